@@ -1,0 +1,30 @@
+# velqor_program(NAME SOURCES ... LIBS ...): an installed program in bin/.
+function(velqor_program name)
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${P_SOURCES})
+  target_link_libraries(${name} PRIVATE ${P_LIBS} Threads::Threads)
+endfunction()
+
+# velqor_test(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s]):
+# a GoogleTest binary whose cases ctest runs one by one, so parallel ctest
+# spreads them over the cores.
+function(velqor_test name)
+  if(NOT VELQOR_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} velqor_testsupport GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  # Tests find the installed programs and the source tree through these.
+  target_compile_definitions(${name} PRIVATE
+    VELQOR_BIN_DIR="${VELQOR_BIN_DIR}"
+    VELQOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VELQOR_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/tests")
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+endfunction()

@@ -1,0 +1,89 @@
+// Shared helpers for the project's tests: temporary folders, loopback
+// ports and child processes that always end.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+#include <sys/types.h>
+
+namespace testsupport {
+
+// A fresh folder under /tmp, removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+void MakeDirs(const std::string& path);
+
+// A loopback TCP port that was free a moment ago.
+int FreeTcpPort();
+// True once something accepts on 127.0.0.1:port, false after the time-out.
+bool WaitForTcpPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Where the build put the programs and the test helpers.
+std::string BinPath(const std::string& program);
+std::string SourcePath(const std::string& relative);
+
+// A child process with its output captured to files; killed (and reaped)
+// on destruction if still running.
+class Process {
+public:
+    struct Options {
+        std::map<std::string, std::string> env;  // added to (or replacing in) the parent's environment
+        std::string cwd;
+        bool closeStdin = true;
+    };
+    Process(std::vector<std::string> argv, Options options);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running();
+    // Exit status (0..255), 128+signal when killed, or -1 on time-out.
+    int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    void terminate(int signal = 15);
+    std::string out() const;
+    std::string err() const;
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+    bool reaped_ = false;
+    std::string outPath_, errPath_;
+};
+
+struct CommandResult {
+    int exitCode;   // -1 on time-out
+    std::string output;  // stdout and stderr together
+};
+// Runs a shell command line with a time-out.
+CommandResult RunCommand(const std::string& command, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// Polls cond every 20 ms until it holds or the time-out passes.
+template <typename Cond>
+bool WaitUntil(Cond cond, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (cond()) return true;
+        struct timespec ts{0, 20 * 1000 * 1000};
+        nanosleep(&ts, nullptr);
+    }
+    return cond();
+}
+
+}  // namespace testsupport
