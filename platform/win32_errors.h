@@ -26,4 +26,8 @@ constexpr int kErrorServiceDoesNotExist = 1060;
 constexpr int kErrorServiceNotActive = 1062;
 constexpr int kErrorServiceExists = 1073;
 
+constexpr int kErrorCantRead = 1012;        // ERROR_CANTREAD
+constexpr int kErrorCantWrite = 1013;       // ERROR_CANTWRITE
+constexpr int kErrorRegistryCorrupt = 1015; // ERROR_REGISTRY_CORRUPT
+
 }  // namespace platform
