@@ -1,0 +1,60 @@
+// Daily log files: one file a day, "%04d%02d%02d.log" in a per-program
+// folder, each line stamped with the local time. A line can go to the
+// file, to the console, to both or nowhere; every line is written under
+// one lock, so lines of different threads never mix.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "common/local_time.h"
+
+namespace common {
+
+// "<folder>/YYYYMMDD.log" for the date of t.
+std::string DailyFilePath(const std::string& folder, const LocalTime& t);
+
+// Appends text to the file, creating the file's folder (every level) when
+// it is missing. False when the file can't be written.
+bool AppendToFile(const std::string& path, std::string_view text);
+
+class DailyLogFile {
+public:
+    enum class Stamp {
+        Seconds,       // "[%02d:%02d:%02d] %s"
+        Milliseconds,  // "[%02d:%02d:%02d:%03d] %s"
+    };
+
+    // console: the stream the console copy goes to (stdout or stderr).
+    explicit DailyLogFile(Stamp stamp, FILE* console = stdout);
+
+    // An empty folder means no file copy (there is nowhere sound to put it).
+    void setFolder(std::string folder);
+    void setToFile(bool on);
+    void setToConsole(bool on);
+    void setClock(Clock clock);  // an empty clock restores the real one
+
+    std::string folder() const;
+    bool toFile() const;
+    bool toConsole() const;
+
+    // Writes one line. The text carries its own line end; none is added.
+    // Never fails: a file that can't be written loses that copy only.
+    void write(std::string_view text);
+
+    // The line as it would be written at time t.
+    std::string formatLine(const LocalTime& t, std::string_view text) const;
+
+private:
+    const Stamp stamp_;
+    FILE* const console_;
+    mutable std::mutex lock_;
+    std::string folder_;
+    bool toFile_ = false;
+    bool toConsole_ = false;
+    Clock clock_;
+};
+
+}  // namespace common
