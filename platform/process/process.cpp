@@ -1,0 +1,224 @@
+#include "platform/process/process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <set>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+// The kernel keeps at most this many characters of a program's name.
+constexpr size_t kCommLength = 15;
+
+std::mutex startedLock;
+std::set<pid_t> started;  // children of StartChild not yet reaped
+
+bool ReadSmallFile(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// The state letter of /proc/PID/stat; the name field before it may hold
+// blanks and parentheses, so the letter follows the last ')'.
+char ProcessState(pid_t pid) {
+    std::string stat;
+    if (!ReadSmallFile("/proc/" + std::to_string(pid) + "/stat", stat)) return 0;
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size()) return 0;
+    return stat[close + 2];
+}
+
+std::string ExecutableFolder(pid_t pid) {
+    char buf[PATH_MAX];
+    std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    std::string path(buf, static_cast<size_t>(n));
+    // A program whose file was replaced (a rebuild) still runs from it.
+    static const std::string deleted = " (deleted)";
+    if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+        path.resize(path.size() - deleted.size());
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string CanonicalFolder(const std::string& folder) {
+    char buf[PATH_MAX];
+    if (::realpath(folder.c_str(), buf)) return buf;
+    return folder;
+}
+
+// Attributes every child starts with: no signal blocked, none ignored,
+// whatever this process does with its own signals.
+struct SpawnSetup {
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_t actions;
+    SpawnSetup() {
+        posix_spawnattr_init(&attr);
+        posix_spawn_file_actions_init(&actions);
+        sigset_t none, all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        sigdelset(&all, SIGKILL);
+        sigdelset(&all, SIGSTOP);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setsigdefault(&attr, &all);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    ~SpawnSetup() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+std::vector<char*> ArgvPointers(const std::vector<std::string>& argv) {
+    std::vector<char*> ptrs;
+    for (const auto& a : argv) ptrs.push_back(const_cast<char*>(a.c_str()));
+    ptrs.push_back(nullptr);
+    return ptrs;
+}
+
+}  // namespace
+
+bool ProcessNameMatches(const std::string& comm, const std::string& name) {
+    std::string want = name.substr(0, kCommLength);
+    if (comm.size() != want.size()) return false;
+    for (size_t i = 0; i < want.size(); ++i) {
+        unsigned char a = static_cast<unsigned char>(comm[i]), b = static_cast<unsigned char>(want[i]);
+        if (std::tolower(a) != std::tolower(b)) return false;
+    }
+    return true;
+}
+
+std::vector<ProcessEntry> ListProcesses() {
+    ReapChildren();
+    std::vector<ProcessEntry> list;
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return list;
+    while (dirent* e = ::readdir(proc)) {
+        char* end = nullptr;
+        long pid = std::strtol(e->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0') continue;
+        std::string comm;
+        if (!ReadSmallFile("/proc/" + std::string(e->d_name) + "/comm", comm)) continue;
+        if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+        char state = ProcessState(static_cast<pid_t>(pid));
+        if (state == 0 || state == 'Z' || state == 'X') continue;
+        list.push_back({static_cast<pid_t>(pid), comm});
+    }
+    ::closedir(proc);
+    return list;
+}
+
+std::vector<pid_t> FindProcesses(const std::string& name, const std::string& folder) {
+    std::string where = folder.empty() ? "" : CanonicalFolder(folder);
+    std::vector<pid_t> found;
+    for (const auto& p : ListProcesses()) {
+        if (!ProcessNameMatches(p.name, name)) continue;
+        if (!where.empty() && ExecutableFolder(p.pid) != where) continue;
+        found.push_back(p.pid);
+    }
+    return found;
+}
+
+bool TerminateProcess(pid_t pid, bool force) {
+    if (pid <= 0) return false;
+    return ::kill(pid, force ? SIGKILL : SIGTERM) == 0;
+}
+
+pid_t StartChild(const std::string& path, const std::vector<std::string>& argv, const std::string& workFolder) {
+    SpawnSetup setup;
+    if (!workFolder.empty()) posix_spawn_file_actions_addchdir_np(&setup.actions, workFolder.c_str());
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    auto args = ArgvPointers(argv);
+    pid_t pid = -1;
+    // The lock is held over the spawn so ReapChildren cannot collect the
+    // child before it is remembered.
+    std::lock_guard<std::mutex> guard(startedLock);
+    int rc = ::posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attr, args.data(), environ);
+    if (rc != 0) {
+        errno = rc;
+        return -1;
+    }
+    started.insert(pid);
+    return pid;
+}
+
+void ReapChildren() {
+    std::lock_guard<std::mutex> guard(startedLock);
+    for (auto it = started.begin(); it != started.end();) {
+        int status;
+        pid_t r = ::waitpid(*it, &status, WNOHANG);
+        if (r == *it || (r < 0 && errno == ECHILD))
+            it = started.erase(it);
+        else
+            ++it;
+    }
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+    ProgramResult result;
+    if (argv.empty()) return result;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return result;
+    SpawnSetup setup;
+    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&setup.actions, fds[1], 2);
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    auto args = ArgvPointers(argv);
+    pid_t pid = -1;
+    int rc = ::posix_spawnp(&pid, argv[0].c_str(), &setup.actions, &setup.attr, args.data(), environ);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        return result;
+    }
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool timedOut = false;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd p{fds[0], POLLIN, 0};
+        int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        if (n < 0 && errno != EINTR) break;
+        if (n <= 0) continue;
+        char buf[4096];
+        ssize_t got = ::read(fds[0], buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        result.output.append(buf, static_cast<size_t>(got));
+    }
+    ::close(fds[0]);
+    if (timedOut) ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!timedOut && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    return result;
+}
+
+}  // namespace platform
