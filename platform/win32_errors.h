@@ -30,4 +30,7 @@ constexpr int kErrorCantRead = 1012;        // ERROR_CANTREAD
 constexpr int kErrorCantWrite = 1013;       // ERROR_CANTWRITE
 constexpr int kErrorRegistryCorrupt = 1015; // ERROR_REGISTRY_CORRUPT
 
+constexpr int kErrorBrokenPipe = 109;       // ERROR_BROKEN_PIPE
+constexpr int kErrorOperationAborted = 995; // ERROR_OPERATION_ABORTED
+
 }  // namespace platform
