@@ -33,4 +33,7 @@ constexpr int kErrorRegistryCorrupt = 1015; // ERROR_REGISTRY_CORRUPT
 constexpr int kErrorBrokenPipe = 109;       // ERROR_BROKEN_PIPE
 constexpr int kErrorOperationAborted = 995; // ERROR_OPERATION_ABORTED
 
+constexpr int kErrorFailedServiceControllerConnect = 1063;  // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
+constexpr int kErrorServiceMarkedForDelete = 1072;          // ERROR_SERVICE_MARKED_FOR_DELETE
+
 }  // namespace platform
