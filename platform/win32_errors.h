@@ -34,6 +34,5 @@ constexpr int kErrorBrokenPipe = 109;       // ERROR_BROKEN_PIPE
 constexpr int kErrorOperationAborted = 995; // ERROR_OPERATION_ABORTED
 
 constexpr int kErrorFailedServiceControllerConnect = 1063;  // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
-constexpr int kErrorServiceMarkedForDelete = 1072;          // ERROR_SERVICE_MARKED_FOR_DELETE
 
 }  // namespace platform
