@@ -1,0 +1,48 @@
+// Starts the stand-in scan server orqavs-stub for a test (see the option
+// list at the top of orqavs_stub.cpp). The test's CMake target needs
+// add_dependencies(<test> orqavs-stub).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace avstub {
+
+// The EICAR test string, for files the stub must report.
+constexpr char kEicarTestString[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+constexpr char kFinding[] = "EICAR-Test-File";
+
+struct Options {
+    std::string pipeDir;   // the stub's VELQOR_PIPE_DIR; the test's own folder
+    std::string logFile;   // where each request is recorded; empty: not recorded
+    bool accessDenied = false;
+    bool longFinding = false;
+    int delayMs = 0;
+};
+
+inline std::string ProgramPath() { return std::string(VELQOR_TEST_BIN_DIR) + "/orqavs-stub"; }
+
+// Starts the stub and returns once it serves "\\.\pipe\orqavs"; a failed
+// test assertion when it does not come up within ten seconds.
+inline std::unique_ptr<testsupport::Process> Start(const Options& options) {
+    std::vector<std::string> argv = {ProgramPath()};
+    if (!options.logFile.empty()) argv.push_back("--log=" + options.logFile);
+    if (options.accessDenied) argv.push_back("--access-denied");
+    if (options.longFinding) argv.push_back("--long-finding");
+    if (options.delayMs > 0) argv.push_back("--delay=" + std::to_string(options.delayMs));
+    testsupport::Process::Options processOptions;
+    processOptions.env["VELQOR_PIPE_DIR"] = options.pipeDir;
+    auto stub = std::make_unique<testsupport::Process>(argv, processOptions);
+    bool serving = testsupport::WaitUntil(
+        [&] { return stub->out().find("orqavs-stub: serving") != std::string::npos || !stub->running(); });
+    EXPECT_TRUE(serving && stub->running()) << "orqavs-stub did not come up: " << stub->err();
+    return stub;
+}
+
+}  // namespace avstub

@@ -1,0 +1,146 @@
+// orqavs-stub: a stand-in for the anti-virus scan server, for tests only.
+//
+// Serves "\\.\pipe\orqavs" (in $VELQOR_PIPE_DIR) one request at a time.
+// A request is the plain form (a NUL-terminated path in 512 bytes) or the
+// engine's form (path, TAB, one source digit, in 521 bytes; the SOCKS relay
+// sends the TAB alone). The stub reads the named file before it answers:
+//   - the file holds the EICAR test string: the reply "EICAR-Test-File";
+//   - the file cannot be read: the reply "AVS_ACCESSDENIED";
+//   - otherwise the empty reply (clean).
+//
+// Options:
+//   --log=FILE        append one line per request to FILE, before answering:
+//                     "<request bytes>\t<source>\t<path>\n", where <source>
+//                     is the digit, "TAB" for a TAB without a digit, "-" for
+//                     the plain form
+//   --access-denied   answer "AVS_ACCESSDENIED" to every request
+//   --long-finding    report a finding under a 600-byte name (longer than
+//                     any caller's reply buffer) beginning "EICAR-Test-File"
+//   --delay=MS        wait MS milliseconds before each answer
+//   -e=VAR, -w        accepted and ignored (the service passes them)
+//
+// Prints "orqavs-stub: serving <socket path>" once it serves; ends on
+// SIGTERM or SIGINT. Exit code 1 when the pipe cannot be made (another
+// server has it), 2 on a bad option.
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "platform/pipe/pipe.h"
+
+namespace {
+
+constexpr char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+constexpr char kFinding[] = "EICAR-Test-File";
+constexpr char kAccessDenied[] = "AVS_ACCESSDENIED";
+constexpr size_t kLongFindingSize = 600;
+constexpr size_t kMaxRequest = 1024;  // larger than either form, so odd sizes show in the log
+
+struct Settings {
+    std::string logPath;
+    bool accessDenied = false;
+    bool longFinding = false;
+    int delayMs = 0;
+};
+
+platform::PipeServer* g_server = nullptr;
+
+void OnStopSignal(int) {
+    if (g_server) g_server->Stop();
+}
+
+bool ParseArguments(int argc, char** argv, Settings& settings) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.rfind("--log=", 0) == 0) {
+            settings.logPath = arg.substr(6);
+        } else if (arg == "--access-denied") {
+            settings.accessDenied = true;
+        } else if (arg == "--long-finding") {
+            settings.longFinding = true;
+        } else if (arg.rfind("--delay=", 0) == 0) {
+            settings.delayMs = std::atoi(arg.c_str() + 8);
+        } else if (arg.rfind("-e=", 0) == 0 || arg == "-w") {
+        } else {
+            std::fprintf(stderr, "orqavs-stub: unknown option %s\n", arg.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+struct ScanRequest {
+    std::string path;
+    std::string source;  // the digit, "TAB" or "-"
+};
+
+ScanRequest ParseRequest(const std::string& request) {
+    ScanRequest parsed;
+    std::string text = request.substr(0, request.find('\0'));
+    size_t tab = text.rfind('\t');
+    if (tab != std::string::npos && tab == text.size() - 1) {
+        parsed.source = "TAB";
+    } else if (tab != std::string::npos && tab == text.size() - 2 && std::isdigit(static_cast<unsigned char>(text.back()))) {
+        parsed.source = text.substr(tab + 1);
+    } else {
+        parsed.source = "-";
+        tab = text.size();
+    }
+    parsed.path = text.substr(0, tab);
+    return parsed;
+}
+
+std::string Scan(const std::string& path, const Settings& settings) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return kAccessDenied;
+    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (settings.accessDenied) return kAccessDenied;
+    if (content.find(kEicar) == std::string::npos) return "";
+    if (!settings.longFinding) return kFinding;
+    std::string longName = std::string(kFinding) + "-";
+    longName.resize(kLongFindingSize, 'X');
+    return longName;
+}
+
+void Record(const Settings& settings, const std::string& request, const ScanRequest& parsed) {
+    if (settings.logPath.empty()) return;
+    std::ofstream log(settings.logPath, std::ios::app);
+    log << request.size() << '\t' << parsed.source << '\t' << parsed.path << '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    if (!ParseArguments(argc, argv, settings)) return 2;
+
+    int error = 0;
+    auto server = platform::PipeServer::Create("\\\\.\\pipe\\orqavs", kMaxRequest, &error);
+    if (!server) {
+        std::fprintf(stderr, "orqavs-stub: cannot serve the pipe, error %d\n", error);
+        return 1;
+    }
+    g_server = server.get();
+    std::signal(SIGTERM, OnStopSignal);
+    std::signal(SIGINT, OnStopSignal);
+    std::printf("orqavs-stub: serving %s\n", platform::PipeSocketPath("orqavs").c_str());
+    std::fflush(stdout);
+
+    while (server->ServeOne([&](const std::string& request, int) -> std::optional<std::string> {
+        ScanRequest parsed = ParseRequest(request);
+        Record(settings, request, parsed);
+        std::string reply = Scan(parsed.path, settings);
+        if (settings.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(settings.delayMs));
+        return reply;
+    })) {
+    }
+    g_server = nullptr;
+    return 0;
+}
