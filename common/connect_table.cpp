@@ -1,0 +1,140 @@
+#include "common/connect_table.h"
+
+#include <cstdio>
+
+#include "common/list_file.h"
+
+namespace common {
+
+namespace {
+
+constexpr size_t kMaxLineLength = 1023;
+constexpr int kMaxPort = 65535;
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// Text up to the first of stop (all of it when there is none); the rest
+// after that character goes to *rest, which is empty when there was none.
+std::string_view SplitAt(std::string_view s, char stop, std::string_view* rest) {
+    size_t at = s.find(stop);
+    if (at == std::string_view::npos) {
+        *rest = {};
+        return s;
+    }
+    *rest = s.substr(at + 1);
+    return s.substr(0, at);
+}
+
+// "<address> <port>[<mark>[<certificate>TAB<key>]]" before the "=".
+bool ParseKey(std::string_view key, ConnectTableLine* entry) {
+    size_t blank = key.find(' ');
+    if (blank == std::string_view::npos) {
+        // A listen entry without its own port: "<address>[+...]".
+        size_t mark = key.find('+');
+        entry->listenAddress = std::string(key.substr(0, mark));
+        if (mark != std::string_view::npos) entry->clientTls = ClientTlsMark::kTls;
+        return !entry->listenAddress.empty();
+    }
+    entry->listenAddress = std::string(key.substr(0, blank));
+    if (entry->listenAddress.empty()) return false;
+    std::string_view rest = key.substr(blank + 1);
+    size_t digits = 0;
+    long port = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') {
+        port = port * 10 + (rest[digits] - '0');
+        if (port > kMaxPort) return false;
+        ++digits;
+    }
+    if (digits == 0) return false;
+    entry->listenPort = static_cast<int>(port);
+    rest.remove_prefix(digits);
+    if (rest.empty()) return true;
+    if (rest.front() == '+')
+        entry->clientTls = ClientTlsMark::kTls;
+    else if (rest.front() == '-')
+        entry->clientTls = ClientTlsMark::kStartTls;
+    else
+        return false;
+    rest.remove_prefix(1);
+    size_t tab = rest.find('\t');
+    if (tab != std::string_view::npos) {
+        entry->certificateFile = std::string(rest.substr(0, tab));
+        entry->privateKeyFile = std::string(rest.substr(tab + 1));
+    }
+    return true;
+}
+
+// "<send address>,<server> <server port>,<name>" after the "=".
+void ParseValue(std::string_view value, ConnectTableLine* entry) {
+    std::string_view rest;
+    entry->sendAddress = std::string(TrimBlanks(SplitAt(value, ',', &rest)));
+    std::string_view afterServer;
+    entry->server = std::string(TrimBlanks(SplitAt(TrimBlanks(rest), ' ', &afterServer)));
+    std::string_view name;
+    entry->serverPort = std::string(TrimBlanks(SplitAt(afterServer, ',', &name)));
+    entry->name = std::string(name);
+}
+
+}  // namespace
+
+std::string ConnectTableLine::ListenEntry() const {
+    return listenPort < 0 ? listenAddress : listenAddress + " " + std::to_string(listenPort);
+}
+
+std::optional<ConnectTableLine> ParseConnectTableLine(std::string_view line) {
+    line = line.substr(0, line.find_first_of("\r\n"));
+    if (line.empty() || kListCommentChars.find(line.front()) != std::string_view::npos)
+        return std::nullopt;
+    ConnectTableLine entry;
+    size_t equals = line.find('=');
+    if (!ParseKey(line.substr(0, equals), &entry)) return std::nullopt;
+    if (equals != std::string_view::npos) {
+        entry.hasValue = true;
+        ParseValue(line.substr(equals + 1), &entry);
+    }
+    return entry;
+}
+
+ServerPort ParseServerPort(std::string_view fieldC) {
+    ServerPort result;
+    size_t mark = fieldC.find_first_of("*+-");
+    result.port = std::string(fieldC.substr(0, mark));
+    if (mark == std::string_view::npos) return result;
+    std::string_view marks = fieldC.substr(mark);
+    result.tunnel = marks.find('*') != std::string_view::npos;
+    if (!result.tunnel) {
+        result.tls = marks.find('+') != std::string_view::npos;
+        result.startTls = marks.find('-') != std::string_view::npos;
+    }
+    return result;
+}
+
+ConnectTableLookup GetConnectTable(const std::string& path, std::string_view listenAddress,
+                                   int listenPort, const LogSink& log) {
+    ConnectTableLookup lookup;
+    ListFileRules rules;
+    rules.maxLineLength = kMaxLineLength;
+    lookup.fileFound = ForEachListLine(path, rules, [&](std::string_view line) {
+        auto entry = ParseConnectTableLine(line);
+        // The key ends in "=" or in a TLS mark; a bare "<address> <port>"
+        // names a listener but nothing to look up.
+        if (!entry || entry->listenAddress != listenAddress || entry->listenPort != listenPort ||
+            (!entry->hasValue && entry->clientTls == ClientTlsMark::kNone))
+            return true;
+        lookup.entry = std::move(entry);
+        return false;
+    });
+    if (!lookup.fileFound) {
+        std::printf("[GetConnectTable] file not found (%s)\n", path.c_str());
+        return lookup;
+    }
+    if (lookup.entry && !lookup.entry->name.empty() && log)
+        log("[GetConnectTable] [Hit] " + lookup.entry->name + "\n");
+    return lookup;
+}
+
+}  // namespace common
