@@ -1,0 +1,25 @@
+// The engine's listener: one listening socket per listen entry, one worker
+// thread per accepted client.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+struct ListenerParameters {
+    // Entries "address" or "address port"; an entry's own port wins over
+    // `port`.
+    std::vector<std::string> listenList;
+    int port = 8080;
+    // Checked each time the listener wakes; nothing in the engine sets it.
+    const std::atomic<bool>* stop = nullptr;
+};
+
+// Listens on every entry of the enabled IP version(s) (-i) and starts
+// PROXYMain for each accepted client. Returns only when a listening socket
+// can't be set up or waiting for clients fails, which ends the engine.
+void AcceptClients(const ListenerParameters& parameters);
+
+}  // namespace engine

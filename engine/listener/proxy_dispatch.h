@@ -1,0 +1,14 @@
+// The HTTP dispatcher that the connection worker hands each captured
+// request to.
+#pragma once
+
+#include "engine/core/connection.h"
+
+namespace engine {
+
+// Serves the request captured in record->RequestFile (its first line is in
+// record->WorkBuffer). Leaves record->KeepAlive set when the connection is
+// to stay open for another request. Returns the handler's result.
+int Proxy_Dispatch(ConnectionRecord* record);
+
+}  // namespace engine

@@ -1,0 +1,219 @@
+#include "engine/listener/worker.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+#include <mutex>
+
+#include "common/file_retry.h"
+#include "engine/core/daily_log.h"
+#include "engine/core/engine_settings.h"
+#include "engine/listener/address.h"
+#include "engine/listener/proxy_dispatch.h"
+#include "engine/listener/request_completion.h"
+#include "engine/tls/tls.h"
+
+namespace engine {
+namespace {
+
+std::mutex workerCountLock;
+int workerCount = 0;
+
+// Takes a worker slot unless the connection limit is reached; the check
+// and the count are one step, so two clients can't both take the last slot.
+bool EnterWorker(int limit) {
+    std::lock_guard<std::mutex> lock(workerCountLock);
+    if (limit <= workerCount) return false;
+    ++workerCount;
+    return true;
+}
+
+void LeaveWorker() {
+    std::lock_guard<std::mutex> lock(workerCountLock);
+    --workerCount;
+}
+
+// Admission of the client, done here rather than on the listener thread so
+// that a slow DNS zone or a client that stalls its TLS handshake holds up
+// only its own connection. False when the client was refused (the record
+// is then gone).
+bool AdmitClient(ConnectionRecord* record) {
+    const EngineSettings& settings = Settings();
+    AssignField(record->ListenHostName, ReverseName(record->ListenAddress), kHostNameWidth);
+
+    record->Tls.client.reset();
+    record->Tls.server.reset();
+    if (Query_SecureSocketLayer(settings.connectTableFile, record->ListenAddress, record->ListenPort,
+                                record->Tls.certificateFile, record->Tls.privateKeyFile) == 1) {
+        record->Tls.client = OpenSSLServer(record->ClientSocket, record->Tls.certificateFile,
+                                           record->Tls.privateKeyFile, settings.timeouts.clientTls);
+        if (!record->Tls.client) {
+            WriteLogF("[AcceptClients] [%04d] Reject Open SSL failed [%s]\n", record->ClientSocket,
+                      record->ClientAddress.c_str());
+            RefuseClient(record);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string RequestFilePath(const ConnectionRecord& record) {
+    char name[64];
+    std::snprintf(name, sizeof name, "req-%d-%04d.dat", Settings().protocol, record.SpoolNumber);
+    return Settings().dataFolder + "cache/" + name;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t length) {
+    while (length > 0) {
+        ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+struct Capture {
+    std::uint64_t bytes = 0;
+    bool bodyExpected = false;
+    bool stored = true;  // every received byte reached the request file
+};
+
+// Receives one request into the (emptied) request file until it is
+// complete, the client stops sending or a receive fails.
+Capture CaptureRequest(ConnectionRecord* record) {
+    Capture capture;
+    int fd = ::open(record->RequestFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        WriteLogF("[AcceptClients] [%04d] RequestFile create failed. (%s) %s\n", record->ClientSocket,
+                  record->RequestFile.c_str(), std::strerror(errno));
+        capture.stored = false;
+        return capture;
+    }
+    RequestCompletion completion;
+    char* buffer = record->WorkBuffer.data();
+    for (;;) {
+        int n = SecureRecv(record->ClientSocket, record->Tls.client.get(), buffer, static_cast<int>(kWorkBufferData),
+                           Settings().timeouts.serverPlain);
+        if (n < 0) {
+            WriteLogF("[AcceptClients] [%04d] C:recv:%d bytes. / WSAGetLastError() = %d\n", record->ClientSocket, -1,
+                      errno);
+            break;
+        }
+        if (n == 0) break;
+        buffer[n] = '\0';
+        WriteLogF("[AcceptClients] [%04d] C:recv:%d bytes.\n", record->ClientSocket, n);
+        if (!WriteAll(fd, buffer, static_cast<std::size_t>(n))) {
+            WriteLogF("[AcceptClients] [%04d] RequestFile write failed. (%s) %s\n", record->ClientSocket,
+                      record->RequestFile.c_str(), std::strerror(errno));
+            capture.stored = false;
+            break;
+        }
+        capture.bytes += static_cast<std::uint64_t>(n);
+        if (completion.Feed(std::string_view(buffer, static_cast<std::size_t>(n)))) break;
+    }
+    ::close(fd);
+    buffer[0] = '\0';
+    capture.bodyExpected = completion.BodyExpected();
+    AssignField(record->RequestLine, completion.FirstLine(), kRequestLineWidth);
+    return capture;
+}
+
+// Puts the request's first line, line end included, into WorkBuffer.
+void ReadFirstLine(ConnectionRecord* record) {
+    record->WorkBuffer[0] = '\0';
+    common::OpenRetry retry;
+    retry.tries = std::max(1ul, Settings().openRetryTries);
+    common::FilePtr file = common::OpenWithRetry(record->RequestFile, "rb", retry);
+    if (!file) return;
+    if (!std::fgets(record->WorkBuffer.data(), static_cast<int>(kWorkBufferSize), file.get())) {
+        record->WorkBuffer[0] = '\0';
+    }
+}
+
+// The HTTP request loop: one request after another while the dispatcher
+// keeps the connection alive.
+void ServeHttp(ConnectionRecord* record) {
+    record->ServerSocket = kNoSocket;
+    record->KeepAlive = 0;
+    do {
+        Capture capture = CaptureRequest(record);
+        if (capture.bytes == 0 || !capture.stored) {
+            // Nothing (whole) to serve: the client is gone or idle, so the
+            // connection ends instead of serving an empty request.
+            record->KeepAlive = 0;
+            common::DeleteWithRetry(record->RequestFile);
+            break;
+        }
+        // The upload scan of a request body (capture.bodyExpected) joins
+        // here once the scan pipe client exists.
+        record->ProxyUserName.clear();
+        ReadFirstLine(record);
+        // Proxy authentication (-a) joins here once the user checks exist.
+        Proxy_Dispatch(record);
+        common::DeleteWithRetry(record->RequestFile);
+    } while (record->KeepAlive);
+}
+
+}  // namespace
+
+int WorkerCount() {
+    std::lock_guard<std::mutex> lock(workerCountLock);
+    return workerCount;
+}
+
+void RefuseClient(ConnectionRecord* record) {
+    int socket = record->ClientSocket;
+    CloseTls(record->Tls.client);
+    CloseSocket(socket, true);
+    WriteLogF("[AcceptClients] [%04d] Close Client socket.\n", socket);
+    record->ClientSocket = kNoSocket;
+    if (record->HostLookupList) freeaddrinfo(record->HostLookupList);
+    delete record;
+}
+
+unsigned PROXYMain(ConnectionRecord* record) {
+    if (!AdmitClient(record)) return 1;
+    const EngineSettings& settings = Settings();
+    AssignField(record->ClientHostName, ReverseName(record->ClientAddress), kHostNameWidth);
+    record->SocksProtocol = -1;
+
+    if (!EnterWorker(settings.connectionLimit)) {
+        WriteLogF("[AcceptClients] [%04d] Request exceeded. (Connection limit = %d)\n", record->ClientSocket,
+                  settings.connectionLimit);
+        CloseTls(record->Tls.client);
+        CloseClient(record, 0);
+        return 1;
+    }
+    WriteLogF("[AcceptClients] [%08" PRIxPTR "] START [%04d]\n", reinterpret_cast<std::uintptr_t>(record),
+              record->ClientSocket);
+    AssignField(record->RequestFile, RequestFilePath(*record), kRequestFileWidth);
+
+    switch (settings.protocol) {
+    case kProtocolSmtp:
+    case kProtocolPop3:
+    case kProtocolImap4:
+    case kProtocolFtp:
+    case kProtocolSocks:
+        // The line-protocol relays and the SOCKS negotiation are not there
+        // yet: such a client is closed without being served.
+        WriteLogF("[AcceptClients] [%04d] protocol %d is not served yet.\n", record->ClientSocket,
+                  settings.protocol);
+        break;
+    default:
+        ServeHttp(record);
+        break;
+    }
+
+    LeaveWorker();
+    CloseTls(record->Tls.client);
+    CloseTls(record->Tls.server);
+    CloseClient(record, 1);
+    return 1;
+}
+
+}  // namespace engine
