@@ -118,8 +118,8 @@ PipeServer::WaitResult PipeServer::WaitForClient(uint32_t timeoutMs) {
             result = WaitResult::Stopped;
         } else if (ready == 1) {
             clientFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (clientFd_ < 0) continue;  // the client gave up meanwhile
-            result = WaitResult::Connected;
+            if (clientFd_ < 0 && (errno == EAGAIN || errno == EINTR || errno == ECONNABORTED)) continue;
+            if (clientFd_ >= 0) result = WaitResult::Connected;
         }
         break;
     }
