@@ -1,0 +1,76 @@
+#include "engine/core/startup.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "engine/core/daily_log.h"
+#include "engine/core/engine_settings.h"
+#include "engine/core/options.h"
+#include "engine/core/settings_log.h"
+
+namespace engine {
+
+namespace {
+
+void MakeFolder(const std::string& path) {
+    if (path.empty()) return;
+    std::error_code ignored;  // a folder that can't be made shows up when it is used
+    std::filesystem::create_directories(path, ignored);
+}
+
+std::string LowerCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+const char* ProtocolBanner(std::string_view programPath) {
+    static const struct {
+        const char* name;
+        const char* banner;
+    } kBanners[] = {
+        {"orqhprx", "HTTP PROXY"}, {"orqsprx", "SMTP PROXY"}, {"orqpprx", "POP3 PROXY"},
+        {"orqiprx", "IMAP PROXY"}, {"orqfprx", "FTP PROXY"},  {"orqcprx", "SOCKS PROXY"},
+    };
+    for (const auto& b : kBanners)
+        if (programPath.find(b.name) != std::string_view::npos) return b.banner;
+    return "HTTP PROXY";
+}
+
+int RunEngine(int argc, char** argv) {
+    EngineSettings& s = Settings();
+    s = EngineSettings{};
+    Shared().mailIdCounter = 0;
+
+    GetOption(argc, argv);
+
+    MakeFolder(s.dataFolder + "cache");
+    MakeFolder(s.dataFolder + "httpcache");
+    MakeFolder(s.dataFolder + "ftpcache");
+
+    // The program folder keeps the path's letter case: on Linux a
+    // lower-cased folder may not exist.
+    const std::string program = argc > 0 && argv[0] ? argv[0] : "";
+    s.programPath = LowerCased(program);
+    std::printf("%s\n", s.programPath.c_str());
+    size_t slash = program.rfind('/');
+    s.programFolder = slash == std::string::npos ? std::string() : program.substr(0, slash);
+    std::printf("%s", ProtocolBanner(s.programPath));
+    std::fflush(stdout);
+
+    WriteSettingsLog(s);
+    MakeFolder(s.accessLogFolder);
+
+    s.clientSocketTimeout = s.timeouts.clientPlain;
+    s.serverSocketTimeout = s.timeouts.serverPlain;
+
+    ServeClients();
+    return 0;
+}
+
+}  // namespace engine

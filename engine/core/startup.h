@@ -1,0 +1,20 @@
+// The engine's start-up and clean-up around the listener.
+#pragma once
+
+#include <string_view>
+
+namespace engine {
+
+// The whole of main: reads the options, makes the folders, prints the
+// banner, writes the settings log, serves clients and cleans up. Always 0.
+int RunEngine(int argc, char** argv);
+
+// The console banner for the lower-cased program path. Only text: the
+// protocol is always the one -p chose.
+const char* ProtocolBanner(std::string_view programPath);
+
+// Listens and serves clients; returns only when listening is impossible
+// or has failed, which ends the engine.
+void ServeClients();
+
+}  // namespace engine

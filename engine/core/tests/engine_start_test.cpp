@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+
+#include "common/daily_log.h"
+#include "test_support.h"
+
+namespace {
+
+using testsupport::FileExists;
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The engine's first run on a fresh data root without a connection list:
+// it makes its folders, logs its settings to the console and the day's
+// file, and ends (there is no listener yet).
+TEST(EngineStart, FirstRunWithoutConnectionList) {
+    testsupport::TempDir root;
+    const std::string data = root.path() + "/VELQOR/";
+    common::LocalTime before = common::NowLocal();
+    testsupport::Process engine({testsupport::BinPath("orqhprx"), "-v", "-e=VR", "-p=0", "-f", "-w"},
+                                {{{"VR", root.path()}}, root.path(), true});
+    ASSERT_EQ(engine.wait(std::chrono::seconds(30)), 0) << engine.err();
+    common::LocalTime after = common::NowLocal();
+
+    const std::string notFound = "] [GetOption] file notfound (" + data + "http.ini)\n";
+    const std::string lines[] = {
+        notFound,
+        "]  v2.15 VELQOR Server proxy engine for Linux\n",
+        "] Connection            = 0\n",
+        "] Timeout Server(Plain) = 3500\n",
+        "] Log Folder            = " + data + "httplog\n",
+    };
+    std::string file = testsupport::ReadFile(common::DailyFilePath(data + "httplog", after));
+    if (file.empty()) file = testsupport::ReadFile(common::DailyFilePath(data + "httplog", before));
+    for (const auto& line : lines) {
+        EXPECT_TRUE(Contains(engine.err(), line)) << line << engine.err();
+        EXPECT_TRUE(Contains(file, line)) << line << file;
+    }
+    EXPECT_TRUE(Contains(engine.out(), "orqhprx\nHTTP PROXY")) << engine.out();
+    for (const char* folder : {"cache", "httpcache", "ftpcache", "ncsalog", "httplog"})
+        EXPECT_TRUE(FileExists(data + folder)) << folder;
+}
+
+// The banner follows the program's name, whatever its letter case; the
+// protocol is still the one -p chose.
+TEST(EngineStart, BannerFollowsTheProgramName) {
+    testsupport::TempDir dir;
+    struct Case {
+        const char* name;
+        const char* banner;
+    } cases[] = {{"ORQFPRX", "FTP PROXY"}, {"orqcprx", "SOCKS PROXY"}, {"orqiprx", "IMAP PROXY"},
+                 {"proxy", "HTTP PROXY"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string link = dir / c.name;
+        ASSERT_EQ(symlink(testsupport::BinPath("orqhprx").c_str(), link.c_str()), 0);
+        testsupport::Process engine({link}, {{}, dir.path(), true});
+        ASSERT_EQ(engine.wait(std::chrono::seconds(30)), 0);
+        EXPECT_EQ(engine.out(), Lower(link) + "\n" + c.banner);
+    }
+}
+
+}  // namespace
