@@ -10,6 +10,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/codepage/codepage.h"
 #include "platform/registry/hive.h"
 #include "platform/registry/hive_store.h"
 #include "platform/registry/text_convert.h"
@@ -42,8 +43,13 @@ namespace {
 
 // ---- handles ----
 
+// The open handles, so a closed or made-up handle is refused instead of
+// being used. Never destroyed: a thread may still close a key at exit.
 std::mutex g_handleMutex;
-std::unordered_set<HKEY> g_liveHandles;
+std::unordered_set<HKEY>& LiveHandles() {
+    static auto* handles = new std::unordered_set<HKEY>;
+    return *handles;
+}
 
 bool IsPredefined(HKEY key) { return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER; }
 
@@ -51,14 +57,14 @@ bool IsPredefined(HKEY key) { return key == HKEY_LOCAL_MACHINE || key == HKEY_CU
 std::optional<RegistryKey> Lookup(HKEY key) {
     if (IsPredefined(key)) return *key;
     std::lock_guard<std::mutex> lock(g_handleMutex);
-    if (!g_liveHandles.count(key)) return std::nullopt;
+    if (!LiveHandles().count(key)) return std::nullopt;
     return *key;
 }
 
 HKEY NewHandle(Hive hive, KeyPath path, REGSAM access) {
     HKEY key = new RegistryKey{hive, std::move(path), access};
     std::lock_guard<std::mutex> lock(g_handleMutex);
-    g_liveHandles.insert(key);
+    LiveHandles().insert(key);
     return key;
 }
 
@@ -225,24 +231,37 @@ LONG DeleteKeyCore(HKEY key, const std::string& subKey) {
 
 // ---- narrow and wide entry points ----
 
-// Narrow calls: names and string data in code page 932.
+// Narrow calls: names and string data in code page 932. NULs convert as
+// characters, so NUL-separated lists convert whole.
+std::u16string FromCp932(std::string_view text) {
+    std::u16string wide;
+    DecodeText(kCodePageShiftJis, text, wide);
+    return wide;
+}
+
+std::string ToCp932(std::u16string_view text) {
+    std::string narrow;
+    EncodeText(kCodePageShiftJis, text, narrow);
+    return narrow;
+}
+
 struct NarrowText {
     using Char = char;
     static std::optional<std::string> NameIn(const char* text) {
         if (!text) return std::string();
-        return registry_detail::Utf16ToUtf8(registry_detail::Cp932ToUtf16(text));
+        return registry_detail::Utf16ToUtf8(FromCp932(text));
     }
     static std::string NameOut(const std::string& name) {
-        return registry_detail::Utf16ToCp932(*registry_detail::Utf8ToUtf16(name));
+        return ToCp932(*registry_detail::Utf8ToUtf16(name));
     }
     static std::vector<BYTE> DataIn(DWORD type, std::vector<BYTE> data) {
         if (!IsStringType(type)) return data;
         std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-        return registry_detail::Utf16ToBytes(registry_detail::Cp932ToUtf16(text));
+        return registry_detail::Utf16ToBytes(FromCp932(text));
     }
     static std::vector<BYTE> DataOut(DWORD type, std::vector<BYTE> data) {
         if (!IsStringType(type)) return data;
-        std::string text = registry_detail::Utf16ToCp932(registry_detail::BytesToUtf16(data));
+        std::string text = ToCp932(registry_detail::BytesToUtf16(data));
         return std::vector<BYTE>(text.begin(), text.end());
     }
 };
@@ -412,7 +431,7 @@ LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) { return DeleteKey<WideText
 LONG RegCloseKey(HKEY key) {
     if (IsPredefined(key)) return kErrorSuccess;
     std::lock_guard<std::mutex> lock(g_handleMutex);
-    if (!g_liveHandles.erase(key)) return kErrorInvalidHandle;
+    if (!LiveHandles().erase(key)) return kErrorInvalidHandle;
     delete key;
     return kErrorSuccess;
 }

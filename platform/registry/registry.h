@@ -113,7 +113,7 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved,
 LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved,
                     DWORD type, const BYTE* data, DWORD size);
 
-// Enumerates sub-keys in stored order. `nameLength` is in/out in characters
+// Enumerates sub-keys sorted by name, ignoring case (as Windows lists them). `nameLength` is in/out in characters
 // (A: bytes of code page 932, W: char16_t units): in = buffer capacity
 // including the NUL, out = length without the NUL. Too small a buffer gives
 // kErrorMoreData. Past the end: kErrorNoMoreItems. The class and time
@@ -125,7 +125,7 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* nameLength,
                    DWORD* reserved, char16_t* keyClass, DWORD* classLength,
                    void* lastWriteTime);
 
-// Enumerates values in stored order: the name as in RegEnumKeyEx (the
+// Enumerates values in the order they were first set: the name as in RegEnumKeyEx (the
 // unnamed value has the empty name), and type/data/size as in
 // RegQueryValueEx. Past the end: kErrorNoMoreItems.
 LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength,

@@ -1,9 +1,5 @@
 #include "platform/registry/text_convert.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-
 namespace platform::registry_detail {
 
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text) {
@@ -67,50 +63,6 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
         i += extra + 1;
     }
     return out;
-}
-
-namespace {
-
-// Converts with iconv, putting `replacement` (in the target encoding) for
-// every input unit of `unitSize` bytes that cannot be converted.
-std::string IconvConvert(const char* to, const char* from, std::string_view input,
-                         std::string_view replacement, size_t unitSize) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
-    std::string out;
-    char buffer[1024];
-    char* in = const_cast<char*>(input.data());
-    size_t inLeft = input.size();
-    while (inLeft > 0) {
-        char* dst = buffer;
-        size_t dstLeft = sizeof buffer;
-        size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-        out.append(buffer, dst - buffer);
-        if (rc == static_cast<size_t>(-1)) {
-            if (errno == E2BIG) continue;
-            // EILSEQ or a cut sequence at the end (EINVAL): skip one unit.
-            out += replacement;
-            size_t skip = inLeft < unitSize ? inLeft : unitSize;
-            in += skip;
-            inLeft -= skip;
-        }
-    }
-    iconv_close(cd);
-    return out;
-}
-
-}  // namespace
-
-std::u16string Cp932ToUtf16(std::string_view text) {
-    std::string bytes = IconvConvert("UTF-16LE", "CP932", text, std::string("?\0", 2), 1);
-    std::vector<BYTE> raw(bytes.begin(), bytes.end());
-    return BytesToUtf16(raw);
-}
-
-std::string Utf16ToCp932(std::u16string_view text) {
-    std::vector<BYTE> raw = Utf16ToBytes(text);
-    std::string_view input(reinterpret_cast<const char*>(raw.data()), raw.size());
-    return IconvConvert("CP932", "UTF-16LE", input, "?", 2);
 }
 
 std::u16string BytesToUtf16(const std::vector<BYTE>& bytes) {
