@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,23 +48,26 @@ protected:
 
     static std::vector<BYTE> Bytes(std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); }
 
-    // The value as the wide query gives it; type REG_NONE + empty when missing.
-    static std::pair<DWORD, std::vector<BYTE>> QueryW(HKEY key, const char16_t* name) {
+    // The value as a query gives it: a size query, then the read.
+    // Type REG_NONE and no data when it is missing.
+    using QueryCall = std::function<LONG(DWORD* type, BYTE* data, DWORD* size)>;
+    static std::pair<DWORD, std::vector<BYTE>> Query(const QueryCall& query) {
         DWORD type = REG_NONE, size = 0;
-        if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != kErrorSuccess) return {REG_NONE, {}};
+        if (query(&type, nullptr, &size) != kErrorSuccess) return {REG_NONE, {}};
         std::vector<BYTE> data(size);
-        EXPECT_EQ(kErrorSuccess, RegQueryValueExW(key, name, nullptr, &type, data.data(), &size));
+        EXPECT_EQ(kErrorSuccess, query(&type, data.data(), &size));
         data.resize(size);
         return {type, data};
     }
-
+    static std::pair<DWORD, std::vector<BYTE>> QueryW(HKEY key, const char16_t* name) {
+        return Query([&](DWORD* type, BYTE* data, DWORD* size) {
+            return RegQueryValueExW(key, name, nullptr, type, data, size);
+        });
+    }
     static std::pair<DWORD, std::vector<BYTE>> QueryA(HKEY key, const char* name) {
-        DWORD type = REG_NONE, size = 0;
-        if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != kErrorSuccess) return {REG_NONE, {}};
-        std::vector<BYTE> data(size);
-        EXPECT_EQ(kErrorSuccess, RegQueryValueExA(key, name, nullptr, &type, data.data(), &size));
-        data.resize(size);
-        return {type, data};
+        return Query([&](DWORD* type, BYTE* data, DWORD* size) {
+            return RegQueryValueExA(key, name, nullptr, type, data, size);
+        });
     }
 
     testsupport::TempDir dir_;
