@@ -1,0 +1,119 @@
+#include "engine_process.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace listenertest {
+
+EngineProcess::EngineProcess(const std::string& httpIni, const std::vector<std::string>& extra,
+                             const std::vector<std::pair<std::string, std::string>>& files) {
+    dataFolder_ = root_.path() + "/VELQOR/";
+    testsupport::MakeDirs(dataFolder_);
+    testsupport::WriteFile(dataFolder_ + "http.ini", httpIni);
+    for (const auto& [name, content] : files) testsupport::WriteFile(dataFolder_ + name, content);
+    std::vector<std::string> argv{testsupport::BinPath("orqhprx"), "-e=VELQOR_LISTENER_TEST_ROOT", "-p=0", "-f",
+                                  "-v"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    testsupport::Process::Options options;
+    options.env["VELQOR_LISTENER_TEST_ROOT"] = root_.path();
+    process_ = std::make_unique<testsupport::Process>(argv, options);
+}
+
+int EngineProcess::count(const std::string& text) const {
+    std::string all = log();
+    int n = 0;
+    for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size())) ++n;
+    return n;
+}
+
+bool EngineProcess::waitForLog(const std::string& text, int times, std::chrono::milliseconds timeout) const {
+    return testsupport::WaitUntil([&] { return count(text) >= times; }, timeout);
+}
+
+bool EngineProcess::waitForEmptyCache(std::chrono::milliseconds timeout) const {
+    return testsupport::WaitUntil(
+        [&] {
+            std::error_code ec;
+            for (const auto& entry : std::filesystem::directory_iterator(dataFolder_ + "cache", ec)) {
+                if (entry.path().filename().string().rfind("req-", 0) == 0) return false;
+            }
+            return true;
+        },
+        timeout);
+}
+
+Client::Client(const std::string& host, int port) {
+    sockaddr_storage address{};
+    socklen_t length;
+    if (host.find(':') != std::string::npos) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<uint16_t>(port));
+        inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr);
+        length = sizeof *v6;
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<uint16_t>(port));
+        inet_pton(AF_INET, host.c_str(), &v4->sin_addr);
+        length = sizeof *v4;
+    }
+    fd_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0) close();
+}
+
+Client::~Client() { close(); }
+
+void Client::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool Client::send(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void Client::halfClose() { ::shutdown(fd_, SHUT_WR); }
+
+bool Client::readable(std::chrono::milliseconds timeout) const {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, static_cast<int>(timeout.count())) > 0;
+}
+
+std::string Client::readToEnd(int& error, std::chrono::milliseconds timeout) {
+    std::string data;
+    auto end = std::chrono::steady_clock::now() + timeout;
+    char buffer[4096];
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !readable(left)) {
+            error = ETIMEDOUT;
+            return data;
+        }
+        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n == 0) {
+            error = 0;
+            return data;
+        }
+        if (n < 0) {
+            error = errno;
+            return data;
+        }
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace listenertest

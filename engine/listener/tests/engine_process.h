@@ -1,0 +1,61 @@
+// An orqhprx started for one test: its own data root with the given
+// http.ini, the daily log on the console (captured), loopback clients.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace listenertest {
+
+class EngineProcess {
+public:
+    // Starts "orqhprx -e=... -p=0 -f -v <extra...>" with http.ini holding
+    // httpIni. Extra options come last, so they may follow -p (-t, -c ...).
+    EngineProcess(const std::string& httpIni, const std::vector<std::string>& extra,
+                  const std::vector<std::pair<std::string, std::string>>& files = {});
+
+    const std::string& dataFolder() const { return dataFolder_; }
+    std::string log() const { return process_->err(); }
+    // Number of times the text occurs in the log.
+    int count(const std::string& text) const;
+    bool waitForLog(const std::string& text, int times = 1,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // True once the cache folder holds no request capture file.
+    bool waitForEmptyCache(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    testsupport::Process& process() { return *process_; }
+
+private:
+    testsupport::TempDir root_;
+    std::string dataFolder_;
+    std::unique_ptr<testsupport::Process> process_;
+};
+
+// A raw loopback client.
+class Client {
+public:
+    // Connects to host:port (IPv4 or IPv6 text); check ok().
+    Client(const std::string& host, int port);
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    bool send(const std::string& bytes);
+    void halfClose();
+    void close();
+    // True when something (data, end or reset) arrives within the time.
+    bool readable(std::chrono::milliseconds timeout) const;
+    // Reads until the peer ends the stream, fails or the time runs out.
+    // error: 0 for an orderly end, else the errno (ETIMEDOUT on time-out).
+    std::string readToEnd(int& error, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace listenertest

@@ -1,0 +1,191 @@
+// The connection road end to end: a real orqhprx on loopback ports, served
+// by curl and by raw clients that send requests in chosen pieces.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "engine_process.h"
+#include "test_support.h"
+
+namespace {
+
+using listenertest::Client;
+using listenertest::EngineProcess;
+using namespace std::chrono_literals;
+
+const char kReplyLine[] = "HTTP/1.0 200 OK";
+const char kReplyBody[] = "VELQOR Server";
+
+std::string ListenLine(const std::string& address, int port) {
+    return address + " " + std::to_string(port) + "=\r\n";
+}
+
+std::string Curl(const std::string& arguments) {
+    return testsupport::RunCommand("curl -sS --max-time 10 " + arguments, 15s).output;
+}
+
+TEST(Listener, PlainListenLineServesCurl) {
+    int port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("127.0.0.1", port), {});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+
+    std::string reply = Curl("-x http://127.0.0.1:" + std::to_string(port) + " http://example.test/");
+    EXPECT_NE(reply.find(kReplyBody), std::string::npos) << reply << engine.log();
+    EXPECT_TRUE(engine.waitForLog("Connect from [127.0.0.1]")) << engine.log();
+    EXPECT_TRUE(engine.waitForLog("[CloseClient]")) << engine.log();
+    EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
+}
+
+// Every listen line may carry its own port; IPv6 entries serve IPv6
+// clients when -i allows them.
+TEST(Listener, EntriesWithTheirOwnPortsAndFamilies) {
+    int first = testsupport::FreeTcpPort(), second = testsupport::FreeTcpPort(), third = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("127.0.0.1", first) + ListenLine("127.0.0.1", second) + ListenLine("::1", third),
+                         {"-i=2"});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(first)) << engine.log();
+    ASSERT_TRUE(testsupport::WaitForTcpPort(second)) << engine.log();
+    for (const std::string& proxy : {"127.0.0.1:" + std::to_string(first), "127.0.0.1:" + std::to_string(second),
+                                     "[::1]:" + std::to_string(third)}) {
+        std::string reply = Curl("-x http://" + proxy + " http://example.test/");
+        EXPECT_NE(reply.find(kReplyBody), std::string::npos) << proxy << "\n" << reply << engine.log();
+    }
+    EXPECT_TRUE(engine.waitForLog("Connect from [::1]")) << engine.log();
+}
+
+TEST(Listener, OnlyIPv6EntriesWithIPv4ListenersEndTheEngine) {
+    int port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("::1", port), {"-i=0"});
+    EXPECT_EQ(engine.process().wait(10s), 0) << engine.log();
+    EXPECT_EQ(engine.count("[AcceptClients] listen="), 0) << engine.log();
+    EXPECT_EQ(engine.count("select() failed. WSAGetLastError() = WSAEINVAL"), 1) << engine.log();
+}
+
+// Two idle clients fill a limit of 2; a third is reset without a byte, and
+// once one of the two has gone a new client is served again.
+TEST(Listener, ConnectionLimitResetsTheClientOverIt) {
+    int port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("127.0.0.1", port), {"-c=2", "-t=5,20000"});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+    // WaitForTcpPort's own probe is a client too: let it end first.
+    ASSERT_TRUE(engine.waitForLog("] end.")) << engine.log();
+
+    Client a("127.0.0.1", port), b("127.0.0.1", port);
+    ASSERT_TRUE(a.ok() && b.ok());
+    ASSERT_TRUE(engine.waitForLog("] START [", 2)) << engine.log();
+
+    Client c("127.0.0.1", port);
+    ASSERT_TRUE(c.ok());
+    int error = 0;
+    std::string got = c.readToEnd(error);
+    EXPECT_EQ(got, "");
+    EXPECT_EQ(error, ECONNRESET);
+    EXPECT_EQ(engine.count("Request exceeded. (Connection limit = 2)"), 1) << engine.log();
+
+    a.close();
+    ASSERT_TRUE(engine.waitForLog("] end.", 3)) << engine.log();  // the probe, c and a
+    std::string reply = Curl("-x http://127.0.0.1:" + std::to_string(port) + " http://example.test/");
+    EXPECT_NE(reply.find(kReplyBody), std::string::npos) << reply << engine.log();
+    EXPECT_EQ(engine.count("Request exceeded."), 1) << engine.log();
+}
+
+struct Piece {
+    std::string bytes;
+    bool replyFollows;  // the reply must come after this piece (else it must not yet)
+};
+
+struct CompletionCase {
+    const char* name;
+    std::vector<Piece> pieces;
+    bool replyAfterHalfClose;  // nothing ends the request but the client's end of sending
+};
+
+void PrintTo(const CompletionCase& c, std::ostream* os) { *os << c.name; }
+
+const CompletionCase kCompletionCases[] = {
+    {"PostInPieces",
+     {{"POST http://a.test/ HTTP/1.0\r\nContent-Length: 10\r\n\r\n0123", false}, {"456", false}, {"789", true}},
+     false},
+    {"GetWithExtraBytes", {{"GET http://a.test/ HTTP/1.0\r\n\r\nGET http://b.test/ HTTP/1.0\r\n", true}}, false},
+    {"ChunkedUpload",
+     {{"POST http://a.test/ HTTP/1.1\r\nHost: a.test\r\nTransfer-Encoding: chunked\r\n\r\n", false},
+      {"5\r\nhello\r\n", false},
+      {"0\r\n", false},
+      {"\r\n", true}},
+     false},
+    {"PostWithoutLengthEndsAtHead", {{"POST http://a.test/ HTTP/1.0\r\n\r\n", true}}, false},
+    {"BareLfHeadEndsAtClose", {{"GET http://a.test/ HTTP/1.0\nHost: a.test\n\n", false}}, true},
+};
+
+class RequestCompletionRoad : public testing::TestWithParam<CompletionCase> {};
+
+TEST_P(RequestCompletionRoad, ReplyComesOnlyOnceTheRequestIsWhole) {
+    const CompletionCase& c = GetParam();
+    int port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("127.0.0.1", port), {"-t=5,20000"});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+
+    Client client("127.0.0.1", port);
+    ASSERT_TRUE(client.ok());
+    for (std::size_t i = 0; i < c.pieces.size(); ++i) {
+        ASSERT_TRUE(client.send(c.pieces[i].bytes));
+        EXPECT_EQ(client.readable(c.pieces[i].replyFollows ? 10000ms : 300ms), c.pieces[i].replyFollows)
+            << "after piece " << i << "\n" << engine.log();
+    }
+    if (c.replyAfterHalfClose) client.halfClose();
+    int error = -1;
+    std::string reply = client.readToEnd(error);
+    EXPECT_EQ(reply.rfind(kReplyLine, 0), 0u) << reply << engine.log();
+    EXPECT_EQ(error, 0) << "the connection must end in order, not by a reset";
+    EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RequestCompletionRoad, testing::ValuesIn(kCompletionCases),
+                         [](const testing::TestParamInfo<CompletionCase>& info) { return info.param.name; });
+
+int ReceivedBytes(const std::string& log) {
+    static const std::regex line(R"(C:recv:(\d+) bytes\.\n)");
+    int total = 0;
+    for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it) total += std::stoi((*it)[1]);
+    return total;
+}
+
+TEST(Listener, LargeUploadArrivesWholeBeforeTheReply) {
+    testsupport::TempDir dir;
+    const std::string body(1 << 20, 'u');
+    testsupport::WriteFile(dir / "body", body);
+    int port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("127.0.0.1", port), {"-t=5,20000"});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+    ASSERT_TRUE(engine.waitForLog("] end.")) << engine.log();
+
+    std::string reply = Curl("-x http://127.0.0.1:" + std::to_string(port) + " -H 'Expect:' --data-binary @" +
+                             (dir / "body") + " http://example.test/upload");
+    EXPECT_NE(reply.find(kReplyBody), std::string::npos) << reply;
+    EXPECT_GT(ReceivedBytes(engine.log()), static_cast<int>(body.size()));
+    EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
+}
+
+// Keep-alive serves requests one after another on one connection; when the
+// client leaves, the connection ends rather than serving empty requests.
+TEST(Listener, KeepAliveServesTwoRequestsThenEnds) {
+    int port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("127.0.0.1", port), {"-!=0", "-t=5,20000"});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+    ASSERT_TRUE(engine.waitForLog("] end.")) << engine.log();
+
+    std::string output = testsupport::RunCommand("curl -sv --max-time 10 -x http://127.0.0.1:" +
+                                                     std::to_string(port) +
+                                                     " http://example.test/one http://example.test/two",
+                                                 15s)
+                             .output;
+    EXPECT_NE(output.find("Re-using existing connection"), std::string::npos) << output;
+    ASSERT_TRUE(engine.waitForLog("] end.", 2)) << engine.log();
+    EXPECT_EQ(engine.count("] START ["), 2) << engine.log();  // the port probe and curl's one connection
+    EXPECT_EQ(engine.count("[Proxy_Dispatch] ") , 4) << engine.log();  // two lines a request
+    EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
+}
+
+}  // namespace
