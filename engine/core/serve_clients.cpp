@@ -1,8 +1,18 @@
 #include "engine/core/startup.h"
 
+#include <atomic>
+
+#include "engine/core/engine_settings.h"
+#include "engine/listener/listener.h"
+#include "engine/tls/tls.h"
+
 namespace engine {
 
-// The listener is not there yet: the engine ends after its settings log.
-void ServeClients() {}
+void ServeClients() {
+    InitTls();
+    static const std::atomic<bool> stop{false};
+    AcceptClients({Settings().listenList, Settings().listenPort, &stop});
+    CleanupTls();
+}
 
 }  // namespace engine
