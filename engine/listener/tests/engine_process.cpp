@@ -13,7 +13,7 @@
 namespace listenertest {
 
 EngineProcess::EngineProcess(const std::string& httpIni, const std::vector<std::string>& extra,
-                             const std::vector<std::pair<std::string, std::string>>& files) {
+                             const std::vector<std::pair<std::string, std::string>>& files, int fileLimit) {
     dataFolder_ = root_.path() + "/VELQOR/";
     testsupport::MakeDirs(dataFolder_);
     testsupport::WriteFile(dataFolder_ + "http.ini", httpIni);
@@ -21,6 +21,11 @@ EngineProcess::EngineProcess(const std::string& httpIni, const std::vector<std::
     std::vector<std::string> argv{testsupport::BinPath("orqhprx"), "-e=VELQOR_LISTENER_TEST_ROOT", "-p=0", "-f",
                                   "-v"};
     argv.insert(argv.end(), extra.begin(), extra.end());
+    if (fileLimit > 0) {
+        std::string line = "ulimit -n " + std::to_string(fileLimit) + " && exec";
+        for (const std::string& arg : argv) line += " '" + arg + "'";
+        argv = {"/bin/sh", "-c", line};
+    }
     testsupport::Process::Options options;
     options.env["VELQOR_LISTENER_TEST_ROOT"] = root_.path();
     process_ = std::make_unique<testsupport::Process>(argv, options);

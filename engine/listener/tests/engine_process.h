@@ -15,8 +15,9 @@ class EngineProcess {
 public:
     // Starts "orqhprx -e=... -p=0 -f -v <extra...>" with http.ini holding
     // httpIni. Extra options come last, so they may follow -p (-t, -c ...).
+    // fileLimit, when not 0, caps the engine's open descriptors.
     EngineProcess(const std::string& httpIni, const std::vector<std::string>& extra,
-                  const std::vector<std::pair<std::string, std::string>>& files = {});
+                  const std::vector<std::pair<std::string, std::string>>& files = {}, int fileLimit = 0);
 
     const std::string& dataFolder() const { return dataFolder_; }
     std::string log() const { return process_->err(); }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <memory>
 #include <regex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -186,6 +188,104 @@ TEST(Listener, KeepAliveServesTwoRequestsThenEnds) {
     EXPECT_EQ(engine.count("] START ["), 2) << engine.log();  // the port probe and curl's one connection
     EXPECT_EQ(engine.count("[Proxy_Dispatch] ") , 4) << engine.log();  // two lines a request
     EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
+}
+
+}  // namespace
+
+namespace {
+
+// A self-signed certificate and key made by openssl for one test.
+struct TestCertificate {
+    testsupport::TempDir dir;
+    std::string certificate = dir / "cert.pem";
+    std::string key = dir / "key.pem";
+    TestCertificate() {
+        auto made = testsupport::RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost"
+                                            " -keyout " + key + " -out " + certificate, 60s);
+        EXPECT_EQ(made.exitCode, 0) << made.output;
+    }
+};
+
+std::string TlsListenLine(int port, const std::string& certificate, const std::string& key) {
+    return "127.0.0.1 " + std::to_string(port) + "+" + certificate + "\t" + key + "=\r\n";
+}
+
+TEST(ListenerTls, TlsPortServesHandshakeAndRequests) {
+    TestCertificate cert;
+    int tls = testsupport::FreeTcpPort(), broken = testsupport::FreeTcpPort();
+    EngineProcess engine(TlsListenLine(tls, cert.certificate, cert.key) + "127.0.0.1 " + std::to_string(broken) +
+                             "+=\r\n",
+                         {"-t=5,20000,5000,5000"});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(tls)) << engine.log();
+
+    auto handshake = testsupport::RunCommand("printf 'GET http://a.test/ HTTP/1.0\\r\\n\\r\\n' | openssl s_client "
+                                             "-connect 127.0.0.1:" + std::to_string(tls) + " -ign_eof",
+                                             20s);
+    EXPECT_NE(handshake.output.find("Verify return code"), std::string::npos) << handshake.output;
+    EXPECT_NE(handshake.output.find(kReplyBody), std::string::npos) << handshake.output << engine.log();
+
+    std::string viaCurl = Curl("--proxy https://127.0.0.1:" + std::to_string(tls) +
+                               " --proxy-insecure http://example.test/");
+    EXPECT_NE(viaCurl.find(kReplyBody), std::string::npos) << viaCurl << engine.log();
+
+    // A TLS line without certificate and key refuses its clients.
+    Client refused("127.0.0.1", broken);
+    ASSERT_TRUE(refused.ok());
+    int error = -1;
+    refused.readToEnd(error);
+    EXPECT_TRUE(engine.waitForLog("Reject Open SSL failed [127.0.0.1]")) << engine.log();
+    EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
+}
+
+// A client that never starts its handshake holds up only itself.
+TEST(ListenerTls, IdleHandshakeDoesNotDelayOtherClients) {
+    TestCertificate cert;
+    int tls = testsupport::FreeTcpPort(), plain = testsupport::FreeTcpPort();
+    EngineProcess engine(TlsListenLine(tls, cert.certificate, cert.key) + ListenLine("127.0.0.1", plain),
+                         {"-t=5,20000,20000,20000"});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(plain)) << engine.log();
+
+    Client idle("127.0.0.1", tls);
+    ASSERT_TRUE(idle.ok());
+    ASSERT_TRUE(engine.waitForLog("Connect from [127.0.0.1]")) << engine.log();
+
+    auto start = std::chrono::steady_clock::now();
+    std::string viaTls = Curl("--proxy https://127.0.0.1:" + std::to_string(tls) +
+                              " --proxy-insecure http://example.test/");
+    std::string viaPlain = Curl("-x http://127.0.0.1:" + std::to_string(plain) + " http://example.test/");
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_NE(viaTls.find(kReplyBody), std::string::npos) << viaTls << engine.log();
+    EXPECT_NE(viaPlain.find(kReplyBody), std::string::npos) << viaPlain << engine.log();
+    EXPECT_LT(took, 10s);
+    EXPECT_FALSE(idle.readable(0ms)) << "the idle client is still waiting for its handshake";
+}
+
+}  // namespace
+
+namespace {
+
+// Out of descriptors, the listener pauses instead of spinning on the
+// client it can't take, and serves again once descriptors are free.
+TEST(Listener, OutOfDescriptorsPausesAndRecovers) {
+    int port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("127.0.0.1", port), {"-t=5,20000"}, {}, 48);
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 64; ++i) idle.push_back(std::make_unique<Client>("127.0.0.1", port));
+    ASSERT_TRUE(engine.waitForLog("[AcceptClients] WSAEMFILE")) << engine.log();
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT(engine.count("[AcceptClients] WSAEMFILE"), 40);
+
+    idle.clear();
+    std::string reply;
+    EXPECT_TRUE(testsupport::WaitUntil(
+        [&] {
+            reply = Curl("-x http://127.0.0.1:" + std::to_string(port) + " http://example.test/");
+            return reply.find(kReplyBody) != std::string::npos;
+        },
+        20s))
+        << reply;
 }
 
 }  // namespace
