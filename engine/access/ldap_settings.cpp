@@ -1,0 +1,75 @@
+#include "engine/access/ldap_settings.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "common/list_file.h"
+#include "common/text.h"
+
+namespace engine {
+
+namespace {
+
+// A leading signed decimal, 0 when there is none.
+long LeadingNumber(std::string_view text) {
+    std::string copy(text);
+    return std::strtol(copy.c_str(), nullptr, 10);
+}
+
+}  // namespace
+
+LdapSettings ReadLdapSettings(const std::string& path) {
+    LdapSettings settings;
+    if (path.empty()) return settings;
+
+    struct TextKey {
+        std::string_view key;
+        std::string LdapSettings::*field;
+    };
+    const TextKey textKeys[] = {
+        {"server=", &LdapSettings::server},
+        {"id=", &LdapSettings::id},
+        {"pw=", &LdapSettings::pw},
+        {"schemardn=", &LdapSettings::schemaRdn},
+        {"schemadc=", &LdapSettings::schemaDc},
+        {"schemafilter=", &LdapSettings::schemaFilter},
+        {"schemahome=", &LdapSettings::schemaHome},
+        {"schemaname=", &LdapSettings::schemaName},
+        {"schemamember=", &LdapSettings::schemaMember},
+    };
+    struct NumberKey {
+        std::string_view key;
+        long LdapSettings::*field;
+    };
+    const NumberKey numberKeys[] = {
+        {"port=", &LdapSettings::port},
+        {"retrytime=", &LdapSettings::retryTime},
+        {"retrymsec=", &LdapSettings::retryMsec},
+    };
+
+    common::ListFileRules rules;
+    rules.maxLineLength = 1023;
+    common::ForEachListLine(path, rules, [&](std::string_view line) {
+        for (const auto& k : textKeys) {
+            if (common::StrIStr(line, k.key) == 0) {
+                settings.*k.field = std::string(line.substr(k.key.size()));
+                return true;
+            }
+        }
+        for (const auto& k : numberKeys) {
+            if (common::StrIStr(line, k.key) == 0) {
+                settings.*k.field = LeadingNumber(line.substr(k.key.size()));
+                return true;
+            }
+        }
+        return true;
+    });
+    return settings;
+}
+
+LdapSettings& ProcessLdapSettings() {
+    static LdapSettings settings;
+    return settings;
+}
+
+}  // namespace engine
