@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 
 #include "platform/dns/tests/dnsmasq_fixture.h"
@@ -14,13 +13,6 @@ using platform::dns::Query;
 using platform::dns::RecordType;
 using platform::dns::Status;
 using Questions = std::vector<std::string>;
-
-// Points the process's questions at one server for the test's lifetime.
-class DnsServerEnv {
-public:
-    explicit DnsServerEnv(const std::string& server) { setenv("VELQOR_DNS_SERVER", server.c_str(), 1); }
-    ~DnsServerEnv() { unsetenv("VELQOR_DNS_SERVER"); }
-};
 
 TEST(DnsServerText, Parses) {
     struct Case {
@@ -67,7 +59,7 @@ protected:
         "mx-host=m.test,mail.m.test,10",
         "ptr-record=2.0.0.127.in-addr.arpa,a.test",
     }};
-    DnsServerEnv env{dns.server()};
+    testsupport::ProcessDnsServer use{dns.server()};
 };
 
 TEST_F(DnsQueryTest, AnswersEachRecordType) {

@@ -4,7 +4,7 @@
 //
 //   testsupport::Dnsmasq dns({"address=/host.test.zone.test/127.0.0.2",
 //                             "txt-record=t.test,\"hello\""});
-//   env["VELQOR_DNS_SERVER"] = dns.server();
+//   testsupport::ProcessDnsServer use(dns.server());  // or a child's env
 //   ...
 //   EXPECT_EQ(dns.Questions(), (std::vector<std::string>{"A host.test.zone.test"}));
 //
@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <memory>
 #include <sstream>
@@ -96,6 +97,16 @@ private:
     int port_ = 0;
     std::unique_ptr<Process> process_;
     size_t forgotten_ = 0;
+};
+
+// Points the process's DNS questions (VELQOR_DNS_SERVER) at one server for
+// the lifetime of the object.
+class ProcessDnsServer {
+public:
+    explicit ProcessDnsServer(const std::string& server) { setenv("VELQOR_DNS_SERVER", server.c_str(), 1); }
+    ~ProcessDnsServer() { unsetenv("VELQOR_DNS_SERVER"); }
+    ProcessDnsServer(const ProcessDnsServer&) = delete;
+    ProcessDnsServer& operator=(const ProcessDnsServer&) = delete;
 };
 
 }  // namespace testsupport
