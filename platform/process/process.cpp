@@ -13,7 +13,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <set>
 
@@ -29,10 +28,18 @@ constexpr size_t kCommLength = 15;
 std::mutex startedLock;
 std::set<pid_t> started;  // children of StartChild not yet reaped
 
+// /proc files of a process that is just ending can fail to read (ESRCH);
+// that only means the process is gone.
 bool ReadSmallFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[1024];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+    if (n < 0) return false;
+    text.assign(buf, static_cast<size_t>(n));
     return true;
 }
 

@@ -19,31 +19,13 @@ using testsupport::TempDir;
 
 namespace {
 
-// A stand-in for systemctl that logs its arguments and keeps the unit's
-// state in a file: "stop" makes it deactivating, the next look inactive.
-constexpr const char* kFakeSystemctl = R"(#!/bin/sh
-dir=$(dirname "$0")
-echo "$*" >> "$dir/systemctl.log"
-case "$1" in
-is-active)
-  s=$(cat "$dir/state" 2>/dev/null || echo inactive)
-  echo "$s"
-  [ "$s" = deactivating ] && echo inactive > "$dir/state"
-  [ "$s" = active ]
-  exit $? ;;
-stop) echo deactivating > "$dir/state" ;;
-esac
-exit 0
-)";
-
 class ServiceInstallTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(units / "");
-        testsupport::WriteFile(tools / "systemctl", kFakeSystemctl);
-        fs::permissions(tools / "systemctl", fs::perms::owner_all);
         ::setenv("VELQOR_SYSTEMD_DIR", units.path().c_str(), 1);
-        ::setenv("VELQOR_SYSTEMCTL", (tools / "systemctl").c_str(), 1);
+        ::setenv("VELQOR_SYSTEMCTL", testsupport::SourcePath("platform/service/tests/fake-systemctl").c_str(), 1);
+        ::setenv("FAKE_SYSTEMCTL_DIR", tools.path().c_str(), 1);
         ::setenv("VELQOR_REGISTRY_DIR", registry.path().c_str(), 1);
     }
     std::string ImagePath() {

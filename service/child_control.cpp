@@ -1,0 +1,113 @@
+#include "service/child_control.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/pipe/pipe.h"
+#include "platform/process/process.h"
+#include "platform/win32_errors.h"
+#include "service/product_settings.h"
+#include "service/service_context.h"
+#include "service/service_log.h"
+#include "service/service_names.h"
+
+namespace service {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A program that outlives this many end requests, a second apart, is
+// given up on so the stop goes on with the others.
+constexpr int kTerminateRounds = 10;
+// The updater is waited for 100 ms at a time, about 500 s in all.
+constexpr int kUpdaterWaitRounds = 4992;
+constexpr size_t kScanMessageSize = 512;
+
+std::string CurrentFolder() {
+    char buf[4096];
+    return ::getcwd(buf, sizeof buf) ? buf : ".";
+}
+
+}  // namespace
+
+std::vector<std::string> KillList(bool enginePresent) {
+    std::vector<std::string> names;
+    if (enginePresent) names.push_back("orqavs");
+    names.insert(names.end(), {"orqspam", "orqsvt"});
+    if (enginePresent) names.insert(names.end(), {"autoupdate", "orqmemo", "orqfile"});
+    names.insert(names.end(), {"orqcwfs", "orqhprx", "orqsprx", "orqpprx", "orqiprx", "orqfprx", "orqcprx"});
+    return names;
+}
+
+void TerminateChildren(bool enginePresent) {
+    std::string folder = CurrentFolder();
+    for (const auto& name : KillList(enginePresent)) {
+        auto running = platform::FindProcesses(name, folder);
+        if (running.empty()) continue;
+        for (pid_t pid : running) {
+            WriteConsole("teminate " + name + "\n");
+            platform::TerminateProcess(pid, false);
+        }
+        bool gone = false;
+        for (int round = 0; round < kTerminateRounds && !gone; ++round) {
+            // A program that ignores the end request is killed outright.
+            if (round > 0)
+                for (pid_t pid : platform::FindProcesses(name, folder)) platform::TerminateProcess(pid, true);
+            for (int look = 0; look < 50 && !gone; ++look) {
+                gone = platform::FindProcesses(name, folder).empty();
+                if (!gone) ::usleep(20 * 1000);
+            }
+        }
+        if (!gone) WriteConsole("teminate " + name + ": still running, given up\n");
+    }
+}
+
+bool IsProcessAbsent(const std::string& name) { return platform::FindProcesses(name, CurrentFolder()).empty(); }
+
+bool ProbeScanEngine(const std::string& path, std::string* reply) {
+    std::string request(kScanMessageSize, '\0');
+    request.replace(0, std::min(path.size(), kScanMessageSize - 1), path, 0, kScanMessageSize - 1);
+    std::string answer;
+    int rc = platform::CallNamedPipe(kScanPipeName, request, kScanMessageSize, answer, platform::kPipeWaitForever);
+    if (rc != platform::kErrorSuccess && rc != platform::kErrorMoreData) return false;
+    if (reply) *reply = answer.substr(0, answer.find('\0'));
+    return true;
+}
+
+std::vector<std::string> UpdaterArguments() {
+    std::vector<std::string> args;
+    args.push_back("-m=" + std::to_string(static_cast<int32_t>(ReadProductDword(kProductSettingsKey, "UpdateDB", 0))));
+    if (ReadProductDword(kProductSettingsKey, "ProxyServerUsed", 0) != 0) {
+        std::string name = ReadProductString(kProductSettingsKey, "ProxyServerName", "", 256);
+        auto port = static_cast<int32_t>(ReadProductDword(kProductSettingsKey, "ProxyServerPort", 8080));
+        args.push_back("-x=" + name + ":" + std::to_string(port));
+    }
+    // Passed whole, the path needs no quotes even when it holds blanks.
+    if (ReadProductDword(kProductSettingsKey, "LogEnabled", 0) != 0)
+        args.push_back("-l=" + DataRoot() + "/VELQOR/updatelog/velqors.log");
+    return args;
+}
+
+void RunUpdater() {
+    if (ReadProductDword(kProductSettingsKey, "scanmode", 0) != 1) return;
+    WriteServiceLog("start updater.\n");
+    std::vector<std::string> argv{"./autoupdate"};
+    for (auto& a : UpdaterArguments()) argv.push_back(std::move(a));
+    if (Stop().StartChild("./autoupdate", argv) < 0) return;
+    for (int round = 0; round < kUpdaterWaitRounds; ++round) {
+        if (IsProcessAbsent("autoupdate")) return;
+        if (!Stop().Pause(100ms)) return;  // the stop ends the updater itself
+    }
+    WriteServiceLog("updater still running; not waiting for it any longer.\n");
+}
+
+bool EnginePresent() {
+    FILE* f = std::fopen("orqavs", "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+}  // namespace service

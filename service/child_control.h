@@ -1,0 +1,35 @@
+// The service's dealings with programs by file name: ending its children,
+// asking whether one runs, probing the scan server, running the updater.
+// Names are looked for among the programs of the install folder (the
+// current folder), so a copy installed elsewhere is left alone.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace service {
+
+// The names the kill pass ends, in order; the scan server, the updater and
+// the watchers only when the scan server is installed.
+std::vector<std::string> KillList(bool enginePresent);
+
+// Ends every running program on the kill list and waits for each to go.
+void TerminateChildren(bool enginePresent);
+
+// True when no program of that name runs.
+bool IsProcessAbsent(const std::string& name);
+
+// True when the scan server's pipe answered a scan request for `path`
+// (whatever its verdict); the verdict goes to `reply`.
+bool ProbeScanEngine(const std::string& path, std::string* reply);
+
+// The updater's arguments after its program name, from the settings.
+std::vector<std::string> UpdaterArguments();
+
+// Runs the updater when scanning is on and waits (bounded) for it to end.
+void RunUpdater();
+
+// True when the scan server is installed in the current folder.
+bool EnginePresent();
+
+}  // namespace service

@@ -1,0 +1,328 @@
+#include "service/child_start_table.h"
+
+#include <filesystem>
+
+#include "service/child_control.h"
+#include "service/event_source.h"
+#include "service/product_settings.h"
+#include "service/service_context.h"
+#include "service/service_log.h"
+#include "service/service_names.h"
+
+namespace service {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kTextSize = 261;
+constexpr uint32_t kArchiverTextSize = 256;
+// The scan server gets three chances, each with a longer wait.
+constexpr int kProbeSeries[] = {60, 120, 180};
+
+int32_t Dword(const std::string& name, uint32_t defaultValue) {
+    return static_cast<int32_t>(ReadProductDword(kProductSettingsKey, name, defaultValue));
+}
+
+std::string Number(const std::string& name, uint32_t defaultValue) { return std::to_string(Dword(name, defaultValue)); }
+
+std::string Text(const std::string& name, const std::string& defaultText, uint32_t size = kTextSize) {
+    return ReadProductString(kProductSettingsKey, name, defaultText, size);
+}
+
+// "<count>,<number>" where the count is 0 while the switch is off.
+std::string SwitchAndCount(const std::string& switchName, const std::string& countName, uint32_t countDefault) {
+    int32_t on = Dword(switchName, 0);
+    int32_t count = Dword(countName, countDefault);
+    return std::to_string(on) + "," + std::to_string(on != 0 ? count : 0);
+}
+
+class ArgList {
+public:
+    ArgList& add(std::string arg) {
+        // An empty argument leaves no trace on the child's command line.
+        if (!arg.empty()) args_.push_back(std::move(arg));
+        return *this;
+    }
+    ArgList& addIf(bool condition, std::string arg) { return condition ? add(std::move(arg)) : *this; }
+    ArgList& logSwitch(const std::string& name, uint32_t defaultValue) {
+        return addIf(Dword(name, defaultValue) != 0, "-w");
+    }
+    std::vector<std::string> take() { return std::move(args_); }
+
+private:
+    std::vector<std::string> args_;
+};
+
+std::string SocketTimeouts(const std::string& protocol) {
+    uint32_t d = protocol == "socks" ? 60000 : 30000;
+    return "-t=" + Number(protocol + "cltime", d) + "," + Number(protocol + "svtime", d) + "," +
+           Number(protocol + "sslcltime", d) + "," + Number(protocol + "sslsvtime", d);
+}
+
+std::string PortRange(const std::string& low, const std::string& high) {
+    return "-n=" + Number(low, 0) + "-" + Number(high, 0);
+}
+
+std::string ScanSizeLimit() {
+    uint64_t high = ReadProductDword(kProductSettingsKey, "scanmaxsizehigh", 0);
+    uint64_t low = ReadProductDword(kProductSettingsKey, "scanmaxsizelow", 0);
+    return "-k=" + std::to_string(high << 32 | low);
+}
+
+std::string SpamOptionLine() {
+    std::string names;
+    for (auto [value, name] : {std::pair{"spamenglog", "log"}, {"spamspf1", "spf1"}, {"spamdate", "date"}}) {
+        if (Dword(value, 0) == 0) continue;
+        if (!names.empty()) names += ",";
+        names += name;
+    }
+    return "SPAM Option=" + (names.empty() ? std::string("none") : names) + "\n";
+}
+
+ChildStart Started(const char* program, bool pause, const char* logLine, ArgList& args) {
+    ChildStart step;
+    step.program = program;
+    step.pause = pause;
+    step.logLine = logLine;
+    step.args = args.take();
+    return step;
+}
+
+ChildStart Skipped(const char* logLine) {
+    ChildStart step;
+    step.kind = ChildStart::Kind::Skip;
+    step.logLine = logLine;
+    return step;
+}
+
+void StartScanServer(const ChildStart& step) {
+    std::vector<std::string> argv{step.program};
+    argv.insert(argv.end(), step.args.begin(), step.args.end());
+    std::string self = OwnProgramPath();
+    for (int series : kProbeSeries) {
+        if (IsProcessAbsent(step.program)) Stop().StartChild("./" + step.program, argv);
+        for (int probe = 0; probe < series; ++probe) {
+            if (!Stop().Pause(1000ms)) return;
+            if (ProbeScanEngine(self, nullptr)) {
+                WriteServiceLog("\n");
+                return;
+            }
+            WriteServiceLog(".");
+        }
+    }
+    WriteServiceLog("\n");
+}
+
+}  // namespace
+
+std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
+    const std::string e = "-e=" + context.dataRootVariable;
+    const std::string v = context.debug ? "-v" : "";
+    std::vector<ChildStart> table;
+
+    if (context.enginePresent && Dword("scanmode", 0) == 1) {
+        ArgList args;
+        args.add(e).logSwitch("enginelog", 1);
+        table.push_back(Started("orqavs", true, "start engine.\n", args));
+        table.back().kind = ChildStart::Kind::ScanServer;
+    }
+
+    if (Dword("spamcheck", 1) != 0) {
+        ArgList args;
+        args.add("-t=" + Text("spamtag", "[SPAM]")).add(e).logSwitch("spamenglog", 0);
+        args.addIf(Dword("spamspf1", 0) != 0, "-s").addIf(Dword("spamdate", 0) != 0, "-d");
+        table.push_back(Started("orqspam", true, "start SPAM engine.\n", args));
+        table.back().afterLine = SpamOptionLine();
+    }
+
+    {
+        int32_t fromType = Dword("TQXEnvFromType", 0);
+        std::string from = "-m=" + std::to_string(fromType);
+        if (fromType != 0) from += "," + Text("TQXEnvFromAddr", "", kArchiverTextSize);
+        ArgList args;
+        args.add(e)
+            .add("-z=" + Text("TQXEtend", "ZIP", kArchiverTextSize))
+            .add("-s=" + Text("TQXSmtp", "", kArchiverTextSize))
+            .add("-p=" + std::to_string(ReadProductDword(kProductSettingsKey, "TQXSmtpPort", 25)))
+            .add(Dword("TQXESmtp", 0) != 0 ? "-a=1" : "-a=0")
+            .add("-i=" + Text("TQXSmtpAuthID", "", kArchiverTextSize))
+            .add("-r=" + Text("TQXSmtpAuthPW", "", kArchiverTextSize))
+            .add("-@=" + Text("TQXUniqPW", "", kArchiverTextSize))
+            .add("-w=" + Number("TQXLog", 0))
+            .add("-f=" + Number("TQXIPversion", 0))
+            .add("-c=" + Number("TQXRetryTime", 120))
+            .add("-u=" + Number("TQXUnitZIP", 1))
+            .add(from)
+            .add("-v=" + Number("TQXEnvTo", 0))
+            .add("-t=" + SwitchAndCount("TQXToHead", "TQXToHeadCount", 1))
+            .add("-q=" + SwitchAndCount("TQXCcHead", "TQXCcHeadCount", 0))
+            .add("-x=dat")
+            .add("-l=" + Number("TQXLevel", 0));
+        table.push_back(Started("orqsvt", false, "start SORVSPOOL engine.\n", args));
+    }
+
+    ChildStart clean;
+    clean.kind = ChildStart::Kind::CleanCache;
+    table.push_back(clean);
+
+    if (context.enginePresent && Dword("process", 1) != 0) {
+        ArgList args;
+        args.add("-t=" + Text("processtime", "30")).add(e).logSwitch("processlog", 0);
+        table.push_back(Started("orqmemo", true, "start memory\n", args));
+    } else {
+        table.push_back(Skipped("skip memory\n"));
+    }
+
+    if (context.enginePresent && Dword("folder", 1) != 0) {
+        // The whole system drive by default, which on Linux is the root.
+        ArgList args;
+        args.add("-d=" + Text("drivepath", "/")).add(e).logSwitch("folderlog", 0);
+        table.push_back(Started("orqfile", true, "start folder\n", args));
+    } else {
+        table.push_back(Skipped("skip folder\n"));
+    }
+
+    if (Dword("http", 0) != 0) {
+        ArgList args;
+        args.add(v).add(e).add("-p=0").add("-f");
+        args.addIf(Dword("httpproxyauth", 1) != 0, "-a=" + Number("httpproxyauthtype", 0));
+        args.add("-c=" + Number("httpmaxconn", 0))
+            .add("-i=" + Number("httpipverstion", 0))
+            .add(SocketTimeouts("http"))
+            .add(PortRange("ftpportstartrenge", "ftpportendrenge"))
+            .add("-m=" + Number("httpcacheexpire", 0))
+            .add(ScanSizeLimit())
+            .add("-u=" + Number("httpaddheader", 14))
+            .add("-g=" + Number("httpncsalog", 0))
+            .add("-$=" + Number("httpconrtynum", 10))
+            .add(Dword("httpkeepalive", 0) == 0 ? "-!=1" : "-!=0")
+            .logSwitch("httplog", 0);
+        table.push_back(Started("orqhprx", true, "start http proxy\n", args));
+
+        ArgList filter;
+        std::string levels;
+        if (Dword("pics_use", 0) != 0)
+            levels = "-l=" + Number("pics_nude", 4) + "," + Number("pics_sex", 4) + "," + Number("pics_violence", 4) +
+                     "," + Number("pics_language", 4) + "," + Number("pics_other", 3) + "," +
+                     Number("pics_communication", 2);
+        filter.add("-m=" + Number("cwfshtmlbuffer", 300))
+            .add("-c=" + Text("cwfshtmlcharset", "shift_jis"))
+            .add(e)
+            .logSwitch("cwflog", 0)
+            .add(levels)
+            .add("-s=" + Text("cwfsproxy", ""));
+        table.push_back(Started("orqcwfs", false, "start contents filter engine.\n", filter));
+    } else {
+        table.push_back(Skipped("skip http proxy\n"));
+    }
+
+    if (Dword("smtp", 0) != 0) {
+        ArgList args;
+        args.add(v).add(e).add("-p=1").add("-f");
+        args.add("-c=" + Number("smtpmaxconn", 0)).add("-i=" + Number("smtpipverstion", 0));
+        args.addIf(Dword("smtpmailbackup", 0) != 0, "-b=" + Text("smtpbackupfolder", ""));
+        args.add("-j=" + Number("smtpspamreject", 0))
+            .add(SocketTimeouts("smtp"))
+            .add(ScanSizeLimit())
+            .add("-u=" + Number("smtpaddheader", 1))
+            .add("-$=" + Number("smtpconrtynum", 10))
+            .logSwitch("smtplog", 0);
+        table.push_back(Started("orqsprx", true, "start smtp proxy\n", args));
+    } else {
+        table.push_back(Skipped("skip smtp proxy\n"));
+    }
+
+    if (Dword("pop3", 0) != 0) {
+        ArgList args;
+        args.add(v).add(e).add("-p=2").add("-f");
+        args.add("-c=" + Number("pop3maxconn", 0))
+            .add("-i=" + Number("pop3ipverstion", 0))
+            .add(SocketTimeouts("pop3"))
+            .add("-d=" + Number("pop3virusbody", 0))
+            .add(ScanSizeLimit())
+            .add("-$=" + Number("pop3conrtynum", 10))
+            .logSwitch("pop3log", 0);
+        table.push_back(Started("orqpprx", true, "start pop3 proxy\n", args));
+    } else {
+        table.push_back(Skipped("skip pop3 proxy\n"));
+    }
+
+    if (Dword("ftp", 0) != 0) {
+        ArgList args;
+        args.add(v).add(e).add("-p=4").add("-f");
+        args.add("-c=" + Number("ftpmaxconn", 0))
+            .add("-i=" + Number("ftpipverstion", 0))
+            .add(SocketTimeouts("ftp"))
+            .add(PortRange("ftpportstartrenge", "ftpportendrenge"))
+            .add("-m=" + Number("ftpcacheexpire", 0))
+            .add("-q=" + Number("ftpcmdconvert", 0))
+            .add(ScanSizeLimit())
+            .add("-$=" + Number("ftpconrtynum", 10))
+            .logSwitch("ftplog", 0);
+        table.push_back(Started("orqfprx", true, "start ftp proxy\n", args));
+    } else {
+        table.push_back(Skipped("skip ftp proxy\n"));
+    }
+
+    if (Dword("socks", 0) != 0) {
+        ArgList args;
+        args.add(v).add(e).add("-p=5").add("-f");
+        args.addIf(Dword("socksproxyauth", 1) != 0, "-a=" + Number("socksproxyauthtype", 0));
+        args.add("-o=" + Number("sockstype", 0))
+            .add("-c=" + Number("socksmaxconn", 0))
+            .add("-i=" + Number("socksipverstion", 0))
+            .add(SocketTimeouts("socks"))
+            .add(PortRange("socksportstartrenge", "socksportendrenge"))
+            .add("-m=" + Number("sockscacheexpire", 0))
+            .add("-q=" + Number("socksftpcmdconvert", 0))
+            .add(ScanSizeLimit())
+            .add("-u=" + Number("httpaddheader", 14))
+            .add("-$=" + Number("socksconrtynum", 10))
+            .logSwitch("sockslog", 0);
+        table.push_back(Started("orqcprx", true, "start socks proxy\n", args));
+    } else {
+        table.push_back(Skipped("skip socks proxy\n"));
+    }
+    return table;
+}
+
+void CleanCacheFolder() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::directory_iterator it(DataRoot() + "/VELQOR/cache", ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_directory(typeError) || it->is_symlink(typeError)) fs::remove(it->path(), typeError);
+    }
+}
+
+void StartChildren(bool enginePresent) {
+    auto table = BuildChildStartTable({Settings().dataRootVariable, Settings().debug, enginePresent});
+    for (const auto& step : table) {
+        if (Stop().raised()) return;
+        if (step.pause && !Stop().Pause(1000ms)) return;
+        switch (step.kind) {
+        case ChildStart::Kind::Skip:
+            WriteServiceLog(step.logLine);
+            break;
+        case ChildStart::Kind::CleanCache:
+            CleanCacheFolder();
+            break;
+        case ChildStart::Kind::ScanServer:
+            WriteServiceLog(step.logLine);
+            StartScanServer(step);
+            break;
+        case ChildStart::Kind::Start: {
+            WriteServiceLog(step.logLine);
+            std::vector<std::string> argv{step.program};
+            argv.insert(argv.end(), step.args.begin(), step.args.end());
+            // A child that cannot start is not waited for; the next follows.
+            Stop().StartChild("./" + step.program, argv);
+            if (!step.afterLine.empty()) WriteServiceLog(step.afterLine);
+            break;
+        }
+        }
+    }
+}
+
+}  // namespace service

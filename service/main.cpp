@@ -1,0 +1,3 @@
+#include "service/service_entry.h"
+
+int main(int argc, char** argv) { return service::ServiceEntry(argc, argv); }

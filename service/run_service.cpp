@@ -1,0 +1,132 @@
+#include "service/run_service.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "common/data_folder.h"
+#include "platform/pipe/pipe.h"
+#include "platform/service/service.h"
+#include "service/child_control.h"
+#include "service/child_start_table.h"
+#include "service/event_source.h"
+#include "service/product_settings.h"
+#include "service/service_context.h"
+#include "service/service_control.h"
+#include "service/service_log.h"
+#include "service/service_names.h"
+#include "service/version_banner.h"
+
+namespace service {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kNetworkTries = 60;
+constexpr int32_t kDefaultTimeoutHours = 24;
+// The wake-up pipe carries nothing; a client's request is not read.
+constexpr size_t kWakeupRequestSize = 1;
+
+// The network stack is up once a socket can be made: 0, or the error.
+int NetworkStartResult() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+}
+
+void WaitForNetwork() {
+    for (int attempt = 0; attempt < kNetworkTries; ++attempt) {
+        int rc = NetworkStartResult();
+        WriteServiceLog("WSAStartup() = " + std::to_string(rc) + "\n");
+        if (rc == 0) return;
+        if (!Stop().Pause(10000ms)) return;
+    }
+}
+
+// One pass's wait: true when the loop goes on (a client came, or the time
+// ran out), false when the service stops.
+bool WaitForWakeup(platform::PipeServer& pipe, std::chrono::milliseconds interval) {
+    auto deadline = std::chrono::steady_clock::now() + interval;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return true;
+        // The pipe layer's wait takes 32-bit milliseconds; long intervals
+        // are waited out in parts.
+        auto part = static_cast<uint32_t>(std::min<int64_t>(left.count(), 3600 * 1000));
+        switch (pipe.WaitForClient(part)) {
+        case platform::PipeServer::WaitResult::Stopped: return false;
+        case platform::PipeServer::WaitResult::Connected: pipe.Disconnect(); return true;
+        case platform::PipeServer::WaitResult::TimedOut: break;
+        }
+    }
+}
+
+}  // namespace
+
+std::chrono::milliseconds UpdateInterval(int32_t hours) {
+    if (hours <= 0) hours = kDefaultTimeoutHours;
+    return std::chrono::hours(hours);
+}
+
+std::string InstallFolderOf(const std::string& imagePath) {
+    size_t slash = imagePath.rfind('/');
+    if (slash == std::string::npos || slash == 0) return "";
+    return imagePath.substr(0, slash);
+}
+
+void RunService() {
+    InstallEventSource();
+
+    Settings().dataRootVariable = ReadProductString(kProductSettingsKey, "workenv", kDefaultDataRootVariable, 256);
+    bool logSwitch = ReadProductDword(kProductSettingsKey, kServiceName, 0) != 0;
+    ConfigureServiceLog(DataRoot() + "/VELQOR/velqors", logSwitch);
+
+    std::string folder = InstallFolderOf(ReadProductString(kServiceKey, "ImagePath", "", 256));
+    if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
+        // The current folder stays; children are looked for there.
+    }
+    bool enginePresent = EnginePresent();
+    auto interval = UpdateInterval(static_cast<int32_t>(ReadProductDword(kProductSettingsKey, "Timeout", 24)));
+
+    for (int step = 0; step < 4; ++step)
+        if (!ReportServiceStatus(platform::kServiceStartPending, 0, 3000)) return;
+    int pipeError = 0;
+    auto pipe = platform::PipeServer::Create(kWakeupPipeName, kWakeupRequestSize, &pipeError);
+    if (!pipe) {
+        ReportServiceEvent("The named pipe could not be made.", 202, "%s error: %d", EventType::Error,
+                           static_cast<uint32_t>(pipeError));
+        return;
+    }
+    if (!ReportServiceStatus(platform::kServiceRunning, 0, 0)) return;
+    ReportServiceEvent(kDisplayName, 0, kVersionText, EventType::Information);
+    Stop().PublishWakeupPipe(pipe.get());
+
+    PrintVersionBanner(Settings().debug);
+    WaitForNetwork();
+    TerminateChildren(enginePresent);
+    StartChildren(enginePresent);
+
+    if (enginePresent && ReadProductDword(kProductSettingsKey, "", 0) == 0) {
+        WriteProductDword(kProductSettingsKey, "", 1);
+        RunUpdater();
+    }
+    do {
+        if (enginePresent) RunUpdater();
+    } while (WaitForWakeup(*pipe, interval));
+
+    Stop().PublishWakeupPipe(nullptr);
+}
+
+void StopService() {
+    bool enginePresent = EnginePresent();
+    WriteConsole("Service Stoped.\n");
+    Stop().Raise();
+    TerminateChildren(enginePresent);
+    Stop().Finish();
+}
+
+}  // namespace service

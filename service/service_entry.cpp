@@ -1,0 +1,149 @@
+#include "service/service_entry.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/data_folder.h"
+#include "platform/service/service.h"
+#include "platform/win32_errors.h"
+#include "service/event_source.h"
+#include "service/service_control.h"
+#include "service/service_names.h"
+#include "service/version_banner.h"
+
+namespace service {
+
+namespace {
+
+// A stop is polled once a second; systemd ends a stop that hangs long
+// before this many looks.
+constexpr int kRemoveStopLooks = 600;
+
+void Print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+// The settings that decide where the installed service finds its data,
+// its registry and its pipes, as the installing shell has them.
+std::vector<std::pair<std::string, std::string>> ServiceEnvironment() {
+    const char* profile = std::getenv(kDefaultDataRootVariable);
+    std::vector<std::pair<std::string, std::string>> env{
+        {kDefaultDataRootVariable, profile && *profile ? profile : common::kFallbackDataRoot}};
+    for (const char* name : {"VELQOR_REGISTRY_DIR", "VELQOR_PIPE_DIR"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) env.emplace_back(name, value);
+    }
+    return env;
+}
+
+void InstallService() {
+    std::string path = OwnProgramPath();
+    if (path.empty() || path.size() >= 512) {
+        Print(std::string("Unable to install ") + kDisplayName + " - " + LastErrorText(platform::kErrorFileNotFound) +
+              "\n");
+        return;
+    }
+    int rc = platform::OpenServiceManager();
+    if (rc != platform::kErrorSuccess) {
+        Print("OpenSCManager failed - " + LastErrorText(rc) + "\n");
+        return;
+    }
+    rc = platform::CreateService({kServiceName, kDisplayName, path, ServiceEnvironment()});
+    if (rc == platform::kErrorSuccess)
+        Print(std::string(kDisplayName) + " installed.\n");
+    else
+        Print("CreateService failed - " + LastErrorText(rc) + "\n");
+}
+
+void RemoveService() {
+    int rc = platform::OpenServiceManager();
+    if (rc != platform::kErrorSuccess) {
+        Print("OpenSCManager failed - " + LastErrorText(rc) + "\n");
+        return;
+    }
+    rc = platform::OpenService(kServiceName);
+    if (rc != platform::kErrorSuccess) {
+        Print("OpenService failed - " + LastErrorText(rc) + "\n");
+        return;
+    }
+    if (platform::ControlServiceStop(kServiceName) == platform::kErrorSuccess) {
+        Print(std::string("Stopping ") + kDisplayName + ".");
+        uint32_t state = platform::kServiceStopPending;
+        for (int look = 0; look < kRemoveStopLooks; ++look) {
+            ::sleep(1);
+            if (platform::QueryServiceState(kServiceName, &state) != platform::kErrorSuccess ||
+                state != platform::kServiceStopPending)
+                break;
+            Print(".");
+        }
+        if (state == platform::kServiceStopped)
+            Print(std::string("\n") + kDisplayName + " stopped.\n");
+        else
+            Print(std::string("\n") + kDisplayName + " failed to stop.\n");
+    }
+    rc = platform::DeleteService(kServiceName);
+    if (rc == platform::kErrorSuccess)
+        Print(std::string(kDisplayName) + " removed.\n");
+    else
+        Print("DeleteService failed - " + LastErrorText(rc) + "\n");
+}
+
+void PrintUsage() {
+    for (const char* command : {" -install          Inserts service.\n", " -remove           Removes service.\n",
+                                " -debug            Executes as the console application.\n",
+                                " -version          Displays a version.\n"})
+        Print(std::string(kServiceNameLower) + command);
+    Print("\nSeveral seconds or the debug mode borrows to end.\n");
+    Print("waiting...\n");
+}
+
+// "-install" or "/install", any case.
+bool IsCommand(const char* arg, const char* command) {
+    return (arg[0] == '-' || arg[0] == '/') && strcasecmp(arg + 1, command) == 0;
+}
+
+}  // namespace
+
+std::string LastErrorText(int error) {
+    // The system's message ends with a line end, which is not shown; the
+    // whole must fit 256 bytes.
+    std::string message = platform::Win32ErrorMessage(error);
+    if (message.size() + 2 + 14 > 256) return "";
+    char code[16];
+    std::snprintf(code, sizeof code, "%x", static_cast<unsigned>(error));
+    return message + " (0x" + code + ")";
+}
+
+int ServiceEntry(int argc, char** argv) {
+    if (argc > 1) {
+        const char* arg = argv[1];
+        if (IsCommand(arg, "install")) {
+            InstallService();
+            return 0;
+        }
+        if (IsCommand(arg, "remove")) {
+            RemoveService();
+            return 0;
+        }
+        if (IsCommand(arg, "debug")) {
+            DebugService();
+            return 0;
+        }
+        if (IsCommand(arg, "version")) {
+            Print(VersionText());
+            return 0;
+        }
+    }
+    PrintUsage();
+    int rc = platform::StartServiceCtrlDispatcher(kServiceName, ServiceMain, argc, argv);
+    if (rc != platform::kErrorSuccess)
+        ReportServiceEvent("StartServiceCtrlDispatcher failed.", 200, "%s error: %d", EventType::Error,
+                           static_cast<uint32_t>(rc));
+    return 0;
+}
+
+}  // namespace service

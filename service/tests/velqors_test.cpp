@@ -1,0 +1,279 @@
+// velqors as a program: a console run with stand-in children in a
+// temporary install folder, a run under a stand-in service manager, and
+// installing and removing the unit.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <filesystem>
+#include <sstream>
+
+#include "platform/pipe/pipe.h"
+#include "platform/process/process.h"
+#include "registry_seed.h"
+#include "service/child_control.h"
+#include "service/product_settings.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using servicetest::Seed;
+using testsupport::Process;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+namespace {
+
+const std::string kStub = std::string(VELQOR_TEST_BIN_DIR) + "/velqors-child-stub";
+const std::string kVelqors = testsupport::BinPath("velqors");
+const std::string kDisplay = "Tavrisk VELQOR Server V2 Service";
+
+class VelqorsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* d : {"registry", "pipes", "data/VELQOR", "install", "elsewhere"})
+            fs::create_directories(root / d);
+        ::setenv("VELQOR_REGISTRY_DIR", (root / "registry").c_str(), 1);
+        ::setenv("VELQOR_PIPE_DIR", (root / "pipes").c_str(), 1);
+    }
+    void TearDown() override {
+        // Whatever a failed test left running in the install folder ends here.
+        for (const auto& name : service::KillList(true))
+            for (pid_t pid : platform::FindProcesses(name, install)) platform::TerminateProcess(pid, true);
+    }
+
+    // Installs the stand-in child under each name, as copies, or as a
+    // symlink to the first name (the way the engine's names are installed).
+    void InstallChildren(const std::vector<std::string>& names) {
+        for (const auto& name : names) fs::copy_file(kStub, install + "/" + name);
+    }
+    void InstallLink(const std::string& name, const std::string& target) {
+        fs::create_symlink(target, install + "/" + name);
+    }
+
+    std::map<std::string, std::string> Env() const {
+        return {{"VELQOR_REGISTRY_DIR", root / "registry"}, {"VELQOR_PIPE_DIR", root / "pipes"},
+                {"ALLUSERSPROFILE", root / "data"},         {"VELQOR_STUB_RECORD", record},
+                {"NOTIFY_SOCKET", ""},                       {"INVOCATION_ID", ""}};
+    }
+    std::unique_ptr<Process> StartVelqors(std::vector<std::string> args,
+                                          std::map<std::string, std::string> extra = {}) {
+        auto env = Env();
+        for (auto& [k, v] : extra) env[k] = v;
+        args.insert(args.begin(), kVelqors);
+        return std::make_unique<Process>(args, Process::Options{env, root / "elsewhere"});
+    }
+
+    // The started children, one line each: name and arguments, TAB-separated.
+    std::vector<std::string> Records() const {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadFile(record));
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    std::vector<std::string> RecordedNames() const {
+        std::vector<std::string> names;
+        for (const auto& line : Records()) names.push_back(line.substr(0, line.find('\t')));
+        return names;
+    }
+    bool AnyChildRunning() const {
+        for (const auto& name : service::KillList(true))
+            if (!platform::FindProcesses(name, install).empty()) return true;
+        return false;
+    }
+
+    TempDir root;
+    const std::string install = root / "install";
+    const std::string record = root / "record.log";
+};
+
+bool OutputHas(const Process& p, const std::string& text) { return p.out().find(text) != std::string::npos; }
+
+}  // namespace
+
+TEST_F(VelqorsTest, DebugRunStartsEveryChildInOrderRunsTheUpdaterAndEndsThemOnCtrlC) {
+    InstallChildren({"orqavs", "orqspam", "orqsvt", "orqmemo", "orqfile", "orqhprx", "orqcwfs", "autoupdate"});
+    for (const char* name : {"orqsprx", "orqfprx", "orqcprx"}) InstallLink(name, "orqhprx");
+    Seed({{"scanmode", 1u}, {"http", 1u}, {"smtp", 1u}, {"ftp", 1u}, {"socks", 1u}, {"smtpmailbackup", 1u},
+          {"smtpbackupfolder", std::string("/srv/mail backup")}, {"VELQORSV2", 1u}, {"Timeout", 0u},
+          {"LogEnabled", 1u}, {"UpdateDB", 2u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    std::string cache = root / "data/VELQOR/cache";
+    fs::create_directories(cache + "/keep");
+    testsupport::WriteFile(cache + "/req-0-0004.dat", "left over");
+
+    // A copy left from an earlier run is ended; the same program installed
+    // elsewhere is not the service's and stays.
+    fs::create_directories(root / "other");
+    fs::copy_file(kStub, root / "other/orqsvt");
+    Process stale({install + "/orqhprx"}, {{{"VELQOR_STUB_RECORD", root / "stale.log"}}, "", true});
+    Process foreign({root / "other/orqsvt"}, {{{"VELQOR_STUB_RECORD", root / "stale.log"}}, "", true});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::ReadFile(root / "stale.log").size() > 0; }));
+
+    auto velqors = StartVelqors({"-debug"});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Records().size() >= 12; }, 90s)) << velqors->out();
+    // Children a second apart start in order; the two that follow another
+    // at once (archiving after spam, content filter after HTTP) may record
+    // themselves in either order, so the log shows theirs.
+    const std::vector<std::vector<std::string>> groups{
+        {"orqavs"}, {"orqspam", "orqsvt"}, {"orqmemo"}, {"orqfile"}, {"orqcwfs", "orqhprx"},
+        {"orqsprx"}, {"orqfprx"}, {"orqcprx"}, {"autoupdate"}, {"autoupdate"}};
+    auto names = RecordedNames();
+    size_t at = 0;
+    for (const auto& group : groups) {
+        std::vector<std::string> got(names.begin() + at, names.begin() + at + group.size());
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, group) << "from record " << at;
+        at += group.size();
+    }
+    std::string started;
+    std::istringstream lines(velqors->out());
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("] start ") != std::string::npos || line.find("] skip ") != std::string::npos)
+            started += line.substr(line.find("] ") + 2) + "|";
+    EXPECT_EQ(started,
+              "start engine.|start SPAM engine.|start SORVSPOOL engine.|start memory|start folder|start http proxy|"
+              "start contents filter engine.|start smtp proxy|skip pop3 proxy|start ftp proxy|start socks proxy|"
+              "start updater.|start updater.|");
+    auto records = Records();
+    auto recordOf = [&](const std::string& name) {
+        for (const auto& r : records)
+            if (r.rfind(name + "\t", 0) == 0) return r;
+        return std::string();
+    };
+    // Only the engine gets -v; a value with a blank stays one argument.
+    EXPECT_EQ(recordOf("orqsprx"),
+              "orqsprx\t-v\t-e=ALLUSERSPROFILE\t-p=1\t-f\t-c=0\t-i=0\t-b=/srv/mail backup\t-j=0\t"
+              "-t=30000,30000,30000,30000\t-k=0\t-u=1\t-$=10");
+    EXPECT_EQ(recordOf("orqsvt").find("\t-v\t"), std::string::npos);
+    EXPECT_EQ(recordOf("orqsvt").substr(recordOf("orqsvt").rfind('\t')), "\t-l=0");
+    EXPECT_EQ(records[10], "autoupdate\t-m=2\t-l=" + (root / "data") + "/VELQOR/updatelog/velqors.log");
+
+    EXPECT_EQ(stale.wait(5s), 128 + SIGTERM);
+    EXPECT_TRUE(foreign.running());
+    EXPECT_FALSE(fs::exists(cache + "/req-0-0004.dat"));
+    EXPECT_TRUE(fs::exists(cache + "/keep"));
+    EXPECT_EQ(service::ReadProductDword(service::kProductSettingsKey, "", 0), 1u);
+    std::string out = velqors->out();
+    EXPECT_NE(out.find("teminate orqhprx\n"), std::string::npos);
+    EXPECT_NE(out.find("] skip pop3 proxy\n"), std::string::npos);
+    EXPECT_NE(out.find("] start engine.\n"), std::string::npos);
+    std::string logText;
+    for (const auto& f : fs::directory_iterator(root / "data/VELQOR/velqors")) logText += ReadFile(f.path());
+    EXPECT_NE(logText.find("] start socks proxy\n"), std::string::npos);
+    EXPECT_NE(logText.find("] start updater.\n"), std::string::npos);
+
+    // Timeout 0 does not make the loop run the updater again and again.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(Records().size(), 12u);
+
+    // A client that connects to the wake-up pipe and goes makes one more run.
+    std::string reply;
+    platform::CallNamedPipe("\\\\.\\pipe\\Tavrisk VELQORS", "", 16, reply, 10000);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Records().size() == 13; }, 10s));
+    EXPECT_EQ(RecordedNames().back(), "autoupdate");
+
+    velqors->terminate(SIGINT);
+    ASSERT_EQ(velqors->wait(60s), 0) << velqors->out();
+    EXPECT_TRUE(OutputHas(*velqors, "SERVICE_CONTROL_STOP in debug mode.\nStopping " + kDisplay +
+                                        ".\nService Stoped.\nteminate orqavs\n"));
+    EXPECT_FALSE(AnyChildRunning());
+    EXPECT_TRUE(foreign.running());
+}
+
+TEST_F(VelqorsTest, CtrlBreakAndTermAlsoEndTheConsoleRunAndItsChildren) {
+    InstallChildren({"orqsvt"});
+    Seed({{"spamcheck", 0u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    const std::pair<int, const char*> cases[] = {
+        {SIGQUIT, "use Ctrl+C or Ctrl+Break to simulate.\nSERVICE_CONTROL_STOP in debug mode.\n"},
+        {SIGTERM, "SERVICE_CONTROL_STOP in debug mode.\n"},
+    };
+    for (const auto& [signal, text] : cases) {
+        auto velqors = StartVelqors({"-DEBUG"}, {{"ALLUSERSPROFILE", root / "data"}});
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return OutputHas(*velqors, "skip socks proxy\n"); }, 30s))
+            << velqors->out();
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return AnyChildRunning(); }));
+        velqors->terminate(signal);
+        EXPECT_EQ(velqors->wait(30s), 0) << signal;
+        EXPECT_TRUE(OutputHas(*velqors, text)) << velqors->out();
+        EXPECT_FALSE(AnyChildRunning());
+    }
+}
+
+TEST_F(VelqorsTest, UnderTheServiceManagerReportsItsStatesAndStopsOnTerm) {
+    InstallChildren({"orqsvt"});
+    Seed({{"spamcheck", 0u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    std::string socketPath = root / "notify";
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    std::string notices;
+    auto collect = [&] {
+        char buf[512];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0;) notices.append(buf, size_t(n)) += "|";
+    };
+
+    auto velqors = StartVelqors({}, {{"NOTIFY_SOCKET", socketPath}});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { collect(); return notices.find("READY=1") != std::string::npos; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return AnyChildRunning(); }, 30s)) << velqors->out();
+    EXPECT_TRUE(OutputHas(*velqors, "velqorsv2 -install          Inserts service.\n"));
+    velqors->terminate(SIGTERM);
+    EXPECT_EQ(velqors->wait(30s), 0);
+    collect();
+    ::close(fd);
+    EXPECT_EQ(notices,
+              "STATUS=Starting\n|STATUS=Starting\n|STATUS=Starting\n|STATUS=Starting\n|STATUS=Starting\n|"
+              "READY=1\nSTATUS=Running\n|STOPPING=1\nSTATUS=Stopping\n|STATUS=Stopped\n|");
+    EXPECT_FALSE(AnyChildRunning());
+
+    // Started by hand, without a service manager: the usage text, and out.
+    auto byHand = StartVelqors({"--install"});
+    EXPECT_EQ(byHand->wait(10s), 0);
+    EXPECT_EQ(byHand->out(),
+              "velqorsv2 -install          Inserts service.\n"
+              "velqorsv2 -remove           Removes service.\n"
+              "velqorsv2 -debug            Executes as the console application.\n"
+              "velqorsv2 -version          Displays a version.\n"
+              "\nSeveral seconds or the debug mode borrows to end.\nwaiting...\n");
+}
+
+TEST_F(VelqorsTest, InstallAndRemoveTheUnit) {
+    TempDir units, systemctl;
+    std::map<std::string, std::string> env{
+        {"VELQOR_SYSTEMD_DIR", units.path()},
+        {"VELQOR_SYSTEMCTL", testsupport::SourcePath("platform/service/tests/fake-systemctl")},
+        {"FAKE_SYSTEMCTL_DIR", systemctl.path()}};
+    auto run = [&](const std::string& arg) {
+        auto p = StartVelqors({arg, "ignored"}, env);
+        EXPECT_EQ(p->wait(30s), 0) << arg;
+        return p->out();
+    };
+    std::string unit = units / "velqorsv2.service";
+
+    EXPECT_EQ(run("/INSTALL"), kDisplay + " installed.\n");
+    EXPECT_NE(ReadFile(unit).find("ExecStart=\"" + fs::canonical(kVelqors).string() + "\"\n"), std::string::npos);
+    EXPECT_NE(ReadFile(unit).find("Environment=\"ALLUSERSPROFILE=" + (root / "data") + "\"\n"), std::string::npos);
+    EXPECT_EQ(service::ReadProductString(service::kServiceKey, "ImagePath", "", 256), fs::canonical(kVelqors).string());
+    EXPECT_EQ(run("-Install"), "CreateService failed - The specified service already exists. (0x431)\n");
+
+    testsupport::WriteFile(systemctl / "state", "active\n");
+    EXPECT_EQ(run("-remove"), "Stopping " + kDisplay + "..\n" + kDisplay + " stopped.\n" + kDisplay + " removed.\n");
+    EXPECT_FALSE(fs::exists(unit));
+    EXPECT_EQ(service::ReadProductString(service::kServiceKey, "ImagePath", "<none>", 256), "<none>");
+    EXPECT_EQ(run("-remove"),
+              "OpenService failed - The specified service does not exist as an installed service. (0x424)\n");
+
+    env["VELQOR_SYSTEMD_DIR"] = units / "missing";
+    EXPECT_EQ(run("-install"), "OpenSCManager failed - The system cannot find the path specified. (0x3)\n");
+    EXPECT_EQ(run("-version").rfind("VELQORSV2 (2.03) \n", 0), 0u);
+}
