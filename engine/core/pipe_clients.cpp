@@ -1,0 +1,181 @@
+#include "engine/core/pipe_clients.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include "common/file_retry.h"
+#include "engine/core/daily_log.h"
+#include "platform/pipe/pipe.h"
+#include "platform/win32_errors.h"
+
+namespace engine {
+
+namespace {
+
+constexpr auto kBusyRetryInterval = std::chrono::milliseconds(10);
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// One transaction, tried again while the pipe is busy. text is what the
+// zeroed request buffer holds; reply gets the answer up to its first NUL,
+// at most replySize bytes. Returns 0 when the server answered (an answer
+// longer than the buffer counts, cut to it), else the Win32 error.
+int CallPipe(const char* client, int clientSocket, std::string_view pipe, const std::string& text,
+             size_t requestSize, size_t replySize, std::string& reply) {
+    std::string request(requestSize, '\0');
+    request.replace(0, text.size(), text);
+    for (;;) {
+        int error = platform::CallNamedPipe(pipe, request, replySize, reply, platform::kPipeWaitForever);
+        if (error == platform::kErrorSuccess || error == platform::kErrorMoreData) {
+            reply.resize(std::min(reply.find('\0'), reply.size()));
+            return platform::kErrorSuccess;
+        }
+        reply.clear();
+        WriteLogF("[%s] [%04d] CallNamedPipe(%s) fail. code = %d\n", client, clientSocket, text.c_str(), error);
+        if (error != platform::kErrorPipeBusy) return error;
+        std::this_thread::sleep_for(kBusyRetryInterval);
+    }
+}
+
+// Moves a file without replacing an existing target, copying when the
+// two paths lie on different file systems. 0 or the errno value.
+int MoveFileNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EXDEV) return errno;
+    std::error_code ec;
+    if (!std::filesystem::copy_file(from, to, std::filesystem::copy_options::none, ec))
+        return ec.value() ? ec.value() : EEXIST;
+    int fd = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    std::filesystem::remove(from, ec);
+    return 0;
+}
+
+bool MoveForArchiving(int clientSocket, const std::string& from, const std::string& to) {
+    int error = MoveFileNoReplace(from, to);
+    if (error == 0) return true;
+    WriteLogF("[CompressedbyPipe] [%04d] MoveFile(%s, %s) fail. code = %d\n", clientSocket, from.c_str(), to.c_str(),
+              error);
+    return false;
+}
+
+}  // namespace
+
+bool FileSizeCheck(int clientSocket, const std::string& path, uint64_t sizeLimit) {
+    if (sizeLimit == 0) return false;
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return false;
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    if (size <= sizeLimit) return false;
+    WriteLogF("[FileSizeCheck] [%04d] CallNamedPipe(%s) size is too big. (%" PRIu64 ")\n", clientSocket, path.c_str(),
+              size);
+    return true;
+}
+
+std::string ScanSourceDigit(int protocol) {
+    switch (protocol) {
+    case kProtocolHttp: return "1";
+    case kProtocolSmtp: return "3";
+    case kProtocolPop3: return "4";
+    case kProtocolImap4: return "5";
+    case kProtocolFtp: return "2";
+    default: return "";
+    }
+}
+
+int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, const std::string& path,
+             std::string& reply) {
+    reply.clear();
+    if (FileSizeCheck(clientSocket, path, settings.scanSizeLimit)) return 1;
+
+    std::lock_guard<std::mutex> lock(Shared().scanPipeLock);
+    const std::string text = path.substr(0, kPipePathLimit) + "\t" + ScanSourceDigit(protocol);
+    std::string answer;
+    if (CallPipe("ScanFile", clientSocket, kScanPipeName, text, kScanRequestSize, kScanReplySize, answer) != 0)
+        return 0;
+    WriteLogF("[ScanFile] [%04d] %s --- %s\n", clientSocket, path.c_str(), answer.empty() ? "CLEAN" : answer.c_str());
+    if (EqualsIgnoringAsciiCase(answer, kScanPasswordProtected) || EqualsIgnoringAsciiCase(answer, kScanAccessDenied))
+        answer.clear();
+    reply = answer;
+    return 1;
+}
+
+int ScanSpamFile(const EngineSettings& settings, int clientSocket, const std::string& request,
+                 std::string& reply) {
+    reply.clear();
+    if (FileSizeCheck(clientSocket, request, settings.scanSizeLimit)) return 1;
+
+    std::lock_guard<std::mutex> lock(Shared().spamPipeLock);
+    const std::string text = request.substr(0, kSpamTextLimit);
+    if (CallPipe("ScanSpamFile", clientSocket, kSpamPipeName, text, kSpamRequestSize, kSpamReplySize, reply) != 0)
+        return 0;
+    WriteLogF("[ScanSpamFile] [%04d] %s --- %s\n", clientSocket, text.c_str(), reply.c_str());
+    return 1;
+}
+
+int ScanHttpFile(const EngineSettings& settings, int clientSocket, const std::string& request,
+                 std::string& reply) {
+    reply.clear();
+    if (FileSizeCheck(clientSocket, request, settings.scanSizeLimit)) return 1;
+
+    std::lock_guard<std::mutex> lock(Shared().wordFilterPipeLock);
+    const std::string text = request.substr(0, kWordFilterTextLimit);
+    if (CallPipe("ScanHttpFile", clientSocket, kWordFilterPipeName, text, kWordFilterRequestSize,
+                 kWordFilterReplySize, reply) != 0)
+        return 0;
+    WriteLogF("[ScanHttpFile] [%04d] %s --- %s\n", clientSocket, text.c_str(), reply.c_str());
+    return 1;
+}
+
+int CompressedbyPipe(const EngineSettings& settings, int clientSocket, const std::string& mailPath,
+                     const std::string& mailId, std::string& reply) {
+    std::lock_guard<std::mutex> lock(Shared().archivePipeLock);
+    reply.clear();
+    const std::string cacheFolder = settings.dataFolder + "cache/";
+    const std::string envelopePath = cacheFolder + mailId + ".$CP";
+    const std::string workPath = cacheFolder + mailId + ".dat";
+
+    // The server must never be handed a path that doesn't hold this mail.
+    if (!MoveForArchiving(clientSocket, mailPath, workPath)) {
+        common::DeleteWithRetry(envelopePath);
+        return 0;
+    }
+    const std::string text = workPath.substr(0, kPipePathLimit);
+    std::string answer;
+    int error = CallPipe("CompressedbyPipe", clientSocket, kArchivePipeName, text, kArchiveRequestSize,
+                         kArchiveReplySize, answer);
+    if (error == 0 && !answer.empty()) {
+        reply = answer;
+    } else {
+        common::DeleteWithRetry(envelopePath);
+    }
+    if (error == 0)
+        WriteLogF("[CompressedbyPipe] [%04d] %s --- %s.\n", clientSocket, text.c_str(),
+                  answer.empty() ? "Uncompressed" : "Compressed");
+    MoveForArchiving(clientSocket, workPath, mailPath);
+    return error == 0 ? 1 : 0;
+}
+
+}  // namespace engine

@@ -1,0 +1,85 @@
+// The engine's hand-offs to the pipe servers: the anti-virus scan server
+// (orqavs), the spam check (orqspam), the content word filter (orqcwfs) and
+// the attachment archiving server (orqsvt). Each client sends one zeroed
+// request buffer of the size its server expects and takes one reply. One
+// lock per pipe (Shared()) is held for the whole transaction, so a process
+// sends at most one request at a time to each pipe; while a pipe is busy
+// the client tries again every 10 ms, without limit.
+//
+// No client fails a connection: a pipe that can't be reached leaves the
+// reply empty, which every caller treats as nothing found.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/core/engine_settings.h"
+
+namespace engine {
+
+inline constexpr const char* kScanPipeName = "\\\\.\\pipe\\orqavs";
+inline constexpr const char* kSpamPipeName = "\\\\.\\pipe\\orqspam";
+inline constexpr const char* kWordFilterPipeName = "\\\\.\\pipe\\orqcwfs";
+inline constexpr const char* kArchivePipeName = "\\\\.\\pipe\\orqsvt";
+
+// Request and reply sizes the servers rely on. A reply may fill its whole
+// buffer; the text handed back is NUL-terminated beyond it.
+inline constexpr size_t kScanRequestSize = 521;
+inline constexpr size_t kScanReplySize = 521;
+inline constexpr size_t kSpamRequestSize = 521;
+inline constexpr size_t kSpamReplySize = 521;
+inline constexpr size_t kWordFilterRequestSize = 5201;
+inline constexpr size_t kWordFilterReplySize = 1041;
+inline constexpr size_t kArchiveRequestSize = 521;
+inline constexpr size_t kArchiveReplySize = 521;
+
+// The most characters of a file path the scan and archiving servers take.
+inline constexpr size_t kPipePathLimit = 260;
+// The spam request's fields (path, client address, sender) fill the buffer
+// up to its terminating NUL.
+inline constexpr size_t kSpamTextLimit = kSpamRequestSize - 1;
+// The word filter reads at most 4,161 bytes of a request, its NUL included.
+inline constexpr size_t kWordFilterTextLimit = 4160;
+
+// The scanner's answers for a file it could not scan; they count as clean.
+inline constexpr const char* kScanPasswordProtected = "Password-protected-EXE";
+inline constexpr const char* kScanAccessDenied = "AVS_ACCESSDENIED";
+
+// True when the file at path is larger than sizeLimit bytes (0: no limit)
+// and must not be sent; logged. A file that can't be found is sent.
+bool FileSizeCheck(int clientSocket, const std::string& path, uint64_t sizeLimit);
+
+// The source digit of a scan request for an engine protocol (option -p):
+// "1" HTTP, "3" SMTP, "4" POP3, "5" IMAP4, "2" FTP, none for SOCKS.
+std::string ScanSourceDigit(int protocol);
+
+// Anti-virus scan of the file at path (cut at kPipePathLimit characters for
+// the request). reply gets the finding, or stays empty for a clean file, a
+// file the scanner couldn't scan, a file over the -k size (not sent) and a
+// failed call. Result: 0 when the pipe failed, else 1.
+int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, const std::string& path,
+             std::string& reply);
+
+// Spam check of a mail; request is "<mail path>\t<client address>\t<sender>"
+// or "<mail path>?<list name>". reply gets the server's answer unchanged.
+// Result: 0 when the pipe failed, else 1.
+int ScanSpamFile(const EngineSettings& settings, int clientSocket, const std::string& request,
+                 std::string& reply);
+
+// Word filter check; request is "<response path>?<list name>*<host and path>".
+// reply gets the server's answer unchanged (empty: pass). Result: 0 when the
+// pipe failed (the server sends no reply for a response it doesn't judge),
+// else 1.
+int ScanHttpFile(const EngineSettings& settings, int clientSocket, const std::string& request,
+                 std::string& reply);
+
+// Attachment archiving of the mail at mailPath. The mail moves to
+// "<data folder>cache/<mailId>.dat" for the server, which rewrites it there
+// and takes over the envelope "<mailId>.$CP" beside it, and then moves back.
+// reply gets "Compressed" when the server archived the mail, else stays
+// empty (and the envelope is deleted). Result: 0 when the pipe failed.
+int CompressedbyPipe(const EngineSettings& settings, int clientSocket, const std::string& mailPath,
+                     const std::string& mailId, std::string& reply);
+
+}  // namespace engine
