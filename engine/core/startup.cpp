@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/access/ldap_settings.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/core/options.h"
@@ -52,6 +53,7 @@ int RunEngine(int argc, char** argv) {
     MakeFolder(s.dataFolder + "cache");
     MakeFolder(s.dataFolder + "httpcache");
     MakeFolder(s.dataFolder + "ftpcache");
+    if (!s.ldapSettingsFile.empty()) ProcessLdapSettings() = ReadLdapSettings(s.ldapSettingsFile);
 
     // The program folder keeps the path's letter case: on Linux a
     // lower-cased folder may not exist.

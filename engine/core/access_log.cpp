@@ -1,0 +1,158 @@
+#include "engine/core/access_log.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include "common/daily_log.h"
+#include "common/file_retry.h"
+#include "common/list_file.h"
+#include "common/text.h"
+#include "common/wildcard.h"
+#include "engine/core/engine_settings.h"
+
+namespace engine {
+
+namespace {
+
+constexpr size_t kRequestLineLimit = 2048;
+constexpr size_t kHeaderValueLimit = 2047;
+constexpr size_t kDecodedAuthorizationSize = 2048;  // 2,047 bytes and the terminator
+constexpr size_t kMaskLineLength = 256;
+
+std::mutex& AccessLogLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+common::Clock& AccessLogClock() {
+    static common::Clock clock;
+    return clock;
+}
+
+// One line without its line end, of which at most limit characters are
+// kept; the rest of an overlong line is passed over, never read as a line
+// of its own. False at the end of the file.
+bool ReadLine(FILE* file, size_t limit, std::string& line) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::getc(file)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (line.size() < limit) line.push_back(static_cast<char>(c));
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
+std::string_view CutAtLineEnd(std::string_view text) { return text.substr(0, text.find_first_of("\r\n")); }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char a = text[i], b = prefix[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+std::string_view SkipBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    return text;
+}
+
+// The value after a header name: leading blanks skipped, cut at its line
+// end and at the field limit.
+std::string HeaderValue(std::string_view line, size_t nameLength) {
+    std::string_view value = CutAtLineEnd(SkipBlanks(line.substr(nameLength)));
+    return std::string(value.substr(0, kHeaderValueLimit));
+}
+
+// The user of a Basic credential: the decoded text up to its first ":",
+// ending before any control character so the name can't break the line.
+// Nothing for another scheme.
+std::optional<std::string> BasicUser(std::string_view value) {
+    value = SkipBlanks(value);
+    if (!StartsWithNoCase(value, "basic ")) return std::nullopt;
+    std::string decoded;
+    if (common::Base64ToText(value.substr(6), decoded, kDecodedAuthorizationSize) <= 0) return "-";
+    size_t end = 0;
+    while (end < decoded.size() && decoded[end] != ':' && static_cast<unsigned char>(decoded[end]) >= 0x20 &&
+           decoded[end] != 0x7f)
+        ++end;
+    return end == 0 ? "-" : decoded.substr(0, end);
+}
+
+}  // namespace
+
+AccessLogRequest ReadAccessLogRequest(const std::string& requestFile) {
+    AccessLogRequest request;
+    common::FilePtr file(std::fopen(requestFile.c_str(), "rb"));
+    if (!file) return request;
+    std::string line;
+    if (!ReadLine(file.get(), kRequestLineLimit, line) || line.empty()) return request;
+    request.requestLine = std::string(CutAtLineEnd(line));
+    while (ReadLine(file.get(), kHeaderValueLimit, line) && !line.empty()) {
+        if (StartsWithNoCase(line, "user-agent:"))
+            request.userAgent = HeaderValue(line, 11);
+        else if (StartsWithNoCase(line, "referer:"))
+            request.referer = HeaderValue(line, 8);
+        else if (StartsWithNoCase(line, "authorization:")) {
+            if (auto user = BasicUser(std::string_view(line).substr(14))) request.user = *user;
+        }
+    }
+    return request;
+}
+
+std::string FormatAccessLogLine(const std::string& clientAddress, const AccessLogRequest& request,
+                                int status, uint64_t bytes, const common::LocalTime& t) {
+    long offsetMinutes = std::labs(t.utcOffsetSeconds) / 60;
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02ld%02ld", t.utcOffsetSeconds < 0 ? '-' : '+',
+                  offsetMinutes / 60 % 100, offsetMinutes % 60);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "[%02d/%s/%04d:%02d:%02d:%02d %s]", t.day,
+                  common::EnglishMonthAbbreviation(t.month), t.year, t.hour, t.minute, t.second, zone);
+    char numbers[48];
+    std::snprintf(numbers, sizeof numbers, " %d %" PRIu64 " ", status, bytes);
+    return clientAddress + " - " + request.user + " " + stamp + " \"" + request.requestLine + "\"" + numbers +
+           "\"" + request.referer + "\" \"" + request.userAgent + "\"\n";
+}
+
+int AccessLogMask(const std::string& listenAddress, int listenPort) {
+    const std::string& maskFile = Settings().accessLogMaskFile;
+    if (maskFile.empty()) return 0;
+    const std::string key = listenAddress + ":" + std::to_string(listenPort);
+    common::ListFileRules rules;
+    rules.maxLineLength = kMaskLineLength;
+    bool masked = false;
+    common::ForEachListLine(maskFile, rules, [&](std::string_view pattern) {
+        masked = common::WildcardMatch(pattern, key);
+        return !masked;
+    });
+    return masked ? 1 : 0;
+}
+
+void WriteAccessLog(const std::string& requestFile, const std::string& clientAddress, int status,
+                    uint64_t bytes) {
+    const EngineSettings& s = Settings();
+    if (!s.accessLog) return;
+    AccessLogRequest request = ReadAccessLogRequest(requestFile);
+    std::lock_guard<std::mutex> guard(AccessLogLock());
+    common::LocalTime t = AccessLogClock() ? AccessLogClock()() : common::NowLocal();
+    if (s.accessLogFolder.empty()) return;
+    common::AppendToFile(common::DailyFilePath(s.accessLogFolder, t),
+                         FormatAccessLogLine(clientAddress, request, status, bytes, t));
+}
+
+void SetAccessLogClock(common::Clock clock) {
+    std::lock_guard<std::mutex> guard(AccessLogLock());
+    AccessLogClock() = std::move(clock);
+}
+
+}  // namespace engine
