@@ -1,6 +1,7 @@
 #include "engine/listener/worker.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,11 +10,16 @@
 #include <mutex>
 
 #include "common/file_retry.h"
+#include "engine/access/admission.h"
+#include "engine/access/auth.h"
+#include "engine/access/dnsbl.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/http/proxy_replies.h"
 #include "engine/listener/address.h"
 #include "engine/listener/proxy_dispatch.h"
 #include "engine/listener/request_completion.h"
+#include "engine/listener/zip_list.h"
 #include "engine/tls/tls.h"
 
 namespace engine {
@@ -42,7 +48,23 @@ void LeaveWorker() {
 // is then gone).
 bool AdmitClient(ConnectionRecord* record) {
     const EngineSettings& settings = Settings();
+    if (settings.protocol == kProtocolSmtp) {
+        record->ArchiveMail = QueryZipList(settings.zipListenFile, record->ListenAddress, record->ListenPort);
+    }
     AssignField(record->ListenHostName, ReverseName(record->ListenAddress), kHostNameWidth);
+
+    if (QueryConnectPerimisson(settings.clientAccessFile, record->ClientAddress) == kAdmissionRefuse) {
+        WriteLogF("[AcceptClients] [%04d] Reject QueryConnectPerimisson() [%s]\n", record->ClientSocket,
+                  record->ClientAddress.c_str());
+        RefuseClient(record);
+        return false;
+    }
+    if (Query_DNSBL(settings.clientBlocklistExceptionFile, settings.clientBlocklistFile, record->ClientAddress) != 0) {
+        WriteLogF("[AcceptClients] [%04d] Reject Query_DNSBL() [%s]\n", record->ClientSocket,
+                  record->ClientAddress.c_str());
+        RefuseClient(record);
+        return false;
+    }
 
     record->Tls.client.reset();
     record->Tls.server.reset();
@@ -123,16 +145,48 @@ Capture CaptureRequest(ConnectionRecord* record) {
     return capture;
 }
 
-// Puts the request's first line, line end included, into WorkBuffer.
-void ReadFirstLine(ConnectionRecord* record) {
+// A request head larger than this is not read for credentials past it.
+constexpr std::size_t kHeadReadLimit = 1 << 20;
+
+// Puts the request's first line, line end included, into WorkBuffer and
+// returns the head (up to its empty line) for the credential check. False
+// when the request file can't be opened.
+bool ReadRequestHead(ConnectionRecord* record, std::string& head) {
     record->WorkBuffer[0] = '\0';
     common::OpenRetry retry;
     retry.tries = std::max(1ul, Settings().openRetryTries);
     common::FilePtr file = common::OpenWithRetry(record->RequestFile, "rb", retry);
-    if (!file) return;
-    if (!std::fgets(record->WorkBuffer.data(), static_cast<int>(kWorkBufferSize), file.get())) {
-        record->WorkBuffer[0] = '\0';
+    if (!file) return false;
+    char* first = record->WorkBuffer.data();
+    if (!std::fgets(first, static_cast<int>(kWorkBufferSize), file.get())) {
+        first[0] = '\0';
+        return true;
     }
+    head = first;
+    std::vector<char> line(kRequestLineWidth);
+    while (head.size() < kHeadReadLimit && std::fgets(line.data(), static_cast<int>(line.size()), file.get())) {
+        head += line.data();
+        if (std::strcmp(line.data(), "\r\n") == 0 || std::strcmp(line.data(), "\n") == 0) break;
+    }
+    return true;
+}
+
+// Proxy authentication (-a): true when the request may pass. A client that
+// fails gets the 407 reply, after which the connection ends.
+bool Authenticate(ConnectionRecord* record, bool readable, const std::string& head) {
+    const EngineSettings& settings = Settings();
+    if (!settings.proxyAuth) return true;
+    if (readable) {
+        ProxyAuthResult result = CheckProxyAuthorization(record->ClientSocket, head, settings.authKind,
+                                                         settings.proxyUserFile, ProcessLdapSettings());
+        AssignField(record->ProxyUserName, result.userName, kHostNameWidth);
+        if (result.passed) return true;
+    }
+    const std::string reply = ProxyAuthRequiredReply();
+    SecureSendData(record->ClientSocket, record->Tls.client.get(), reply.data(), reply.size(),
+                   settings.timeouts.clientPlain);
+    record->KeepAlive = 0;
+    return false;
 }
 
 // The HTTP request loop: one request after another while the dispatcher
@@ -152,9 +206,9 @@ void ServeHttp(ConnectionRecord* record) {
         // The upload scan of a request body (capture.bodyExpected) joins
         // here once the scan pipe client exists.
         record->ProxyUserName.clear();
-        ReadFirstLine(record);
-        // Proxy authentication (-a) joins here once the user checks exist.
-        Proxy_Dispatch(record);
+        std::string head;
+        bool readable = ReadRequestHead(record, head);
+        if (Authenticate(record, readable, head)) Proxy_Dispatch(record);
         common::DeleteWithRetry(record->RequestFile);
     } while (record->KeepAlive);
 }
@@ -211,7 +265,13 @@ unsigned PROXYMain(ConnectionRecord* record) {
 
     LeaveWorker();
     CloseTls(record->Tls.client);
+    // A server connection kept for keep-alive ends with its client.
     CloseTls(record->Tls.server);
+    if (record->ServerSocket != kNoSocket) {
+        ::shutdown(record->ServerSocket, SHUT_RDWR);
+        ::close(record->ServerSocket);
+        record->ServerSocket = kNoSocket;
+    }
     CloseClient(record, 1);
     return 1;
 }

@@ -12,21 +12,21 @@
 
 namespace listenertest {
 
-EngineProcess::EngineProcess(const std::string& httpIni, const std::vector<std::string>& extra,
-                             const std::vector<std::pair<std::string, std::string>>& files, int fileLimit) {
+EngineProcess::EngineProcess(const std::string& httpIni, const EngineOptions& engineOptions) {
     dataFolder_ = root_.path() + "/VELQOR/";
     testsupport::MakeDirs(dataFolder_);
     testsupport::WriteFile(dataFolder_ + "http.ini", httpIni);
-    for (const auto& [name, content] : files) testsupport::WriteFile(dataFolder_ + name, content);
+    for (const auto& [name, content] : engineOptions.files) testsupport::WriteFile(dataFolder_ + name, content);
     std::vector<std::string> argv{testsupport::BinPath("orqhprx"), "-e=VELQOR_LISTENER_TEST_ROOT", "-p=0", "-f",
                                   "-v"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    if (fileLimit > 0) {
-        std::string line = "ulimit -n " + std::to_string(fileLimit) + " && exec";
+    argv.insert(argv.end(), engineOptions.extra.begin(), engineOptions.extra.end());
+    if (engineOptions.fileLimit > 0) {
+        std::string line = "ulimit -n " + std::to_string(engineOptions.fileLimit) + " && exec";
         for (const std::string& arg : argv) line += " '" + arg + "'";
         argv = {"/bin/sh", "-c", line};
     }
     testsupport::Process::Options options;
+    options.env = engineOptions.env;
     options.env["VELQOR_LISTENER_TEST_ROOT"] = root_.path();
     process_ = std::make_unique<testsupport::Process>(argv, options);
 }
@@ -54,7 +54,7 @@ bool EngineProcess::waitForEmptyCache(std::chrono::milliseconds timeout) const {
         timeout);
 }
 
-Client::Client(const std::string& host, int port) {
+Client::Client(const std::string& host, int port, const std::string& from) {
     sockaddr_storage address{};
     socklen_t length;
     if (host.find(':') != std::string::npos) {
@@ -71,6 +71,12 @@ Client::Client(const std::string& host, int port) {
         length = sizeof *v4;
     }
     fd_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ >= 0 && !from.empty()) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) close();
+    }
     if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0) close();
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,13 +12,19 @@
 
 namespace listenertest {
 
+struct EngineOptions {
+    // Options after "-e=... -p=0 -f -v", so they may follow -p (-t, -c ...).
+    std::vector<std::string> extra;
+    // Further files of the data folder: name, content.
+    std::vector<std::pair<std::string, std::string>> files;
+    std::map<std::string, std::string> env;
+    int fileLimit = 0;  // when not 0, caps the engine's open descriptors
+};
+
 class EngineProcess {
 public:
-    // Starts "orqhprx -e=... -p=0 -f -v <extra...>" with http.ini holding
-    // httpIni. Extra options come last, so they may follow -p (-t, -c ...).
-    // fileLimit, when not 0, caps the engine's open descriptors.
-    EngineProcess(const std::string& httpIni, const std::vector<std::string>& extra,
-                  const std::vector<std::pair<std::string, std::string>>& files = {}, int fileLimit = 0);
+    // Starts orqhprx for the HTTP proxy with http.ini holding httpIni.
+    EngineProcess(const std::string& httpIni, const EngineOptions& options = {});
 
     const std::string& dataFolder() const { return dataFolder_; }
     std::string log() const { return process_->err(); }
@@ -38,8 +45,9 @@ private:
 // A raw loopback client.
 class Client {
 public:
-    // Connects to host:port (IPv4 or IPv6 text); check ok().
-    Client(const std::string& host, int port);
+    // Connects to host:port (IPv4 or IPv6 text), from the IPv4 address
+    // `from` when given; check ok().
+    Client(const std::string& host, int port, const std::string& from = "");
     ~Client();
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;

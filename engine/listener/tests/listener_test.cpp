@@ -2,6 +2,11 @@
 // by curl and by raw clients that send requests in chosen pieces.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <memory>
 #include <regex>
@@ -25,13 +30,20 @@ std::string ListenLine(const std::string& address, int port) {
     return address + " " + std::to_string(port) + "=\r\n";
 }
 
+listenertest::EngineOptions Extra(std::vector<std::string> extra, int fileLimit = 0) {
+    listenertest::EngineOptions options;
+    options.extra = std::move(extra);
+    options.fileLimit = fileLimit;
+    return options;
+}
+
 std::string Curl(const std::string& arguments) {
     return testsupport::RunCommand("curl -sS --max-time 10 " + arguments, 15s).output;
 }
 
 TEST(Listener, PlainListenLineServesCurl) {
     int port = testsupport::FreeTcpPort();
-    EngineProcess engine(ListenLine("127.0.0.1", port), {});
+    EngineProcess engine(ListenLine("127.0.0.1", port));
     ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
 
     std::string reply = Curl("-x http://127.0.0.1:" + std::to_string(port) + " http://example.test/");
@@ -46,7 +58,7 @@ TEST(Listener, PlainListenLineServesCurl) {
 TEST(Listener, EntriesWithTheirOwnPortsAndFamilies) {
     int first = testsupport::FreeTcpPort(), second = testsupport::FreeTcpPort(), third = testsupport::FreeTcpPort();
     EngineProcess engine(ListenLine("127.0.0.1", first) + ListenLine("127.0.0.1", second) + ListenLine("::1", third),
-                         {"-i=2"});
+                         Extra({"-i=2"}));
     ASSERT_TRUE(testsupport::WaitForTcpPort(first)) << engine.log();
     ASSERT_TRUE(testsupport::WaitForTcpPort(second)) << engine.log();
     for (const std::string& proxy : {"127.0.0.1:" + std::to_string(first), "127.0.0.1:" + std::to_string(second),
@@ -59,7 +71,7 @@ TEST(Listener, EntriesWithTheirOwnPortsAndFamilies) {
 
 TEST(Listener, OnlyIPv6EntriesWithIPv4ListenersEndTheEngine) {
     int port = testsupport::FreeTcpPort();
-    EngineProcess engine(ListenLine("::1", port), {"-i=0"});
+    EngineProcess engine(ListenLine("::1", port), Extra({"-i=0"}));
     EXPECT_EQ(engine.process().wait(10s), 0) << engine.log();
     EXPECT_EQ(engine.count("[AcceptClients] listen="), 0) << engine.log();
     EXPECT_EQ(engine.count("select() failed. WSAGetLastError() = WSAEINVAL"), 1) << engine.log();
@@ -69,7 +81,7 @@ TEST(Listener, OnlyIPv6EntriesWithIPv4ListenersEndTheEngine) {
 // once one of the two has gone a new client is served again.
 TEST(Listener, ConnectionLimitResetsTheClientOverIt) {
     int port = testsupport::FreeTcpPort();
-    EngineProcess engine(ListenLine("127.0.0.1", port), {"-c=2", "-t=5,20000"});
+    EngineProcess engine(ListenLine("127.0.0.1", port), Extra({"-c=2", "-t=5,20000"}));
     ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
     // WaitForTcpPort's own probe is a client too: let it end first.
     ASSERT_TRUE(engine.waitForLog("] end.")) << engine.log();
@@ -126,7 +138,7 @@ class RequestCompletionRoad : public testing::TestWithParam<CompletionCase> {};
 TEST_P(RequestCompletionRoad, ReplyComesOnlyOnceTheRequestIsWhole) {
     const CompletionCase& c = GetParam();
     int port = testsupport::FreeTcpPort();
-    EngineProcess engine(ListenLine("127.0.0.1", port), {"-t=5,20000"});
+    EngineProcess engine(ListenLine("127.0.0.1", port), Extra({"-t=5,20000"}));
     ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
 
     Client client("127.0.0.1", port);
@@ -159,7 +171,7 @@ TEST(Listener, LargeUploadArrivesWholeBeforeTheReply) {
     const std::string body(1 << 20, 'u');
     testsupport::WriteFile(dir / "body", body);
     int port = testsupport::FreeTcpPort();
-    EngineProcess engine(ListenLine("127.0.0.1", port), {"-t=5,20000"});
+    EngineProcess engine(ListenLine("127.0.0.1", port), Extra({"-t=5,20000"}));
     ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
     ASSERT_TRUE(engine.waitForLog("] end.")) << engine.log();
 
@@ -174,7 +186,7 @@ TEST(Listener, LargeUploadArrivesWholeBeforeTheReply) {
 // client leaves, the connection ends rather than serving empty requests.
 TEST(Listener, KeepAliveServesTwoRequestsThenEnds) {
     int port = testsupport::FreeTcpPort();
-    EngineProcess engine(ListenLine("127.0.0.1", port), {"-!=0", "-t=5,20000"});
+    EngineProcess engine(ListenLine("127.0.0.1", port), Extra({"-!=0", "-t=5,20000"}));
     ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
     ASSERT_TRUE(engine.waitForLog("] end.")) << engine.log();
 
@@ -215,7 +227,7 @@ TEST(ListenerTls, TlsPortServesHandshakeAndRequests) {
     int tls = testsupport::FreeTcpPort(), broken = testsupport::FreeTcpPort();
     EngineProcess engine(TlsListenLine(tls, cert.certificate, cert.key) + "127.0.0.1 " + std::to_string(broken) +
                              "+=\r\n",
-                         {"-t=5,20000,5000,5000"});
+                         Extra({"-t=5,20000,5000,5000"}));
     ASSERT_TRUE(testsupport::WaitForTcpPort(tls)) << engine.log();
 
     auto handshake = testsupport::RunCommand("printf 'GET http://a.test/ HTTP/1.0\\r\\n\\r\\n' | openssl s_client "
@@ -242,7 +254,7 @@ TEST(ListenerTls, IdleHandshakeDoesNotDelayOtherClients) {
     TestCertificate cert;
     int tls = testsupport::FreeTcpPort(), plain = testsupport::FreeTcpPort();
     EngineProcess engine(TlsListenLine(tls, cert.certificate, cert.key) + ListenLine("127.0.0.1", plain),
-                         {"-t=5,20000,20000,20000"});
+                         Extra({"-t=5,20000,20000,20000"}));
     ASSERT_TRUE(testsupport::WaitForTcpPort(plain)) << engine.log();
 
     Client idle("127.0.0.1", tls);
@@ -268,7 +280,7 @@ namespace {
 // client it can't take, and serves again once descriptors are free.
 TEST(Listener, OutOfDescriptorsPausesAndRecovers) {
     int port = testsupport::FreeTcpPort();
-    EngineProcess engine(ListenLine("127.0.0.1", port), {"-t=5,20000"}, {}, 48);
+    EngineProcess engine(ListenLine("127.0.0.1", port), Extra({"-t=5,20000"}, 48));
     ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
 
     std::vector<std::unique_ptr<Client>> idle;
@@ -286,6 +298,78 @@ TEST(Listener, OutOfDescriptorsPausesAndRecovers) {
         },
         20s))
         << reply;
+}
+
+}  // namespace
+
+namespace {
+
+// Admission runs before anything is read from the client: a refused client
+// sends nothing and hears nothing but the end of the connection.
+TEST(ListenerAdmission, RefusedClientIsClosedBeforeAnyRead) {
+    int port = testsupport::FreeTcpPort();
+    listenertest::EngineOptions options = Extra({"-t=5,20000"});
+    options.files = {{"http-con.ini", "' admitted\r\n127.0.0.1\r\n"}};
+    EngineProcess engine(ListenLine("127.0.0.1", port), options);
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+
+    Client refused("127.0.0.1", port, "127.0.0.2");
+    ASSERT_TRUE(refused.ok());
+    int error = -1;
+    EXPECT_EQ(refused.readToEnd(error), "");
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(engine.count("Reject QueryConnectPerimisson() [127.0.0.2]"), 1) << engine.log();
+    EXPECT_EQ(engine.count("C:recv"), 0) << engine.log();
+
+    std::string curl = "curl -sS --max-time 10 -x http://127.0.0.1:" + std::to_string(port);
+    EXPECT_NE(testsupport::RunCommand(curl + " --interface 127.0.0.2 http://example.test/", 15s).exitCode, 0);
+    EXPECT_NE(Curl("-x http://127.0.0.1:" + std::to_string(port) + " http://example.test/").find(kReplyBody),
+              std::string::npos)
+        << engine.log();
+}
+
+// A DNS server that never answers: every question to it runs into the
+// resolver's time-out.
+class SilentDnsServer {
+public:
+    SilentDnsServer() {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentDnsServer() { ::close(fd_); }
+    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int fd_;
+    int port_;
+};
+
+// The blocklist look-up of one client waits for its zone in that client's
+// own worker; a client exempt from the zones is served meanwhile.
+TEST(ListenerAdmission, SlowBlocklistZoneDelaysOnlyItsClient) {
+    SilentDnsServer dns;
+    int port = testsupport::FreeTcpPort();
+    listenertest::EngineOptions options = Extra({"-t=5,20000"});
+    options.files = {{"http-conbl.db", "zone.test\r\n"}, {"http-conwl.db", "127.0.0.1\r\n"}};
+    options.env = {{"VELQOR_DNS_SERVER", dns.server()}};
+    EngineProcess engine(ListenLine("127.0.0.1", port), options);
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+
+    Client waiting("127.0.0.1", port, "127.0.0.2");
+    ASSERT_TRUE(waiting.ok());
+    ASSERT_TRUE(engine.waitForLog("Connect from [127.0.0.2]")) << engine.log();
+
+    auto start = std::chrono::steady_clock::now();
+    std::string reply = Curl("-x http://127.0.0.1:" + std::to_string(port) + " http://example.test/");
+    EXPECT_NE(reply.find(kReplyBody), std::string::npos) << reply << engine.log();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_EQ(engine.count("not found list"), 0) << "the zone has not answered yet\n" << engine.log();
 }
 
 }  // namespace
