@@ -20,7 +20,7 @@ using testsupport::TempDir;
 
 namespace {
 
-class RegistryTest : public ::testing::Test {
+class ProductSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override { ::setenv("VELQOR_REGISTRY_DIR", registry.path().c_str(), 1); }
     TempDir registry;
@@ -30,7 +30,7 @@ constexpr const char* kKey = service::kProductSettingsKey;
 
 }  // namespace
 
-TEST_F(RegistryTest, ProductValuesFallBackToTheirDefaults) {
+TEST_F(ProductSettingsTest, ProductValuesFallBackToTheirDefaults) {
     EXPECT_EQ(service::ReadProductDword(kKey, "http", 7), 7u);
     EXPECT_EQ(service::ReadProductString(kKey, "spamtag", "[SPAM]", 261), "[SPAM]");
     EXPECT_EQ(service::WriteProductDword(kKey, "", 1), platform::kErrorFileNotFound);
@@ -51,7 +51,7 @@ TEST_F(RegistryTest, ProductValuesFallBackToTheirDefaults) {
     EXPECT_EQ(service::ReadProductDword(kKey, "", 0), 1u);
 }
 
-TEST_F(RegistryTest, UpdaterArgumentsFollowTheProxyAndLogSwitches) {
+TEST_F(ProductSettingsTest, UpdaterArgumentsFollowTheProxyAndLogSwitches) {
     TempDir root;
     std::string dataRoot = root / "data root";
     ::setenv("VELQOR_TEST_ROOT", dataRoot.c_str(), 1);

@@ -207,6 +207,25 @@ TEST_F(VelqorsTest, CtrlBreakAndTermAlsoEndTheConsoleRunAndItsChildren) {
     }
 }
 
+TEST_F(VelqorsTest, AStopWhileTheScanServerIsAwaitedEndsAtOnceAndStartsNothingMore) {
+    // A scan server that never answers its pipe would hold the start-up for
+    // six minutes.
+    fs::copy_file("/bin/true", install + "/orqavs");
+    InstallChildren({"orqspam", "orqsvt"});
+    Seed({{"scanmode", 1u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    auto velqors = StartVelqors({"-debug"});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return OutputHas(*velqors, "] .[") ; }, 30s)) << velqors->out();
+    auto asked = std::chrono::steady_clock::now();
+    velqors->terminate(SIGINT);
+    EXPECT_EQ(velqors->wait(30s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 5s);
+    EXPECT_FALSE(OutputHas(*velqors, "start SPAM engine."));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(AnyChildRunning());
+    EXPECT_TRUE(Records().empty());
+}
+
 TEST_F(VelqorsTest, UnderTheServiceManagerReportsItsStatesAndStopsOnTerm) {
     InstallChildren({"orqsvt"});
     Seed({{"spamcheck", 0u}});
@@ -276,4 +295,35 @@ TEST_F(VelqorsTest, InstallAndRemoveTheUnit) {
     env["VELQOR_SYSTEMD_DIR"] = units / "missing";
     EXPECT_EQ(run("-install"), "OpenSCManager failed - The system cannot find the path specified. (0x3)\n");
     EXPECT_EQ(run("-version").rfind("VELQORSV2 (2.03) \n", 0), 0u);
+}
+
+TEST_F(VelqorsTest, TheRealEngineServesCurlAndNothingIsLeftAfterTerm) {
+    if (!fs::exists(testsupport::BinPath("orqhprx"))) GTEST_SKIP() << "the engine is not built";
+    // A copy, so that the service counts it among its own programs.
+    fs::copy_file(testsupport::BinPath("orqhprx"), install + "/orqhprx");
+    int port = testsupport::FreeTcpPort();
+    testsupport::WriteFile(root / "data/VELQOR/http.ini", "127.0.0.1 " + std::to_string(port) + "=\r\n");
+    Seed({{"http", 1u}, {"spamcheck", 0u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    TempDir site;
+    testsupport::WriteFile(site / "index.html", "hello\n");
+    int upstreamPort = testsupport::FreeTcpPort();
+    Process upstream({"/usr/bin/python3", "-m", "http.server", "--bind", "127.0.0.1", std::to_string(upstreamPort)},
+                     {{}, site.path(), true});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(upstreamPort));
+
+    // Started the way systemd starts it.
+    auto velqors = StartVelqors({}, {{"INVOCATION_ID", "test"}});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port, 30s)) << velqors->out() << velqors->err();
+    auto curl = testsupport::RunCommand("curl -sS -m 10 -o /dev/null -w '%{http_code}' -x http://127.0.0.1:" +
+                                        std::to_string(port) + " http://127.0.0.1:" + std::to_string(upstreamPort) +
+                                        "/index.html");
+    EXPECT_EQ(curl.exitCode, 0) << curl.output;
+    EXPECT_NE(curl.output, "000");
+
+    velqors->terminate(SIGTERM);
+    EXPECT_EQ(velqors->wait(30s), 0);
+    EXPECT_TRUE(OutputHas(*velqors, "teminate orqhprx\n"));
+    EXPECT_FALSE(AnyChildRunning());
+    EXPECT_FALSE(testsupport::WaitForTcpPort(port, 200ms));
 }
