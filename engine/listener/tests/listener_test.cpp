@@ -373,3 +373,26 @@ TEST(ListenerAdmission, SlowBlocklistZoneDelaysOnlyItsClient) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ListenerAdmission, ProxyUsersPassOrGetTheAuthenticationReply) {
+    int port = testsupport::FreeTcpPort();
+    listenertest::EngineOptions options = Extra({"-a", "-t=5,20000"});
+    options.files = {{"http-auth.ini", "alice:secret,Alice\r\n"}};
+    EngineProcess engine(ListenLine("127.0.0.1", port), options);
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+
+    const std::string proxy = "-x http://127.0.0.1:" + std::to_string(port);
+    EXPECT_NE(Curl(proxy + " --proxy-user alice:secret http://example.test/").find(kReplyBody), std::string::npos)
+        << engine.log();
+    for (const char* user : {"alice:wrong", "bob:secret"}) {
+        std::string reply = Curl(proxy + " -i --proxy-user " + user + " http://example.test/");
+        EXPECT_EQ(reply.rfind("HTTP/1.1 407 Proxy Authentication Required", 0), 0u) << user << "\n" << reply;
+    }
+    std::string anonymous = Curl(proxy + " -i http://example.test/");
+    EXPECT_EQ(anonymous.rfind("HTTP/1.1 407", 0), 0u) << anonymous;
+    EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
+}
+
+}  // namespace
