@@ -1,0 +1,257 @@
+#include "engine/http/head_rewrite.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "engine/core/daily_log.h"
+#include "engine/tls/tls.h"
+
+namespace engine {
+
+namespace {
+
+constexpr const char* kServerName = "VELQOR Server";
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
+    }
+    return true;
+}
+
+std::string_view TrimLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    return line;
+}
+
+std::string_view Trim(std::string_view text) {
+    text = TrimLineEnd(text);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool IsEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n" || line == "\r"; }
+
+// The value of a header line: what follows its first colon.
+std::string_view ValueOf(std::string_view line) {
+    size_t colon = line.find(':');
+    return colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
+}
+
+// True when one of the comma-separated tokens of the value is word.
+bool HasToken(std::string_view value, std::string_view word) {
+    while (true) {
+        size_t comma = value.find(',');
+        std::string_view token = Trim(value.substr(0, comma));
+        if (token.size() == word.size() && StartsWithIgnoringCase(token, word)) return true;
+        if (comma == std::string_view::npos) return false;
+        value.remove_prefix(comma + 1);
+    }
+}
+
+bool IsUpgradeLine(std::string_view line) {
+    return StartsWithIgnoringCase(line, "upgrade:") || StartsWithIgnoringCase(line, "connection: upgrade") ||
+           StartsWithIgnoringCase(line, "proxy-connection: upgrade");
+}
+
+// "Connection:" and two misspellings that servers have been seen to send.
+bool IsConnectionLine(std::string_view line) {
+    return StartsWithIgnoringCase(line, "connection:") || StartsWithIgnoringCase(line, "cneonction:") ||
+           StartsWithIgnoringCase(line, "nncoection:");
+}
+
+std::string VersionDigits(std::string_view versionText) {
+    versionText = Trim(versionText);
+    if (StartsWithIgnoringCase(versionText, "http/")) versionText.remove_prefix(5);
+    return std::string(versionText.substr(0, versionText.find_first_of(" \t")));
+}
+
+// Responses that never carry a body, whatever their head says.
+bool HasNoBody(int status) { return (status >= 100 && status < 200) || status == 204 || status == 304; }
+
+int StatusCodeOf(std::string_view statusLine) {
+    size_t blank = statusLine.find(' ');
+    if (blank == std::string_view::npos) return 0;
+    return std::atoi(std::string(statusLine.substr(blank + 1, 3)).c_str());
+}
+
+// Takes the lines of a head one at a time.
+class HeadRewriter {
+public:
+    enum class Step { More, Done, Refused };
+
+    HeadRewriter(const ConnectionRecord& connection, std::string_view versionText, bool addOwnLines,
+                 const EngineSettings& settings)
+        : connection_(connection),
+          settings_(settings),
+          addOwnLines_(addOwnLines && settings.addHeaders),
+          addVia_(addOwnLines_ && settings.headerVia),
+          version_(VersionDigits(versionText)) {}
+
+    // Refused: the line is not part of what is sent (no status line, or no
+    // room left); it stays in the response.
+    Step Feed(std::string_view line) {
+        const bool statusLine = !started_;
+        if (statusLine) {
+            started_ = true;
+            if (!StartsWithIgnoringCase(line, "http/")) return Step::Refused;
+            result_.statusLineFound = true;
+            status_ = StatusCodeOf(line);
+        }
+        if (statusLine && StartsWithIgnoringCase(line, "http/1.")) {
+            version_ = std::string(line.substr(5, 3));
+            if (version_ == "1.0") result_.endsKeepAlive = true;
+        }
+        if (IsEmptyLine(line)) return FeedEnd(line);
+        if (IsUpgradeLine(line)) {
+            result_.consumed += line.size();
+            return Step::More;
+        }
+
+        std::string kept;
+        if (IsConnectionLine(line) && HasToken(ValueOf(line), "close")) {
+            kept = "Connection: close\r\n";
+            result_.endsKeepAlive = true;
+            closeSent_ = true;
+        } else if (StartsWithIgnoringCase(line, "proxy-connection:") && HasToken(ValueOf(line), "close")) {
+            result_.endsKeepAlive = true;
+            kept = line;
+        } else if (addVia_ && StartsWithIgnoringCase(line, "via:")) {
+            kept = std::string(TrimLineEnd(line)) + "," + ViaValue(version_, connection_);
+            viaSeen_ = true;
+        } else {
+            kept = line;
+        }
+        if (StartsWithIgnoringCase(line, "content-length:")) lengthKnown_ = true;
+        if (StartsWithIgnoringCase(line, "transfer-encoding:") && HasToken(ValueOf(line), "chunked"))
+            lengthKnown_ = true;
+        if (statusLine && addOwnLines_) kept += ForwardingLines();
+        return Append(kept, line.size()) ? Step::More : Step::Refused;
+    }
+
+    RewrittenHead Finish() {
+        // A head that never ends leaves nothing to tell where the response ends.
+        if (result_.statusLineFound && !result_.headEnd) result_.endsKeepAlive = true;
+        return std::move(result_);
+    }
+
+private:
+    Step FeedEnd(std::string_view line) {
+        std::string end;
+        // A body that ends only when the server closes reaches its end at
+        // the client only by a close as well.
+        if (!lengthKnown_ && !HasNoBody(status_)) {
+            result_.endsKeepAlive = true;
+            if (!closeSent_) end += "Connection: close\r\n";
+        }
+        if (addVia_ && !viaSeen_) {
+            end += "VIA: " + ViaValue(version_, connection_) + "\r\n";
+        } else {
+            end += line;
+        }
+        if (!Append(end, line.size())) return Step::Refused;
+        result_.headEnd = true;
+        return Step::Done;
+    }
+
+    std::string ForwardingLines() const {
+        std::string lines;
+        if (settings_.headerForwarded)
+            lines += "Forwarded: by http://" + connection_.ListenHostName + ":" + std::to_string(connection_.ListenPort) +
+                     " (" + kServerName + " " + kEngineVersion + ") for " + connection_.ClientAddress + "\r\n";
+        if (settings_.headerRemoteHostWp) lines += "Remote-Host-Wp: " + connection_.ClientAddress + "\r\n";
+        if (settings_.headerXForwardedFor) lines += "X-Forwarded-For: " + connection_.ClientAddress + "\r\n";
+        return lines;
+    }
+
+    bool Append(const std::string& kept, size_t lineSize) {
+        if (result_.head.size() + kept.size() > kResponseHeadLimit) return false;
+        result_.head += kept;
+        result_.consumed += lineSize;
+        return true;
+    }
+
+    const ConnectionRecord& connection_;
+    const EngineSettings& settings_;
+    const bool addOwnLines_;
+    const bool addVia_;
+    std::string version_;
+    RewrittenHead result_;
+    bool started_ = false;
+    int status_ = 0;
+    bool closeSent_ = false;
+    bool viaSeen_ = false;
+    bool lengthKnown_ = false;
+};
+
+// The next line of the file, at most kResponseLineLimit characters, its
+// line end included.
+bool ReadLine(FILE* file, std::string& line) {
+    line.clear();
+    int c = 0;
+    while (line.size() < kResponseLineLimit && (c = std::getc(file)) != EOF) {
+        line.push_back(static_cast<char>(c));
+        if (c == '\n') break;
+    }
+    return !line.empty();
+}
+
+}  // namespace
+
+std::string ViaValue(std::string_view versionDigits, const ConnectionRecord& connection) {
+    return std::string(versionDigits) + " " + connection.ListenHostName + " (" + kServerName + " " + kEngineVersion +
+           ")\r\n";
+}
+
+RewrittenHead RewriteResponseHead(std::string_view stored, const ConnectionRecord& connection,
+                                  std::string_view versionText, bool addOwnLines, const EngineSettings& settings) {
+    HeadRewriter rewriter(connection, versionText, addOwnLines, settings);
+    while (!stored.empty()) {
+        size_t end = std::min(stored.find('\n'), kResponseLineLimit - 1);
+        std::string_view line = stored.substr(0, end + 1);
+        if (rewriter.Feed(line) != HeadRewriter::Step::More) break;
+        stored.remove_prefix(line.size());
+    }
+    return rewriter.Finish();
+}
+
+HeadSendResult SetVIAResponseHeader(ConnectionRecord& connection, FILE* response, std::string_view versionText,
+                                    bool addOwnLines, const EngineSettings& settings) {
+    const int client = connection.ClientSocket;
+    const long start = std::ftell(response);
+    HeadRewriter rewriter(connection, versionText, addOwnLines, settings);
+    std::string line;
+    while (ReadLine(response, line)) {
+        HeadRewriter::Step step = rewriter.Feed(line);
+        if (step == HeadRewriter::Step::Refused) {
+            std::fseek(response, -static_cast<long>(line.size()), SEEK_CUR);
+            break;
+        }
+        if (step == HeadRewriter::Step::Done) break;
+    }
+    RewrittenHead head = rewriter.Finish();
+    if (!head.statusLineFound) {
+        WriteLogF("[SetVIAResponseHeader] [%04d] Header not found.\n", client);
+        std::fseek(response, start, SEEK_SET);
+        return HeadSendResult::NotFound;
+    }
+    if (head.endsKeepAlive) connection.KeepAlive = 0;
+
+    WriteLogF("[SetVIAResponseHeader] [%04d] bHEnd = %s / Header size = %d\n", client,
+              head.headEnd ? "found" : "not found", static_cast<int>(head.head.size()));
+    ssize_t sent = SecureSendData(client, connection.Tls.client.get(), head.head.data(), head.head.size(),
+                                  settings.timeouts.clientPlain);
+    if (sent < 0) {
+        WriteLogF("[SetVIAResponseHeader] [%04d] send(%04d): WSAGetLastError() = %d\n", client, client, errno);
+        return HeadSendResult::SendFailed;
+    }
+    WriteLogF("[SetVIAResponseHeader] [%04d] Responseheader [\n%s]\n", client, head.head.c_str());
+    WriteLogF("[SetVIAResponseHeader] [%04d] C:send(%04d):%d bytes\n", client, client, static_cast<int>(sent));
+    return HeadSendResult::Sent;
+}
+
+}  // namespace engine
