@@ -13,6 +13,7 @@
 #include <string_view>
 #include <thread>
 
+#include "common/ascii_case.h"
 #include "common/file_retry.h"
 #include "engine/core/daily_log.h"
 #include "platform/pipe/pipe.h"
@@ -23,17 +24,6 @@ namespace engine {
 namespace {
 
 constexpr auto kBusyRetryInterval = std::chrono::milliseconds(10);
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // One transaction, tried again while the pipe is busy. text is what the
 // zeroed request buffer holds; reply gets the answer up to its first NUL,
@@ -81,6 +71,30 @@ bool MoveForArchiving(int clientSocket, const std::string& from, const std::stri
     return false;
 }
 
+// The spam check and the word filter: a request text built by the caller,
+// the answer passed on unchanged.
+struct TextPipe {
+    const char* client;
+    const char* pipe;
+    std::mutex& lock;
+    size_t textLimit;
+    size_t requestSize;
+    size_t replySize;
+};
+
+int AskTextPipe(const TextPipe& pipe, const EngineSettings& settings, int clientSocket, const std::string& request,
+                std::string& reply) {
+    reply.clear();
+    // A text with fields beside the path names no file and is always sent.
+    if (FileSizeCheck(clientSocket, request, settings.scanSizeLimit)) return 1;
+
+    std::lock_guard<std::mutex> lock(pipe.lock);
+    const std::string text = request.substr(0, pipe.textLimit);
+    if (CallPipe(pipe.client, clientSocket, pipe.pipe, text, pipe.requestSize, pipe.replySize, reply) != 0) return 0;
+    WriteLogF("[%s] [%04d] %s --- %s\n", pipe.client, clientSocket, text.c_str(), reply.c_str());
+    return 1;
+}
+
 }  // namespace
 
 bool FileSizeCheck(int clientSocket, const std::string& path, uint64_t sizeLimit) {
@@ -116,7 +130,8 @@ int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, con
     if (CallPipe("ScanFile", clientSocket, kScanPipeName, text, kScanRequestSize, kScanReplySize, answer) != 0)
         return 0;
     WriteLogF("[ScanFile] [%04d] %s --- %s\n", clientSocket, path.c_str(), answer.empty() ? "CLEAN" : answer.c_str());
-    if (EqualsIgnoringAsciiCase(answer, kScanPasswordProtected) || EqualsIgnoringAsciiCase(answer, kScanAccessDenied))
+    if (common::EqualsIgnoringAsciiCase(answer, kScanPasswordProtected) ||
+        common::EqualsIgnoringAsciiCase(answer, kScanAccessDenied))
         answer.clear();
     reply = answer;
     return 1;
@@ -124,29 +139,16 @@ int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, con
 
 int ScanSpamFile(const EngineSettings& settings, int clientSocket, const std::string& request,
                  std::string& reply) {
-    reply.clear();
-    if (FileSizeCheck(clientSocket, request, settings.scanSizeLimit)) return 1;
-
-    std::lock_guard<std::mutex> lock(Shared().spamPipeLock);
-    const std::string text = request.substr(0, kSpamTextLimit);
-    if (CallPipe("ScanSpamFile", clientSocket, kSpamPipeName, text, kSpamRequestSize, kSpamReplySize, reply) != 0)
-        return 0;
-    WriteLogF("[ScanSpamFile] [%04d] %s --- %s\n", clientSocket, text.c_str(), reply.c_str());
-    return 1;
+    const TextPipe spam{"ScanSpamFile", kSpamPipeName, Shared().spamPipeLock, kSpamTextLimit, kSpamRequestSize,
+                        kSpamReplySize};
+    return AskTextPipe(spam, settings, clientSocket, request, reply);
 }
 
 int ScanHttpFile(const EngineSettings& settings, int clientSocket, const std::string& request,
                  std::string& reply) {
-    reply.clear();
-    if (FileSizeCheck(clientSocket, request, settings.scanSizeLimit)) return 1;
-
-    std::lock_guard<std::mutex> lock(Shared().wordFilterPipeLock);
-    const std::string text = request.substr(0, kWordFilterTextLimit);
-    if (CallPipe("ScanHttpFile", clientSocket, kWordFilterPipeName, text, kWordFilterRequestSize,
-                 kWordFilterReplySize, reply) != 0)
-        return 0;
-    WriteLogF("[ScanHttpFile] [%04d] %s --- %s\n", clientSocket, text.c_str(), reply.c_str());
-    return 1;
+    const TextPipe wordFilter{"ScanHttpFile", kWordFilterPipeName, Shared().wordFilterPipeLock, kWordFilterTextLimit,
+                              kWordFilterRequestSize, kWordFilterReplySize};
+    return AskTextPipe(wordFilter, settings, clientSocket, request, reply);
 }
 
 int CompressedbyPipe(const EngineSettings& settings, int clientSocket, const std::string& mailPath,

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/file_retry.h"
 #include "common/http_date.h"
 #include "engine/tls/tls.h"
@@ -13,6 +14,8 @@
 namespace engine {
 
 namespace {
+
+using common::StartsWithIgnoringAsciiCase;
 
 // A head that has not ended within this many bytes is taken for none.
 constexpr size_t kHeadSearchLimit = 65536;
@@ -26,16 +29,6 @@ std::string BuiltInPage(const char* comment, const char* message) {
                        comment + "--></head><body><font color=\"gray\" size=\"2\">" + message +
                        "<br><font size=\"1\">%s</font></font><!-- " + comment + "--></body></html>\r\n";
     return platform::Utf8ToCp932(page);
-}
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
-    }
-    return true;
 }
 
 bool IsEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n"; }
@@ -68,14 +61,14 @@ std::string BlockedHead(const std::vector<std::string>& lines, size_t bodyLength
     bool lengthWritten = false;
     bool typeWritten = false;
     for (const std::string& line : lines) {
-        if (StartsWithIgnoringCase(line, "content-length:")) {
+        if (StartsWithIgnoringAsciiCase(line, "content-length:")) {
             head += lengthLine;
             lengthWritten = true;
-        } else if (StartsWithIgnoringCase(line, "content-type:")) {
+        } else if (StartsWithIgnoringAsciiCase(line, "content-type:")) {
             head += "Content-Type: text/html; charset=shift_jis\r\n";
             typeWritten = true;
-        } else if (StartsWithIgnoringCase(line, "transfer-encoding:") ||
-                   StartsWithIgnoringCase(line, "content-encoding:")) {
+        } else if (StartsWithIgnoringAsciiCase(line, "transfer-encoding:") ||
+                   StartsWithIgnoringAsciiCase(line, "content-encoding:")) {
         } else {
             if (IsEmptyLine(line)) {
                 if (!lengthWritten) head += lengthLine;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "common/ascii_case.h"
 #include "engine/core/daily_log.h"
 #include "engine/tls/tls.h"
 
@@ -10,17 +11,9 @@ namespace engine {
 
 namespace {
 
+using common::StartsWithIgnoringAsciiCase;
+
 constexpr const char* kServerName = "VELQOR Server";
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
-    }
-    return true;
-}
 
 std::string_view TrimLineEnd(std::string_view line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
@@ -47,26 +40,26 @@ bool HasToken(std::string_view value, std::string_view word) {
     while (true) {
         size_t comma = value.find(',');
         std::string_view token = Trim(value.substr(0, comma));
-        if (token.size() == word.size() && StartsWithIgnoringCase(token, word)) return true;
+        if (common::EqualsIgnoringAsciiCase(token, word)) return true;
         if (comma == std::string_view::npos) return false;
         value.remove_prefix(comma + 1);
     }
 }
 
 bool IsUpgradeLine(std::string_view line) {
-    return StartsWithIgnoringCase(line, "upgrade:") || StartsWithIgnoringCase(line, "connection: upgrade") ||
-           StartsWithIgnoringCase(line, "proxy-connection: upgrade");
+    return StartsWithIgnoringAsciiCase(line, "upgrade:") || StartsWithIgnoringAsciiCase(line, "connection: upgrade") ||
+           StartsWithIgnoringAsciiCase(line, "proxy-connection: upgrade");
 }
 
 // "Connection:" and two misspellings that servers have been seen to send.
 bool IsConnectionLine(std::string_view line) {
-    return StartsWithIgnoringCase(line, "connection:") || StartsWithIgnoringCase(line, "cneonction:") ||
-           StartsWithIgnoringCase(line, "nncoection:");
+    return StartsWithIgnoringAsciiCase(line, "connection:") || StartsWithIgnoringAsciiCase(line, "cneonction:") ||
+           StartsWithIgnoringAsciiCase(line, "nncoection:");
 }
 
 std::string VersionDigits(std::string_view versionText) {
     versionText = Trim(versionText);
-    if (StartsWithIgnoringCase(versionText, "http/")) versionText.remove_prefix(5);
+    if (StartsWithIgnoringAsciiCase(versionText, "http/")) versionText.remove_prefix(5);
     return std::string(versionText.substr(0, versionText.find_first_of(" \t")));
 }
 
@@ -98,11 +91,11 @@ public:
         const bool statusLine = !started_;
         if (statusLine) {
             started_ = true;
-            if (!StartsWithIgnoringCase(line, "http/")) return Step::Refused;
+            if (!StartsWithIgnoringAsciiCase(line, "http/")) return Step::Refused;
             result_.statusLineFound = true;
             status_ = StatusCodeOf(line);
         }
-        if (statusLine && StartsWithIgnoringCase(line, "http/1.")) {
+        if (statusLine && StartsWithIgnoringAsciiCase(line, "http/1.")) {
             version_ = std::string(line.substr(5, 3));
             if (version_ == "1.0") result_.endsKeepAlive = true;
         }
@@ -117,17 +110,17 @@ public:
             kept = "Connection: close\r\n";
             result_.endsKeepAlive = true;
             closeSent_ = true;
-        } else if (StartsWithIgnoringCase(line, "proxy-connection:") && HasToken(ValueOf(line), "close")) {
+        } else if (StartsWithIgnoringAsciiCase(line, "proxy-connection:") && HasToken(ValueOf(line), "close")) {
             result_.endsKeepAlive = true;
             kept = line;
-        } else if (addVia_ && StartsWithIgnoringCase(line, "via:")) {
+        } else if (addVia_ && StartsWithIgnoringAsciiCase(line, "via:")) {
             kept = std::string(TrimLineEnd(line)) + "," + ViaValue(version_, connection_);
             viaSeen_ = true;
         } else {
             kept = line;
         }
-        if (StartsWithIgnoringCase(line, "content-length:")) lengthKnown_ = true;
-        if (StartsWithIgnoringCase(line, "transfer-encoding:") && HasToken(ValueOf(line), "chunked"))
+        if (StartsWithIgnoringAsciiCase(line, "content-length:")) lengthKnown_ = true;
+        if (StartsWithIgnoringAsciiCase(line, "transfer-encoding:") && HasToken(ValueOf(line), "chunked"))
             lengthKnown_ = true;
         if (statusLine && addOwnLines_) kept += ForwardingLines();
         return Append(kept, line.size()) ? Step::More : Step::Refused;
