@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
@@ -25,10 +26,12 @@ namespace {
 
 constexpr auto kBusyRetryInterval = std::chrono::milliseconds(10);
 
-// One transaction, tried again while the pipe is busy. text is what the
-// zeroed request buffer holds; reply gets the answer up to its first NUL,
-// at most replySize bytes. Returns 0 when the server answered (an answer
-// longer than the buffer counts, cut to it), else the Win32 error.
+// One transaction, tried again every 10 ms while the pipe reports busy
+// (the wait-forever call mostly waits out a busy server by itself). text
+// is what the zeroed request buffer holds; reply gets the answer up to its
+// first NUL, at most replySize bytes. Returns 0 when the server answered
+// (an answer longer than the buffer counts, cut to it), else the Win32
+// error.
 int CallPipe(const char* client, int clientSocket, std::string_view pipe, const std::string& text,
              size_t requestSize, size_t replySize, std::string& reply) {
     std::string request(requestSize, '\0');
