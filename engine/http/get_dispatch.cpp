@@ -1,0 +1,365 @@
+#include "engine/http/get_dispatch.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "common/file_retry.h"
+#include "engine/access/lists.h"
+#include "engine/core/daily_log.h"
+#include "engine/core/pipe_clients.h"
+#include "engine/http/block_pages.h"
+#include "engine/http/error_reply.h"
+#include "engine/http/head_rewrite.h"
+#include "engine/http/outgoing_request.h"
+#include "engine/http/request_target.h"
+#include "engine/http/response_reader.h"
+#include "engine/tls/tls.h"
+#include "engine/upstream/connect_host.h"
+
+namespace engine {
+
+namespace {
+
+constexpr const char* kFunction = "GetDispatch";
+
+std::string WithoutLineEnd(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+
+// The request ends here without a reply of this handler: the connection
+// ends too, so the client is not left waiting for one.
+int DropRequest(ConnectionRecord* record) {
+    record->KeepAlive = 0;
+    record->RequestLine.clear();
+    return 0;
+}
+
+// A spool file written as the response arrives.
+struct SpoolWriter {
+    common::FilePtr file;
+    bool ok = true;
+    explicit SpoolWriter(const std::string& path) : file(std::fopen(path.c_str(), "wb")), ok(file != nullptr) {}
+    void Write(const char* data, size_t length) {
+        if (ok && length > 0 && std::fwrite(data, 1, length, file.get()) != length) ok = false;
+    }
+    void Close() {
+        if (file && std::fclose(file.release()) != 0) ok = false;
+    }
+};
+
+// What one exchange with the server came to.
+struct Exchange {
+    bool requestSent = true;
+    bool anyResponse = false;  // the server sent at least one byte
+    bool quietEnd = false;     // ... or ended the stream without one (closed or reset)
+    bool serverFailed = false; // a receive failed
+    bool clientFailed = false; // a send to the client failed
+    bool streamed = false;     // the response went to the client as it arrived
+    bool extraBytes = false;   // the server sent more than the response
+};
+
+class GetRoad {
+public:
+    GetRoad(ConnectionRecord* record, const RequestTarget& target, const SpoolFiles& spool, bool white)
+        : record_(record), settings_(Settings()), client_(record->ClientSocket), target_(target), spool_(spool),
+          white_(white) {}
+
+    int Serve(const std::string& capturedHead);
+
+private:
+    bool Connect(std::string& host);
+    bool SendRequest(const std::string& head);
+    Exchange Receive(ResponseReader& reader);
+    bool StreamHead(const ResponseReader& reader);
+    void ScanAndFilter(bool streamed);
+    void Relay();
+
+    ConnectionRecord* const record_;
+    const EngineSettings& settings_;
+    const int client_;
+    const RequestTarget& target_;
+    const SpoolFiles& spool_;
+    const bool white_;
+    int server_ = kNoSocket;
+};
+
+bool GetRoad::Connect(std::string& host) {
+    host = target_.host;
+    server_ = ConnectHost(record_, host, target_.port);
+    if (server_ == kNoSocket) {
+        WriteLogF("[GetDispatch] [%04d] connect fail.\n", client_);
+        return false;
+    }
+    WriteLogF("[GetDispatch] [%04d] [%04d] sender connect success.\n", client_, server_);
+    return true;
+}
+
+bool GetRoad::SendRequest(const std::string& head) {
+    ssize_t sent = SecureSendData(server_, record_->Tls.server.get(), head.data(), head.size(),
+                                  settings_.timeouts.serverPlain);
+    WriteLogF("[GetDispatch] [%04d] Requestheader [%04d] [\n%s]\n", client_, server_, head.c_str());
+    if (sent != static_cast<ssize_t>(head.size())) {
+        WriteLogF("[GetDispatch] [%04d] S:send(%04d): WSAGetLastError() = %d\n", client_, server_, errno);
+        return false;
+    }
+    WriteLogF("[GetDispatch] [%04d] S:send(%04d):%d bytes\n", client_, server_, static_cast<int>(sent));
+    return true;
+}
+
+// Sends the response head through the head rewriting, then whatever of
+// the head text the rewriting left (a head past its limit, a second head
+// after an interim answer) unchanged.
+bool GetRoad::StreamHead(const ResponseReader& reader) {
+    std::string head = reader.headText();
+    FILE* memory = fmemopen(head.data(), head.size(), "rb");
+    if (!memory) return false;
+    HeadSendResult result = SetVIAResponseHeader(*record_, memory, target_.version, false, settings_);
+    long position = std::ftell(memory);
+    std::fclose(memory);
+    if (result == HeadSendResult::SendFailed) return false;
+    size_t rest = position > 0 ? static_cast<size_t>(position) : 0;
+    return rest >= head.size() || SendToClient(record_, head.data() + rest, head.size() - rest);
+}
+
+Exchange GetRoad::Receive(ResponseReader& reader) {
+    Exchange exchange;
+    SpoolWriter whole(spool_.work);
+    SpoolWriter body(spool_.response);
+    char* buffer = record_->WorkBuffer.data();
+    std::string bodyBytes;
+    uint64_t total = 0;
+    bool streaming = false;
+    while (!reader.ended()) {
+        int n = SecureRecv(server_, record_->Tls.server.get(), buffer, static_cast<int>(kWorkBufferData),
+                           settings_.timeouts.serverPlain);
+        if (n <= 0) {
+            if (n < 0) {
+                WriteLogF("[GetDispatch] [%04d] S:recv(%04d):%d bytes. / WSAGetLastError() = %d\n", client_, server_,
+                          -1, errno);
+                exchange.serverFailed = true;
+            }
+            if (total == 0) exchange.quietEnd = n == 0 || errno != ETIMEDOUT;
+            bodyBytes.clear();
+            reader.FinishAtClose(bodyBytes);
+            body.Write(bodyBytes.data(), bodyBytes.size());
+            if (streaming && !reader.headFound() && !bodyBytes.empty())
+                exchange.clientFailed = !SendToClient(record_, bodyBytes.data(), bodyBytes.size());
+            break;
+        }
+        WriteLogF("[GetDispatch] [%04d] S:recv(%04d):%d bytes. \n", client_, server_, n);
+        exchange.anyResponse = true;
+        bodyBytes.clear();
+        const uint64_t before = total;
+        size_t used = reader.Feed(std::string_view(buffer, static_cast<size_t>(n)), bodyBytes);
+        if (used < static_cast<size_t>(n)) exchange.extraBytes = true;
+        total += used;
+        record_->ResponseBytes += used;
+        whole.Write(buffer, used);
+        body.Write(bodyBytes.data(), bodyBytes.size());
+        if (!reader.headComplete()) continue;
+        if (record_->StatusCode == 0) record_->StatusCode = reader.head().status;
+
+        if (!streaming) {
+            streaming = white_ || (reader.framing() == BodyFraming::Length &&
+                                   reader.headText().size() + reader.contentLength() > kStreamingThreshold);
+            if (streaming) {
+                exchange.streamed = true;
+                if (reader.headFound()) {
+                    // Bytes before this piece were all head.
+                    if (!StreamHead(reader)) {
+                        exchange.clientFailed = true;
+                        break;
+                    }
+                    size_t from = static_cast<size_t>(reader.headText().size() - before);
+                    if (from < used && !SendToClient(record_, buffer + from, used - from)) {
+                        exchange.clientFailed = true;
+                        break;
+                    }
+                    continue;
+                }
+            }
+        }
+        if (streaming) {
+            // Without a head, the body holds every byte so far, unchanged.
+            bool ok = reader.headFound() ? SendToClient(record_, buffer, used)
+                                         : SendToClient(record_, bodyBytes.data(), bodyBytes.size());
+            if (!ok) {
+                exchange.clientFailed = true;
+                break;
+            }
+        }
+    }
+    whole.Close();
+    body.Close();
+    if (!whole.ok || !body.ok)
+        WriteLogF("[GetDispatch] [%04d] spool file not written. (%s)\n", client_, spool_.response.c_str());
+    return exchange;
+}
+
+void GetRoad::ScanAndFilter(bool streamed) {
+    const std::string requestLine = WithoutLineEnd(record_->RequestLine);
+    std::string finding;
+    ScanFile(settings_, settings_.protocol, client_, spool_.response, finding);
+    WriteLogF("[GetDispatch] [%04d] [%04d] [%s] [%s]\n", client_, server_, requestLine.c_str(),
+              finding.empty() ? "CLEAN" : finding.c_str());
+    // A response that already reached the client can only be logged.
+    if (!finding.empty() && !streamed)
+        MakeBlockPage(BlockPageMode::Virus, spool_.work, spool_.response, finding, settings_.dataFolder);
+
+    bool longLink = false;
+    const std::string& ruleSet = record_->ProxyUserName.empty() ? record_->ClientAddress : record_->ProxyUserName;
+    std::string request = spool_.work + "?http-block/" + ruleSet + ".db*" + target_.host + "/" +
+                          SpoolNamePart(target_.spoolPath, longLink);
+    std::string verdict;
+    ScanHttpFile(settings_, client_, request, verdict);
+    WriteLogF("[GetDispatch] [%04d] [%04d] [%s] [%s]\n", client_, server_, requestLine.c_str(),
+              verdict.empty() ? "CLEAN" : verdict.c_str());
+    if (!verdict.empty() && !streamed)
+        MakeBlockPage(BlockPageMode::Word, spool_.work, spool_.response, verdict, settings_.dataFolder);
+}
+
+void GetRoad::Relay() {
+    common::OpenRetry retry;
+    retry.tries = settings_.openRetryTries;
+    common::FilePtr file = common::OpenWithRetry(spool_.work, "rb", retry);
+    if (!file) {
+        WriteLogF("[GetDispatch] [%04d] C:temp file not open. (%s)\n", client_, spool_.work.c_str());
+        record_->KeepAlive = 0;
+        return;
+    }
+    if (SetVIAResponseHeader(*record_, file.get(), target_.version, false, settings_) == HeadSendResult::SendFailed) {
+        record_->KeepAlive = 0;
+        return;
+    }
+    std::vector<char> buffer(kRelayReadSize);
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) {
+        if (!SendToClient(record_, buffer.data(), n)) {
+            record_->KeepAlive = 0;
+            return;
+        }
+    }
+}
+
+int GetRoad::Serve(const std::string& capturedHead) {
+    const int kept = record_->ServerConnected ? record_->ServerSocket : kNoSocket;
+    std::string host;
+    if (!Connect(host)) return DropRequest(record_);
+    const bool reused = server_ == kept;
+    record_->StatusCode = 0;
+    record_->ResponseBytes = 0;
+
+    const bool direct = host == target_.host;
+    OutgoingRequest request = BuildOutgoingRequest(
+        capturedHead, ServerRequestLine(target_, WithoutLineEnd(capturedHead), direct), target_, *record_, settings_);
+    record_->KeepAlive = request.keepAlive ? 1 : 0;
+    {
+        SpoolWriter snd(spool_.request);
+        snd.Write(request.head.data(), request.head.size());
+        snd.Close();
+    }
+
+    ResponseReader reader;
+    Exchange exchange;
+    exchange.requestSent = SendRequest(request.head);
+    if (exchange.requestSent) exchange = Receive(reader);
+    // A kept connection that the server has closed meanwhile takes the
+    // request and answers nothing: it goes once more on a new connection.
+    if (reused && (!exchange.requestSent || (!exchange.anyResponse && exchange.quietEnd))) {
+        CloseServerConnection(record_, kFunction);
+        if (Connect(host)) {
+            reader = ResponseReader();
+            exchange = Exchange{};
+            exchange.requestSent = SendRequest(request.head);
+            if (exchange.requestSent) exchange = Receive(reader);
+        }
+    }
+    common::DeleteWithRetry(spool_.request);
+
+    // The client learns where a response ends only by the close when its
+    // framing says nothing, or when it came short.
+    if (!reader.ended() || reader.truncated() || reader.framing() == BodyFraming::Close || exchange.clientFailed ||
+        !exchange.anyResponse)
+        record_->KeepAlive = 0;
+    const bool reusable = reader.reusable() && !exchange.serverFailed && !exchange.extraBytes;
+    if (!record_->KeepAlive || !reusable) CloseServerConnection(record_, kFunction);
+
+    if (white_) {
+        WriteLogF("[GetDispatch] [%04d] [%04d] whitelist [%s]\n", client_, server_,
+                  WithoutLineEnd(record_->RequestLine).c_str());
+    } else if (exchange.anyResponse) {
+        ScanAndFilter(exchange.streamed);
+    }
+    // The HTTP cache (-m) stores the relayed file here.
+    if (exchange.anyResponse && !exchange.streamed && !exchange.clientFailed) Relay();
+
+    common::DeleteWithRetry(spool_.response);
+    common::DeleteWithRetry(spool_.work);
+    record_->RequestLine.clear();
+    return 0;
+}
+
+}  // namespace
+
+int ClientSendTimeout(const EngineSettings& settings) {
+    if (settings.timeouts.clientPlain == 0 || settings.timeouts.serverPlain == 0) return 0;
+    return std::max(settings.timeouts.clientPlain, settings.timeouts.serverPlain);
+}
+
+bool SendToClient(ConnectionRecord* record, const char* data, size_t length) {
+    ssize_t sent = SecureSendData(record->ClientSocket, record->Tls.client.get(), data, length,
+                                  ClientSendTimeout(Settings()));
+    if (sent != static_cast<ssize_t>(length)) {
+        WriteLogF("[GetDispatch] [%04d] C:send: WSAGetLastError() = %d\n", record->ClientSocket, errno);
+        return false;
+    }
+    WriteLogF("[GetDispatch] [%04d] C:send:%d bytes\n", record->ClientSocket, static_cast<int>(sent));
+    return true;
+}
+
+void AnswerProxyError(ConnectionRecord* record, int status, const char* reason, const char* message) {
+    const std::string reply = ProxyErrorReply(status, reason, message);
+    ssize_t sent = SecureSendData(record->ClientSocket, record->Tls.client.get(), reply.data(), reply.size(),
+                                  ClientSendTimeout(Settings()));
+    record->StatusCode = status;
+    record->ResponseBytes = sent > 0 ? static_cast<uint64_t>(sent) : 0;
+    record->KeepAlive = 0;
+}
+
+int GetDispatch(ConnectionRecord* record) {
+    const EngineSettings& settings = Settings();
+    const int client = record->ClientSocket;
+    record->StatusCode = 0;
+    record->ResponseBytes = 0;
+    std::string head = ReadCapturedHead(record->RequestFile, settings.openRetryTries).value_or(record->RequestLine);
+
+    RequestTarget target;
+    switch (ParseRequestTarget(record->RequestLine, settings.protocol == kProtocolSocks, HostHeaderValue(head),
+                               target)) {
+    case TargetResult::Ok:
+        break;
+    case TargetResult::BadVersion:
+        WriteLogF("[GetDispatch] [%04d] no HTTP version [%s]\n", client, WithoutLineEnd(record->RequestLine).c_str());
+        return DropRequest(record);
+    case TargetResult::Ftp:
+        AnswerProxyError(record, 501, "Not Implemented", "ftp:// URLs are not served by this proxy yet.");
+        return DropRequest(record);
+    case TargetResult::NoTarget:
+        AnswerProxyError(record, 400, "Bad Request", "The request does not name a server (an absolute URL is needed).");
+        return DropRequest(record);
+    }
+
+    const std::string listKey = GetListKey(record->ListenAddress, record->ListenPort, target);
+    const bool white = QueryDBList(settings.dataFolder + kWhiteListName, target.urlKey, listKey);
+    if (!white && QueryDBList(settings.dataFolder + kBlackListName, target.urlKey, listKey)) {
+        WriteLogF("[GetDispatch] [%04d] blacklist [%s]\n", client, WithoutLineEnd(record->RequestLine).c_str());
+        return DropRequest(record);
+    }
+
+    bool longLink = false;
+    SpoolFiles spool = MakeSpoolFiles(settings.dataFolder, settings.protocol, record->SpoolNumber, target, longLink);
+    if (longLink) WriteLogF("[GetDispatch] [%04d] long link!!.\n", client);
+    // The HTTP cache (-m) answers here with a fresh copy when it has one.
+    return GetRoad(record, target, spool, white).Serve(head);
+}
+
+}  // namespace engine

@@ -1,0 +1,123 @@
+#include "engine/http/outgoing_request.h"
+
+#include <cstdio>
+
+#include "common/ascii_case.h"
+#include "common/file_retry.h"
+#include "engine/http/head_rewrite.h"
+#include "engine/http/response_reader.h"
+
+namespace engine {
+
+namespace {
+
+bool IsEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n" || line == "\r"; }
+
+std::string_view WithoutLineEnd(std::string_view line) {
+    return line.substr(0, line.find_first_of("\r\n"));
+}
+
+std::string_view ValueAfter(std::string_view line, size_t nameLength) {
+    std::string_view value = WithoutLineEnd(line).substr(nameLength);
+    size_t first = value.find_first_not_of(" \t");
+    return first == std::string_view::npos ? std::string_view() : value.substr(first);
+}
+
+}  // namespace
+
+std::optional<std::string> ReadCapturedHead(const std::string& requestFile, unsigned long openTries) {
+    common::OpenRetry retry;
+    retry.tries = std::max(1ul, openTries);
+    common::FilePtr file = common::OpenWithRetry(requestFile, "rb", retry);
+    if (!file) return std::nullopt;
+    std::string head;
+    char buffer[4096];
+    size_t n;
+    while (head.size() < kRequestHeadReadLimit && (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        size_t before = head.size();
+        head.append(buffer, n);
+        size_t end = FindHeadEnd(head, before >= 2 ? before - 2 : 0);
+        if (end != std::string::npos) {
+            head.resize(end);
+            break;
+        }
+    }
+    return head;
+}
+
+std::string ServerRequestLine(const RequestTarget& target, std::string_view clientLine, bool direct) {
+    if (direct) return target.method + " " + target.originPath + " " + target.version + "\r\n";
+    if (target.absoluteForm) return std::string(WithoutLineEnd(clientLine)) + "\r\n";
+    return target.method + " " + target.urlKey + " " + target.version + "\r\n";
+}
+
+std::string ForwardingRequestLines(const ConnectionRecord& connection, const EngineSettings& settings) {
+    std::string lines;
+    if (!settings.addHeaders) return lines;
+    if (settings.headerForwarded) {
+        lines += "Forwarded: by http://" + connection.ListenHostName + ":" + std::to_string(connection.ListenPort) +
+                 " (VELQOR Server " + kEngineVersion + ") for " + connection.ClientAddress + "\r\n";
+    }
+    if (settings.headerRemoteHostWp) lines += "Remote-Host-Wp: " + connection.ClientAddress + "\r\n";
+    if (settings.headerXForwardedFor) lines += "X-Forwarded-For: " + connection.ClientAddress + "\r\n";
+    return lines;
+}
+
+OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::string& requestLine,
+                                     const RequestTarget& target, const ConnectionRecord& connection,
+                                     const EngineSettings& settings) {
+    OutgoingRequest out;
+    const bool addVia = settings.addHeaders && settings.headerVia;
+    const std::string versionDigits = target.version.size() > 5 ? target.version.substr(5) : "";
+    bool viaSeen = false;
+    bool ended = false;
+
+    out.head = requestLine + ForwardingRequestLines(connection, settings);
+    // Past the request line, up to and including the empty line.
+    size_t firstEnd = capturedHead.find('\n');
+    std::string_view rest = firstEnd == std::string_view::npos ? std::string_view() : capturedHead.substr(firstEnd + 1);
+    while (!rest.empty()) {
+        size_t lf = rest.find('\n');
+        std::string_view line = rest.substr(0, lf == std::string_view::npos ? rest.size() : lf + 1);
+        rest.remove_prefix(line.size());
+
+        if (IsEmptyLine(line)) {
+            if (addVia && !viaSeen) {
+                out.head += "VIA: " + ViaValue(versionDigits, connection) + "\r\n";
+            } else {
+                out.head += line;
+            }
+            ended = true;
+            break;
+        }
+        if (common::StartsWithIgnoringAsciiCase(line, "accept-encoding:")) continue;
+        // Credentials meant for this proxy go no further.
+        if (settings.proxyAuth && common::StartsWithIgnoringAsciiCase(line, "proxy-authorization:")) continue;
+        if (addVia && !viaSeen && common::StartsWithIgnoringAsciiCase(line, "via:")) {
+            out.head += std::string(WithoutLineEnd(line)) + "," + ViaValue(versionDigits, connection);
+            viaSeen = true;
+            continue;
+        }
+        if (common::StartsWithIgnoringAsciiCase(line, "proxy-connection:") && !common::StartsWithIgnoringAsciiCase(line, "proxy-connection: upgrade")) {
+            bool keep = !settings.keepAliveOff && common::StartsWithIgnoringAsciiCase(target.version, "http/1.1") &&
+                        target.version.size() == 8 &&
+                        common::StartsWithIgnoringAsciiCase(ValueAfter(line, std::string_view("proxy-connection:").size()), "keep-alive");
+            if (keep) {
+                out.keepAlive = true;
+                out.head += line;
+            } else {
+                out.head += "Connection: close\r\n";
+            }
+            continue;
+        }
+        out.head += line;
+    }
+    if (!ended) {
+        // A head cut short still reaches the server whole.
+        if (!out.head.empty() && out.head.back() != '\n') out.head += "\r\n";
+        out.head += addVia && !viaSeen ? "VIA: " + ViaValue(versionDigits, connection) + "\r\n" : "\r\n";
+    }
+    return out;
+}
+
+}  // namespace engine

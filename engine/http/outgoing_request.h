@@ -1,0 +1,46 @@
+// The request head the engine sends on to the server for a client's GET:
+// the request line in the form the server expects, the engine's own lines
+// (option -u), and the client's header lines with the proxy's rules for
+// encodings, credentials and keep-alive.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/core/connection.h"
+#include "engine/core/engine_settings.h"
+#include "engine/http/request_target.h"
+
+namespace engine {
+
+// A captured request head longer than this is not read past it.
+inline constexpr size_t kRequestHeadReadLimit = 1 << 20;
+
+// The captured request's head: from its start up to and including the
+// empty line that ends it (CR LF or a bare LF), or all of it when it has
+// none. Bytes that follow the head (pipelined requests) are not part of it.
+// nullopt when the file can't be opened within the -r retries.
+std::optional<std::string> ReadCapturedHead(const std::string& requestFile, unsigned long openTries);
+
+struct OutgoingRequest {
+    std::string head;        // the bytes to send
+    bool keepAlive = false;  // the client asked to keep the connection, and may
+};
+
+// The request line for the server, with its CR LF: directly, origin form;
+// through an upstream proxy the client's line (absolute form), or on the
+// SOCKS engine the absolute form built from the URL key.
+std::string ServerRequestLine(const RequestTarget& target, std::string_view clientLine, bool direct);
+
+// Rewrites the captured head (its first line is replaced by requestLine,
+// which carries its own CR LF).
+OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::string& requestLine,
+                                     const RequestTarget& target, const ConnectionRecord& connection,
+                                     const EngineSettings& settings);
+
+// The forwarding lines that option -u adds behind a request line:
+// Forwarded, Remote-Host-Wp and X-Forwarded-For, as their bits say.
+std::string ForwardingRequestLines(const ConnectionRecord& connection, const EngineSettings& settings);
+
+}  // namespace engine

@@ -1,0 +1,152 @@
+#include "engine/http/request_target.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "common/ascii_case.h"
+
+namespace engine {
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view text) {
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A port number 1-65535; an empty text keeps the default.
+bool ParsePort(std::string_view text, int& port) {
+    if (text.empty()) return true;
+    if (text.size() > 5 || !std::all_of(text.begin(), text.end(), ::isdigit)) return false;
+    int value = std::stoi(std::string(text));
+    if (value < 1 || value > 65535) return false;
+    port = value;
+    return true;
+}
+
+// "host", "host:port", "[v6]" or "[v6]:port"; a bare IPv6 address (more
+// than one colon) carries no port.
+bool SplitHostPort(std::string_view text, std::string& host, int& port) {
+    text = TrimBlanks(text);
+    text = text.substr(0, text.find_first_of(" \t"));
+    if (text.empty()) return false;
+    if (text.front() == '[') {
+        size_t close = text.find(']');
+        if (close == std::string_view::npos || close == 1) return false;
+        std::string_view rest = text.substr(close + 1);
+        if (!rest.empty() && (rest.front() != ':' || !ParsePort(rest.substr(1), port))) return false;
+        host = std::string(text.substr(0, close + 1));
+        return true;
+    }
+    size_t colon = text.find(':');
+    if (colon != std::string_view::npos && text.find(':', colon + 1) == std::string_view::npos) {
+        if (colon == 0 || !ParsePort(text.substr(colon + 1), port)) return false;
+        text = text.substr(0, colon);
+    }
+    host = std::string(text);
+    return true;
+}
+
+}  // namespace
+
+TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, std::string_view hostHeader,
+                                RequestTarget& target) {
+    target = RequestTarget{};
+    std::string_view line = requestLine.substr(0, requestLine.find_first_of("\r\n"));
+    size_t lastBlank = line.rfind(' ');
+    if (lastBlank == std::string_view::npos || !common::StartsWithIgnoringAsciiCase(line.substr(lastBlank + 1), "http/"))
+        return TargetResult::BadVersion;
+    target.version = std::string(line.substr(lastBlank + 1, kVersionTextLimit));
+    size_t firstBlank = line.find(' ');
+    target.method = std::string(line.substr(0, firstBlank));
+    std::string_view uri = TrimBlanks(line.substr(firstBlank, lastBlank - firstBlank));
+
+    std::string_view hostText;
+    std::string_view afterHost;  // from the "/" behind the host, or empty
+    size_t scheme = line.find("://");
+    if (scheme != std::string_view::npos && scheme < 13) {
+        if (scheme >= 4 && common::StartsWithIgnoringAsciiCase(line.substr(scheme - 4), " ftp://")) return TargetResult::Ftp;
+        target.absoluteForm = true;
+        target.urlKey = std::string(uri);
+        std::string_view rest = uri.substr(std::min(uri.size(), uri.find("://") + 3));
+        size_t slash = rest.find('/');
+        hostText = rest.substr(0, slash);
+        if (slash != std::string_view::npos) afterHost = rest.substr(slash);
+    } else if (socksEngine) {
+        hostText = hostHeader;
+        size_t slash = uri.find('/');
+        if (slash != std::string_view::npos) afterHost = uri.substr(slash);
+    } else {
+        return TargetResult::NoTarget;
+    }
+    if (!SplitHostPort(hostText, target.host, target.port)) return TargetResult::NoTarget;
+
+    target.hostSlash = !afterHost.empty();
+    target.originPath = target.hostSlash ? std::string(afterHost) : "/";
+    target.spoolPath = target.hostSlash ? std::string(afterHost.substr(1)) : "";
+    if (!target.absoluteForm) {
+        if (target.port == 80) {
+            target.urlKey = "http://" + target.host + "/";
+        } else if (target.port == 443) {
+            target.urlKey = "https://" + target.host + "/,";
+        } else {
+            target.urlKey = "http://" + target.host + ":" + std::to_string(target.port) + "/";
+        }
+        target.urlKey += target.spoolPath;
+    }
+    return TargetResult::Ok;
+}
+
+std::string HostHeaderValue(std::string_view head) {
+    while (!head.empty()) {
+        size_t lf = head.find('\n');
+        std::string_view line = head.substr(0, lf);
+        head.remove_prefix(lf == std::string_view::npos ? head.size() : lf + 1);
+        if (common::StartsWithIgnoringAsciiCase(line, "host:")) {
+            line.remove_prefix(5);
+            line = line.substr(0, line.find_first_of("\r\n"));
+            return std::string(TrimBlanks(line));
+        }
+    }
+    return "";
+}
+
+std::string GetListKey(const std::string& listenAddress, int listenPort, const RequestTarget& target) {
+    return listenAddress + ":" + std::to_string(listenPort) + ",get,tcp," + target.host + "," +
+           std::to_string(target.port);
+}
+
+std::string SpoolNamePart(std::string_view urlPath, bool& longLink) {
+    urlPath = urlPath.substr(0, urlPath.find(' '));
+    longLink = urlPath.size() > kSpoolNameLimit;
+    std::string name(urlPath.substr(0, kSpoolNameLimit));
+    for (char& c : name) {
+        if (std::string_view("\\/:*?<>|").find(c) != std::string_view::npos) c = '_';
+    }
+    return name;
+}
+
+SpoolFiles MakeSpoolFiles(const std::string& dataFolder, int protocol, int spoolNumber, const RequestTarget& target,
+                          bool& longLink) {
+    longLink = false;
+    std::string name = "proxy.tmp";
+    if (target.hostSlash) {
+        name = SpoolNamePart(target.spoolPath, longLink);
+        if (name.empty()) {
+            name = "index.html";
+        } else if (name.back() == '_') {
+            name += "_index.html";
+        }
+    }
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "req-%d-%04d_", protocol, spoolNumber);
+    SpoolFiles files;
+    files.response = dataFolder + "cache/" + prefix + name;
+    files.work = files.response + ".tmp";
+    files.request = files.response + ".snd";
+    return files;
+}
+
+}  // namespace engine

@@ -1,0 +1,113 @@
+#!/usr/bin/python3
+"""A small origin server for the GET road tests, on a loopback port.
+
+Usage: origin_server.py LOGFILE
+Prints "port N" once it listens on 127.0.0.1:N. Every request head it gets
+is appended to LOGFILE as one JSON line {"conn": <connection number>,
+"head": <the head as text>}. Connections are kept open between requests
+(HTTP/1.1) unless the answer is close-delimited.
+
+Paths: /<form>/<name>, where <name> is "eicar" (the EICAR test string) or
+"data-<n>" (n bytes of a fixed pattern that holds "0\\r\\n\\r\\n" and every
+byte value). Forms:
+  length   Content-Length, CR LF head
+  chunked  chunks of uneven sizes and a trailer line
+  close    no length: the body ends when the server closes
+  lf       Content-Length, head lines ended by bare LF
+  nocontent, notmodified   204 / 304 with no body
+Ends by itself after 120 seconds or on SIGTERM.
+"""
+import itertools
+import json
+import signal
+import socket
+import sys
+import threading
+
+EICAR = b"X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*"
+PATTERN = b"0\r\n\r\n" + bytes(range(256))
+log_lock = threading.Lock()
+connection_numbers = itertools.count(1)
+
+
+def body_for(name):
+    if name == "eicar":
+        return EICAR
+    if name.startswith("data-"):
+        size = int(name[5:])
+        return (PATTERN * (size // len(PATTERN) + 1))[:size]
+    return b"hello\n"
+
+
+def read_head(conn, buffered):
+    while b"\r\n\r\n" not in buffered and b"\n\n" not in buffered:
+        more = conn.recv(65536)
+        if not more:
+            return None, b""
+        buffered += more
+    ends = [i + n for i, n in ((buffered.find(b"\r\n\r\n"), 4), (buffered.find(b"\n\n"), 2)) if i >= 0]
+    end = min(ends)
+    return buffered[:end], buffered[end:]
+
+
+def answer(form, body):
+    if form == "length":
+        return b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: %d\r\n\r\n" % len(body) + body, True
+    if form == "lf":
+        return b"HTTP/1.1 200 OK\nContent-Type: application/octet-stream\nContent-Length: %d\n\n" % len(body) + body, True
+    if form == "close":
+        return b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + body, False
+    if form == "nocontent":
+        return b"HTTP/1.1 204 No Content\r\n\r\n", True
+    if form == "notmodified":
+        return b"HTTP/1.1 304 Not Modified\r\nETag: \"x\"\r\n\r\n", True
+    # chunked: sizes 1, 7, 1000, 5, ... with extensions on some lines
+    out = [b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nTransfer-Encoding: chunked\r\n\r\n"]
+    at, sizes = 0, itertools.cycle([1, 7, 1000, 5, 4093])
+    while at < len(body):
+        piece = body[at:at + next(sizes)]
+        out.append(b"%x;ext=1\r\n" % len(piece) if len(piece) == 7 else b"%x\r\n" % len(piece))
+        out.append(piece + b"\r\n")
+        at += len(piece)
+    out.append(b"0\r\nX-Trailer: yes\r\n\r\n")
+    return b"".join(out), True
+
+
+def serve(conn, log_path):
+    number = next(connection_numbers)
+    buffered = b""
+    with conn:
+        while True:
+            head, buffered = read_head(conn, buffered)
+            if head is None:
+                return
+            text = head.decode("latin-1")
+            with log_lock, open(log_path, "a") as log:
+                log.write(json.dumps({"conn": number, "head": text}) + "\n")
+            target = text.split(" ")[1] if " " in text else "/"
+            parts = target.split("/")
+            form, name = (parts[1], parts[2]) if len(parts) > 2 else ("length", "hello")
+            reply, keep = answer(form, body_for(name))
+            conn.sendall(reply)
+            if not keep:
+                conn.shutdown(socket.SHUT_WR)
+                return
+
+
+def main():
+    log_path = sys.argv[1]
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    signal.signal(signal.SIGALRM, lambda *_: sys.exit(0))
+    signal.alarm(120)
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(64)
+    print("port %d" % listener.getsockname()[1], flush=True)
+    while True:
+        conn, _ = listener.accept()
+        threading.Thread(target=serve, args=(conn, log_path), daemon=True).start()
+
+
+if __name__ == "__main__":
+    main()
