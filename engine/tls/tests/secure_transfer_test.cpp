@@ -87,6 +87,27 @@ TEST_F(SecureTransferTest, OneSessionCarriesBothDirectionsFromTwoThreads) {
     EXPECT_TRUE(atServer == up);
 }
 
+// The peer speaks only after it has heard from us, as a mail server's
+// client waits for the greeting: our write must go out while our other
+// thread is already waiting to read the same session.
+TEST_F(SecureTransferTest, AWaitingReaderDoesNotHoldUpAWriter) {
+    Connect(true);
+    auto reader = std::async(std::launch::async, ReadExactly, serverSocket.get(), serverTls.get(), 4);
+    EXPECT_EQ(reader.wait_for(200ms), std::future_status::timeout);  // the reader is waiting now
+    auto writer = std::async(std::launch::async, [&] {
+        return engine::SecureSend(serverSocket.get(), serverTls.get(), "220 ready\r\n", kPatience);
+    });
+    if (writer.wait_for(10s) != std::future_status::ready) {
+        ::shutdown(serverSocket.get(), SHUT_RDWR);  // frees both threads
+        FAIL() << "the writer waited for the reader";
+    }
+    EXPECT_EQ(writer.get(), 11);
+    EXPECT_EQ(ReadExactly(clientSocket.get(), clientTls.get(), 11), "220 ready\r\n");
+    EXPECT_EQ(engine::SecureSend(clientSocket.get(), clientTls.get(), "EHLO", kPatience), 4);
+    ASSERT_EQ(reader.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(reader.get(), "EHLO");
+}
+
 TEST_F(SecureTransferTest, ReceiveResults) {
     enum class Peer { Sends, StaysSilent, ClosesTls, ClosesSocket };
     struct Case {
