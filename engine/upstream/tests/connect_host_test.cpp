@@ -15,6 +15,7 @@
 #include "engine/tls/tls.h"
 #include "engine/upstream/connect_host.h"
 #include "engine/upstream/server_socket.h"
+#include "platform/dns/tests/dnsmasq_fixture.h"
 #include "upstream_fixture.h"
 
 namespace upstreamtest {
@@ -418,6 +419,48 @@ TEST_F(UpstreamTest, EmptyAndOverlongNames) {
     EXPECT_EQ(ConnectHost(record, direct, 80), kNoSocket);
     EXPECT_EQ(Count(Log(), "Server=" + huge + " Port=3128 / Cannot resolve address"), 1u);
     EXPECT_TRUE(Accepted(server, 1)) << server.accepted();
+}
+
+TEST_F(UpstreamTest, ADestinationInABlocklistIsNotConnected) {
+    testsupport::Dnsmasq dns{{"address=/host.test.zone.test/127.0.0.2"}};
+    testsupport::ProcessDnsServer use{dns.server()};
+    CaptureServer proxy;
+    ASSERT_TRUE(proxy.ok());
+    struct Case {
+        int protocol;
+        int socksProtocol;
+        const char* host;
+        const char* exempt;
+        bool connects;
+    };
+    const Case cases[] = {
+        {engine::kProtocolHttp, -1, "a.host.test", "", false},
+        {engine::kProtocolHttp, -1, "a.host.test", "A.Host.Test\r\n", true},
+        {engine::kProtocolHttp, -1, "a.other.test", "", true},
+        {engine::kProtocolSocks, engine::kProtocolHttp, "www.host.test", "", false},
+        {engine::kProtocolSocks, engine::kProtocolSmtp, "www.host.test", "", true},
+    };
+    size_t connections = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.protocol) + " " + c.host + " " + c.exempt);
+        UseProtocol(c.protocol);
+        testsupport::WriteFile(engine::Settings().dnsblZoneFile, "zone.test\r\n");
+        testsupport::WriteFile(engine::Settings().dnsblExceptionFile, c.exempt);
+        // Through a proxy, so that the destination itself needs no address.
+        WriteConnectTable("127.0.0.1 8080=,127.0.0.1 " + Port(proxy.port()) + "\r\n");
+        ConnectionRecord* record = NewRecord();
+        record->SocksProtocol = c.socksProtocol;
+        std::string host = c.host;
+        const std::string before = Log();
+        const int socket = ConnectHost(record, host, 80);
+        const std::string log = Log().substr(before.size());
+        EXPECT_EQ(socket != kNoSocket, c.connects) << log;
+        EXPECT_EQ(log.find("[Query_SURBLists] zone.test -- " + std::string(c.host) + " Hit.") != std::string::npos,
+                  !c.connects)
+            << log;
+        if (c.connects) ++connections;
+        EXPECT_TRUE(Accepted(proxy, connections));
+    }
 }
 
 class UpstreamTlsTest : public UpstreamTest {
