@@ -1,6 +1,6 @@
 #include "engine/tls/tls.h"
 
-#include "engine/tls/tls_log.h"
+#include "engine/core/daily_log.h"
 
 #include <arpa/inet.h>
 #include <openssl/err.h>
@@ -21,14 +21,14 @@ void CleanupTls() {
 
 TlsSessionPtr OpenSSLServer(int socket, const std::string& certificateFile, const std::string& privateKeyFile,
                             int timeoutMs) {
-    TlsLog("[OpenSSLServer] SOCKET=%d start\n", socket);
+    WriteLogF("[OpenSSLServer] SOCKET=%d start\n", socket);
     if (certificateFile.empty() || privateKeyFile.empty()) {
-        TlsLog("[OpenSSLServer] SOCKET=%d Certificate or Privatekey is NULL.\n", socket);
+        WriteLogF("[OpenSSLServer] SOCKET=%d Certificate or Privatekey is NULL.\n", socket);
         return nullptr;
     }
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
     if (!context) {
-        TlsLog("[OpenSSLServer] SOCKET=%d SSL_CTX_new() failed.\n", socket);
+        WriteLogF("[OpenSSLServer] SOCKET=%d SSL_CTX_new() failed.\n", socket);
         ERR_clear_error();
         return nullptr;
     }
@@ -42,16 +42,16 @@ TlsSessionPtr OpenSSLServer(int socket, const std::string& certificateFile, cons
 
     TlsSessionPtr session = TlsSession::Create(context, socket);
     if (!session) {
-        TlsLog("[OpenSSLServer] SOCKET=%d SSL_new() failed.\n", socket);
+        WriteLogF("[OpenSSLServer] SOCKET=%d SSL_new() failed.\n", socket);
         ERR_clear_error();
         return nullptr;
     }
     if (!session->Handshake(TlsSession::Role::Accept, timeoutMs)) {
-        TlsLog("[OpenSSLServer] SOCKET=%d SSL_accept() failed.\n", socket);
+        WriteLogF("[OpenSSLServer] SOCKET=%d SSL_accept() failed.\n", socket);
         ERR_clear_error();
         return nullptr;
     }
-    TlsLog("[OpenSSLServer] SOCKET=%d SSL_accept() success.\n", socket);
+    WriteLogF("[OpenSSLServer] SOCKET=%d SSL_accept() success.\n", socket);
     return session;
 }
 
@@ -65,16 +65,16 @@ bool IsAddressLiteral(const std::string& name) {
 }  // namespace
 
 TlsSessionPtr OpenSSLClient(int socket, int timeoutMs, const std::string& serverName) {
-    TlsLog("[OpenSSLClient] SOCKET=%d start.\n", socket);
+    WriteLogF("[OpenSSLClient] SOCKET=%d start.\n", socket);
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     if (!context) {
-        TlsLog("[OpenSSLClient] SOCKET=%d SSL_CTX_new() failed.\n", socket);
+        WriteLogF("[OpenSSLClient] SOCKET=%d SSL_CTX_new() failed.\n", socket);
         ERR_clear_error();
         return nullptr;
     }
     TlsSessionPtr session = TlsSession::Create(context, socket);
     if (!session) {
-        TlsLog("[OpenSSLClient] SOCKET=%d SSL_new() failed.\n", socket);
+        WriteLogF("[OpenSSLClient] SOCKET=%d SSL_new() failed.\n", socket);
         ERR_clear_error();
         return nullptr;
     }
@@ -84,10 +84,10 @@ TlsSessionPtr OpenSSLClient(int socket, int timeoutMs, const std::string& server
     bool connected = session->Handshake(TlsSession::Role::Connect, timeoutMs);
     ERR_clear_error();
     if (!connected) {
-        TlsLog("[OpenSSLClient] SOCKET=%d SSL_connect() failed.\n", socket);
+        WriteLogF("[OpenSSLClient] SOCKET=%d SSL_connect() failed.\n", socket);
         return nullptr;
     }
-    TlsLog("[OpenSSLClient] SOCKET=%d SSL_connect() success.\n", socket);
+    WriteLogF("[OpenSSLClient] SOCKET=%d SSL_connect() success.\n", socket);
     return session;
 }
 

@@ -1,4 +1,5 @@
 // Which listen ports speak TLS, from the protocol's connection list.
+#include "engine/core/daily_log.h"
 #include "engine/tls/tls.h"
 
 #include "common/tests/support/test_support.h"
@@ -11,7 +12,12 @@ using testsupport::TempDir;
 
 namespace {
 
-TEST(QuerySecureSocketLayer, ReadsTheMarksOfTheListenLine) {
+class QuerySecureSocketLayer : public testing::Test {
+protected:
+    static void SetUpTestSuite() { engine::EngineLog().setToConsole(true); }
+};
+
+TEST_F(QuerySecureSocketLayer, ReadsTheMarksOfTheListenLine) {
     struct Case {
         const char* name;
         const char* list;
@@ -62,7 +68,7 @@ TEST(QuerySecureSocketLayer, ReadsTheMarksOfTheListenLine) {
     }
 }
 
-TEST(QuerySecureSocketLayer, MissingListMeansNoTls) {
+TEST_F(QuerySecureSocketLayer, MissingListMeansNoTls) {
     TempDir dir;
     std::string certificate = "stale", key = "stale";
     testing::internal::CaptureStderr();

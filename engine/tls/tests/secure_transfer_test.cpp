@@ -1,5 +1,6 @@
 // SecureSend and SecureRecv, plain and over TLS, between two ends of a
 // loopback connection in this process.
+#include "engine/core/daily_log.h"
 #include "engine/tls/tests/tls_fixture.h"
 #include "engine/tls/tls.h"
 
@@ -34,7 +35,10 @@ std::string ReadExactly(int socket, engine::TlsSession* session, size_t size) {
 
 class SecureTransferTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { engine::InitTls(); }
+    static void SetUpTestSuite() {
+        engine::InitTls();
+        engine::EngineLog().setToConsole(true);  // the log lines arrive on stderr
+    }
 
     // Both ends of one loopback connection; with `tls`, a session on each.
     void Connect(bool tls) {

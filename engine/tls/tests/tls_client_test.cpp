@@ -1,4 +1,5 @@
 // The TLS connect against openssl s_server.
+#include "engine/core/daily_log.h"
 #include "engine/tls/tests/tls_fixture.h"
 #include "engine/tls/tls.h"
 
@@ -28,7 +29,10 @@ std::string Line(const char* format, int socket) {
 
 class TlsClientTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { engine::InitTls(); }
+    static void SetUpTestSuite() {
+        engine::InitTls();
+        engine::EngineLog().setToConsole(true);  // the log lines arrive on stderr
+    }
 
     // s_server ends when its input ends; a FIFO opened for reading and
     // writing keeps its input open and empty.

@@ -1,4 +1,5 @@
 // The TLS accept against openssl s_client.
+#include "engine/core/daily_log.h"
 #include "engine/tls/tests/tls_fixture.h"
 #include "engine/tls/tls.h"
 
@@ -32,7 +33,10 @@ std::string Line(const char* format, int socket) {
 
 class TlsServerTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { engine::InitTls(); }
+    static void SetUpTestSuite() {
+        engine::InitTls();
+        engine::EngineLog().setToConsole(true);  // the log lines arrive on stderr
+    }
     TempDir dir;
 };
 
