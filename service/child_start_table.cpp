@@ -80,6 +80,14 @@ std::string SpamOptionLine() {
     return "SPAM Option=" + (names.empty() ? std::string("none") : names) + "\n";
 }
 
+// What every start of the engine begins with: -v (in -debug mode), the
+// data root, the protocol, and the connection list as listen list.
+ArgList EngineArgs(const std::string& v, const std::string& e, int protocol) {
+    ArgList args;
+    args.add(v).add(e).add("-p=" + std::to_string(protocol)).add("-f");
+    return args;
+}
+
 ChildStart Started(const char* program, bool pause, const char* logLine, ArgList& args) {
     ChildStart step;
     step.program = program;
@@ -184,8 +192,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     }
 
     if (Dword("http", 0) != 0) {
-        ArgList args;
-        args.add(v).add(e).add("-p=0").add("-f");
+        ArgList args = EngineArgs(v, e, 0);
         args.addIf(Dword("httpproxyauth", 1) != 0, "-a=" + Number("httpproxyauthtype", 0));
         args.add("-c=" + Number("httpmaxconn", 0))
             .add("-i=" + Number("httpipverstion", 0))
@@ -218,8 +225,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     }
 
     if (Dword("smtp", 0) != 0) {
-        ArgList args;
-        args.add(v).add(e).add("-p=1").add("-f");
+        ArgList args = EngineArgs(v, e, 1);
         args.add("-c=" + Number("smtpmaxconn", 0)).add("-i=" + Number("smtpipverstion", 0));
         args.addIf(Dword("smtpmailbackup", 0) != 0, "-b=" + Text("smtpbackupfolder", ""));
         args.add("-j=" + Number("smtpspamreject", 0))
@@ -234,8 +240,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     }
 
     if (Dword("pop3", 0) != 0) {
-        ArgList args;
-        args.add(v).add(e).add("-p=2").add("-f");
+        ArgList args = EngineArgs(v, e, 2);
         args.add("-c=" + Number("pop3maxconn", 0))
             .add("-i=" + Number("pop3ipverstion", 0))
             .add(SocketTimeouts("pop3"))
@@ -249,8 +254,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     }
 
     if (Dword("ftp", 0) != 0) {
-        ArgList args;
-        args.add(v).add(e).add("-p=4").add("-f");
+        ArgList args = EngineArgs(v, e, 4);
         args.add("-c=" + Number("ftpmaxconn", 0))
             .add("-i=" + Number("ftpipverstion", 0))
             .add(SocketTimeouts("ftp"))
@@ -266,8 +270,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     }
 
     if (Dword("socks", 0) != 0) {
-        ArgList args;
-        args.add(v).add(e).add("-p=5").add("-f");
+        ArgList args = EngineArgs(v, e, 5);
         args.addIf(Dword("socksproxyauth", 1) != 0, "-a=" + Number("socksproxyauthtype", 0));
         args.add("-o=" + Number("sockstype", 0))
             .add("-c=" + Number("socksmaxconn", 0))
