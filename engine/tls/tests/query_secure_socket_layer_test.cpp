@@ -1,21 +1,14 @@
 // Which listen ports speak TLS, from the protocol's connection list.
-#include "engine/core/daily_log.h"
-#include "engine/tls/tls.h"
-
-#include "common/tests/support/test_support.h"
+#include "engine/tls/tests/tls_test_base.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using testing::HasSubstr;
-using testsupport::TempDir;
 
 namespace {
 
-class QuerySecureSocketLayer : public testing::Test {
-protected:
-    static void SetUpTestSuite() { engine::EngineLog().setToConsole(true); }
-};
+using QuerySecureSocketLayer = tlsfixture::TlsTest;
 
 TEST_F(QuerySecureSocketLayer, ReadsTheMarksOfTheListenLine) {
     struct Case {
@@ -53,7 +46,6 @@ TEST_F(QuerySecureSocketLayer, ReadsTheMarksOfTheListenLine) {
         {"ipv6 listen address", "::1 993+/c\t/k\n", "::1", 993, 1, "/c", "/k",
          "[Query_SecureSocketLayer] ::1 993 - found.\n"},
     };
-    TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         testsupport::WriteFile(dir / "pop3.ini", c.list);
@@ -69,7 +61,6 @@ TEST_F(QuerySecureSocketLayer, ReadsTheMarksOfTheListenLine) {
 }
 
 TEST_F(QuerySecureSocketLayer, MissingListMeansNoTls) {
-    TempDir dir;
     std::string certificate = "stale", key = "stale";
     testing::internal::CaptureStderr();
     EXPECT_EQ(engine::Query_SecureSocketLayer(dir / "http.ini", "127.0.0.1", 8080, certificate, key), 0);

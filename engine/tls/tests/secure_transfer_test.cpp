@@ -1,8 +1,6 @@
 // SecureSend and SecureRecv, plain and over TLS, between two ends of a
 // loopback connection in this process.
-#include "engine/core/daily_log.h"
-#include "engine/tls/tests/tls_fixture.h"
-#include "engine/tls/tls.h"
+#include "engine/tls/tests/tls_test_base.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -14,32 +12,12 @@
 #include <vector>
 
 using namespace std::chrono_literals;
-using testsupport::TempDir;
 using namespace tlsfixture;
 
 namespace {
 
-constexpr int kPatience = 20000;  // ms
-
-// Reads until `size` bytes came or a read gave up.
-std::string ReadExactly(int socket, engine::TlsSession* session, size_t size) {
-    std::string data;
-    std::vector<char> buffer(16384);
-    while (data.size() < size) {
-        int n = engine::SecureRecv(socket, session, buffer.data(), static_cast<int>(buffer.size()), kPatience);
-        if (n <= 0) break;
-        data.append(buffer.data(), static_cast<size_t>(n));
-    }
-    return data;
-}
-
-class SecureTransferTest : public testing::Test {
+class SecureTransferTest : public TlsTest {
 protected:
-    static void SetUpTestSuite() {
-        engine::InitTls();
-        engine::EngineLog().setToConsole(true);  // the log lines arrive on stderr
-    }
-
     // Both ends of one loopback connection; with `tls`, a session on each.
     void Connect(bool tls) {
         std::tie(clientSocket, serverSocket) = TcpPair();
@@ -52,7 +30,6 @@ protected:
         ASSERT_TRUE(clientTls && serverTls);
     }
 
-    TempDir dir;
     CertificateFiles cert = MakeSelfSignedCertificate(dir.path());
     Fd clientSocket, serverSocket;
     engine::TlsSessionPtr clientTls, serverTls;
@@ -79,8 +56,8 @@ TEST_F(SecureTransferTest, OneSessionCarriesBothDirectionsFromTwoThreads) {
     };
     auto clientSends = std::async(std::launch::async, send, clientSocket.get(), clientTls.get(), std::cref(up));
     auto serverSends = std::async(std::launch::async, send, serverSocket.get(), serverTls.get(), std::cref(down));
-    auto clientReads = std::async(std::launch::async, ReadExactly, clientSocket.get(), clientTls.get(), down.size());
-    auto serverReads = std::async(std::launch::async, ReadExactly, serverSocket.get(), serverTls.get(), up.size());
+    auto clientReads = std::async(std::launch::async, ReceiveUpTo, clientSocket.get(), clientTls.get(), down.size());
+    auto serverReads = std::async(std::launch::async, ReceiveUpTo, serverSocket.get(), serverTls.get(), up.size());
 
     EXPECT_TRUE(clientSends.get());
     EXPECT_TRUE(serverSends.get());
@@ -96,7 +73,7 @@ TEST_F(SecureTransferTest, OneSessionCarriesBothDirectionsFromTwoThreads) {
 // thread is already waiting to read the same session.
 TEST_F(SecureTransferTest, AWaitingReaderDoesNotHoldUpAWriter) {
     Connect(true);
-    auto reader = std::async(std::launch::async, ReadExactly, serverSocket.get(), serverTls.get(), 4);
+    auto reader = std::async(std::launch::async, ReceiveUpTo, serverSocket.get(), serverTls.get(), 4);
     EXPECT_EQ(reader.wait_for(200ms), std::future_status::timeout);  // the reader is waiting now
     auto writer = std::async(std::launch::async, [&] {
         return engine::SecureSend(serverSocket.get(), serverTls.get(), "220 ready\r\n", kPatience);
@@ -106,7 +83,7 @@ TEST_F(SecureTransferTest, AWaitingReaderDoesNotHoldUpAWriter) {
         FAIL() << "the writer waited for the reader";
     }
     EXPECT_EQ(writer.get(), 11);
-    EXPECT_EQ(ReadExactly(clientSocket.get(), clientTls.get(), 11), "220 ready\r\n");
+    EXPECT_EQ(ReceiveUpTo(clientSocket.get(), clientTls.get(), 11), "220 ready\r\n");
     EXPECT_EQ(engine::SecureSend(clientSocket.get(), clientTls.get(), "EHLO", kPatience), 4);
     ASSERT_EQ(reader.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(reader.get(), "EHLO");
@@ -180,7 +157,7 @@ TEST_F(SecureTransferTest, SendsLoopUntilDoneAndGiveUpOnAStalledPeer) {
         int small = 4096;
         ::setsockopt(clientSocket.get(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
         const std::string data = BinaryPattern(4 << 20, 21);
-        auto received = std::async(std::launch::async, ReadExactly, serverSocket.get(), serverTls.get(), data.size());
+        auto received = std::async(std::launch::async, ReceiveUpTo, serverSocket.get(), serverTls.get(), data.size());
         EXPECT_EQ(engine::SecureSendData(clientSocket.get(), clientTls.get(), data.data(), data.size(), kPatience),
                   static_cast<ssize_t>(data.size()));
         std::string got = received.get();

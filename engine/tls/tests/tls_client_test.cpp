@@ -1,7 +1,5 @@
 // The TLS connect against openssl s_server.
-#include "engine/core/daily_log.h"
-#include "engine/tls/tests/tls_fixture.h"
-#include "engine/tls/tls.h"
+#include "engine/tls/tests/tls_test_base.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,26 +12,12 @@
 using namespace std::chrono_literals;
 using testing::HasSubstr;
 using testsupport::Process;
-using testsupport::TempDir;
 using namespace tlsfixture;
 
 namespace {
 
-constexpr int kPatience = 20000;  // ms
-
-std::string Line(const char* format, int socket) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, socket);
-    return text;
-}
-
-class TlsClientTest : public testing::Test {
+class TlsClientTest : public TlsTest {
 protected:
-    static void SetUpTestSuite() {
-        engine::InitTls();
-        engine::EngineLog().setToConsole(true);  // the log lines arrive on stderr
-    }
-
     // s_server ends when its input ends; a FIFO opened for reading and
     // writing keeps its input open and empty.
     std::unique_ptr<Process> StartServer(int port, const std::string& options) {
@@ -49,7 +33,6 @@ protected:
         return server;
     }
 
-    TempDir dir;
     CertificateFiles cert = MakeSelfSignedCertificate(dir.path());
 };
 
@@ -63,8 +46,8 @@ TEST_F(TlsClientTest, SendsBinaryDataIntact) {
     engine::TlsSessionPtr session = engine::OpenSSLClient(socket.get(), kPatience);
     std::string log = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(session) << log << server->err();
-    EXPECT_THAT(log, HasSubstr(Line("[OpenSSLClient] SOCKET=%d start.\n", socket.get())));
-    EXPECT_THAT(log, HasSubstr(Line("[OpenSSLClient] SOCKET=%d SSL_connect() success.\n", socket.get())));
+    EXPECT_THAT(log, HasSubstr(SocketLine("[OpenSSLClient] SOCKET=%d start.\n", socket.get())));
+    EXPECT_THAT(log, HasSubstr(SocketLine("[OpenSSLClient] SOCKET=%d SSL_connect() success.\n", socket.get())));
 
     const std::string data = BinaryPattern((1 << 20) + 5, 7);
     EXPECT_EQ(engine::SecureSendData(socket.get(), session.get(), data.data(), data.size(), kPatience),
@@ -91,14 +74,7 @@ TEST_F(TlsClientTest, ReceivesLargeFileIntactAndNamesTheServer) {
     ASSERT_TRUE(session) << server->err();
 
     EXPECT_GT(engine::SecureSend(socket.get(), session.get(), "GET /blob.bin HTTP/1.0\r\n\r\n", kPatience), 0);
-    std::string received;
-    std::vector<char> buffer(16384);
-    for (;;) {
-        int n = engine::SecureRecv(socket.get(), session.get(), buffer.data(), static_cast<int>(buffer.size()),
-                                   kPatience);
-        if (n <= 0) break;
-        received.append(buffer.data(), static_cast<size_t>(n));
-    }
+    std::string received = ReceiveUpTo(socket.get(), session.get());
     size_t head = received.find("\r\n\r\n");
     ASSERT_NE(head, std::string::npos) << received.substr(0, 200);
     EXPECT_THAT(received.substr(0, head), HasSubstr(" 200 "));
@@ -138,7 +114,7 @@ TEST_F(TlsClientTest, FailedConnectsAreLoggedAndGiveNoSession) {
         auto elapsed = std::chrono::steady_clock::now() - start;
 
         EXPECT_FALSE(session);
-        EXPECT_THAT(log, HasSubstr(Line("[OpenSSLClient] SOCKET=%d SSL_connect() failed.\n", socket.get())));
+        EXPECT_THAT(log, HasSubstr(SocketLine("[OpenSSLClient] SOCKET=%d SSL_connect() failed.\n", socket.get())));
         EXPECT_LT(elapsed, 10s);
         if (!c.serverSays) {
             EXPECT_GE(elapsed, 250ms);

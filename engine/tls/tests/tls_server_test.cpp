@@ -1,7 +1,5 @@
 // The TLS accept against openssl s_client.
-#include "engine/core/daily_log.h"
-#include "engine/tls/tests/tls_fixture.h"
-#include "engine/tls/tls.h"
+#include "engine/tls/tests/tls_test_base.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,32 +11,16 @@
 using namespace std::chrono_literals;
 using testing::HasSubstr;
 using testsupport::Process;
-using testsupport::TempDir;
 using namespace tlsfixture;
 
 namespace {
-
-constexpr int kPatience = 20000;  // ms: a handshake or transfer that should succeed
 
 std::vector<std::string> SClient(int port, const std::string& options, const std::string& input) {
     return {"/bin/sh", "-c",
             "exec openssl s_client -connect 127.0.0.1:" + std::to_string(port) + " " + options + " < '" + input + "'"};
 }
 
-std::string Line(const char* format, int socket) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, socket);
-    return text;
-}
-
-class TlsServerTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        engine::InitTls();
-        engine::EngineLog().setToConsole(true);  // the log lines arrive on stderr
-    }
-    TempDir dir;
-};
+using TlsServerTest = TlsTest;
 
 TEST_F(TlsServerTest, ClientRoundTripsBinaryDataIntact) {
     CertificateFiles cert = MakeSelfSignedCertificate(dir.path());
@@ -54,17 +36,10 @@ TEST_F(TlsServerTest, ClientRoundTripsBinaryDataIntact) {
         engine::OpenSSLServer(socket.get(), cert.certificateFile, cert.privateKeyFile, kPatience);
     std::string log = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(session) << log << client.err();
-    EXPECT_THAT(log, HasSubstr(Line("[OpenSSLServer] SOCKET=%d start\n", socket.get())));
-    EXPECT_THAT(log, HasSubstr(Line("[OpenSSLServer] SOCKET=%d SSL_accept() success.\n", socket.get())));
+    EXPECT_THAT(log, HasSubstr(SocketLine("[OpenSSLServer] SOCKET=%d start\n", socket.get())));
+    EXPECT_THAT(log, HasSubstr(SocketLine("[OpenSSLServer] SOCKET=%d SSL_accept() success.\n", socket.get())));
 
-    std::string received;
-    std::vector<char> buffer(16384);
-    while (received.size() < data.size()) {
-        int n = engine::SecureRecv(socket.get(), session.get(), buffer.data(), static_cast<int>(buffer.size()),
-                                   kPatience);
-        if (n <= 0) break;
-        received.append(buffer.data(), static_cast<size_t>(n));
-    }
+    std::string received = ReceiveUpTo(socket.get(), session.get(), data.size());
     ASSERT_EQ(received.size(), data.size());
     EXPECT_TRUE(received == data);
 
@@ -148,7 +123,7 @@ TEST_F(TlsServerTest, FailedAcceptsAreLoggedAndGiveNoSession) {
         auto elapsed = std::chrono::steady_clock::now() - start;
 
         EXPECT_FALSE(session);
-        EXPECT_THAT(log, HasSubstr(Line(c.expected, socket.get())));
+        EXPECT_THAT(log, HasSubstr(SocketLine(c.expected, socket.get())));
         EXPECT_LT(elapsed, 10s);
         if (c.peer == Peer::SilentClient) {
             EXPECT_GE(elapsed, 250ms);
