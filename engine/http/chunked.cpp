@@ -52,6 +52,11 @@ size_t ChunkedBody::Feed(std::string_view bytes, std::string& data) {
     while (at < bytes.size()) {
         switch (state_) {
         case State::SizeLine: {
+            // A size line begins with a hex digit.
+            if (line_.empty() && HexValue(bytes[at]) < 0) {
+                state_ = State::Failed;
+                return at;
+            }
             size_t lf = bytes.find('\n', at);
             size_t end = lf == std::string_view::npos ? bytes.size() : lf;
             line_.append(bytes.substr(at, end - at));

@@ -15,6 +15,8 @@ byte value). Forms:
   close    no length: the body ends when the server closes
   lf       Content-Length, head lines ended by bare LF
   nocontent, notmodified   204 / 304 with no body
+  dropnext Content-Length; the next request on the same connection is
+           read and the connection closed without an answer
 Ends by itself after 120 seconds or on SIGTERM.
 """
 import itertools
@@ -76,10 +78,13 @@ def answer(form, body):
 def serve(conn, log_path):
     number = next(connection_numbers)
     buffered = b""
+    drop_next = False
     with conn:
         while True:
             head, buffered = read_head(conn, buffered)
             if head is None:
+                return
+            if drop_next:
                 return
             text = head.decode("latin-1")
             with log_lock, open(log_path, "a") as log:
@@ -87,7 +92,8 @@ def serve(conn, log_path):
             target = text.split(" ")[1] if " " in text else "/"
             parts = target.split("/")
             form, name = (parts[1], parts[2]) if len(parts) > 2 else ("length", "hello")
-            reply, keep = answer(form, body_for(name))
+            reply, keep = answer("length" if form == "dropnext" else form, body_for(name))
+            drop_next = form == "dropnext"
             conn.sendall(reply)
             if not keep:
                 conn.shutdown(socket.SHUT_WR)

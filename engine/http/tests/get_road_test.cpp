@@ -1,0 +1,273 @@
+// The GET road end to end: curl (and raw clients) through a real orqhprx to
+// a small origin server (origin_server.py), with the stand-in scan server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "avstub.h"
+#include "engine_process.h"
+#include "test_support.h"
+
+namespace {
+
+using listenertest::Client;
+using listenertest::EngineProcess;
+using namespace std::chrono_literals;
+
+// The origin's data pattern (origin_server.py): holds "0\r\n\r\n" and every byte.
+std::string Pattern(size_t size) {
+    std::string unit = "0\r\n\r\n";
+    for (int i = 0; i < 256; ++i) unit.push_back(static_cast<char>(i));
+    std::string data;
+    while (data.size() < size) data += unit;
+    return data.substr(0, size);
+}
+
+class Origin {
+public:
+    Origin() {
+        testsupport::Process::Options options;
+        process_ = std::make_unique<testsupport::Process>(
+            std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("engine/http/tests/origin_server.py"),
+                                     log_},
+            options);
+        testsupport::WaitUntil([&] { return process_->out().find('\n') != std::string::npos || !process_->running(); });
+        std::istringstream(process_->out().substr(5)) >> port_;
+    }
+    int port() const { return port_; }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
+    }
+    // The connection number of each request head the origin got, in order.
+    std::vector<int> connections() const {
+        std::vector<int> numbers;
+        std::istringstream lines(testsupport::ReadFile(log_));
+        for (std::string line; std::getline(lines, line);) numbers.push_back(std::stoi(line.substr(9)));
+        return numbers;
+    }
+    std::string heads() const { return testsupport::ReadFile(log_); }
+
+private:
+    testsupport::TempDir dir_;
+    std::string log_ = dir_ / "origin.log";
+    std::unique_ptr<testsupport::Process> process_;
+    int port_ = 0;
+};
+
+class GetRoad : public ::testing::Test {
+protected:
+    void Start(std::vector<std::string> extra = {}, std::vector<std::pair<std::string, std::string>> files = {}) {
+        avstub::Options stubOptions;
+        stubOptions.pipeDir = pipes_.path();
+        stubOptions.logFile = pipes_ / "scans.log";
+        stub_ = avstub::Start(stubOptions);
+        port_ = testsupport::FreeTcpPort();
+        listenertest::EngineOptions options;
+        options.extra = {"-!=0", "-g=1"};
+        options.extra.insert(options.extra.end(), extra.begin(), extra.end());
+        options.files = std::move(files);
+        options.env["VELQOR_PIPE_DIR"] = pipes_.path();
+        engine_ = std::make_unique<EngineProcess>("127.0.0.1 " + std::to_string(port_) + "=\r\n", options);
+        ASSERT_TRUE(testsupport::WaitForTcpPort(port_)) << engine_->log();
+    }
+
+    // curl through the engine; returns the exit code, the output in `out`.
+    int Curl(const std::string& arguments, std::string* out = nullptr) {
+        testsupport::CommandResult result = testsupport::RunCommand(
+            "curl -sS --max-time 20 -x http://127.0.0.1:" + std::to_string(port_) + " " + arguments, 30s);
+        if (out) *out = result.output;
+        return result.exitCode;
+    }
+
+    std::string Fetch(const std::string& url, const std::string& options = "") {
+        const std::string file = work_ / "fetched";
+        std::filesystem::remove(file);
+        EXPECT_EQ(Curl(options + " -o " + file + " '" + url + "'"), 0) << url << engine_->log();
+        return testsupport::FileExists(file) ? testsupport::ReadFile(file) : "";
+    }
+
+    std::string Scans() const { return testsupport::ReadFile(pipes_ / "scans.log"); }
+
+    testsupport::TempDir pipes_, work_;
+    std::unique_ptr<testsupport::Process> stub_;
+    std::unique_ptr<EngineProcess> engine_;
+    Origin origin_;
+    int port_ = 0;
+};
+
+// Each body framing arrives byte for byte; the scan sees the body alone,
+// from the HTTP engine; the access log has a line per request; no spool
+// file stays behind.
+TEST_F(GetRoad, CleanResponsesArriveWholeInEveryFraming) {
+    Start();
+    const std::string expected = Pattern(70000);
+    for (const std::string form : {"length", "chunked", "close", "lf"}) {
+        EXPECT_TRUE(Fetch(origin_.url(form + "/data-70000")) == expected) << form << engine_->log();
+        EXPECT_NE(Scans().find("\t1\t" + engine_->dataFolder() + "cache/req-0-"), std::string::npos) << Scans();
+        EXPECT_NE(Scans().find("_" + form + "_data-70000\n"), std::string::npos) << form << Scans();
+    }
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+    EXPECT_EQ(engine_->count("] [CLEAN]"), 8) << engine_->log();  // virus scan and word filter, each request
+
+    std::string accessLog;
+    for (const auto& entry : std::filesystem::directory_iterator(engine_->dataFolder() + "ncsalog"))
+        accessLog += testsupport::ReadFile(entry.path());
+    for (const std::string form : {"length", "chunked", "close", "lf"}) {
+        EXPECT_NE(accessLog.find("\"GET " + origin_.url(form + "/data-70000") + " HTTP/1.1\" 200 "),
+                  std::string::npos)
+            << accessLog;
+    }
+}
+
+// EICAR in a plain body, spread over chunks, and behind a head of bare LF
+// lines: every one is found, and the client gets the virus page with a
+// Content-Length that fits it.
+TEST_F(GetRoad, InfectedResponsesBecomeTheVirusPage) {
+    Start();
+    for (const std::string form : {"length", "chunked", "lf"}) {
+        std::string reply;
+        EXPECT_EQ(Curl("-i '" + origin_.url(form + "/eicar") + "'", &reply), 0) << reply;
+        // The head keeps the server's own line ends (bare LF in the lf form).
+        size_t crlf = reply.find("\n\r\n"), lf = reply.find("\n\n");
+        size_t bodyStart = std::min(crlf == std::string::npos ? crlf : crlf + 3, lf == std::string::npos ? lf : lf + 2);
+        ASSERT_NE(bodyStart, std::string::npos) << form << reply;
+        std::string head = reply.substr(0, bodyStart), body = reply.substr(bodyStart);
+        EXPECT_NE(body.find(avstub::kFinding), std::string::npos) << form << reply;
+        EXPECT_EQ(body.find("EICAR-STANDARD"), std::string::npos) << form << reply;
+        EXPECT_NE(head.find("Content-Length: " + std::to_string(body.size())), std::string::npos) << form << reply;
+        EXPECT_EQ(head.find("Transfer-Encoding"), std::string::npos) << form << reply;
+    }
+    EXPECT_EQ(engine_->count(std::string("] [") + avstub::kFinding + "]"), 3) << engine_->log();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
+// A response of more than 2 MiB with a Content-Length reaches the client
+// while it arrives, and is still scanned after.
+TEST_F(GetRoad, LargeResponseIsStreamed) {
+    Start();
+    const size_t size = 3 * 1024 * 1024;
+    EXPECT_TRUE(Fetch(origin_.url("length/data-" + std::to_string(size))) == Pattern(size)) << engine_->log();
+    const std::string log = engine_->log();
+    size_t firstSend = log.find("C:send:");
+    size_t lastReceive = log.rfind("S:recv(");
+    ASSERT_NE(firstSend, std::string::npos) << log;
+    EXPECT_LT(firstSend, lastReceive) << "the response was relayed only after it was whole";
+    EXPECT_TRUE(engine_->waitForLog("] [CLEAN]", 2)) << log;
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << log;
+}
+
+// Several URLs of one curl call share one server connection, bodiless
+// answers included; a kept connection that the server drops is replaced
+// and the request it lost is sent again.
+TEST_F(GetRoad, KeptServerConnections) {
+    Start();
+    std::string out;
+    EXPECT_EQ(Curl("-o /dev/null -o /dev/null -o /dev/null -o /dev/null '" + origin_.url("length/data-10") + "' '" +
+                       origin_.url("nocontent/x") + "' '" + origin_.url("notmodified/x") + "' '" +
+                       origin_.url("chunked/data-300") + "'",
+                   &out),
+              0)
+        << out;
+    std::vector<int> connections = origin_.connections();
+    ASSERT_EQ(connections.size(), 4u) << origin_.heads();
+    EXPECT_TRUE(std::all_of(connections.begin(), connections.end(), [&](int c) { return c == connections[0]; }))
+        << origin_.heads();
+
+    EXPECT_EQ(Curl("-o /dev/null -o /dev/null '" + origin_.url("dropnext/data-10") + "' '" +
+                       origin_.url("length/data-20") + "' -w '%{size_download} '",
+                   &out),
+              0)
+        << out << engine_->log();
+    EXPECT_EQ(out, "10 20 ");
+    connections = origin_.connections();
+    ASSERT_EQ(connections.size(), 6u) << origin_.heads();
+    EXPECT_NE(connections[4], connections[5]) << origin_.heads();
+}
+
+// With -u=0 the connection rules still hold: a close-delimited response
+// ends the client connection, so curl neither hangs nor mixes it up with
+// the next one.
+TEST_F(GetRoad, CloseDelimitedResponseEndsTheConnectionWithoutAddedHeaders) {
+    Start({"-u=0"});
+    std::string out;
+    EXPECT_EQ(Curl("-o /dev/null -o /dev/null -w '%{size_download} ' '" + origin_.url("close/data-1000") + "' '" +
+                       origin_.url("length/data-20") + "'",
+                   &out),
+              0)
+        << out << engine_->log();
+    EXPECT_EQ(out, "1000 20 ");
+    EXPECT_EQ(origin_.heads().find("X-Forwarded-For"), std::string::npos) << origin_.heads();
+}
+
+// black.db refuses (the connection ends without a reply); white.db skips
+// the scan, so its EICAR arrives as it is.
+TEST_F(GetRoad, BlackAndWhiteLists) {
+    Start({}, {{"black.db", "' blocked\r\n*/length/data-1*\r\n"},
+               {"white.db", "http://127.0.0.1:*/length/eicar\r\n"}});
+    std::string out;
+    EXPECT_EQ(Curl("'" + origin_.url("length/data-1") + "'", &out), 52) << out;  // empty reply
+    EXPECT_TRUE(engine_->waitForLog("blacklist [GET " + origin_.url("length/data-1"))) << engine_->log();
+
+    EXPECT_EQ(Fetch(origin_.url("length/eicar")), avstub::kEicarTestString);
+    EXPECT_TRUE(engine_->waitForLog("whitelist [GET " + origin_.url("length/eicar"))) << engine_->log();
+    EXPECT_EQ(Scans().find("length_eicar"), std::string::npos) << Scans();
+    EXPECT_EQ(origin_.connections().size(), 1u) << origin_.heads();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
+// Requests the road does not serve: an answer of the proxy where one fits,
+// and in every case the end of the connection instead of a wait.
+TEST_F(GetRoad, RequestsItDoesNotServe) {
+    Start({"-$=1"});  // the unreachable server is tried once
+    const std::string host = "127.0.0.1:" + std::to_string(origin_.port());
+    struct {
+        std::string request;
+        std::string reply;  // the start of the reply; empty: none
+    } cases[] = {
+        {"GET /length/data-10 HTTP/1.1\r\nHost: " + host + "\r\nProxy-Connection: keep-alive\r\n\r\n",
+         "HTTP/1.1 400 Bad Request\r\n"},
+        {"GET ftp://" + host + "/f.txt HTTP/1.1\r\nProxy-Connection: keep-alive\r\n\r\n",
+         "HTTP/1.1 501 Not Implemented\r\n"},
+        {"CONNECT " + host + " HTTP/1.1\r\nProxy-Connection: keep-alive\r\n\r\n", "HTTP/1.1 501 Not Implemented\r\n"},
+        {"POST http://" + host + "/ HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 501 Not Implemented\r\n"},
+        {std::string(21, 'X') + " http://" + host + "/ HTTP/1.1\r\n\r\n", ""},
+        {"GET http://" + host + "/length/data-10\r\nProxy-Connection: keep-alive\r\n\r\n", ""},
+        {"GET http://127.0.0.1:1/ HTTP/1.1\r\nProxy-Connection: keep-alive\r\n\r\n", ""},
+    };
+    for (const auto& c : cases) {
+        Client client("127.0.0.1", port_);
+        ASSERT_TRUE(client.ok());
+        ASSERT_TRUE(client.send(c.request));
+        int error = -1;
+        std::string reply = client.readToEnd(error, 15s);
+        EXPECT_EQ(error, 0) << c.request << reply;
+        EXPECT_EQ(reply.substr(0, c.reply.size()), c.reply) << c.request << reply;
+        if (c.reply.empty()) {
+            EXPECT_EQ(reply, "") << c.request;
+        }
+    }
+    EXPECT_TRUE(origin_.heads().empty()) << origin_.heads();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
+// Bytes a client sends behind a request head are not sent on with it.
+TEST_F(GetRoad, BytesBehindTheHeadStayBehind) {
+    Start();
+    const std::string host = "127.0.0.1:" + std::to_string(origin_.port());
+    Client client("127.0.0.1", port_);
+    ASSERT_TRUE(client.ok());
+    ASSERT_TRUE(client.send("GET http://" + host + "/length/data-10 HTTP/1.1\r\nHost: " + host +
+                            "\r\nProxy-Connection: close\r\n\r\nSMUGGLED /x HTTP/1.1\r\n\r\n"));
+    int error = -1;
+    std::string reply = client.readToEnd(error, 15s);
+    EXPECT_NE(reply.find("\r\n\r\n" + Pattern(10)), std::string::npos) << reply;
+    EXPECT_EQ(origin_.heads().find("SMUGGLED"), std::string::npos) << origin_.heads();
+    EXPECT_NE(origin_.heads().find("Connection: close"), std::string::npos) << origin_.heads();
+}
+
+}  // namespace
