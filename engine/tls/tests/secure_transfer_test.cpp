@@ -149,7 +149,8 @@ TEST_F(SecureTransferTest, ShutdownWakesAWaitingTlsReader) {
 
 // Large sends go out whole, over as many partial sends as the peer's pace
 // needs; a peer that stops reading makes the send give up at its time-out
-// instead of blocking the relay for good.
+// instead of blocking the relay for good; a connection that can send no
+// more makes it fail, not raise SIGPIPE, which would end the whole engine.
 TEST_F(SecureTransferTest, SendsLoopUntilDoneAndGiveUpOnAStalledPeer) {
     for (bool tls : {false, true}) {
         SCOPED_TRACE(tls ? "tls" : "plain");
@@ -167,6 +168,11 @@ TEST_F(SecureTransferTest, SendsLoopUntilDoneAndGiveUpOnAStalledPeer) {
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(engine::SecureSendData(clientSocket.get(), clientTls.get(), data.data(), data.size(), 300), -1);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+
+        // A connection that can send no more (EPIPE): a failure, not a signal.
+        Connect(tls);
+        ::shutdown(clientSocket.get(), SHUT_WR);
+        EXPECT_EQ(engine::SecureSendData(clientSocket.get(), clientTls.get(), data.data(), 100, 300), -1);
         clientTls.reset();
         serverTls.reset();
     }
