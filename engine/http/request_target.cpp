@@ -145,7 +145,6 @@ SpoolFiles MakeSpoolFiles(const std::string& dataFolder, int protocol, int spool
     SpoolFiles files;
     files.response = dataFolder + "cache/" + prefix + name;
     files.work = files.response + ".tmp";
-    files.request = files.response + ".snd";
     return files;
 }
 

@@ -51,7 +51,6 @@ std::string SpoolNamePart(std::string_view urlPath, bool& longLink);
 struct SpoolFiles {
     std::string response;  // the body, for the scan ("req-%d-%04d_<name>")
     std::string work;      // the whole response, relayed ("<response>.tmp")
-    std::string request;   // the request sent to the server ("<response>.snd")
 };
 
 // The spool files of one request in "<data folder>cache/", numbered by

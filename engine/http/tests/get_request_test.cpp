@@ -96,7 +96,6 @@ TEST(RequestTarget, SpoolNames) {
         SpoolFiles files = MakeSpoolFiles("/data/VELQOR/", 0, 7, target, longLink);
         EXPECT_EQ(files.response, "/data/VELQOR/cache/" + c.name) << c.line;
         EXPECT_EQ(files.work, files.response + ".tmp");
-        EXPECT_EQ(files.request, files.response + ".snd");
         EXPECT_EQ(longLink, c.longLink) << c.line;
     }
 }

@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# HTTP relay benchmark: orqhprx beside tinyproxy and Squid, all in front of
+# one local nginx on loopback ports.
+#
+#   bash bench/http_relay.sh            # 10 s per measurement
+#   BENCH_SECONDS=30 bash bench/http_relay.sh
+#
+# nginx serves a 1 KiB and a 16 MiB file. Each proxy is driven by wrk with
+# keep-alive and absolute-form requests: requests per second for the 1 KiB
+# file at 64 and at 256 connections, and MiB per second for repeated 16 MiB
+# downloads (4 connections). orqhprx runs with keep-alive on, logs off and
+# no scan or filter server (its pipe calls fail at once and let every file
+# pass); Squid runs with its memory cache off. The script prints each
+# figure, the engine's ratio to the better of the two others, and the
+# engine's peak resident memory after the 256-connection run.
+#
+# Needs root for the package install (nginx, tinyproxy, squid, wrk, curl)
+# when they are missing. Everything runs on 127.0.0.1 and stops by itself.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+SECONDS_PER_RUN=${BENCH_SECONDS:-10}
+BUILD=${BENCH_BUILD:-$ROOT/build-bench}
+
+install_missing() {
+  local missing=()
+  for p in nginx tinyproxy squid wrk curl; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  local sudo="" placed=0
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  # The services these packages bring are started here by hand, not by the system.
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | $sudo tee /usr/sbin/policy-rc.d >/dev/null
+    $sudo chmod +x /usr/sbin/policy-rc.d
+    placed=1
+  fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  [ $placed -eq 1 ] && $sudo rm -f /usr/sbin/policy-rc.d
+  return 0
+}
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+wait_port() {
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "nothing listens on port $1" >&2
+  return 1
+}
+
+install_missing
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQOR_SANITIZE=OFF -DVELQOR_TESTS=OFF >/dev/null
+cmake --build "$BUILD" --target orqhprx >/dev/null
+
+WORK=$(mktemp -d /tmp/velqor-bench.XXXXXX)
+chmod 755 "$WORK"
+PIDS=()
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+ulimit -n 65536 2>/dev/null || true
+
+# Origin: nginx with a 1 KiB and a 16 MiB file.
+NGINX_PORT=$(free_port)
+mkdir -p "$WORK/www" "$WORK/nginx"
+head -c 1024 /dev/urandom >"$WORK/www/1k.bin"
+head -c $((16 * 1024 * 1024)) /dev/urandom >"$WORK/www/16m.bin"
+cat >"$WORK/nginx/nginx.conf" <<EOF
+worker_processes auto;
+daemon off;
+pid $WORK/nginx/nginx.pid;
+error_log $WORK/nginx/error.log;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  sendfile on;
+  keepalive_requests 1000000;
+  client_body_temp_path $WORK/nginx/body;
+  proxy_temp_path $WORK/nginx/proxy;
+  fastcgi_temp_path $WORK/nginx/fastcgi;
+  uwsgi_temp_path $WORK/nginx/uwsgi;
+  scgi_temp_path $WORK/nginx/scgi;
+  server { listen 127.0.0.1:$NGINX_PORT; root $WORK/www; }
+}
+EOF
+nginx -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" 2>"$WORK/nginx/stderr" &
+PIDS+=($!)
+wait_port "$NGINX_PORT"
+
+# orqhprx: keep-alive on (-!=0), no daily or access log, no scan server.
+ENGINE_PORT=$(free_port)
+mkdir -p "$WORK/engine/VELQOR"
+printf '127.0.0.1 %d=\r\n' "$ENGINE_PORT" >"$WORK/engine/VELQOR/http.ini"
+VELQOR_BENCH_ROOT="$WORK/engine" VELQOR_PIPE_DIR="$WORK/engine/pipes" \
+  "$BUILD/bin/orqhprx" -e=VELQOR_BENCH_ROOT -p=0 -f '-!=0' >/dev/null 2>&1 &
+ENGINE_PID=$!
+PIDS+=($ENGINE_PID)
+wait_port "$ENGINE_PORT"
+
+# tinyproxy.
+TINY_PORT=$(free_port)
+mkdir -p "$WORK/tinyproxy"
+cat >"$WORK/tinyproxy/tinyproxy.conf" <<EOF
+Port $TINY_PORT
+Listen 127.0.0.1
+Timeout 600
+MaxClients 2048
+LogLevel Critical
+LogFile "$WORK/tinyproxy/tinyproxy.log"
+Allow 127.0.0.1
+EOF
+chmod 777 "$WORK/tinyproxy"
+tinyproxy -d -c "$WORK/tinyproxy/tinyproxy.conf" >/dev/null 2>&1 &
+PIDS+=($!)
+wait_port "$TINY_PORT"
+
+# Squid, memory cache off.
+SQUID_PORT=$(free_port)
+mkdir -p "$WORK/squid"
+chmod 777 "$WORK/squid"
+cat >"$WORK/squid/squid.conf" <<EOF
+http_port 127.0.0.1:$SQUID_PORT
+http_access allow localhost
+http_access deny all
+cache deny all
+cache_mem 0 MB
+access_log none
+cache_log $WORK/squid/cache.log
+pid_filename $WORK/squid/squid.pid
+coredump_dir $WORK/squid
+max_filedescriptors 65536
+EOF
+squid -N -f "$WORK/squid/squid.conf" >/dev/null 2>&1 &
+PIDS+=($!)
+wait_port "$SQUID_PORT"
+
+# Every proxy must relay the big file whole before it is measured.
+want=$(sha256sum <"$WORK/www/16m.bin")
+for port in "$ENGINE_PORT" "$TINY_PORT" "$SQUID_PORT"; do
+  got=$(curl -s --max-time 60 -x "http://127.0.0.1:$port" "http://127.0.0.1:$NGINX_PORT/16m.bin" | sha256sum)
+  [ "$got" = "$want" ] || { echo "proxy on port $port did not relay the 16 MiB file whole" >&2; exit 1; }
+done
+
+cat >"$WORK/wrk.lua" <<EOF
+wrk.method = "GET"
+wrk.headers["Host"] = "127.0.0.1:$NGINX_PORT"
+wrk.headers["Proxy-Connection"] = "keep-alive"
+wrk.path = os.getenv("BENCH_TARGET")
+done = function(summary, latency, requests)
+  local e = summary.errors
+  io.write(string.format("RESULT %d %d %d %d\n", summary.requests, summary.bytes, summary.duration,
+                         e.connect + e.read + e.write + e.status + e.timeout))
+end
+EOF
+
+# wrk against one proxy; prints "<requests/s> <MiB/s> <errors>".
+measure() {
+  local port=$1 connections=$2 file=$3 threads=$(( $2 < 8 ? $2 : 8 ))
+  BENCH_TARGET="http://127.0.0.1:$NGINX_PORT/$file" \
+    wrk -t "$threads" -c "$connections" -d "${SECONDS_PER_RUN}s" --timeout 30s -s "$WORK/wrk.lua" \
+    "http://127.0.0.1:$port/" | awk '/^RESULT/ { s = $4 / 1e6; printf "%.0f %.1f %d\n", $2 / s, $3 / s / 1048576, $5 }'
+}
+
+declare -A RPS64 RPS256 MIBS ERR
+for name in engine tinyproxy squid; do
+  case $name in engine) port=$ENGINE_PORT ;; tinyproxy) port=$TINY_PORT ;; squid) port=$SQUID_PORT ;; esac
+  read -r r _ e1 < <(measure "$port" 64 1k.bin)
+  read -r r2 _ e2 < <(measure "$port" 256 1k.bin)
+  if [ $name = engine ]; then
+    ENGINE_PEAK_KIB=$(awk '/VmHWM/ { print $2 }' "/proc/$ENGINE_PID/status")
+  fi
+  read -r _ m e3 < <(measure "$port" 4 16m.bin)
+  RPS64[$name]=$r RPS256[$name]=$r2 MIBS[$name]=$m ERR[$name]=$((e1 + e2 + e3))
+done
+
+ratio() { awk -v a="$1" -v b="$2" -v c="$3" 'BEGIN { m = (b > c) ? b : c; printf "%.2f", (m > 0) ? a / m : 0 }'; }
+
+printf '\n%-10s %14s %14s %12s %8s\n' proxy "req/s (64)" "req/s (256)" "MiB/s" errors
+for name in engine tinyproxy squid; do
+  printf '%-10s %14s %14s %12s %8s\n' "$name" "${RPS64[$name]}" "${RPS256[$name]}" "${MIBS[$name]}" "${ERR[$name]}"
+done
+printf '\nengine / better peer: req/s (64) %s, req/s (256) %s, MiB/s %s\n' \
+  "$(ratio "${RPS64[engine]}" "${RPS64[tinyproxy]}" "${RPS64[squid]}")" \
+  "$(ratio "${RPS256[engine]}" "${RPS256[tinyproxy]}" "${RPS256[squid]}")" \
+  "$(ratio "${MIBS[engine]}" "${MIBS[tinyproxy]}" "${MIBS[squid]}")"
+printf 'engine peak resident memory at 256 connections: %.1f MiB\n' "$(awk -v k="$ENGINE_PEAK_KIB" 'BEGIN { print k / 1024 }')"
