@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <system_error>
 #include <thread>
 
 #include "engine/core/connection.h"
@@ -155,23 +155,37 @@ bool FillRecord(ConnectionRecord& record, const sockaddr_storage& peer, const st
     return true;
 }
 
+void* WorkerEntry(void* record) {
+    PROXYMain(static_cast<ConnectionRecord*>(record));
+    return nullptr;
+}
+
+// A detached worker thread that owns the record; the error code of the
+// start, 0 when it runs. (A plain thread start: it must also work when the
+// process is out of descriptors, and it names its own error.)
+int StartDetachedWorker(ConnectionRecord* record) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    int error = pthread_create(&thread, &attributes, WorkerEntry, record);
+    pthread_attr_destroy(&attributes);
+    return error;
+}
+
 // Starts the client's worker, retrying with growing pauses; on the last
 // failure the client is closed rather than left connected and forgotten.
 void StartWorker(ConnectionRecord* record) {
     unsigned long tries = std::max(1ul, Settings().retryCount);
     for (unsigned long attempt = 1;; ++attempt) {
-        try {
-            std::thread(PROXYMain, record).detach();
+        int error = StartDetachedWorker(record);
+        if (error == 0) return;
+        if (attempt >= tries) {
+            WriteLogF("[AcceptClients] [%04d] PROXYMain() beginthread failed.(%d)\n", record->ClientSocket, error);
+            RefuseClient(record);
             return;
-        } catch (const std::system_error& e) {
-            if (attempt >= tries) {
-                WriteLogF("[AcceptClients] [%04d] PROXYMain() beginthread failed.(%d)\n", record->ClientSocket,
-                          e.code().value());
-                RefuseClient(record);
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100 * attempt));
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 * attempt));
     }
 }
 

@@ -54,6 +54,23 @@ bool EngineProcess::waitForEmptyCache(std::chrono::milliseconds timeout) const {
         timeout);
 }
 
+OriginServer::OriginServer() {
+    process_ = std::make_unique<testsupport::Process>(
+        std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("engine/http/tests/origin_server.py"),
+                                 dir_ / "heads.log"},
+        testsupport::Process::Options{});
+    testsupport::WaitUntil([&] {
+        std::string out = process_->out();
+        if (out.rfind("port ", 0) != 0 || out.find('\n') == std::string::npos) return false;
+        port_ = std::stoi(out.substr(5));
+        return true;
+    });
+}
+
+std::string OriginServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
 Client::Client(const std::string& host, int port, const std::string& from) {
     sockaddr_storage address{};
     socklen_t length;

@@ -42,6 +42,20 @@ private:
     std::unique_ptr<testsupport::Process> process_;
 };
 
+// An HTTP origin on a loopback port (the HTTP road's test origin): the
+// path "/length/hello" answers "hello\n" with a Content-Length.
+class OriginServer {
+public:
+    OriginServer();
+    int port() const { return port_; }
+    std::string url(const std::string& path = "/length/hello") const;
+
+private:
+    testsupport::TempDir dir_;
+    std::unique_ptr<testsupport::Process> process_;
+    int port_ = 0;
+};
+
 // A raw loopback client.
 class Client {
 public:
