@@ -203,8 +203,9 @@ void ServeHttp(ConnectionRecord* record) {
             common::DeleteWithRetry(record->RequestFile);
             break;
         }
-        // The upload scan of a request body (capture.bodyExpected) joins
-        // here once the scan pipe client exists.
+        // The upload scan of a request body (capture.bodyExpected: ScanFile,
+        // its "[%04d] [%s] [%s]" line, and the virus page for a finding)
+        // joins here together with that page.
         record->ProxyUserName.clear();
         std::string head;
         bool readable = ReadRequestHead(record, head);
@@ -214,11 +215,6 @@ void ServeHttp(ConnectionRecord* record) {
 }
 
 }  // namespace
-
-int WorkerCount() {
-    std::lock_guard<std::mutex> lock(workerCountLock);
-    return workerCount;
-}
 
 void RefuseClient(ConnectionRecord* record) {
     int socket = record->ClientSocket;

@@ -16,7 +16,4 @@ unsigned PROXYMain(ConnectionRecord* record);
 // frees its record.
 void RefuseClient(ConnectionRecord* record);
 
-// The number of workers serving clients now.
-int WorkerCount();
-
 }  // namespace engine
