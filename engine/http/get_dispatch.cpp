@@ -15,6 +15,7 @@
 #include "engine/http/block_pages.h"
 #include "engine/http/error_reply.h"
 #include "engine/http/head_rewrite.h"
+#include "engine/http/header_text.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/http/request_target.h"
 #include "engine/http/response_reader.h"
@@ -27,7 +28,7 @@ namespace {
 
 constexpr const char* kFunction = "GetDispatch";
 
-std::string WithoutLineEnd(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+std::string LineText(const std::string& text) { return std::string(WithoutLineEnd(text)); }
 
 // The request ends here without a reply of this handler: the connection
 // ends too, so the client is not left waiting for one.
@@ -217,7 +218,7 @@ Exchange GetRoad::Receive(ResponseReader& reader) {
 }
 
 void GetRoad::ScanAndFilter(bool streamed) {
-    const std::string requestLine = WithoutLineEnd(record_->RequestLine);
+    const std::string requestLine = LineText(record_->RequestLine);
     std::string finding;
     ScanFile(settings_, settings_.protocol, client_, spool_.response, finding);
     WriteLogF("[GetDispatch] [%04d] [%04d] [%s] [%s]\n", client_, server_, requestLine.c_str(),
@@ -304,7 +305,7 @@ int GetRoad::Serve(const std::string& capturedHead) {
 
     if (white_) {
         WriteLogF("[GetDispatch] [%04d] [%04d] whitelist [%s]\n", client_, server_,
-                  WithoutLineEnd(record_->RequestLine).c_str());
+                  LineText(record_->RequestLine).c_str());
     } else if (exchange.anyResponse) {
         ScanAndFilter(exchange.streamed);
     }
@@ -357,7 +358,7 @@ int GetDispatch(ConnectionRecord* record) {
     case TargetResult::Ok:
         break;
     case TargetResult::BadVersion:
-        WriteLogF("[GetDispatch] [%04d] no HTTP version [%s]\n", client, WithoutLineEnd(record->RequestLine).c_str());
+        WriteLogF("[GetDispatch] [%04d] no HTTP version [%s]\n", client, LineText(record->RequestLine).c_str());
         return DropRequest(record);
     case TargetResult::Ftp:
         AnswerProxyError(record, 501, "Not Implemented", "ftp:// URLs are not served by this proxy yet.");
@@ -370,7 +371,7 @@ int GetDispatch(ConnectionRecord* record) {
     const std::string listKey = GetListKey(record->ListenAddress, record->ListenPort, target);
     const bool white = QueryDBList(settings.dataFolder + kWhiteListName, target.urlKey, listKey);
     if (!white && QueryDBList(settings.dataFolder + kBlackListName, target.urlKey, listKey)) {
-        WriteLogF("[GetDispatch] [%04d] blacklist [%s]\n", client, WithoutLineEnd(record->RequestLine).c_str());
+        WriteLogF("[GetDispatch] [%04d] blacklist [%s]\n", client, LineText(record->RequestLine).c_str());
         return DropRequest(record);
     }
 

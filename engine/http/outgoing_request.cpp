@@ -5,6 +5,7 @@
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
 #include "engine/http/head_rewrite.h"
+#include "engine/http/header_text.h"
 #include "engine/http/response_reader.h"
 
 namespace engine {
@@ -13,14 +14,8 @@ namespace {
 
 bool IsEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n" || line == "\r"; }
 
-std::string_view WithoutLineEnd(std::string_view line) {
-    return line.substr(0, line.find_first_of("\r\n"));
-}
-
 std::string_view ValueAfter(std::string_view line, size_t nameLength) {
-    std::string_view value = WithoutLineEnd(line).substr(nameLength);
-    size_t first = value.find_first_not_of(" \t");
-    return first == std::string_view::npos ? std::string_view() : value.substr(first);
+    return TrimBlanks(WithoutLineEnd(line).substr(nameLength));
 }
 
 }  // namespace

@@ -5,16 +5,11 @@
 #include <cstdio>
 
 #include "common/ascii_case.h"
+#include "engine/http/header_text.h"
 
 namespace engine {
 
 namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // A port number 1-65535; an empty text keeps the default.
 bool ParsePort(std::string_view text, int& port) {
@@ -105,9 +100,7 @@ std::string HostHeaderValue(std::string_view head) {
         std::string_view line = head.substr(0, lf);
         head.remove_prefix(lf == std::string_view::npos ? head.size() : lf + 1);
         if (common::StartsWithIgnoringAsciiCase(line, "host:")) {
-            line.remove_prefix(5);
-            line = line.substr(0, line.find_first_of("\r\n"));
-            return std::string(TrimBlanks(line));
+            return std::string(TrimBlanks(WithoutLineEnd(line.substr(5))));
         }
     }
     return "";

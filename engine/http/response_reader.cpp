@@ -4,31 +4,25 @@
 #include <cctype>
 
 #include "common/ascii_case.h"
+#include "engine/http/header_text.h"
 
 namespace engine {
 
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 // Calls visit for each comma-separated token of a header value, trimmed.
 template <typename Visit>
 void ForEachToken(std::string_view value, Visit visit) {
     while (!value.empty()) {
         size_t comma = value.find(',');
-        visit(Trim(value.substr(0, comma)));
+        visit(TrimBlanks(value.substr(0, comma)));
         if (comma == std::string_view::npos) break;
         value.remove_prefix(comma + 1);
     }
 }
 
 std::optional<uint64_t> ParseLength(std::string_view value) {
-    value = Trim(value);
+    value = TrimBlanks(value);
     if (value.empty() || value.size() > 19) return std::nullopt;
     uint64_t n = 0;
     for (char c : value) {
@@ -61,7 +55,7 @@ ResponseHead ParseResponseHead(std::string_view head) {
             parsed.http10 = common::StartsWithIgnoringAsciiCase(line, "HTTP/1.0");
             size_t blank = line.find(' ');
             if (blank != std::string_view::npos) {
-                std::string_view code = Trim(line.substr(blank + 1)).substr(0, 3);
+                std::string_view code = TrimBlanks(line.substr(blank + 1)).substr(0, 3);
                 if (code.size() == 3 && std::all_of(code.begin(), code.end(), ::isdigit))
                     parsed.status = (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
             }
@@ -69,7 +63,7 @@ ResponseHead ParseResponseHead(std::string_view head) {
         }
         size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
-        std::string_view name = Trim(line.substr(0, colon));
+        std::string_view name = TrimBlanks(line.substr(0, colon));
         std::string_view value = line.substr(colon + 1);
         if (common::EqualsIgnoringAsciiCase(name, "Content-Length")) {
             if (!parsed.contentLength) parsed.contentLength = ParseLength(value);
