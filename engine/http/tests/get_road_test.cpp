@@ -161,6 +161,16 @@ TEST_F(GetRoad, LargeResponseIsStreamed) {
     EXPECT_TRUE(engine_->waitForEmptyCache()) << log;
 }
 
+// A client that reads more slowly than the server sends still gets every
+// byte: the relay waits for it longer than the few milliseconds of the
+// client time-out.
+TEST_F(GetRoad, SlowClientGetsTheWholeResponse) {
+    Start();
+    const size_t size = 6000000;
+    EXPECT_TRUE(Fetch(origin_.url("length/data-" + std::to_string(size)), "--limit-rate 3M") == Pattern(size))
+        << engine_->log();
+}
+
 // Several URLs of one curl call share one server connection, bodiless
 // answers included; a kept connection that the server drops is replaced
 // and the request it lost is sent again.
