@@ -265,6 +265,16 @@ TEST_F(GetRoad, RequestsItDoesNotServe) {
     EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
 }
 
+// Credentials the engine checked (-a) go no further than the engine; the
+// rule set of the word filter is then the user's.
+TEST_F(GetRoad, ProxyCredentialsStayWithTheEngine) {
+    Start({"-a"}, {{"http-auth.ini", "alice:secret,Alice\r\n"}});
+    EXPECT_TRUE(Fetch(origin_.url("length/data-10"), "-U alice:secret") == Pattern(10)) << engine_->log();
+    EXPECT_EQ(origin_.heads().find("Proxy-Authorization"), std::string::npos) << origin_.heads();
+    EXPECT_NE(origin_.heads().find("GET /length/data-10 HTTP/1.1"), std::string::npos) << origin_.heads();
+    EXPECT_TRUE(engine_->waitForLog("?http-block/alice.db*127.0.0.1/length_data-10")) << engine_->log();
+}
+
 // Bytes a client sends behind a request head are not sent on with it.
 TEST_F(GetRoad, BytesBehindTheHeadStayBehind) {
     Start();
