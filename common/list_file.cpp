@@ -30,7 +30,11 @@ bool ForEachListLine(const std::string& path, const ListFileRules& rules,
     if (!file) return false;
     const size_t maxLength = rules.maxLineLength == 0 ? 1 : rules.maxLineLength;
     std::string piece;
+    bool atLineStart = true;
     while (ReadPiece(file.get(), maxLength, piece)) {
+        const bool continuation = !atLineStart;
+        atLineStart = piece.back() == '\n';
+        if (continuation && rules.skipContinuationPieces) continue;
         std::string_view line(piece);
         line = line.substr(0, line.find_first_of(std::string_view("\r\n\0", 3)));
         if (line.empty()) {

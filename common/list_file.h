@@ -24,6 +24,11 @@ struct ListFileRules {
     std::string_view commentChars = kListCommentChars;
     // Skip lines that are empty once cut at their line end.
     bool skipEmptyLines = true;
+    // Take only the first piece of a line longer than maxLineLength: the
+    // rest of it is passed over instead of being read as lines of their
+    // own. For lists where such a piece could grant something (a user
+    // entry, say) that nobody wrote as a line.
+    bool skipContinuationPieces = false;
 };
 
 // Calls visit for each entry line in file order, cut at its first CR, LF or

@@ -46,6 +46,21 @@ TEST(ListFile, LongLinesAreReadInPiecesOfTheLimit) {
     lines = common::ReadListFile(dir / "edge.db", rules);
     ASSERT_TRUE(lines);
     EXPECT_EQ(*lines, (Lines{"abcd", "xy"}));
+
+    // A reader that asks for it never takes the rest of a long line for a
+    // line of its own, however often the line spans the limit.
+    testsupport::WriteFile(dir / "http-auth.ini",
+                           "alice:secret,n" "eve:pw,Eve\r\n" + std::string(30, 'x') + "\nbob:pw\n");
+    rules.maxLineLength = 14;
+    rules.skipContinuationPieces = true;
+    lines = common::ReadListFile(dir / "http-auth.ini", rules);
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines, (Lines{"alice:secret,n", std::string(14, 'x'), "bob:pw"}));
+    rules.skipContinuationPieces = false;
+    lines = common::ReadListFile(dir / "http-auth.ini", rules);
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines, (Lines{"alice:secret,n", "eve:pw,Eve", std::string(14, 'x'), std::string(14, 'x'), "xx",
+                             "bob:pw"}));
 }
 
 TEST(ListFile, MissingFileAndEarlyStop) {

@@ -100,6 +100,9 @@ protected:
                                "\r\n"
                                ",nobody\r\n"
                                "Bob:P@ss:word,Bob with a colon in the password\r\n"
+                               // A name so long that the line runs past what one read takes:
+                               // its rest is no user entry.
+                               "carl:pw," + std::string(503, 'n') + "mallory:evil,Mallory\r\n"
                                "frank:nocomma");
     }
     TempDir dir_;
@@ -124,6 +127,8 @@ TEST_F(LocalUserList, BasicTokens) {
         {Basic("alice:secret,Alice Liddell"), false, "alice", ""},
         {Basic("carol:hidden"), false, "carol", ""},
         {Basic("dave:hidden"), false, "dave", ""},
+        {Basic("mallory:evil"), false, "mallory", ""},
+        {Basic("carl:pw"), true, "carl", "carl"},
         {Basic(":"), false, "", ""},
         {"", false, "", ""},
         {"!!!", false, "", ""},
@@ -147,6 +152,7 @@ TEST_F(LocalUserList, SocksCredentials) {
         {"alice:secret", true}, {"Bob:P@ss:word", true}, {"alice:secret ", false},
         {"alice:SECRET", false}, {"carol:hidden", false}, {"", false},
         {"alice", false},       {"alice:secret,Alice Liddell", false},
+        {"mallory:evil", false}, {"carl:pw", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(engine::ComperToken(12, c.credentials, userFile_), c.passed) << c.credentials;
