@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -44,6 +45,9 @@ const char* ProtocolBanner(std::string_view programPath) {
 }
 
 int RunEngine(int argc, char** argv) {
+    // A write to a socket the peer has closed must fail, not end the
+    // engine: libldap and the resolver write with plain write().
+    std::signal(SIGPIPE, SIG_IGN);
     EngineSettings& s = Settings();
     s = EngineSettings{};
     Shared().mailIdCounter = 0;

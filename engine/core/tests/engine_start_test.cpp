@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "common/daily_log.h"
@@ -68,6 +71,25 @@ TEST(EngineStart, BannerFollowsTheProgramName) {
         ASSERT_EQ(engine.wait(std::chrono::seconds(30)), 0);
         EXPECT_TRUE(Contains(engine.out(), Lower(link) + "\n" + c.banner)) << engine.out();
     }
+}
+
+// A serving engine ignores SIGPIPE: a write to a socket its peer has
+// closed (the directory's, the resolver's) fails instead of ending it.
+TEST(EngineStart, ServingEngineIgnoresSigpipe) {
+    testsupport::TempDir root;
+    const int port = testsupport::FreeTcpPort();
+    testsupport::MakeDirs(root.path() + "/VELQOR");
+    testsupport::WriteFile(root.path() + "/VELQOR/http.ini", "127.0.0.1 " + std::to_string(port) + "=\r\n");
+    testsupport::Process engine({testsupport::BinPath("orqhprx"), "-e=VR", "-p=0", "-f"},
+                                {{{"VR", root.path()}}, root.path(), true});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.err();
+
+    std::ifstream status("/proc/" + std::to_string(engine.pid()) + "/status");
+    std::string line;
+    unsigned long long ignored = 0;
+    while (std::getline(status, line))
+        if (line.rfind("SigIgn:", 0) == 0) std::istringstream(line.substr(7)) >> std::hex >> ignored;
+    EXPECT_NE(ignored & (1ULL << (SIGPIPE - 1)), 0u) << std::hex << ignored;
 }
 
 }  // namespace
