@@ -53,6 +53,16 @@ bool IsRetryableBindResult(int result) {
            result == platform::kLdapServerDown || result == platform::kLdapConnectError;
 }
 
+// The user as a log line shows it: the client chose every byte of it, so a
+// control character (a line end above all) is shown as "?" and can't
+// start a line of its own.
+std::string LoggedUser(const LdapLogonRequest& request) {
+    std::string user = request.user;
+    for (char& c : user)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return user;
+}
+
 std::string MaskedPassword(const LdapLogonRequest& request) {
     return request.password.empty() ? std::string() : std::string("********");
 }
@@ -164,11 +174,12 @@ std::unique_ptr<platform::LdapConnection> ConnetLDAP(const LdapLogonRequest& req
 }
 
 bool LDAP_LOGON(const LdapLogonRequest& request, const LdapSettings& settings) {
+    const std::string user = LoggedUser(request);
     if (ConnetLDAP(request, settings)) {
-        WriteLogF("[LDAP_LOGON] id=<%s> ... OK.\n", request.user.c_str());
+        WriteLogF("[LDAP_LOGON] id=<%s> ... OK.\n", user.c_str());
         return true;
     }
-    WriteLogF("[LDAP_LOGON] id=<%s> pw=<%s>... NG.\n", request.user.c_str(), MaskedPassword(request).c_str());
+    WriteLogF("[LDAP_LOGON] id=<%s> pw=<%s>... NG.\n", user.c_str(), MaskedPassword(request).c_str());
     return false;
 }
 

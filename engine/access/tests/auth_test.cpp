@@ -298,6 +298,13 @@ TEST_F(LdapLogon, WrongPasswordFailsWithoutRetries) {
     EXPECT_FALSE(Logon("alice:Secret"));
     // Only the text after the last colon is the password.
     EXPECT_FALSE(Logon("alice:secret:x"));
+
+    // A user name can't forge a line of the log.
+    EXPECT_FALSE(Logon("alice\n[00:00:00:000] [LDAP_LOGON] id=<admin> ... OK.\r:wrong"));
+    EXPECT_TRUE(log_.Has("] [LDAP_LOGON] id=<alice?[00:00:00:000] [LDAP_LOGON] id=<admin> ... OK.?> "
+                         "pw=<********>... NG.\n"))
+        << log_.Text();
+    EXPECT_FALSE(log_.Has("\n[00:00:00:000]"));
 }
 
 TEST_F(LdapLogon, EmptyCredentialsAreRefusedBeforeBinding) {
