@@ -53,7 +53,8 @@ char ProcessState(pid_t pid) {
     return stat[close + 2];
 }
 
-std::string ExecutableFolder(pid_t pid) {
+// The file the process runs from, as /proc shows it; empty when unreadable.
+std::string ExecutablePath(pid_t pid) {
     char buf[PATH_MAX];
     std::string link = "/proc/" + std::to_string(pid) + "/exe";
     ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
@@ -63,14 +64,60 @@ std::string ExecutableFolder(pid_t pid) {
     static const std::string deleted = " (deleted)";
     if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
         path.resize(path.size() - deleted.size());
+    return path;
+}
+
+std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
 }
+
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 std::string CanonicalFolder(const std::string& folder) {
     char buf[PATH_MAX];
     if (::realpath(folder.c_str(), buf)) return buf;
     return folder;
+}
+
+// A script runs as its interpreter: the kernel names the process after the
+// script and hands the script's path to the interpreter as an argument.
+// That path (made absolute against the process's folder), or empty.
+std::string ScriptPath(pid_t pid, const std::string& comm) {
+    std::string proc = "/proc/" + std::to_string(pid);
+    int fd = ::open((proc + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "";
+    std::string cmdline;
+    char buf[4096];
+    for (ssize_t n; cmdline.size() < 65536 && (n = ::read(fd, buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        cmdline.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    // Every argument after the interpreter's own name.
+    for (size_t at = cmdline.find('\0'); at != std::string::npos && at + 1 < cmdline.size();) {
+        size_t end = cmdline.find('\0', at + 1);
+        std::string arg = cmdline.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+        at = end;
+        if (arg.empty() || !ProcessNameMatches(comm, BaseName(arg))) continue;
+        if (arg[0] == '/') return arg;
+        char cwd[PATH_MAX];
+        ssize_t n = ::readlink((proc + "/cwd").c_str(), cwd, sizeof cwd - 1);
+        return n > 0 ? std::string(cwd, static_cast<size_t>(n)) + "/" + arg : "";
+    }
+    return "";
+}
+
+// True when the process was started from a program file in `folder`: its
+// executable, or for a script the script.
+bool StartedFrom(pid_t pid, const std::string& comm, const std::string& folder) {
+    std::string exe = ExecutablePath(pid);
+    if (exe.empty()) return false;
+    if (FolderOf(exe) == folder) return true;
+    if (ProcessNameMatches(comm, BaseName(exe))) return false;
+    std::string script = ScriptPath(pid, comm);
+    return !script.empty() && CanonicalFolder(FolderOf(script)) == folder;
 }
 
 // Attributes every child starts with: no signal blocked, none ignored,
@@ -142,7 +189,7 @@ std::vector<pid_t> FindProcesses(const std::string& name, const std::string& fol
     std::vector<pid_t> found;
     for (const auto& p : ListProcesses()) {
         if (!ProcessNameMatches(p.name, name)) continue;
-        if (!where.empty() && ExecutableFolder(p.pid) != where) continue;
+        if (!where.empty() && !StartedFrom(p.pid, p.name, where)) continue;
         found.push_back(p.pid);
     }
     return found;
@@ -157,12 +204,22 @@ pid_t StartChild(const std::string& path, const std::vector<std::string>& argv, 
     SpawnSetup setup;
     if (!workFolder.empty()) posix_spawn_file_actions_addchdir_np(&setup.actions, workFolder.c_str());
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    // Started by its absolute path, a script child shows the folder it came
+    // from among its interpreter's arguments, wherever it moves later.
+    std::string program = path;
+    if (!program.empty() && program[0] != '/') {
+        std::string base = workFolder;
+        char cwd[PATH_MAX];
+        if ((base.empty() || base[0] != '/') && ::getcwd(cwd, sizeof cwd))
+            base = base.empty() ? std::string(cwd) : std::string(cwd) + "/" + base;
+        if (!base.empty()) program = base + "/" + program;
+    }
     auto args = ArgvPointers(argv);
     pid_t pid = -1;
     // The lock is held over the spawn so ReapChildren cannot collect the
     // child before it is remembered.
     std::lock_guard<std::mutex> guard(startedLock);
-    int rc = ::posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attr, args.data(), environ);
+    int rc = ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, args.data(), environ);
     if (rc != 0) {
         errno = rc;
         return -1;

@@ -27,8 +27,9 @@ std::vector<ProcessEntry> ListProcesses();
 bool ProcessNameMatches(const std::string& comm, const std::string& name);
 
 // The running processes started under the file name `name`. With a
-// `folder`, only those whose executable lies in that folder, so that the
-// same program of another installation is left alone.
+// `folder`, only those whose program file lies in that folder (the
+// executable, or for a script run by its interpreter the script), so that
+// the same program of another installation is left alone.
 std::vector<pid_t> FindProcesses(const std::string& name, const std::string& folder = "");
 
 // Sends the end request (SIGTERM), or with `force` SIGKILL. False when the
@@ -36,7 +37,8 @@ std::vector<pid_t> FindProcesses(const std::string& name, const std::string& fol
 bool TerminateProcess(pid_t pid, bool force);
 
 // Starts `path` with `argv` (argv[0] included), each argument passed whole,
-// in `workFolder` (empty: the current folder). The child starts with the
+// in `workFolder` (empty: the current folder); a relative `path` is taken
+// from that folder. The child starts with the
 // default signal dispositions and an empty signal mask, and inherits no
 // descriptor beyond standard input, output and error. Returns the pid, or
 // -1 with errno set. The child is remembered for ReapChildren.

@@ -76,6 +76,28 @@ TEST(ProcessListTest, FindsByStartedNameLongNamesAndSymlinksWithinTheirFolder) {
     EndAndReap(longName);
 }
 
+TEST(ProcessListTest, AScriptIsFoundByTheFolderOfTheScriptNotOfItsInterpreter) {
+    TempDir dir, other;
+    // Started by a relative name, as the service starts its children, and
+    // moving elsewhere at once.
+    const std::string script = "#!/bin/sh\ncd /\nwhile :; do sleep 0.2; done\n";
+    for (const TempDir* where : {&dir, &other}) {
+        testsupport::WriteFile(*where / "orqavs", script);
+        fs::permissions(*where / "orqavs", fs::perms::owner_all);
+    }
+    pid_t here = platform::StartChild("./orqavs", {"orqavs", "-e=ALLUSERSPROFILE"}, dir.path());
+    pid_t there = platform::StartChild(other / "orqavs", {"orqavs"});
+    ASSERT_GT(here, 0);
+    ASSERT_GT(there, 0);
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
+        auto found = platform::FindProcesses("orqavs", dir.path());
+        return found == std::vector<pid_t>{here};
+    })) << testsupport::RunCommand("ps -o pid,args -C orqavs").output;
+    EXPECT_EQ(platform::FindProcesses("orqavs", other.path()), std::vector<pid_t>{there});
+    EndAndReap(here);
+    EndAndReap(there);
+}
+
 TEST(ProcessListTest, AZombieCountsAsGone) {
     TempDir dir;
     ProgramCopy(dir, "zombiekid", "/bin/true");
