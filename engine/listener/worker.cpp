@@ -15,6 +15,8 @@
 #include "engine/access/dnsbl.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/pipe_clients.h"
+#include "engine/http/block_pages.h"
 #include "engine/http/proxy_replies.h"
 #include "engine/listener/address.h"
 #include "engine/listener/proxy_dispatch.h"
@@ -189,6 +191,23 @@ bool Authenticate(ConnectionRecord* record, bool readable, const std::string& he
     return false;
 }
 
+// The scan of an uploaded request body (the whole capture file). False
+// when the scanner reports a finding: the client then has the virus page,
+// which closes the connection.
+bool ScanUpload(ConnectionRecord* record) {
+    const EngineSettings& settings = Settings();
+    // A SOCKS client's HTTP requests are scanned as the protocol it carries.
+    int protocol = settings.protocol == kProtocolSocks ? record->SocksProtocol : settings.protocol;
+    std::string finding;
+    ScanFile(settings, protocol, record->ClientSocket, record->RequestFile, finding);
+    WriteLogF("[AcceptClients] [%04d] [%s] [%s]\n", record->ClientSocket, record->RequestLine.c_str(),
+              finding.empty() ? "CLEAN" : finding.c_str());
+    if (finding.empty()) return true;
+    SendVirusPage(*record, finding, settings);
+    record->KeepAlive = 0;
+    return false;
+}
+
 // The HTTP request loop: one request after another while the dispatcher
 // keeps the connection alive.
 void ServeHttp(ConnectionRecord* record) {
@@ -203,13 +222,12 @@ void ServeHttp(ConnectionRecord* record) {
             common::DeleteWithRetry(record->RequestFile);
             break;
         }
-        // The upload scan of a request body (capture.bodyExpected: ScanFile,
-        // its "[%04d] [%s] [%s]" line, and the virus page for a finding)
-        // joins here together with that page.
-        record->ProxyUserName.clear();
-        std::string head;
-        bool readable = ReadRequestHead(record, head);
-        if (Authenticate(record, readable, head)) Proxy_Dispatch(record);
+        if (!capture.bodyExpected || ScanUpload(record)) {
+            record->ProxyUserName.clear();
+            std::string head;
+            bool readable = ReadRequestHead(record, head);
+            if (Authenticate(record, readable, head)) Proxy_Dispatch(record);
+        }
         common::DeleteWithRetry(record->RequestFile);
     } while (record->KeepAlive);
 }

@@ -28,6 +28,11 @@ EngineProcess::EngineProcess(const std::string& httpIni, const EngineOptions& en
     testsupport::Process::Options options;
     options.env = engineOptions.env;
     options.env["VELQOR_LISTENER_TEST_ROOT"] = root_.path();
+    // Pipes (the scan server's among them) live in the test's own folder.
+    if (!options.env.count("VELQOR_PIPE_DIR")) {
+        testsupport::MakeDirs(root_.path() + "/pipes");
+        options.env["VELQOR_PIPE_DIR"] = root_.path() + "/pipes";
+    }
     process_ = std::make_unique<testsupport::Process>(argv, options);
 }
 

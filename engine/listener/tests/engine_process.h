@@ -1,5 +1,6 @@
-// An orqhprx started for one test: its own data root with the given
-// http.ini, the daily log on the console (captured), loopback clients.
+// An orqhprx started for one test: its own data root (and pipe folder,
+// unless the test names one) with the given http.ini, the daily log on the
+// console (captured), loopback clients.
 #pragma once
 
 #include <chrono>
