@@ -1,7 +1,6 @@
 #include "engine/listener/worker.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +22,7 @@
 #include "engine/listener/request_completion.h"
 #include "engine/listener/zip_list.h"
 #include "engine/tls/tls.h"
+#include "engine/upstream/connect_host.h"
 
 namespace engine {
 namespace {
@@ -280,12 +280,7 @@ unsigned PROXYMain(ConnectionRecord* record) {
     LeaveWorker();
     CloseTls(record->Tls.client);
     // A server connection kept for keep-alive ends with its client.
-    CloseTls(record->Tls.server);
-    if (record->ServerSocket != kNoSocket) {
-        ::shutdown(record->ServerSocket, SHUT_RDWR);
-        ::close(record->ServerSocket);
-        record->ServerSocket = kNoSocket;
-    }
+    CloseServerConnection(record, "PROXYMain");
     CloseClient(record, 1);
     return 1;
 }

@@ -214,6 +214,9 @@ TEST(Listener, KeepAliveServesTwoRequestsThenEnds) {
     ASSERT_TRUE(engine.waitForLog("] end.", 2)) << engine.log();
     EXPECT_EQ(engine.count("] START ["), 2) << engine.log();  // the port probe and curl's one connection
     EXPECT_EQ(engine.count("Start Proxy_Dispatch()"), 2) << engine.log();
+    // The server connection kept for the client ends with it.
+    EXPECT_EQ(engine.count("[PROXYMain] ["), 1) << engine.log();
+    EXPECT_EQ(engine.count("Close Server socket."), 1) << engine.log();
     EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
 }
 
