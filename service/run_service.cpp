@@ -8,6 +8,7 @@
 
 #include "common/data_folder.h"
 #include "platform/pipe/pipe.h"
+#include "platform/process/process.h"
 #include "platform/service/service.h"
 #include "service/child_control.h"
 #include "service/child_start_table.h"
@@ -27,6 +28,8 @@ using namespace std::chrono_literals;
 
 constexpr int kNetworkTries = 60;
 constexpr int32_t kDefaultTimeoutHours = 24;
+// How often the run loop's wait looks for children that have ended.
+constexpr std::chrono::milliseconds kReapInterval = 5s;
 // The wake-up pipe carries nothing; a client's request is not read.
 constexpr size_t kWakeupRequestSize = 1;
 
@@ -54,9 +57,10 @@ bool WaitForWakeup(platform::PipeServer& pipe, std::chrono::milliseconds interva
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return true;
-        // The pipe layer's wait takes 32-bit milliseconds; long intervals
-        // are waited out in parts.
-        auto part = static_cast<uint32_t>(std::min<int64_t>(left.count(), 3600 * 1000));
+        // Waited out in parts, so that a child that ended meanwhile is
+        // collected at once instead of staying a zombie until the next pass.
+        platform::ReapChildren();
+        auto part = static_cast<uint32_t>(std::min<int64_t>(left.count(), kReapInterval.count()));
         switch (pipe.WaitForClient(part)) {
         case platform::PipeServer::WaitResult::Stopped: return false;
         case platform::PipeServer::WaitResult::Connected: pipe.Disconnect(); return true;

@@ -210,6 +210,22 @@ TEST_F(VelqorsTest, CtrlBreakAndTermAlsoEndTheConsoleRunAndItsChildren) {
     EXPECT_FALSE(fs::is_empty(freshRoot + "/VELQOR/velqors"));
 }
 
+TEST_F(VelqorsTest, AChildThatEndsWhileTheServiceWaitsIsCollected) {
+    fs::copy_file("/bin/true", install + "/orqsvt");
+    Seed({{"spamcheck", 0u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    auto velqors = StartVelqors({"-debug"});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return OutputHas(*velqors, "skip socks proxy\n"); }, 30s))
+        << velqors->out();
+    auto zombies = [&] {
+        return testsupport::RunCommand("ps --no-headers -o stat= --ppid " + std::to_string(velqors->pid()) +
+                                       " | grep -c '^Z'").output;
+    };
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return zombies() == "0\n"; }, 15s)) << zombies();
+    velqors->terminate(SIGINT);
+    EXPECT_EQ(velqors->wait(30s), 0);
+}
+
 TEST_F(VelqorsTest, AStopWhileTheScanServerIsAwaitedEndsAtOnceAndStartsNothingMore) {
     // A scan server that never answers its pipe would hold the start-up for
     // six minutes.
