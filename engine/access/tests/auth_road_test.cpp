@@ -3,25 +3,13 @@
 // small origin server.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 
+#include "engine/access/tests/log_stamp.h"
 #include "platform/ldap/tests/slapd_fixture.h"
 #include "test_support.h"
 
 namespace {
-
-// Milliseconds of the day of the last log line holding text, -1 if none.
-long LastStampOf(const std::string& log, const std::string& text) {
-    size_t at = log.rfind(text);
-    if (at == std::string::npos) return -1;
-    size_t start = log.rfind('\n', at);
-    start = start == std::string::npos ? 0 : start + 1;
-    std::smatch m;
-    std::string line = log.substr(start, at - start);
-    if (!std::regex_search(line, m, std::regex(R"(\[(\d\d):(\d\d):(\d\d):(\d\d\d)\])"))) return -1;
-    return ((std::stol(m[1]) * 60 + std::stol(m[2])) * 60 + std::stol(m[3])) * 1000 + std::stol(m[4]);
-}
 
 TEST(AuthRoad, DirectoryUsersPassOthersGetTheAuthenticationReply) {
     testsupport::SlapdServer slapd;
@@ -69,8 +57,10 @@ TEST(AuthRoad, DirectoryUsersPassOthersGetTheAuthenticationReply) {
     slapd.Stop();
     EXPECT_EQ(status("alice:secret"), "407") << engine.err();
     const std::string log = engine.err();
-    const long connecting = LastStampOf(log, "[ConnetLDAP] Connecting to server 127.0.0.1....\n");
-    const long failed = LastStampOf(log, "[ConnetLDAP] ldap_simple_bind_s() bind returned 0x51\n");
+    const long connecting =
+        accesstest::StampOfLineAt(log, log.rfind("[ConnetLDAP] Connecting to server 127.0.0.1....\n"));
+    const long failed =
+        accesstest::StampOfLineAt(log, log.rfind("[ConnetLDAP] ldap_simple_bind_s() bind returned 0x51\n"));
     ASSERT_GE(connecting, 0) << log;
     ASSERT_GE(failed, 0) << log;
     EXPECT_GE((failed - connecting + 86400000) % 86400000, 3 * 300 - 10) << log;

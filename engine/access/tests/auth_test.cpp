@@ -3,12 +3,12 @@
 
 #include <chrono>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "engine/access/auth.h"
+#include "engine/access/tests/log_stamp.h"
 #include "engine/core/daily_log.h"
 #include "platform/ldap/tests/slapd_fixture.h"
 #include "test_support.h"
@@ -42,14 +42,7 @@ public:
     // Milliseconds of the day of the first line holding text, -1 if none.
     long StampOf(const std::string& text) const {
         std::string log = Text();
-        size_t at = log.find(text);
-        if (at == std::string::npos) return -1;
-        size_t start = log.rfind('\n', at);
-        start = start == std::string::npos ? 0 : start + 1;
-        std::smatch m;
-        std::string line = log.substr(start, at - start);
-        if (!std::regex_search(line, m, std::regex(R"(\[(\d\d):(\d\d):(\d\d):(\d\d\d)\])"))) return -1;
-        return ((std::stol(m[1]) * 60 + std::stol(m[2])) * 60 + std::stol(m[3])) * 1000 + std::stol(m[4]);
+        return accesstest::StampOfLineAt(log, log.find(text));
     }
 
 private:
