@@ -4,6 +4,7 @@
 #
 #   bash bench/http_relay.sh            # 10 s per measurement
 #   BENCH_SECONDS=30 bash bench/http_relay.sh
+#   BENCH_DATA_ROOT=/dev/shm bash bench/http_relay.sh   # engine spool on tmpfs
 #
 # nginx serves a 1 KiB and a 16 MiB file. Each proxy is driven by wrk with
 # keep-alive and absolute-form requests: requests per second for the 1 KiB
@@ -65,7 +66,7 @@ PIDS=()
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$WORK"
+  rm -rf "$WORK" "${ENGINE_ROOT:-}"
 }
 trap cleanup EXIT
 ulimit -n 65536 2>/dev/null || true
@@ -98,10 +99,13 @@ PIDS+=($!)
 wait_port "$NGINX_PORT"
 
 # orqhprx: keep-alive on (-!=0), no daily or access log, no scan server.
+# Its data folder (and with it the spool folder "cache") lies below
+# BENCH_DATA_ROOT when that is set, else in the work folder.
 ENGINE_PORT=$(free_port)
-mkdir -p "$WORK/engine/VELQOR"
-printf '127.0.0.1 %d=\r\n' "$ENGINE_PORT" >"$WORK/engine/VELQOR/http.ini"
-VELQOR_BENCH_ROOT="$WORK/engine" VELQOR_PIPE_DIR="$WORK/engine/pipes" \
+ENGINE_ROOT=$(mktemp -d "${BENCH_DATA_ROOT:-$WORK}/velqor-engine.XXXXXX")
+mkdir -p "$ENGINE_ROOT/VELQOR"
+printf '127.0.0.1 %d=\r\n' "$ENGINE_PORT" >"$ENGINE_ROOT/VELQOR/http.ini"
+VELQOR_BENCH_ROOT="$ENGINE_ROOT" VELQOR_PIPE_DIR="$ENGINE_ROOT/pipes" \
   "$BUILD/bin/orqhprx" -e=VELQOR_BENCH_ROOT -p=0 -f '-!=0' >/dev/null 2>&1 &
 ENGINE_PID=$!
 PIDS+=($ENGINE_PID)

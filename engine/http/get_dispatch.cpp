@@ -54,13 +54,15 @@ private:
     int socket_;
 };
 
-// A spool file written as the response arrives.
+// A spool file written as the response arrives; an unused one (no path)
+// takes nothing.
 struct SpoolWriter {
     common::FilePtr file;
     bool ok = true;
-    explicit SpoolWriter(const std::string& path) : file(std::fopen(path.c_str(), "wb")), ok(file != nullptr) {}
+    explicit SpoolWriter(const std::string& path)
+        : file(path.empty() ? nullptr : std::fopen(path.c_str(), "wb")), ok(path.empty() || file != nullptr) {}
     void Write(const char* data, size_t length) {
-        if (ok && length > 0 && std::fwrite(data, 1, length, file.get()) != length) ok = false;
+        if (file && ok && length > 0 && std::fwrite(data, 1, length, file.get()) != length) ok = false;
     }
     void Close() {
         if (file && std::fclose(file.release()) != 0) ok = false;
@@ -143,8 +145,10 @@ bool GetRoad::StreamHead(const ResponseReader& reader) {
 
 Exchange GetRoad::Receive(ResponseReader& reader) {
     Exchange exchange;
-    SpoolWriter whole(spool_.work);
-    SpoolWriter body(spool_.response);
+    // A white-listed response goes to the client as it arrives and is
+    // neither scanned nor filtered: nothing reads a spool of it.
+    SpoolWriter whole(white_ ? "" : spool_.work);
+    SpoolWriter body(white_ ? "" : spool_.response);
     char* buffer = record_->WorkBuffer.data();
     std::string bodyBytes;
     uint64_t total = 0;
@@ -184,6 +188,9 @@ Exchange GetRoad::Receive(ResponseReader& reader) {
                                    reader.headText().size() + reader.contentLength() > kStreamingThreshold);
             if (streaming) {
                 exchange.streamed = true;
+                // Only the virus scan of the body follows a response that
+                // has reached the client; the whole copy is not needed.
+                whole.Close();
                 if (reader.headFound()) {
                     // Bytes before this piece were all head.
                     ClientCork cork(client_);
@@ -223,8 +230,11 @@ void GetRoad::ScanAndFilter(bool streamed) {
     ScanFile(settings_, settings_.protocol, client_, spool_.response, finding);
     WriteLogF("[GetDispatch] [%04d] [%04d] [%s] [%s]\n", client_, server_, requestLine.c_str(),
               finding.empty() ? "CLEAN" : finding.c_str());
-    // A response that already reached the client can only be logged.
-    if (!finding.empty() && !streamed)
+    // A finding in a response that has already reached the client is only
+    // logged, and the word filter, whose verdict could change nothing, is
+    // not asked.
+    if (streamed) return;
+    if (!finding.empty())
         MakeBlockPage(BlockPageMode::Virus, spool_.work, spool_.response, finding, settings_.dataFolder);
 
     bool longLink = false;
@@ -235,7 +245,7 @@ void GetRoad::ScanAndFilter(bool streamed) {
     ScanHttpFile(settings_, client_, request, verdict);
     WriteLogF("[GetDispatch] [%04d] [%04d] [%s] [%s]\n", client_, server_, requestLine.c_str(),
               verdict.empty() ? "CLEAN" : verdict.c_str());
-    if (!verdict.empty() && !streamed)
+    if (!verdict.empty())
         MakeBlockPage(BlockPageMode::Word, spool_.work, spool_.response, verdict, settings_.dataFolder);
 }
 
