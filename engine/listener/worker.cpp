@@ -165,10 +165,15 @@ bool ReadRequestHead(ConnectionRecord* record, std::string& head) {
         return true;
     }
     head = first;
+    // A line longer than the buffer comes in pieces; only a piece that
+    // starts a line can be the empty line that ends the head.
+    bool atLineStart = !head.empty() && head.back() == '\n';
     std::vector<char> line(kRequestLineWidth);
     while (head.size() < kHeadReadLimit && std::fgets(line.data(), static_cast<int>(line.size()), file.get())) {
-        head += line.data();
-        if (std::strcmp(line.data(), "\r\n") == 0 || std::strcmp(line.data(), "\n") == 0) break;
+        const std::string_view piece(line.data());
+        head += piece;
+        if (atLineStart && (piece == "\r\n" || piece == "\n")) break;
+        atLineStart = !piece.empty() && piece.back() == '\n';
     }
     return true;
 }

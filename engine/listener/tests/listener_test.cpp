@@ -437,6 +437,17 @@ TEST(ListenerAdmission, ProxyUsersPassOrGetTheAuthenticationReply) {
     }
     std::string anonymous = Curl(proxy + " -i " + Origin().url());
     EXPECT_EQ(anonymous.rfind("HTTP/1.1 407", 0), 0u) << anonymous;
+
+    // Credentials after a header line as long as the engine's line buffer
+    // (its CR LF read on its own) are still found.
+    Client client("127.0.0.1", port);
+    ASSERT_TRUE(client.ok());
+    const std::string pad = "X-Pad: " + std::string(16384 - 7, 'p') + "\r\n";
+    ASSERT_TRUE(client.send(ToOrigin("GET http://ORIGIN/length/hello HTTP/1.0\r\n") + pad +
+                            "Proxy-Authorization: Basic YWxpY2U6c2VjcmV0\r\n\r\n"));
+    int error = -1;
+    std::string reply = client.readToEnd(error);
+    EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << reply.substr(0, 200);
     EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
 }
 
