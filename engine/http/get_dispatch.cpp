@@ -157,17 +157,22 @@ Exchange GetRoad::Receive(ResponseReader& reader) {
         int n = SecureRecv(server_, record_->Tls.server.get(), buffer, static_cast<int>(kWorkBufferData),
                            settings_.timeouts.serverPlain);
         if (n <= 0) {
+            const int error = errno;
             if (n < 0) {
                 WriteLogF("[GetDispatch] [%04d] S:recv(%04d):%d bytes. / WSAGetLastError() = %d\n", client_, server_,
-                          -1, errno);
+                          -1, error);
                 exchange.serverFailed = true;
             }
-            if (total == 0) exchange.quietEnd = n == 0 || errno != ETIMEDOUT;
+            if (total == 0) exchange.quietEnd = n == 0 || error != ETIMEDOUT;
             bodyBytes.clear();
             reader.FinishAtClose(bodyBytes);
             body.Write(bodyBytes.data(), bodyBytes.size());
-            if (streaming && !reader.headFound() && !bodyBytes.empty())
+            // A white-listed response whose head never ended has not been
+            // streamed yet, and has no spool: it goes out now, unchanged.
+            if (white_ && !streaming && !bodyBytes.empty()) {
+                exchange.streamed = true;
                 exchange.clientFailed = !SendToClient(record_, bodyBytes.data(), bodyBytes.size());
+            }
             break;
         }
         WriteLogF("[GetDispatch] [%04d] S:recv(%04d):%d bytes. \n", client_, server_, n);

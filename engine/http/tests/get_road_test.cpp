@@ -278,6 +278,34 @@ TEST_F(GetRoad, ProxyCredentialsStayWithTheEngine) {
     EXPECT_TRUE(engine_->waitForLog("?http-block/alice.db*127.0.0.1/length_data-10")) << engine_->log();
 }
 
+// A response whose head never ends is all body: it is scanned whole and
+// reaches the client unchanged, white-listed or not.
+TEST_F(GetRoad, ResponseWithoutHeadEndIsAllBody) {
+    Start({}, {{"white.db", "*/noend/white\r\n"}});
+    const std::string host = "127.0.0.1:" + std::to_string(origin_.port());
+    struct {
+        std::string name, reply;
+    } cases[] = {
+        {"eicar", avstub::kFinding},                                    // scanned whole: the virus page
+        {"white", "HTTP/1.1 200 OK\r\nX-Data: hello\n"},                // white-listed: as it came
+        {"other", "HTTP/1.1 200 OK\r\nX-Data: hello\n"},                // clean: as it came
+    };
+    for (const auto& c : cases) {
+        Client client("127.0.0.1", port_);
+        ASSERT_TRUE(client.send("GET http://" + host + "/noend/" + c.name + " HTTP/1.1\r\n\r\n"));
+        int error = -1;
+        std::string reply = client.readToEnd(error, 15s);
+        if (c.name == "eicar") {
+            EXPECT_NE(reply.find(c.reply), std::string::npos) << reply;
+        } else {
+            EXPECT_EQ(reply, c.reply) << engine_->log();
+        }
+    }
+    EXPECT_NE(Scans().find("_noend_eicar\n"), std::string::npos) << Scans();
+    EXPECT_TRUE(engine_->waitForLog("whitelist [GET http://" + host + "/noend/white")) << engine_->log();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
 // Bytes a client sends behind a request head are not sent on with it.
 TEST_F(GetRoad, BytesBehindTheHeadStayBehind) {
     Start();

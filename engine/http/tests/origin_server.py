@@ -15,6 +15,7 @@ byte value). Forms:
   close    no length: the body ends when the server closes
   lf       Content-Length, head lines ended by bare LF
   nocontent, notmodified   204 / 304 with no body
+  noend    a status line and a header line that never end; then the close
   dropnext Content-Length; the next request on the same connection is
            read and the connection closed without an answer
 Ends by itself after 120 seconds or on SIGTERM.
@@ -59,6 +60,8 @@ def answer(form, body):
         return b"HTTP/1.1 200 OK\nContent-Type: application/octet-stream\nContent-Length: %d\n\n" % len(body) + body, True
     if form == "close":
         return b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + body, False
+    if form == "noend":
+        return b"HTTP/1.1 200 OK\r\nX-Data: " + body, False
     if form == "nocontent":
         return b"HTTP/1.1 204 No Content\r\n\r\n", True
     if form == "notmodified":
