@@ -119,9 +119,10 @@ bool GetRoad::Connect(std::string& host) {
 bool GetRoad::SendRequest(const std::string& head) {
     ssize_t sent = SecureSendData(server_, record_->Tls.server.get(), head.data(), head.size(),
                                   settings_.timeouts.serverPlain);
+    const int error = errno;
     WriteLogF("[GetDispatch] [%04d] Requestheader [%04d] [\n%s]\n", client_, server_, head.c_str());
     if (sent != static_cast<ssize_t>(head.size())) {
-        WriteLogF("[GetDispatch] [%04d] S:send(%04d): WSAGetLastError() = %d\n", client_, server_, errno);
+        WriteLogF("[GetDispatch] [%04d] S:send(%04d): WSAGetLastError() = %d\n", client_, server_, error);
         return false;
     }
     WriteLogF("[GetDispatch] [%04d] S:send(%04d):%d bytes\n", client_, server_, static_cast<int>(sent));
