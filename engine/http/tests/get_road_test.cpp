@@ -126,7 +126,7 @@ TEST_F(GetRoad, CleanResponsesArriveWholeInEveryFraming) {
 
 // EICAR in a plain body, spread over chunks, and behind a head of bare LF
 // lines: every one is found, and the client gets the virus page with a
-// Content-Length that fits it.
+// Content-Length that fits it; so does an infected upload.
 TEST_F(GetRoad, InfectedResponsesBecomeTheVirusPage) {
     Start();
     for (const std::string form : {"length", "chunked", "lf"}) {
@@ -143,6 +143,17 @@ TEST_F(GetRoad, InfectedResponsesBecomeTheVirusPage) {
         EXPECT_EQ(head.find("Transfer-Encoding"), std::string::npos) << form << reply;
     }
     EXPECT_EQ(engine_->count(std::string("] [") + avstub::kFinding + "]"), 3) << engine_->log();
+
+    // An infected upload never reaches the server.
+    testsupport::WriteFile(work_ / "upload", avstub::kEicarTestString);
+    std::string reply;
+    EXPECT_EQ(Curl("-i --data-binary @" + work_ / "upload" + " '" + origin_.url("length/data-1") + "'", &reply), 0);
+    size_t bodyStart = reply.find("\r\n\r\n");
+    ASSERT_NE(bodyStart, std::string::npos) << reply;
+    std::string body = reply.substr(bodyStart + 4);
+    EXPECT_NE(body.find(avstub::kFinding), std::string::npos) << reply;
+    EXPECT_NE(reply.find("Content-Length: " + std::to_string(body.size()) + "\r\n"), std::string::npos) << reply;
+    EXPECT_EQ(origin_.heads().find("POST"), std::string::npos) << origin_.heads();
     EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
 }
 
