@@ -32,12 +32,12 @@ void DeliverStopControl(int) {
     if (handler) handler(kServiceControlStop);
 }
 
+// Only NOTIFY_SOCKET counts: the unit is Type=notify, and INVOCATION_ID is
+// inherited by shells in desktop terminals, where the program must print its
+// usage rather than run as the service.
 bool StartedByServiceManager() {
-    for (const char* name : {"NOTIFY_SOCKET", "INVOCATION_ID"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) return true;
-    }
-    return false;
+    const char* value = std::getenv("NOTIFY_SOCKET");
+    return value && *value;
 }
 
 // One datagram to systemd's notification socket, as sd_notify sends it.

@@ -37,7 +37,7 @@ using ServiceMainFunction = void (*)(int argc, char** argv);
 using ServiceControlHandler = void (*)(uint32_t control);
 
 // Runs `serviceMain` on this thread when the program was started by the
-// service manager (systemd gives it $NOTIFY_SOCKET or $INVOCATION_ID), and
+// service manager (systemd gives a Type=notify unit $NOTIFY_SOCKET), and
 // returns 0 once it has returned; meanwhile SIGTERM is delivered to the
 // registered control handler as the stop control, on a thread of its own.
 // Returns kErrorFailedServiceControllerConnect when the program was started

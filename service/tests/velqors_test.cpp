@@ -97,6 +97,19 @@ bool OutputHas(const Process& p, const std::string& text) { return p.out().find(
 
 }  // namespace
 
+// A stand-in for systemd's notification socket: a bound datagram socket.
+int BindNotifySocket(const std::string& socketPath) {
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 TEST_F(VelqorsTest, DebugRunStartsEveryChildInOrderRunsTheUpdaterAndEndsThemOnCtrlC) {
     InstallChildren({"orqavs", "orqspam", "orqsvt", "orqmemo", "orqfile", "orqhprx", "orqcwfs", "autoupdate"});
     for (const char* name : {"orqsprx", "orqfprx", "orqcprx"}) InstallLink(name, "orqhprx");
@@ -250,11 +263,8 @@ TEST_F(VelqorsTest, UnderTheServiceManagerReportsItsStatesAndStopsOnTerm) {
     Seed({{"spamcheck", 0u}});
     Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
     std::string socketPath = root / "notify";
-    int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    int fd = BindNotifySocket(socketPath);
+    ASSERT_GE(fd, 0);
     std::string notices;
     auto collect = [&] {
         char buf[512];
@@ -333,7 +343,9 @@ TEST_F(VelqorsTest, TheRealEngineServesCurlAndNothingIsLeftAfterTerm) {
 
     // Started the way systemd starts it, with the proxy authentication that
     // is on by default switched off.
-    auto velqors = StartVelqors({}, {{"INVOCATION_ID", "test"}});
+    int notifyFd = BindNotifySocket(root / "notify");
+    ASSERT_GE(notifyFd, 0);
+    auto velqors = StartVelqors({}, {{"NOTIFY_SOCKET", root / "notify"}});
     ASSERT_TRUE(testsupport::WaitForTcpPort(port, 30s)) << velqors->out() << velqors->err();
     auto curl = testsupport::RunCommand("curl -sS -m 10 -x http://127.0.0.1:" + std::to_string(port) +
                                         " http://127.0.0.1:" + std::to_string(upstreamPort) + "/index.html");
@@ -345,4 +357,5 @@ TEST_F(VelqorsTest, TheRealEngineServesCurlAndNothingIsLeftAfterTerm) {
     EXPECT_TRUE(OutputHas(*velqors, "teminate orqhprx\n"));
     EXPECT_FALSE(AnyChildRunning());
     EXPECT_FALSE(testsupport::WaitForTcpPort(port, 200ms));
+    ::close(notifyFd);
 }

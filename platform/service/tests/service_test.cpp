@@ -134,9 +134,12 @@ TEST(ServiceStatusTest, ReportsEachStateToTheNotifySocket) {
 
 TEST(ServiceDispatcherTest, RefusesAProgramTheServiceManagerDidNotStart) {
     ::unsetenv("NOTIFY_SOCKET");
-    ::unsetenv("INVOCATION_ID");
+    // A shell in a desktop terminal inherits INVOCATION_ID; that alone is no
+    // service start.
+    ::setenv("INVOCATION_ID", "terminal", 1);
     static bool ran = false;
     EXPECT_EQ(platform::StartServiceCtrlDispatcher("VELQORSV2", [](int, char**) { ran = true; }, 0, nullptr),
               platform::kErrorFailedServiceControllerConnect);
     EXPECT_FALSE(ran);
+    ::unsetenv("INVOCATION_ID");
 }
