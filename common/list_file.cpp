@@ -34,7 +34,7 @@ bool ForEachListLine(const std::string& path, const ListFileRules& rules,
     while (ReadPiece(file.get(), maxLength, piece)) {
         const bool continuation = !atLineStart;
         atLineStart = piece.back() == '\n';
-        if (continuation && rules.skipContinuationPieces) continue;
+        if (continuation) continue;
         std::string_view line(piece);
         line = line.substr(0, line.find_first_of(std::string_view("\r\n\0", 3)));
         if (line.empty()) {

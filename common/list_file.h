@@ -16,19 +16,15 @@ namespace common {
 inline constexpr std::string_view kListCommentChars = " '\"";
 
 struct ListFileRules {
-    // The most characters one read takes, line end included. A longer line
-    // is read in pieces of this size and each piece counts as a line of its
-    // own, as the suite's readers have always done.
+    // The most characters one read takes, line end included. Of a longer
+    // line only the first piece counts: the rest is passed over, so the tail
+    // of an overlong line (a commented-out address rule, a long user name)
+    // never becomes an entry nobody wrote as a line.
     size_t maxLineLength = 1023;
     // A line whose first character is one of these is skipped.
     std::string_view commentChars = kListCommentChars;
     // Skip lines that are empty once cut at their line end.
     bool skipEmptyLines = true;
-    // Take only the first piece of a line longer than maxLineLength: the
-    // rest of it is passed over instead of being read as lines of their
-    // own. For lists where such a piece could grant something (a user
-    // entry, say) that nobody wrote as a line.
-    bool skipContinuationPieces = false;
 };
 
 // Calls visit for each entry line in file order, cut at its first CR, LF or

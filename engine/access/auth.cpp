@@ -33,9 +33,6 @@ template <typename Match>
 bool FindUserLine(const std::string& userFile, Match match, std::string* id) {
     common::ListFileRules rules;
     rules.maxLineLength = kUserListLineLength;
-    // The rest of an overlong line (a long name, say) must never become a
-    // user entry of its own.
-    rules.skipContinuationPieces = true;
     bool found = false;
     common::ForEachListLine(userFile, rules, [&](std::string_view line) {
         std::string_view field = line.substr(0, line.find(','));

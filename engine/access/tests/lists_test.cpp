@@ -73,15 +73,16 @@ TEST_F(ListsTest, StarLineMatchesEveryKey) {
     EXPECT_TRUE(engine::QueryDBList(white, "x", "y"));
 }
 
-TEST_F(ListsTest, LongLineIsReadInPiecesOfTheLineLimit) {
-    // 5,000 characters: a commented first piece of 4,095, and a second
-    // piece that is an entry of its own.
+TEST_F(ListsTest, TailOfACommentedLongLineIsNoEntry) {
+    // 5,000 characters commented out: the part past the 4,095-character
+    // read must not come alive as a white-list entry.
     std::string line = "\"" + std::string(4094, 'x') + "http://split.test/";
     line += std::string(5000 - line.size(), 'y');
-    const std::string white = Write("white.db", line + "\n");
+    const std::string white = Write("white.db", line + "\nhttp://listed.test/\n");
     EXPECT_FALSE(engine::QueryDBList(white, "http://split.test/", ""));
     const std::string second = "http://split.test/" + std::string(5000 - 4095 - 18, 'y');
-    EXPECT_TRUE(engine::QueryDBList(white, second, ""));
+    EXPECT_FALSE(engine::QueryDBList(white, second, ""));
+    EXPECT_TRUE(engine::QueryDBList(white, "http://listed.test/", ""));
 }
 
 TEST(WidenListEntryTest, InsertsAnyPortBeforeTheFirstCommaWithoutAColon) {
