@@ -23,6 +23,8 @@ void CloseFd(int& fd) {
 
 // Waits until one of the descriptors is readable or the wait runs out;
 // the index of the first readable one, or -1.
+constexpr uint32_t kAcceptFailurePauseMs = 100;
+
 int WaitReadable(pollfd* fds, int count, uint32_t timeoutMs) {
     using Clock = std::chrono::steady_clock;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -119,7 +121,15 @@ PipeServer::WaitResult PipeServer::WaitForClient(uint32_t timeoutMs) {
         } else if (ready == 1) {
             clientFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (clientFd_ < 0 && (errno == EAGAIN || errno == EINTR || errno == ECONNABORTED)) continue;
-            if (clientFd_ >= 0) result = WaitResult::Connected;
+            if (clientFd_ >= 0) {
+                result = WaitResult::Connected;
+            } else {
+                // Out of descriptors or memory: the client stays queued and
+                // poll would report it again at once, so a caller that waits
+                // in a loop would spin. Pause (a stop still ends the pause).
+                pollfd stop = {stopFd_, POLLIN, 0};
+                if (WaitReadable(&stop, 1, kAcceptFailurePauseMs) == 0) result = WaitResult::Stopped;
+            }
         }
         break;
     }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "platform/win32_errors.h"
 #include "test_support.h"
@@ -250,6 +251,40 @@ TEST_F(PipeTest, StopWakesAServerWaitingForTheRequest) {
     server->Stop();
     EXPECT_FALSE(serving.get());
     ::close(fd);
+}
+
+TEST_F(PipeTest, WaitingWithoutDescriptorsLeftPausesInsteadOfSpinning) {
+    int error = -1;
+    auto server = PipeServer::Create("orqtest", 512, &error);
+    ASSERT_NE(server, nullptr) << error;
+    int client = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+
+    std::atomic<bool> connected{false};
+    std::atomic<int> waits{0};
+    std::thread waiter([&] {
+        while (!connected) {
+            ++waits;
+            if (server->WaitForClient() == PipeServer::WaitResult::Connected) connected = true;
+        }
+    });
+    std::this_thread::sleep_for(100ms);  // the server is in its wait now
+    std::vector<int> filler;
+    for (int fd; (fd = ::dup(0)) >= 0;) filler.push_back(fd);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, (dir_ / "orqtest").c_str());
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    std::this_thread::sleep_for(500ms);
+    int waitsWithoutDescriptors = waits;
+    for (int fd : filler) ::close(fd);
+
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return connected.load(); }));
+    server->Stop();
+    waiter.join();
+    ::close(client);
+    // A pause of about 100 ms between tries; a spinning wait makes thousands.
+    EXPECT_LT(waitsWithoutDescriptors, 50);
 }
 
 }  // namespace
