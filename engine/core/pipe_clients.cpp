@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +27,19 @@ namespace {
 
 constexpr auto kBusyRetryInterval = std::chrono::milliseconds(10);
 
+void LogCallFailure(const char* client, int clientSocket, const std::string& text, int error) {
+    WriteLogF("[%s] [%04d] CallNamedPipe(%s) fail. code = %d\n", client, clientSocket, text.c_str(), error);
+}
+
+// A file left unwritten is made now when a server may read it; false
+// (logged as the failed call) when the call must fail without it.
+bool ReadyLateFile(const LateFile& late, const char* client, int clientSocket, std::string_view pipe,
+                   const std::string& text) {
+    if (!late || (PipeMayBeServed(pipe) && late())) return true;
+    LogCallFailure(client, clientSocket, text, platform::kErrorFileNotFound);
+    return false;
+}
+
 // One transaction, tried again every 10 ms while the pipe reports busy
 // (the wait-forever call mostly waits out a busy server by itself). text
 // is what the zeroed request buffer holds; reply gets the answer up to its
@@ -43,7 +57,7 @@ int CallPipe(const char* client, int clientSocket, std::string_view pipe, const 
             return platform::kErrorSuccess;
         }
         reply.clear();
-        WriteLogF("[%s] [%04d] CallNamedPipe(%s) fail. code = %d\n", client, clientSocket, text.c_str(), error);
+        LogCallFailure(client, clientSocket, text, error);
         if (error != platform::kErrorPipeBusy) return error;
         std::this_thread::sleep_for(kBusyRetryInterval);
     }
@@ -86,8 +100,9 @@ struct TextPipe {
 };
 
 int AskTextPipe(const TextPipe& pipe, const EngineSettings& settings, int clientSocket, const std::string& request,
-                std::string& reply) {
+                std::string& reply, const LateFile& late) {
     reply.clear();
+    if (!ReadyLateFile(late, pipe.client, clientSocket, pipe.pipe, request.substr(0, pipe.textLimit))) return 0;
     // A text with fields beside the path names no file and is always sent.
     if (FileSizeCheck(clientSocket, request, settings.scanSizeLimit)) return 1;
 
@@ -99,6 +114,15 @@ int AskTextPipe(const TextPipe& pipe, const EngineSettings& settings, int client
 }
 
 }  // namespace
+
+bool PipeMayBeServed(std::string_view pipe) {
+    const std::string path = platform::PipeSocketPath(pipe);
+    struct stat info;
+    // A path too long for a socket address fails the call with another
+    // error; such a call is made as before.
+    if (path.size() >= sizeof(sockaddr_un::sun_path)) return true;
+    return ::stat(path.c_str(), &info) == 0 || errno != ENOENT;
+}
 
 bool FileSizeCheck(int clientSocket, const std::string& path, uint64_t sizeLimit) {
     if (sizeLimit == 0) return false;
@@ -123,12 +147,13 @@ std::string ScanSourceDigit(int protocol) {
 }
 
 int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, const std::string& path,
-             std::string& reply) {
+             std::string& reply, const LateFile& late) {
     reply.clear();
+    const std::string text = path.substr(0, kPipePathLimit) + "\t" + ScanSourceDigit(protocol);
+    if (!ReadyLateFile(late, "ScanFile", clientSocket, kScanPipeName, text)) return 0;
     if (FileSizeCheck(clientSocket, path, settings.scanSizeLimit)) return 1;
 
     std::lock_guard<std::mutex> lock(Shared().scanPipeLock);
-    const std::string text = path.substr(0, kPipePathLimit) + "\t" + ScanSourceDigit(protocol);
     std::string answer;
     if (CallPipe("ScanFile", clientSocket, kScanPipeName, text, kScanRequestSize, kScanReplySize, answer) != 0)
         return 0;
@@ -144,14 +169,14 @@ int ScanSpamFile(const EngineSettings& settings, int clientSocket, const std::st
                  std::string& reply) {
     const TextPipe spam{"ScanSpamFile", kSpamPipeName, Shared().spamPipeLock, kSpamTextLimit, kSpamRequestSize,
                         kSpamReplySize};
-    return AskTextPipe(spam, settings, clientSocket, request, reply);
+    return AskTextPipe(spam, settings, clientSocket, request, reply, nullptr);
 }
 
 int ScanHttpFile(const EngineSettings& settings, int clientSocket, const std::string& request,
-                 std::string& reply) {
+                 std::string& reply, const LateFile& late) {
     const TextPipe wordFilter{"ScanHttpFile", kWordFilterPipeName, Shared().wordFilterPipeLock, kWordFilterTextLimit,
                               kWordFilterRequestSize, kWordFilterReplySize};
-    return AskTextPipe(wordFilter, settings, clientSocket, request, reply);
+    return AskTextPipe(wordFilter, settings, clientSocket, request, reply, late);
 }
 
 int CompressedbyPipe(const EngineSettings& settings, int clientSocket, const std::string& mailPath,

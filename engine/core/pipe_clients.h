@@ -12,7 +12,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "engine/core/engine_settings.h"
 
@@ -46,6 +48,17 @@ inline constexpr size_t kWordFilterTextLimit = 4160;
 inline constexpr const char* kScanPasswordProtected = "Password-protected-EXE";
 inline constexpr const char* kScanAccessDenied = "AVS_ACCESSDENIED";
 
+// False only when nobody can serve the pipe: its socket file is missing, so
+// a call would fail at once with error 2. Lets a caller leave unwritten a
+// spool file that only the pipe's server would read.
+bool PipeMayBeServed(std::string_view pipe);
+
+// Writes, just before a pipe server is asked about it, a spool file that
+// was left unwritten while nobody served the pipe. False when the file can
+// no longer be made (its bytes were not kept): the call then fails as it
+// would have when the file was left out, with error 2.
+using LateFile = std::function<bool()>;
+
 // True when the file at path is larger than sizeLimit bytes (0: no limit)
 // and must not be sent; logged. A file that can't be found is sent.
 bool FileSizeCheck(int clientSocket, const std::string& path, uint64_t sizeLimit);
@@ -57,9 +70,12 @@ std::string ScanSourceDigit(int protocol);
 // Anti-virus scan of the file at path (cut at kPipePathLimit characters for
 // the request). reply gets the finding, or stays empty for a clean file, a
 // file the scanner couldn't scan, a file over the -k size (not sent) and a
-// failed call. Result: 0 when the pipe failed, else 1.
+// failed call. Result: 0 when the pipe failed, else 1. With late, the file
+// is written only when a scan server may take the request; nobody serving
+// the pipe then fails the call without it (for callers without a -k limit,
+// whose size check needs the file).
 int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, const std::string& path,
-             std::string& reply);
+             std::string& reply, const LateFile& late = nullptr);
 
 // Spam check of a mail; request is "<mail path>\t<client address>\t<sender>"
 // or "<mail path>?<list name>". reply gets the server's answer unchanged.
@@ -70,9 +86,9 @@ int ScanSpamFile(const EngineSettings& settings, int clientSocket, const std::st
 // Word filter check; request is "<response path>?<list name>*<host and path>".
 // reply gets the server's answer unchanged (empty: pass). Result: 0 when the
 // pipe failed (the server sends no reply for a response it doesn't judge),
-// else 1.
+// else 1. late: as for ScanFile, the file the request names.
 int ScanHttpFile(const EngineSettings& settings, int clientSocket, const std::string& request,
-                 std::string& reply);
+                 std::string& reply, const LateFile& late = nullptr);
 
 // Attachment archiving of the mail at mailPath. The mail moves to
 // "<data folder>cache/<mailId>.dat" for the server, which rewrites it there

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "common/file_retry.h"
@@ -19,6 +20,7 @@
 #include "engine/http/outgoing_request.h"
 #include "engine/http/request_target.h"
 #include "engine/http/response_reader.h"
+#include "engine/http/response_spool.h"
 #include "engine/tls/tls.h"
 #include "engine/upstream/connect_host.h"
 
@@ -54,21 +56,6 @@ private:
     int socket_;
 };
 
-// A spool file written as the response arrives; an unused one (no path)
-// takes nothing.
-struct SpoolWriter {
-    common::FilePtr file;
-    bool ok = true;
-    explicit SpoolWriter(const std::string& path)
-        : file(path.empty() ? nullptr : std::fopen(path.c_str(), "wb")), ok(path.empty() || file != nullptr) {}
-    void Write(const char* data, size_t length) {
-        if (file && ok && length > 0 && std::fwrite(data, 1, length, file.get()) != length) ok = false;
-    }
-    void Close() {
-        if (file && std::fclose(file.release()) != 0) ok = false;
-    }
-};
-
 // What one exchange with the server came to.
 struct Exchange {
     bool requestSent = true;
@@ -91,10 +78,11 @@ public:
 private:
     bool Connect(std::string& host);
     bool SendRequest(const std::string& head);
-    Exchange Receive(ResponseReader& reader);
+    Exchange Receive(ResponseReader& reader, ResponseSpool& spool);
     bool StreamHead(const ResponseReader& reader);
-    void ScanAndFilter(bool streamed);
-    void Relay();
+    void ScanAndFilter(bool streamed, ResponseSpool& spool);
+    void MakeBlockPageOf(BlockPageMode mode, ResponseSpool& spool, const std::string& finding);
+    void Relay(ResponseSpool& spool);
 
     ConnectionRecord* const record_;
     const EngineSettings& settings_;
@@ -144,12 +132,8 @@ bool GetRoad::StreamHead(const ResponseReader& reader) {
     return rest >= head.size() || SendToClient(record_, head.data() + rest, head.size() - rest);
 }
 
-Exchange GetRoad::Receive(ResponseReader& reader) {
+Exchange GetRoad::Receive(ResponseReader& reader, ResponseSpool& spool) {
     Exchange exchange;
-    // A white-listed response goes to the client as it arrives and is
-    // neither scanned nor filtered: nothing reads a spool of it.
-    SpoolWriter whole(white_ ? "" : spool_.work);
-    SpoolWriter body(white_ ? "" : spool_.response);
     char* buffer = record_->WorkBuffer.data();
     std::string bodyBytes;
     uint64_t total = 0;
@@ -167,7 +151,7 @@ Exchange GetRoad::Receive(ResponseReader& reader) {
             if (total == 0) exchange.quietEnd = n == 0 || error != ETIMEDOUT;
             bodyBytes.clear();
             reader.FinishAtClose(bodyBytes);
-            body.Write(bodyBytes.data(), bodyBytes.size());
+            spool.AppendBody(bodyBytes.data(), bodyBytes.size());
             // A white-listed response whose head never ended has not been
             // streamed yet, and has no spool: it goes out now, unchanged.
             if (white_ && !streaming && !bodyBytes.empty()) {
@@ -184,8 +168,8 @@ Exchange GetRoad::Receive(ResponseReader& reader) {
         if (used < static_cast<size_t>(n)) exchange.extraBytes = true;
         total += used;
         record_->ResponseBytes += used;
-        whole.Write(buffer, used);
-        body.Write(bodyBytes.data(), bodyBytes.size());
+        spool.AppendWhole(buffer, used);
+        spool.AppendBody(bodyBytes.data(), bodyBytes.size());
         if (!reader.headComplete()) continue;
         if (record_->StatusCode == 0) record_->StatusCode = reader.head().status;
 
@@ -196,7 +180,7 @@ Exchange GetRoad::Receive(ResponseReader& reader) {
                 exchange.streamed = true;
                 // Only the virus scan of the body follows a response that
                 // has reached the client; the whole copy is not needed.
-                whole.Close();
+                spool.StopWhole();
                 if (reader.headFound()) {
                     // Bytes before this piece were all head.
                     ClientCork cork(client_);
@@ -223,42 +207,42 @@ Exchange GetRoad::Receive(ResponseReader& reader) {
             }
         }
     }
-    whole.Close();
-    body.Close();
-    if (!whole.ok || !body.ok)
+    if (!spool.Finish())
         WriteLogF("[GetDispatch] [%04d] spool file not written. (%s)\n", client_, spool_.response.c_str());
     return exchange;
 }
 
-void GetRoad::ScanAndFilter(bool streamed) {
+void GetRoad::ScanAndFilter(bool streamed, ResponseSpool& spool) {
     const std::string requestLine = LineText(record_->RequestLine);
     std::string finding;
-    ScanFile(settings_, settings_.protocol, client_, spool_.response, finding);
+    ScanFile(settings_, settings_.protocol, client_, spool_.response, finding, [&] { return spool.BodyToDisk(); });
     WriteLogF("[GetDispatch] [%04d] [%04d] [%s] [%s]\n", client_, server_, requestLine.c_str(),
               finding.empty() ? "CLEAN" : finding.c_str());
     // A finding in a response that has already reached the client is only
     // logged, and the word filter, whose verdict could change nothing, is
     // not asked.
     if (streamed) return;
-    if (!finding.empty())
-        MakeBlockPage(BlockPageMode::Virus, spool_.work, spool_.response, finding, settings_.dataFolder);
+    if (!finding.empty()) MakeBlockPageOf(BlockPageMode::Virus, spool, finding);
 
     bool longLink = false;
     const std::string& ruleSet = record_->ProxyUserName.empty() ? record_->ClientAddress : record_->ProxyUserName;
     std::string request = spool_.work + "?http-block/" + ruleSet + ".db*" + target_.host + "/" +
                           SpoolNamePart(target_.spoolPath, longLink);
     std::string verdict;
-    ScanHttpFile(settings_, client_, request, verdict);
+    ScanHttpFile(settings_, client_, request, verdict, [&] { return spool.WholeToDisk(); });
     WriteLogF("[GetDispatch] [%04d] [%04d] [%s] [%s]\n", client_, server_, requestLine.c_str(),
               verdict.empty() ? "CLEAN" : verdict.c_str());
-    if (!verdict.empty())
-        MakeBlockPage(BlockPageMode::Word, spool_.work, spool_.response, verdict, settings_.dataFolder);
+    if (!verdict.empty()) MakeBlockPageOf(BlockPageMode::Word, spool, verdict);
 }
 
-void GetRoad::Relay() {
-    common::OpenRetry retry;
-    retry.tries = settings_.openRetryTries;
-    common::FilePtr file = common::OpenWithRetry(spool_.work, "rb", retry);
+void GetRoad::MakeBlockPageOf(BlockPageMode mode, ResponseSpool& spool, const std::string& finding) {
+    spool.WholeToDisk();
+    MakeBlockPage(mode, spool_.work, spool_.response, finding, settings_.dataFolder);
+    spool.BothOnDisk();
+}
+
+void GetRoad::Relay(ResponseSpool& spool) {
+    common::FilePtr file = spool.OpenWhole(settings_.openRetryTries);
     if (!file) {
         WriteLogF("[GetDispatch] [%04d] C:temp file not open. (%s)\n", client_, spool_.work.c_str());
         record_->KeepAlive = 0;
@@ -295,10 +279,18 @@ int GetRoad::Serve(const std::string& capturedHead) {
     // no other step reads cost a create and a delete in the shared cache
     // folder for every request, where such changes queue behind each other.
 
+    // A white-listed response goes to the client as it arrives and is
+    // neither scanned nor filtered: nothing reads a spool of it. Otherwise
+    // a copy is written only for a pipe server that may read it; with a
+    // size limit (-k) the scan's size check reads the body copy too.
+    const bool scanner = !white_ && (settings_.scanSizeLimit != 0 || PipeMayBeServed(kScanPipeName));
+    const bool wordFilter = !white_ && PipeMayBeServed(kWordFilterPipeName);
+    std::optional<ResponseSpool> spool;
+    spool.emplace(spool_, wordFilter, scanner);
     ResponseReader reader;
     Exchange exchange;
     exchange.requestSent = SendRequest(request.head);
-    if (exchange.requestSent) exchange = Receive(reader);
+    if (exchange.requestSent) exchange = Receive(reader, *spool);
     // A kept connection that the server has closed meanwhile takes the
     // request and answers nothing: it goes once more on a new connection.
     if (reused && (!exchange.requestSent || (!exchange.anyResponse && exchange.quietEnd))) {
@@ -306,8 +298,9 @@ int GetRoad::Serve(const std::string& capturedHead) {
         if (Connect(host)) {
             reader = ResponseReader();
             exchange = Exchange{};
+            spool.emplace(spool_, wordFilter, scanner);
             exchange.requestSent = SendRequest(request.head);
-            if (exchange.requestSent) exchange = Receive(reader);
+            if (exchange.requestSent) exchange = Receive(reader, *spool);
         }
     }
 
@@ -323,13 +316,12 @@ int GetRoad::Serve(const std::string& capturedHead) {
         WriteLogF("[GetDispatch] [%04d] [%04d] whitelist [%s]\n", client_, server_,
                   LineText(record_->RequestLine).c_str());
     } else if (exchange.anyResponse) {
-        ScanAndFilter(exchange.streamed);
+        ScanAndFilter(exchange.streamed, *spool);
     }
     // The HTTP cache (-m) stores the relayed file here.
-    if (exchange.anyResponse && !exchange.streamed && !exchange.clientFailed) Relay();
+    if (exchange.anyResponse && !exchange.streamed && !exchange.clientFailed) Relay(*spool);
 
-    common::DeleteWithRetry(spool_.response);
-    common::DeleteWithRetry(spool_.work);
+    spool->Remove();
     record_->RequestLine.clear();
     return 0;
 }

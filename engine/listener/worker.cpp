@@ -1,6 +1,7 @@
 #include "engine/listener/worker.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -101,6 +102,46 @@ bool WriteAll(int fd, const char* data, std::size_t length) {
     return true;
 }
 
+// The connection's request capture file, made with its first request,
+// emptied after each request and deleted when the connection ends: a
+// keep-alive connection then changes the shared cache folder twice in all
+// rather than twice a request (such changes queue behind one another
+// across every connection).
+class RequestFileKeeper {
+public:
+    explicit RequestFileKeeper(const std::string& path) : path_(path) {}
+    ~RequestFileKeeper() {
+        if (fd_ < 0) return;
+        ::close(fd_);
+        common::DeleteWithRetry(path_);
+    }
+    RequestFileKeeper(const RequestFileKeeper&) = delete;
+    RequestFileKeeper& operator=(const RequestFileKeeper&) = delete;
+
+    // The file, empty, for the next request; -1 (errno set) when it can't
+    // be made.
+    int Open() {
+        struct stat info;
+        // A file deleted by someone else meanwhile is made anew.
+        if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_nlink > 0) return fd_;
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        return fd_;
+    }
+    // Leaves the file empty once its request has been served.
+    void Empty() {
+        if (fd_ >= 0 && (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)) {
+            ::close(fd_);
+            fd_ = -1;
+            common::DeleteWithRetry(path_);
+        }
+    }
+
+private:
+    const std::string path_;
+    int fd_ = -1;
+};
+
 struct Capture {
     std::uint64_t bytes = 0;
     bool bodyExpected = false;
@@ -109,9 +150,9 @@ struct Capture {
 
 // Receives one request into the (emptied) request file until it is
 // complete, the client stops sending or a receive fails.
-Capture CaptureRequest(ConnectionRecord* record) {
+Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile) {
     Capture capture;
-    int fd = ::open(record->RequestFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int fd = requestFile.Open();
     if (fd < 0) {
         WriteLogF("[AcceptClients] [%04d] RequestFile create failed. (%s) %s\n", record->ClientSocket,
                   record->RequestFile.c_str(), std::strerror(errno));
@@ -140,7 +181,6 @@ Capture CaptureRequest(ConnectionRecord* record) {
         capture.bytes += static_cast<std::uint64_t>(n);
         if (completion.Feed(std::string_view(buffer, static_cast<std::size_t>(n)))) break;
     }
-    ::close(fd);
     buffer[0] = '\0';
     capture.bodyExpected = completion.BodyExpected();
     AssignField(record->RequestLine, completion.FirstLine(), kRequestLineWidth);
@@ -218,13 +258,13 @@ bool ScanUpload(ConnectionRecord* record) {
 void ServeHttp(ConnectionRecord* record) {
     record->ServerSocket = kNoSocket;
     record->KeepAlive = 0;
+    RequestFileKeeper requestFile(record->RequestFile);
     do {
-        Capture capture = CaptureRequest(record);
+        Capture capture = CaptureRequest(record, requestFile);
         if (capture.bytes == 0 || !capture.stored) {
             // Nothing (whole) to serve: the client is gone or idle, so the
             // connection ends instead of serving an empty request.
             record->KeepAlive = 0;
-            common::DeleteWithRetry(record->RequestFile);
             break;
         }
         if (!capture.bodyExpected || ScanUpload(record)) {
@@ -233,7 +273,7 @@ void ServeHttp(ConnectionRecord* record) {
             bool readable = ReadRequestHead(record, head);
             if (Authenticate(record, readable, head)) Proxy_Dispatch(record);
         }
-        common::DeleteWithRetry(record->RequestFile);
+        requestFile.Empty();
     } while (record->KeepAlive);
 }
 

@@ -200,6 +200,44 @@ TEST_F(PipeClientsTest, ScanFileWithoutAServerLeavesTheReplyEmpty) {
         << Log();
 }
 
+// A spool file left unwritten while no server was there is written just
+// before a server is asked about it; without a server it stays unwritten
+// and the call fails as one without a server does; a file that can no
+// longer be made is never named to a server.
+TEST_F(PipeClientsTest, LateFilesAreWrittenOnlyForAServer) {
+    const std::string path = dir_ / "late.dat";
+    int made = 0;
+    auto make = [&] {
+        ++made;
+        testsupport::WriteFile(path, avstub::kEicarTestString);
+        return true;
+    };
+    std::string reply = "stale";
+    EXPECT_FALSE(engine::PipeMayBeServed(engine::kScanPipeName));
+    EXPECT_EQ(engine::ScanFile(settings_, engine::kProtocolHttp, kSocket, path, reply, make), 0);
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(reply, "");
+    EXPECT_NE(Log().find("[ScanFile] [0007] CallNamedPipe(" + path + "\t1) fail. code = 2\n"), std::string::npos)
+        << Log();
+    EXPECT_EQ(engine::ScanHttpFile(settings_, kSocket, path + "?l.db*h/", reply, make), 0);
+    EXPECT_EQ(made, 0);
+    EXPECT_NE(Log().find("[ScanHttpFile] [0007] CallNamedPipe(" + path + "?l.db*h/) fail. code = 2\n"),
+              std::string::npos)
+        << Log();
+
+    auto stub = StartStub();
+    EXPECT_TRUE(engine::PipeMayBeServed(engine::kScanPipeName));
+    EXPECT_EQ(engine::ScanFile(settings_, engine::kProtocolHttp, kSocket, path, reply, make), 1);
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(reply, avstub::kFinding);
+
+    EXPECT_EQ(engine::ScanFile(settings_, engine::kProtocolHttp, kSocket, dir_ / "gone.dat", reply,
+                               [] { return false; }),
+              0);
+    EXPECT_EQ(StubRequests().size(), 1u);
+    EXPECT_NE(Log().find("CallNamedPipe(" + dir_ / "gone.dat" + "\t1) fail. code = 2\n"), std::string::npos) << Log();
+}
+
 TEST_F(PipeClientsTest, ScanFileWaitsWhileThePipeIsBusy) {
     avstub::Options options;
     options.delayMs = 300;

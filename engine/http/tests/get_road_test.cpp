@@ -1,12 +1,14 @@
 // The GET road end to end: curl (and raw clients) through a real orqhprx to
 // a small origin server (origin_server.py), with the stand-in scan server.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "avstub.h"
@@ -51,6 +53,8 @@ public:
         return numbers;
     }
     std::string heads() const { return testsupport::ReadFile(log_); }
+    // Lets the "late" responses go on.
+    void release() const { testsupport::WriteFile(log_ + ".go", ""); }
 
 private:
     testsupport::TempDir dir_;
@@ -61,11 +65,9 @@ private:
 
 class GetRoad : public ::testing::Test {
 protected:
-    void Start(std::vector<std::string> extra = {}, std::vector<std::pair<std::string, std::string>> files = {}) {
-        avstub::Options stubOptions;
-        stubOptions.pipeDir = pipes_.path();
-        stubOptions.logFile = pipes_ / "scans.log";
-        stub_ = avstub::Start(stubOptions);
+    void Start(std::vector<std::string> extra = {}, std::vector<std::pair<std::string, std::string>> files = {},
+               bool scanServer = true) {
+        if (scanServer) StartScanServer();
         port_ = testsupport::FreeTcpPort();
         listenertest::EngineOptions options;
         options.extra = {"-!=0", "-g=1"};
@@ -74,6 +76,13 @@ protected:
         options.env["VELQOR_PIPE_DIR"] = pipes_.path();
         engine_ = std::make_unique<EngineProcess>("127.0.0.1 " + std::to_string(port_) + "=\r\n", options);
         ASSERT_TRUE(testsupport::WaitForTcpPort(port_)) << engine_->log();
+    }
+
+    void StartScanServer() {
+        avstub::Options stubOptions;
+        stubOptions.pipeDir = pipes_.path();
+        stubOptions.logFile = pipes_ / "scans.log";
+        stub_ = avstub::Start(stubOptions);
     }
 
     // curl through the engine; returns the exit code, the output in `out`.
@@ -122,6 +131,69 @@ TEST_F(GetRoad, CleanResponsesArriveWholeInEveryFraming) {
                   std::string::npos)
             << accessLog;
     }
+}
+
+// Without a scan server every framing still arrives whole, small or past
+// the memory the engine keeps a response in, and each scan is logged as a
+// call that found no server. A scan server that comes up while a response
+// arrives is asked about its whole body.
+TEST_F(GetRoad, ScanServerAbsentOrComingUpLate) {
+    Start({}, {}, false);
+    for (const std::string form : {"length", "chunked", "close", "lf"}) {
+        for (size_t size : {100, 70000}) {
+            const std::string name = form + "/data-" + std::to_string(size);
+            EXPECT_TRUE(Fetch(origin_.url(name)) == Pattern(size)) << name << engine_->log();
+        }
+    }
+    EXPECT_EQ(engine_->count("[ScanFile] ["), 8) << engine_->log();
+    EXPECT_EQ(engine_->count("\t1) fail. code = 2"), 8) << engine_->log();
+    EXPECT_EQ(engine_->count("] [CLEAN]"), 16) << engine_->log();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+
+    std::string reply;
+    std::thread fetch([&] { Curl("-i '" + origin_.url("late/eicar") + "'", &reply); });
+    // The request is out, so the engine has chosen its spool files.
+    EXPECT_TRUE(engine_->waitForLog("GET /late/eicar HTTP/1.1")) << engine_->log();
+    StartScanServer();
+    origin_.release();
+    fetch.join();
+    EXPECT_NE(reply.find(avstub::kFinding), std::string::npos) << reply << engine_->log();
+    EXPECT_NE(Scans().find("_late_eicar\n"), std::string::npos) << Scans();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
+// A keep-alive connection keeps one request file, left empty after each
+// request, and deletes it when the connection ends.
+TEST_F(GetRoad, KeepAliveConnectionReusesItsRequestFile) {
+    Start();
+    auto requestFiles = [&] {
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::directory_iterator(engine_->dataFolder() + "cache"))
+            if (entry.path().extension() == ".dat") found.push_back(entry.path());
+        return found;
+    };
+    const std::string host = "127.0.0.1:" + std::to_string(origin_.port());
+    Client client("127.0.0.1", port_);
+    ASSERT_TRUE(client.ok());
+    for (int request = 1; request <= 2; ++request) {
+        ASSERT_TRUE(client.send("GET http://" + host + "/length/data-10 HTTP/1.1\r\nHost: " + host +
+                                "\r\nProxy-Connection: keep-alive\r\n\r\n"));
+        std::string reply;
+        char buffer[4096];
+        while (reply.find("\r\n\r\n" + Pattern(10)) == std::string::npos && client.readable(10s)) {
+            ssize_t n = ::recv(client.fd(), buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            reply.append(buffer, static_cast<size_t>(n));
+        }
+        EXPECT_NE(reply.find("\r\n\r\n" + Pattern(10)), std::string::npos) << reply;
+        EXPECT_TRUE(testsupport::WaitUntil([&] {
+            auto files = requestFiles();
+            return files.size() == 1 && std::filesystem::file_size(files[0]) == 0;
+        })) << engine_->log();
+    }
+    client.close();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+    EXPECT_EQ(engine_->count("] [CLEAN]"), 4) << engine_->log();
 }
 
 // EICAR in a plain body, spread over chunks, and behind a head of bare LF

@@ -18,14 +18,18 @@ byte value). Forms:
   noend    a status line and a header line that never end; then the close
   dropnext Content-Length; the next request on the same connection is
            read and the connection closed without an answer
+  late     Content-Length; the head and the first body byte go out, the
+           rest once the file LOGFILE.go exists (waited for up to 10 s)
 Ends by itself after 120 seconds or on SIGTERM.
 """
 import itertools
 import json
+import os
 import signal
 import socket
 import sys
 import threading
+import time
 
 EICAR = b"X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*"
 PATTERN = b"0\r\n\r\n" + bytes(range(256))
@@ -95,8 +99,16 @@ def serve(conn, log_path):
             target = text.split(" ")[1] if " " in text else "/"
             parts = target.split("/")
             form, name = (parts[1], parts[2]) if len(parts) > 2 else ("length", "hello")
-            reply, keep = answer("length" if form == "dropnext" else form, body_for(name))
+            reply, keep = answer("length" if form in ("dropnext", "late") else form, body_for(name))
             drop_next = form == "dropnext"
+            if form == "late":
+                first = reply.index(b"\r\n\r\n") + 5
+                conn.sendall(reply[:first])
+                reply = reply[first:]
+                for _ in range(100):
+                    if os.path.exists(log_path + ".go"):
+                        break
+                    time.sleep(0.1)
             conn.sendall(reply)
             if not keep:
                 conn.shutdown(socket.SHUT_WR)
