@@ -11,8 +11,9 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
-// One piece as fgets with a buffer of maxLength + 1 bytes returns it.
-bool ReadPiece(FILE* file, size_t maxLength, std::string& piece) {
+}  // namespace
+
+bool ReadLinePiece(FILE* file, size_t maxLength, std::string& piece) {
     piece.clear();
     int c = 0;
     while (piece.size() < maxLength && (c = std::getc(file)) != EOF) {
@@ -22,8 +23,6 @@ bool ReadPiece(FILE* file, size_t maxLength, std::string& piece) {
     return !piece.empty();
 }
 
-}  // namespace
-
 bool ForEachListLine(const std::string& path, const ListFileRules& rules,
                      const std::function<bool(std::string_view line)>& visit) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
@@ -31,7 +30,7 @@ bool ForEachListLine(const std::string& path, const ListFileRules& rules,
     const size_t maxLength = rules.maxLineLength == 0 ? 1 : rules.maxLineLength;
     std::string piece;
     bool atLineStart = true;
-    while (ReadPiece(file.get(), maxLength, piece)) {
+    while (ReadLinePiece(file.get(), maxLength, piece)) {
         const bool continuation = !atLineStart;
         atLineStart = piece.back() == '\n';
         if (continuation) continue;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,6 +27,11 @@ struct ListFileRules {
     // Skip lines that are empty once cut at their line end.
     bool skipEmptyLines = true;
 };
+
+// The next piece of a line as fgets with a buffer of maxLength + 1 bytes
+// returns it: up to and including the LF, at most maxLength characters
+// (NUL bytes kept). False at the end of the file.
+bool ReadLinePiece(FILE* file, size_t maxLength, std::string& piece);
 
 // Calls visit for each entry line in file order, cut at its first CR, LF or
 // NUL; visit returns false to stop early. Returns false when the file

@@ -8,6 +8,7 @@
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
 #include "common/http_date.h"
+#include "common/list_file.h"
 #include "engine/tls/tls.h"
 #include "platform/codepage/codepage.h"
 
@@ -40,13 +41,8 @@ bool ReadHeadLines(FILE* file, std::vector<std::string>& lines) {
     size_t total = 0;
     std::string line;
     while (total < kHeadSearchLimit) {
-        line.clear();
-        int c = 0;
-        while (total < kHeadSearchLimit && (c = std::getc(file)) != EOF) {
-            line.push_back(static_cast<char>(c));
-            ++total;
-            if (c == '\n') break;
-        }
+        common::ReadLinePiece(file, kHeadSearchLimit - total, line);
+        total += line.size();
         if (line.empty() || line.back() != '\n') return false;
         lines.push_back(line);
         if (IsEmptyLine(line)) return true;

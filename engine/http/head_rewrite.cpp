@@ -4,7 +4,10 @@
 #include <cstdlib>
 
 #include "common/ascii_case.h"
+#include "common/list_file.h"
 #include "engine/core/daily_log.h"
+#include "engine/http/get_dispatch.h"
+#include "engine/http/outgoing_request.h"
 #include "engine/tls/tls.h"
 
 namespace engine {
@@ -122,7 +125,7 @@ public:
         if (StartsWithIgnoringAsciiCase(line, "content-length:")) lengthKnown_ = true;
         if (StartsWithIgnoringAsciiCase(line, "transfer-encoding:") && HasToken(ValueOf(line), "chunked"))
             lengthKnown_ = true;
-        if (statusLine && addOwnLines_) kept += ForwardingLines();
+        if (statusLine && addOwnLines_) kept += ForwardingLines(connection_, settings_);
         return Append(kept, line.size()) ? Step::More : Step::Refused;
     }
 
@@ -151,16 +154,6 @@ private:
         return Step::Done;
     }
 
-    std::string ForwardingLines() const {
-        std::string lines;
-        if (settings_.headerForwarded)
-            lines += "Forwarded: by http://" + connection_.ListenHostName + ":" + std::to_string(connection_.ListenPort) +
-                     " (" + kServerName + " " + kEngineVersion + ") for " + connection_.ClientAddress + "\r\n";
-        if (settings_.headerRemoteHostWp) lines += "Remote-Host-Wp: " + connection_.ClientAddress + "\r\n";
-        if (settings_.headerXForwardedFor) lines += "X-Forwarded-For: " + connection_.ClientAddress + "\r\n";
-        return lines;
-    }
-
     bool Append(const std::string& kept, size_t lineSize) {
         if (result_.head.size() + kept.size() > kResponseHeadLimit) return false;
         result_.head += kept;
@@ -180,18 +173,6 @@ private:
     bool viaSeen_ = false;
     bool lengthKnown_ = false;
 };
-
-// The next line of the file, at most kResponseLineLimit characters, its
-// line end included.
-bool ReadLine(FILE* file, std::string& line) {
-    line.clear();
-    int c = 0;
-    while (line.size() < kResponseLineLimit && (c = std::getc(file)) != EOF) {
-        line.push_back(static_cast<char>(c));
-        if (c == '\n') break;
-    }
-    return !line.empty();
-}
 
 }  // namespace
 
@@ -218,7 +199,7 @@ HeadSendResult SetVIAResponseHeader(ConnectionRecord& connection, FILE* response
     const long start = std::ftell(response);
     HeadRewriter rewriter(connection, versionText, addOwnLines, settings);
     std::string line;
-    while (ReadLine(response, line)) {
+    while (common::ReadLinePiece(response, kResponseLineLimit, line)) {
         HeadRewriter::Step step = rewriter.Feed(line);
         if (step == HeadRewriter::Step::Refused) {
             std::fseek(response, -static_cast<long>(line.size()), SEEK_CUR);
@@ -236,8 +217,9 @@ HeadSendResult SetVIAResponseHeader(ConnectionRecord& connection, FILE* response
 
     WriteLogF("[SetVIAResponseHeader] [%04d] bHEnd = %s / Header size = %d\n", client,
               head.headEnd ? "found" : "not found", static_cast<int>(head.head.size()));
+    // The head waits for a slow client as long as the body after it does.
     ssize_t sent = SecureSendData(client, connection.Tls.client.get(), head.head.data(), head.head.size(),
-                                  settings.timeouts.clientPlain);
+                                  ClientSendTimeout(settings));
     if (sent < 0) {
         WriteLogF("[SetVIAResponseHeader] [%04d] send(%04d): WSAGetLastError() = %d\n", client, client, errno);
         return HeadSendResult::SendFailed;

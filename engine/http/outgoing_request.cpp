@@ -46,7 +46,7 @@ std::string ServerRequestLine(const RequestTarget& target, std::string_view clie
     return target.method + " " + target.urlKey + " " + target.version + "\r\n";
 }
 
-std::string ForwardingRequestLines(const ConnectionRecord& connection, const EngineSettings& settings) {
+std::string ForwardingLines(const ConnectionRecord& connection, const EngineSettings& settings) {
     std::string lines;
     if (!settings.addHeaders) return lines;
     if (settings.headerForwarded) {
@@ -67,7 +67,7 @@ OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::s
     bool viaSeen = false;
     bool ended = false;
 
-    out.head = requestLine + ForwardingRequestLines(connection, settings);
+    out.head = requestLine + ForwardingLines(connection, settings);
     // Past the request line, up to and including the empty line.
     size_t firstEnd = capturedHead.find('\n');
     std::string_view rest = firstEnd == std::string_view::npos ? std::string_view() : capturedHead.substr(firstEnd + 1);

@@ -39,8 +39,9 @@ OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::s
                                      const RequestTarget& target, const ConnectionRecord& connection,
                                      const EngineSettings& settings);
 
-// The forwarding lines that option -u adds behind a request line:
-// Forwarded, Remote-Host-Wp and X-Forwarded-For, as their bits say.
-std::string ForwardingRequestLines(const ConnectionRecord& connection, const EngineSettings& settings);
+// The forwarding lines that option -u adds behind a request line and
+// behind the status line of a response from the HTTP cache: Forwarded,
+// Remote-Host-Wp and X-Forwarded-For, as their bits say.
+std::string ForwardingLines(const ConnectionRecord& connection, const EngineSettings& settings);
 
 }  // namespace engine

@@ -30,59 +30,15 @@ std::string Pattern(size_t size) {
     return data.substr(0, size);
 }
 
-class Origin {
-public:
-    Origin() {
-        testsupport::Process::Options options;
-        process_ = std::make_unique<testsupport::Process>(
-            std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("engine/http/tests/origin_server.py"),
-                                     log_},
-            options);
-        testsupport::WaitUntil([&] { return process_->out().find('\n') != std::string::npos || !process_->running(); });
-        std::istringstream(process_->out().substr(5)) >> port_;
-    }
-    int port() const { return port_; }
-    std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
-    }
-    // The connection number of each request head the origin got, in order.
-    std::vector<int> connections() const {
-        std::vector<int> numbers;
-        std::istringstream lines(testsupport::ReadFile(log_));
-        for (std::string line; std::getline(lines, line);) numbers.push_back(std::stoi(line.substr(9)));
-        return numbers;
-    }
-    std::string heads() const { return testsupport::ReadFile(log_); }
-    // Lets the "late" responses go on.
-    void release() const { testsupport::WriteFile(log_ + ".go", ""); }
-
-private:
-    testsupport::TempDir dir_;
-    std::string log_ = dir_ / "origin.log";
-    std::unique_ptr<testsupport::Process> process_;
-    int port_ = 0;
-};
-
-class GetRoad : public ::testing::Test {
+class GetRoad : public ::testing::Test, protected listenertest::ScannedEngine {
 protected:
     void Start(std::vector<std::string> extra = {}, std::vector<std::pair<std::string, std::string>> files = {},
                bool scanServer = true) {
-        if (scanServer) StartScanServer();
-        port_ = testsupport::FreeTcpPort();
         listenertest::EngineOptions options;
         options.extra = {"-!=0", "-g=1"};
         options.extra.insert(options.extra.end(), extra.begin(), extra.end());
         options.files = std::move(files);
-        options.env["VELQOR_PIPE_DIR"] = pipes_.path();
-        engine_ = std::make_unique<EngineProcess>("127.0.0.1 " + std::to_string(port_) + "=\r\n", options);
-        ASSERT_TRUE(testsupport::WaitForTcpPort(port_)) << engine_->log();
-    }
-
-    void StartScanServer() {
-        avstub::Options stubOptions;
-        stubOptions.pipeDir = pipes_.path();
-        stubOptions.logFile = pipes_ / "scans.log";
-        stub_ = avstub::Start(stubOptions);
+        StartEngine(options, scanServer);
     }
 
     // curl through the engine; returns the exit code, the output in `out`.
@@ -100,13 +56,8 @@ protected:
         return testsupport::FileExists(file) ? testsupport::ReadFile(file) : "";
     }
 
-    std::string Scans() const { return testsupport::ReadFile(pipes_ / "scans.log"); }
-
-    testsupport::TempDir pipes_, work_;
-    std::unique_ptr<testsupport::Process> stub_;
-    std::unique_ptr<EngineProcess> engine_;
-    Origin origin_;
-    int port_ = 0;
+    testsupport::TempDir work_;
+    listenertest::OriginServer origin_;
 };
 
 // Each body framing arrives byte for byte; the scan sees the body alone,

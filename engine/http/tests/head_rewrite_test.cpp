@@ -3,9 +3,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "engine/core/connection.h"
 #include "engine/core/daily_log.h"
@@ -206,6 +208,35 @@ TEST_F(SetVIAResponseHeaderTest, HeadBeyondItsLimitIsSentInPartAndTheRestRelayed
     EXPECT_EQ(sent.substr(sent.size() - 2), "\r\n");
     EXPECT_EQ(sent + rest, response);
     EXPECT_EQ(connection_.KeepAlive, 0);
+}
+
+// A client that takes its bytes later than the few milliseconds of the
+// client time-out still gets the head whole: it waits as long as the body
+// after it would.
+TEST_F(SetVIAResponseHeaderTest, SlowClientStillGetsTheHead) {
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n";
+    Store(head + "ok");
+    // The client has not yet read what came before: the socket is full.
+    int small = 4096;
+    ::setsockopt(sockets_[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    std::string before;
+    const std::string block(1024, 'x');
+    for (ssize_t n; (n = ::send(sockets_[0], block.data(), block.size(), MSG_DONTWAIT)) > 0;) before.append(block, 0, n);
+    std::string received;
+    std::thread client([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(sockets_[1], buffer, sizeof buffer)) > 0;) received.append(buffer, n);
+    });
+    engine::EngineSettings settings = HeaderSettings(0);
+    settings.timeouts.clientPlain = 5;
+    settings.timeouts.serverPlain = 10000;
+    EXPECT_EQ(engine::SetVIAResponseHeader(connection_, file_, "HTTP/1.1", false, settings),
+              engine::HeadSendResult::Sent);
+    ::close(sockets_[0]);
+    sockets_[0] = -1;
+    client.join();
+    EXPECT_TRUE(received == before + head) << received.size() << " of " << before.size() + head.size();
 }
 
 }  // namespace

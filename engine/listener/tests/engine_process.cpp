@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
+
+#include "avstub.h"
 
 namespace listenertest {
 
@@ -62,7 +65,7 @@ bool EngineProcess::waitForEmptyCache(std::chrono::milliseconds timeout) const {
 OriginServer::OriginServer() {
     process_ = std::make_unique<testsupport::Process>(
         std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("engine/http/tests/origin_server.py"),
-                                 dir_ / "heads.log"},
+                                 log_},
         testsupport::Process::Options{});
     testsupport::WaitUntil([&] {
         std::string out = process_->out();
@@ -73,7 +76,37 @@ OriginServer::OriginServer() {
 }
 
 std::string OriginServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
+}
+
+std::string OriginServer::heads() const { return testsupport::FileExists(log_) ? testsupport::ReadFile(log_) : ""; }
+
+std::vector<int> OriginServer::connections() const {
+    std::vector<int> numbers;
+    std::istringstream lines(heads());
+    for (std::string line; std::getline(lines, line);) numbers.push_back(std::stoi(line.substr(9)));
+    return numbers;
+}
+
+void OriginServer::release() const { testsupport::WriteFile(log_ + ".go", ""); }
+
+void ScannedEngine::StartScanServer() {
+    avstub::Options stubOptions;
+    stubOptions.pipeDir = pipes_.path();
+    stubOptions.logFile = pipes_ / "scans.log";
+    stub_ = avstub::Start(stubOptions);
+}
+
+void ScannedEngine::StartEngine(EngineOptions options, bool scanServer) {
+    if (scanServer) StartScanServer();
+    port_ = testsupport::FreeTcpPort();
+    options.env["VELQOR_PIPE_DIR"] = pipes_.path();
+    engine_ = std::make_unique<EngineProcess>("127.0.0.1 " + std::to_string(port_) + "=\r\n", options);
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port_)) << engine_->log();
+}
+
+std::string ScannedEngine::Scans() const {
+    return testsupport::FileExists(pipes_ / "scans.log") ? testsupport::ReadFile(pipes_ / "scans.log") : "";
 }
 
 Client::Client(const std::string& host, int port, const std::string& from) {

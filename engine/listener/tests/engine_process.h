@@ -43,17 +43,42 @@ private:
     std::unique_ptr<testsupport::Process> process_;
 };
 
-// An HTTP origin on a loopback port (the HTTP road's test origin): the
-// path "/length/hello" answers "hello\n" with a Content-Length.
+// The test origin on a loopback port (origin_server.py, see its paths):
+// "length/hello" answers "hello\n" with a Content-Length.
 class OriginServer {
 public:
     OriginServer();
     int port() const { return port_; }
-    std::string url(const std::string& path = "/length/hello") const;
+    std::string url(const std::string& path = "length/hello") const;
+    // Every request head it got, one JSON line each.
+    std::string heads() const;
+    // The connection number of each request head, in order.
+    std::vector<int> connections() const;
+    // Lets the "late" responses go on.
+    void release() const;
 
 private:
     testsupport::TempDir dir_;
+    std::string log_ = dir_ / "heads.log";
     std::unique_ptr<testsupport::Process> process_;
+    int port_ = 0;
+};
+
+// The set-up of the tests of scanned roads: the stand-in scan server,
+// recording each request, and an orqhprx on a free port, both with the
+// test's own pipe folder.
+class ScannedEngine {
+protected:
+    void StartScanServer();
+    // Starts the scan server (unless scanServer is false), then the engine;
+    // options get the pipe folder.
+    void StartEngine(EngineOptions options, bool scanServer = true);
+    // The scan requests so far: "<request bytes>\t<source>\t<path>" lines.
+    std::string Scans() const;
+
+    testsupport::TempDir pipes_;
+    std::unique_ptr<testsupport::Process> stub_;
+    std::unique_ptr<EngineProcess> engine_;
     int port_ = 0;
 };
 

@@ -21,19 +21,12 @@ int UploadScanLines(const std::string& log) {
     return static_cast<int>(std::distance(std::sregex_iterator(log.begin(), log.end(), line), std::sregex_iterator()));
 }
 
-class ListenerUploadScan : public ::testing::Test {
+class ListenerUploadScan : public ::testing::Test, protected listenertest::ScannedEngine {
 protected:
     void SetUp() override {
-        avstub::Options stubOptions;
-        stubOptions.pipeDir = pipes_.path();
-        stubOptions.logFile = pipes_ / "scans.log";
-        stub_ = avstub::Start(stubOptions);
-        port_ = testsupport::FreeTcpPort();
         listenertest::EngineOptions options;
         options.extra = {"-!=0", "-t=5,20000"};
-        options.env["VELQOR_PIPE_DIR"] = pipes_.path();
-        engine_ = std::make_unique<EngineProcess>("127.0.0.1 " + std::to_string(port_) + "=\r\n", options);
-        ASSERT_TRUE(testsupport::WaitForTcpPort(port_)) << engine_->log();
+        StartEngine(options);
     }
 
     // Uploads `body` with curl; the whole answer, head included.
@@ -46,14 +39,7 @@ protected:
             .output;
     }
 
-    std::string Scans() const {
-        return testsupport::FileExists(pipes_ / "scans.log") ? testsupport::ReadFile(pipes_ / "scans.log") : "";
-    }
-
-    testsupport::TempDir pipes_, work_;
-    std::unique_ptr<testsupport::Process> stub_;
-    std::unique_ptr<EngineProcess> engine_;
-    int port_ = 0;
+    testsupport::TempDir work_;
 };
 
 // An infected upload gets the virus page, whose Content-Length is the
