@@ -171,7 +171,8 @@ std::unique_ptr<platform::LdapConnection> ConnetLDAP(const LdapLogonRequest& req
 }
 
 bool LDAP_LOGON(const LdapLogonRequest& request, const LdapSettings& settings) {
-    const std::string user = LoggedUser(request);
+    // The user name comes decoded from the client: it may hold line ends.
+    const std::string user = ClientText(LoggedUser(request));
     if (ConnetLDAP(request, settings)) {
         WriteLogF("[LDAP_LOGON] id=<%s> ... OK.\n", user.c_str());
         return true;

@@ -11,7 +11,35 @@ common::DailyLogFile& EngineLog() {
     return log;
 }
 
-void WriteLog(std::string_view text) { EngineLog().write(text); }
+namespace {
+
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
+// A byte the log shows as "?"; LF and the CR of a CR LF end lines.
+bool Hidden(std::string_view text, size_t at) {
+    const char c = text[at];
+    if (!IsControl(c) || c == '\t' || c == '\n') return false;
+    return !(c == '\r' && at + 1 < text.size() && text[at + 1] == '\n');
+}
+
+}  // namespace
+
+std::string ClientText(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown)
+        if (IsControl(c) && c != '\t') c = '?';
+    return shown;
+}
+
+void WriteLog(std::string_view text) {
+    size_t at = 0;
+    while (at < text.size() && !Hidden(text, at)) ++at;
+    if (at == text.size()) return EngineLog().write(text);
+    std::string shown(text);
+    for (; at < shown.size(); ++at)
+        if (Hidden(text, at)) shown[at] = '?';
+    EngineLog().write(shown);
+}
 
 void WriteLogF(const char* format, ...) {
     va_list args;

@@ -259,6 +259,14 @@ TEST_F(GetRoad, BlackAndWhiteLists) {
     std::string out;
     EXPECT_EQ(Curl("'" + origin_.url("length/data-1") + "'", &out), 52) << out;  // empty reply
     EXPECT_TRUE(engine_->waitForLog("blacklist [GET " + origin_.url("length/data-1"))) << engine_->log();
+    // Control bytes of a request line reach the log as "?" (the request
+    // line ends at the CR for the road).
+    Client client("127.0.0.1", port_);
+    ASSERT_TRUE(client.send("GET " + origin_.url("length/data-1\rX\x1b[2K") + " HTTP/1.1\r\n\r\n"));
+    int error = -1;
+    EXPECT_EQ(client.readToEnd(error, 15s), "");
+    EXPECT_TRUE(engine_->waitForLog("] GET " + origin_.url("length/data-1?X?[2K") + " HTTP/1.1\r\n")) << engine_->log();
+    EXPECT_TRUE(engine_->waitForLog("no HTTP version [GET " + origin_.url("length/data-1") + "]")) << engine_->log();
 
     EXPECT_EQ(Fetch(origin_.url("length/eicar")), avstub::kEicarTestString);
     EXPECT_TRUE(engine_->waitForLog("whitelist [GET " + origin_.url("length/eicar"))) << engine_->log();
