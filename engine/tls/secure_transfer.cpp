@@ -44,16 +44,21 @@ ssize_t SecureSend(int socket, TlsSession* session, const char* text, int timeou
 
 int SecureRecv(int socket, TlsSession* session, char* buffer, int size, int timeoutMs) {
     if (session) return session->Read(buffer, size, timeoutMs);
-    int ready = WaitForSocket(socket, POLLIN, Deadline::After(timeoutMs));
-    if (ready <= 0) {
-        if (ready == 0) errno = ETIMEDOUT;
-        return -1;
+    // Data that is already there is taken at once; the wait (and its
+    // time-out) is only for a socket that has nothing yet. On a busy relay
+    // that saves a poll per piece.
+    const Deadline deadline = Deadline::After(timeoutMs);
+    for (;;) {
+        ssize_t n = ::recv(socket, buffer, size > 0 ? static_cast<size_t>(size) : 0, MSG_DONTWAIT);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        int ready = WaitForSocket(socket, POLLIN, deadline);
+        if (ready <= 0) {
+            if (ready == 0) errno = ETIMEDOUT;
+            return -1;
+        }
     }
-    ssize_t n;
-    do {
-        n = ::recv(socket, buffer, size > 0 ? static_cast<size_t>(size) : 0, MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    return static_cast<int>(n);
 }
 
 }  // namespace engine
