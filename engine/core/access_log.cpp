@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "common/daily_log.h"
-#include "common/file_retry.h"
 #include "common/list_file.h"
 #include "common/text.h"
 #include "common/wildcard.h"
@@ -33,20 +32,17 @@ common::Clock& AccessLogClock() {
     return clock;
 }
 
-// One line without its line end, of which at most limit characters are
-// kept; the rest of an overlong line is passed over, never read as a line
-// of its own. False at the end of the file.
-bool ReadLine(FILE* file, size_t limit, std::string& line) {
-    line.clear();
-    int c;
-    bool any = false;
-    while ((c = std::getc(file)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        if (line.size() < limit) line.push_back(static_cast<char>(c));
-    }
+// The next line of text, without its line end, of which at most limit
+// characters are kept; the rest of an overlong line is passed over, never
+// read as a line of its own. False at the end of the text.
+bool ReadLine(std::string_view& text, size_t limit, std::string& line) {
+    if (text.empty()) return false;
+    const size_t lf = text.find('\n');
+    std::string_view whole = text.substr(0, lf);
+    text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+    line.assign(whole.substr(0, limit));
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    return any;
+    return true;
 }
 
 std::string_view CutAtLineEnd(std::string_view text) { return text.substr(0, text.find_first_of("\r\n")); }
@@ -90,14 +86,12 @@ std::optional<std::string> BasicUser(std::string_view value) {
 
 }  // namespace
 
-AccessLogRequest ReadAccessLogRequest(const std::string& requestFile) {
+AccessLogRequest ReadAccessLogRequest(std::string_view captured) {
     AccessLogRequest request;
-    common::FilePtr file(std::fopen(requestFile.c_str(), "rb"));
-    if (!file) return request;
     std::string line;
-    if (!ReadLine(file.get(), kRequestLineLimit, line) || line.empty()) return request;
+    if (!ReadLine(captured, kRequestLineLimit, line) || line.empty()) return request;
     request.requestLine = std::string(CutAtLineEnd(line));
-    while (ReadLine(file.get(), kHeaderValueLimit, line) && !line.empty()) {
+    while (ReadLine(captured, kHeaderValueLimit, line) && !line.empty()) {
         if (StartsWithNoCase(line, "user-agent:"))
             request.userAgent = HeaderValue(line, 11);
         else if (StartsWithNoCase(line, "referer:"))
@@ -138,11 +132,10 @@ int AccessLogMask(const std::string& listenAddress, int listenPort) {
     return masked ? 1 : 0;
 }
 
-void WriteAccessLog(const std::string& requestFile, const std::string& clientAddress, int status,
-                    uint64_t bytes) {
+void WriteAccessLog(std::string_view captured, const std::string& clientAddress, int status, uint64_t bytes) {
     const EngineSettings& s = Settings();
     if (!s.accessLog) return;
-    AccessLogRequest request = ReadAccessLogRequest(requestFile);
+    AccessLogRequest request = ReadAccessLogRequest(captured);
     std::lock_guard<std::mutex> guard(AccessLogLock());
     common::LocalTime t = AccessLogClock() ? AccessLogClock()() : common::NowLocal();
     if (s.accessLogFolder.empty()) return;

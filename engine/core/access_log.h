@@ -5,13 +5,15 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/local_time.h"
 
 namespace engine {
 
-// What an access log line tells of the request, read from the request
-// file. Every field is cut at CR or LF, so one request can't add lines.
+// What an access log line tells of the request, read from the start of
+// the captured request (the request file's first bytes). Every field is
+// cut at CR or LF, so one request can't add lines.
 struct AccessLogRequest {
     std::string requestLine;
     std::string user = "-";  // of the Basic "authorization:" header
@@ -19,8 +21,8 @@ struct AccessLogRequest {
     std::string userAgent;
 };
 
-// The fields of the request file; the defaults when it can't be read.
-AccessLogRequest ReadAccessLogRequest(const std::string& requestFile);
+// The fields of the captured request; the defaults for an empty one.
+AccessLogRequest ReadAccessLogRequest(std::string_view captured);
 
 // `%s - %s [%02d/%s/%04d:%02d:%02d:%02d %s] "%s" %d %llu "%s" "%s"` and a
 // line end, with the zone of t as "+hhmm" or "-hhmm".
@@ -32,8 +34,7 @@ std::string FormatAccessLogLine(const std::string& clientAddress, const AccessLo
 int AccessLogMask(const std::string& listenAddress, int listenPort);
 
 // Writes one line for the request when option -g is on.
-void WriteAccessLog(const std::string& requestFile, const std::string& clientAddress, int status,
-                    uint64_t bytes);
+void WriteAccessLog(std::string_view captured, const std::string& clientAddress, int status, uint64_t bytes);
 
 // Tests stamp the lines with a fixed time; an empty clock restores the
 // real one.

@@ -25,6 +25,8 @@ inline constexpr std::size_t kAddressTextWidth = 65;     // ListenAddress, Clien
 inline constexpr std::size_t kTlsFileWidth = 261;        // Tls.certificateFile, Tls.privateKeyFile
 inline constexpr std::size_t kRequestFileWidth = 260;    // RequestFile
 inline constexpr std::size_t kRequestLineWidth = 16385;  // RequestLine
+// No step reads a request head further than this.
+inline constexpr std::size_t kRequestFileStartLimit = std::size_t{1} << 20;
 // The transfer buffer: 16,384 bytes of data and a NUL.
 inline constexpr std::size_t kWorkBufferData = 16384;
 inline constexpr std::size_t kWorkBufferSize = kWorkBufferData + 1;
@@ -79,6 +81,11 @@ struct ConnectionRecord {
     int FixedRelay = 0;
     int ArchiveMail = 0;
     std::string RequestFile;
+    // The first bytes of the request in RequestFile (whole received pieces,
+    // up to a little over kRequestFileStartLimit): the steps of this process
+    // read the request head from here. Opening the file again by path for
+    // each of them cost more than the rest of a small request.
+    std::string RequestFileStart;
     std::vector<char> WorkBuffer = std::vector<char>(kWorkBufferSize, '\0');
 
     // Unique among the connections of this process for its whole life:

@@ -3,6 +3,7 @@
 #include "common/ascii_case.h"
 #include "engine/core/access_log.h"
 #include "engine/core/daily_log.h"
+#include "engine/core/engine_settings.h"
 #include "engine/http/get_dispatch.h"
 
 namespace engine {
@@ -44,8 +45,9 @@ int Proxy_Dispatch(ConnectionRecord* record) {
         break;
     }
 
-    if (AccessLogMask(record->ListenAddress, record->ListenPort) == 0)
-        WriteAccessLog(record->RequestFile, record->ClientAddress, record->StatusCode, record->ResponseBytes);
+    // The mask list is read only when there is a line to mask.
+    if (Settings().accessLog && AccessLogMask(record->ListenAddress, record->ListenPort) == 0)
+        WriteAccessLog(record->RequestFileStart, record->ClientAddress, record->StatusCode, record->ResponseBytes);
     WriteLogF("[Proxy_Dispatch] [%04d] End.\n", client);
     return result;
 }

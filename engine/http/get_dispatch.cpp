@@ -358,7 +358,7 @@ int GetDispatch(ConnectionRecord* record) {
     const int client = record->ClientSocket;
     record->StatusCode = 0;
     record->ResponseBytes = 0;
-    std::string head = ReadCapturedHead(record->RequestFile, settings.openRetryTries).value_or(record->RequestLine);
+    std::string head = CapturedHead(record->RequestFileStart);
 
     RequestTarget target;
     switch (ParseRequestTarget(record->RequestLine, settings.protocol == kProtocolSocks, HostHeaderValue(head),

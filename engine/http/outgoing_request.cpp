@@ -1,9 +1,6 @@
 #include "engine/http/outgoing_request.h"
 
-#include <cstdio>
-
 #include "common/ascii_case.h"
-#include "common/file_retry.h"
 #include "engine/http/head_rewrite.h"
 #include "engine/http/header_text.h"
 #include "engine/http/response_reader.h"
@@ -20,24 +17,9 @@ std::string_view ValueAfter(std::string_view line, size_t nameLength) {
 
 }  // namespace
 
-std::optional<std::string> ReadCapturedHead(const std::string& requestFile, unsigned long openTries) {
-    common::OpenRetry retry;
-    retry.tries = std::max(1ul, openTries);
-    common::FilePtr file = common::OpenWithRetry(requestFile, "rb", retry);
-    if (!file) return std::nullopt;
-    std::string head;
-    char buffer[4096];
-    size_t n;
-    while (head.size() < kRequestHeadReadLimit && (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        size_t before = head.size();
-        head.append(buffer, n);
-        size_t end = FindHeadEnd(head, before >= 2 ? before - 2 : 0);
-        if (end != std::string::npos) {
-            head.resize(end);
-            break;
-        }
-    }
-    return head;
+std::string CapturedHead(std::string_view captured) {
+    captured = captured.substr(0, kRequestFileStartLimit);
+    return std::string(captured.substr(0, FindHeadEnd(captured)));
 }
 
 std::string ServerRequestLine(const RequestTarget& target, std::string_view clientLine, bool direct) {

@@ -4,7 +4,6 @@
 // encodings, credentials and keep-alive.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,14 +13,11 @@
 
 namespace engine {
 
-// A captured request head longer than this is not read past it.
-inline constexpr size_t kRequestHeadReadLimit = 1 << 20;
-
 // The captured request's head: from its start up to and including the
-// empty line that ends it (CR LF or a bare LF), or all of it when it has
-// none. Bytes that follow the head (pipelined requests) are not part of it.
-// nullopt when the file can't be opened within the -r retries.
-std::optional<std::string> ReadCapturedHead(const std::string& requestFile, unsigned long openTries);
+// empty line that ends it (CR LF or a bare LF), or the first
+// kRequestFileStartLimit bytes when none ends it there. Bytes that follow
+// the head (a body, pipelined requests) are not part of it.
+std::string CapturedHead(std::string_view captured);
 
 struct OutgoingRequest {
     std::string head;        // the bytes to send

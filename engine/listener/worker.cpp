@@ -17,6 +17,7 @@
 #include "engine/core/engine_settings.h"
 #include "engine/core/pipe_clients.h"
 #include "engine/http/block_pages.h"
+#include "engine/http/outgoing_request.h"
 #include "engine/http/proxy_replies.h"
 #include "engine/listener/address.h"
 #include "engine/listener/proxy_dispatch.h"
@@ -161,6 +162,10 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile)
     }
     RequestCompletion completion;
     char* buffer = record->WorkBuffer.data();
+    // What an earlier request's overlong head left held is let go.
+    std::string& start = record->RequestFileStart;
+    if (start.capacity() > kWorkBufferSize) std::string().swap(start);
+    start.clear();
     for (;;) {
         int n = SecureRecv(record->ClientSocket, record->Tls.client.get(), buffer, static_cast<int>(kWorkBufferData),
                            Settings().timeouts.serverPlain);
@@ -179,6 +184,7 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile)
             break;
         }
         capture.bytes += static_cast<std::uint64_t>(n);
+        if (start.size() < kRequestFileStartLimit) start.append(buffer, static_cast<std::size_t>(n));
         if (completion.Feed(std::string_view(buffer, static_cast<std::size_t>(n)))) break;
     }
     buffer[0] = '\0';
@@ -187,48 +193,26 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile)
     return capture;
 }
 
-// A request head larger than this is not read for credentials past it.
-constexpr std::size_t kHeadReadLimit = 1 << 20;
-
-// Puts the request's first line, line end included, into WorkBuffer and
-// returns the head (up to its empty line) for the credential check. False
-// when the request file can't be opened.
-bool ReadRequestHead(ConnectionRecord* record, std::string& head) {
-    record->WorkBuffer[0] = '\0';
-    common::OpenRetry retry;
-    retry.tries = std::max(1ul, Settings().openRetryTries);
-    common::FilePtr file = common::OpenWithRetry(record->RequestFile, "rb", retry);
-    if (!file) return false;
-    char* first = record->WorkBuffer.data();
-    if (!std::fgets(first, static_cast<int>(kWorkBufferSize), file.get())) {
-        first[0] = '\0';
-        return true;
-    }
-    head = first;
-    // A line longer than the buffer comes in pieces; only a piece that
-    // starts a line can be the empty line that ends the head.
-    bool atLineStart = !head.empty() && head.back() == '\n';
-    std::vector<char> line(kRequestLineWidth);
-    while (head.size() < kHeadReadLimit && std::fgets(line.data(), static_cast<int>(line.size()), file.get())) {
-        const std::string_view piece(line.data());
-        head += piece;
-        if (atLineStart && (piece == "\r\n" || piece == "\n")) break;
-        atLineStart = !piece.empty() && piece.back() == '\n';
-    }
-    return true;
+// Puts the request's first line, line end included, into WorkBuffer (cut
+// to the buffer) and returns the head for the credential check.
+std::string RequestHead(ConnectionRecord* record) {
+    std::string head = CapturedHead(record->RequestFileStart);
+    const std::size_t lineEnd = head.find('\n');
+    const std::size_t firstLine = std::min(lineEnd == std::string::npos ? head.size() : lineEnd + 1, kWorkBufferData);
+    head.copy(record->WorkBuffer.data(), firstLine);
+    record->WorkBuffer[firstLine] = '\0';
+    return head;
 }
 
 // Proxy authentication (-a): true when the request may pass. A client that
 // fails gets the 407 reply, after which the connection ends.
-bool Authenticate(ConnectionRecord* record, bool readable, const std::string& head) {
+bool Authenticate(ConnectionRecord* record, const std::string& head) {
     const EngineSettings& settings = Settings();
     if (!settings.proxyAuth) return true;
-    if (readable) {
-        ProxyAuthResult result = CheckProxyAuthorization(record->ClientSocket, head, settings.authKind,
-                                                         settings.proxyUserFile, ProcessLdapSettings());
-        AssignField(record->ProxyUserName, result.userName, kHostNameWidth);
-        if (result.passed) return true;
-    }
+    ProxyAuthResult result = CheckProxyAuthorization(record->ClientSocket, head, settings.authKind,
+                                                     settings.proxyUserFile, ProcessLdapSettings());
+    AssignField(record->ProxyUserName, result.userName, kHostNameWidth);
+    if (result.passed) return true;
     const std::string reply = ProxyAuthRequiredReply();
     SecureSendData(record->ClientSocket, record->Tls.client.get(), reply.data(), reply.size(),
                    settings.timeouts.clientPlain);
@@ -269,9 +253,7 @@ void ServeHttp(ConnectionRecord* record) {
         }
         if (!capture.bodyExpected || ScanUpload(record)) {
             record->ProxyUserName.clear();
-            std::string head;
-            bool readable = ReadRequestHead(record, head);
-            if (Authenticate(record, readable, head)) Proxy_Dispatch(record);
+            if (Authenticate(record, RequestHead(record))) Proxy_Dispatch(record);
         }
         requestFile.Empty();
     } while (record->KeepAlive);
