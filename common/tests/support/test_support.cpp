@@ -172,4 +172,15 @@ CommandResult RunCommand(const std::string& command, std::chrono::milliseconds t
     return {code, p.out()};
 }
 
+bool HaveIPv6Loopback() {
+    int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
 }  // namespace testsupport

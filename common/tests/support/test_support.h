@@ -86,4 +86,8 @@ bool WaitUntil(Cond cond, std::chrono::milliseconds timeout = std::chrono::secon
     return cond();
 }
 
+// True when this machine has an IPv6 loopback (::1) to test against: CI
+// machines may run with IPv6 turned off.
+bool HaveIPv6Loopback();
+
 }  // namespace testsupport

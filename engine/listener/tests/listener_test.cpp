@@ -70,19 +70,26 @@ TEST(Listener, PlainListenLineServesCurl) {
 }
 
 // Every listen line may carry its own port; IPv6 entries serve IPv6
-// clients when -i allows them.
+// clients when -i allows them (where the machine has an IPv6 loopback).
 TEST(Listener, EntriesWithTheirOwnPortsAndFamilies) {
+    const bool ipv6 = testsupport::HaveIPv6Loopback();
     int first = testsupport::FreeTcpPort(), second = testsupport::FreeTcpPort(), third = testsupport::FreeTcpPort();
-    EngineProcess engine(ListenLine("127.0.0.1", first) + ListenLine("127.0.0.1", second) + ListenLine("::1", third),
-                         Extra({"-i=2"}));
+    std::string lines = ListenLine("127.0.0.1", first) + ListenLine("127.0.0.1", second);
+    std::vector<std::string> proxies = {"127.0.0.1:" + std::to_string(first), "127.0.0.1:" + std::to_string(second)};
+    if (ipv6) {
+        lines += ListenLine("::1", third);
+        proxies.push_back("[::1]:" + std::to_string(third));
+    }
+    EngineProcess engine(lines, Extra({"-i=2"}));
     ASSERT_TRUE(testsupport::WaitForTcpPort(first)) << engine.log();
     ASSERT_TRUE(testsupport::WaitForTcpPort(second)) << engine.log();
-    for (const std::string& proxy : {"127.0.0.1:" + std::to_string(first), "127.0.0.1:" + std::to_string(second),
-                                     "[::1]:" + std::to_string(third)}) {
+    for (const std::string& proxy : proxies) {
         std::string reply = Curl("-x http://" + proxy + " " + Origin().url());
         EXPECT_NE(reply.find(kReplyBody), std::string::npos) << proxy << "\n" << reply << engine.log();
     }
-    EXPECT_TRUE(engine.waitForLog("Connect from [::1]")) << engine.log();
+    if (ipv6) {
+        EXPECT_TRUE(engine.waitForLog("Connect from [::1]")) << engine.log();
+    }
 }
 
 TEST(Listener, OnlyIPv6EntriesWithIPv4ListenersEndTheEngine) {

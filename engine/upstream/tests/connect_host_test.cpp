@@ -205,7 +205,7 @@ TEST_F(UpstreamTest, AClosedServerSocketIsResetAndItsReusedNumberNeverTaken) {
 }
 
 TEST_F(UpstreamTest, BindsTheSendAddressWithAPortOfItsOwnForEveryConnection) {
-    const bool ipv6 = HaveIPv6Loopback();
+    const bool ipv6 = testsupport::HaveIPv6Loopback();
     struct Case {
         const char* name;
         int protocol;
@@ -260,7 +260,7 @@ TEST_F(UpstreamTest, BindsTheSendAddressWithAPortOfItsOwnForEveryConnection) {
 }
 
 TEST_F(UpstreamTest, ResolvesByTheEnginesIpVersion) {
-    const bool ipv6 = HaveIPv6Loopback();
+    const bool ipv6 = testsupport::HaveIPv6Loopback();
     struct Case {
         int ipVersion;
         const char* host;

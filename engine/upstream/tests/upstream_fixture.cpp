@@ -75,15 +75,4 @@ size_t UpstreamTest::Count(const std::string& text, const std::string& what) {
     return count;
 }
 
-bool HaveIPv6Loopback() {
-    int s = ::socket(AF_INET6, SOCK_STREAM, 0);
-    if (s < 0) return false;
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_loopback;
-    bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
-    return ok;
-}
-
 }  // namespace upstreamtest

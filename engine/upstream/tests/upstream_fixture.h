@@ -40,7 +40,4 @@ private:
     std::vector<int> peerSockets_;
 };
 
-// True when this machine has an IPv6 loopback to test against.
-bool HaveIPv6Loopback();
-
 }  // namespace upstreamtest
