@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -44,12 +45,20 @@ int DropRequest(ConnectionRecord* record) {
 // body bytes go out by separate sends, so they leave together: otherwise a
 // small head waits for the client's delayed acknowledgement before the
 // body may follow, which costs a keep-alive request tens of milliseconds.
+// A streamed response keeps it while the server's pieces come without a
+// wait, so they leave in full frames instead of one small frame a piece.
 class ClientCork {
 public:
     explicit ClientCork(int socket) : socket_(socket) { Set(1); }
     ~ClientCork() { Set(0); }
     ClientCork(const ClientCork&) = delete;
     ClientCork& operator=(const ClientCork&) = delete;
+
+    // Sends what is held back, and goes on holding.
+    void Flush() {
+        Set(0);
+        Set(1);
+    }
 
 private:
     void Set(int on) { ::setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &on, sizeof on); }
@@ -138,9 +147,15 @@ Exchange GetRoad::Receive(ResponseReader& reader, ResponseSpool& spool) {
     std::string bodyBytes;
     uint64_t total = 0;
     bool streaming = false;
+    // While the response is streamed: released before every wait for the
+    // server, so no byte stays held while the server is slow.
+    std::optional<ClientCork> cork;
+    const std::function<void()> flush = [&cork] {
+        if (cork) cork->Flush();
+    };
     while (!reader.ended()) {
         int n = SecureRecv(server_, record_->Tls.server.get(), buffer, static_cast<int>(kWorkBufferData),
-                           settings_.timeouts.serverPlain);
+                           settings_.timeouts.serverPlain, flush);
         if (n <= 0) {
             const int error = errno;
             if (n < 0) {
@@ -181,9 +196,9 @@ Exchange GetRoad::Receive(ResponseReader& reader, ResponseSpool& spool) {
                 // Only the virus scan of the body follows a response that
                 // has reached the client; the whole copy is not needed.
                 spool.StopWhole();
+                cork.emplace(client_);
                 if (reader.headFound()) {
                     // Bytes before this piece were all head.
-                    ClientCork cork(client_);
                     if (!StreamHead(reader)) {
                         exchange.clientFailed = true;
                         break;
@@ -207,6 +222,7 @@ Exchange GetRoad::Receive(ResponseReader& reader, ResponseSpool& spool) {
             }
         }
     }
+    cork.reset();  // the last bytes go out before the spool's work
     if (!spool.Finish())
         WriteLogF("[GetDispatch] [%04d] spool file not written. (%s)\n", client_, spool_.response.c_str());
     return exchange;

@@ -42,8 +42,12 @@ ssize_t SecureSend(int socket, TlsSession* session, const char* text, int timeou
     return SecureSendData(socket, session, text, std::strlen(text), timeoutMs);
 }
 
-int SecureRecv(int socket, TlsSession* session, char* buffer, int size, int timeoutMs) {
-    if (session) return session->Read(buffer, size, timeoutMs);
+int SecureRecv(int socket, TlsSession* session, char* buffer, int size, int timeoutMs,
+               const std::function<void()>& beforeWait) {
+    if (session) {
+        if (beforeWait) beforeWait();
+        return session->Read(buffer, size, timeoutMs);
+    }
     // Data that is already there is taken at once; the wait (and its
     // time-out) is only for a socket that has nothing yet. On a busy relay
     // that saves a poll per piece.
@@ -53,6 +57,7 @@ int SecureRecv(int socket, TlsSession* session, char* buffer, int size, int time
         if (n >= 0) return static_cast<int>(n);
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        if (beforeWait) beforeWait();
         int ready = WaitForSocket(socket, POLLIN, deadline);
         if (ready <= 0) {
             if (ready == 0) errno = ETIMEDOUT;

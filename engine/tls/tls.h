@@ -13,6 +13,7 @@
 #include "engine/tls/tls_session.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -54,8 +55,11 @@ ssize_t SecureSendData(int socket, TlsSession* session, const void* data, size_t
 // Reads at most `size` bytes, over `session` when it is set, else plain on
 // `socket`, waiting at most timeoutMs for data. Result: the byte count; 0
 // when the peer closed or the TLS read failed; -1 when no data came in time
-// or the plain receive failed.
-int SecureRecv(int socket, TlsSession* session, char* buffer, int size, int timeoutMs);
+// or the plain receive failed. beforeWait, when set, runs before the call
+// may wait (on a plain socket: only when nothing is there yet), so that a
+// relay can flush what it holds back while data keeps coming.
+int SecureRecv(int socket, TlsSession* session, char* buffer, int size, int timeoutMs,
+               const std::function<void()>& beforeWait = {});
 
 // Looks the listen address and port up in the protocol's connection list.
 // Result 1 for a TLS port; 0 otherwise, with the two paths filled for a

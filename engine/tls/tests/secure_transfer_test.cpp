@@ -95,12 +95,17 @@ TEST_F(SecureTransferTest, ReceiveResults) {
         const char* name;
         bool tls;
         Peer peer;
-        int expected;  // byte count, 0 or -1
+        int expected;     // byte count, 0 or -1
+        int beforeWaits;  // how often the hook before a wait ran: on a plain
+                          // socket only when nothing was there yet
     } cases[] = {
-        {"plain data", false, Peer::Sends, 5},        {"tls data", true, Peer::Sends, 5},
-        {"plain time-out", false, Peer::StaysSilent, -1}, {"tls time-out", true, Peer::StaysSilent, -1},
-        {"plain close", false, Peer::ClosesSocket, 0},  {"tls close-notify", true, Peer::ClosesTls, 0},
-        {"tls close without notify", true, Peer::ClosesSocket, 0},
+        {"plain data", false, Peer::Sends, 5, 0},
+        {"tls data", true, Peer::Sends, 5, 1},
+        {"plain time-out", false, Peer::StaysSilent, -1, 1},
+        {"tls time-out", true, Peer::StaysSilent, -1, 1},
+        {"plain close", false, Peer::ClosesSocket, 0, 0},
+        {"tls close-notify", true, Peer::ClosesTls, 0, 1},
+        {"tls close without notify", true, Peer::ClosesSocket, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -117,9 +122,12 @@ TEST_F(SecureTransferTest, ReceiveResults) {
         char buffer[64] = {};
         auto start = std::chrono::steady_clock::now();
         errno = 0;
-        int n = engine::SecureRecv(serverSocket.get(), session, buffer, sizeof buffer - 1, 300);
+        int beforeWaits = 0;
+        int n = engine::SecureRecv(serverSocket.get(), session, buffer, sizeof buffer - 1, 300,
+                                   [&beforeWaits] { ++beforeWaits; });
         auto elapsed = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(n, c.expected);
+        EXPECT_EQ(beforeWaits, c.beforeWaits);
         if (c.expected > 0) {
             EXPECT_STREQ(buffer, "hello");
         }
