@@ -57,6 +57,24 @@ TEST(ListFile, LongLinesAreReadInPiecesOfTheLimit) {
     EXPECT_EQ(*lines, (Lines{"alice:secret,n", std::string(14, 'x'), "bob:pw"}));
 }
 
+TEST(ListFile, ALargeFileGivesEveryLineWhereverItsReadsEnd) {
+    testsupport::TempDir dir;
+    std::string text;
+    Lines expected;
+    for (int i = 0; text.size() < 100000; ++i) {
+        std::string entry = "host" + std::to_string(i) + ".example";
+        // Every seventh line runs far past the limit; only its head counts.
+        if (i % 7 == 0) entry += std::string(3000 + i, 'z');
+        text += entry + (i % 2 ? "\r\n" : "\n");
+        expected.push_back(entry.substr(0, 1023));
+    }
+    testsupport::WriteFile(dir / "black.db", text + "tail");
+    expected.push_back("tail");
+    auto lines = common::ReadListFile(dir / "black.db", {});
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines, expected);
+}
+
 TEST(ListFile, MissingFileAndEarlyStop) {
     testsupport::TempDir dir;
     EXPECT_FALSE(common::ReadListFile(dir / "missing.db", {}));
