@@ -10,6 +10,7 @@
 #include <climits>
 
 #include "engine/core/daily_log.h"
+#include "engine/tls/socket_wait.h"
 
 namespace engine {
 namespace {
@@ -22,16 +23,11 @@ constexpr std::chrono::milliseconds kDrainTime{1000};
 constexpr std::size_t kDrainBytes = 1 << 20;
 
 void DrainUntilPeerCloses(int socket) {
-    auto end = std::chrono::steady_clock::now() + kDrainTime;
+    const Deadline deadline = Deadline::After(static_cast<int>(kDrainTime.count()));
     char buffer[4096];
     std::size_t drained = 0;
     while (drained < kDrainBytes) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;
-        pollfd p{socket, POLLIN, 0};
-        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return;
+        if (WaitForSocket(socket, POLLIN, deadline) <= 0) return;
         ssize_t n = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) return;

@@ -8,8 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
+
+#include "engine/tls/socket_wait.h"
 
 namespace engine {
 namespace {
@@ -49,25 +50,13 @@ int SetBlocking(int socket, bool blocking) {
 
 // Waits for the end of a connect in progress; 0 or the errno.
 int WaitForConnect(int socket, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int wait = -1;
-        if (timeoutMs > 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            if (left <= 0) return ETIMEDOUT;
-            wait = static_cast<int>(left);
-        }
-        pollfd p{socket, POLLOUT, 0};
-        int ready = ::poll(&p, 1, wait);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return errno;
-        if (ready == 0) return ETIMEDOUT;
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
-        return error;
-    }
+    int ready = WaitForSocket(socket, POLLOUT, Deadline::After(timeoutMs));
+    if (ready < 0) return errno;
+    if (ready == 0) return ETIMEDOUT;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+    return error;
 }
 
 }  // namespace
