@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/pipe_names.h"
 #include "platform/pipe/pipe.h"
 #include "platform/process/process.h"
 #include "platform/win32_errors.h"
@@ -70,7 +71,7 @@ bool ProbeScanEngine(const std::string& path, std::string* reply) {
     std::string request(kScanMessageSize, '\0');
     request.replace(0, std::min(path.size(), kScanMessageSize - 1), path, 0, kScanMessageSize - 1);
     std::string answer;
-    int rc = platform::CallNamedPipe(kScanPipeName, request, kScanMessageSize, answer, platform::kPipeWaitForever);
+    int rc = platform::CallNamedPipe(common::kScanPipeName, request, kScanMessageSize, answer, platform::kPipeWaitForever);
     if (rc != platform::kErrorSuccess && rc != platform::kErrorMoreData) return false;
     if (reply) *reply = answer.substr(0, answer.find('\0'));
     return true;

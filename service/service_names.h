@@ -15,7 +15,6 @@ inline constexpr const char* kServiceKey = "SYSTEM\\CurrentControlSet\\Services\
 inline constexpr const char* kEventSourceKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\VELQORSV2";
 
 inline constexpr const char* kWakeupPipeName = "\\\\.\\pipe\\Tavrisk VELQORS";
-inline constexpr const char* kScanPipeName = "\\\\.\\pipe\\orqavs";
 
 inline constexpr const char* kDefaultDataRootVariable = "ALLUSERSPROFILE";
 

@@ -150,12 +150,12 @@ int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, con
              std::string& reply, const LateFile& late) {
     reply.clear();
     const std::string text = path.substr(0, kPipePathLimit) + "\t" + ScanSourceDigit(protocol);
-    if (!ReadyLateFile(late, "ScanFile", clientSocket, kScanPipeName, text)) return 0;
+    if (!ReadyLateFile(late, "ScanFile", clientSocket, common::kScanPipeName, text)) return 0;
     if (FileSizeCheck(clientSocket, path, settings.scanSizeLimit)) return 1;
 
     std::lock_guard<std::mutex> lock(Shared().scanPipeLock);
     std::string answer;
-    if (CallPipe("ScanFile", clientSocket, kScanPipeName, text, kScanRequestSize, kScanReplySize, answer) != 0)
+    if (CallPipe("ScanFile", clientSocket, common::kScanPipeName, text, kScanRequestSize, kScanReplySize, answer) != 0)
         return 0;
     WriteLogF("[ScanFile] [%04d] %s --- %s\n", clientSocket, path.c_str(), answer.empty() ? "CLEAN" : answer.c_str());
     if (common::EqualsIgnoringAsciiCase(answer, kScanPasswordProtected) ||
@@ -167,15 +167,15 @@ int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, con
 
 int ScanSpamFile(const EngineSettings& settings, int clientSocket, const std::string& request,
                  std::string& reply) {
-    const TextPipe spam{"ScanSpamFile", kSpamPipeName, Shared().spamPipeLock, kSpamTextLimit, kSpamRequestSize,
-                        kSpamReplySize};
+    const TextPipe spam{"ScanSpamFile", common::kSpamPipeName, Shared().spamPipeLock,
+                        kSpamTextLimit, kSpamRequestSize, kSpamReplySize};
     return AskTextPipe(spam, settings, clientSocket, request, reply, nullptr);
 }
 
 int ScanHttpFile(const EngineSettings& settings, int clientSocket, const std::string& request,
                  std::string& reply, const LateFile& late) {
-    const TextPipe wordFilter{"ScanHttpFile", kWordFilterPipeName, Shared().wordFilterPipeLock, kWordFilterTextLimit,
-                              kWordFilterRequestSize, kWordFilterReplySize};
+    const TextPipe wordFilter{"ScanHttpFile", common::kWordFilterPipeName, Shared().wordFilterPipeLock,
+                              kWordFilterTextLimit, kWordFilterRequestSize, kWordFilterReplySize};
     return AskTextPipe(wordFilter, settings, clientSocket, request, reply, late);
 }
 
@@ -194,7 +194,7 @@ int CompressedbyPipe(const EngineSettings& settings, int clientSocket, const std
     }
     const std::string text = workPath.substr(0, kPipePathLimit);
     std::string answer;
-    int error = CallPipe("CompressedbyPipe", clientSocket, kArchivePipeName, text, kArchiveRequestSize,
+    int error = CallPipe("CompressedbyPipe", clientSocket, common::kArchivePipeName, text, kArchiveRequestSize,
                          kArchiveReplySize, answer);
     if (error == 0 && !answer.empty()) {
         reply = answer;

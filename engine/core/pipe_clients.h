@@ -16,14 +16,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/pipe_names.h"
 #include "engine/core/engine_settings.h"
 
 namespace engine {
-
-inline constexpr const char* kScanPipeName = "\\\\.\\pipe\\orqavs";
-inline constexpr const char* kSpamPipeName = "\\\\.\\pipe\\orqspam";
-inline constexpr const char* kWordFilterPipeName = "\\\\.\\pipe\\orqcwfs";
-inline constexpr const char* kArchivePipeName = "\\\\.\\pipe\\orqsvt";
 
 // Request and reply sizes the servers rely on. A reply may fill its whole
 // buffer; the text handed back is NUL-terminated beyond it.

@@ -299,8 +299,8 @@ int GetRoad::Serve(const std::string& capturedHead) {
     // neither scanned nor filtered: nothing reads a spool of it. Otherwise
     // a copy is written only for a pipe server that may read it; with a
     // size limit (-k) the scan's size check reads the body copy too.
-    const bool scanner = !white_ && (settings_.scanSizeLimit != 0 || PipeMayBeServed(kScanPipeName));
-    const bool wordFilter = !white_ && PipeMayBeServed(kWordFilterPipeName);
+    const bool scanner = !white_ && (settings_.scanSizeLimit != 0 || PipeMayBeServed(common::kScanPipeName));
+    const bool wordFilter = !white_ && PipeMayBeServed(common::kWordFilterPipeName);
     std::optional<ResponseSpool> spool;
     spool.emplace(spool_, wordFilter, scanner);
     ResponseReader reader;

@@ -213,7 +213,7 @@ TEST_F(PipeClientsTest, LateFilesAreWrittenOnlyForAServer) {
         return true;
     };
     std::string reply = "stale";
-    EXPECT_FALSE(engine::PipeMayBeServed(engine::kScanPipeName));
+    EXPECT_FALSE(engine::PipeMayBeServed(common::kScanPipeName));
     EXPECT_EQ(engine::ScanFile(settings_, engine::kProtocolHttp, kSocket, path, reply, make), 0);
     EXPECT_EQ(made, 0);
     EXPECT_EQ(reply, "");
@@ -226,7 +226,7 @@ TEST_F(PipeClientsTest, LateFilesAreWrittenOnlyForAServer) {
         << Log();
 
     auto stub = StartStub();
-    EXPECT_TRUE(engine::PipeMayBeServed(engine::kScanPipeName));
+    EXPECT_TRUE(engine::PipeMayBeServed(common::kScanPipeName));
     EXPECT_EQ(engine::ScanFile(settings_, engine::kProtocolHttp, kSocket, path, reply, make), 1);
     EXPECT_EQ(made, 1);
     EXPECT_EQ(reply, avstub::kFinding);
@@ -248,7 +248,7 @@ TEST_F(PipeClientsTest, ScanFileWaitsWhileThePipeIsBusy) {
         std::string request(512, '\0');
         request.replace(0, path.size(), path);
         std::string reply;
-        EXPECT_EQ(platform::CallNamedPipe(engine::kScanPipeName, request, 512, reply, platform::kPipeWaitForever), 0);
+        EXPECT_EQ(platform::CallNamedPipe(common::kScanPipeName, request, 512, reply, platform::kPipeWaitForever), 0);
     });
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !StubRequests().empty(); }));
     std::string reply;
