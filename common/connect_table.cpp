@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/list_file.h"
+#include "common/text.h"
 
 namespace common {
 
@@ -10,12 +11,6 @@ namespace {
 
 constexpr size_t kMaxLineLength = 1023;
 constexpr int kMaxPort = 65535;
-
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
 
 // Text up to the first of stop (all of it when there is none); the rest
 // after that character goes to *rest, which is empty when there was none.

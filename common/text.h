@@ -1,13 +1,25 @@
 // Small text routines shared by the proxy engine and the filter servers:
-// Base64, a case-insensitive search, reversed DNS query names and code page
-// conversion through UTF-16.
+// blank trimming, Base64, a case-insensitive search, reversed DNS query
+// names and code page conversion through UTF-16.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace common {
+
+// The text without its leading blanks and tabs.
+inline std::string_view SkipBlanks(std::string_view text) {
+    return text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
+}
+
+// The text without leading and trailing blanks and tabs.
+inline std::string_view TrimBlanks(std::string_view text) {
+    text = SkipBlanks(text);
+    return text.substr(0, text.find_last_not_of(" \t") + 1);
+}
 
 // 0-63 for the Base64 alphabet, -1 for "=", -2 for anything else.
 int Base64Value(char c);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/ascii_case.h"
 #include "common/daily_log.h"
 #include "common/list_file.h"
 #include "common/text.h"
@@ -47,25 +48,10 @@ bool ReadLine(std::string_view& text, size_t limit, std::string& line) {
 
 std::string_view CutAtLineEnd(std::string_view text) { return text.substr(0, text.find_first_of("\r\n")); }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char a = text[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
-}
-
-std::string_view SkipBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    return text;
-}
-
 // The value after a header name: leading blanks skipped, cut at its line
 // end and at the field limit.
 std::string HeaderValue(std::string_view line, size_t nameLength) {
-    std::string_view value = CutAtLineEnd(SkipBlanks(line.substr(nameLength)));
+    std::string_view value = CutAtLineEnd(common::SkipBlanks(line.substr(nameLength)));
     return std::string(value.substr(0, kHeaderValueLimit));
 }
 
@@ -73,8 +59,8 @@ std::string HeaderValue(std::string_view line, size_t nameLength) {
 // ending before any control character so the name can't break the line.
 // Nothing for another scheme.
 std::optional<std::string> BasicUser(std::string_view value) {
-    value = SkipBlanks(value);
-    if (!StartsWithNoCase(value, "basic ")) return std::nullopt;
+    value = common::SkipBlanks(value);
+    if (!common::StartsWithIgnoringAsciiCase(value, "basic ")) return std::nullopt;
     std::string decoded;
     if (common::Base64ToText(value.substr(6), decoded, kDecodedAuthorizationSize) <= 0) return "-";
     size_t end = 0;
@@ -92,11 +78,11 @@ AccessLogRequest ReadAccessLogRequest(std::string_view captured) {
     if (!ReadLine(captured, kRequestLineLimit, line) || line.empty()) return request;
     request.requestLine = std::string(CutAtLineEnd(line));
     while (ReadLine(captured, kHeaderValueLimit, line) && !line.empty()) {
-        if (StartsWithNoCase(line, "user-agent:"))
+        if (common::StartsWithIgnoringAsciiCase(line, "user-agent:"))
             request.userAgent = HeaderValue(line, 11);
-        else if (StartsWithNoCase(line, "referer:"))
+        else if (common::StartsWithIgnoringAsciiCase(line, "referer:"))
             request.referer = HeaderValue(line, 8);
-        else if (StartsWithNoCase(line, "authorization:")) {
+        else if (common::StartsWithIgnoringAsciiCase(line, "authorization:")) {
             if (auto user = BasicUser(std::string_view(line).substr(14))) request.user = *user;
         }
     }

@@ -5,8 +5,10 @@
 
 #include "common/ascii_case.h"
 #include "common/list_file.h"
+#include "common/text.h"
 #include "engine/core/daily_log.h"
 #include "engine/http/get_dispatch.h"
+#include "engine/http/header_text.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/tls/tls.h"
 
@@ -23,14 +25,7 @@ std::string_view TrimLineEnd(std::string_view line) {
     return line;
 }
 
-std::string_view Trim(std::string_view text) {
-    text = TrimLineEnd(text);
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
-bool IsEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n" || line == "\r"; }
+std::string_view Trim(std::string_view text) { return common::TrimBlanks(TrimLineEnd(text)); }
 
 // The value of a header line: what follows its first colon.
 std::string_view ValueOf(std::string_view line) {

@@ -1,6 +1,7 @@
 #include "engine/http/outgoing_request.h"
 
 #include "common/ascii_case.h"
+#include "common/text.h"
 #include "engine/http/head_rewrite.h"
 #include "engine/http/header_text.h"
 #include "engine/http/response_reader.h"
@@ -9,10 +10,8 @@ namespace engine {
 
 namespace {
 
-bool IsEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n" || line == "\r"; }
-
 std::string_view ValueAfter(std::string_view line, size_t nameLength) {
-    return TrimBlanks(WithoutLineEnd(line).substr(nameLength));
+    return common::TrimBlanks(WithoutLineEnd(line).substr(nameLength));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/ascii_case.h"
+#include "common/text.h"
 #include "engine/http/header_text.h"
 
 namespace engine {
@@ -24,7 +25,7 @@ bool ParsePort(std::string_view text, int& port) {
 // "host", "host:port", "[v6]" or "[v6]:port"; a bare IPv6 address (more
 // than one colon) carries no port.
 bool SplitHostPort(std::string_view text, std::string& host, int& port) {
-    text = TrimBlanks(text);
+    text = common::TrimBlanks(text);
     text = text.substr(0, text.find_first_of(" \t"));
     if (text.empty()) return false;
     if (text.front() == '[') {
@@ -56,7 +57,7 @@ TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, 
     target.version = std::string(line.substr(lastBlank + 1, kVersionTextLimit));
     size_t firstBlank = line.find(' ');
     target.method = std::string(line.substr(0, firstBlank));
-    std::string_view uri = TrimBlanks(line.substr(firstBlank, lastBlank - firstBlank));
+    std::string_view uri = common::TrimBlanks(line.substr(firstBlank, lastBlank - firstBlank));
 
     std::string_view hostText;
     std::string_view afterHost;  // from the "/" behind the host, or empty
@@ -100,7 +101,7 @@ std::string HostHeaderValue(std::string_view head) {
         std::string_view line = head.substr(0, lf);
         head.remove_prefix(lf == std::string_view::npos ? head.size() : lf + 1);
         if (common::StartsWithIgnoringAsciiCase(line, "host:")) {
-            return std::string(TrimBlanks(WithoutLineEnd(line.substr(5))));
+            return std::string(common::TrimBlanks(WithoutLineEnd(line.substr(5))));
         }
     }
     return "";

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "common/ascii_case.h"
+#include "common/text.h"
 #include "engine/http/header_text.h"
 
 namespace engine {
@@ -15,14 +16,14 @@ template <typename Visit>
 void ForEachToken(std::string_view value, Visit visit) {
     while (!value.empty()) {
         size_t comma = value.find(',');
-        visit(TrimBlanks(value.substr(0, comma)));
+        visit(common::TrimBlanks(value.substr(0, comma)));
         if (comma == std::string_view::npos) break;
         value.remove_prefix(comma + 1);
     }
 }
 
 std::optional<uint64_t> ParseLength(std::string_view value) {
-    value = TrimBlanks(value);
+    value = common::TrimBlanks(value);
     if (value.empty() || value.size() > 19) return std::nullopt;
     uint64_t n = 0;
     for (char c : value) {
@@ -55,7 +56,7 @@ ResponseHead ParseResponseHead(std::string_view head) {
             parsed.http10 = common::StartsWithIgnoringAsciiCase(line, "HTTP/1.0");
             size_t blank = line.find(' ');
             if (blank != std::string_view::npos) {
-                std::string_view code = TrimBlanks(line.substr(blank + 1)).substr(0, 3);
+                std::string_view code = common::TrimBlanks(line.substr(blank + 1)).substr(0, 3);
                 if (code.size() == 3 && std::all_of(code.begin(), code.end(), ::isdigit))
                     parsed.status = (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
             }
@@ -63,7 +64,7 @@ ResponseHead ParseResponseHead(std::string_view head) {
         }
         size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
-        std::string_view name = TrimBlanks(line.substr(0, colon));
+        std::string_view name = common::TrimBlanks(line.substr(0, colon));
         std::string_view value = line.substr(colon + 1);
         if (common::EqualsIgnoringAsciiCase(name, "Content-Length")) {
             if (!parsed.contentLength) parsed.contentLength = ParseLength(value);

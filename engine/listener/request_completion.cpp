@@ -1,8 +1,10 @@
 #include "engine/listener/request_completion.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
+
+#include "common/ascii_case.h"
+#include "common/text.h"
 
 namespace engine {
 namespace {
@@ -12,26 +14,6 @@ namespace {
 constexpr std::size_t kKeptLineLength = 16384;
 // Sizes beyond this are not a real upload but a broken or hostile head.
 constexpr std::uint64_t kSizeLimit = std::uint64_t{1} << 60;
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-    }
-    return true;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view needle) {
-    auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
-    return it != text.end();
-}
-
-std::string_view SkipBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    return text;
-}
 
 // The leading decimal of a header value; a value without digits is 0.
 std::uint64_t LeadingDecimal(std::string_view text) {
@@ -45,7 +27,7 @@ std::uint64_t LeadingDecimal(std::string_view text) {
 
 // The size of a chunk-size line; false when the line starts with no hex digit.
 bool ChunkSize(std::string_view line, std::uint64_t& size) {
-    line = SkipBlanks(line);
+    line = common::SkipBlanks(line);
     size = 0;
     std::size_t digits = 0;
     for (char c : line) {
@@ -90,7 +72,8 @@ bool RequestCompletion::Feed(std::string_view bytes) {
 void RequestCompletion::TakeLine(const std::string& line) {
     switch (stage_) {
     case Stage::FirstLine: {
-        bodyExpected_ = StartsWithNoCase(line, "post ") || StartsWithNoCase(line, "put ");
+        bodyExpected_ =
+            common::StartsWithIgnoringAsciiCase(line, "post ") || common::StartsWithIgnoringAsciiCase(line, "put ");
         std::size_t end = line.find_first_of("\r\n");
         firstLine_ = line.substr(0, std::min(end, kKeptLineLength));
         stage_ = Stage::Head;
@@ -106,10 +89,10 @@ void RequestCompletion::TakeLine(const std::string& line) {
                 remaining_ = contentLength_;
                 stage_ = Stage::Body;
             } else stage_ = Stage::Done;
-        } else if (StartsWithNoCase(line, "content-length:")) {
-            contentLength_ = LeadingDecimal(SkipBlanks(std::string_view(line).substr(15)));
-        } else if (StartsWithNoCase(line, "transfer-encoding:")) {
-            chunked_ = ContainsNoCase(std::string_view(line).substr(18), "chunked");
+        } else if (common::StartsWithIgnoringAsciiCase(line, "content-length:")) {
+            contentLength_ = LeadingDecimal(common::SkipBlanks(std::string_view(line).substr(15)));
+        } else if (common::StartsWithIgnoringAsciiCase(line, "transfer-encoding:")) {
+            chunked_ = common::StrIStr(std::string_view(line).substr(18), "chunked") != std::string_view::npos;
         }
         break;
     case Stage::ChunkSize: {
