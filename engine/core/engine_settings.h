@@ -25,6 +25,14 @@ struct SocketTimeouts {
     int serverPlain = 0;
     int clientTls = 0;
     int serverTls = 0;
+
+    // The bound of a whole TLS handshake on the side whose TLS time-out is
+    // given (0: no bound). The TLS defaults of -p (10 and 50 ms) are far too
+    // short for a handshake over a real network, so a handshake may always
+    // take as long as the engine waits for a server's data.
+    int Handshake(int tlsTimeout) const {
+        return tlsTimeout <= 0 ? 0 : (tlsTimeout > serverPlain ? tlsTimeout : serverPlain);
+    }
 };
 
 inline constexpr int kUnlimitedConnections = INT_MAX;

@@ -75,7 +75,8 @@ bool AdmitClient(ConnectionRecord* record) {
     if (Query_SecureSocketLayer(settings.connectTableFile, record->ListenAddress, record->ListenPort,
                                 record->Tls.certificateFile, record->Tls.privateKeyFile) == 1) {
         record->Tls.client = OpenSSLServer(record->ClientSocket, record->Tls.certificateFile,
-                                           record->Tls.privateKeyFile, settings.timeouts.clientTls);
+                                           record->Tls.privateKeyFile,
+                                           settings.timeouts.Handshake(settings.timeouts.clientTls));
         if (!record->Tls.client) {
             WriteLogF("[AcceptClients] [%04d] Reject Open SSL failed [%s]\n", record->ClientSocket,
                       record->ClientAddress.c_str());

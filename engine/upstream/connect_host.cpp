@@ -184,7 +184,8 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
 
     SetTimeouts(*record, socket, settings.timeouts);
     if (target.tls) {
-        record->Tls.server = OpenSSLClient(socket, settings.timeouts.serverTls, target.server);
+        record->Tls.server = OpenSSLClient(socket, settings.timeouts.Handshake(settings.timeouts.serverTls),
+                                          target.server);
         if (!record->Tls.server) {
             ShutAndClose(socket);
             WriteLogF("[ConnectHost] [%04d] Server=%s Port=%s / TLS connect failed. Socket=%d\n", client, server,

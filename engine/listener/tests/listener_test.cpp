@@ -276,6 +276,37 @@ TEST(ListenerTls, TlsPortServesHandshakeAndRequests) {
     EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
 }
 
+// With the TLS time-outs -p sets (10 ms for clients), a client whose
+// handshake starts a little late over a slow network is still served.
+TEST(ListenerTls, HandshakeGetsMoreThanTheShortTlsDefault) {
+    TestCertificate cert;
+    int tls = testsupport::FreeTcpPort();
+    EngineProcess engine(TlsListenLine(tls, cert.certificate, cert.key));
+    ASSERT_TRUE(testsupport::WaitForTcpPort(tls)) << engine.log();
+
+    const std::string script =
+        "import socket, ssl, sys, time\n"
+        "s = socket.create_connection(('127.0.0.1', " + std::to_string(tls) + "))\n"
+        "time.sleep(0.3)\n"
+        "c = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)\n"
+        "c.check_hostname = False\n"
+        "c.verify_mode = ssl.CERT_NONE\n"
+        "t = c.wrap_socket(s)\n"
+        "t.sendall(sys.argv[1].encode() + b'\\r\\n\\r\\n')\n"
+        "data = b''\n"
+        "while True:\n"
+        "    piece = t.recv(65536)\n"
+        "    if not piece: break\n"
+        "    data += piece\n"
+        "sys.stdout.write(data.decode('latin-1'))\n";
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "late_client.py", script);
+    auto reply = testsupport::RunCommand("/usr/bin/python3 " + (dir / "late_client.py") + " '" +
+                                             ToOrigin("GET http://ORIGIN/length/hello HTTP/1.0") + "'",
+                                         20s);
+    EXPECT_NE(reply.output.find(kReplyBody), std::string::npos) << reply.output << engine.log();
+}
+
 // A client that never starts its handshake holds up only itself.
 TEST(ListenerTls, IdleHandshakeDoesNotDelayOtherClients) {
     TestCertificate cert;
