@@ -89,25 +89,40 @@ size_t ResponseReader::Feed(std::string_view bytes, std::string& body) {
 }
 
 size_t ResponseReader::FeedHead(std::string_view bytes, std::string& body) {
-    const size_t before = pending_.size();
-    pending_.append(bytes);
-    size_t end = FindHeadEnd(pending_, before >= 2 ? before - 2 : 0);
-    // Anything that does not begin as a status line, or whose head does not
-    // end in bounds, has no head: the whole response is body and runs up to
-    // the close.
-    bool statusLine = common::StartsWithIgnoringAsciiCase("HTTP/", std::string_view(pending_).substr(0, 5));
-    if (!statusLine || (end == std::string::npos && pending_.size() > kResponseHeadReadLimit)) {
-        headComplete_ = true;
-        framing_ = BodyFraming::Close;
-        body.append(pending_);
-        pending_.clear();
-        return bytes.size();
+    size_t used = 0;
+    // Interim heads may follow one another within the same bytes.
+    while (!headComplete_) {
+        const size_t before = pending_.size();
+        pending_.append(bytes);
+        size_t end = FindHeadEnd(pending_, before >= 2 ? before - 2 : 0);
+        // Anything that does not begin as a status line, or whose head does
+        // not end in bounds, has no head: the whole response is body and
+        // runs up to the close. Interim heads count against the same bound,
+        // so a server that sends them without end can't fill the memory.
+        bool statusLine = common::StartsWithIgnoringAsciiCase("HTTP/", std::string_view(pending_).substr(0, 5));
+        size_t headBytes = headText_.size() + (end == std::string::npos ? pending_.size() : end);
+        if (!statusLine || headBytes > kResponseHeadReadLimit) {
+            TakeAllAsBody(body);
+            return used + bytes.size();
+        }
+        if (end == std::string::npos) return used + bytes.size();
+        // The head ends inside these bytes (the earlier ones held no end).
+        size_t usedHere = end - before;
+        TakeHead(end);
+        used += usedHere;
+        bytes.remove_prefix(usedHere);
     }
-    if (end == std::string::npos) return bytes.size();
-    // The head ends inside these bytes (the earlier ones held no end).
-    size_t usedHere = end - before;
-    TakeHead(end);
-    return usedHere + Feed(bytes.substr(usedHere), body);
+    return used + FeedBody(bytes, body);
+}
+
+// No final head: every byte so far, interim heads too, is body.
+void ResponseReader::TakeAllAsBody(std::string& body) {
+    headComplete_ = true;
+    framing_ = BodyFraming::Close;
+    body.append(headText_);
+    body.append(pending_);
+    std::string().swap(headText_);
+    std::string().swap(pending_);
 }
 
 void ResponseReader::TakeHead(size_t end) {
@@ -167,10 +182,7 @@ void ResponseReader::FinishAtClose(std::string& body) {
     if (ended_) return;
     if (!headComplete_) {
         // No head end ever came: what arrived is all body.
-        headComplete_ = true;
-        framing_ = BodyFraming::Close;
-        body.append(pending_);
-        pending_.clear();
+        TakeAllAsBody(body);
     } else if (framing_ != BodyFraming::Close) {
         truncated_ = true;
     }

@@ -14,8 +14,9 @@
 
 namespace engine {
 
-// A response head that has not ended within this many bytes is taken as
-// no head at all: the whole response is then body.
+// A response head that has not ended within this many bytes (the interim
+// 1xx heads before it included) is taken as no head at all: the whole
+// response is then body.
 inline constexpr size_t kResponseHeadReadLimit = 65536;
 
 // How the body of a response is delimited.
@@ -80,6 +81,7 @@ public:
 private:
     size_t FeedHead(std::string_view bytes, std::string& body);
     void TakeHead(size_t end);
+    void TakeAllAsBody(std::string& body);
     void StartBody();
     size_t FeedBody(std::string_view bytes, std::string& body);
 

@@ -31,6 +31,9 @@ const std::string kChunked = kChunkedHead + "9;name=x\r\nab0\r\n\r\ncd\r\n3\r\ne
 
 std::vector<Case> Cases() {
     const std::string longHead = "HTTP/1.1 200 OK\r\nX: " + std::string(engine::kResponseHeadReadLimit, 'a');
+    const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    std::string interimFlood;
+    while (interimFlood.size() <= engine::kResponseHeadReadLimit) interimFlood += interim;
     return {
         {"length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloEXTRA", false, false, 5, "hello",
          BodyFraming::Length, 200, true, false, true},
@@ -62,6 +65,10 @@ std::vector<Case> Cases() {
          true, false, false},
         {"head_never_ends", "HTTP/1.1 200 OK\r\nX: y\r\n", false, true, 0, "HTTP/1.1 200 OK\r\nX: y\r\n",
          BodyFraming::Close, 0, true, false, false},
+        {"interim_then_close", interim + "HTTP/1.1 200 OK\r\nX: y", false, true, 0,
+         interim + "HTTP/1.1 200 OK\r\nX: y", BodyFraming::Close, 0, true, false, false},
+        {"interim_heads_without_end", interimFlood, false, true, 0, interimFlood, BodyFraming::Close, 0, true, false,
+         false},
         {"head_too_long", longHead, false, true, 0, longHead, BodyFraming::Close, 0, true, false,
          false},
         {"http10_closes", "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx", false, false, 0, "x",
