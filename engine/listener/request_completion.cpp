@@ -66,6 +66,7 @@ bool RequestCompletion::Feed(std::string_view bytes) {
             line_.clear();
         }
     }
+    unused_ = bytes.size();
     return Complete();
 }
 

@@ -12,8 +12,11 @@ namespace engine {
 class RequestCompletion {
 public:
     // Takes the next received bytes; true once the request is complete.
-    // Bytes fed after completion are ignored.
+    // Bytes fed after completion are not the request's (see Unused).
     bool Feed(std::string_view bytes);
+    // How many bytes at the end of the last Feed came after the request's
+    // end: the start of a pipelined next request.
+    std::size_t Unused() const { return unused_; }
 
     bool Complete() const { return stage_ == Stage::Done; }
     // True when the first line announces an upload ("POST " or "PUT ").
@@ -33,6 +36,7 @@ private:
     bool chunked_ = false;
     std::uint64_t contentLength_ = 0;
     std::uint64_t remaining_ = 0;  // body or chunk bytes still to come
+    std::size_t unused_ = 0;
     std::string line_;             // the line being received, kept up to a bound
     std::string firstLine_;
 };

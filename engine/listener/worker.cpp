@@ -150,9 +150,26 @@ struct Capture {
     bool stored = true;  // every received byte reached the request file
 };
 
+// Takes received bytes into the request file and the completion; false
+// when the file can't take them.
+bool StoreRequestBytes(ConnectionRecord* record, int fd, std::string_view bytes, Capture& capture) {
+    if (!WriteAll(fd, bytes.data(), bytes.size())) {
+        WriteLogF("[AcceptClients] [%04d] RequestFile write failed. (%s) %s\n", record->ClientSocket,
+                  record->RequestFile.c_str(), std::strerror(errno));
+        capture.stored = false;
+        return false;
+    }
+    capture.bytes += bytes.size();
+    std::string& start = record->RequestFileStart;
+    if (start.size() < kRequestFileStartLimit) start.append(bytes);
+    return true;
+}
+
 // Receives one request into the (emptied) request file until it is
-// complete, the client stops sending or a receive fails.
-Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile) {
+// complete, the client stops sending or a receive fails. pipelined holds
+// what came behind the previous request on the connection: it is this
+// request's start, and what comes behind this one is left there.
+Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile, std::string& pipelined) {
     Capture capture;
     int fd = requestFile.Open();
     if (fd < 0) {
@@ -167,7 +184,16 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile)
     std::string& start = record->RequestFileStart;
     if (start.capacity() > kWorkBufferSize) std::string().swap(start);
     start.clear();
-    for (;;) {
+    std::string earlier;
+    earlier.swap(pipelined);
+    bool complete = false;
+    if (!earlier.empty()) {
+        complete = completion.Feed(earlier);
+        const std::size_t own = earlier.size() - completion.Unused();
+        StoreRequestBytes(record, fd, std::string_view(earlier).substr(0, own), capture);
+        pipelined.assign(earlier, own);
+    }
+    while (!complete && capture.stored) {
         int n = SecureRecv(record->ClientSocket, record->Tls.client.get(), buffer, static_cast<int>(kWorkBufferData),
                            Settings().timeouts.serverPlain);
         if (n < 0) {
@@ -178,15 +204,12 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile)
         if (n == 0) break;
         buffer[n] = '\0';
         WriteLogF("[AcceptClients] [%04d] C:recv:%d bytes.\n", record->ClientSocket, n);
-        if (!WriteAll(fd, buffer, static_cast<std::size_t>(n))) {
-            WriteLogF("[AcceptClients] [%04d] RequestFile write failed. (%s) %s\n", record->ClientSocket,
-                      record->RequestFile.c_str(), std::strerror(errno));
-            capture.stored = false;
-            break;
-        }
-        capture.bytes += static_cast<std::uint64_t>(n);
-        if (start.size() < kRequestFileStartLimit) start.append(buffer, static_cast<std::size_t>(n));
-        if (completion.Feed(std::string_view(buffer, static_cast<std::size_t>(n)))) break;
+        const std::string_view received(buffer, static_cast<std::size_t>(n));
+        complete = completion.Feed(received);
+        const std::size_t own = received.size() - completion.Unused();
+        if (!StoreRequestBytes(record, fd, received.substr(0, own), capture)) break;
+        // Bytes behind the request's end are the next request's.
+        pipelined.assign(received.substr(own));
     }
     buffer[0] = '\0';
     capture.bodyExpected = completion.BodyExpected();
@@ -244,8 +267,10 @@ void ServeHttp(ConnectionRecord* record) {
     record->ServerSocket = kNoSocket;
     record->KeepAlive = 0;
     RequestFileKeeper requestFile(record->RequestFile);
+    // A client may send its next request before the answer to this one.
+    std::string pipelined;
     do {
-        Capture capture = CaptureRequest(record, requestFile);
+        Capture capture = CaptureRequest(record, requestFile, pipelined);
         if (capture.bytes == 0 || !capture.stored) {
             // Nothing (whole) to serve: the client is gone or idle, so the
             // connection ends instead of serving an empty request.

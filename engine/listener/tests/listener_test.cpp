@@ -228,6 +228,41 @@ TEST(Listener, KeepAliveServesTwoRequestsThenEnds) {
     EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
 }
 
+// Requests a client sends before the answers to the earlier ones are each
+// answered in turn, however the bytes are cut into receives; the last one
+// (HTTP/1.0, no keep-alive) ends the connection.
+TEST(Listener, PipelinedRequestsAreAllAnswered) {
+    int port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine("127.0.0.1", port), Extra({"-!=0", "-t=5,20000"}));
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+    const std::string keep = ToOrigin("GET http://ORIGIN/length/hello HTTP/1.1\r\nProxy-Connection: keep-alive\r\n\r\n");
+    const std::string last = ToOrigin("GET http://ORIGIN/length/hello HTTP/1.0\r\n\r\n");
+    const struct {
+        const char* name;
+        std::vector<std::string> sends;
+    } cases[] = {
+        {"all in one send", {keep + keep + last}},
+        {"next head cut inside a line", {keep + keep.substr(0, 20), keep.substr(20) + last}},
+        {"next head cut before its empty line", {keep + keep.substr(0, keep.size() - 2), "\r\n" + last}},
+    };
+    for (const auto& c : cases) {
+        Client client("127.0.0.1", port);
+        ASSERT_TRUE(client.ok()) << c.name;
+        for (const std::string& bytes : c.sends) {
+            ASSERT_TRUE(client.send(bytes)) << c.name;
+            std::this_thread::sleep_for(50ms);
+        }
+        int error = -1;
+        std::string replies = client.readToEnd(error);
+        EXPECT_EQ(error, 0) << c.name << replies;
+        int answered = 0;
+        for (std::size_t at = replies.find(kReplyBody); at != std::string::npos; at = replies.find(kReplyBody, at + 1))
+            ++answered;
+        EXPECT_EQ(answered, 3) << c.name << replies << engine.log();
+    }
+    EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
+}
+
 }  // namespace
 
 namespace {

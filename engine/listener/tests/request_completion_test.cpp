@@ -12,13 +12,18 @@ struct Case {
     std::vector<std::string> pieces;  // received one after another
     int completeAfter;                // index of the piece that completes it, -1 never
     bool bodyExpected;
+    std::size_t unused = 0;  // bytes of the last piece behind the request's end
 };
 
 const std::string kLongHeader = "X-Long: " + std::string(5000, 'a') + "\r\n";
 
 const Case kCases[] = {
     {"GetEndsAtEmptyLine", {"GET http://a.test/ HTTP/1.1\r\nHost: a.test\r\n", "\r\n"}, 1, false},
-    {"GetWithExtraBytesInSameReceive", {"GET / HTTP/1.1\r\n\r\nGET /next HTTP/1.1\r\n"}, 0, false},
+    {"GetWithExtraBytesInSameReceive", {"GET / HTTP/1.1\r\n\r\nGET /next HTTP/1.1\r\n"}, 0, false, 20},
+    {"PostBodyThenNextRequest", {"POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nab", "cGET / HTTP/1.1\r\n\r\n"}, 1, true,
+     18},
+    {"ChunkedThenNextRequest", {"PUT / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n0\r\n\r\nGET"}, 0, true,
+     3},
     {"GetIgnoresContentLength", {"GET / HTTP/1.1\r\nContent-Length: 10\r\n\r\n"}, 0, false},
     {"HeadSplitInsideCrLf", {"GET / HTTP/1.1\r\n\r", "\n"}, 1, false},
     {"PostInPieces", {"POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\n", "01234", "5678", "9"}, 3, true},
@@ -53,6 +58,7 @@ TEST_P(RequestCompletionTest, CompletesExactlyAtTheRightPiece) {
     }
     EXPECT_EQ(completedAt, c.completeAfter);
     EXPECT_EQ(completion.BodyExpected(), c.bodyExpected);
+    EXPECT_EQ(completion.Unused(), c.unused);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RequestCompletionTest, testing::ValuesIn(kCases),
