@@ -46,6 +46,8 @@ size_t FindHeadEnd(std::string_view text, size_t searchFrom) {
 ResponseHead ParseResponseHead(std::string_view head) {
     ResponseHead parsed;
     bool first = true;
+    bool lengthSeen = false;
+    bool lengthsDiffer = false;
     while (!head.empty()) {
         size_t lf = head.find('\n');
         std::string_view line = head.substr(0, lf);
@@ -67,7 +69,10 @@ ResponseHead ParseResponseHead(std::string_view head) {
         std::string_view name = common::TrimBlanks(line.substr(0, colon));
         std::string_view value = line.substr(colon + 1);
         if (common::EqualsIgnoringAsciiCase(name, "Content-Length")) {
-            if (!parsed.contentLength) parsed.contentLength = ParseLength(value);
+            std::optional<uint64_t> length = ParseLength(value);
+            if (!lengthSeen) parsed.contentLength = length;
+            else if (length != parsed.contentLength) lengthsDiffer = true;
+            lengthSeen = true;
         } else if (common::EqualsIgnoringAsciiCase(name, "Transfer-Encoding")) {
             ForEachToken(value, [&](std::string_view token) {
                 if (common::EqualsIgnoringAsciiCase(token, "chunked")) parsed.chunked = true;
@@ -79,6 +84,10 @@ ResponseHead ParseResponseHead(std::string_view head) {
             });
         }
     }
+    // Lengths that disagree tell nothing of where the body ends (a client
+    // may take either and wait for bytes that never come): the body then
+    // runs up to the close.
+    if (lengthsDiffer) parsed.contentLength.reset();
     return parsed;
 }
 
