@@ -12,6 +12,7 @@
 #include "common/list_file.h"
 #include "common/text.h"
 #include "common/wildcard.h"
+#include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 
 namespace engine {
@@ -49,10 +50,12 @@ bool ReadLine(std::string_view& text, size_t limit, std::string& line) {
 std::string_view CutAtLineEnd(std::string_view text) { return text.substr(0, text.find_first_of("\r\n")); }
 
 // The value after a header name: leading blanks skipped, cut at its line
-// end and at the field limit.
+// end and at the field limit; control bytes shown as "?", as in the daily
+// log, so a client's text can't move a terminal's cursor or ring its bell
+// when the log is read.
 std::string HeaderValue(std::string_view line, size_t nameLength) {
     std::string_view value = CutAtLineEnd(common::SkipBlanks(line.substr(nameLength)));
-    return std::string(value.substr(0, kHeaderValueLimit));
+    return ClientText(value.substr(0, kHeaderValueLimit));
 }
 
 // The user of a Basic credential: the decoded text up to its first ":",
@@ -76,7 +79,7 @@ AccessLogRequest ReadAccessLogRequest(std::string_view captured) {
     AccessLogRequest request;
     std::string line;
     if (!ReadLine(captured, kRequestLineLimit, line) || line.empty()) return request;
-    request.requestLine = std::string(CutAtLineEnd(line));
+    request.requestLine = ClientText(CutAtLineEnd(line));
     while (ReadLine(captured, kHeaderValueLimit, line) && !line.empty()) {
         if (common::StartsWithIgnoringAsciiCase(line, "user-agent:"))
             request.userAgent = HeaderValue(line, 11);

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 namespace engine {
@@ -38,25 +39,19 @@ std::string ClientText(std::string_view text) {
     return shown;
 }
 
-void WriteLog(std::string_view text) {
-    if (LogIsOff()) return;
-    size_t at = 0;
-    while (at < text.size() && !Hidden(text, at)) ++at;
-    if (at == text.size()) return EngineLog().write(text);
+namespace {
+
+std::string Shown(std::string_view text) {
     std::string shown(text);
-    for (; at < shown.size(); ++at)
+    for (size_t at = 0; at < shown.size(); ++at)
         if (Hidden(text, at)) shown[at] = '?';
-    EngineLog().write(shown);
+    return shown;
 }
 
-void WriteLogF(const char* format, ...) {
-    if (LogIsOff()) return;
-    va_list args;
-    va_start(args, format);
+std::string Formatted(const char* format, va_list args) {
     va_list again;
     va_copy(again, args);
     int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
     std::string text;
     if (length > 0) {
         text.resize(static_cast<size_t>(length) + 1);
@@ -64,7 +59,42 @@ void WriteLogF(const char* format, ...) {
         text.resize(static_cast<size_t>(length));
     }
     va_end(again);
+    return text;
+}
+
+}  // namespace
+
+void WriteLog(std::string_view text) {
+    if (LogIsOff()) return;
+    size_t at = 0;
+    while (at < text.size() && !Hidden(text, at)) ++at;
+    if (at == text.size()) return EngineLog().write(text);
+    EngineLog().write(Shown(text));
+}
+
+void WriteLogF(const char* format, ...) {
+    if (LogIsOff()) return;
+    va_list args;
+    va_start(args, format);
+    std::string text = Formatted(format, args);
+    va_end(args);
     WriteLog(text);
+}
+
+void WriteConsole(std::string_view text) {
+    static std::mutex lock;
+    const std::string shown = Shown(text);
+    std::lock_guard<std::mutex> guard(lock);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
+    std::fflush(stdout);
+}
+
+void WriteConsoleF(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = Formatted(format, args);
+    va_end(args);
+    WriteConsole(text);
 }
 
 }  // namespace engine

@@ -20,6 +20,12 @@ common::DailyLogFile& EngineLog();
 void WriteLog(std::string_view text);
 void WriteLogF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// One line on the console (standard output) alone, control bytes shown as
+// in the daily log: for what the administrator watching the engine should
+// see whatever -v and -w say.
+void WriteConsole(std::string_view text);
+void WriteConsoleF(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Text from a client for a field of one log line: every control byte but
 // TAB, line ends included, as "?", so it can't begin a line of its own.
 std::string ClientText(std::string_view text);

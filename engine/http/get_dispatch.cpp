@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -70,10 +71,12 @@ struct Exchange {
     bool requestSent = true;
     bool anyResponse = false;  // the server sent at least one byte
     bool quietEnd = false;     // ... or ended the stream without one (closed or reset)
+    bool timedOut = false;     // ... or sent nothing within the time-out
     bool serverFailed = false; // a receive failed
     bool clientFailed = false; // a send to the client failed
     bool streamed = false;     // the response went to the client as it arrived
     bool extraBytes = false;   // the server sent more than the response
+    bool lengthsDiffer = false;// the head's Content-Length lines disagree
 };
 
 class GetRoad {
@@ -88,7 +91,9 @@ private:
     bool Connect(std::string& host);
     bool SendRequest(const std::string& head);
     Exchange Receive(ResponseReader& reader, ResponseSpool& spool);
-    bool StreamHead(const ResponseReader& reader);
+    bool SendReceivedSoFar(ResponseSpool& spool);
+    void AnswerConnectFailed();
+    bool AnswerUnserved(const Exchange& exchange, const ResponseSpool& spool);
     void ScanAndFilter(bool streamed, ResponseSpool& spool);
     void MakeBlockPageOf(BlockPageMode mode, ResponseSpool& spool, const std::string& finding);
     void Relay(ResponseSpool& spool);
@@ -123,22 +128,54 @@ bool GetRoad::SendRequest(const std::string& head) {
         return false;
     }
     WriteLogF("[GetDispatch] [%04d] S:send(%04d):%d bytes\n", client_, server_, static_cast<int>(sent));
+    // The body follows its head, so the server never reads it as a request.
+    uint64_t bodySent = 0;
+    if (!SendRequestBody(*record_, server_, settings_.timeouts.serverPlain, bodySent)) {
+        WriteLogF("[GetDispatch] [%04d] S:send(%04d): WSAGetLastError() = %d\n", client_, server_, errno);
+        return false;
+    }
+    if (bodySent > 0)
+        WriteLogF("[GetDispatch] [%04d] S:send(%04d):%d bytes\n", client_, server_, static_cast<int>(bodySent));
     return true;
 }
 
-// Sends the response head through the head rewriting, then whatever of
-// the head text the rewriting left (a head past its limit, a second head
-// after an interim answer) unchanged.
-bool GetRoad::StreamHead(const ResponseReader& reader) {
-    std::string head = reader.headText();
-    FILE* memory = fmemopen(head.data(), head.size(), "rb");
-    if (!memory) return false;
-    HeadSendResult result = SetVIAResponseHeader(*record_, memory, target_.version, false, settings_);
-    long position = std::ftell(memory);
-    std::fclose(memory);
-    if (result == HeadSendResult::SendFailed) return false;
-    size_t rest = position > 0 ? static_cast<size_t>(position) : 0;
-    return rest >= head.size() || SendToClient(record_, head.data() + rest, head.size() - rest);
+// The response starts going to the client while it arrives: what has come
+// so far goes out from the whole copy, its head through the head rewriting.
+bool GetRoad::SendReceivedSoFar(ResponseSpool& spool) {
+    common::FilePtr file = spool.OpenWhole(settings_.openRetryTries);
+    if (!file || !spool.whole()) return false;
+    if (SetVIAResponseHeader(*record_, file.get(), target_.version, false, settings_) == HeadSendResult::SendFailed)
+        return false;
+    std::vector<char> buffer(kRelayReadSize);
+    for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0;)
+        if (!SendToClient(record_, buffer.data(), n)) return false;
+    return true;
+}
+
+void GetRoad::AnswerConnectFailed() {
+    AnswerProxyError(record_, 502, "Bad Gateway",
+                     "The proxy could not connect to the server " + HtmlText(target_.host) + ".");
+}
+
+// A response the client must not get as it came, or no response at all:
+// the proxy answers in its place. False when the response may be relayed.
+bool GetRoad::AnswerUnserved(const Exchange& exchange, const ResponseSpool& spool) {
+    if (exchange.lengthsDiffer) {
+        WriteLogF("[GetDispatch] [%04d] [%04d] Content-Length lines disagree.\n", client_, server_);
+        AnswerProxyError(record_, 502, "Bad Gateway", "The server's answer gave two different lengths for its body.");
+    } else if (!exchange.anyResponse) {
+        // A dead site and a broken proxy must not look alike to the user.
+        if (exchange.timedOut)
+            AnswerProxyError(record_, 504, "Gateway Timeout", "The server did not answer in time.");
+        else
+            AnswerProxyError(record_, 502, "Bad Gateway", "The server closed the connection without an answer.");
+    } else if (!spool.whole() && !exchange.streamed) {
+        AnswerProxyError(record_, 503, "Service Unavailable",
+                         "The proxy could not store the server's answer (its disk may be full).");
+    } else {
+        return false;
+    }
+    return true;
 }
 
 Exchange GetRoad::Receive(ResponseReader& reader, ResponseSpool& spool) {
@@ -163,7 +200,10 @@ Exchange GetRoad::Receive(ResponseReader& reader, ResponseSpool& spool) {
                           -1, error);
                 exchange.serverFailed = true;
             }
-            if (total == 0) exchange.quietEnd = n == 0 || error != ETIMEDOUT;
+            if (total == 0) {
+                exchange.quietEnd = n == 0 || error != ETIMEDOUT;
+                exchange.timedOut = !exchange.quietEnd;
+            }
             bodyBytes.clear();
             reader.FinishAtClose(bodyBytes);
             spool.AppendBody(bodyBytes.data(), bodyBytes.size());
@@ -178,38 +218,41 @@ Exchange GetRoad::Receive(ResponseReader& reader, ResponseSpool& spool) {
         WriteLogF("[GetDispatch] [%04d] S:recv(%04d):%d bytes. \n", client_, server_, n);
         exchange.anyResponse = true;
         bodyBytes.clear();
-        const uint64_t before = total;
         size_t used = reader.Feed(std::string_view(buffer, static_cast<size_t>(n)), bodyBytes);
         if (used < static_cast<size_t>(n)) exchange.extraBytes = true;
         total += used;
         record_->ResponseBytes += used;
         spool.AppendWhole(buffer, used);
         spool.AppendBody(bodyBytes.data(), bodyBytes.size());
+        // A copy that came short ends the receive: the response can't be
+        // served whole, and a full disk need not read the rest.
+        if (!streaming && !spool.whole()) break;
         if (!reader.headComplete()) continue;
         if (record_->StatusCode == 0) record_->StatusCode = reader.head().status;
+        if (reader.head().lengthsDiffer) {
+            exchange.lengthsDiffer = true;
+            break;
+        }
 
         if (!streaming) {
-            streaming = white_ || (reader.framing() == BodyFraming::Length &&
-                                   reader.headText().size() + reader.contentLength() > kStreamingThreshold);
+            // Past the threshold a response goes to the client as it
+            // arrives, whatever its framing: a large download must not
+            // wait for its whole copy on disk, nor fill the disk.
+            streaming = white_ || (reader.framing() == BodyFraming::Length
+                                       ? reader.headText().size() + reader.contentLength() > kStreamingThreshold
+                                       : total > kStreamingThreshold);
             if (streaming) {
                 exchange.streamed = true;
+                cork.emplace(client_);
+                const bool sent = SendReceivedSoFar(spool);
                 // Only the virus scan of the body follows a response that
                 // has reached the client; the whole copy is not needed.
                 spool.StopWhole();
-                cork.emplace(client_);
-                if (reader.headFound()) {
-                    // Bytes before this piece were all head.
-                    if (!StreamHead(reader)) {
-                        exchange.clientFailed = true;
-                        break;
-                    }
-                    size_t from = static_cast<size_t>(reader.headText().size() - before);
-                    if (from < used && !SendToClient(record_, buffer + from, used - from)) {
-                        exchange.clientFailed = true;
-                        break;
-                    }
-                    continue;
+                if (!sent) {
+                    exchange.clientFailed = true;
+                    break;
                 }
+                continue;
             }
         }
         if (streaming) {
@@ -223,8 +266,7 @@ Exchange GetRoad::Receive(ResponseReader& reader, ResponseSpool& spool) {
         }
     }
     cork.reset();  // the last bytes go out before the spool's work
-    if (!spool.Finish())
-        WriteLogF("[GetDispatch] [%04d] spool file not written. (%s)\n", client_, spool_.response.c_str());
+    spool.Finish();
     return exchange;
 }
 
@@ -282,7 +324,10 @@ void GetRoad::Relay(ResponseSpool& spool) {
 int GetRoad::Serve(const std::string& capturedHead) {
     const int kept = record_->ServerConnected ? record_->ServerSocket : kNoSocket;
     std::string host;
-    if (!Connect(host)) return DropRequest(record_);
+    if (!Connect(host)) {
+        AnswerConnectFailed();
+        return DropRequest(record_);
+    }
     const bool reused = server_ == kept;
     record_->StatusCode = 0;
     record_->ResponseBytes = 0;
@@ -311,31 +356,37 @@ int GetRoad::Serve(const std::string& capturedHead) {
     // request and answers nothing: it goes once more on a new connection.
     if (reused && (!exchange.requestSent || (!exchange.anyResponse && exchange.quietEnd))) {
         CloseServerConnection(record_, kFunction);
-        if (Connect(host)) {
-            reader = ResponseReader();
-            exchange = Exchange{};
-            spool.emplace(spool_, wordFilter, scanner);
-            exchange.requestSent = SendRequest(request.head);
-            if (exchange.requestSent) exchange = Receive(reader, *spool);
+        if (!Connect(host)) {
+            AnswerConnectFailed();
+            spool->Remove();
+            return DropRequest(record_);
         }
+        reader = ResponseReader();
+        exchange = Exchange{};
+        spool.emplace(spool_, wordFilter, scanner);
+        exchange.requestSent = SendRequest(request.head);
+        if (exchange.requestSent) exchange = Receive(reader, *spool);
     }
 
     // The client learns where a response ends only by the close when its
     // framing says nothing, or when it came short.
     if (!reader.ended() || reader.truncated() || reader.framing() == BodyFraming::Close || exchange.clientFailed ||
-        !exchange.anyResponse)
+        !exchange.anyResponse || exchange.lengthsDiffer)
         record_->KeepAlive = 0;
-    const bool reusable = reader.reusable() && !exchange.serverFailed && !exchange.extraBytes;
+    const bool reusable = reader.reusable() && !exchange.serverFailed && !exchange.extraBytes && !exchange.lengthsDiffer;
     if (!record_->KeepAlive || !reusable) CloseServerConnection(record_, kFunction);
 
     if (white_) {
         WriteLogF("[GetDispatch] [%04d] [%04d] whitelist [%s]\n", client_, server_,
                   LineText(record_->RequestLine).c_str());
-    } else if (exchange.anyResponse) {
+    } else if (exchange.anyResponse && !exchange.lengthsDiffer && spool->whole()) {
         ScanAndFilter(exchange.streamed, *spool);
     }
+    if (!spool->whole())
+        WriteLogF("[GetDispatch] [%04d] spool file not written. (%s) %s\n", client_, spool->failedFile().c_str(),
+                  std::strerror(spool->failedError()));
     // The HTTP cache (-m) stores the relayed file here.
-    if (exchange.anyResponse && !exchange.streamed && !exchange.clientFailed) Relay(*spool);
+    if (!exchange.clientFailed && !AnswerUnserved(exchange, *spool) && !exchange.streamed) Relay(*spool);
 
     spool->Remove();
     record_->RequestLine.clear();
@@ -360,7 +411,7 @@ bool SendToClient(ConnectionRecord* record, const char* data, size_t length) {
     return true;
 }
 
-void AnswerProxyError(ConnectionRecord* record, int status, const char* reason, const char* message) {
+void AnswerProxyError(ConnectionRecord* record, int status, const char* reason, const std::string& message) {
     const std::string reply = ProxyErrorReply(status, reason, message);
     ssize_t sent = SecureSendData(record->ClientSocket, record->Tls.client.get(), reply.data(), reply.size(),
                                   ClientSendTimeout(Settings()));
@@ -395,7 +446,7 @@ int GetDispatch(ConnectionRecord* record) {
     const std::string listKey = GetListKey(record->ListenAddress, record->ListenPort, target);
     const bool white = QueryDBList(settings.dataFolder + kWhiteListName, target.urlKey, listKey);
     if (!white && QueryDBList(settings.dataFolder + kBlackListName, target.urlKey, listKey)) {
-        WriteLogF("[GetDispatch] [%04d] blacklist [%s]\n", client, LineText(record->RequestLine).c_str());
+        WriteConsoleF("[GetDispatch] [%04d] blacklist [%s]\n", client, LineText(record->RequestLine).c_str());
         return DropRequest(record);
     }
 

@@ -3,6 +3,8 @@
 // relayed to the client (or replaced by a block page).
 #pragma once
 
+#include <string>
+
 #include "engine/core/connection.h"
 #include "engine/core/engine_settings.h"
 
@@ -33,6 +35,6 @@ bool SendToClient(ConnectionRecord* record, const char* data, size_t length);
 
 // Sends an answer of the proxy's own (ProxyErrorReply) and ends the
 // connection after it; StatusCode and ResponseBytes tell the access log.
-void AnswerProxyError(ConnectionRecord* record, int status, const char* reason, const char* message);
+void AnswerProxyError(ConnectionRecord* record, int status, const char* reason, const std::string& message);
 
 }  // namespace engine

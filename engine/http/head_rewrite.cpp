@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "common/ascii_case.h"
 #include "common/list_file.h"
@@ -81,7 +83,8 @@ public:
           settings_(settings),
           addOwnLines_(addOwnLines && settings.addHeaders),
           addVia_(addOwnLines_ && settings.headerVia),
-          version_(VersionDigits(versionText)) {}
+          version_(VersionDigits(versionText)),
+          willClose_(connection.KeepAlive == 0) {}
 
     // Refused: the line is not part of what is sent (no status line, or no
     // room left); it stays in the response.
@@ -103,13 +106,21 @@ public:
             return Step::More;
         }
 
+        const bool proxyConnectionLine = StartsWithIgnoringAsciiCase(line, "proxy-connection:");
+        // A server's keep-alive would contradict the close the engine has
+        // already chosen for this connection.
+        if ((willClose_ || result_.endsKeepAlive) && (IsConnectionLine(line) || proxyConnectionLine) && HasToken(ValueOf(line), "keep-alive")) {
+            result_.consumed += line.size();
+            return Step::More;
+        }
         std::string kept;
         if (IsConnectionLine(line) && HasToken(ValueOf(line), "close")) {
             kept = "Connection: close\r\n";
             result_.endsKeepAlive = true;
             closeSent_ = true;
-        } else if (StartsWithIgnoringAsciiCase(line, "proxy-connection:") && HasToken(ValueOf(line), "close")) {
+        } else if (proxyConnectionLine && HasToken(ValueOf(line), "close")) {
             result_.endsKeepAlive = true;
+            proxyCloseSent_ = true;
             kept = line;
         } else if (addVia_ && StartsWithIgnoringAsciiCase(line, "via:")) {
             kept = std::string(TrimLineEnd(line)) + "," + ViaValue(version_, connection_);
@@ -117,10 +128,12 @@ public:
         } else {
             kept = line;
         }
-        if (StartsWithIgnoringAsciiCase(line, "content-length:")) lengthKnown_ = true;
+        const bool lengthLine = StartsWithIgnoringAsciiCase(line, "content-length:");
+        if (lengthLine) lengthKnown_ = true;
         if (StartsWithIgnoringAsciiCase(line, "transfer-encoding:") && HasToken(ValueOf(line), "chunked"))
-            lengthKnown_ = true;
+            lengthKnown_ = chunked_ = true;
         if (statusLine && addOwnLines_) kept += ForwardingLines(connection_, settings_);
+        if (lengthLine) lengthLines_.push_back({result_.head.size(), kept.size()});
         return Append(kept, line.size()) ? Step::More : Step::Refused;
     }
 
@@ -135,9 +148,18 @@ private:
         std::string end;
         // A body that ends only when the server closes reaches its end at
         // the client only by a close as well.
-        if (!lengthKnown_ && !HasNoBody(status_)) {
-            result_.endsKeepAlive = true;
+        if (!lengthKnown_ && !HasNoBody(status_)) result_.endsKeepAlive = true;
+        // A client that is not told of the close may send its next request
+        // on a connection that is going away, and lose it.
+        if (result_.endsKeepAlive || willClose_) {
             if (!closeSent_) end += "Connection: close\r\n";
+            if (!proxyCloseSent_) end += "Proxy-Connection: close\r\n";
+        }
+        // The chunked framing is the one that holds; a length beside it
+        // would tell the client another end (and must not reach it).
+        if (chunked_) {
+            for (auto at = lengthLines_.rbegin(); at != lengthLines_.rend(); ++at)
+                result_.head.erase(at->first, at->second);
         }
         if (addVia_ && !viaSeen_) {
             end += "VIA: " + ViaValue(version_, connection_) + "\r\n";
@@ -164,9 +186,13 @@ private:
     RewrittenHead result_;
     bool started_ = false;
     int status_ = 0;
+    const bool willClose_;  // the engine closes the connection after this response
     bool closeSent_ = false;
+    bool proxyCloseSent_ = false;
     bool viaSeen_ = false;
     bool lengthKnown_ = false;
+    bool chunked_ = false;
+    std::vector<std::pair<size_t, size_t>> lengthLines_;  // offset and size of each length line in the head
 };
 
 }  // namespace

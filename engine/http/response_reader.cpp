@@ -84,10 +84,10 @@ ResponseHead ParseResponseHead(std::string_view head) {
             });
         }
     }
-    // Lengths that disagree tell nothing of where the body ends (a client
-    // may take either and wait for bytes that never come): the body then
-    // runs up to the close.
+    // Lengths that disagree tell nothing of where the body ends: should a
+    // caller read on, the body runs up to the close.
     if (lengthsDiffer) parsed.contentLength.reset();
+    parsed.lengthsDiffer = lengthsDiffer;
     return parsed;
 }
 

@@ -34,6 +34,9 @@ struct ResponseHead {
     bool connectionKeepAlive = false;
     bool chunked = false;
     std::optional<uint64_t> contentLength;
+    // Content-Length lines that disagree: nothing tells where the body
+    // ends (a client may take either length), so it is not relayed.
+    bool lengthsDiffer = false;
 };
 
 // Parses the head text (status line and header lines, up to and including

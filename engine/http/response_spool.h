@@ -34,11 +34,19 @@ public:
     void StopWhole();
     // Closes the files. False when a write failed.
     bool Finish();
+    // Every copy that was written so far is whole: nothing of a response
+    // whose copy came short may reach the client as if it were complete,
+    // nor pass a scan that saw only part of it.
+    bool whole() const { return ok_; }
+    // The file whose write failed first, and the system's error.
+    const std::string& failedFile() const { return failedFile_; }
+    int failedError() const { return failedError_; }
 
     // Puts the whole copy in its file (for the word filter or a block page).
     bool WholeToDisk();
     // Writes the body copy from the whole copy, when it was left out. False
-    // when it can't be had: the response was streamed without it.
+    // when it can't be had: the response was streamed without it, or the
+    // copy could not be written whole.
     bool BodyToDisk();
     // Something else wrote both files (a block page and its copy).
     void BothOnDisk() { wholeFile_ = bodyFile_ = true; }
@@ -51,12 +59,16 @@ public:
 
 private:
     bool SpillWhole();
+    // Records the first failure (errno is read here) and returns false.
+    bool Failed(const std::string& path);
 
     const SpoolFiles& files_;
     bool wholeFile_;        // the whole copy lives in files_.work
     bool bodyFile_;         // the body copy lives in files_.response
     bool wholeKept_ = true; // the whole copy holds the response
     bool ok_ = true;
+    std::string failedFile_;
+    int failedError_ = 0;
     std::string memory_;    // the whole copy while it is not on disk
     common::FilePtr whole_;
     common::FilePtr body_;

@@ -258,7 +258,11 @@ TEST_F(GetRoad, BlackAndWhiteLists) {
                {"white.db", "http://127.0.0.1:*/length/eicar\r\n"}});
     std::string out;
     EXPECT_EQ(Curl("'" + origin_.url("length/data-1") + "'", &out), 52) << out;  // empty reply
-    EXPECT_TRUE(engine_->waitForLog("blacklist [GET " + origin_.url("length/data-1"))) << engine_->log();
+    // The hit is shown on the console, whatever -v and -w say.
+    EXPECT_TRUE(testsupport::WaitUntil(
+        [&] { return engine_->console().find("blacklist [GET " + origin_.url("length/data-1")) != std::string::npos; }))
+        << engine_->console();
+    EXPECT_EQ(engine_->count("blacklist ["), 0) << engine_->log();
     // Control bytes of a request line reach the log as "?" (the request
     // line ends at the CR for the road).
     Client client("127.0.0.1", port_);
@@ -275,8 +279,9 @@ TEST_F(GetRoad, BlackAndWhiteLists) {
     EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
 }
 
-// Requests the road does not serve: an answer of the proxy where one fits,
-// and in every case the end of the connection instead of a wait.
+// Requests the road does not serve: an answer of the proxy where one fits
+// (a server that can't be reached gets 502), and in every case the end of
+// the connection instead of a wait.
 TEST_F(GetRoad, RequestsItDoesNotServe) {
     Start({"-$=1"});  // the unreachable server is tried once
     const std::string host = "127.0.0.1:" + std::to_string(origin_.port());
@@ -292,7 +297,7 @@ TEST_F(GetRoad, RequestsItDoesNotServe) {
         {"POST http://" + host + "/ HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 501 Not Implemented\r\n"},
         {std::string(21, 'X') + " http://" + host + "/ HTTP/1.1\r\n\r\n", ""},
         {"GET http://" + host + "/length/data-10\r\nProxy-Connection: keep-alive\r\n\r\n", ""},
-        {"GET http://127.0.0.1:1/ HTTP/1.1\r\nProxy-Connection: keep-alive\r\n\r\n", ""},
+        {"GET http://127.0.0.1:1/ HTTP/1.1\r\nProxy-Connection: keep-alive\r\n\r\n", "HTTP/1.1 502 Bad Gateway\r\n"},
     };
     for (const auto& c : cases) {
         Client client("127.0.0.1", port_);
@@ -361,6 +366,101 @@ TEST_F(GetRoad, BytesBehindTheHeadStayBehind) {
     EXPECT_NE(reply.find("\r\n\r\n" + Pattern(10)), std::string::npos) << reply;
     EXPECT_EQ(origin_.heads().find("SMUGGLED"), std::string::npos) << origin_.heads();
     EXPECT_NE(origin_.heads().find("Connection: close"), std::string::npos) << origin_.heads();
+}
+
+// A server that can't be reached, closes without an answer or says nothing
+// within the time-out gets the proxy's own answer, not an empty reply: a
+// dead site must not look like a broken proxy. So does an answer whose
+// Content-Length lines disagree (the client could take either length).
+TEST_F(GetRoad, ServerFailuresGetTheProxysAnswer) {
+    Start({"-$=1", "-t=1000,2000,1000,1000"});
+    const struct {
+        std::string url;
+        std::string status;
+    } cases[] = {
+        {"http://127.0.0.1:1/x", "502 Bad Gateway"},
+        {origin_.url("hangup/x"), "502 Bad Gateway"},
+        {origin_.url("silent/x"), "504 Gateway Timeout"},
+        {origin_.url("twolengths/data-50"), "502 Bad Gateway"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        EXPECT_EQ(Curl("-i '" + c.url + "'", &out), 0) << c.url << out;
+        EXPECT_EQ(out.rfind("HTTP/1.1 " + c.status + "\r\n", 0), 0u) << c.url << out;
+        EXPECT_NE(out.find("Connection: close\r\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("<title>" + c.status + "</title>"), std::string::npos) << out;
+        EXPECT_EQ(out.find(Pattern(50)), std::string::npos) << out;
+    }
+    EXPECT_TRUE(engine_->waitForLog("] connect fail.")) << engine_->log();
+    EXPECT_TRUE(engine_->waitForLog("] Content-Length lines disagree.")) << engine_->log();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+    // A host name from the request is shown as text, not markup.
+    Client client("127.0.0.1", port_);
+    ASSERT_TRUE(client.send("GET http://<b>x.invalid/ HTTP/1.1\r\nHost: <b>x.invalid\r\n\r\n"));
+    int error = -1;
+    std::string reply = client.readToEnd(error, 15s);
+    EXPECT_NE(reply.find("&lt;b&gt;x.invalid"), std::string::npos) << reply;
+    EXPECT_EQ(reply.find("<b>"), std::string::npos) << reply;
+}
+
+// Chunked and close-delimited responses past the streaming size reach the
+// client while they arrive, as Content-Length ones do; a chunked answer
+// with a Content-Length beside it goes out without the length.
+TEST_F(GetRoad, LargeResponsesOfEveryFramingAreStreamed) {
+    Start();
+    const size_t size = 3 * 1024 * 1024;
+    for (const std::string form : {"chunked", "close"}) {
+        const std::string name = form + "/data-" + std::to_string(size);
+        const size_t logStart = engine_->log().size();
+        EXPECT_TRUE(Fetch(origin_.url(name)) == Pattern(size)) << name << engine_->log();
+        const std::string log = engine_->log().substr(logStart);
+        size_t firstSend = log.find("C:send:");
+        ASSERT_NE(firstSend, std::string::npos) << log;
+        EXPECT_LT(firstSend, log.rfind("S:recv(")) << form << ": relayed only after it was whole";
+        EXPECT_NE(Scans().find("_" + form + "_data-" + std::to_string(size) + "\n"), std::string::npos) << Scans();
+    }
+    std::string out;
+    EXPECT_EQ(Curl("-i '" + origin_.url("chunkedlength/data-5000") + "'", &out), 0) << out;
+    EXPECT_EQ(out.find("Content-Length"), std::string::npos) << out.substr(0, 300);
+    EXPECT_NE(out.find(Pattern(5000)), std::string::npos);
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
+// A client that leaves a download without end is not followed by the
+// engine filling its disk: the receive stops and the spool goes.
+TEST_F(GetRoad, DownloadStopsWhenTheClientHasGone) {
+    Start();
+    testsupport::CommandResult result = testsupport::RunCommand(
+        "curl -sS --max-time 3 -o /dev/null -x http://127.0.0.1:" + std::to_string(port_) + " '" +
+            origin_.url("endless/x") + "'",
+        30s);
+    EXPECT_NE(result.exitCode, 0);  // curl gave up
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return origin_.readerGone(); }, 20s)) << engine_->log();
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
+// python-requests keeps its connections for further requests unless told
+// otherwise; the engine, which closes after each answer to a client that
+// did not ask for keep-alive, says so, and no request is lost.
+TEST_F(GetRoad, ClientsThatReuseConnectionsAreToldOfTheClose) {
+    Start();
+    testsupport::WriteFile(work_ / "client.py", R"(import sys, requests
+proxy = {"http": "http://127.0.0.1:" + sys.argv[1]}
+session = requests.Session()
+failures, closes = 0, 0
+for i in range(300):
+    try:
+        r = session.get(sys.argv[2], proxies=proxy, timeout=10)
+        failures += r.status_code != 200 or len(r.content) != 10
+        closes += r.headers.get("Connection", "").lower() == "close"
+    except Exception as e:
+        failures += 1
+print(failures, closes)
+)");
+    testsupport::CommandResult result = testsupport::RunCommand(
+        "/usr/bin/python3 " + work_ / "client.py" + " " + std::to_string(port_) + " '" + origin_.url("length/data-10") + "'",
+        120s);
+    EXPECT_EQ(result.output, "0 300\n") << engine_->log().substr(0, 2000);
 }
 
 }  // namespace

@@ -49,28 +49,31 @@ TEST(HeadRewriteTest, ConnectionRulesAlwaysApply) {
         {"keep-alive passes", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: Keep-Alive\r\n\r\n",
          "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: Keep-Alive\r\n\r\n", false},
         {"close in one form", "HTTP/1.1 200 OK\r\nconnection:CLOSE\r\nContent-Length: 4\r\n\r\n",
-         "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\n\r\n", true},
+         "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\nProxy-Connection: close\r\n\r\n", true},
         {"misspelt close", "HTTP/1.1 200 OK\r\nCneonction: close\r\nContent-Length: 4\r\n\r\n",
-         "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\n\r\n", true},
+         "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 4\r\nProxy-Connection: close\r\n\r\n", true},
         {"proxy-connection close passes", "HTTP/1.1 200 OK\r\nProxy-Connection: close\r\nContent-Length: 4\r\n\r\n",
-         "HTTP/1.1 200 OK\r\nProxy-Connection: close\r\nContent-Length: 4\r\n\r\n", true},
-        {"HTTP/1.0", "HTTP/1.0 200 OK\r\nContent-Length: 4\r\nConnection: keep-alive\r\n\r\n",
-         "HTTP/1.0 200 OK\r\nContent-Length: 4\r\nConnection: keep-alive\r\n\r\n", true},
+         "HTTP/1.1 200 OK\r\nProxy-Connection: close\r\nContent-Length: 4\r\nConnection: close\r\n\r\n", true},
+        {"HTTP/1.0 ends keep-alive, and says so", "HTTP/1.0 200 OK\r\nContent-Length: 4\r\nConnection: keep-alive\r\n\r\n",
+         "HTTP/1.0 200 OK\r\nContent-Length: 4\r\nConnection: close\r\nProxy-Connection: close\r\n\r\n", true},
         {"upgrade lines dropped",
          "HTTP/1.1 200 OK\r\nUpgrade: h2c\r\nConnection: Upgrade\r\nProxy-Connection: upgrade\r\n"
          "Content-Length: 4\r\n\r\n",
          "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n", false},
         {"close-delimited body", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n",
-         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n", true},
+         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\nProxy-Connection: close\r\n\r\n", true},
         {"close-delimited body with its close line", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n",
-         "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", true},
+         "HTTP/1.1 200 OK\r\nConnection: close\r\nProxy-Connection: close\r\n\r\n", true},
         {"chunked body", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", false},
+        {"a length beside chunked framing is dropped",
+         "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nTransfer-Encoding: chunked\r\ncontent-length: 3\r\n\r\n",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", false},
         {"304 has no body", "HTTP/1.1 304 Not Modified\r\nETag: \"x\"\r\n\r\n",
          "HTTP/1.1 304 Not Modified\r\nETag: \"x\"\r\n\r\n", false},
         {"204 has no body", "HTTP/1.1 204 No Content\r\n\r\n", "HTTP/1.1 204 No Content\r\n\r\n", false},
         {"LF line ends", "HTTP/1.1 200 OK\nContent-Length: 4\nConnection: close\n\n",
-         "HTTP/1.1 200 OK\nContent-Length: 4\nConnection: close\r\n\n", true},
+         "HTTP/1.1 200 OK\nContent-Length: 4\nConnection: close\r\nProxy-Connection: close\r\n\n", true},
         {"no end of head", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n",
          true},
     };
@@ -91,6 +94,31 @@ TEST(HeadRewriteTest, ConnectionRulesAlwaysApply) {
     }
 }
 
+// When the engine will close the client connection after the response
+// (the client did not ask for keep-alive, or -! is on), the head says so,
+// and a server's keep-alive does not reach the client.
+TEST(HeadRewriteTest, AClosingConnectionIsAnnounced) {
+    const struct {
+        std::string stored, head;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\nProxy-Connection: close\r\n\r\n"},
+        {"HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nKeep-Alive: timeout=5\r\nContent-Length: 0\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nKeep-Alive: timeout=5\r\nContent-Length: 0\r\nConnection: close\r\n"
+         "Proxy-Connection: close\r\n\r\n"},
+        {"HTTP/1.1 304 Not Modified\r\nProxy-Connection: keep-alive\r\n\r\n",
+         "HTTP/1.1 304 Not Modified\r\nConnection: close\r\nProxy-Connection: close\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        engine::ConnectionRecord connection = MakeConnection();
+        connection.KeepAlive = 0;
+        engine::RewrittenHead result =
+            engine::RewriteResponseHead(c.stored, connection, "HTTP/1.1", false, HeaderSettings(0));
+        EXPECT_EQ(result.head, c.head);
+        EXPECT_EQ(result.consumed, c.stored.size());
+    }
+}
+
 TEST(HeadRewriteTest, CacheRoadAddsTheLinesThatOptionUEnables) {
     struct Case {
         int u;
@@ -100,12 +128,13 @@ TEST(HeadRewriteTest, CacheRoadAddsTheLinesThatOptionUEnables) {
     const std::string via = "1.1 proxy.test (VELQOR Server v2.15)\r\n";
     const std::string forwarded = "Forwarded: by http://proxy.test:8080 (VELQOR Server v2.15) for 192.0.2.7\r\n";
     const std::string remote = "Remote-Host-Wp: 192.0.2.7\r\nX-Forwarded-For: 192.0.2.7\r\n";
+    const std::string closing = "Connection: close\r\nProxy-Connection: close\r\n";  // HTTP/1.0 ends keep-alive
     const Case cases[] = {
         {15, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
          "HTTP/1.1 200 OK\r\n" + forwarded + remote + "Content-Length: 0\r\nVIA: " + via + "\r\n"},
         {15, "HTTP/1.0 200 OK\r\nVia: 1.1 origin\r\nContent-Length: 0\r\n\r\n",
          "HTTP/1.0 200 OK\r\n" + forwarded + remote + "Via: 1.1 origin,1.0 proxy.test (VELQOR Server v2.15)\r\n"
-                                                       "Content-Length: 0\r\n\r\n"},
+                                                       "Content-Length: 0\r\n" + closing + "\r\n"},
         {12, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
          "HTTP/1.1 200 OK\r\n" + remote + "Content-Length: 0\r\n\r\n"},
         {0, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"},
@@ -116,7 +145,9 @@ TEST(HeadRewriteTest, CacheRoadAddsTheLinesThatOptionUEnables) {
         EXPECT_EQ(engine::RewriteResponseHead(c.stored, connection, "HTTP/1.1", true, settings).head, c.head)
             << "-u=" << c.u;
         // The ordinary relay never adds them.
-        EXPECT_EQ(engine::RewriteResponseHead(c.stored, connection, "HTTP/1.1", false, settings).head, c.stored);
+        std::string plain = c.stored;
+        if (plain.rfind("HTTP/1.0", 0) == 0) plain.insert(plain.size() - 2, closing);
+        EXPECT_EQ(engine::RewriteResponseHead(c.stored, connection, "HTTP/1.1", false, settings).head, plain);
     }
 }
 
@@ -175,14 +206,15 @@ TEST_F(SetVIAResponseHeaderTest, SendsTheHeadAndLeavesTheBodyToTheCaller) {
               engine::HeadSendResult::Sent);
     EXPECT_EQ(connection_.KeepAlive, 0);
     EXPECT_EQ(Rest(), "hello");
-    EXPECT_EQ(Received(), "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\n");
+    EXPECT_EQ(Received(),
+              "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\nProxy-Connection: close\r\n\r\n");
     char socket[16];
     std::snprintf(socket, sizeof socket, "%04d", connection_.ClientSocket);
     const std::string prefix = "[SetVIAResponseHeader] [" + std::string(socket) + "] ";
     const std::string log = Log();
-    EXPECT_NE(log.find(prefix + "bHEnd = found / Header size = 57\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(prefix + "bHEnd = found / Header size = 82\n"), std::string::npos) << log;
     EXPECT_NE(log.find(prefix + "Responseheader [\nHTTP/1.1 200 OK\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(prefix + "C:send(" + socket + "):57 bytes\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(prefix + "C:send(" + socket + "):82 bytes\n"), std::string::npos) << log;
 }
 
 TEST_F(SetVIAResponseHeaderTest, ResponseWithoutStatusLineIsLeftWhole) {

@@ -20,6 +20,12 @@ byte value). Forms:
            read and the connection closed without an answer
   late     Content-Length; the head and the first body byte go out, the
            rest once the file LOGFILE.go exists (waited for up to 10 s)
+  silent   reads the request and answers nothing (for 30 s)
+  hangup   reads the request and closes without an answer
+  twolengths  two Content-Length lines that disagree (the shorter is true)
+  chunkedlength  chunked, with a Content-Length beside it that is wrong
+  endless  chunked data without end, until the client goes (at most 60 s);
+           "LOGFILE.gone" is written when a send fails
 Ends by itself after 120 seconds or on SIGTERM.
 """
 import itertools
@@ -66,6 +72,11 @@ def answer(form, body):
         return b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + body, False
     if form == "noend":
         return b"HTTP/1.1 200 OK\r\nX-Data: " + body, False
+    if form == "twolengths":
+        return b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nContent-Length: %d\r\n\r\n" % (len(body), 2 * len(body)) + body, True
+    if form == "chunkedlength":
+        chunked, keep = answer("chunked", body)
+        return chunked.replace(b"Transfer-Encoding", b"Content-Length: 3\r\nTransfer-Encoding", 1), keep
     if form == "nocontent":
         return b"HTTP/1.1 204 No Content\r\n\r\n", True
     if form == "notmodified":
@@ -80,6 +91,17 @@ def answer(form, body):
         at += len(piece)
     out.append(b"0\r\nX-Trailer: yes\r\n\r\n")
     return b"".join(out), True
+
+
+def send_endless(conn, log_path):
+    conn.sendall(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
+    chunk = b"%x\r\n" % 65536 + PATTERN * (65536 // len(PATTERN)) + PATTERN[:65536 % len(PATTERN)] + b"\r\n"
+    deadline = time.time() + 60
+    try:
+        while time.time() < deadline:
+            conn.sendall(chunk)
+    except OSError:
+        open(log_path + ".gone", "w").close()
 
 
 def serve(conn, log_path):
@@ -101,6 +123,14 @@ def serve(conn, log_path):
             form, name = (parts[1], parts[2]) if len(parts) > 2 else ("length", "hello")
             reply, keep = answer("length" if form in ("dropnext", "late") else form, body_for(name))
             drop_next = form == "dropnext"
+            if form == "silent":
+                time.sleep(30)
+                return
+            if form == "hangup":
+                return
+            if form == "endless":
+                send_endless(conn, log_path)
+                return
             if form == "late":
                 first = reply.index(b"\r\n\r\n") + 5
                 conn.sendall(reply[:first])

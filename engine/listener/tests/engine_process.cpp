@@ -90,6 +90,8 @@ std::vector<int> OriginServer::connections() const {
 
 void OriginServer::release() const { testsupport::WriteFile(log_ + ".go", ""); }
 
+bool OriginServer::readerGone() const { return testsupport::FileExists(log_ + ".gone"); }
+
 void ScannedEngine::StartScanServer() {
     avstub::Options stubOptions;
     stubOptions.pipeDir = pipes_.path();

@@ -29,6 +29,8 @@ public:
 
     const std::string& dataFolder() const { return dataFolder_; }
     std::string log() const { return process_->err(); }
+    // What the engine printed on its standard output (console-only lines).
+    std::string console() const { return process_->out(); }
     // Number of times the text occurs in the log.
     int count(const std::string& text) const;
     bool waitForLog(const std::string& text, int times = 1,
@@ -56,6 +58,8 @@ public:
     std::vector<int> connections() const;
     // Lets the "late" responses go on.
     void release() const;
+    // An "endless" response found its reader gone.
+    bool readerGone() const;
 
 private:
     testsupport::TempDir dir_;
