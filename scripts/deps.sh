@@ -10,6 +10,9 @@ PACKAGES=(
   openssl curl python3 procps iproute2
   dnsmasq-base slapd ldap-utils socat ncat unzip swaks
   python3-aiosmtpd python3-pyftpdlib
+  # The control panel's widgets and Japanese font; its screenshot's virtual
+  # display and capture.
+  qt6-base-dev fonts-ipafont-gothic xvfb imagemagick
 )
 
 missing=()
