@@ -12,6 +12,7 @@ constexpr int kErrorInvalidHandle = 6;      // ERROR_INVALID_HANDLE
 constexpr int kErrorNotEnoughMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
 constexpr int kErrorInvalidData = 13;       // ERROR_INVALID_DATA
 constexpr int kErrorInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
+constexpr int kErrorSemTimeout = 121;      // ERROR_SEM_TIMEOUT
 constexpr int kErrorInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER
 constexpr int kErrorAlreadyExists = 183;    // ERROR_ALREADY_EXISTS
 constexpr int kErrorBadPipe = 230;          // ERROR_BAD_PIPE

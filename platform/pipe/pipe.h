@@ -33,14 +33,16 @@ std::string PipeSocketPath(std::string_view name);
 
 // One transaction: connect, send the whole request, read one reply of at
 // most replyCapacity bytes, close. While the server is busy with another
-// client, waits up to timeoutMs for it to become free. Returns 0 with the
-// reply (possibly empty), or:
+// client, waits up to timeoutMs for it to become free; the reply is waited
+// for up to replyTimeoutMs (by default without limit, as on Windows).
+// Returns 0 with the reply (possibly empty), or:
 //   kErrorPipeBusy (231)     still busy when the wait ran out
 //   kErrorFileNotFound (2)   nobody serves the pipe
 //   kErrorMoreData (234)     the reply was longer; `reply` holds the part that fits
 //   kErrorBrokenPipe (109)   the server ended the connection without a reply
+//   kErrorSemTimeout (121)   no reply within replyTimeoutMs
 int CallNamedPipe(std::string_view name, std::string_view request, size_t replyCapacity,
-                  std::string& reply, uint32_t timeoutMs);
+                  std::string& reply, uint32_t timeoutMs, uint32_t replyTimeoutMs = kPipeWaitForever);
 
 // The one instance of a pipe. Between the waits for a client the instance
 // counts as busy: a client then gets 231 (or keeps waiting, as its wait
@@ -49,8 +51,11 @@ class PipeServer {
 public:
     // Serves `name`; requests are read up to maxRequest bytes. Returns null
     // with *error set when the pipe cannot be made; kErrorPipeBusy when
-    // another server (of any process) already serves the name.
-    static std::unique_ptr<PipeServer> Create(std::string_view name, size_t maxRequest, int* error);
+    // another server (of any process) already serves the name. The socket
+    // lets in whom the umask allows, or with `everybody` every user who can
+    // reach the pipe folder (a NULL DACL: the folder's permissions govern).
+    static std::unique_ptr<PipeServer> Create(std::string_view name, size_t maxRequest, int* error,
+                                              bool everybody = false);
     ~PipeServer();
     PipeServer(const PipeServer&) = delete;
     PipeServer& operator=(const PipeServer&) = delete;
@@ -59,6 +64,11 @@ public:
     // Waits for the next client (dropping one still connected), at most
     // timeoutMs, or without limit with kPipeWaitForever.
     WaitResult WaitForClient(uint32_t timeoutMs = kPipeWaitForever);
+    // Drops a client still connected and lets the next one connect now,
+    // before the wait for it: like a connect started ahead of the wait, the
+    // client's connection is held until the next WaitForClient takes it,
+    // instead of being refused as busy meanwhile.
+    void Listen();
     // Reads the connected client's request: 0; kErrorMoreData when it was cut
     // to maxRequest bytes; kErrorBrokenPipe when the client sent nothing;
     // kErrorOperationAborted when the server was stopped meanwhile.

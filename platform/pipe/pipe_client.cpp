@@ -59,7 +59,7 @@ std::string PipeDirectory() {
 std::string PipeSocketPath(std::string_view name) { return PipeDirectory() + "/" + PipeBaseName(name); }
 
 int CallNamedPipe(std::string_view name, std::string_view request, size_t replyCapacity,
-                  std::string& reply, uint32_t timeoutMs) {
+                  std::string& reply, uint32_t timeoutMs, uint32_t replyTimeoutMs) {
     reply.clear();
     sockaddr_un addr;
     if (!IsUsableName(PipeBaseName(name)) || !SocketAddress(PipeSocketPath(name), &addr))
@@ -79,6 +79,9 @@ int CallNamedPipe(std::string_view name, std::string_view request, size_t replyC
     }
 
     int err = SendMessage(fd, request);
+    pollfd wait{fd, POLLIN, 0};
+    if (err == kErrorSuccess && replyTimeoutMs != kPipeWaitForever && WaitReadable(&wait, 1, replyTimeoutMs) != 0)
+        err = kErrorSemTimeout;
     if (err == kErrorSuccess) err = ReceiveMessage(fd, replyCapacity, reply);
     ::close(fd);
     if (err != kErrorSuccess && err != kErrorMoreData) reply.clear();

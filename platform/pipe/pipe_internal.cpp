@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -33,7 +34,7 @@ int LockFile(const std::string& path, int* fd) {
     std::error_code ec;
     std::filesystem::create_directories(PipeDirectory(), ec);
     if (ec) return Win32ErrorFromErrno(ec.value());
-    int f = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int f = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (f < 0) return Win32ErrorFromErrno(errno);
     int rc;
     do {
@@ -46,6 +47,23 @@ int LockFile(const std::string& path, int* fd) {
     }
     *fd = f;
     return kErrorSuccess;
+}
+
+int WaitReadable(pollfd* fds, int count, uint32_t timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs != kPipeWaitForever) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(left) : 0;
+        }
+        int rc = ::poll(fds, static_cast<nfds_t>(count), wait);
+        if (rc < 0 && errno != EINTR) return -1;
+        for (int i = 0; rc > 0 && i < count; ++i)
+            if (fds[i].revents) return i;
+        if (rc == 0 && wait >= 0) return -1;
+    }
 }
 
 int SendMessage(int fd, std::string_view text) {

@@ -3,9 +3,11 @@
 // error. Not for callers outside platform/pipe.
 #pragma once
 
+#include <poll.h>
 #include <sys/un.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,11 @@ int LockFile(const std::string& path, int* fd);
 // was longer, kErrorBrokenPipe when the other side closed instead.
 int SendMessage(int fd, std::string_view text);
 int ReceiveMessage(int fd, size_t capacity, std::string& text);
+
+// Waits until one of the descriptors is readable (or closed) or timeoutMs
+// (kPipeWaitForever: no limit) runs out; the index of the first ready one,
+// or -1.
+int WaitReadable(pollfd* fds, int count, uint32_t timeoutMs);
 
 int Win32ErrorFromErrno(int err);
 

@@ -1,6 +1,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,30 +22,14 @@ void CloseFd(int& fd) {
     fd = -1;
 }
 
-// Waits until one of the descriptors is readable or the wait runs out;
-// the index of the first readable one, or -1.
+// A failing accept leaves the client queued; the wait pauses this long
+// before it ends, so a caller that waits in a loop cannot spin.
 constexpr uint32_t kAcceptFailurePauseMs = 100;
-
-int WaitReadable(pollfd* fds, int count, uint32_t timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int wait = -1;
-        if (timeoutMs != kPipeWaitForever) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            wait = left > 0 ? static_cast<int>(left) : 0;
-        }
-        int rc = ::poll(fds, static_cast<nfds_t>(count), wait);
-        if (rc < 0 && errno != EINTR) return -1;
-        for (int i = 0; rc > 0 && i < count; ++i)
-            if (fds[i].revents) return i;
-        if (rc == 0 && wait >= 0) return -1;
-    }
-}
 
 }  // namespace
 
-std::unique_ptr<PipeServer> PipeServer::Create(std::string_view name, size_t maxRequest, int* error) {
+std::unique_ptr<PipeServer> PipeServer::Create(std::string_view name, size_t maxRequest, int* error,
+                                               bool everybody) {
     auto fail = [error](int err) {
         if (error) *error = err;
         return nullptr;
@@ -70,6 +55,9 @@ std::unique_ptr<PipeServer> PipeServer::Create(std::string_view name, size_t max
     if (::bind(server->listenFd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(server->listenFd_, 0) != 0)
         return fail(Win32ErrorFromErrno(errno));
+    // Connecting takes write permission on the socket file, which the umask
+    // has narrowed; until this widens it, fewer may connect, never more.
+    if (everybody && ::chmod(server->socketPath_.c_str(), 0777) != 0) return fail(Win32ErrorFromErrno(errno));
     server->ArmIdleGuard();
     if (error) *error = kErrorSuccess;
     return server;
@@ -106,6 +94,11 @@ void PipeServer::DrainIdleGuard() {
     // The guard's connection is the only one in the queue.
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) ::close(fd);
+}
+
+void PipeServer::Listen() {
+    Disconnect();
+    DrainIdleGuard();
 }
 
 PipeServer::WaitResult PipeServer::WaitForClient(uint32_t timeoutMs) {

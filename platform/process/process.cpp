@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <set>
 
@@ -27,6 +28,8 @@ constexpr size_t kCommLength = 15;
 
 std::mutex startedLock;
 std::set<pid_t> started;  // children of StartChild not yet reaped
+std::deque<EndedChild> ended;  // reaped, not yet taken
+constexpr size_t kEndedKept = 64;
 
 // /proc files of a process that is just ending can fail to read (ESRCH);
 // that only means the process is gone.
@@ -233,11 +236,22 @@ void ReapChildren() {
     for (auto it = started.begin(); it != started.end();) {
         int status;
         pid_t r = ::waitpid(*it, &status, WNOHANG);
+        if (r == *it) {
+            ended.push_back({r, status});
+            if (ended.size() > kEndedKept) ended.pop_front();
+        }
         if (r == *it || (r < 0 && errno == ECHILD))
             it = started.erase(it);
         else
             ++it;
     }
+}
+
+std::vector<EndedChild> TakeEndedChildren() {
+    std::lock_guard<std::mutex> guard(startedLock);
+    std::vector<EndedChild> taken(ended.begin(), ended.end());
+    ended.clear();
+    return taken;
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {

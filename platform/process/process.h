@@ -49,6 +49,16 @@ pid_t StartChild(const std::string& path, const std::vector<std::string>& argv,
 // ended, so none of them lingers as a zombie.
 void ReapChildren();
 
+// A child of StartChild that has ended, with its status as waitpid gave it.
+struct EndedChild {
+    pid_t pid = 0;
+    int status = 0;
+};
+// The children collected (by ReapChildren or a process listing) since the
+// last call, oldest first. Only the latest few are kept for a program that
+// never asks.
+std::vector<EndedChild> TakeEndedChildren();
+
 struct ProgramResult {
     int exitCode = -1;   // -1: could not start, ended by a signal, or timed out
     std::string output;  // standard output and error together

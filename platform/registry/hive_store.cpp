@@ -7,17 +7,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/registry/hive_text.h"
 
 namespace platform::registry_detail {
 
 namespace {
-
-std::string StoreFolder() {
-    const char* folder = std::getenv("VELQOR_REGISTRY_DIR");
-    return (folder && *folder) ? folder : "/var/lib/velqor/registry";
-}
 
 LONG WriteErrorFromErrno() {
     return (errno == EACCES || errno == EPERM || errno == EROFS) ? kErrorAccessDenied : kErrorCantWrite;
@@ -26,7 +22,7 @@ LONG WriteErrorFromErrno() {
 bool MakeFolders(const std::string& path) {
     for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string prefix = path.substr(0, slash);
-        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) return true;
     }
 }
@@ -46,7 +42,7 @@ bool WriteAll(int fd, const std::string& text) {
 // over the hive file, keeping the old file's permissions.
 LONG ReplaceFile(const std::string& folder, const std::string& path, const std::string& text) {
     std::string temp = path + ".tmp";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return WriteErrorFromErrno();
     struct stat old;
     if (stat(path.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
@@ -69,7 +65,7 @@ LONG ReplaceFile(const std::string& folder, const std::string& path, const std::
 class StoreLock {
 public:
     explicit StoreLock(const std::string& path) {
-        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd_ < 0) {
             error_ = WriteErrorFromErrno();
             return;
@@ -103,25 +99,48 @@ std::string HiveFilePath(Hive hive) {
     return StoreFolder() + "/" + HiveRootName(hive) + ".reg";
 }
 
+std::string StoreFolder() {
+    const char* folder = std::getenv("VELQOR_REGISTRY_DIR");
+    return (folder && *folder) ? folder : "/var/lib/velqor/registry";
+}
+
+// The hive file's text; a missing file is an empty text. False with errno
+// set when it cannot be read.
+bool ReadHiveText(Hive hive, std::string* text) {
+    text->clear();
+    int fd = open(HiveFilePath(hive).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int error = errno;
+            close(fd);
+            errno = error;
+            return false;
+        }
+        if (n == 0) break;
+        text->append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
 LONG LoadHive(Hive hive, RegKeyNode* root) {
     std::string text;
-    int fd = open(HiveFilePath(hive).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno != ENOENT) return kErrorCantRead;
-    if (fd >= 0) {
-        char buffer[65536];
-        for (;;) {
-            ssize_t n = read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                close(fd);
-                return kErrorCantRead;
-            }
-            if (n == 0) break;
-            text.append(buffer, static_cast<size_t>(n));
-        }
-        close(fd);
-    }
+    if (!ReadHiveText(hive, &text)) return kErrorCantRead;
     return ParseHive(text, HiveRootName(hive), root) ? kErrorSuccess : kErrorRegistryCorrupt;
+}
+
+std::string DescribeHiveDamage(Hive hive) {
+    std::string path = HiveFilePath(hive);
+    std::string text;
+    if (!ReadHiveText(hive, &text)) return path + ": " + std::strerror(errno);
+    RegKeyNode root;
+    HiveDamage damage;
+    if (ParseHive(text, HiveRootName(hive), &root, &damage)) return "";
+    return path + ", line " + std::to_string(damage.line) + ": " + damage.reason;
 }
 
 LONG ModifyHive(Hive hive, const HiveChange& change) {

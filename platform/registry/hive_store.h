@@ -18,11 +18,16 @@ namespace platform::registry_detail {
 enum class Hive { kLocalMachine, kCurrentUser };
 
 const char* HiveRootName(Hive hive);  // "HKEY_LOCAL_MACHINE", ...
+std::string StoreFolder();
 std::string HiveFilePath(Hive hive);
 
 // Reads the hive; a missing file is an empty hive. kErrorCantRead or
 // kErrorRegistryCorrupt on failure.
 LONG LoadHive(Hive hive, RegKeyNode* root);
+
+// Why LoadHive fails: the file, and the reason it cannot be read or the
+// first line that does not parse; empty when it loads.
+std::string DescribeHiveDamage(Hive hive);
 
 // `change` edits the freshly read hive and sets `changed` when it did; its
 // result is passed back. Only a successful change is written.

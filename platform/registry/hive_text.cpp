@@ -164,19 +164,46 @@ public:
     bool Parse() {
         if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
         if (Trim(text_).empty()) return true;
-        if (!Utf8ToUtf16(text_)) return false;
+        if (!Utf8ToUtf16(text_)) return FailAtFirstNonUtf8Line();
         std::string_view line;
-        if (!NextLine(&line) || Trim(line) != kHiveFileHeader) return false;
+        if (!NextLine(&line) || Trim(line) != kHiveFileHeader)
+            return Fail(std::string("not the header \"") + kHiveFileHeader + "\"");
         while (NextLine(&line)) {
             line = Trim(line);
             if (line.empty() || line[0] == ';') continue;
+            size_t at = line_;
             bool ok = line[0] == '[' ? ParseSection(line) : ParseValue(line);
-            if (!ok) return false;
+            if (!ok) {
+                // The file ends inside this entry: it was cut. A hex list
+                // continued over lines is named by the line it begins on.
+                if (pos_ > text_.size()) return Fail("cut short", at);
+                if (line[0] != '[') return Fail(current_ ? "not a value line" : "a value before any key", at);
+                bool closed = line.back() == ']';
+                return Fail(closed ? "not a key of " + std::string(rootName_) : "not a key line", at);
+            }
         }
         return true;
     }
 
+    const HiveDamage& damage() const { return damage_; }
+
 private:
+    bool Fail(std::string reason, size_t at = 0) {
+        damage_.line = at ? at : line_;
+        damage_.reason = std::move(reason);
+        return false;
+    }
+
+    bool FailAtFirstNonUtf8Line() {
+        // A file saved as UTF-16 (as the Windows registry editor exports)
+        // starts with its byte order mark.
+        bool utf16 = text_.substr(0, 2) == "\xFF\xFE" || text_.substr(0, 2) == "\xFE\xFF";
+        std::string_view line;
+        while (NextLine(&line) && Utf8ToUtf16(line)) {
+        }
+        return Fail(utf16 ? "UTF-16 text; the store is UTF-8" : "not UTF-8 text");
+    }
+
     bool NextLine(std::string_view* line) {
         if (pos_ >= text_.size()) return false;
         size_t end = text_.find('\n', pos_);
@@ -184,6 +211,7 @@ private:
         *line = text_.substr(pos_, end - pos_);
         if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
         pos_ = end + 1;
+        ++line_;
         return true;
     }
 
@@ -250,7 +278,10 @@ private:
         while (!list.empty() && list.back() == '\\') {
             list.pop_back();
             std::string_view next;
-            if (!NextLine(&next)) return false;
+            if (!NextLine(&next)) {
+                pos_ = text_.size() + 1;  // ran past the end
+                return false;
+            }
             list += Trim(next);
         }
         return ParseHexList(list, data);
@@ -261,6 +292,8 @@ private:
     RegKeyNode* root_;
     RegKeyNode* current_ = nullptr;
     size_t pos_ = 0;
+    size_t line_ = 0;  // of the line NextLine gave last
+    HiveDamage damage_;
 };
 
 }  // namespace
@@ -271,10 +304,13 @@ std::string FormatHive(const RegKeyNode& root, std::string_view rootName) {
     return out;
 }
 
-bool ParseHive(std::string_view text, std::string_view rootName, RegKeyNode* root) {
+bool ParseHive(std::string_view text, std::string_view rootName, RegKeyNode* root, HiveDamage* damage) {
     *root = RegKeyNode{};
     root->name = std::string(rootName);
-    return HiveParser(text, rootName, root).Parse();
+    HiveParser parser(text, rootName, root);
+    if (parser.Parse()) return true;
+    if (damage) *damage = parser.damage();
+    return false;
 }
 
 }  // namespace platform::registry_detail

@@ -26,8 +26,16 @@ extern const char kHiveFileHeader[];  // "Windows Registry Editor Version 5.00"
 
 std::string FormatHive(const RegKeyNode& root, std::string_view rootName);
 
+// Where and why a hive text does not parse: the 1-based line, and a short
+// reason.
+struct HiveDamage {
+    size_t line = 0;
+    std::string reason;
+};
+
 // Replaces *root with the content of `text`. False when the text is not in
-// the syntax above or names another root; *root is then unspecified.
-bool ParseHive(std::string_view text, std::string_view rootName, RegKeyNode* root);
+// the syntax above or names another root; *root is then unspecified, and
+// *damage (when given) tells the first line that does not parse.
+bool ParseHive(std::string_view text, std::string_view rootName, RegKeyNode* root, HiveDamage* damage = nullptr);
 
 }  // namespace platform::registry_detail

@@ -436,4 +436,34 @@ LONG RegCloseKey(HKEY key) {
     return kErrorSuccess;
 }
 
+LONG RegSetValueUtf8(HKEY key, const char* valueName, DWORD type, const std::string& text) {
+    std::optional<std::u16string> wide = registry_detail::Utf8ToUtf16(text);
+    std::optional<std::u16string> name = registry_detail::Utf8ToUtf16(valueName ? valueName : "");
+    if (!wide || !name || (type != REG_SZ && type != REG_EXPAND_SZ)) return kErrorInvalidParameter;
+    *wide += u'\0';
+    return RegSetValueExW(key, name->c_str(), 0, type, reinterpret_cast<const BYTE*>(wide->data()),
+                          static_cast<DWORD>(wide->size() * sizeof(char16_t)));
+}
+
+LONG RegQueryValueUtf8(HKEY key, const char* valueName, DWORD maxUnits, std::string* text) {
+    std::optional<std::u16string> name = registry_detail::Utf8ToUtf16(valueName ? valueName : "");
+    if (!name || !text) return kErrorInvalidParameter;
+    std::u16string buffer(maxUnits, u'\0');
+    DWORD size = maxUnits * sizeof(char16_t);
+    LONG rc = RegQueryValueExW(key, name->c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size);
+    if (rc != kErrorSuccess) return rc;
+    buffer.resize(std::min<size_t>(buffer.find(u'\0'), size / sizeof(char16_t)));
+    std::optional<std::string> utf8 = registry_detail::Utf16ToUtf8(buffer);
+    if (!utf8) return kErrorInvalidData;
+    *text = std::move(*utf8);
+    return kErrorSuccess;
+}
+
+std::string RegistryStoreFolder() { return registry_detail::StoreFolder(); }
+
+std::string DescribeHiveDamage(HKEY root) {
+    std::optional<RegistryKey> handle = Lookup(root);
+    return handle ? registry_detail::DescribeHiveDamage(handle->hive) : "";
+}
+
 }  // namespace platform

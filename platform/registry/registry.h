@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/win32_errors.h"
 
@@ -144,5 +145,25 @@ LONG RegDeleteKeyW(HKEY key, const char16_t* subKey);
 
 // Releases a handle. Closing a predefined root does nothing.
 LONG RegCloseKey(HKEY key);
+
+// Not Win32 calls: Linux file names (UTF-8, which the narrow calls would
+// take for code page 932) stored and read through the wide calls, so that
+// a path in any letters reads back as it was.
+// Sets a REG_SZ or REG_EXPAND_SZ value; kErrorInvalidParameter for text
+// that is not UTF-8.
+LONG RegSetValueUtf8(HKEY key, const char* valueName, DWORD type, const std::string& text);
+// Reads a string value that fits `maxUnits` UTF-16 units (terminating NUL
+// included), as RegQueryValueExW with a buffer of that size would: the
+// result of that call, and on success *text in UTF-8, up to its first NUL.
+LONG RegQueryValueUtf8(HKEY key, const char* valueName, DWORD maxUnits, std::string* text);
+
+// Not Win32 calls: the store itself, for messages to the administrator.
+// The folder of the hive files.
+std::string RegistryStoreFolder();
+// Why the hive of a root answers kErrorCantRead or kErrorRegistryCorrupt:
+// "<hive file>, line <n>: <reason>" for text that does not parse, or
+// "<hive file>: <system reason>" for a file that cannot be read; empty when
+// the hive reads (a missing file is an empty hive).
+std::string DescribeHiveDamage(HKEY root);
 
 }  // namespace platform

@@ -84,9 +84,11 @@ std::string ServiceUnitPath(const std::string& serviceName);
 // 0 when services can be installed here (the unit folder exists and is
 // writable), else a Win32 error.
 int OpenServiceManager();
-// Writes the unit (demand start: it is not enabled), lets systemd reload,
-// and records ImagePath under SYSTEM\CurrentControlSet\Services\<name> in
-// the registry. kErrorServiceExists when the unit is already there.
+// Writes the unit (demand start: it is not enabled; ordered after the
+// network is online), lets systemd reload, and records ImagePath under
+// SYSTEM\CurrentControlSet\Services\<name> in the registry, as a wide
+// (UTF-16) string so that a path in any letters reads back as it was.
+// kErrorServiceExists when the unit is already there.
 int CreateService(const ServiceDefinition& definition);
 // 0 when the service is installed, else kErrorServiceDoesNotExist.
 int OpenService(const std::string& serviceName);
@@ -103,7 +105,8 @@ int DeleteService(const std::string& serviceName);
 // The system's text for a Win32 error number, without a line end.
 std::string Win32ErrorMessage(int error);
 
-// Event log: one syslog message with `source` as ident.
+// Event log: one syslog message with `source` as ident (sent to the
+// datagram socket $VELQOR_SYSLOG_SOCKET instead, when that is set).
 constexpr uint16_t kEventLogErrorType = 1;
 constexpr uint16_t kEventLogWarningType = 2;
 constexpr uint16_t kEventLogInformationType = 4;

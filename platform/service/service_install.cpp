@@ -49,7 +49,11 @@ std::string UnitWord(const std::string& text) {
 }
 
 std::string UnitText(const ServiceDefinition& d) {
-    std::string text = "[Unit]\nDescription=" + d.displayName + "\n\n[Service]\nType=notify\n";
+    // The service's own network wait passes as soon as a socket can be made,
+    // which needs no interface; servers that listen on the office's
+    // addresses need those up first.
+    std::string text = "[Unit]\nDescription=" + d.displayName +
+                       "\nWants=network-online.target\nAfter=network-online.target\n\n[Service]\nType=notify\n";
     text += "ExecStart=" + UnitWord(d.binaryPath) + "\n";
     for (const auto& [name, value] : d.environment) text += "Environment=" + UnitWord(name + "=" + value) + "\n";
     // The service ends its own children; whatever is left after it has
@@ -86,13 +90,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
     return true;
 }
 
+// The path is a Linux file name (UTF-8), not code page 932 text.
 LONG WriteImagePath(const ServiceDefinition& d) {
     HKEY key = nullptr;
     LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kServicesKey + d.name).c_str(), 0, nullptr,
                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (rc != kErrorSuccess) return rc;
-    rc = RegSetValueExA(key, "ImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(d.binaryPath.c_str()),
-                        static_cast<DWORD>(d.binaryPath.size() + 1));
+    rc = RegSetValueUtf8(key, "ImagePath", REG_EXPAND_SZ, d.binaryPath);
     RegCloseKey(key);
     return rc;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -231,6 +232,67 @@ TEST_F(PipeTest, WakeUpServerOnlyWaitsForAConnect) {
     });
     EXPECT_EQ(server->WaitForClient(), PipeServer::WaitResult::Stopped);
     EXPECT_EQ(server->WaitForClient(), PipeServer::WaitResult::Stopped);
+}
+
+// A client that connects and closes at once, as a wake-up does: 0, or errno.
+int ConnectAndClose(const std::string& path) {
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? 0 : errno;
+    ::close(fd);
+    return rc;
+}
+
+TEST_F(PipeTest, AListeningServerHoldsAConnectMadeBeforeItsWait) {
+    int error = -1;
+    auto server = PipeServer::Create("\\\\.\\pipe\\Tavrisk VELQORS", 0, &error);
+    ASSERT_NE(server, nullptr) << error;
+    const std::string path = dir_ / "Tavrisk VELQORS";
+    EXPECT_EQ(ConnectAndClose(path), EAGAIN);  // not waiting: busy
+
+    // Listening while it is busy with other work (the updater), the server
+    // holds one connect for its next wait; a second one is refused.
+    server->Listen();
+    EXPECT_EQ(ConnectAndClose(path), 0);
+    EXPECT_EQ(ConnectAndClose(path), EAGAIN);
+    EXPECT_EQ(server->WaitForClient(10000), PipeServer::WaitResult::Connected);
+    server->Disconnect();
+    EXPECT_EQ(ConnectAndClose(path), EAGAIN);
+    EXPECT_EQ(server->WaitForClient(30), PipeServer::WaitResult::TimedOut);
+
+    server->Listen();
+    server->Stop();
+    EXPECT_EQ(server->WaitForClient(), PipeServer::WaitResult::Stopped);
+}
+
+TEST_F(PipeTest, ASocketForEverybodyIgnoresTheUmaskOthersKeepIt) {
+    mode_t saved = ::umask(0007);
+    for (bool everybody : {false, true}) {
+        int error = -1;
+        auto server = PipeServer::Create("orqtest", 16, &error, everybody);
+        ASSERT_NE(server, nullptr) << error;
+        struct stat st {};
+        ASSERT_EQ(::stat((dir_ / "orqtest").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, everybody ? 0777u : 0770u);
+    }
+    ::umask(saved);
+}
+
+TEST_F(PipeTest, AServerThatNeverAnswersEndsTheCallAfterTheReplyWait) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ServerThread server("orqtest", 512, [&](const std::string&, int) {
+        released.wait();
+        return std::optional<std::string>("late");
+    });
+    std::string reply = "old";
+    EXPECT_EQ(CallNamedPipe("orqtest", "x", 521, reply, 1000, 100), kErrorSemTimeout);
+    EXPECT_EQ(reply, "");
+    release.set_value();
+    EXPECT_EQ(CallNamedPipe("orqtest", "x", 521, reply, 5000, 5000), kErrorSuccess);
+    EXPECT_EQ(reply, "late");
 }
 
 TEST_F(PipeTest, StopWakesAServerWaitingForTheRequest) {

@@ -159,6 +159,29 @@ TEST(StartChildTest, AMissingProgramFailsAndNothingLingersAfterReaping) {
         return ::waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD; }));
 }
 
+TEST(StartChildTest, EndedChildrenAreToldWithTheirStatusOnceWhoeverCollectedThem) {
+    platform::TakeEndedChildren();
+    pid_t failing = platform::StartChild("/bin/sh", {"sh", "-c", "exit 3"});
+    pid_t killed = platform::StartChild("/bin/sleep", {"sleep", "60"});
+    ASSERT_GT(failing, 0);
+    ASSERT_GT(killed, 0);
+    platform::TerminateProcess(killed, true);
+    std::vector<platform::EndedChild> ended;
+    // A process listing collects them as well as ReapChildren does.
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        platform::ListProcesses();
+        for (const auto& child : platform::TakeEndedChildren()) ended.push_back(child);
+        return ended.size() == 2;
+    }));
+    std::sort(ended.begin(), ended.end(),
+              [&](const auto& a, const auto& b) { return a.pid == failing && b.pid != failing; });
+    EXPECT_EQ(ended[0].pid, failing);
+    EXPECT_TRUE(WIFEXITED(ended[0].status) && WEXITSTATUS(ended[0].status) == 3);
+    EXPECT_EQ(ended[1].pid, killed);
+    EXPECT_TRUE(WIFSIGNALED(ended[1].status) && WTERMSIG(ended[1].status) == SIGKILL);
+    EXPECT_TRUE(platform::TakeEndedChildren().empty());
+}
+
 TEST(RunProgramTest, ReturnsOutputAndExitCodeAndKillsAnOverrunningProgram) {
     auto r = platform::RunProgram({"sh", "-c", "echo out; echo err >&2; exit 3"});
     EXPECT_EQ(r.exitCode, 3);

@@ -4,6 +4,8 @@
 
 #include "platform/registry/hive_text.h"
 
+#include <filesystem>
+
 namespace registry_test {
 namespace {
 
@@ -76,30 +78,50 @@ TEST_F(RegistryTest, ReadsExportVariants) {
 
 TEST_F(RegistryTest, DamagedFileIsReportedAndKept) {
     const std::string header = "Windows Registry Editor Version 5.00\n\n";
-    const std::string cases[] = {
-        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n",
-        header + "\"v\"=dword:00000001\n",                         // a value before any key
-        header + "[HKEY_CURRENT_USER\\A]\n",                       // another root
-        header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:xyz\n",
-        header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:123456789\n",
-        header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01,zz\n",
-        header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"cut sho",        // a file cut short
-        header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01,02,\\\n",  // cut inside a continued list
-        header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=unknown:1\n",
-        header + "[HKEY_LOCAL_MACHINE\\A\n",
-        header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"\xff\xfe\"\n",   // not UTF-8
+    // A file saved by the Windows registry editor: UTF-16 with its byte order mark.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : header + "[HKEY_LOCAL_MACHINE\\A]\n") utf16 += std::string{c, '\0'};
+    struct Case {
+        std::string text;
+        std::string where;  // what the description says after the file's name
+    };
+    const Case cases[] = {
+        {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n", ", line 1: not the header \"Windows Registry Editor Version 5.00\""},
+        {header + "\"v\"=dword:00000001\n", ", line 3: a value before any key"},
+        {header + "[HKEY_CURRENT_USER\\A]\n", ", line 3: not a key of HKEY_LOCAL_MACHINE"},
+        {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:xyz\n", ", line 4: not a value line"},
+        {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:123456789\n", ", line 4: not a value line"},
+        {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01,zz\n", ", line 4: not a value line"},
+        {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"cut sho", ", line 4: cut short"},
+        {header + "[HKEY_LOCAL_MACHINE\\A]\r\n\"http\"=dword:00000001\r\n\"httpproxyau", ", line 5: cut short"},
+        {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01,02,\\\n", ", line 4: cut short"},  // inside a continued list
+        {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=unknown:1\n", ", line 4: not a value line"},
+        {header + "[HKEY_LOCAL_MACHINE\\A\n", ", line 3: not a key line"},
+        {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"\xff\xfe\"\n", ", line 4: not UTF-8 text"},
+        {utf16, ", line 1: UTF-16 text; the store is UTF-8"},
     };
     testsupport::MakeDirs(StoreDir());
-    for (const std::string& text : cases) {
-        SCOPED_TRACE(text);
-        testsupport::WriteFile(HiveFile(), text);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        testsupport::WriteFile(HiveFile(), c.text);
         HKEY key = nullptr;
         EXPECT_EQ(kErrorRegistryCorrupt, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, &key));
         const DWORD one = 1;
         EXPECT_EQ(kErrorRegistryCorrupt,
                   RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4));
-        EXPECT_EQ(text, testsupport::ReadFile(HiveFile()));  // nobody overwrites what could not be read
+        EXPECT_EQ(c.text, testsupport::ReadFile(HiveFile()));  // nobody overwrites what could not be read
+        EXPECT_EQ(HiveFile() + c.where, DescribeHiveDamage(HKEY_LOCAL_MACHINE));
     }
+
+    // Only a hive that does not read is described; a missing one is empty.
+    EXPECT_EQ("", DescribeHiveDamage(HKEY_CURRENT_USER));
+    testsupport::WriteFile(HiveFile(), header + "[HKEY_LOCAL_MACHINE\\A]\n");
+    EXPECT_EQ("", DescribeHiveDamage(HKEY_LOCAL_MACHINE));
+    std::filesystem::remove(HiveFile());
+    testsupport::MakeDirs(HiveFile());
+    HKEY key = nullptr;
+    EXPECT_EQ(kErrorCantRead, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, &key));
+    EXPECT_EQ(HiveFile() + ": Is a directory", DescribeHiveDamage(HKEY_LOCAL_MACHINE));
 }
 
 TEST_F(RegistryTest, FormatAndParseAgree) {

@@ -99,6 +99,30 @@ TEST_F(RegistryTest, NarrowCallsUseCodePage932) {
     RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, LinuxPathsKeepTheirLettersThroughTheWideCalls) {
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\VELQORSV2");
+    const std::string path = "/home/ユーザー/テスト/bin/velqors";
+    ASSERT_EQ(kErrorSuccess, RegSetValueUtf8(key, "ImagePath", REG_EXPAND_SZ, path));
+    EXPECT_EQ((std::pair<DWORD, std::vector<BYTE>>{REG_EXPAND_SZ, Wide(u"/home/ユーザー/テスト/bin/velqors\0"sv)}),
+              QueryW(key, u"ImagePath"));
+    std::string text;
+    EXPECT_EQ(kErrorSuccess, RegQueryValueUtf8(key, "ImagePath", 256, &text));
+    EXPECT_EQ(path, text);
+    // Too long for the buffer, as the wide query says; the text is left alone.
+    EXPECT_EQ(kErrorMoreData, RegQueryValueUtf8(key, "ImagePath", 10, &text));
+    EXPECT_EQ(path, text);
+    EXPECT_EQ(kErrorFileNotFound, RegQueryValueUtf8(key, "missing", 256, &text));
+    EXPECT_EQ(kErrorInvalidParameter, RegSetValueUtf8(key, "bad", REG_SZ, "\xff"));
+    EXPECT_EQ(kErrorInvalidParameter, RegSetValueUtf8(key, "dword", REG_DWORD, "1"));
+
+    // The narrow call takes the same bytes for code page 932 text and does
+    // not give them back.
+    ASSERT_EQ(kErrorSuccess, RegSetValueExA(key, "Narrow", 0, REG_SZ, Bytes(path + '\0').data(),
+                                            static_cast<DWORD>(path.size() + 1)));
+    EXPECT_NE(Bytes(path + '\0'), QueryA(key, "Narrow").second);
+    RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, QuerySizeRules) {
     HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Sizes");
     ASSERT_EQ(kErrorSuccess, RegSetValueExA(key, "Text", 0, REG_SZ, Bytes("abc").data(), 3));  // no NUL given

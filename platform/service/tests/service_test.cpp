@@ -33,12 +33,10 @@ protected:
         if (platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\VELQORSV2", 0,
                                     platform::KEY_READ, &key) != 0)
             return "<no key>";
-        char buf[512] = {};
-        platform::DWORD size = sizeof buf, type = 0;
-        platform::LONG rc = platform::RegQueryValueExA(key, "ImagePath", nullptr, &type,
-                                             reinterpret_cast<platform::BYTE*>(buf), &size);
+        std::string path;
+        platform::LONG rc = platform::RegQueryValueUtf8(key, "ImagePath", 512, &path);
         platform::RegCloseKey(key);
-        return rc == 0 ? buf : "<no value>";
+        return rc == 0 ? path : "<no value>";
     }
     TempDir units, tools, registry;
     platform::ServiceDefinition definition{
@@ -53,7 +51,8 @@ TEST_F(ServiceInstallTest, InstallWritesADemandStartUnitAndTheImagePathRemoveUnd
     ASSERT_EQ(platform::CreateService(definition), 0);
     EXPECT_EQ(platform::ServiceUnitPath("VELQORSV2"), units / "velqorsv2.service");
     EXPECT_EQ(ReadFile(units / "velqorsv2.service"),
-              "[Unit]\nDescription=Tavrisk VELQOR Server V2 Service\n\n[Service]\nType=notify\n"
+              "[Unit]\nDescription=Tavrisk VELQOR Server V2 Service\n"
+              "Wants=network-online.target\nAfter=network-online.target\n\n[Service]\nType=notify\n"
               "ExecStart=\"/opt/velqor 2/bin/velqors\"\nEnvironment=\"ALLUSERSPROFILE=/var/lib/100%%\"\n"
               "KillMode=mixed\n\n[Install]\nWantedBy=multi-user.target\n");
     EXPECT_EQ(ImagePath(), "/opt/velqor 2/bin/velqors");
@@ -69,6 +68,13 @@ TEST_F(ServiceInstallTest, InstallWritesADemandStartUnitAndTheImagePathRemoveUnd
     // Enabling is the administrator's choice: nothing but reloads and a state look.
     EXPECT_EQ(ReadFile(tools / "systemctl.log"),
               "daemon-reload\nis-active velqorsv2.service\ndaemon-reload\n");
+}
+
+TEST_F(ServiceInstallTest, AnImagePathInJapaneseLettersReadsBackAsItWas) {
+    definition.binaryPath = "/opt/テスト/bin/velqors";
+    ASSERT_EQ(platform::CreateService(definition), 0);
+    EXPECT_EQ(ImagePath(), "/opt/テスト/bin/velqors");
+    EXPECT_NE(ReadFile(units / "velqorsv2.service").find("ExecStart=\"/opt/テスト/bin/velqors\"\n"), std::string::npos);
 }
 
 TEST_F(ServiceInstallTest, StopsARunningServiceAndReportsItsStates) {
@@ -130,6 +136,32 @@ TEST(ServiceStatusTest, ReportsEachStateToTheNotifySocket) {
     EXPECT_FALSE(platform::SetServiceStatus({}));
     ::unsetenv("NOTIFY_SOCKET");
     EXPECT_TRUE(platform::SetServiceStatus({}));
+}
+
+TEST(EventLogTest, EachEventIsOneSyslogMessageWithItsPriority) {
+    TempDir dir;
+    std::string path = dir / "log";
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::setenv("VELQOR_SYSLOG_SOCKET", path.c_str(), 1);
+    const std::pair<uint16_t, const char*> cases[] = {
+        {platform::kEventLogErrorType, "<27>"}, {platform::kEventLogWarningType, "<28>"},
+        {platform::kEventLogInformationType, "<30>"}};
+    for (const auto& [type, priority] : cases) {
+        platform::ReportEvent("VELQORSV2", type, "VELQORSV2 text");
+        char buf[512];
+        ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        ASSERT_GT(n, 0);
+        std::string message(buf, static_cast<size_t>(n));
+        EXPECT_EQ(message.rfind(priority, 0), 0u) << message;
+        std::string tail = " VELQORSV2[" + std::to_string(::getpid()) + "]: VELQORSV2 text";
+        EXPECT_EQ(message.substr(message.size() - std::min(message.size(), tail.size())), tail);
+    }
+    ::unsetenv("VELQOR_SYSLOG_SOCKET");
+    ::close(fd);
 }
 
 TEST(ServiceDispatcherTest, RefusesAProgramTheServiceManagerDidNotStart) {
