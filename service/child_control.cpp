@@ -1,8 +1,10 @@
 #include "service/child_control.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
 
 #include "common/pipe_names.h"
 #include "platform/pipe/pipe.h"
@@ -25,6 +27,21 @@ constexpr int kTerminateRounds = 10;
 // The updater is waited for 100 ms at a time, about 500 s in all.
 constexpr int kUpdaterWaitRounds = 4992;
 constexpr size_t kScanMessageSize = 512;
+// A probe waits this long for the pipe to be free and as long again for
+// the answer; a scan server that scans one small file takes far less.
+constexpr uint32_t kProbeWaitMs = 10000;
+
+// The servers started and not yet seen to end, by process id.
+std::map<pid_t, std::string>& Watched() {
+    static std::map<pid_t, std::string> watched;
+    return watched;
+}
+
+std::string ExitStatusText(int status) {
+    if (WIFEXITED(status)) return "exit code " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
 
 std::string CurrentFolder() {
     char buf[4096];
@@ -71,10 +88,27 @@ bool ProbeScanEngine(const std::string& path, std::string* reply) {
     std::string request(kScanMessageSize, '\0');
     request.replace(0, std::min(path.size(), kScanMessageSize - 1), path, 0, kScanMessageSize - 1);
     std::string answer;
-    int rc = platform::CallNamedPipe(common::kScanPipeName, request, kScanMessageSize, answer, platform::kPipeWaitForever);
+    int rc = platform::CallNamedPipe(common::kScanPipeName, request, kScanMessageSize, answer, kProbeWaitMs,
+                                     kProbeWaitMs);
     if (rc != platform::kErrorSuccess && rc != platform::kErrorMoreData) return false;
     if (reply) *reply = answer.substr(0, answer.find('\0'));
     return true;
+}
+
+void WatchChild(pid_t pid, const std::string& name) {
+    if (pid > 0) Watched()[pid] = name;
+}
+
+void ReportEndedChildren() {
+    platform::ReapChildren();
+    for (const auto& child : platform::TakeEndedChildren()) {
+        auto it = Watched().find(child.pid);
+        if (it == Watched().end()) continue;
+        // A server that ends of its own accord leaves its service (or a
+        // listening port) missing; the administrator needs to know.
+        if (!Stop().raised()) WriteServiceLog(it->second + " ended (" + ExitStatusText(child.status) + ").\n");
+        Watched().erase(it);
+    }
 }
 
 std::vector<std::string> UpdaterArguments() {

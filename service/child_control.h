@@ -4,6 +4,8 @@
 // current folder), so a copy installed elsewhere is left alone.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -20,8 +22,15 @@ void TerminateChildren(bool enginePresent);
 bool IsProcessAbsent(const std::string& name);
 
 // True when the scan server's pipe answered a scan request for `path`
-// (whatever its verdict); the verdict goes to `reply`.
+// (whatever its verdict); the verdict goes to `reply`. A server that takes
+// the request and never answers fails the probe after a while.
 bool ProbeScanEngine(const std::string& path, std::string* reply);
+
+// Remembers a started server, so that its end is logged.
+void WatchChild(pid_t pid, const std::string& name);
+// Collects every child that has ended and logs each watched one with its
+// exit status, unless the service is stopping (which ends them itself).
+void ReportEndedChildren();
 
 // The updater's arguments after its program name, from the settings.
 std::vector<std::string> UpdaterArguments();

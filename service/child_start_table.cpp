@@ -109,7 +109,7 @@ void StartScanServer(const ChildStart& step) {
     argv.insert(argv.end(), step.args.begin(), step.args.end());
     std::string self = OwnProgramPath();
     for (int series : kProbeSeries) {
-        if (IsProcessAbsent(step.program)) Stop().StartChild("./" + step.program, argv);
+        if (IsProcessAbsent(step.program)) WatchChild(Stop().StartChild("./" + step.program, argv), step.program);
         for (int probe = 0; probe < series; ++probe) {
             if (!Stop().Pause(1000ms)) return;
             if (ProbeScanEngine(self, nullptr)) {
@@ -304,6 +304,9 @@ void StartChildren(bool enginePresent) {
     for (const auto& step : table) {
         if (Stop().raised()) return;
         if (step.pause && !Stop().Pause(1000ms)) return;
+        // A server that ended during the pause (a busy port, a bad option)
+        // is told before the next one's line.
+        ReportEndedChildren();
         switch (step.kind) {
         case ChildStart::Kind::Skip:
             WriteServiceLog(step.logLine);
@@ -320,7 +323,7 @@ void StartChildren(bool enginePresent) {
             std::vector<std::string> argv{step.program};
             argv.insert(argv.end(), step.args.begin(), step.args.end());
             // A child that cannot start is not waited for; the next follows.
-            Stop().StartChild("./" + step.program, argv);
+            WatchChild(Stop().StartChild("./" + step.program, argv), step.program);
             if (!step.afterLine.empty()) WriteServiceLog(step.afterLine);
             break;
         }

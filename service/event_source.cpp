@@ -64,10 +64,9 @@ int InstallEventSource() {
     rc = platform::RegSetValueExA(key, "TypesSupported", 0, platform::REG_DWORD,
                                   reinterpret_cast<const platform::BYTE*>(&types), sizeof types);
     if (rc == platform::kErrorSuccess) {
-        std::string file = EventMessageFilePath(OwnProgramPath());
-        rc = platform::RegSetValueExA(key, "EventMessageFile", 0, platform::REG_EXPAND_SZ,
-                                      reinterpret_cast<const platform::BYTE*>(file.c_str()),
-                                      static_cast<platform::DWORD>(file.size() + 1));
+        // A path, stored so that it reads back in whatever letters it has.
+        rc = platform::RegSetValueUtf8(key, "EventMessageFile", platform::REG_EXPAND_SZ,
+                                       EventMessageFilePath(OwnProgramPath()));
     }
     platform::RegCloseKey(key);
     return rc;
@@ -78,9 +77,10 @@ void ReportServiceEvent(const std::string& text, int /*eventNumber*/, const std:
                         uint32_t lastError) {
     if (type == EventType::Error) savedError = lastError;
     // The message of every event is "%1 %2": the two texts.
-    platform::ReportEvent(kServiceName,
-                          type == EventType::Error ? platform::kEventLogErrorType : platform::kEventLogInformationType,
-                          FillFirstText(firstTextFormat) + " " + text);
+    uint16_t kind = type == EventType::Error     ? platform::kEventLogErrorType
+                    : type == EventType::Warning ? platform::kEventLogWarningType
+                                                 : platform::kEventLogInformationType;
+    platform::ReportEvent(kServiceName, kind, FillFirstText(firstTextFormat) + " " + text);
 }
 
 uint32_t SavedError() { return savedError; }

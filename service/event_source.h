@@ -7,7 +7,7 @@
 
 namespace service {
 
-enum class EventType { Error, Information };
+enum class EventType { Error, Warning, Information };
 
 // Registers the source under the registry's event-log key when it is
 // missing: 0 or a registry error.

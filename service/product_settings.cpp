@@ -56,6 +56,16 @@ std::string ReadProductString(const std::string& keyPath, const std::string& val
     return std::string(buffer.data(), strnlen(buffer.data(), size));
 }
 
+std::string ReadProductPath(const std::string& keyPath, const std::string& valueName,
+                            const std::string& defaultText, uint32_t size) {
+    platform::HKEY key = nullptr;
+    if (OpenWithRetries(keyPath, platform::KEY_READ, &key) != platform::kErrorSuccess) return defaultText;
+    std::string text;
+    int rc = platform::RegQueryValueUtf8(key, valueName.c_str(), size, &text);
+    platform::RegCloseKey(key);
+    return rc == platform::kErrorSuccess ? text : defaultText;
+}
+
 int WriteProductDword(const std::string& keyPath, const std::string& valueName, uint32_t value) {
     platform::HKEY key = nullptr;
     int rc = OpenWithRetries(keyPath, platform::KEY_WRITE, &key);

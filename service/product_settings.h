@@ -17,6 +17,12 @@ uint32_t ReadProductDword(const std::string& keyPath, const std::string& valueNa
 std::string ReadProductString(const std::string& keyPath, const std::string& valueName,
                               const std::string& defaultText, uint32_t size);
 
+// A file path stored through the wide calls (a Linux path is UTF-8, not
+// code page 932 text): its text when it fits `size` UTF-16 units
+// (terminating NUL included), or the default.
+std::string ReadProductPath(const std::string& keyPath, const std::string& valueName,
+                            const std::string& defaultText, uint32_t size);
+
 // Stores a DWORD in an existing key: 0 or the Win32 error of the open or
 // the write.
 int WriteProductDword(const std::string& keyPath, const std::string& valueName, uint32_t value);

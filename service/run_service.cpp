@@ -9,6 +9,7 @@
 #include "common/data_folder.h"
 #include "platform/pipe/pipe.h"
 #include "platform/process/process.h"
+#include "platform/registry/registry.h"
 #include "platform/service/service.h"
 #include "service/child_control.h"
 #include "service/child_start_table.h"
@@ -28,8 +29,11 @@ using namespace std::chrono_literals;
 
 constexpr int kNetworkTries = 60;
 constexpr int32_t kDefaultTimeoutHours = 24;
+// The longest time between two updater runs: far beyond any uptime, and a
+// deadline this far ahead still fits the clock.
+constexpr std::chrono::hours kLongestInterval{100 * 365 * 24};
 // How often the run loop's wait looks for children that have ended.
-constexpr std::chrono::milliseconds kReapInterval = 5s;
+constexpr std::chrono::milliseconds kReapInterval = 1s;
 // The wake-up pipe carries nothing; a client's request is not read.
 constexpr size_t kWakeupRequestSize = 1;
 
@@ -53,13 +57,16 @@ void WaitForNetwork() {
 // One pass's wait: true when the loop goes on (a client came, or the time
 // ran out), false when the service stops.
 bool WaitForWakeup(platform::PipeServer& pipe, std::chrono::milliseconds interval) {
+    // Every pass looks at the stop, even one whose wait is already over.
+    if (Stop().raised()) return false;
     auto deadline = std::chrono::steady_clock::now() + interval;
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return true;
+        if (left.count() <= 0) return !Stop().raised();
         // Waited out in parts, so that a child that ended meanwhile is
-        // collected at once instead of staying a zombie until the next pass.
-        platform::ReapChildren();
+        // collected (and told) at once instead of staying a zombie until
+        // the next pass.
+        ReportEndedChildren();
         auto part = static_cast<uint32_t>(std::min<int64_t>(left.count(), kReapInterval.count()));
         switch (pipe.WaitForClient(part)) {
         case platform::PipeServer::WaitResult::Stopped: return false;
@@ -69,11 +76,27 @@ bool WaitForWakeup(platform::PipeServer& pipe, std::chrono::milliseconds interva
     }
 }
 
+// A damaged hive reads as an empty one: every proxy off, every other
+// setting at its default. Said once, so the administrator knows why.
+void ReportDamagedStore() {
+    std::string damage = platform::DescribeHiveDamage(platform::HKEY_LOCAL_MACHINE);
+    if (damage.empty()) return;
+    std::string text = "registry store damaged: " + damage + "; no setting can be read, every one takes its default.";
+    WriteServiceLog(text + "\n");
+    ReportServiceEvent(text, 300, "%s", EventType::Warning);
+}
+
+std::string WakeupPipeFailure(int error) {
+    std::string reason = error == platform::kErrorPipeBusy ? "another copy of the service runs already"
+                                                           : platform::Win32ErrorMessage(error);
+    return "The named pipe could not be made: " + platform::PipeSocketPath(kWakeupPipeName) + ": " + reason + "\n";
+}
+
 }  // namespace
 
 std::chrono::milliseconds UpdateInterval(int32_t hours) {
     if (hours <= 0) hours = kDefaultTimeoutHours;
-    return std::chrono::hours(hours);
+    return std::min<std::chrono::milliseconds>(std::chrono::hours(hours), kLongestInterval);
 }
 
 std::string InstallFolderOf(const std::string& imagePath) {
@@ -82,14 +105,15 @@ std::string InstallFolderOf(const std::string& imagePath) {
     return imagePath.substr(0, slash);
 }
 
-void RunService() {
+bool RunService() {
     InstallEventSource();
 
     Settings().dataRootVariable = ReadProductString(kProductSettingsKey, "workenv", kDefaultDataRootVariable, 256);
     bool logSwitch = ReadProductDword(kProductSettingsKey, kServiceName, 0) != 0;
     ConfigureServiceLog(DataRoot() + "/VELQOR/velqors", logSwitch);
+    ReportDamagedStore();
 
-    std::string folder = InstallFolderOf(ReadProductString(kServiceKey, "ImagePath", "", 256));
+    std::string folder = InstallFolderOf(ReadProductPath(kServiceKey, "ImagePath", "", 256));
     if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
         // The current folder stays; children are looked for there.
     }
@@ -97,15 +121,17 @@ void RunService() {
     auto interval = UpdateInterval(static_cast<int32_t>(ReadProductDword(kProductSettingsKey, "Timeout", 24)));
 
     for (int step = 0; step < 4; ++step)
-        if (!ReportServiceStatus(platform::kServiceStartPending, 0, 3000)) return;
+        if (!ReportServiceStatus(platform::kServiceStartPending, 0, 3000)) return false;
     int pipeError = 0;
-    auto pipe = platform::PipeServer::Create(kWakeupPipeName, kWakeupRequestSize, &pipeError);
+    // Everybody may wake the service up (a NULL DACL).
+    auto pipe = platform::PipeServer::Create(kWakeupPipeName, kWakeupRequestSize, &pipeError, true);
     if (!pipe) {
+        WriteServiceLog(WakeupPipeFailure(pipeError));
         ReportServiceEvent("The named pipe could not be made.", 202, "%s error: %d", EventType::Error,
                            static_cast<uint32_t>(pipeError));
-        return;
+        return false;
     }
-    if (!ReportServiceStatus(platform::kServiceRunning, 0, 0)) return;
+    if (!ReportServiceStatus(platform::kServiceRunning, 0, 0)) return false;
     ReportServiceEvent(kDisplayName, 0, kVersionText, EventType::Information);
     Stop().PublishWakeupPipe(pipe.get());
 
@@ -119,10 +145,14 @@ void RunService() {
         RunUpdater();
     }
     do {
+        // The connect is started before the updater runs, so that a wake-up
+        // sent meanwhile is held and makes one more run.
+        pipe->Listen();
         if (enginePresent) RunUpdater();
     } while (WaitForWakeup(*pipe, interval));
 
     Stop().PublishWakeupPipe(nullptr);
+    return true;
 }
 
 void StopService() {

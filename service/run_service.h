@@ -8,14 +8,15 @@
 
 namespace service {
 
-// Runs until StopService is called or a set-up step fails.
-void RunService();
+// Runs until StopService is called (true) or a set-up step fails (false).
+bool RunService();
 
 // Ends every child and then the run loop; called on the control thread.
 void StopService();
 
 // The time between two updater runs for a `Timeout` value in hours; a value
-// of 0 or below means the default of 24 hours.
+// of 0 or below means the default of 24 hours, and one beyond a hundred
+// years is held at that.
 std::chrono::milliseconds UpdateInterval(int32_t hours);
 
 // The install folder from the service's image path: the path up to its

@@ -82,12 +82,13 @@ bool ConsoleCtrlHandler(uint32_t event) {
     }
 }
 
-void DebugService() {
+bool DebugService() {
     Settings().debug = true;
     WriteConsole(std::string("Debugging ") + kDisplayName + ".\n");
     platform::SetConsoleCtrlHandler(ConsoleCtrlHandler, true);
-    RunService();
+    bool ran = RunService();
     platform::SetConsoleCtrlHandler(ConsoleCtrlHandler, false);
+    return ran;
 }
 
 }  // namespace service

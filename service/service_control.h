@@ -14,7 +14,8 @@ void ServiceMain(int argc, char** argv);
 void ServiceControlHandler(uint32_t control);
 bool ConsoleCtrlHandler(uint32_t event);
 
-// -debug: runs the service in the console until Ctrl+C or Ctrl+Break.
-void DebugService();
+// -debug: runs the service in the console until Ctrl+C or Ctrl+Break;
+// false when it could not start (the reason is on the console).
+bool DebugService();
 
 }  // namespace service

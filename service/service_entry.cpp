@@ -7,9 +7,12 @@
 #include <cstdlib>
 
 #include "common/data_folder.h"
+#include "platform/pipe/pipe.h"
+#include "platform/registry/registry.h"
 #include "platform/service/service.h"
 #include "platform/win32_errors.h"
 #include "service/event_source.h"
+#include "service/product_settings.h"
 #include "service/service_control.h"
 #include "service/service_names.h"
 #include "service/version_banner.h"
@@ -28,16 +31,25 @@ void Print(const std::string& text) {
 }
 
 // The settings that decide where the installed service finds its data,
-// its registry and its pipes, as the installing shell has them.
-std::vector<std::pair<std::string, std::string>> ServiceEnvironment() {
-    const char* profile = std::getenv(kDefaultDataRootVariable);
+// its registry and its pipes, as the installing shell has them. The data
+// root is the variable `workenv` names in that registry store.
+std::vector<std::pair<std::string, std::string>> ServiceEnvironment(const std::string& dataRootVariable) {
     std::vector<std::pair<std::string, std::string>> env{
-        {kDefaultDataRootVariable, profile && *profile ? profile : common::kFallbackDataRoot}};
+        {dataRootVariable, common::LookUpDataRoot(dataRootVariable).path}};
     for (const char* name : {"VELQOR_REGISTRY_DIR", "VELQOR_PIPE_DIR"}) {
         const char* value = std::getenv(name);
         if (value && *value) env.emplace_back(name, value);
     }
     return env;
+}
+
+// A unit installed from a shell with other settings (or none) than the
+// one that ran the service by hand reads other folders: tell which.
+void PrintServiceFolders(const std::string& dataRootVariable) {
+    std::string root = common::LookUpDataRoot(dataRootVariable).path;
+    Print("The service will use:\n  registry store  " + platform::RegistryStoreFolder() + "\n  data folder     " +
+          root + "/" + common::kProductFolderName + " (" + dataRootVariable + "=" + root + ")\n  pipe folder     " +
+          platform::PipeDirectory() + "\n");
 }
 
 void InstallService() {
@@ -52,11 +64,14 @@ void InstallService() {
         Print("OpenSCManager failed - " + LastErrorText(rc) + "\n");
         return;
     }
-    rc = platform::CreateService({kServiceName, kDisplayName, path, ServiceEnvironment()});
-    if (rc == platform::kErrorSuccess)
+    std::string variable = ReadProductString(kProductSettingsKey, "workenv", kDefaultDataRootVariable, 256);
+    rc = platform::CreateService({kServiceName, kDisplayName, path, ServiceEnvironment(variable)});
+    if (rc == platform::kErrorSuccess) {
         Print(std::string(kDisplayName) + " installed.\n");
-    else
+        PrintServiceFolders(variable);
+    } else {
         Print("CreateService failed - " + LastErrorText(rc) + "\n");
+    }
 }
 
 void RemoveService() {
@@ -130,8 +145,9 @@ int ServiceEntry(int argc, char** argv) {
             return 0;
         }
         if (IsCommand(arg, "debug")) {
-            DebugService();
-            return 0;
+            // A run that could not start (another copy runs) says why on
+            // the console and fails, so a script or terminal can tell.
+            return DebugService() ? 0 : 1;
         }
         if (IsCommand(arg, "version")) {
             Print(VersionText());

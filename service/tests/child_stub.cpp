@@ -1,7 +1,10 @@
 // Stands in for every program the service starts. It appends one line to
 // $VELQOR_STUB_RECORD: the name it was started under and each argument,
-// TAB-separated. Then, by that name: "autoupdate" ends after a moment,
-// "orqavs" answers the scan pipe with "clean", any other runs until ended.
+// TAB-separated. Then, by that name: "autoupdate" ends after a moment (or,
+// with $VELQOR_STUB_HOLD, once that file exists, 30 s at most), "orqavs"
+// answers the scan pipe with a clean verdict (or, with
+// $VELQOR_STUB_SCAN=silent, takes the first request and never answers),
+// any other runs until ended.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,13 +29,21 @@ int main(int argc, char** argv) {
         }
     }
     if (name == "autoupdate") {
-        ::usleep(300 * 1000);
+        const char* hold = std::getenv("VELQOR_STUB_HOLD");
+        for (int wait = 0; hold && wait < 3000 && ::access(hold, F_OK) != 0; ++wait) ::usleep(10 * 1000);
+        if (!hold) ::usleep(300 * 1000);
         return 0;
     }
     if (name == "orqavs") {
         int error = 0;
         auto server = platform::PipeServer::Create("\\\\.\\pipe\\orqavs", 521, &error);
         if (!server) return 1;
+        const char* mode = std::getenv("VELQOR_STUB_SCAN");
+        if (mode && std::strcmp(mode, "silent") == 0) {
+            std::string request;
+            if (server->WaitForClient() == platform::PipeServer::WaitResult::Connected) server->ReadRequest(request);
+            for (;;) ::pause();
+        }
         while (server->ServeOne([](const std::string&, int) { return std::optional<std::string>(""); })) {
         }
         return 0;

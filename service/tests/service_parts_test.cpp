@@ -83,6 +83,11 @@ TEST(RunServiceTest, UpdateIntervalNeverSpinsAndHoldsLongTimeouts) {
     EXPECT_EQ(service::UpdateInterval(1), hours(1));
     // Beyond the 32-bit millisecond range (about 1193 hours).
     EXPECT_EQ(service::UpdateInterval(2000).count(), 7'200'000'000LL);
+    // Beyond what a deadline on the clock can hold (2,562,048 hours in
+    // nanoseconds): a hundred years, which no run waits out.
+    EXPECT_EQ(service::UpdateInterval(876'000), hours(876'000));
+    EXPECT_EQ(service::UpdateInterval(2'562'048), hours(876'000));
+    EXPECT_EQ(service::UpdateInterval(INT32_MAX), hours(876'000));
 }
 
 TEST(RunServiceTest, InstallFolderIsTheImagePathUpToItsLastSlash) {

@@ -1,10 +1,14 @@
 // velqors as a program: a console run with stand-in children in a
 // temporary install folder, a run under a stand-in service manager, and
 // installing and removing the unit.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -63,10 +67,11 @@ protected:
                 {"NOTIFY_SOCKET", ""},                       {"INVOCATION_ID", ""}};
     }
     std::unique_ptr<Process> StartVelqors(std::vector<std::string> args,
-                                          std::map<std::string, std::string> extra = {}) {
+                                          std::map<std::string, std::string> extra = {},
+                                          const std::string& program = kVelqors) {
         auto env = Env();
         for (auto& [k, v] : extra) env[k] = v;
-        args.insert(args.begin(), kVelqors);
+        args.insert(args.begin(), program);
         return std::make_unique<Process>(args, Process::Options{env, root / "elsewhere"});
     }
 
@@ -94,6 +99,31 @@ protected:
 };
 
 bool OutputHas(const Process& p, const std::string& text) { return p.out().find(text) != std::string::npos; }
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
+// A wake-up as a client sends it: connect and close at once. 0, or errno.
+int ConnectAndClose(const std::string& path) {
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? 0 : errno;
+    ::close(fd);
+    return rc;
+}
+
+// Everything logged to the day's service log files.
+std::string ServiceLogText(const std::string& folder) {
+    std::string text;
+    std::error_code ec;
+    for (const auto& f : fs::directory_iterator(folder, ec)) text += ReadFile(f.path());
+    return text;
+}
 
 }  // namespace
 
@@ -308,9 +338,16 @@ TEST_F(VelqorsTest, InstallAndRemoveTheUnit) {
     };
     std::string unit = units / "velqorsv2.service";
 
-    EXPECT_EQ(run("/INSTALL"), kDisplay + " installed.\n");
+    // Which folders the unit makes the service use, as the installing
+    // shell has them.
+    EXPECT_EQ(run("/INSTALL"), kDisplay + " installed.\nThe service will use:\n  registry store  " + (root / "registry") +
+                                   "\n  data folder     " + (root / "data") + "/VELQOR (ALLUSERSPROFILE=" +
+                                   (root / "data") + ")\n  pipe folder     " + (root / "pipes") + "\n");
     EXPECT_NE(ReadFile(unit).find("ExecStart=\"" + fs::canonical(kVelqors).string() + "\"\n"), std::string::npos);
     EXPECT_NE(ReadFile(unit).find("Environment=\"ALLUSERSPROFILE=" + (root / "data") + "\"\n"), std::string::npos);
+    EXPECT_NE(ReadFile(unit).find("Environment=\"VELQOR_REGISTRY_DIR=" + (root / "registry") + "\"\n"),
+              std::string::npos);
+    EXPECT_NE(ReadFile(unit).find("After=network-online.target\n"), std::string::npos);
     EXPECT_EQ(service::ReadProductString(service::kServiceKey, "ImagePath", "", 256), fs::canonical(kVelqors).string());
     EXPECT_EQ(run("-Install"), "CreateService failed - The specified service already exists. (0x431)\n");
 
@@ -320,6 +357,18 @@ TEST_F(VelqorsTest, InstallAndRemoveTheUnit) {
     EXPECT_EQ(service::ReadProductString(service::kServiceKey, "ImagePath", "<none>", 256), "<none>");
     EXPECT_EQ(run("-remove"),
               "OpenService failed - The specified service does not exist as an installed service. (0x424)\n");
+
+    // Another data root variable (workenv) is the one the unit sets; unset,
+    // and without a registry or pipe folder named, the defaults show.
+    Seed({{"workenv", std::string("VELQOR_UNSET_ROOT")}});
+    env["VELQOR_REGISTRY_DIR"] = root / "registry";
+    env["VELQOR_PIPE_DIR"] = "";
+    EXPECT_EQ(run("-install"), kDisplay + " installed.\nThe service will use:\n  registry store  " + (root / "registry") +
+                                   "\n  data folder     /var/lib/VELQOR (VELQOR_UNSET_ROOT=/var/lib)\n"
+                                   "  pipe folder     /run/velqor\n");
+    EXPECT_NE(ReadFile(unit).find("Environment=\"VELQOR_UNSET_ROOT=/var/lib\"\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(unit).find("VELQOR_PIPE_DIR"), std::string::npos);
+    run("-remove");
 
     env["VELQOR_SYSTEMD_DIR"] = units / "missing";
     EXPECT_EQ(run("-install"), "OpenSCManager failed - The system cannot find the path specified. (0x3)\n");
@@ -358,4 +407,214 @@ TEST_F(VelqorsTest, TheRealEngineServesCurlAndNothingIsLeftAfterTerm) {
     EXPECT_FALSE(AnyChildRunning());
     EXPECT_FALSE(testsupport::WaitForTcpPort(port, 200ms));
     ::close(notifyFd);
+}
+
+TEST_F(VelqorsTest, ATimeoutBeyondTheClockIsWaitedAndCtrlCEndsTheLoop) {
+    InstallChildren({"orqavs", "autoupdate"});
+    // The updater ran at a first start before, so each run makes one loop-entry run.
+    for (uint32_t hours : {2'562'048u, 0x7FFFFFFFu}) {
+        SCOPED_TRACE(hours);
+        testsupport::WriteFile(record, "");
+        Seed({{"scanmode", 1u}, {"spamcheck", 0u}, {"process", 0u}, {"folder", 0u}, {"Timeout", hours}, {"", 1u}});
+        Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+        auto velqors = StartVelqors({"-debug"});
+        ASSERT_TRUE(testsupport::WaitUntil(
+            [&] { return Records().size() >= 2 && platform::FindProcesses("autoupdate", install).empty(); }, 30s))
+            << velqors->out();
+        velqors->terminate(SIGINT);
+        ASSERT_EQ(velqors->wait(30s), 0) << velqors->out();
+        EXPECT_TRUE(OutputHas(*velqors, "Service Stoped.\n"));
+        EXPECT_EQ(RecordedNames(), (std::vector<std::string>{"orqavs", "autoupdate"}));
+        EXPECT_FALSE(AnyChildRunning());
+    }
+}
+
+TEST_F(VelqorsTest, InstalledFromAFolderInJapaneseLettersTheServiceStartsItsChildrenThere) {
+    const std::string folder = root / "テスト";
+    fs::create_directories(folder);
+    fs::copy_file(kVelqors, folder + "/velqors");
+    fs::copy_file(kStub, folder + "/orqsvt");
+    Seed({{"spamcheck", 0u}});
+    TempDir units, systemctl;
+    std::map<std::string, std::string> env{
+        {"VELQOR_SYSTEMD_DIR", units.path()},
+        {"VELQOR_SYSTEMCTL", testsupport::SourcePath("platform/service/tests/fake-systemctl")},
+        {"FAKE_SYSTEMCTL_DIR", systemctl.path()}};
+    auto install = StartVelqors({"-install"}, env, folder + "/velqors");
+    ASSERT_EQ(install->wait(30s), 0);
+    ASSERT_TRUE(OutputHas(*install, kDisplay + " installed.\n")) << install->out();
+    EXPECT_NE(ReadFile(units / "velqorsv2.service").find("ExecStart=\"" + folder + "/velqors\"\n"), std::string::npos);
+
+    // Started as systemd starts the unit, from another folder.
+    int notifyFd = BindNotifySocket(root / "notify");
+    ASSERT_GE(notifyFd, 0);
+    env["NOTIFY_SOCKET"] = root / "notify";
+    auto velqors = StartVelqors({}, env, folder + "/velqors");
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !platform::FindProcesses("orqsvt", folder).empty(); }, 30s))
+        << velqors->out();
+    EXPECT_TRUE(OutputHas(*velqors, "] start SORVSPOOL engine.\n"));
+    velqors->terminate(SIGTERM);
+    EXPECT_EQ(velqors->wait(30s), 0);
+    EXPECT_TRUE(platform::FindProcesses("orqsvt", folder).empty());
+    EXPECT_EQ(RecordedNames(), std::vector<std::string>{"orqsvt"});
+    ::close(notifyFd);
+}
+
+TEST_F(VelqorsTest, ADamagedStoreIsToldOnceOnTheConsoleAndToSyslogWithItsFileAndLine) {
+    const std::string hive = root / "registry/HKEY_LOCAL_MACHINE.reg";
+    const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\TAVRISK\\VELQOR_SERVER]\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : header + "\"http\"=dword:00000001\r\n") utf16 += std::string{c, '\0'};
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string where;
+    };
+    const Case cases[] = {
+        {"cut mid-line", header + "\"http\"=dword:00000001\r\n\"httpproxyau", ", line 5: cut short"},
+        {"a bad line", header + "\"http\"=dword:00000001\r\nhttpproxyauth=0\r\n\"httplog\"=dword:00000001\r\n",
+         ", line 5: not a value line"},
+        {"UTF-16", utf16, ", line 1: UTF-16 text; the store is UTF-8"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::WriteFile(hive, c.text);
+        const std::string logSocket = root / "syslog";
+        fs::remove(logSocket);
+        int logFd = BindNotifySocket(logSocket);  // a datagram socket, as the system log listens
+        ASSERT_GE(logFd, 0);
+        auto velqors = StartVelqors({"-debug"}, {{"VELQOR_SYSLOG_SOCKET", logSocket}});
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return OutputHas(*velqors, "skip socks proxy\n"); }, 30s))
+            << velqors->out();
+        velqors->terminate(SIGINT);
+        EXPECT_EQ(velqors->wait(30s), 0);
+
+        const std::string told = "registry store damaged: " + hive + c.where +
+                                 "; no setting can be read, every one takes its default.";
+        EXPECT_EQ(Count(velqors->out(), "] " + told + "\n"), 1u) << velqors->out();
+        EXPECT_EQ(Count(velqors->out(), "registry store damaged"), 1u);
+        std::string events;
+        char buf[1024];
+        for (ssize_t n; (n = ::recv(logFd, buf, sizeof buf, MSG_DONTWAIT)) > 0;) events.append(buf, size_t(n)) += "|";
+        ::close(logFd);
+        EXPECT_EQ(Count(events, "]: VELQORSV2 " + told + "|"), 1u) << events;
+        EXPECT_EQ(Count(events, "registry store damaged"), 1u);
+        EXPECT_EQ(ReadFile(hive), c.text);  // left for the administrator to mend
+    }
+}
+
+TEST_F(VelqorsTest, AWakeUpSentWhileTheUpdaterRunsMakesOneMoreRun) {
+    InstallChildren({"orqavs", "autoupdate"});
+    Seed({{"scanmode", 1u}, {"spamcheck", 0u}, {"process", 0u}, {"folder", 0u}, {"", 1u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    const std::string release = root / "release";
+    auto velqors = StartVelqors({"-debug"}, {{"VELQOR_STUB_HOLD", release}});
+    // The updater runs (and is held) at loop entry.
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Records().size() == 2; }, 30s)) << velqors->out();
+    ASSERT_FALSE(platform::FindProcesses("autoupdate", install).empty());
+
+    EXPECT_EQ(ConnectAndClose(root / "pipes/Tavrisk VELQORS"), 0);
+    testsupport::WriteFile(release, "");
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return Records().size() == 3; }, 15s)) << velqors->out();
+    EXPECT_EQ(RecordedNames(), (std::vector<std::string>{"orqavs", "autoupdate", "autoupdate"}));
+    velqors->terminate(SIGINT);
+    EXPECT_EQ(velqors->wait(30s), 0);
+    EXPECT_EQ(Count(velqors->out(), "] start updater.\n"), 2u);
+}
+
+TEST_F(VelqorsTest, AScanServerThatTakesTheProbeAndNeverAnswersFailsThatProbe) {
+    InstallChildren({"orqavs", "orqsvt"});
+    Seed({{"scanmode", 1u}, {"spamcheck", 0u}, {"process", 0u}, {"folder", 0u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    auto velqors = StartVelqors({"-debug"}, {{"VELQOR_STUB_SCAN", "silent"}});
+    // A failed probe writes its "." and the next one follows.
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return OutputHas(*velqors, "] start engine.\n[") &&
+                                                    OutputHas(*velqors, "] ."); }, 60s))
+        << velqors->out();
+    velqors->terminate(SIGINT);
+    EXPECT_EQ(velqors->wait(30s), 0);
+    EXPECT_FALSE(AnyChildRunning());
+}
+
+TEST_F(VelqorsTest, EverybodyMayWakeTheServiceWhatItWritesStaysWithTheGroup) {
+    Seed({{"spamcheck", 0u}, {"VELQORSV2", 1u}});
+    auto velqors = StartVelqors({"-debug"});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return OutputHas(*velqors, "skip socks proxy\n"); }, 30s))
+        << velqors->out();
+    const std::string wakeup = root / "pipes/Tavrisk VELQORS";
+    struct stat st {};
+    ASSERT_EQ(::stat(wakeup.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777u);
+    // The test runs with umask 022; the service's log file is the group's.
+    std::string logFolder = root / "data/VELQOR/velqors";
+    ASSERT_FALSE(fs::is_empty(logFolder));
+    ASSERT_EQ(::stat(fs::directory_iterator(logFolder)->path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+
+    if (::geteuid() == 0) {
+        // Another user who can reach the pipe folder connects.
+        ASSERT_EQ(::chmod(root.path().c_str(), 0711), 0);
+        ASSERT_EQ(::chmod((root / "pipes").c_str(), 0755), 0);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+            ::_exit(ConnectAndClose(wakeup));
+        }
+        int status = -1;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    velqors->terminate(SIGINT);
+    EXPECT_EQ(velqors->wait(30s), 0);
+}
+
+TEST_F(VelqorsTest, AnEngineThatCannotListenOnABusyPortIsToldWithItsExitStatus) {
+    if (!fs::exists(testsupport::BinPath("orqhprx"))) GTEST_SKIP() << "the engine is not built";
+    fs::copy_file(testsupport::BinPath("orqhprx"), install + "/orqhprx");
+    // Another program holds the port.
+    int busy = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    ASSERT_EQ(::bind(busy, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(busy, 1), 0);
+    ASSERT_EQ(::getsockname(busy, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+    testsupport::WriteFile(root / "data/VELQOR/http.ini", "127.0.0.1 " + std::to_string(ntohs(addr.sin_port)) + "=\r\n");
+    Seed({{"http", 1u}, {"httpproxyauth", 0u}, {"spamcheck", 0u}, {"VELQORSV2", 1u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+
+    auto velqors = StartVelqors({"-debug"});
+    const std::string ended = "] orqhprx ended (exit code ";
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return OutputHas(*velqors, ended); }, 30s)) << velqors->out();
+    std::string out = velqors->out();
+    std::string line = out.substr(out.find(ended), out.find('\n', out.find(ended)) - out.find(ended) + 1);
+    EXPECT_EQ(line.substr(line.size() - 3), ").\n") << line;
+    EXPECT_NE(ServiceLogText(root / "data/VELQOR/velqors").find(line), std::string::npos);
+    velqors->terminate(SIGINT);
+    EXPECT_EQ(velqors->wait(30s), 0);
+    // Ended by the stop, children are not told about.
+    EXPECT_EQ(Count(velqors->out(), " ended ("), 1u);
+    ::close(busy);
+}
+
+TEST_F(VelqorsTest, ASecondConsoleRunSaysWhyItCannotRunAndFails) {
+    InstallChildren({"orqsvt"});
+    Seed({{"spamcheck", 0u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    auto first = StartVelqors({"-debug"});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return OutputHas(*first, "skip socks proxy\n") && AnyChildRunning(); },
+                                       30s))
+        << first->out();
+
+    auto second = StartVelqors({"-debug"});
+    EXPECT_EQ(second->wait(30s), 1);
+    EXPECT_TRUE(OutputHas(*second, "] The named pipe could not be made: " + (root / "pipes/Tavrisk VELQORS") +
+                                       ": another copy of the service runs already\n"))
+        << second->out();
+    // The first run and its children go on.
+    EXPECT_TRUE(first->running());
+    EXPECT_TRUE(AnyChildRunning());
+    first->terminate(SIGINT);
+    EXPECT_EQ(first->wait(30s), 0);
 }
