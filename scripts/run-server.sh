@@ -31,6 +31,9 @@ Windows Registry Editor Version 5.00
 "VELQORSV2"=dword:00000001
 REG
 fi
-echo "Data folder: $root/data/VELQOR, registry: $root/registry (HTTP proxy on 127.0.0.1:8080)"
+# The listeners http.ini names, which an earlier run (or the administrator)
+# may have changed from the first one written above.
+listen=$(bash scripts/listen-entries.sh "$root/data/VELQOR/http.ini" | paste -sd, - | sed 's/,/, /g')
+echo "Data folder: $root/data/VELQOR, registry: $root/registry (HTTP proxy on ${listen:-no listener in http.ini})"
 cd build/bin
 exec ./velqors -debug
