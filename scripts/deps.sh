@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libssl-dev libldap-dev libarchive-dev
   openssl curl python3 procps iproute2
   dnsmasq-base slapd ldap-utils socat ncat unzip swaks
-  python3-aiosmtpd python3-pyftpdlib
+  python3-aiosmtpd python3-pyftpdlib nginx
   # The control panel's widgets and Japanese font; its screenshot's virtual
   # display and capture.
   qt6-base-dev fonts-ipafont-gothic xvfb imagemagick

@@ -25,14 +25,23 @@ inline constexpr std::size_t kAddressTextWidth = 65;     // ListenAddress, Clien
 inline constexpr std::size_t kTlsFileWidth = 261;        // Tls.certificateFile, Tls.privateKeyFile
 inline constexpr std::size_t kRequestFileWidth = 260;    // RequestFile
 inline constexpr std::size_t kRequestLineWidth = 16385;  // RequestLine
-// No step reads a request head further than this.
-inline constexpr std::size_t kRequestFileStartLimit = std::size_t{1} << 20;
+// No request head is longer: the worker refuses longer ones.
+inline constexpr std::size_t kRequestFileStartLimit = std::size_t{1} << 16;
 // The transfer buffer: 16,384 bytes of data and a NUL.
 inline constexpr std::size_t kWorkBufferData = 16384;
 inline constexpr std::size_t kWorkBufferSize = kWorkBufferData + 1;
 inline constexpr std::size_t kSocksReplySize = 262;
 
 inline constexpr int kNoSocket = -1;
+
+// How the body of the captured request is framed, as the worker read it:
+// the road that forwards the request sends the body on from RequestFile.
+struct RequestBodyFraming {
+    bool framed = false;       // the head gave a Content-Length or a Transfer-Encoding
+    bool chunked = false;      // the body in RequestFile is chunked
+    std::uint64_t offset = 0;  // where the body begins in RequestFile: the head's length
+    std::uint64_t length = 0;  // the body's data bytes, without a chunked framing
+};
 
 struct ConnectionRecord {
     int KeepAlive = 0;
@@ -81,11 +90,12 @@ struct ConnectionRecord {
     int FixedRelay = 0;
     int ArchiveMail = 0;
     std::string RequestFile;
-    // The first bytes of the request in RequestFile (whole received pieces,
-    // up to a little over kRequestFileStartLimit): the steps of this process
-    // read the request head from here. Opening the file again by path for
-    // each of them cost more than the rest of a small request.
+    // The first bytes of the request in RequestFile (at most
+    // kRequestFileStartLimit): the steps of this process read the request
+    // head from here. Opening the file again by path for each of them cost
+    // more than the rest of a small request.
     std::string RequestFileStart;
+    RequestBodyFraming RequestBody;
     std::vector<char> WorkBuffer = std::vector<char>(kWorkBufferSize, '\0');
 
     // Unique among the connections of this process for its whole life:

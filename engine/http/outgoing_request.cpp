@@ -1,10 +1,17 @@
 #include "engine/http/outgoing_request.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
 #include "common/ascii_case.h"
+#include "common/file_retry.h"
 #include "common/text.h"
+#include "engine/http/chunked.h"
 #include "engine/http/head_rewrite.h"
 #include "engine/http/header_text.h"
 #include "engine/http/response_reader.h"
+#include "engine/tls/tls.h"
 
 namespace engine {
 
@@ -47,8 +54,16 @@ OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::s
     const std::string versionDigits = target.version.size() > 5 ? target.version.substr(5) : "";
     bool viaSeen = false;
     bool ended = false;
+    // The server serves the host the lists judged, never another one that
+    // the client named in its own Host line.
+    const std::string hostLine = target.absoluteForm ? "Host: " + target.authority + "\r\n" : "";
+    bool hostWritten = hostLine.empty();
+    // The body goes on with the one length the worker read it by.
+    const RequestBodyFraming& body = connection.RequestBody;
+    bool lengthWritten = !body.framed;
 
     out.head = requestLine + ForwardingLines(connection, settings);
+    const size_t hostAt = out.head.size();
     // Past the request line, up to and including the empty line.
     size_t firstEnd = capturedHead.find('\n');
     std::string_view rest = firstEnd == std::string_view::npos ? std::string_view() : capturedHead.substr(firstEnd + 1);
@@ -67,6 +82,17 @@ OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::s
             break;
         }
         if (common::StartsWithIgnoringAsciiCase(line, "accept-encoding:")) continue;
+        if (!hostLine.empty() && common::StartsWithIgnoringAsciiCase(line, "host:")) {
+            if (!hostWritten) out.head += hostLine;
+            hostWritten = true;
+            continue;
+        }
+        if (common::StartsWithIgnoringAsciiCase(line, "content-length:") ||
+            common::StartsWithIgnoringAsciiCase(line, "transfer-encoding:")) {
+            if (!lengthWritten) out.head += "Content-Length: " + std::to_string(body.length) + "\r\n";
+            lengthWritten = true;
+            continue;
+        }
         // Credentials meant for this proxy go no further.
         if (settings.proxyAuth && common::StartsWithIgnoringAsciiCase(line, "proxy-authorization:")) continue;
         if (addVia && !viaSeen && common::StartsWithIgnoringAsciiCase(line, "via:")) {
@@ -93,7 +119,39 @@ OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::s
         if (!out.head.empty() && out.head.back() != '\n') out.head += "\r\n";
         out.head += addVia && !viaSeen ? "VIA: " + ViaValue(versionDigits, connection) + "\r\n" : "\r\n";
     }
+    if (!hostWritten) out.head.insert(hostAt, hostLine);
     return out;
+}
+
+bool SendRequestBody(const ConnectionRecord& connection, int server, int timeoutMs, uint64_t& sent) {
+    const RequestBodyFraming& body = connection.RequestBody;
+    sent = 0;
+    if (body.length == 0) return true;
+    common::FilePtr file(std::fopen(connection.RequestFile.c_str(), "rb"));
+    if (!file || fseeko(file.get(), static_cast<off_t>(body.offset), SEEK_SET) != 0) return false;
+    std::vector<char> buffer(kWorkBufferData);
+    ChunkedBody chunked;
+    std::string data;
+    while (sent < body.length) {
+        const size_t n = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        if (n == 0) {
+            // The capture held fewer bytes than its framing said.
+            errno = EIO;
+            return false;
+        }
+        std::string_view piece(buffer.data(), n);
+        if (body.chunked) {
+            data.clear();
+            chunked.Feed(piece, data);
+            piece = data;
+        }
+        piece = piece.substr(0, static_cast<size_t>(std::min<uint64_t>(piece.size(), body.length - sent)));
+        if (!piece.empty() && SecureSendData(server, connection.Tls.server.get(), piece.data(), piece.size(),
+                                             timeoutMs) != static_cast<ssize_t>(piece.size()))
+            return false;
+        sent += piece.size();
+    }
+    return true;
 }
 
 }  // namespace engine

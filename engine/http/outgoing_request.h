@@ -4,6 +4,7 @@
 // encodings, credentials and keep-alive.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,10 +31,20 @@ struct OutgoingRequest {
 std::string ServerRequestLine(const RequestTarget& target, std::string_view clientLine, bool direct);
 
 // Rewrites the captured head (its first line is replaced by requestLine,
-// which carries its own CR LF).
+// which carries its own CR LF). An absolute-form request names its server
+// in a Host line of the target's authority, in place of the client's. A
+// body goes with one Content-Length line, in place of the client's
+// Content-Length and Transfer-Encoding lines: a chunked body goes on as
+// its data alone (SendRequestBody).
 OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::string& requestLine,
                                      const RequestTarget& target, const ConnectionRecord& connection,
                                      const EngineSettings& settings);
+
+// Sends the body of the connection's request (RequestBody), read from
+// RequestFile behind its head, to the server. sent counts the bytes. False
+// (errno set) when the file does not hold it whole or the server did not
+// take it.
+bool SendRequestBody(const ConnectionRecord& connection, int server, int timeoutMs, uint64_t& sent);
 
 // The forwarding lines that option -u adds behind a request line and
 // behind the status line of a response from the HTTP cache: Forwarded,

@@ -78,6 +78,7 @@ TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, 
         return TargetResult::NoTarget;
     }
     if (!SplitHostPort(hostText, target.host, target.port)) return TargetResult::NoTarget;
+    target.authority = target.port == 80 ? target.host : target.host + ":" + std::to_string(target.port);
 
     target.hostSlash = !afterHost.empty();
     target.originPath = target.hostSlash ? std::string(afterHost) : "/";

@@ -17,6 +17,7 @@ struct RequestTarget {
     std::string version;     // the last word of the request line ("HTTP/1.1")
     std::string host;        // without the port; an IPv6 address keeps its brackets
     int port = 80;
+    std::string authority;   // host, and ":port" when not 80: the Host line's value
     std::string urlKey;      // the URL as the lists see it
     std::string originPath;  // what an origin server is asked for ("/a/b?c"); "/" at least
     std::string spoolPath;   // the URL path after the host's "/", for the spool name

@@ -17,6 +17,7 @@
 #include "engine/core/engine_settings.h"
 #include "engine/core/pipe_clients.h"
 #include "engine/http/block_pages.h"
+#include "engine/http/get_dispatch.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/http/proxy_replies.h"
 #include "engine/listener/address.h"
@@ -147,7 +148,9 @@ private:
 struct Capture {
     std::uint64_t bytes = 0;
     bool bodyExpected = false;
-    bool stored = true;  // every received byte reached the request file
+    bool stored = true;     // every received byte reached the request file
+    bool complete = false;  // the request is whole and may be served
+    RequestRefusal refusal; // why it is not, when the client is to be told
 };
 
 // Takes received bytes into the request file and the completion; false
@@ -161,7 +164,7 @@ bool StoreRequestBytes(ConnectionRecord* record, int fd, std::string_view bytes,
     }
     capture.bytes += bytes.size();
     std::string& start = record->RequestFileStart;
-    if (start.size() < kRequestFileStartLimit) start.append(bytes);
+    if (start.size() < kRequestFileStartLimit) start.append(bytes.substr(0, kRequestFileStartLimit - start.size()));
     return true;
 }
 
@@ -193,10 +196,12 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile,
         StoreRequestBytes(record, fd, std::string_view(earlier).substr(0, own), capture);
         pipelined.assign(earlier, own);
     }
+    bool timedOut = false;
     while (!complete && capture.stored) {
         int n = SecureRecv(record->ClientSocket, record->Tls.client.get(), buffer, static_cast<int>(kWorkBufferData),
                            Settings().timeouts.serverPlain);
         if (n < 0) {
+            timedOut = errno == ETIMEDOUT;
             WriteLogF("[AcceptClients] [%04d] C:recv:%d bytes. / WSAGetLastError() = %d\n", record->ClientSocket, -1,
                       errno);
             break;
@@ -213,8 +218,28 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile,
     }
     buffer[0] = '\0';
     capture.bodyExpected = completion.BodyExpected();
+    capture.complete = completion.Complete();
+    if (completion.Refusal().status != 0) {
+        capture.refusal = completion.Refusal();
+    } else if (!capture.complete && timedOut) {
+        capture.refusal = {408, "Request Timeout", "a request that did not arrive whole in time"};
+    } else if (!capture.complete) {
+        // Sent on, a request cut short would be served as if it were whole.
+        capture.refusal = {400, "Bad Request", "a request cut short by the client's end of sending"};
+    }
+    record->RequestBody = RequestBodyFraming{completion.Framed(), completion.Chunked(), completion.HeadLength(),
+                                             completion.BodyLength()};
     AssignField(record->RequestLine, completion.FirstLine(), kRequestLineWidth);
     return capture;
+}
+
+// Answers a request that is not served and ends the connection: what
+// follows it on the connection can't be told from the rest of it.
+void RefuseRequest(ConnectionRecord* record, const RequestRefusal& refusal) {
+    WriteLogF("[PROXYMain] [%04d] request refused: %d %s (%s)\n", record->ClientSocket, refusal.status,
+              refusal.reason, refusal.why);
+    const std::string message = std::string("The proxy could not read the request: ") + refusal.why + ".";
+    AnswerProxyError(record, refusal.status, refusal.reason, message.c_str());
 }
 
 // Puts the request's first line, line end included, into WorkBuffer (cut
@@ -275,6 +300,10 @@ void ServeHttp(ConnectionRecord* record) {
             // Nothing (whole) to serve: the client is gone or idle, so the
             // connection ends instead of serving an empty request.
             record->KeepAlive = 0;
+            break;
+        }
+        if (!capture.complete) {
+            RefuseRequest(record, capture.refusal);
             break;
         }
         if (!capture.bodyExpected || ScanUpload(record)) {

@@ -2,8 +2,11 @@
 // list keys of a request line, the spool file names, and the head that
 // goes on to the server.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
+#include <thread>
 
 #include "engine/core/connection.h"
 #include "engine/core/engine_settings.h"
@@ -154,7 +157,7 @@ TEST_F(OutgoingRequestTest, HeaderRules) {
         settings.keepAliveOff = c.keepAliveOff;
         settings.proxyAuth = c.proxyAuth;
         OutgoingRequest out = Build("GET http://h/ " + c.version + "\r\n" + c.lines + "\r\n");
-        EXPECT_EQ(out.head, "GET / " + c.version + "\r\n" + c.expected + "\r\n") << c.name;
+        EXPECT_EQ(out.head, "GET / " + c.version + "\r\nHost: h\r\n" + c.expected + "\r\n") << c.name;
         EXPECT_EQ(out.keepAlive, c.keepAlive) << c.name;
     }
 }
@@ -166,15 +169,104 @@ TEST_F(OutgoingRequestTest, EngineLinesWithOptionU) {
         "Forwarded: by http://proxy.test:8080 (VELQOR Server v2.15) for 10.0.0.9\r\n"
         "Remote-Host-Wp: 10.0.0.9\r\nX-Forwarded-For: 10.0.0.9\r\n";
     EXPECT_EQ(Build("GET http://h/ HTTP/1.1\r\nA: b\r\n\r\n").head,
-              "GET / HTTP/1.1\r\n" + added + "A: b\r\nVIA: 1.1 proxy.test (VELQOR Server v2.15)\r\n\r\n");
-    EXPECT_EQ(Build("GET http://h/ HTTP/1.1\r\nVia: 1.0 a\r\n\r\n").head,
-              "GET / HTTP/1.1\r\n" + added + "Via: 1.0 a,1.1 proxy.test (VELQOR Server v2.15)\r\n\r\n");
+              "GET / HTTP/1.1\r\n" + added + "Host: h\r\nA: b\r\nVIA: 1.1 proxy.test (VELQOR Server v2.15)\r\n\r\n");
+    EXPECT_EQ(Build("GET http://h/ HTTP/1.1\r\nHost: h\r\nVia: 1.0 a\r\n\r\n").head,
+              "GET / HTTP/1.1\r\n" + added + "Host: h\r\nVia: 1.0 a,1.1 proxy.test (VELQOR Server v2.15)\r\n\r\n");
     settings.addHeaders = false;
-    EXPECT_EQ(Build("GET http://h/ HTTP/1.1\r\nA: b\r\n\r\n").head, "GET / HTTP/1.1\r\nA: b\r\n\r\n");
+    EXPECT_EQ(Build("GET http://h/ HTTP/1.1\r\nA: b\r\n\r\n").head, "GET / HTTP/1.1\r\nHost: h\r\nA: b\r\n\r\n");
 }
 
 TEST_F(OutgoingRequestTest, HeadWithoutItsEndStillEnds) {
-    EXPECT_EQ(Build("GET http://h/ HTTP/1.1\r\nA: b").head, "GET / HTTP/1.1\r\nA: b\r\n\r\n");
+    EXPECT_EQ(Build("GET http://h/ HTTP/1.1\r\nA: b").head, "GET / HTTP/1.1\r\nHost: h\r\nA: b\r\n\r\n");
+}
+
+// The server is asked for the host the lists judged: the client's own Host
+// line gives way to the target's authority, in its place, and one is added
+// where the client sent none; directly and through an upstream proxy.
+TEST_F(OutgoingRequestTest, HostLineNamesTheTarget) {
+    struct {
+        std::string url, lines, expected;
+    } cases[] = {
+        {"http://h.test:8080/a", "Host: blocked.test\r\nA: b\r\n", "Host: h.test:8080\r\nA: b\r\n"},
+        {"http://h.test/a", "A: b\r\nhost:blocked.test\r\n", "A: b\r\nHost: h.test\r\n"},
+        {"http://h.test:80/a", "X-Host: x\r\n", "Host: h.test\r\nX-Host: x\r\n"},
+        {"http://[::1]:81/a", "Host: [::1]\r\n", "Host: [::1]:81\r\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string head = "GET " + c.url + " HTTP/1.1\r\n" + c.lines + "\r\n";
+        EXPECT_EQ(Build(head).head, "GET /a HTTP/1.1\r\n" + c.expected + "\r\n") << c.url;
+        EXPECT_EQ(Build(head, false).head, "GET " + c.url + " HTTP/1.1\r\n" + c.expected + "\r\n") << c.url;
+    }
+}
+
+// A body goes on with the one length it was read by: the client's length
+// and encoding lines give way to one Content-Length, a chunked body's the
+// length of its data.
+TEST_F(OutgoingRequestTest, BodyGoesWithOneLength) {
+    struct {
+        const char* name;
+        RequestBodyFraming body;
+        std::string lines, expected;
+    } cases[] = {
+        {"no body", {}, "A: b\r\n", "A: b\r\n"},
+        {"length", {true, false, 0, 3}, "Content-Length: 3\r\nA: b\r\n", "Content-Length: 3\r\nA: b\r\n"},
+        {"length twice", {true, false, 0, 3}, "content-length: 3\r\nA: b\r\nContent-Length: 3\r\n",
+         "Content-Length: 3\r\nA: b\r\n"},
+        {"chunked", {true, true, 0, 11}, "A: b\r\nTransfer-Encoding: chunked\r\n", "A: b\r\nContent-Length: 11\r\n"},
+        {"empty chunked body", {true, true, 0, 0}, "Transfer-Encoding: chunked\r\n", "Content-Length: 0\r\n"},
+    };
+    for (const auto& c : cases) {
+        record.RequestBody = c.body;
+        EXPECT_EQ(Build("GET http://h/ HTTP/1.1\r\nHost: h\r\n" + c.lines + "\r\n").head,
+                  "GET / HTTP/1.1\r\nHost: h\r\n" + c.expected + "\r\n")
+            << c.name;
+    }
+}
+
+// The body is read from the request file behind its head and reaches the
+// server as its data alone.
+TEST_F(OutgoingRequestTest, BodyIsSentFromTheRequestFile) {
+    testsupport::TempDir dir;
+    struct {
+        const char* name;
+        std::string head, body, sent;
+        bool chunked;
+    } cases[] = {
+        {"length", "GET http://h/ HTTP/1.1\r\nContent-Length: 5\r\n\r\n", "hello", "hello", false},
+        {"chunked", "GET http://h/ HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n",
+         "5\r\nhello\r\n6;x=1\r\n world\r\n0\r\nT: 1\r\n\r\n", "hello world", true},
+        {"large", "GET http://h/ HTTP/1.1\r\nContent-Length: 100000\r\n\r\n", std::string(100000, 'b'),
+         std::string(100000, 'b'), false},
+        {"none", "GET http://h/ HTTP/1.1\r\n\r\n", "", "", false},
+    };
+    for (const auto& c : cases) {
+        record.RequestFile = dir / "req.dat";
+        testsupport::WriteFile(record.RequestFile, c.head + c.body);
+        record.RequestBody = {!c.body.empty(), c.chunked, c.head.size(), c.sent.size()};
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        std::string received;
+        std::thread reader([&] {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(pair[1], buffer, sizeof buffer)) > 0;) received.append(buffer, n);
+        });
+        uint64_t sent = 0;
+        EXPECT_TRUE(SendRequestBody(record, pair[0], 5000, sent)) << c.name;
+        ::close(pair[0]);
+        reader.join();
+        ::close(pair[1]);
+        EXPECT_EQ(sent, c.sent.size()) << c.name;
+        EXPECT_EQ(received, c.sent) << c.name;
+    }
+    // A file that holds less than its framing said is not sent as if whole.
+    testsupport::WriteFile(record.RequestFile, "GET http://h/ HTTP/1.1\r\nContent-Length: 5\r\n\r\nhel");
+    record.RequestBody = {true, false, 45, 5};
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    uint64_t sent = 0;
+    EXPECT_FALSE(SendRequestBody(record, pair[0], 5000, sent));
+    ::close(pair[0]);
+    ::close(pair[1]);
 }
 
 TEST(CapturedHead, StopsAtTheEmptyLine) {

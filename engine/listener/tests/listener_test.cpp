@@ -137,6 +137,7 @@ struct CompletionCase {
     const char* name;
     std::vector<Piece> pieces;
     bool replyAfterHalfClose;  // nothing ends the request but the client's end of sending
+    const char* replyStart = kReplyStart;
 };
 
 void PrintTo(const CompletionCase& c, std::ostream* os) { *os << c.name; }
@@ -153,7 +154,10 @@ const CompletionCase kCompletionCases[] = {
       {"\r\n", true}},
      false},
     {"PostWithoutLengthEndsAtHead", {{"POST http://ORIGIN/ HTTP/1.0\r\n\r\n", true}}, false},
-    {"BareLfHeadEndsAtClose", {{"GET http://ORIGIN/ HTTP/1.0\nHost: ORIGIN\n\n", false}}, true},
+    {"BareLfHeadEndsAtItsEmptyLine", {{"GET http://ORIGIN/ HTTP/1.0\nHost: ORIGIN\n\n", true}}, false},
+    // A head the client stops sending before its end is not served as if whole.
+    {"HeadCutByTheClientsEnd", {{"GET http://ORIGIN/ HTTP/1.0\r\nHost: ORIGIN\r\n", false}}, true,
+     "HTTP/1.1 400 Bad Request\r\n"},
 };
 
 class RequestCompletionRoad : public testing::TestWithParam<CompletionCase> {};
@@ -174,7 +178,7 @@ TEST_P(RequestCompletionRoad, ReplyComesOnlyOnceTheRequestIsWhole) {
     if (c.replyAfterHalfClose) client.halfClose();
     int error = -1;
     std::string reply = client.readToEnd(error);
-    EXPECT_EQ(reply.rfind(kReplyStart, 0), 0u) << reply << engine.log();
+    EXPECT_EQ(reply.rfind(c.replyStart, 0), 0u) << reply << engine.log();
     EXPECT_EQ(error, 0) << "the connection must end in order, not by a reset";
     EXPECT_TRUE(engine.waitForEmptyCache()) << engine.log();
 }
