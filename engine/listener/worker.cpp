@@ -15,6 +15,7 @@
 #include "engine/access/dnsbl.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/live_connections.h"
 #include "engine/core/pipe_clients.h"
 #include "engine/http/block_pages.h"
 #include "engine/http/get_dispatch.h"
@@ -342,6 +343,8 @@ unsigned PROXYMain(ConnectionRecord* record) {
     WriteLogF("[AcceptClients] [%08" PRIxPTR "] START [%04d]\n", reinterpret_cast<std::uintptr_t>(record),
               record->ClientSocket);
     AssignField(record->RequestFile, RequestFilePath(*record), kRequestFileWidth);
+    // A stopping engine ends the connection through its sockets.
+    RegisterLiveConnection(record);
 
     switch (settings.protocol) {
     case kProtocolSmtp:
@@ -359,6 +362,7 @@ unsigned PROXYMain(ConnectionRecord* record) {
         break;
     }
 
+    UnregisterLiveConnection(record);
     LeaveWorker();
     CloseTls(record->Tls.client);
     // A server connection kept for keep-alive ends with its client.
