@@ -39,6 +39,12 @@ inline constexpr int kUnlimitedConnections = INT_MAX;
 // The listen list text (entries and their separators) holds at most this.
 inline constexpr size_t kListenListLimit = 1023;
 inline constexpr const char* kEngineVersion = "v2.15";
+// The bound of a pipe call's waits (for a busy pipe, then for the answer).
+// A minute is far beyond any scan of a file the engine spools.
+inline constexpr uint32_t kPipeCallTimeoutMs = 60 * 1000;
+// Names a shorter bound in milliseconds (for tests, which can't wait a
+// minute for a hung server).
+inline constexpr const char* kPipeCallTimeoutVariable = "VELQOR_PIPE_TIMEOUT_MS";
 
 struct EngineSettings {
     bool keepAliveOff = true;                 // -!
@@ -75,6 +81,7 @@ struct EngineSettings {
     bool logToConsole = false;                // -v
     bool logToFile = false;                   // -w
     bool attachCompressed = false;            // -x  only shown in the settings log
+    uint32_t pipeCallTimeoutMs = kPipeCallTimeoutMs;  // not an option: see kPipeCallTimeoutVariable
 
     // The protocol's file set (-p), each the data folder and a name.
     std::string logFolder;

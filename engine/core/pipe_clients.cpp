@@ -26,6 +26,9 @@ namespace engine {
 namespace {
 
 constexpr auto kBusyRetryInterval = std::chrono::milliseconds(10);
+// How long one try waits for a pipe that is busy: a server is busy for a
+// moment between two clients too, which is no busy scanner worth a line.
+constexpr uint32_t kBusyTryWaitMs = 10;
 
 void LogCallFailure(const char* client, int clientSocket, const std::string& text, int error) {
     WriteLogF("[%s] [%04d] CallNamedPipe(%s) fail. code = %d\n", client, clientSocket, text.c_str(), error);
@@ -40,25 +43,30 @@ bool ReadyLateFile(const LateFile& late, const char* client, int clientSocket, s
     return false;
 }
 
-// One transaction, tried again every 10 ms while the pipe reports busy
-// (the wait-forever call mostly waits out a busy server by itself). text
-// is what the zeroed request buffer holds; reply gets the answer up to its
-// first NUL, at most replySize bytes. Returns 0 when the server answered
-// (an answer longer than the buffer counts, cut to it), else the Win32
-// error.
+// One transaction, tried again every 10 ms while the pipe reports busy, up
+// to the call's bound; the answer is waited for up to the same bound. A
+// busy pipe is logged once per call (not at every try), and a bound that
+// runs out is a failed call like any other. text is what the zeroed
+// request buffer holds; reply gets the answer up to its first NUL, at most
+// replySize bytes. Returns 0 when the server answered (an answer longer
+// than the buffer counts, cut to it), else the Win32 error.
 int CallPipe(const char* client, int clientSocket, std::string_view pipe, const std::string& text,
-             size_t requestSize, size_t replySize, std::string& reply) {
+             size_t requestSize, size_t replySize, uint32_t timeoutMs, std::string& reply) {
     std::string request(requestSize, '\0');
     request.replace(0, text.size(), text);
+    const auto busyDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool busyLogged = false;
     for (;;) {
-        int error = platform::CallNamedPipe(pipe, request, replySize, reply, platform::kPipeWaitForever);
+        int error = platform::CallNamedPipe(pipe, request, replySize, reply, kBusyTryWaitMs, timeoutMs);
         if (error == platform::kErrorSuccess || error == platform::kErrorMoreData) {
             reply.resize(std::min(reply.find('\0'), reply.size()));
             return platform::kErrorSuccess;
         }
         reply.clear();
-        LogCallFailure(client, clientSocket, text, error);
-        if (error != platform::kErrorPipeBusy) return error;
+        const bool busy = error == platform::kErrorPipeBusy;
+        if (!busy || !busyLogged) LogCallFailure(client, clientSocket, text, error);
+        if (!busy || std::chrono::steady_clock::now() >= busyDeadline) return error;
+        busyLogged = true;
         std::this_thread::sleep_for(kBusyRetryInterval);
     }
 }
@@ -108,7 +116,9 @@ int AskTextPipe(const TextPipe& pipe, const EngineSettings& settings, int client
 
     std::lock_guard<std::mutex> lock(pipe.lock);
     const std::string text = request.substr(0, pipe.textLimit);
-    if (CallPipe(pipe.client, clientSocket, pipe.pipe, text, pipe.requestSize, pipe.replySize, reply) != 0) return 0;
+    if (CallPipe(pipe.client, clientSocket, pipe.pipe, text, pipe.requestSize, pipe.replySize,
+                 settings.pipeCallTimeoutMs, reply) != 0)
+        return 0;
     WriteLogF("[%s] [%04d] %s --- %s\n", pipe.client, clientSocket, text.c_str(), reply.c_str());
     return 1;
 }
@@ -155,7 +165,8 @@ int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, con
 
     std::lock_guard<std::mutex> lock(Shared().scanPipeLock);
     std::string answer;
-    if (CallPipe("ScanFile", clientSocket, common::kScanPipeName, text, kScanRequestSize, kScanReplySize, answer) != 0)
+    if (CallPipe("ScanFile", clientSocket, common::kScanPipeName, text, kScanRequestSize, kScanReplySize,
+                 settings.pipeCallTimeoutMs, answer) != 0)
         return 0;
     WriteLogF("[ScanFile] [%04d] %s --- %s\n", clientSocket, path.c_str(), answer.empty() ? "CLEAN" : answer.c_str());
     if (common::EqualsIgnoringAsciiCase(answer, kScanPasswordProtected) ||
@@ -195,7 +206,7 @@ int CompressedbyPipe(const EngineSettings& settings, int clientSocket, const std
     const std::string text = workPath.substr(0, kPipePathLimit);
     std::string answer;
     int error = CallPipe("CompressedbyPipe", clientSocket, common::kArchivePipeName, text, kArchiveRequestSize,
-                         kArchiveReplySize, answer);
+                         kArchiveReplySize, settings.pipeCallTimeoutMs, answer);
     if (error == 0 && !answer.empty()) {
         reply = answer;
     } else {

@@ -4,10 +4,14 @@
 // request buffer of the size its server expects and takes one reply. One
 // lock per pipe (Shared()) is held for the whole transaction, so a process
 // sends at most one request at a time to each pipe; while a pipe is busy
-// the client tries again every 10 ms, without limit.
+// the client tries again every 10 ms. A call waits at most the settings'
+// pipeCallTimeoutMs for a busy pipe to become free, and as long again for
+// the answer: a server that hangs then fails the call instead of holding
+// the lock, and every request behind it, for ever.
 //
-// No client fails a connection: a pipe that can't be reached leaves the
-// reply empty, which every caller treats as nothing found.
+// No client fails a connection: a pipe that can't be reached, or that
+// doesn't answer in time, leaves the reply empty, which every caller
+// treats as nothing found.
 #pragma once
 
 #include <cstddef>

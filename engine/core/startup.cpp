@@ -4,6 +4,7 @@
 #include <cctype>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -21,6 +22,16 @@ void MakeFolder(const std::string& path) {
     if (path.empty()) return;
     std::error_code ignored;  // a folder that can't be made shows up when it is used
     std::filesystem::create_directories(path, ignored);
+}
+
+// A shorter bound for the pipe calls from the environment; never longer.
+uint32_t PipeCallTimeout() {
+    const char* text = std::getenv(kPipeCallTimeoutVariable);
+    if (!text || !*text) return kPipeCallTimeoutMs;
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text, &end, 10);
+    if (*end != '\0' || value == 0 || value >= kPipeCallTimeoutMs) return kPipeCallTimeoutMs;
+    return static_cast<uint32_t>(value);
 }
 
 std::string LowerCased(std::string text) {
@@ -53,6 +64,7 @@ int RunEngine(int argc, char** argv) {
     Shared().mailIdCounter = 0;
 
     GetOption(argc, argv);
+    s.pipeCallTimeoutMs = PipeCallTimeout();
 
     MakeFolder(s.dataFolder + "cache");
     MakeFolder(s.dataFolder + "httpcache");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -43,7 +44,15 @@ public:
             }
         });
     }
+    // A hung server: takes each request and answers none until it ends.
+    struct HungTag {};
+    TestPipeServer(const std::string& name, HungTag)
+        : TestPipeServer(name, [this](const std::string&) -> std::optional<std::string> {
+              while (!ending_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              return std::nullopt;
+          }) {}
     ~TestPipeServer() {
+        ending_ = true;
         if (!server_) return;
         server_->Stop();
         thread_.join();
@@ -59,7 +68,14 @@ private:
     std::thread thread_;
     std::mutex mutex_;
     std::vector<std::string> requests_;
+    std::atomic<bool> ending_{false};
 };
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
 
 // The text of a request buffer, up to its first NUL.
 std::string TextOf(const std::string& request) { return request.substr(0, request.find('\0')); }
@@ -238,24 +254,83 @@ TEST_F(PipeClientsTest, LateFilesAreWrittenOnlyForAServer) {
     EXPECT_NE(Log().find("CallNamedPipe(" + dir_ / "gone.dat" + "\t1) fail. code = 2\n"), std::string::npos) << Log();
 }
 
-TEST_F(PipeClientsTest, ScanFileWaitsWhileThePipeIsBusy) {
+// Another program holds the scan server: the engine waits for it, up to
+// the call's bound, and logs the busy pipe once per call, however many
+// times it tries again meanwhile.
+TEST_F(PipeClientsTest, ScanFileWaitsWhileThePipeIsBusyUpToTheBound) {
     avstub::Options options;
-    options.delayMs = 300;
+    options.delayMs = 800;
     auto stub = StartStub(options);
     const std::string path = File("eicar.dat", avstub::kEicarTestString);
-    // Another program holds the scan server first.
-    std::thread other([&] {
-        std::string request(512, '\0');
-        request.replace(0, path.size(), path);
-        std::string reply;
-        EXPECT_EQ(platform::CallNamedPipe(common::kScanPipeName, request, 512, reply, platform::kPipeWaitForever), 0);
-    });
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return !StubRequests().empty(); }));
-    std::string reply;
-    EXPECT_EQ(engine::ScanFile(settings_, engine::kProtocolHttp, kSocket, path, reply), 1);
-    EXPECT_EQ(reply, avstub::kFinding);
-    other.join();
-    EXPECT_EQ(StubRequests().size(), 2u);
+    const std::string busyLine = "[ScanFile] [0007] CallNamedPipe(" + path + "\t1) fail. code = 231\n";
+    struct Case {
+        uint32_t boundMs;
+        int result;
+        const char* reply;
+    };
+    for (const Case& c : {Case{engine::kPipeCallTimeoutMs, 1, avstub::kFinding}, Case{200, 0, ""}}) {
+        settings_.pipeCallTimeoutMs = c.boundMs;
+        const size_t before = StubRequests().size();
+        std::thread other([&] {
+            std::string request(512, '\0');
+            request.replace(0, path.size(), path);
+            std::string reply;
+            EXPECT_EQ(platform::CallNamedPipe(common::kScanPipeName, request, 512, reply, platform::kPipeWaitForever),
+                      0);
+        });
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return StubRequests().size() > before; }));
+        const int busyLines = Occurrences(Log(), busyLine);
+        std::string reply = "stale";
+        EXPECT_EQ(engine::ScanFile(settings_, engine::kProtocolHttp, kSocket, path, reply), c.result) << c.boundMs;
+        EXPECT_EQ(reply, c.reply) << c.boundMs;
+        other.join();
+        EXPECT_EQ(StubRequests().size(), before + c.result + 1) << c.boundMs;
+        EXPECT_EQ(Occurrences(Log(), busyLine), busyLines + 1) << c.boundMs << Log();
+    }
+}
+
+// A server that takes the request and never answers fails the call once
+// the bound has passed (ERROR_SEM_TIMEOUT), for every pipe client: the
+// file passes, and the lock is free for the next request.
+TEST_F(PipeClientsTest, AServerThatNeverAnswersFailsTheCallAfterTheBound) {
+    settings_.pipeCallTimeoutMs = 300;
+    avstub::Options hang;
+    hang.hang = true;
+    auto stub = StartStub(hang);
+    const std::string file = File("mail.dat", "body");
+    const std::string mailPath = File("VELQOR/cache/req-1-0009.dat", "original mail");
+    const std::string workPath = dir_ / "VELQOR/cache/M2.dat";
+    struct Case {
+        const char* pipe;  // a hung server of the test's own; the stub serves the scan pipe
+        std::string logLine;
+        std::function<int(std::string& reply)> call;
+    };
+    const Case cases[] = {
+        {nullptr, "[ScanFile] [0007] CallNamedPipe(" + file + "\t1) fail. code = 121\n",
+         [&](std::string& reply) {
+             return engine::ScanFile(settings_, engine::kProtocolHttp, kSocket, file, reply);
+         }},
+        {"orqspam", "[ScanSpamFile] [0007] CallNamedPipe(" + file + ") fail. code = 121\n",
+         [&](std::string& reply) { return engine::ScanSpamFile(settings_, kSocket, file, reply); }},
+        {"orqcwfs", "[ScanHttpFile] [0007] CallNamedPipe(" + file + "?l.db*h/) fail. code = 121\n",
+         [&](std::string& reply) { return engine::ScanHttpFile(settings_, kSocket, file + "?l.db*h/", reply); }},
+        {"orqsvt", "[CompressedbyPipe] [0007] CallNamedPipe(" + workPath + ") fail. code = 121\n",
+         [&](std::string& reply) { return engine::CompressedbyPipe(settings_, kSocket, mailPath, "M2", reply); }},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<TestPipeServer> server;
+        if (c.pipe) server = std::make_unique<TestPipeServer>(c.pipe, TestPipeServer::HungTag{});
+        for (int call = 0; call < 2; ++call) {
+            std::string reply = "stale";
+            EXPECT_EQ(c.call(reply), 0) << c.logLine;
+            EXPECT_EQ(reply, "") << c.logLine;
+        }
+        // The first call found the server taking it; the second, the server
+        // still held by the first, busy until the bound.
+        EXPECT_NE(Log().find(c.logLine), std::string::npos) << Log();
+    }
+    EXPECT_EQ(testsupport::ReadFile(mailPath), "original mail");
+    EXPECT_FALSE(testsupport::FileExists(workPath));
 }
 
 TEST_F(PipeClientsTest, ScanHttpFileSendsTheWholeRequestTextUpToTheServersReadSize) {

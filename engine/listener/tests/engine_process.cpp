@@ -96,6 +96,7 @@ void ScannedEngine::StartScanServer() {
     avstub::Options stubOptions;
     stubOptions.pipeDir = pipes_.path();
     stubOptions.logFile = pipes_ / "scans.log";
+    stubOptions.hang = hungScanServer_;
     stub_ = avstub::Start(stubOptions);
 }
 

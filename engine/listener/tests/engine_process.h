@@ -81,6 +81,9 @@ protected:
     std::string Scans() const;
 
     testsupport::TempDir pipes_;
+    // Set before the start for a scan server that takes each request and
+    // answers none.
+    bool hungScanServer_ = false;
     std::unique_ptr<testsupport::Process> stub_;
     std::unique_ptr<EngineProcess> engine_;
     int port_ = 0;
