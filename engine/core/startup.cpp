@@ -11,6 +11,7 @@
 #include "engine/access/ldap_settings.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/engine_stop.h"
 #include "engine/core/options.h"
 #include "engine/core/settings_log.h"
 
@@ -59,6 +60,9 @@ int RunEngine(int argc, char** argv) {
     // A write to a socket the peer has closed must fail, not end the
     // engine: libldap and the resolver write with plain write().
     std::signal(SIGPIPE, SIG_IGN);
+    // Before any thread starts, so that every thread leaves the stop
+    // signals to the listener.
+    ArmStopSignals();
     EngineSettings& s = Settings();
     s = EngineSettings{};
     Shared().mailIdCounter = 0;

@@ -75,8 +75,16 @@ int OpenListenSocket(const ListenEntry& entry) {
     socklen_t length = entry.family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
     if (entry.family == AF_INET) reinterpret_cast<sockaddr_in*>(&address)->sin_port = htons(entry.port);
     else reinterpret_cast<sockaddr_in6*>(&address)->sin6_port = htons(entry.port);
-    if (!parsed || ::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-        WriteLog("[AcceptClients] bind() failed with error\n");
+    // The reason goes with the line: a port that another program holds
+    // and an address this machine does not have need different fixes.
+    if (!parsed) {
+        WriteLogF("[AcceptClients] bind() failed with error: not an address (%s)\n", entry.address.c_str());
+        ::close(s);
+        return -1;
+    }
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        const int error = errno;
+        WriteLogF("[AcceptClients] bind() failed with error %d: %s\n", error, std::strerror(error));
         ::close(s);
         return -1;
     }
@@ -241,16 +249,19 @@ void AcceptClients(const ListenerParameters& parameters) {
 
     std::vector<pollfd> waits;
     for (int s : sockets) waits.push_back(pollfd{s, POLLIN, 0});
+    // The stop waits last, after every listening socket.
+    if (parameters.stopDescriptor >= 0) waits.push_back(pollfd{parameters.stopDescriptor, POLLIN, 0});
     while (!(parameters.stop && parameters.stop->load())) {
         WriteLog("[AcceptClients] wait select()\n");
         // Nothing to wait on is an invalid wait, as it always was.
-        int ready = waits.empty() ? (errno = EINVAL, -1) : ::poll(waits.data(), waits.size(), -1);
+        int ready = sockets.empty() ? (errno = EINVAL, -1) : ::poll(waits.data(), waits.size(), -1);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) {
             WriteLogF("[AcceptClients] %s%s\n", "select() failed. WSAGetLastError() = ", WaitErrorName(errno));
             CloseAll(sockets);
             return;
         }
+        if (parameters.stopDescriptor >= 0 && waits.back().revents != 0) break;
         for (pollfd& w : waits) {
             if (w.revents == 0) continue;
             w.revents = 0;

@@ -15,11 +15,15 @@ struct ListenerParameters {
     int port = 8080;
     // Checked each time the listener wakes; nothing in the engine sets it.
     const std::atomic<bool>* stop = nullptr;
+    // When readable, the listener stops: it closes its sockets and returns
+    // (-1: none). It is not read here; the caller learns why from it.
+    int stopDescriptor = -1;
 };
 
 // Listens on every entry of the enabled IP version(s) (-i) and starts
 // PROXYMain for each accepted client. Returns only when a listening socket
-// can't be set up or waiting for clients fails, which ends the engine.
+// can't be set up, waiting for clients fails, or the stop descriptor says
+// so, which ends the engine.
 void AcceptClients(const ListenerParameters& parameters);
 
 }  // namespace engine
