@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 
 #include "common/data_folder.h"
 #include "platform/pipe/pipe.h"
@@ -77,12 +78,18 @@ bool WaitForWakeup(platform::PipeServer& pipe, std::chrono::milliseconds interva
 }
 
 // A damaged hive reads as an empty one: every proxy off, every other
-// setting at its default. Said once, so the administrator knows why.
-void ReportDamagedStore() {
+// setting at its default. Said once, so the administrator knows why. The
+// log switch itself reads as off then; a log folder that an earlier run
+// made shows where the administrator will look, so the line goes there too.
+void ReportDamagedStore(const std::string& logFolder, bool logSwitch) {
     std::string damage = platform::DescribeHiveDamage(platform::HKEY_LOCAL_MACHINE);
     if (damage.empty()) return;
     std::string text = "registry store damaged: " + damage + "; no setting can be read, every one takes its default.";
+    std::error_code ec;
+    bool toFile = !logSwitch && std::filesystem::is_directory(logFolder, ec);
+    if (toFile) ConfigureServiceLog(logFolder, true);
     WriteServiceLog(text + "\n");
+    if (toFile) ConfigureServiceLog(logFolder, false);
     ReportServiceEvent(text, 300, "%s", EventType::Warning);
 }
 
@@ -110,8 +117,9 @@ bool RunService() {
 
     Settings().dataRootVariable = ReadProductString(kProductSettingsKey, "workenv", kDefaultDataRootVariable, 256);
     bool logSwitch = ReadProductDword(kProductSettingsKey, kServiceName, 0) != 0;
-    ConfigureServiceLog(DataRoot() + "/VELQOR/velqors", logSwitch);
-    ReportDamagedStore();
+    const std::string logFolder = DataRoot() + "/VELQOR/velqors";
+    ConfigureServiceLog(logFolder, logSwitch);
+    ReportDamagedStore(logFolder, logSwitch);
 
     std::string folder = InstallFolderOf(ReadProductPath(kServiceKey, "ImagePath", "", 256));
     if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
