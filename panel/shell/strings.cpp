@@ -1,0 +1,37 @@
+#include "panel/shell/strings.h"
+
+#include <map>
+
+namespace panel {
+namespace {
+
+// Texts exactly as the panel shows them, line ends included.
+const std::map<int, const char*>& Table() {
+    static const std::map<int, const char*> table = {
+        {102, "VELQOR Server V2"},
+        {105, "Tavrisk %s"},
+        {136, "VELQOR Server"},
+        {176, "新バージョンの移行の際注意点\r\n"
+              "１．旧バージョンのサービスは起動しないようにサービス停止＆削除してください。\r\n"
+              "２．データ移行完了後に再びプログラムを起動してください。\r\n"
+              "３．新バージョンのサービスへの登録を行って下さい。"},
+        {177, "旧バージョンの設定をそのまま引き継ぎますか？"},
+        {178, "ウィルススキャンエンジンが起動していません。\r\n"
+              "スキャンエンジンが起動されてから再度実行してください。"},
+        {188, "適用しました。"},
+        // The dialog framework's messages for number fields.
+        {61712, "整数を入力してください。"},
+        {61714, "%1 から %2 までの整数を入力してください。"},
+        {61719, "正の整数を入力してください。"},
+    };
+    return table;
+}
+
+}  // namespace
+
+QString LoadString(int id) {
+    auto it = Table().find(id);
+    return it == Table().end() ? QString() : QString::fromUtf8(it->second);
+}
+
+}  // namespace panel
