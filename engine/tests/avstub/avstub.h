@@ -25,6 +25,7 @@ struct Options {
     bool longFinding = false;
     int delayMs = 0;
     std::string fixedReply = {};  // non-empty: the answer to every request
+    bool hang = false;  // takes each request and never answers
 };
 
 inline std::string ProgramPath() { return std::string(VELQOR_TEST_BIN_DIR) + "/orqavs-stub"; }
@@ -38,6 +39,7 @@ inline std::unique_ptr<testsupport::Process> Start(const Options& options) {
     if (options.longFinding) argv.push_back("--long-finding");
     if (options.delayMs > 0) argv.push_back("--delay=" + std::to_string(options.delayMs));
     if (!options.fixedReply.empty()) argv.push_back("--reply=" + options.fixedReply);
+    if (options.hang) argv.push_back("--hang");
     testsupport::Process::Options processOptions;
     processOptions.env["VELQOR_PIPE_DIR"] = options.pipeDir;
     auto stub = std::make_unique<testsupport::Process>(argv, processOptions);

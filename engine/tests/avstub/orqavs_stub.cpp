@@ -18,6 +18,9 @@
 //                     any caller's reply buffer) beginning "EICAR-Test-File"
 //   --delay=MS        wait MS milliseconds before each answer
 //   --reply=TEXT      answer TEXT to every request, whatever the file
+//   --hang            take a request and never answer it (a hung scanner):
+//                     the stub holds that client until it is stopped, so
+//                     every later caller finds the pipe busy
 //   -e=VAR, -w        accepted and ignored (the service passes them)
 //
 // Prints "orqavs-stub: serving <socket path>" once it serves; ends on
@@ -51,6 +54,7 @@ struct Settings {
     bool longFinding = false;
     int delayMs = 0;
     std::optional<std::string> fixedReply;
+    bool hang = false;
 };
 
 platform::PipeServer* g_server = nullptr;
@@ -72,6 +76,8 @@ bool ParseArguments(int argc, char** argv, Settings& settings) {
             settings.delayMs = std::atoi(arg.c_str() + 8);
         } else if (arg.rfind("--reply=", 0) == 0) {
             settings.fixedReply = arg.substr(8);
+        } else if (arg == "--hang") {
+            settings.hang = true;
         } else if (arg.rfind("-e=", 0) == 0 || arg == "-w") {
         } else {
             std::fprintf(stderr, "orqavs-stub: unknown option %s\n", arg.c_str());
@@ -142,6 +148,10 @@ int main(int argc, char** argv) {
     while (server->ServeOne([&](const std::string& request, int) -> std::optional<std::string> {
         ScanRequest parsed = ParseRequest(request);
         Record(settings, request, parsed);
+        if (settings.hang) {
+            while (!server->stopped()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return std::nullopt;
+        }
         std::string reply = Scan(parsed.path, settings);
         if (settings.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(settings.delayMs));
         return reply;
