@@ -379,7 +379,9 @@ int GetRoad::Serve(const std::string& capturedHead) {
     if (white_) {
         WriteLogF("[GetDispatch] [%04d] [%04d] whitelist [%s]\n", client_, server_,
                   LineText(record_->RequestLine).c_str());
-    } else if (exchange.anyResponse && !exchange.lengthsDiffer && spool->whole()) {
+    } else if (exchange.anyResponse && !exchange.lengthsDiffer && !exchange.clientFailed && spool->whole()) {
+        // A client that has gone is past protecting: the scan of what it
+        // left behind (maybe gigabytes) would only hold up the scanner.
         ScanAndFilter(exchange.streamed, *spool);
     }
     if (!spool->whole())

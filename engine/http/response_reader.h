@@ -11,13 +11,14 @@
 #include <string_view>
 
 #include "engine/http/chunked.h"
+#include "engine/http/header_text.h"
 
 namespace engine {
 
 // A response head that has not ended within this many bytes (the interim
 // 1xx heads before it included) is taken as no head at all: the whole
 // response is then body.
-inline constexpr size_t kResponseHeadReadLimit = 65536;
+inline constexpr size_t kResponseHeadReadLimit = kHeadByteLimit;
 
 // How the body of a response is delimited.
 enum class BodyFraming {

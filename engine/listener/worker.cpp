@@ -297,7 +297,15 @@ void ServeHttp(ConnectionRecord* record) {
     std::string pipelined;
     do {
         Capture capture = CaptureRequest(record, requestFile, pipelined);
-        if (capture.bytes == 0 || !capture.stored) {
+        if (!capture.stored) {
+            // The data disk is full (or the cache folder unwritable): the
+            // client is told, rather than left with a close it can't tell
+            // from a broken proxy. The reason is in the log line above.
+            AnswerProxyError(record, 503, "Service Unavailable",
+                             "The proxy could not store the request (its data disk may be full).");
+            break;
+        }
+        if (capture.bytes == 0) {
             // Nothing (whole) to serve: the client is gone or idle, so the
             // connection ends instead of serving an empty request.
             record->KeepAlive = 0;
