@@ -1,0 +1,25 @@
+// The text a new list file of the web proxy pages receives: its commented
+// header and, for some files, default rows. Lines are UTF-8 and carry no
+// line end; each is written as one line of the file.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace panel {
+
+struct ListFileTemplate {
+    std::vector<std::string> header;
+    std::vector<std::string> rows;
+};
+
+// Which page opens a shared file decides its default rows: white.db gets
+// 12 from the HTTP page and 11 from the SOCKS page.
+enum class ListPage { Http, Socks };
+
+// The template of one of the web proxy pages' files ("http-con.ini",
+// "no-cache.db", "white.db", "foundvirus.html", ...); empty for other names.
+ListFileTemplate WebListTemplate(std::string_view fileName, ListPage page = ListPage::Http);
+
+}  // namespace panel
