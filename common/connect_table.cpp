@@ -24,7 +24,9 @@ std::string_view SplitAt(std::string_view s, char stop, std::string_view* rest) 
     return s.substr(0, at);
 }
 
-// "<address> <port>[<mark>[<certificate>TAB<key>]]" before the "=".
+// "<address> <port>[<mark>[<certificate>TAB<key>]]" before the "=". The
+// port is the decimal after the first blank; blanks before it and after it
+// are passed over, as the listener has always read its listen entries.
 bool ParseKey(std::string_view key, ConnectTableLine* entry) {
     size_t blank = key.find(' ');
     if (blank == std::string_view::npos) {
@@ -36,7 +38,7 @@ bool ParseKey(std::string_view key, ConnectTableLine* entry) {
     }
     entry->listenAddress = std::string(key.substr(0, blank));
     if (entry->listenAddress.empty()) return false;
-    std::string_view rest = key.substr(blank + 1);
+    std::string_view rest = SkipBlanks(key.substr(blank + 1));
     size_t digits = 0;
     long port = 0;
     while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') {
@@ -46,7 +48,7 @@ bool ParseKey(std::string_view key, ConnectTableLine* entry) {
     }
     if (digits == 0) return false;
     entry->listenPort = static_cast<int>(port);
-    rest.remove_prefix(digits);
+    rest = SkipBlanks(rest.substr(digits));
     if (rest.empty()) return true;
     if (rest.front() == '+')
         entry->clientTls = ClientTlsMark::kTls;
@@ -63,14 +65,23 @@ bool ParseKey(std::string_view key, ConnectTableLine* entry) {
     return true;
 }
 
-// "<send address>,<server> <server port>,<name>" after the "=".
+// "<send address>,<server> <server port>,<name>" after the "=": field A up
+// to the first ",", field B from there up to the next blank, field C from
+// there up to the next ",", the name the rest. Nothing is trimmed: a row
+// without a server is written ", ," and must read as an empty server and
+// port, not as a server named ",<name>". Without any blank the server runs
+// to the next "," and the name follows, as the settings pages read it.
 void ParseValue(std::string_view value, ConnectTableLine* entry) {
     std::string_view rest;
-    entry->sendAddress = std::string(TrimBlanks(SplitAt(value, ',', &rest)));
+    entry->sendAddress = std::string(SplitAt(value, ',', &rest));
     std::string_view afterServer;
-    entry->server = std::string(TrimBlanks(SplitAt(TrimBlanks(rest), ' ', &afterServer)));
     std::string_view name;
-    entry->serverPort = std::string(TrimBlanks(SplitAt(afterServer, ',', &name)));
+    if (rest.find(' ') == std::string_view::npos) {
+        entry->server = std::string(SplitAt(rest, ',', &name));
+    } else {
+        entry->server = std::string(SplitAt(rest, ' ', &afterServer));
+        entry->serverPort = std::string(SplitAt(afterServer, ',', &name));
+    }
     entry->name = std::string(name);
 }
 
@@ -97,7 +108,7 @@ std::optional<ConnectTableLine> ParseConnectTableLine(std::string_view line) {
 ServerPort ParseServerPort(std::string_view fieldC) {
     ServerPort result;
     size_t mark = fieldC.find_first_of("*+-");
-    result.port = std::string(fieldC.substr(0, mark));
+    result.port = std::string(TrimBlanks(fieldC.substr(0, mark)));
     if (mark == std::string_view::npos) return result;
     std::string_view marks = fieldC.substr(mark);
     result.tunnel = marks.find('*') != std::string_view::npos;

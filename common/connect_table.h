@@ -6,10 +6,12 @@
 // "+" after the listen port means TLS towards the client, "-" STARTTLS;
 // after the server port "*" means a tunnel (bytes passed through
 // unexamined), "+" TLS towards the server and "-" STARTTLS. Every field
-// after "=" may be empty. Lines beginning with a blank, a single or a double
-// quote are comments. This is the one reader of that grammar: the listen
-// list, the TLS lookup, the upstream connect and the settings pages all
-// go through it.
+// after "=" may be empty; a row without a server is written with a blank
+// alone between the two commas ("=<send address>, ,<name>"). Blanks around
+// the listen port are passed over. Lines beginning with a blank, a single
+// or a double quote are comments. This is the one reader of that grammar:
+// the listen list, the TLS lookup, the upstream connect and the settings
+// pages all go through it.
 #pragma once
 
 #include <functional>

@@ -25,64 +25,158 @@ struct LineCase {
     const char* name;
 };
 
-TEST(ConnectTableLine, Fields) {
+// The default connection name of the settings pages, as they write it
+// (Shift_JIS).
+#define DEFAULT_NAME "\x90\xda\x91\xb1\x90\xe6\x96\xbc\x8f\xcc"
+
+void ExpectLine(const LineCase& c) {
+    auto entry = common::ParseConnectTableLine(c.line);
+    ASSERT_TRUE(entry) << c.line;
+    EXPECT_EQ(entry->listenAddress, c.address) << c.line;
+    EXPECT_EQ(entry->listenPort, c.port) << c.line;
+    EXPECT_EQ(entry->clientTls, c.tls) << c.line;
+    EXPECT_EQ(entry->certificateFile, c.certificate) << c.line;
+    EXPECT_EQ(entry->privateKeyFile, c.key) << c.line;
+    EXPECT_EQ(entry->hasValue, c.hasValue) << c.line;
+    EXPECT_EQ(entry->sendAddress, c.send) << c.line;
+    EXPECT_EQ(entry->server, c.server) << c.line;
+    EXPECT_EQ(entry->serverPort, c.serverPort) << c.line;
+    EXPECT_EQ(entry->name, c.name) << c.line;
+}
+
+// Every line shape the web proxy pages write (HTTP, FTP, SOCKS): listen
+// address, blank, port, "=", address field, ",", host, blank, port, ",",
+// name. A row without a host is written with both host and port empty, so
+// a blank stands alone between two commas.
+TEST(ConnectTableLine, WebProxyPageLines) {
     const LineCase cases[] = {
-        // HTTP proxy, direct.
-        {"127.0.0.1 8080=", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "", "", "", ""},
-        // Upstream proxy with a name.
-        {"127.0.0.1 8080=,proxy.example.jp 3128,Upstream", "127.0.0.1", 8080, ClientTlsMark::kNone, "",
-         "", true, "", "proxy.example.jp", "3128", "Upstream"},
-        // POP3 with a send address, TLS towards the server, CR LF kept from the file.
-        {"192.168.1.1 110=192.168.1.1,pop.example.jp 995+,Mail\r\n", "192.168.1.1", 110,
-         ClientTlsMark::kNone, "", "", true, "192.168.1.1", "pop.example.jp", "995+", "Mail"},
-        // TLS towards the client with certificate and key.
+        // HTTP with an upstream proxy, the settings pages' own example.
+        {"127.0.0.1 8080=,10.0.0.5 3128,office\r\n", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "",
+         "10.0.0.5", "3128", "office"},
+        // HTTP with a send address and an upstream proxy.
+        {"192.168.1.1 8080=192.168.1.10,proxy.example.jp 3128,Upstream", "192.168.1.1", 8080,
+         ClientTlsMark::kNone, "", "", true, "192.168.1.10", "proxy.example.jp", "3128", "Upstream"},
+        // HTTP without an upstream proxy: no server, no port.
+        {"127.0.0.1 8080=, ,office\r\n", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "", "", "",
+         "office"},
+        {"127.0.0.1 8080=, ," DEFAULT_NAME "\r\n", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "", "",
+         "", DEFAULT_NAME},
+        {"127.0.0.1 8080=192.168.1.10, ,office", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true,
+         "192.168.1.10", "", "", "office"},
+        // The name is the rest of the line, commas and blanks included; it
+        // may be empty.
+        {"127.0.0.1 8080=, ,Office, 2F east", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "", "", "",
+         "Office, 2F east"},
+        {"127.0.0.1 8080=,proxy.example.jp 3128,", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "",
+         "proxy.example.jp", "3128", ""},
+        {"127.0.0.1 8080=, ,", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "", "", "", ""},
+        // A port with a tunnel mark (the pages show and save it as 3128).
+        {"127.0.0.1 8080=,proxy.example.jp 3128*,Up", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "",
+         "proxy.example.jp", "3128*", "Up"},
+        // FTP: the page's defaults, a public address, no destination.
+        {"127.0.0.1 8021=,xxx.xxxx.xxx.xxx 21," DEFAULT_NAME "\r\n", "127.0.0.1", 8021, ClientTlsMark::kNone, "",
+         "", true, "", "xxx.xxxx.xxx.xxx", "21", DEFAULT_NAME},
+        {"0.0.0.0 8021=203.0.113.5,ftp.example.jp 21,FTP", "0.0.0.0", 8021, ClientTlsMark::kNone, "", "", true,
+         "203.0.113.5", "ftp.example.jp", "21", "FTP"},
+        {"0.0.0.0 8021=203.0.113.5, ,FTP", "0.0.0.0", 8021, ClientTlsMark::kNone, "", "", true, "203.0.113.5", "",
+         "", "FTP"},
+        // SOCKS: always without a server.
+        {"127.0.0.1 1080=, ," DEFAULT_NAME "\r\n", "127.0.0.1", 1080, ClientTlsMark::kNone, "", "", true, "", "",
+         "", DEFAULT_NAME},
+        {"192.168.0.1 1080=192.168.0.5, ,LAN", "192.168.0.1", 1080, ClientTlsMark::kNone, "", "", true,
+         "192.168.0.5", "", "", "LAN"},
+        {"::1 1080=, ,v6", "::1", 1080, ClientTlsMark::kNone, "", "", true, "", "", "", "v6"},
+    };
+    for (const auto& c : cases) ExpectLine(c);
+}
+
+// Every line shape the mail proxy pages write (SMTP, POP3): the client
+// part ("+" TLS or "-" STARTTLS, certificate TAB key) before the "=", and
+// the server marks "+", "-" or "*" after the server port.
+TEST(ConnectTableLine, MailPageLines) {
+    const LineCase cases[] = {
+        // The POP3 page's defaults.
+        {"127.0.0.1 8110=,xxx.xxxx.xxx.xxx 110," DEFAULT_NAME "\r\n", "127.0.0.1", 8110, ClientTlsMark::kNone, "",
+         "", true, "", "xxx.xxxx.xxx.xxx", "110", DEFAULT_NAME},
+        // No server: the port alone, after the blank.
+        {"127.0.0.1 8025=, 25,name", "127.0.0.1", 8025, ClientTlsMark::kNone, "", "", true, "", "", "25", "name"},
+        {"127.0.0.1 8025=192.168.1.1, 25-,name", "127.0.0.1", 8025, ClientTlsMark::kNone, "", "", true,
+         "192.168.1.1", "", "25-", "name"},
+        // A connect-from address.
+        {"192.168.1.1 25=192.168.1.1,smtp.example.jp 25,SMTP", "192.168.1.1", 25, ClientTlsMark::kNone, "", "",
+         true, "192.168.1.1", "smtp.example.jp", "25", "SMTP"},
+        // TLS towards the client with both files; a "-" or a "+" in a path
+        // after the mark stays in the path.
         {"0.0.0.0 995+/etc/ssl/c-1.pem\t/etc/ssl/k+1.pem=,pop.example.jp 110,POP3S", "0.0.0.0", 995,
-         ClientTlsMark::kTls, "/etc/ssl/c-1.pem", "/etc/ssl/k+1.pem", true, "", "pop.example.jp", "110",
-         "POP3S"},
-        // STARTTLS towards the client, STARTTLS towards the server.
-        {"::1 25-/c.pem\t/k.pem=,smtp.example.jp 25-,", "::1", 25, ClientTlsMark::kStartTls, "/c.pem",
-         "/k.pem", true, "", "smtp.example.jp", "25-", ""},
-        // A TLS mark without a TAB: a TLS port without files.
+         ClientTlsMark::kTls, "/etc/ssl/c-1.pem", "/etc/ssl/k+1.pem", true, "", "pop.example.jp", "110", "POP3S"},
+        // TLS towards the client without files: the mark, a TAB, "=".
+        {"127.0.0.1 8110+\t=,pop.example.jp 110,name", "127.0.0.1", 8110, ClientTlsMark::kTls, "", "", true, "",
+         "pop.example.jp", "110", "name"},
+        // STARTTLS towards the client (also written for paths without a
+        // client flag), STARTTLS towards the server.
+        {"::1 25-/c.pem\t/k.pem=,smtp.example.jp 25-,", "::1", 25, ClientTlsMark::kStartTls, "/c.pem", "/k.pem",
+         true, "", "smtp.example.jp", "25-", ""},
+        {"127.0.0.1 8025-/a+b.pem\t/k.pem=,smtp.example.jp 25,name", "127.0.0.1", 8025, ClientTlsMark::kStartTls,
+         "/a+b.pem", "/k.pem", true, "", "smtp.example.jp", "25", "name"},
+        {"127.0.0.1 8025-\t=,smtp.example.jp 587,name", "127.0.0.1", 8025, ClientTlsMark::kStartTls, "", "", true,
+         "", "smtp.example.jp", "587", "name"},
+        // TLS towards the server; a tunnel; the name may hold commas.
+        {"192.168.1.1 110=192.168.1.1,pop.example.jp 995+,Mail\r\n", "192.168.1.1", 110, ClientTlsMark::kNone, "",
+         "", true, "192.168.1.1", "pop.example.jp", "995+", "Mail"},
+        {"127.0.0.1 110=,pop.example.jp 110*,Mail, tunnel", "127.0.0.1", 110, ClientTlsMark::kNone, "", "", true,
+         "", "pop.example.jp", "110*", "Mail, tunnel"},
+        // A row loaded from a line without "=" is saved back with every
+        // field after it empty.
+        {"127.0.0.1 8110=, ,", "127.0.0.1", 8110, ClientTlsMark::kNone, "", "", true, "", "", "", ""},
+        // The POP3 page takes any destination port.
+        {"127.0.0.1 8110=,pop.example.jp 70000,name", "127.0.0.1", 8110, ClientTlsMark::kNone, "", "", true, "",
+         "pop.example.jp", "70000", "name"},
+    };
+    for (const auto& c : cases) ExpectLine(c);
+}
+
+// Lines written by hand: the split takes the first separator each time,
+// and trims nothing; blanks around the listen port are skipped.
+TEST(ConnectTableLine, HandWrittenLines) {
+    const LineCase cases[] = {
+        {"127.0.0.1 8080=", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "", "", "", ""},
         {"127.0.0.1 443+=", "127.0.0.1", 443, ClientTlsMark::kTls, "", "", true, "", "", "", ""},
-        // Tunnel; the name may hold commas.
-        {"127.0.0.1 110=,pop.example.jp 110*,Mail, tunnel", "127.0.0.1", 110, ClientTlsMark::kNone, "",
-         "", true, "", "pop.example.jp", "110*", "Mail, tunnel"},
-        // Only a send address.
-        {"127.0.0.1 21=10.0.0.5", "127.0.0.1", 21, ClientTlsMark::kNone, "", "", true, "10.0.0.5", "",
-         "", ""},
-        // A server without a port; extra blanks before the port are skipped.
+        {"127.0.0.1 21=10.0.0.5", "127.0.0.1", 21, ClientTlsMark::kNone, "", "", true, "10.0.0.5", "", "", ""},
+        // No blank after the server: it runs to the next ",", as the
+        // settings pages read it.
         {"127.0.0.1 21=,ftp.example.jp", "127.0.0.1", 21, ClientTlsMark::kNone, "", "", true, "",
          "ftp.example.jp", "", ""},
-        {"127.0.0.1 21=,ftp.example.jp   2121,FTP", "127.0.0.1", 21, ClientTlsMark::kNone, "", "", true,
-         "", "ftp.example.jp", "2121", "FTP"},
+        {"127.0.0.1 21=,ftp.example.jp,FTP", "127.0.0.1", 21, ClientTlsMark::kNone, "", "", true, "",
+         "ftp.example.jp", "", "FTP"},
+        // Field C runs from the first blank to the next ",".
+        {"127.0.0.1 21=,ftp.example.jp   2121,FTP", "127.0.0.1", 21, ClientTlsMark::kNone, "", "", true, "",
+         "ftp.example.jp", "  2121", "FTP"},
+        {"127.0.0.1 21=,ftp.example.jp 2121", "127.0.0.1", 21, ClientTlsMark::kNone, "", "", true, "",
+         "ftp.example.jp", "2121", ""},
+        // Two blanks before the listen port, blanks before "=" or the mark.
+        {"127.0.0.1  8080=, ,office", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "", "", "", "office"},
+        {"127.0.0.1 8080 =,proxy 3128,Up", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "", "proxy",
+         "3128", "Up"},
+        {"127.0.0.1 995 +/c.pem\t/k.pem=", "127.0.0.1", 995, ClientTlsMark::kTls, "/c.pem", "/k.pem", true, "", "",
+         "", ""},
         // Listen entries as option -f reads them: no value, or no port.
         {"127.0.0.1 8080", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", false, "", "", "", ""},
-        {"127.0.0.1=,proxy 3128", "127.0.0.1", -1, ClientTlsMark::kNone, "", "", true, "", "proxy",
-         "3128", ""},
+        {"127.0.0.1 8080 ", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", false, "", "", "", ""},
+        {"127.0.0.1=,proxy 3128", "127.0.0.1", -1, ClientTlsMark::kNone, "", "", true, "", "proxy", "3128", ""},
     };
-    for (const auto& c : cases) {
-        auto entry = common::ParseConnectTableLine(c.line);
-        ASSERT_TRUE(entry) << c.line;
-        EXPECT_EQ(entry->listenAddress, c.address) << c.line;
-        EXPECT_EQ(entry->listenPort, c.port) << c.line;
-        EXPECT_EQ(entry->clientTls, c.tls) << c.line;
-        EXPECT_EQ(entry->certificateFile, c.certificate) << c.line;
-        EXPECT_EQ(entry->privateKeyFile, c.key) << c.line;
-        EXPECT_EQ(entry->hasValue, c.hasValue) << c.line;
-        EXPECT_EQ(entry->sendAddress, c.send) << c.line;
-        EXPECT_EQ(entry->server, c.server) << c.line;
-        EXPECT_EQ(entry->serverPort, c.serverPort) << c.line;
-        EXPECT_EQ(entry->name, c.name) << c.line;
-    }
+    for (const auto& c : cases) ExpectLine(c);
 }
 
 TEST(ConnectTableLine, CommentsAndMalformedKeys) {
     const char* rejected[] = {
         "", "\r\n", "\n", " 127.0.0.1 8080=", "'127.0.0.1 8080=", "\"127.0.0.1 8080=",
         "127.0.0.1 =",            // no port
+        "127.0.0.1  =, ,x",       // no port either
         "127.0.0.1 80x=",         // junk after the port
-        "127.0.0.1  8080=",       // two blanks
+        "127.0.0.1 80 x=",
         "127.0.0.1 65536=",       // no such port
+        "127.0.0.1 70000=, ,x",   // the POP3 page takes it
+        "127.0.0.1 -1=, ,x",      // and this one
         "127.0.0.1 99999999999999999999=",
         "=,proxy 3128",           // no address
     };
@@ -90,8 +184,17 @@ TEST(ConnectTableLine, CommentsAndMalformedKeys) {
 }
 
 TEST(ConnectTableLine, ListenEntry) {
-    EXPECT_EQ(common::ParseConnectTableLine("10.0.0.1 995+/c\t/k=,s 1")->ListenEntry(), "10.0.0.1 995");
-    EXPECT_EQ(common::ParseConnectTableLine("10.0.0.1=")->ListenEntry(), "10.0.0.1");
+    struct Case {
+        const char* line;
+        const char* entry;
+    } cases[] = {
+        {"10.0.0.1 995+/c\t/k=,s 1", "10.0.0.1 995"},
+        {"10.0.0.1=", "10.0.0.1"},
+        {"10.0.0.1  8080=, ,x", "10.0.0.1 8080"},
+        {"10.0.0.1 8080 =, ,x", "10.0.0.1 8080"},
+        {"10.0.0.1 8025-/c.pem\t/k.pem=, 25,x", "10.0.0.1 8025"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(common::ParseConnectTableLine(c.line)->ListenEntry(), c.entry) << c.line;
 }
 
 TEST(ServerPort, Marks) {
@@ -103,7 +206,8 @@ TEST(ServerPort, Marks) {
         {"", "", false, false, false},       {"110", "110", false, false, false},
         {"110*", "110", true, false, false}, {"995+", "995", false, true, false},
         {"25-", "25", false, false, true},   {"110*+", "110", true, false, false},
-        {"+", "", false, true, false},
+        {"+", "", false, true, false},       {"  2121", "2121", false, false, false},
+        {"2121 *", "2121", true, false, false},
     };
     for (const auto& c : cases) {
         auto p = common::ParseServerPort(c.field);
@@ -126,7 +230,8 @@ TEST(GetConnectTable, FirstMatchingLineOfTheFile) {
                            "127.0.0.1 110\r\n"
                            "127.0.0.1 110-/c.pem\t/k.pem=10.0.0.1,pop.example.jp 995+,Mail\r\n"
                            "127.0.0.1 110=,second.example.jp 110,Second\r\n"
-                           "127.0.0.1 8110=,unnamed.example.jp 110\r\n");
+                           "127.0.0.1 8110=,unnamed.example.jp 110\r\n"
+                           "127.0.0.1  8111 =, ,No server\r\n");
     std::vector<std::string> logged;
     auto log = [&logged](const std::string& line) { logged.push_back(line); };
 
@@ -143,6 +248,13 @@ TEST(GetConnectTable, FirstMatchingLineOfTheFile) {
     ASSERT_TRUE(unnamed.entry);
     EXPECT_EQ(unnamed.entry->server, "unnamed.example.jp");
     EXPECT_TRUE(logged.empty());
+
+    auto spaced = common::GetConnectTable(path, "127.0.0.1", 8111, log);
+    ASSERT_TRUE(spaced.entry);
+    EXPECT_EQ(spaced.entry->server, "");
+    EXPECT_EQ(spaced.entry->serverPort, "");
+    EXPECT_EQ(logged, std::vector<std::string>{"[GetConnectTable] [Hit] No server\n"});
+    logged.clear();
 
     auto miss = common::GetConnectTable(path, "127.0.0.1", 111, log);
     EXPECT_TRUE(miss.fileFound);

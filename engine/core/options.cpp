@@ -66,7 +66,9 @@ void ApplyListenOption(EngineSettings& s, const std::string& value) {
 }
 
 // Each line of the connection list that is no comment gives its listen
-// entry: the listen address, a blank and the listen port.
+// entry: the listen address, a blank and the listen port. A line that gives
+// none is named, so that a listener the administrator wrote does not
+// vanish without a word.
 void ReadListenListFile(EngineSettings& s) {
     if (s.connectTableFile.empty()) return;
     s.listenList.clear();
@@ -74,7 +76,10 @@ void ReadListenListFile(EngineSettings& s) {
     rules.maxLineLength = 1024;
     std::string joined;
     bool opened = common::ForEachListLine(s.connectTableFile, rules, [&joined](std::string_view line) {
-        if (auto entry = common::ParseConnectTableLine(line)) joined += entry->ListenEntry() + "\n";
+        if (auto entry = common::ParseConnectTableLine(line))
+            joined += entry->ListenEntry() + "\n";
+        else
+            WriteLogF("[GetOption] no listen entry (%.*s)\n", static_cast<int>(line.size()), line.data());
         return true;
     });
     if (!opened) {

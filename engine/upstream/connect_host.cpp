@@ -96,13 +96,14 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
         return kNoSocket;
     }
 
-    const UpstreamTarget target = ChooseUpstreamTarget(settings.protocol, settings.connectTableFile,
-                                                       record->ListenAddress, record->ListenPort, host, port);
+    const UpstreamTarget target =
+        ChooseUpstreamTarget(settings.protocol, settings.connectTableFile, record->ListenAddress, record->ListenPort,
+                             host, port, http ? settings.upstreamServer : std::string());
     const ServerConnectionKey key{host, port, target};
     if (http && record->ServerConnected && record->ServerSocket >= 0 && host == record->ServerHost &&
         IsServerConnectionFor(record, record->ServerSocket, key) &&
         ServerStillOpen(record->ServerSocket, record->Tls.server != nullptr)) {
-        host = target.server;
+        host = target.HostForCaller(host);
         return record->ServerSocket;
     }
     if (http || socksHttp) CloseServerConnection(record, "ConnectHost");
@@ -129,7 +130,7 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
         return kNoSocket;
     }
     if (http) {
-        host = target.server;
+        host = target.HostForCaller(host);
         std::printf("[ConnectHost] [%04d] Connect %s:%s\n", client, server, serverPort);
         std::fflush(stdout);
     }

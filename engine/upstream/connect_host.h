@@ -19,11 +19,15 @@ namespace engine {
 // marks: "*" tunnel (DestinationEncrypted), "+" TLS, "-" STARTTLS
 // (ServerUseTls, ServerUseStartTls; SOCKS keeps its own flags).
 //
-// HTTP: `host` receives the name of the server actually used, so a caller
-// sees an upstream proxy by the changed text, also when the connection is
-// reused. A connection to the same host, port and server marks whose
-// server has not closed it is reused without connecting; any other one is
-// closed first. An empty host closes the server connection and fails.
+// HTTP: an upstream proxy is a server that the listen entry's line (or
+// option -s) names, whatever its name; the requested host is never taken
+// for one. `host` is left as it is for a direct connection and becomes
+// "<proxy>:<port>" for an upstream proxy, so a caller sees the proxy by the
+// changed text, also when the connection is reused and also when the proxy
+// and the requested host have the same name. A connection to the same
+// host, port and server marks whose server has not closed it is reused
+// without connecting; any other one is closed first. An empty host closes
+// the server connection and fails.
 //
 // With the "+" mark the TLS handshake towards the server is done here: on
 // success record->Tls.server holds the session, and callers do not connect

@@ -303,4 +303,41 @@ TEST(EngineOptions, LinesOfTheOptionReadingReachTheLogFile) {
     engine::EngineLog().setClock({});
 }
 
+// -f takes the listen port after any number of blanks, and up to blanks
+// before "=" or the client mark; a line that gives no listen entry is
+// named in the log instead of being dropped without a word.
+TEST(EngineOptions, ListenEntriesOfSpacedLinesAndLinesThatGiveNone) {
+    testsupport::TempDir root;
+    setenv("VELQOR_OPTIONS_ROOT3", root.path().c_str(), 1);
+    const std::string D = root.path() + "/VELQOR/";
+    testsupport::MakeDirs(D);
+    testsupport::WriteFile(D + "http.ini",
+                           "'comment\r\n"
+                           "127.0.0.1  8080=, ,two blanks\r\n"
+                           "127.0.0.1 8081 =,proxy.test 3128,blank before =\r\n"
+                           "127.0.0.1 8082 +/c.pem\t/k.pem=, ,blank before +\r\n"
+                           "127.0.0.1 80x=, ,junk\r\n"
+                           "127.0.0.1 =, ,no port\r\n"
+                           "127.0.0.1 8083=, ,plain\r\n");
+    common::LocalTime day;
+    day.year = 2024;
+    day.month = 5;
+    day.day = 7;
+    engine::EngineLog().setClock([day] { return day; });
+    engine::Settings() = EngineSettings{};
+    engine::GetOption(Strings{"orqhprx", "-e=VELQOR_OPTIONS_ROOT3", "-p=0", "-f", "-w"});
+    EXPECT_EQ(engine::Settings().listenList,
+              (Strings{"127.0.0.1 8080", "127.0.0.1 8081", "127.0.0.1 8082", "127.0.0.1 8083"}));
+    const std::string log = testsupport::ReadFile(D + "httplog/20240507.log");
+    EXPECT_NE(log.find("[GetOption] no listen entry (127.0.0.1 80x=, ,junk)\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("[GetOption] no listen entry (127.0.0.1 =, ,no port)\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("no listen entry ('comment"), std::string::npos) << log;
+    EXPECT_NE(log.find("[GetOption] 127.0.0.1 8080\n127.0.0.1 8081\n127.0.0.1 8082\n127.0.0.1 8083\n"),
+              std::string::npos)
+        << log;
+    engine::Settings() = EngineSettings{};
+    engine::EngineLog().setToFile(false);
+    engine::EngineLog().setClock({});
+}
+
 }  // namespace

@@ -15,6 +15,7 @@
 #include "engine/tls/tls.h"
 #include "engine/upstream/connect_host.h"
 #include "engine/upstream/server_socket.h"
+#include "engine/upstream/upstream_target.h"
 #include "platform/dns/tests/dnsmasq_fixture.h"
 #include "upstream_fixture.h"
 
@@ -63,7 +64,7 @@ TEST_F(UpstreamTest, ReachesTheUpstreamProxyOfTheConnectionListAndNamesItToTheCa
 
     int socket = ConnectHost(record, host, 80);
     ASSERT_NE(socket, kNoSocket) << Log();
-    EXPECT_EQ(host, "localhost");
+    EXPECT_EQ(host, "localhost:" + Port(proxy.port()));
     EXPECT_EQ(record->ServerSocket, socket);
     EXPECT_EQ(record->ServerConnected, 1);
     EXPECT_EQ(record->ServerHost, "www.example.test");
@@ -76,13 +77,51 @@ TEST_F(UpstreamTest, ReachesTheUpstreamProxyOfTheConnectionListAndNamesItToTheCa
     // caller still learns that it goes through the proxy.
     host = "www.example.test";
     EXPECT_EQ(ConnectHost(record, host, 80), socket);
-    EXPECT_EQ(host, "localhost");
+    EXPECT_EQ(host, "localhost:" + Port(proxy.port()));
     EXPECT_TRUE(Accepted(proxy, 1)) << proxy.accepted();
 
     const std::string log = Log();
     EXPECT_EQ(Count(log, "[GetConnectTable] [Hit] Upstream\n"), 2u) << log;
     EXPECT_EQ(Count(log, "] Server=localhost Port=" + Port(proxy.port()) + "\n"), 1u) << log;
     EXPECT_EQ(Count(log, "Winsock connect success. Socket=" + std::to_string(socket)), 1u) << log;
+}
+
+// Whether HTTP goes to an upstream proxy is what the listen entry's line
+// (or -s) says, never what the requested host is called: the host text a
+// caller gets back differs from the requested one exactly then.
+TEST_F(UpstreamTest, TheConnectionListOrOptionSNamesTheUpstreamProxy) {
+    struct Case {
+        const char* name;
+        std::string line;  // the listen entry's line, 127.0.0.1 8080
+        std::string option;  // -s
+        std::string server, port;
+        bool named;
+        std::string callerHost;
+    } cases[] = {
+        {"no line", "", "", "127.0.0.1", "80", false, "127.0.0.1"},
+        {"a page line without a server", "127.0.0.1 8080=, ,office", "", "127.0.0.1", "80", false, "127.0.0.1"},
+        {"a port without a server", "127.0.0.1 8080=, 3128,x", "", "127.0.0.1", "80", false, "127.0.0.1"},
+        {"a proxy named like the requested host", "127.0.0.1 8080=,127.0.0.1 3128,up", "", "127.0.0.1", "3128",
+         true, "127.0.0.1:3128"},
+        {"a proxy without a port takes the requested one", "127.0.0.1 8080=,proxy.test,up", "", "proxy.test", "80",
+         true, "proxy.test:80"},
+        {"an IPv6 proxy", "127.0.0.1 8080=,::1 3128,up", "", "::1", "3128", true, "[::1]:3128"},
+        {"-s", "127.0.0.1 8080=, ,office", "127.0.0.1 3128", "127.0.0.1", "3128", true, "127.0.0.1:3128"},
+        {"-s without a port", "", "proxy.test", "proxy.test", "80", true, "proxy.test:80"},
+        {"-s without a host", "", " 3128", "127.0.0.1", "80", false, "127.0.0.1"},
+        {"the line's proxy before -s", "127.0.0.1 8080=,line.test 8000,up", "option.test 3128", "line.test", "8000",
+         true, "line.test:8000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteConnectTable(c.line.empty() ? "" : c.line + "\r\n");
+        engine::UpstreamTarget target = engine::ChooseUpstreamTarget(
+            engine::kProtocolHttp, engine::Settings().connectTableFile, "127.0.0.1", 8080, "127.0.0.1", 80, c.option);
+        EXPECT_EQ(target.server, c.server);
+        EXPECT_EQ(target.port, c.port);
+        EXPECT_EQ(target.namedServer, c.named);
+        EXPECT_EQ(target.HostForCaller("127.0.0.1"), c.callerHost);
+    }
 }
 
 TEST_F(UpstreamTest, RetriesARefusedConnectWithGrowingPauses) {
@@ -136,18 +175,21 @@ TEST_F(UpstreamTest, ReusesAKeptConnectionOnlyForTheSameHostPortAndMarksWhileThe
     EXPECT_TRUE(Accepted(second, 1)) << second.accepted();
 
     // The same destination with a STARTTLS mark in the connection list is
-    // another server side.
+    // another server side. (A line that names the server hands back its
+    // own host text: each request asks for its host afresh.)
     WriteConnectTable("127.0.0.1 8080=,127.0.0.1 " + Port(second.port()) + "-\r\n");
     const int c = ConnectHost(record, host, second.port());
     ASSERT_NE(c, kNoSocket);
     EXPECT_TRUE(Accepted(second, 2)) << second.accepted();
     EXPECT_EQ(record->ServerUseStartTls, 1);
+    host = "127.0.0.1";
     EXPECT_EQ(ConnectHost(record, host, second.port()), c);
     EXPECT_TRUE(Accepted(second, 2)) << second.accepted();
 
     // Once the server has ended the connection it is not taken again.
     second.closeAll();
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !engine::ServerStillOpen(c, false); }));
+    host = "127.0.0.1";
     const int d = ConnectHost(record, host, second.port());
     ASSERT_NE(d, kNoSocket);
     EXPECT_TRUE(Accepted(second, 3)) << second.accepted();
