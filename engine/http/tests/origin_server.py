@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A small origin server for the GET road tests, on a loopback port.
 
-Usage: origin_server.py LOGFILE
+Usage: origin_server.py LOGFILE [LIFETIME]
 Prints "port N" once it listens on 127.0.0.1:N. Every request head it gets
 is appended to LOGFILE as one JSON line {"conn": <connection number>,
 "head": <the head as text>}. Connections are kept open between requests
@@ -26,7 +26,7 @@ byte value). Forms:
   chunkedlength  chunked, with a Content-Length beside it that is wrong
   endless  chunked data without end, until the client goes (at most 60 s);
            "LOGFILE.gone" is written when a send fails
-Ends by itself after 120 seconds or on SIGTERM.
+Ends by itself after LIFETIME seconds (120 unless given) or on SIGTERM.
 """
 import itertools
 import json
@@ -149,7 +149,7 @@ def main():
     log_path = sys.argv[1]
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     signal.signal(signal.SIGALRM, lambda *_: sys.exit(0))
-    signal.alarm(120)
+    signal.alarm(int(sys.argv[2]) if len(sys.argv) > 2 else 120)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", 0))

@@ -4,8 +4,9 @@
 Usage: hostile_clients.py --engine PATH [--scan-server PATH] [--only NAME ...]
 
 Starts nginx on a loopback port (two virtual hosts: the default one and
-"blocked.test", which black.db blocks), the stand-in scan server when one
-is given, and orqhprx (HTTP proxy, keep-alive allowed, a 10 s receive
+"blocked.test", which black.db blocks), a hostile origin (the GET road
+tests' origin_server.py: answers with clashing lengths, without end, or
+none at all), the stand-in scan server when one is given, and orqhprx (HTTP proxy, keep-alive allowed, a 10 s receive
 time-out, the Remote-Host-Wp and X-Forwarded-For lines) with its own data
 folder. Then it throws each case of CASES at
 the engine, one connection each, and checks the answers. At the end: the
@@ -14,7 +15,7 @@ folder holds no spool file.
 
 A case is a row of CASES (see Case): raw bytes sent in pieces over a
 socket, or a curl command line. Texts may name "{O}" (the origin's
-host:port) and "{T}" (a tag of the case, put in the URL's query so that
+host:port), "{H}" (the hostile origin's) and "{T}" (a tag of the case, put in the URL's query so that
 the origin's access log tells the cases apart). Add a row to add a case;
 a new kind of check is a field of Case and a few lines in check_case.
 
@@ -68,6 +69,9 @@ class Case:
     origin_seen: list = dataclasses.field(default_factory=list)
     origin_absent: list = dataclasses.field(default_factory=list)
     wait: float = 8.0            # bound on the wait for the engine's end of the connection
+    # The client goes away after this many seconds of reading (the case
+    # then counts as ended).
+    leave: float = None
 
 
 def tagged(path, tag):
@@ -161,6 +165,23 @@ CASES = [
     Case("request-line-too-long", send=["GET http://{O}/" + "a" * 20000 + " HTTP/1.1\r\nHost: {O}\r\n\r\n"],
          statuses=[414], engine_page=True, log="(a request line too long)", origin_absent=[r"aaaa"]),
 
+    # Hostile servers: the client gets the proxy's answer, never a body
+    # whose end it can't know, and never a wait without end.
+    Case("response-lengths-differ", send=["GET http://{H}/twolengths/data-50 HTTP/1.1\r\nHost: {H}\r\n\r\n"],
+         statuses=[502], engine_page=True, log="Content-Length lines disagree."),
+    Case("response-chunked-beside-a-length", curl=["-i", "http://{H}/chunkedlength/data-5000"], statuses=[200],
+         absent=["Content-Length"]),
+    Case("response-never-comes", send=["GET http://{H}/silent/x HTTP/1.1\r\nHost: {H}\r\n\r\n"],
+         statuses=[504], engine_page=True, wait=ENGINE_TIMEOUT_MS / 1000 + 5),
+    Case("server-hangs-up", send=["GET http://{H}/hangup/x HTTP/1.1\r\nHost: {H}\r\n\r\n"],
+         statuses=[502], engine_page=True),
+    Case("response-head-never-ends", send=["GET http://{H}/noend/x HTTP/1.1\r\nHost: {H}\r\n\r\n"],
+         contains=["X-Data: hello"]),
+    # The engine stops receiving once the client has gone; its spool goes
+    # (checked after the cases).
+    Case("client-leaves-an-endless-download", send=["GET http://{H}/endless/x HTTP/1.1\r\nHost: {H}\r\n\r\n"],
+         half_close=False, leave=2.0, contains=["HTTP/1.1 200 OK"]),
+
     # A bare LF LF ends the head at once, not at the receive time-out.
     Case("bare-lf-head", send=["GET http://{O}/ok.html?c={T} HTTP/1.1\nHost: {O}\n\n"], half_close=False,
          statuses=[200], contains=[OK_PAGE], wait=ENGINE_TIMEOUT_MS / 1000 - 4),
@@ -197,6 +218,7 @@ class Run:
         self.origin = "127.0.0.1:%d" % self.origin_port
         try:
             self.start_nginx()
+            self.start_hostile_origin(args.hostile_origin)
             if args.scan_server:
                 self.start([args.scan_server], "scan-server")
                 self.wait_output("scan-server", "orqavs-stub: serving")
@@ -269,6 +291,13 @@ http {{
         if not wait_port(self.origin_port):
             raise SystemExit("nginx did not come up: " + self.read("nginx.err") + self.read("nginx/error.log"))
 
+    def start_hostile_origin(self, script):
+        self.start(["/usr/bin/python3", script, self.path("hostile-heads.log"), str(RUN_LIMIT_S + 20)],
+                   "hostile-origin")
+        self.wait_output("hostile-origin", "port ")
+        port = re.search(r"port (\d+)", self.read("hostile-origin.out")).group(1)
+        self.hostile = "127.0.0.1:" + port
+
     def start_engine(self, engine):
         root = self.path("root")
         self.data = os.path.join(root, "VELQOR")
@@ -317,7 +346,7 @@ def sanitizer_report(log):
 
 
 def fill(text, run, tag):
-    return text.replace("{O}", run.origin).replace("{T}", tag)
+    return text.replace("{O}", run.origin).replace("{H}", run.hostile).replace("{T}", tag)
 
 
 def exchange_raw(run, case, tag):
@@ -343,7 +372,11 @@ def exchange_raw(run, case, tag):
     reply = b""
     ended = False
     end = time.monotonic() + case.wait
+    leave = time.monotonic() + case.leave if case.leave is not None else None
     while True:
+        if leave is not None and time.monotonic() >= leave:
+            ended = True
+            break
         left = end - time.monotonic()
         if left <= 0:
             break
@@ -358,7 +391,8 @@ def exchange_raw(run, case, tag):
         if not data:
             ended = True
             break
-        reply += data
+        if len(reply) < 1 << 20:  # an endless answer is not kept whole
+            reply += data
     connection.close()
     thread.join(timeout=5)
     return reply, ended
@@ -413,6 +447,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--engine", required=True)
     parser.add_argument("--scan-server")
+    parser.add_argument("--hostile-origin", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                                               "http", "tests", "origin_server.py"))
     parser.add_argument("--only", nargs="*", help="run only these cases")
     args = parser.parse_args()
     signal.signal(signal.SIGALRM, lambda *_: sys.exit("the run took longer than %d s" % RUN_LIMIT_S))
