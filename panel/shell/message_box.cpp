@@ -1,0 +1,15 @@
+#include "panel/shell/message_box.h"
+
+#include "panel/shell/look.h"
+#include "panel/shell/strings.h"
+
+namespace panel {
+
+QMessageBox::StandardButton ShowMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon,
+                                        QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon, LoadString(102), text, buttons, owner);
+    box.setFont(DialogFont());
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace panel
