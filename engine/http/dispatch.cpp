@@ -5,6 +5,8 @@
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/http/get_dispatch.h"
+#include "engine/http/other_dispatch.h"
+#include "engine/tunnel/connect_dispatch.h"
 
 namespace engine {
 
@@ -34,10 +36,10 @@ int Proxy_Dispatch(ConnectionRecord* record) {
         result = GetDispatch(record);
         break;
     case MethodHandler::Connect:
-        AnswerProxyError(record, 501, "Not Implemented", "CONNECT tunnels are not served by this proxy yet.");
+        result = ConnectDispatch(record);
         break;
     case MethodHandler::Other:
-        AnswerProxyError(record, 501, "Not Implemented", "This request method is not served by this proxy yet.");
+        result = OtherDispatch(record);
         break;
     case MethodHandler::None:
         // Nothing answers it, so nothing may follow on the connection.
