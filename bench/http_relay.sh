@@ -15,33 +15,14 @@
 # figure, the engine's ratio to the better of the two others, and the
 # engine's peak resident memory after the 256-connection run.
 #
-# Needs root for the package install (nginx, tinyproxy, squid, wrk, curl)
-# when they are missing. Everything runs on 127.0.0.1 and stops by itself.
+# Needs root for the package install (the build packages, nginx, tinyproxy,
+# squid, wrk) when they are missing. Everything runs on 127.0.0.1 and stops
+# by itself.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 BUILD=${BENCH_BUILD:-$ROOT/build-bench}
-
-install_missing() {
-  local missing=()
-  for p in nginx tinyproxy squid wrk curl; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return
-  local sudo="" placed=0
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  # The services these packages bring are started here by hand, not by the system.
-  if [ ! -e /usr/sbin/policy-rc.d ]; then
-    printf '#!/bin/sh\nexit 101\n' | $sudo tee /usr/sbin/policy-rc.d >/dev/null
-    $sudo chmod +x /usr/sbin/policy-rc.d
-    placed=1
-  fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
-  [ $placed -eq 1 ] && $sudo rm -f /usr/sbin/policy-rc.d
-  return 0
-}
 
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
@@ -56,7 +37,8 @@ wait_port() {
   return 1
 }
 
-install_missing
+# The build packages and the peers, the services among them not started.
+bash "$ROOT/scripts/deps.sh" nginx tinyproxy squid wrk
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQOR_SANITIZE=OFF -DVELQOR_TESTS=OFF >/dev/null
 cmake --build "$BUILD" --target orqhprx >/dev/null
 

@@ -1,22 +1,45 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
-# Servers that Debian would start as system services (slapd, dnsmasq) are
-# installed without starting them: the tests start their own copies.
+# deps.sh [--tests] [PACKAGE...]: installs the Debian packages that are missing.
+#
+#   deps.sh            what building the programs and running them need
+#   deps.sh --tests    that, and what only the tests need: the test framework
+#                      and the real peers the tests start on loopback
+#   deps.sh ... NAME   NAME as well (bench/ adds its peers this way)
+#
+# Servers that Debian would start as system services (slapd, dnsmasq, squid,
+# nginx ...) are installed without starting them: the tests and benchmarks
+# start their own copies with their own configuration.
 set -euo pipefail
 
-PACKAGES=(
+BUILD_PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
-  libgtest-dev libgmock-dev libssl-dev libldap-dev libarchive-dev
-  openssl curl python3 procps iproute2
+  libssl-dev libldap-dev libarchive-dev
+  # The control panel's widgets and its Japanese font.
+  qt6-base-dev fonts-ipafont-gothic
+  # The set-up example's client and local web server.
+  curl python3
+)
+TEST_PACKAGES=(
+  libgtest-dev libgmock-dev
+  openssl procps iproute2
   dnsmasq-base slapd ldap-utils socat ncat unzip swaks
-  python3-aiosmtpd python3-pyftpdlib nginx
-  # The control panel's widgets and Japanese font; its screenshot's virtual
-  # display and capture.
-  qt6-base-dev fonts-ipafont-gothic xvfb imagemagick
+  python3-aiosmtpd python3-pyftpdlib
+  squid nginx
+  # The control panel's screenshot: a virtual display and its capture.
+  xvfb imagemagick
 )
 
+wanted=("${BUILD_PACKAGES[@]}")
+for arg in "$@"; do
+  case $arg in
+    --tests) wanted+=("${TEST_PACKAGES[@]}") ;;
+    -*) echo "usage: $0 [--tests] [PACKAGE...]" >&2; exit 2 ;;
+    *) wanted+=("$arg") ;;
+  esac
+done
+
 missing=()
-for p in "${PACKAGES[@]}"; do
+for p in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi
