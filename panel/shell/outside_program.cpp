@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <utility>
 
 #include "platform/process/process.h"
 
@@ -32,12 +33,17 @@ std::string CommandPrefix(const char* overrideVariable, const std::string& fallb
 std::string EditorPrefix() { return CommandPrefix("VELQOR_EDITOR", "l3afpad --codeset=CP932"); }
 
 bool StartOutsideProgram(const std::string& prefix, const std::vector<std::string>& arguments) {
-    ReapOutsidePrograms();
     std::vector<std::string> argv;
     std::stringstream words(prefix);
     for (std::string word; words >> word;) argv.push_back(word);
     if (argv.empty()) return false;
     argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return StartProgram(std::move(argv));
+}
+
+bool StartProgram(std::vector<std::string> argv) {
+    ReapOutsidePrograms();
+    if (argv.empty()) return false;
     std::string program = FindInPath(argv[0]);
     if (program.empty()) return false;
     return platform::StartChild(program, argv) > 0;

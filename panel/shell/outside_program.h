@@ -18,6 +18,9 @@ std::string EditorPrefix();
 // Starts `prefix` (split at blanks; its program looked up in PATH when it
 // holds no "/") with `arguments` added whole. False when it did not start.
 bool StartOutsideProgram(const std::string& prefix, const std::vector<std::string>& arguments);
+// Starts argv[0] (a path, or a name looked up in PATH) with the rest of
+// `argv`, each passed whole.
+bool StartProgram(std::vector<std::string> argv);
 
 void ReapOutsidePrograms();
 

@@ -1,0 +1,22 @@
+// velqorctl: the control panel.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "panel/shell/startup.h"
+
+int main(int argc, char** argv) {
+    // Files and sockets for the administrators' group, whatever the caller's
+    // umask.
+    ::umask(0007);
+    QApplication application(argc, argv);
+    char self[PATH_MAX] = {};
+    ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string program = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string(argv[0]);
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    return panel::RunPanel(program, arguments);
+}
