@@ -100,7 +100,7 @@ QPixmap Picture(int resourceId, QSize size) {
     if (resourceId == 205 || resourceId == 206) {
         PaintBanner(p, size, resourceId == 205);
     } else if (resourceId == 210) {
-        p.setBrush(FromColorRef(0x1565C0));
+        p.setBrush(FromColorRef(0xC06515));
         p.setPen(QPen(Qt::white, 2));
         p.drawEllipse(QRectF(2, 2, size.width() - 4, size.height() - 4));
         QFont font = DialogFont();
