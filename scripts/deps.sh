@@ -23,7 +23,7 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   openssl procps iproute2
   dnsmasq-base slapd ldap-utils socat ncat unzip swaks
-  python3-aiosmtpd python3-pyftpdlib
+  python3-aiosmtpd python3-pyftpdlib python3-requests
   squid nginx
   # The control panel's screenshot: a virtual display and its capture.
   xvfb imagemagick
