@@ -24,7 +24,11 @@ function(velqor_test name)
     VELQOR_BIN_DIR="${VELQOR_BIN_DIR}"
     VELQOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VELQOR_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/tests")
+  # Every test, and every program it starts, reads the leak suppressions;
+  # options the caller gives in LSAN_OPTIONS stay.
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+    PROPERTIES TIMEOUT ${T_TIMEOUT}
+      ENVIRONMENT_MODIFICATION "LSAN_OPTIONS=string_append::suppressions=${CMAKE_SOURCE_DIR}/scripts/lsan.supp"
+      LABELS "${T_LABELS}")
 endfunction()
