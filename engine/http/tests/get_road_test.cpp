@@ -429,7 +429,7 @@ TEST_F(GetRoad, LargeResponsesOfEveryFramingAreStreamed) {
 TEST_F(GetRoad, DownloadStopsWhenTheClientHasGone) {
     Start();
     testsupport::CommandResult result = testsupport::RunCommand(
-        "curl -sS --max-time 3 -o /dev/null -x http://127.0.0.1:" + std::to_string(port_) + " '" +
+        "curl -sS --limit-rate 1M --max-time 2 -o /dev/null -x http://127.0.0.1:" + std::to_string(port_) + " '" +
             origin_.url("endless/x") + "'",
         30s);
     EXPECT_NE(result.exitCode, 0);  // curl gave up
