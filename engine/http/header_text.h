@@ -1,4 +1,4 @@
-// Small pieces of HTTP head text handling shared by the GET road.
+// Small pieces of HTTP head text handling shared by the HTTP roads.
 #pragma once
 
 #include <cstddef>
@@ -17,5 +17,19 @@ inline std::string_view WithoutLineEnd(std::string_view line) { return line.subs
 
 // The line that ends a head.
 inline bool IsEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n" || line == "\r"; }
+
+// Calls visit with each line of a head (its line end included), the first
+// (request or status) line only when withFirst, up to the empty line that
+// ends the head, which is not visited. visit returns false to stop.
+template <typename Visit>
+void ForEachHeadLine(std::string_view head, bool withFirst, Visit visit) {
+    for (bool first = true; !head.empty(); first = false) {
+        size_t lf = head.find('\n');
+        std::string_view line = head.substr(0, lf == std::string_view::npos ? head.size() : lf + 1);
+        head.remove_prefix(line.size());
+        if (!first && IsEmptyLine(line)) return;
+        if ((withFirst || !first) && !visit(line)) return;
+    }
+}
 
 }  // namespace engine

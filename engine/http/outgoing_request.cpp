@@ -21,7 +21,31 @@ std::string_view ValueAfter(std::string_view line, size_t nameLength) {
     return common::TrimBlanks(WithoutLineEnd(line).substr(nameLength));
 }
 
+// A "Proxy-Connection:" line other than the upgrade one, which passes as
+// it is.
+bool IsProxyConnectionLine(std::string_view line) {
+    return common::StartsWithIgnoringAsciiCase(line, "proxy-connection:") &&
+           !common::StartsWithIgnoringAsciiCase(line, "proxy-connection: upgrade");
+}
+
+// The client asks to keep the connection with this Proxy-Connection line,
+// and may.
+bool KeepsAlive(std::string_view line, const RequestTarget& target, const EngineSettings& settings) {
+    return !settings.keepAliveOff && common::EqualsIgnoringAsciiCase(target.version, "http/1.1") &&
+           common::StartsWithIgnoringAsciiCase(ValueAfter(line, std::string_view("proxy-connection:").size()),
+                                               "keep-alive");
+}
+
 }  // namespace
+
+bool RequestKeepsAlive(std::string_view capturedHead, const RequestTarget& target, const EngineSettings& settings) {
+    bool keep = false;
+    ForEachHeadLine(capturedHead, false, [&](std::string_view line) {
+        keep = IsProxyConnectionLine(line) && KeepsAlive(line, target, settings);
+        return !keep;
+    });
+    return keep;
+}
 
 std::string CapturedHead(std::string_view captured) {
     captured = captured.substr(0, kRequestFileStartLimit);
@@ -46,7 +70,7 @@ std::string ForwardingLines(const ConnectionRecord& connection, const EngineSett
     return lines;
 }
 
-OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::string& requestLine,
+OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::string& requestLine, bool direct,
                                      const RequestTarget& target, const ConnectionRecord& connection,
                                      const EngineSettings& settings) {
     OutgoingRequest out;
@@ -93,18 +117,22 @@ OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::s
             lengthWritten = true;
             continue;
         }
-        // Credentials meant for this proxy go no further.
-        if (settings.proxyAuth && common::StartsWithIgnoringAsciiCase(line, "proxy-authorization:")) continue;
+        // Proxy credentials never reach a server: those the engine checked
+        // were for it; without its own check they may be for an upstream
+        // proxy, and go there only.
+        if ((direct || settings.proxyAuth) && common::StartsWithIgnoringAsciiCase(line, "proxy-authorization:"))
+            continue;
+        // The engine sends the body right behind the head (it holds it
+        // whole), so the server has nothing to wait for, and no interim
+        // answer of its own lands in the response.
+        if (common::StartsWithIgnoringAsciiCase(line, "expect:")) continue;
         if (addVia && !viaSeen && common::StartsWithIgnoringAsciiCase(line, "via:")) {
             out.head += std::string(WithoutLineEnd(line)) + "," + ViaValue(versionDigits, connection);
             viaSeen = true;
             continue;
         }
-        if (common::StartsWithIgnoringAsciiCase(line, "proxy-connection:") && !common::StartsWithIgnoringAsciiCase(line, "proxy-connection: upgrade")) {
-            bool keep = !settings.keepAliveOff && common::StartsWithIgnoringAsciiCase(target.version, "http/1.1") &&
-                        target.version.size() == 8 &&
-                        common::StartsWithIgnoringAsciiCase(ValueAfter(line, std::string_view("proxy-connection:").size()), "keep-alive");
-            if (keep) {
+        if (IsProxyConnectionLine(line)) {
+            if (KeepsAlive(line, target, settings)) {
                 out.keepAlive = true;
                 out.head += line;
             } else {

@@ -1,4 +1,4 @@
-// The request head the engine sends on to the server for a client's GET:
+// The request head the engine sends on to the server, for every method:
 // the request line in the form the server expects, the engine's own lines
 // (option -u), and the client's header lines with the proxy's rules for
 // encodings, credentials and keep-alive.
@@ -31,14 +31,19 @@ struct OutgoingRequest {
 std::string ServerRequestLine(const RequestTarget& target, std::string_view clientLine, bool direct);
 
 // Rewrites the captured head (its first line is replaced by requestLine,
-// which carries its own CR LF). An absolute-form request names its server
-// in a Host line of the target's authority, in place of the client's. A
-// body goes with one Content-Length line, in place of the client's
-// Content-Length and Transfer-Encoding lines: a chunked body goes on as
-// its data alone (SendRequestBody).
-OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::string& requestLine,
+// which carries its own CR LF); direct tells a connection to the server
+// itself from one to an upstream proxy. An absolute-form request names its
+// server in a Host line of the target's authority, in place of the
+// client's. A body goes with one Content-Length line, in place of the
+// client's Content-Length and Transfer-Encoding lines: a chunked body goes
+// on as its data alone (SendRequestBody). The same for every method.
+OutgoingRequest BuildOutgoingRequest(std::string_view capturedHead, const std::string& requestLine, bool direct,
                                      const RequestTarget& target, const ConnectionRecord& connection,
                                      const EngineSettings& settings);
+
+// What BuildOutgoingRequest would leave in keepAlive, for a request that
+// is answered without going to the server.
+bool RequestKeepsAlive(std::string_view capturedHead, const RequestTarget& target, const EngineSettings& settings);
 
 // Sends the body of the connection's request (RequestBody), read from
 // RequestFile behind its head, to the server. sent counts the bytes. False

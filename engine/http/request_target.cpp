@@ -45,6 +45,14 @@ bool SplitHostPort(std::string_view text, std::string& host, int& port) {
     return true;
 }
 
+// A URI scheme: a letter, then letters, digits, "+", "-" or ".".
+bool IsScheme(std::string_view text) {
+    if (text.empty() || !std::isalpha(static_cast<unsigned char>(text.front()))) return false;
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+}
+
 }  // namespace
 
 TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, std::string_view hostHeader,
@@ -61,12 +69,14 @@ TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, 
 
     std::string_view hostText;
     std::string_view afterHost;  // from the "/" behind the host, or empty
-    size_t scheme = line.find("://");
-    if (scheme != std::string_view::npos && scheme < 13) {
-        if (scheme >= 4 && common::StartsWithIgnoringAsciiCase(line.substr(scheme - 4), " ftp://")) return TargetResult::Ftp;
+    // The target is in absolute form when it begins with a scheme and
+    // "://", whatever the length of the method before it.
+    size_t scheme = uri.find("://");
+    if (scheme != std::string_view::npos && IsScheme(uri.substr(0, scheme))) {
+        if (common::EqualsIgnoringAsciiCase(uri.substr(0, scheme), "ftp")) return TargetResult::Ftp;
         target.absoluteForm = true;
         target.urlKey = std::string(uri);
-        std::string_view rest = uri.substr(std::min(uri.size(), uri.find("://") + 3));
+        std::string_view rest = uri.substr(scheme + 3);
         size_t slash = rest.find('/');
         hostText = rest.substr(0, slash);
         if (slash != std::string_view::npos) afterHost = rest.substr(slash);
@@ -108,8 +118,10 @@ std::string HostHeaderValue(std::string_view head) {
     return "";
 }
 
-std::string GetListKey(const std::string& listenAddress, int listenPort, const RequestTarget& target) {
-    return listenAddress + ":" + std::to_string(listenPort) + ",get,tcp," + target.host + "," +
+std::string ListKey(const std::string& listenAddress, int listenPort, const RequestTarget& target) {
+    std::string method = target.method;
+    for (char& c : method) c = common::LowerAscii(c);
+    return listenAddress + ":" + std::to_string(listenPort) + "," + method + ",tcp," + target.host + "," +
            std::to_string(target.port);
 }
 

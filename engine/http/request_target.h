@@ -1,4 +1,4 @@
-// Where a GET request goes: its version, host and port, the keys that the
+// Where an HTTP request goes: its version, host and port, the keys that the
 // black and white lists are asked with, and the names of its spool files.
 #pragma once
 
@@ -41,8 +41,9 @@ TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, 
 // The value of the first "Host:" line of a request head, blanks skipped.
 std::string HostHeaderValue(std::string_view head);
 
-// "<listen address>:<listen port>,get,tcp,<host>,<port>".
-std::string GetListKey(const std::string& listenAddress, int listenPort, const RequestTarget& target);
+// "<listen address>:<listen port>,<method>,tcp,<host>,<port>", the method
+// in lower case ("get" for GET).
+std::string ListKey(const std::string& listenAddress, int listenPort, const RequestTarget& target);
 
 // The name part of a spool file for a URL path: characters that can't
 // stand in a file name become "_", cut at the first blank and at 200

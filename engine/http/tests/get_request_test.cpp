@@ -49,6 +49,13 @@ TEST(RequestTarget, RequestLines) {
         {"GET http://h.test HTTP/1.1", false, "", TargetResult::Ok, "h.test", 80, "http://h.test", "/"},
         {"GET http://[::1]:81/x HTTP/1.1", false, "", TargetResult::Ok, "[::1]", 81, "http://[::1]:81/x", "/x"},
         {"GET https://h.test/ HTTP/1.1", false, "", TargetResult::Ok, "h.test", 80, "https://h.test/", "/"},
+        // The method's length does not matter, nor a "://" further on.
+        {"PROPFIND http://h.test/d/ HTTP/1.1", false, "", TargetResult::Ok, "h.test", 80, "http://h.test/d/", "/d/"},
+        {"OPTIONS https://h.test/x HTTP/1.1", false, "", TargetResult::Ok, "h.test", 80, "https://h.test/x", "/x"},
+        {"MKCALENDAR ftp://h.test/x HTTP/1.1", false, "", TargetResult::Ftp, "", 80, "", ""},
+        {"GET /r?u=http://h.test/ HTTP/1.1", false, "", TargetResult::NoTarget, "", 80, "", ""},
+        {"GET /r?u=http://h.test/ HTTP/1.1", true, "o.test", TargetResult::Ok, "o.test", 80,
+         "http://o.test/r?u=http://h.test/", "/r?u=http://h.test/"},
         {"GET ftp://u:w@h.test/dir/f.txt HTTP/1.1", false, "", TargetResult::Ftp, "", 80, "", ""},
         {"GET http://h.test/", false, "", TargetResult::BadVersion, "", 80, "", ""},
         {"GET http://h.test/ HTTX/1.1", false, "", TargetResult::BadVersion, "", 80, "", ""},
@@ -68,14 +75,16 @@ TEST(RequestTarget, RequestLines) {
         EXPECT_EQ(target.port, c.port) << c.line;
         EXPECT_EQ(target.urlKey, c.urlKey) << c.line;
         EXPECT_EQ(target.originPath, c.originPath) << c.line;
-        EXPECT_EQ(target.method, c.line.substr(0, 3)) << c.line;
+        EXPECT_EQ(target.method, c.line.substr(0, c.line.find(' '))) << c.line;
     }
 }
 
 TEST(RequestTarget, ListKeyAndHostLine) {
     RequestTarget target;
     ASSERT_EQ(ParseRequestTarget("GET http://h.test:8080/ HTTP/1.1", false, "", target), TargetResult::Ok);
-    EXPECT_EQ(GetListKey("127.0.0.1", 3128, target), "127.0.0.1:3128,get,tcp,h.test,8080");
+    EXPECT_EQ(ListKey("127.0.0.1", 3128, target), "127.0.0.1:3128,get,tcp,h.test,8080");
+    ASSERT_EQ(ParseRequestTarget("Post http://h.test/ HTTP/1.1", false, "", target), TargetResult::Ok);
+    EXPECT_EQ(ListKey("127.0.0.1", 3128, target), "127.0.0.1:3128,post,tcp,h.test,80");
     EXPECT_EQ(HostHeaderValue("GET / HTTP/1.1\r\nX-Host: no\r\nhost:   a.test:81\r\nHost: b\r\n\r\n"), "a.test:81");
 }
 
@@ -115,7 +124,8 @@ protected:
 
     OutgoingRequest Build(const std::string& head, bool direct = true) {
         EXPECT_EQ(ParseRequestTarget(head, false, "", target), TargetResult::Ok);
-        return BuildOutgoingRequest(head, ServerRequestLine(target, head.substr(0, head.find('\r')), direct), target,
+        return BuildOutgoingRequest(head, ServerRequestLine(target, head.substr(0, head.find('\r')), direct), direct,
+                                    target,
                                     record, settings);
     }
 
@@ -147,19 +157,36 @@ TEST_F(OutgoingRequestTest, HeaderRules) {
          "Upgrade: x\r\nConnection: Upgrade\r\nProxy-Connection: upgrade\r\n", false},
         {"encodings dropped", false, false, "HTTP/1.1", "Accept-Encoding: gzip\r\nAccept: */*\r\n", "Accept: */*\r\n",
          false},
-        {"credentials for the upstream proxy pass", false, false, "HTTP/1.1", "Proxy-Authorization: Basic eDp5\r\n",
-         "Proxy-Authorization: Basic eDp5\r\n", false},
+        {"credentials never reach the server", false, false, "HTTP/1.1", "Proxy-Authorization: Basic eDp5\r\n", "",
+         false},
         {"credentials the engine used are dropped", false, true, "HTTP/1.1", "proxy-authorization: Basic eDp5\r\n", "",
          false},
+        {"expectation dropped", false, false, "HTTP/1.1", "Expect: 100-continue\r\nA: b\r\n", "A: b\r\n", false},
         {"bare LF lines", false, false, "HTTP/1.1", "Accept-Encoding: br\nX: y\n", "X: y\n", false},
     };
     for (const Case& c : cases) {
         settings.keepAliveOff = c.keepAliveOff;
         settings.proxyAuth = c.proxyAuth;
-        OutgoingRequest out = Build("GET http://h/ " + c.version + "\r\n" + c.lines + "\r\n");
+        const std::string head = "GET http://h/ " + c.version + "\r\n" + c.lines + "\r\n";
+        OutgoingRequest out = Build(head);
         EXPECT_EQ(out.head, "GET / " + c.version + "\r\nHost: h\r\n" + c.expected + "\r\n") << c.name;
         EXPECT_EQ(out.keepAlive, c.keepAlive) << c.name;
+        // A request answered from the cache keeps the connection alike.
+        EXPECT_EQ(RequestKeepsAlive(head, target, settings), c.keepAlive) << c.name;
     }
+}
+
+// Proxy credentials go to an upstream proxy only, and only when the engine
+// did not check them itself; the request line and rules are those of GET
+// for every method.
+TEST_F(OutgoingRequestTest, CredentialsAndOtherMethodsThroughAnUpstreamProxy) {
+    const std::string lines = "Proxy-Authorization: Basic eDp5\r\nAccept-Encoding: gzip\r\n\r\n";
+    EXPECT_EQ(Build("POST http://h/f HTTP/1.1\r\n" + lines, false).head,
+              "POST http://h/f HTTP/1.1\r\nHost: h\r\nProxy-Authorization: Basic eDp5\r\n\r\n");
+    settings.proxyAuth = true;
+    EXPECT_EQ(Build("PROPFIND http://h/f HTTP/1.1\r\n" + lines, false).head,
+              "PROPFIND http://h/f HTTP/1.1\r\nHost: h\r\n\r\n");
+    EXPECT_EQ(Build("OPTIONS https://h/f HTTP/1.1\r\n" + lines, true).head, "OPTIONS /f HTTP/1.1\r\nHost: h\r\n\r\n");
 }
 
 TEST_F(OutgoingRequestTest, EngineLinesWithOptionU) {

@@ -26,8 +26,19 @@ byte value). Forms:
   chunkedlength  chunked, with a Content-Length beside it that is wrong
   endless  chunked data without end, until the client goes (at most 60 s);
            "LOGFILE.gone" is written when a send fails
+  echo     Content-Length; the body is "<method> <body length> <sha256 of
+           the body>" of the request
+  nocache, pragma, public, private, expired
+           Content-Length, with "Cache-Control: no-cache", "Pragma:
+           no-cache", "Cache-Control: public, max-age=600", "Cache-Control:
+           private" or an Expires date in the past
+A request body (Content-Length or chunked) is read and logged as
+"body_len" and "body_sha256". HEAD gets the head alone. A "length" request
+with "Range: bytes=A-B" gets 206 with those bytes, one with
+"If-Modified-Since" gets 304.
 Ends by itself after LIFETIME seconds (120 unless given) or on SIGTERM.
 """
+import hashlib
 import itertools
 import json
 import os
@@ -61,6 +72,79 @@ def read_head(conn, buffered):
     ends = [i + n for i, n in ((buffered.find(b"\r\n\r\n"), 4), (buffered.find(b"\n\n"), 2)) if i >= 0]
     end = min(ends)
     return buffered[:end], buffered[end:]
+
+
+CACHE_LINES = {
+    "nocache": b"Cache-Control: no-cache\r\n",
+    "pragma": b"Pragma: no-cache\r\n",
+    "public": b"Cache-Control: public, max-age=600\r\n",
+    "private": b"Cache-Control: private\r\n",
+    "expired": b"Expires: Thu, 01 Jan 1970 00:00:00 GMT\r\n",
+}
+
+
+def header(head, name):
+    for line in head.split(b"\n")[1:]:
+        key, _, value = line.partition(b":")
+        if key.strip().lower() == name:
+            return value.strip().decode("latin-1")
+    return None
+
+
+def read_body(conn, head, buffered):
+    """The request's body by its framing; returns (body, rest) or (None, b"")."""
+    def more():
+        data = conn.recv(65536)
+        if not data:
+            raise EOFError
+        return data
+    try:
+        if (header(head, b"transfer-encoding") or "").lower() == "chunked":
+            body = b""
+            while True:
+                while b"\r\n" not in buffered:
+                    buffered += more()
+                line, buffered = buffered.split(b"\r\n", 1)
+                size = int(line.split(b";")[0], 16)
+                while len(buffered) < size + 2:
+                    buffered += more()
+                body, buffered = body + buffered[:size], buffered[size + 2:]
+                if size == 0:
+                    while not buffered.startswith(b"\r\n") and b"\r\n\r\n" not in buffered:
+                        buffered += more()
+                    end = 2 if buffered.startswith(b"\r\n") else buffered.index(b"\r\n\r\n") + 4
+                    return body, buffered[end:]
+        length = int(header(head, b"content-length") or 0)
+        while len(buffered) < length:
+            buffered += more()
+        return buffered[:length], buffered[length:]
+    except EOFError:
+        return None, b""
+
+
+def answer_request(method, form, name, head, body):
+    """The reply to one request and whether the connection stays open."""
+    if form == "echo":
+        text = b"%s %d %s" % (method.encode(), len(body), hashlib.sha256(body).hexdigest().encode())
+        reply, keep = answer("length", text)
+    elif form in CACHE_LINES:
+        data = body_for(name)
+        reply = (b"HTTP/1.1 200 OK\r\n" + CACHE_LINES[form] + b"Content-Length: %d\r\n\r\n" % len(data) + data)
+        keep = True
+    elif form == "length" and header(head, b"if-modified-since"):
+        reply, keep = answer("notmodified", b"")
+    elif form == "length" and (header(head, b"range") or "").startswith("bytes="):
+        data = body_for(name)
+        first, _, last = header(head, b"range")[6:].partition("-")
+        first, last = int(first), min(int(last or len(data) - 1), len(data) - 1)
+        reply = (b"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %d-%d/%d\r\nContent-Length: %d\r\n\r\n"
+                 % (first, last, len(data), last - first + 1) + data[first:last + 1])
+        keep = True
+    else:
+        reply, keep = answer("length" if form in ("dropnext", "late") else form, body_for(name))
+    if method == "HEAD":
+        reply = reply[:reply.index(b"\n\n") + 2] if b"\r\n\r\n" not in reply else reply[:reply.index(b"\r\n\r\n") + 4]
+    return reply, keep
 
 
 def answer(form, body):
@@ -115,13 +199,18 @@ def serve(conn, log_path):
                 return
             if drop_next:
                 return
+            body, buffered = read_body(conn, head, buffered)
+            if body is None:
+                return
             text = head.decode("latin-1")
             with log_lock, open(log_path, "a") as log:
-                log.write(json.dumps({"conn": number, "head": text}) + "\n")
+                log.write(json.dumps({"conn": number, "head": text, "body_len": len(body),
+                                      "body_sha256": hashlib.sha256(body).hexdigest()}) + "\n")
+            method = text.split(" ")[0]
             target = text.split(" ")[1] if " " in text else "/"
             parts = target.split("/")
             form, name = (parts[1], parts[2]) if len(parts) > 2 else ("length", "hello")
-            reply, keep = answer("length" if form in ("dropnext", "late") else form, body_for(name))
+            reply, keep = answer_request(method, form, name, head, body)
             drop_next = form == "dropnext"
             if form == "silent":
                 time.sleep(30)

@@ -62,6 +62,14 @@ bool EngineProcess::waitForEmptyCache(std::chrono::milliseconds timeout) const {
         timeout);
 }
 
+std::string OriginPattern(size_t size) {
+    std::string unit = "0\r\n\r\n";
+    for (int i = 0; i < 256; ++i) unit.push_back(static_cast<char>(i));
+    std::string data;
+    while (data.size() < size) data += unit;
+    return data.substr(0, size);
+}
+
 OriginServer::OriginServer() {
     process_ = std::make_unique<testsupport::Process>(
         std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("engine/http/tests/origin_server.py"),

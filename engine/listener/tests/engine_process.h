@@ -45,6 +45,10 @@ private:
     std::unique_ptr<testsupport::Process> process_;
 };
 
+// The bytes of the origin's "data-<n>" bodies: a pattern that holds
+// "0\r\n\r\n" and every byte value, cut at size.
+std::string OriginPattern(size_t size);
+
 // The test origin on a loopback port (origin_server.py, see its paths):
 // "length/hello" answers "hello\n" with a Content-Length.
 class OriginServer {
