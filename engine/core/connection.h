@@ -96,6 +96,10 @@ struct ConnectionRecord {
     // more than the rest of a small request.
     std::string RequestFileStart;
     RequestBodyFraming RequestBody;
+    // Bytes the client sent behind the request in the same receive: the
+    // start of its next request, or, behind a CONNECT, the tunnel's first
+    // bytes, which the tunnel takes from here.
+    std::string BytesAhead;
     std::vector<char> WorkBuffer = std::vector<char>(kWorkBufferSize, '\0');
 
     // Unique among the connections of this process for its whole life:

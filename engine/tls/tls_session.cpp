@@ -164,6 +164,11 @@ ssize_t TlsSession::Write(const void* data, size_t length, int timeoutMs) {
     return static_cast<ssize_t>(sent);
 }
 
+bool TlsSession::HasPending() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return SSL_has_pending(ssl_) == 1;
+}
+
 void TlsSession::SendCloseNotify() {
     std::lock_guard<std::mutex> hold(lock_);
     ERR_clear_error();

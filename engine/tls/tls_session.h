@@ -49,6 +49,10 @@ public:
     // One close-notify, not waiting for the peer's answer; dropped when the
     // socket cannot take it at once.
     void SendCloseNotify();
+    // True when the session holds received bytes that a Read would return
+    // without the socket becoming readable: a relay that waits on the socket
+    // itself asks this first.
+    bool HasPending();
 
     SSL_CTX* context() const { return context_; }
     SSL* ssl() const { return ssl_; }
