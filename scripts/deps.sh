@@ -25,6 +25,8 @@ TEST_PACKAGES=(
   dnsmasq-base slapd ldap-utils socat ncat unzip swaks
   python3-aiosmtpd python3-pyftpdlib python3-requests
   squid nginx
+  # An upstream proxy for the CONNECT tunnel's tests.
+  tinyproxy
   # The control panel's screenshot: a virtual display and its capture.
   xvfb imagemagick
 )
