@@ -15,6 +15,7 @@
 #include "service/product_settings.h"
 #include "service/service_control.h"
 #include "service/service_names.h"
+#include "service/service_unit.h"
 #include "service/version_banner.h"
 
 namespace service {
@@ -28,19 +29,6 @@ constexpr int kRemoveStopLooks = 600;
 void Print(const std::string& text) {
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
-}
-
-// The settings that decide where the installed service finds its data,
-// its registry and its pipes, as the installing shell has them. The data
-// root is the variable `workenv` names in that registry store.
-std::vector<std::pair<std::string, std::string>> ServiceEnvironment(const std::string& dataRootVariable) {
-    std::vector<std::pair<std::string, std::string>> env{
-        {dataRootVariable, common::LookUpDataRoot(dataRootVariable).path}};
-    for (const char* name : {"VELQOR_REGISTRY_DIR", "VELQOR_PIPE_DIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) env.emplace_back(name, value);
-    }
-    return env;
 }
 
 // A unit installed from a shell with other settings (or none) than the
@@ -65,10 +53,15 @@ void InstallService() {
         return;
     }
     std::string variable = ReadProductString(kProductSettingsKey, "workenv", kDefaultDataRootVariable, 256);
-    rc = platform::CreateService({kServiceName, kDisplayName, path, ServiceEnvironment(variable)});
+    rc = platform::CreateService(ServiceUnitFor(path, variable));
     if (rc == platform::kErrorSuccess) {
         Print(std::string(kDisplayName) + " installed.\n");
         PrintServiceFolders(variable);
+        // The administrators' group shares the store, the data and the pipes.
+        std::string problems;
+        if (auto group = AdministratorsGroupId();
+            group && !ShareWithGroup(*group, common::DataFolderPath(common::LookUpDataRoot(variable).path), problems))
+            Print(problems);
     } else {
         Print("CreateService failed - " + LastErrorText(rc) + "\n");
     }

@@ -22,7 +22,8 @@ constexpr Tile kTiles[] = {
     {185, 0x2E7D32, "H"}, {197, 0x00838F, "F"}, {187, 0xC62828, "S"},  {188, 0x6A1B9A, "P"},
     {186, 0xEF6C00, "5"}, {189, 0x283593, "!"}, {198, 0x37474F, "V"},  {199, 0x8D6E63, "?"},
     {207, 0x607D8B, "-"}, {208, 0x455A64, "+"}, {209, 0x795548, "U"},  {203, 0x1565C0, "L"},
-    {204, 0x00695C, "R"}, {202, 0xAD1457, "W"}, {128, 0xB25634, "V"},
+    {204, 0x00695C, "R"}, {202, 0xAD1457, "W"}, {128, 0xB25634, "V"},  {156, 0xB25634, "V"},
+    {154, 0x2828C6, "!"},
 };
 
 void PaintBanner(QPainter& p, QSize size, bool top) {
@@ -99,6 +100,12 @@ QPixmap Picture(int resourceId, QSize size) {
     p.setRenderHint(QPainter::Antialiasing);
     if (resourceId == 205 || resourceId == 206) {
         PaintBanner(p, size, resourceId == 205);
+    } else if (resourceId == 162) {
+        // The alert's ground: pale at the top, the page colour below.
+        QLinearGradient gradient(0, 0, 0, size.height());
+        gradient.setColorAt(0, FromColorRef(0xFFF5EE));
+        gradient.setColorAt(1, FromColorRef(kPageColor));
+        p.fillRect(QRect(QPoint(0, 0), size), gradient);
     } else if (resourceId == 210) {
         p.setBrush(FromColorRef(0xC06515));
         p.setPen(QPen(Qt::white, 2));

@@ -30,8 +30,8 @@ QSize DialogUnitsToPixels(const QFont& font, int x, int y);
 // Window); its statics show through.
 void SetBackground(QWidget* widget, uint32_t colorRef);
 
-// A picture of the panel's resources (icons 128 and 185 to 210, banners
-// 205 and 206) painted at `size`.
+// A picture of the panel's resources (icons 128, 154, 156 and 185 to 210,
+// banners 205 and 206, the alert's ground 162) painted at `size`.
 QPixmap Picture(int resourceId, QSize size);
 
 // Marks a widget as a dialog of its own, so that controls are looked up

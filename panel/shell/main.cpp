@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "panel/shell/startup.h"
+#include "panel/shell/tolvane_dlg.h"
 
 int main(int argc, char** argv) {
     // Files and sockets for the administrators' group, whatever the caller's
@@ -18,5 +19,12 @@ int main(int argc, char** argv) {
     ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     std::string program = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string(argv[0]);
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    return panel::RunPanel(program, arguments);
+    panel::StartupSeams seams;
+    seams.runTrayWindow = [&seams] {
+        panel::TrayOptions options;
+        options.startUpdateCheck = seams.startUpdateCheck;
+        panel::TolvaneDlg tray(options);
+        tray.DoModal();
+    };
+    return panel::RunPanel(program, arguments, seams);
 }

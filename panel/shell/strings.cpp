@@ -8,9 +8,12 @@ namespace {
 // Texts exactly as the panel shows them, line ends included.
 const std::map<int, const char*>& Table() {
     static const std::map<int, const char*> table = {
+        {101, "VELQOR Server V2 のﾊﾞｰｼﾞｮﾝ情報(&A)..."},
         {102, "VELQOR Server V2"},
         {105, "Tavrisk %s"},
+        {133, "VELQOR Server ウィルスアラート"},
         {136, "VELQOR Server"},
+        {152, "v2.014"},
         {176, "新バージョンの移行の際注意点\r\n"
               "１．旧バージョンのサービスは起動しないようにサービス停止＆削除してください。\r\n"
               "２．データ移行完了後に再びプログラムを起動してください。\r\n"
@@ -18,6 +21,7 @@ const std::map<int, const char*>& Table() {
         {177, "旧バージョンの設定をそのまま引き継ぎますか？"},
         {178, "ウィルススキャンエンジンが起動していません。\r\n"
               "スキャンエンジンが起動されてから再度実行してください。"},
+        {179, "設定が反映されるには、再起動が必要です。\n再起動を行いますか？"},
         {188, "適用しました。"},
         // The dialog framework's messages for number fields.
         {61712, "整数を入力してください。"},

@@ -71,8 +71,9 @@ public:
     void Listen();
     // Reads the connected client's request: 0; kErrorMoreData when it was cut
     // to maxRequest bytes; kErrorBrokenPipe when the client sent nothing;
-    // kErrorOperationAborted when the server was stopped meanwhile.
-    int ReadRequest(std::string& request);
+    // kErrorOperationAborted when the server was stopped meanwhile;
+    // kErrorSemTimeout when nothing came within timeoutMs.
+    int ReadRequest(std::string& request, uint32_t timeoutMs = kPipeWaitForever);
     // Sends the reply message: 0, or kErrorBrokenPipe when the client has gone.
     int WriteReply(std::string_view reply);
     void Disconnect();

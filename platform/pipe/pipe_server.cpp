@@ -130,11 +130,13 @@ PipeServer::WaitResult PipeServer::WaitForClient(uint32_t timeoutMs) {
     return result;
 }
 
-int PipeServer::ReadRequest(std::string& request) {
+int PipeServer::ReadRequest(std::string& request, uint32_t timeoutMs) {
     request.clear();
     if (clientFd_ < 0) return kErrorPipeNotConnected;
     pollfd fds[2] = {{stopFd_, POLLIN, 0}, {clientFd_, POLLIN, 0}};
-    if (WaitReadable(fds, 2, kPipeWaitForever) == 0) return kErrorOperationAborted;
+    int ready = WaitReadable(fds, 2, timeoutMs);
+    if (ready == 0) return kErrorOperationAborted;
+    if (ready < 0) return kErrorSemTimeout;
     return ReceiveMessage(clientFd_, maxRequest_, request);
 }
 

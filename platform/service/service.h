@@ -76,6 +76,9 @@ struct ServiceDefinition {
     std::string displayName;  // the unit's Description
     std::string binaryPath;   // ExecStart, an absolute path
     std::vector<std::pair<std::string, std::string>> environment;
+    // The unit's UMask= when not empty (the service's files then stay its
+    // group's from the first one it makes).
+    std::string umask;
 };
 
 std::string ServiceUnitFolder();
@@ -98,6 +101,12 @@ int ControlServiceStop(const std::string& serviceName);
 // The service's state as systemd reports it (kServiceStopped when systemd
 // cannot tell). 0, or kErrorServiceDoesNotExist.
 int QueryServiceState(const std::string& serviceName, uint32_t* state);
+// Asks systemd to start the service without waiting for it: 0, or
+// kErrorServiceDoesNotExist, or kErrorServiceNotActive when systemctl
+// refused.
+int StartService(const std::string& serviceName);
+// Makes the service start with the system: 0, or as StartService.
+int EnableService(const std::string& serviceName);
 // Deletes the unit, lets systemd reload, and removes the service's
 // registry key. kErrorServiceDoesNotExist when it is not installed.
 int DeleteService(const std::string& serviceName);

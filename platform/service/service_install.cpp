@@ -56,6 +56,7 @@ std::string UnitText(const ServiceDefinition& d) {
                        "\nWants=network-online.target\nAfter=network-online.target\n\n[Service]\nType=notify\n";
     text += "ExecStart=" + UnitWord(d.binaryPath) + "\n";
     for (const auto& [name, value] : d.environment) text += "Environment=" + UnitWord(name + "=" + value) + "\n";
+    if (!d.umask.empty()) text += "UMask=" + d.umask + "\n";
     // The service ends its own children; whatever is left after it has
     // stopped is ended by systemd.
     text += "KillMode=mixed\n\n[Install]\nWantedBy=multi-user.target\n";
@@ -160,6 +161,19 @@ int ControlServiceStop(const std::string& serviceName) {
     if (state != kServiceRunning && state != kServiceStartPending) return kErrorServiceNotActive;
     if (Systemctl({"stop", "--no-block", UnitName(serviceName)}).exitCode != 0) return kErrorServiceNotActive;
     return kErrorSuccess;
+}
+
+int StartService(const std::string& serviceName) {
+    int rc = OpenService(serviceName);
+    if (rc != kErrorSuccess) return rc;
+    return Systemctl({"start", "--no-block", UnitName(serviceName)}).exitCode == 0 ? kErrorSuccess
+                                                                                   : kErrorServiceNotActive;
+}
+
+int EnableService(const std::string& serviceName) {
+    int rc = OpenService(serviceName);
+    if (rc != kErrorSuccess) return rc;
+    return Systemctl({"enable", UnitName(serviceName)}).exitCode == 0 ? kErrorSuccess : kErrorServiceNotActive;
 }
 
 int DeleteService(const std::string& serviceName) {

@@ -4,9 +4,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <string>
 #include <vector>
+
+#include "panel/shell/look.h"
+#include "panel/shell/settings_window.h"
 
 namespace paneltest {
 
@@ -37,6 +41,27 @@ private:
             box->reject();
     }
     QMessageBox::StandardButton answer_;
+    QTimer timer_;
+};
+
+// Closes each settings window that opens modally with the button `id`.
+class WindowCloser {
+public:
+    explicit WindowCloser(int id) : id_(id) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* window = qobject_cast<panel::SettingsWindow*>(QApplication::activeModalWidget());
+            if (!window || window->property("closedByTest").toBool()) return;
+            window->setProperty("closedByTest", true);
+            ++opened;
+            if (auto* button = panel::Control<QPushButton>(window, id_)) button->click();
+        });
+        timer_.start();
+    }
+    int opened = 0;
+
+private:
+    int id_;
     QTimer timer_;
 };
 

@@ -17,30 +17,10 @@ namespace {
 
 using namespace panel;
 using paneltest::BoxAnswerer;
+using paneltest::WindowCloser;
 
 constexpr char kKey[] = "SOFTWARE\\TAVRISK\\VELQOR_SERVER";
 constexpr char kMutexName[] = "Tavrisk VELQOR Server V2";
-
-// Closes each settings window that opens modally with the button `id`.
-class WindowCloser {
-public:
-    explicit WindowCloser(int id) : id_(id) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* window = qobject_cast<SettingsWindow*>(QApplication::activeModalWidget());
-            if (!window || window->property("closedByTest").toBool()) return;
-            window->setProperty("closedByTest", true);
-            ++opened;
-            if (auto* button = Control<QPushButton>(window, id_)) button->click();
-        });
-        timer_.start();
-    }
-    int opened = 0;
-
-private:
-    int id_;
-    QTimer timer_;
-};
 
 class StartupTest : public paneltest::PanelTest {
 protected:

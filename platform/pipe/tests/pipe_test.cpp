@@ -315,6 +315,35 @@ TEST_F(PipeTest, StopWakesAServerWaitingForTheRequest) {
     ::close(fd);
 }
 
+TEST_F(PipeTest, ASilentClientEndsTheReadAfterItsBoundAndTheNextIsServed) {
+    int error = -1;
+    auto server = PipeServer::Create("orqtest", 512, &error);
+    ASSERT_NE(server, nullptr) << error;
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, (dir_ / "orqtest").c_str());
+    auto serving = std::async(std::launch::async, [&] {
+        std::vector<int> results;
+        for (int pass = 0; pass < 2; ++pass) {
+            if (server->WaitForClient() != PipeServer::WaitResult::Connected) break;
+            std::string request;
+            int rc = server->ReadRequest(request, 200);
+            results.push_back(rc);
+            if (rc == 0) server->WriteReply("ok");
+        }
+        return results;
+    });
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] { return ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0; }));
+    // The silent one holds the pipe only until the bound; the caller then gets through.
+    Call next = CallPipe("orqtest", "hello");
+    EXPECT_EQ(next.error, 0);
+    EXPECT_EQ(next.reply, "ok");
+    EXPECT_EQ(serving.get(), (std::vector<int>{kErrorSemTimeout, 0}));
+    ::close(fd);
+}
+
 TEST_F(PipeTest, WaitingWithoutDescriptorsLeftPausesInsteadOfSpinning) {
     int error = -1;
     auto server = PipeServer::Create("orqtest", 512, &error);

@@ -91,6 +91,21 @@ TEST_F(ServiceInstallTest, StopsARunningServiceAndReportsItsStates) {
     EXPECT_NE(ReadFile(tools / "systemctl.log").find("stop --no-block velqorsv2.service\n"), std::string::npos);
 }
 
+TEST_F(ServiceInstallTest, StartAndEnableAskSystemdWithoutWaitingAndNeedTheUnit) {
+    EXPECT_EQ(platform::StartService("VELQORSV2"), platform::kErrorServiceDoesNotExist);
+    EXPECT_EQ(platform::EnableService("VELQORSV2"), platform::kErrorServiceDoesNotExist);
+    definition.umask = "0007";
+    ASSERT_EQ(platform::CreateService(definition), 0);
+    EXPECT_NE(ReadFile(units / "velqorsv2.service").find("\nUMask=0007\nKillMode=mixed\n"), std::string::npos);
+    EXPECT_EQ(platform::StartService("VELQORSV2"), 0);
+    EXPECT_EQ(platform::EnableService("VELQORSV2"), 0);
+    EXPECT_EQ(ReadFile(tools / "systemctl.log"),
+              "daemon-reload\nstart --no-block velqorsv2.service\nenable velqorsv2.service\n");
+    testsupport::WriteFile(tools / "refuse", "start\nenable\n");
+    EXPECT_EQ(platform::StartService("VELQORSV2"), platform::kErrorServiceNotActive);
+    EXPECT_EQ(platform::EnableService("VELQORSV2"), platform::kErrorServiceNotActive);
+}
+
 TEST_F(ServiceInstallTest, AMissingOrReadOnlyUnitFolderRefusesTheServiceManager) {
     ::setenv("VELQOR_SYSTEMD_DIR", (units / "missing").c_str(), 1);
     EXPECT_EQ(platform::OpenServiceManager(), platform::kErrorPathNotFound);
