@@ -17,6 +17,8 @@ namespace avstub {
 // The EICAR test string, for files the stub must report.
 constexpr char kEicarTestString[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 constexpr char kFinding[] = "EICAR-Test-File";
+// A file holding this is answered "Password-protected-EXE".
+constexpr char kPasswordProtectedMarker[] = "VELQOR-PASSWORD-PROTECTED-TEST";
 
 struct Options {
     std::string pipeDir;   // the stub's VELQOR_PIPE_DIR; the test's own folder
@@ -26,6 +28,7 @@ struct Options {
     int delayMs = 0;
     std::string fixedReply = {};  // non-empty: the answer to every request
     bool hang = false;  // takes each request and never answers
+    std::string onlyBelow = {};  // non-empty: only files below this folder can be findings
 };
 
 inline std::string ProgramPath() { return std::string(VELQOR_TEST_BIN_DIR) + "/orqavs-stub"; }
@@ -40,6 +43,7 @@ inline std::unique_ptr<testsupport::Process> Start(const Options& options) {
     if (options.delayMs > 0) argv.push_back("--delay=" + std::to_string(options.delayMs));
     if (!options.fixedReply.empty()) argv.push_back("--reply=" + options.fixedReply);
     if (options.hang) argv.push_back("--hang");
+    if (!options.onlyBelow.empty()) argv.push_back("--only-below=" + options.onlyBelow);
     testsupport::Process::Options processOptions;
     processOptions.env["VELQOR_PIPE_DIR"] = options.pipeDir;
     auto stub = std::make_unique<testsupport::Process>(argv, processOptions);

@@ -73,6 +73,22 @@ TEST_F(AvStubTest, AnswersByTheFileAndRecordsEachRequest) {
     EXPECT_EQ(testsupport::ReadFile(log()), expectedLog);
 }
 
+// A watcher asks about every program of the machine: only the test's own
+// folder can hold findings, so nobody else's program is reported.
+TEST_F(AvStubTest, MarkerAndOnlyBelowOneFolder) {
+    testsupport::MakeDirs(dir_ / "mine");
+    testsupport::WriteFile(dir_ / "mine/protected.exe", std::string("MZ ") + avstub::kPasswordProtectedMarker);
+    testsupport::WriteFile(dir_ / "mine/infected.exe", avstub::kEicarTestString);
+    avstub::Options o = options();
+    o.onlyBelow = dir_ / "mine";
+    auto stub = avstub::Start(o);
+    EXPECT_EQ(Scan(Request(dir_ / "mine/protected.exe")).reply, "Password-protected-EXE");
+    EXPECT_EQ(Scan(Request(dir_ / "mine/infected.exe")).reply, "EICAR-Test-File");
+    EXPECT_EQ(Scan(Request(dir_ / "mine/gone.exe")).reply, "AVS_ACCESSDENIED");
+    EXPECT_EQ(Scan(Request(infected())).reply, "");
+    EXPECT_EQ(Scan(Request(dir_ / "mine-not/x")).reply, "");
+}
+
 TEST_F(AvStubTest, AccessDeniedModeAnswersEveryFileSo) {
     avstub::Options o = options();
     o.accessDenied = true;

@@ -5,6 +5,8 @@
 // engine's form (path, TAB, one source digit, in 521 bytes; the SOCKS relay
 // sends the TAB alone). The stub reads the named file before it answers:
 //   - the file holds the EICAR test string: the reply "EICAR-Test-File";
+//   - the file holds the marker "VELQOR-PASSWORD-PROTECTED-TEST": the reply
+//     "Password-protected-EXE";
 //   - the file cannot be read: the reply "AVS_ACCESSDENIED";
 //   - otherwise the empty reply (clean).
 //
@@ -21,6 +23,12 @@
 //   --hang            take a request and never answer it (a hung scanner):
 //                     the stub holds that client until it is stopped, so
 //                     every later caller finds the pipe busy
+//   --only-below=DIR  look only at files below the folder DIR (a path
+//                     beginning "DIR/"): every other request is answered
+//                     clean without reading the file. Lets a test flag its
+//                     own files while a watcher asks about every program of
+//                     the machine (this stub and the test programs hold the
+//                     EICAR string themselves)
 //   -e=VAR, -w        accepted and ignored (the service passes them)
 //
 // Prints "orqavs-stub: serving <socket path>" once it serves; ends on
@@ -45,6 +53,8 @@ namespace {
 constexpr char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 constexpr char kFinding[] = "EICAR-Test-File";
 constexpr char kAccessDenied[] = "AVS_ACCESSDENIED";
+constexpr char kProtectedMarker[] = "VELQOR-PASSWORD-PROTECTED-TEST";
+constexpr char kPasswordProtected[] = "Password-protected-EXE";
 constexpr size_t kLongFindingSize = 600;
 constexpr size_t kMaxRequest = 1024;  // larger than either form, so odd sizes show in the log
 
@@ -55,6 +65,7 @@ struct Settings {
     int delayMs = 0;
     std::optional<std::string> fixedReply;
     bool hang = false;
+    std::string onlyBelow;  // with its final "/"
 };
 
 platform::PipeServer* g_server = nullptr;
@@ -78,6 +89,9 @@ bool ParseArguments(int argc, char** argv, Settings& settings) {
             settings.fixedReply = arg.substr(8);
         } else if (arg == "--hang") {
             settings.hang = true;
+        } else if (arg.rfind("--only-below=", 0) == 0) {
+            settings.onlyBelow = arg.substr(13);
+            if (settings.onlyBelow.empty() || settings.onlyBelow.back() != '/') settings.onlyBelow += '/';
         } else if (arg.rfind("-e=", 0) == 0 || arg == "-w") {
         } else {
             std::fprintf(stderr, "orqavs-stub: unknown option %s\n", arg.c_str());
@@ -110,11 +124,13 @@ ScanRequest ParseRequest(const std::string& request) {
 
 std::string Scan(const std::string& path, const Settings& settings) {
     if (settings.fixedReply) return *settings.fixedReply;
+    if (!settings.onlyBelow.empty() && path.rfind(settings.onlyBelow, 0) != 0) return "";
     std::ifstream file(path, std::ios::binary);
     if (!file) return kAccessDenied;
     std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (settings.accessDenied) return kAccessDenied;
-    if (content.find(kEicar) == std::string::npos) return "";
+    if (content.find(kEicar) == std::string::npos)
+        return content.find(kProtectedMarker) == std::string::npos ? "" : kPasswordProtected;
     if (!settings.longFinding) return kFinding;
     std::string longName = std::string(kFinding) + "-";
     longName.resize(kLongFindingSize, 'X');
