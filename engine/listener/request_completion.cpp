@@ -120,6 +120,11 @@ void RequestCompletion::TakeHeaderLine(std::string_view content) {
         TakeTransferEncoding(value);
     } else if (common::EqualsIgnoringAsciiCase(name, "host") && ++hostLines_ > 1) {
         Refuse(400, "Bad Request", "more than one Host line");
+    } else if (common::EqualsIgnoringAsciiCase(name, "expect")) {
+        // An HTTP/1.0 client's expectation is passed over.
+        const std::size_t lastBlank = firstLine_.rfind(' ');
+        expectContinue_ = common::EqualsIgnoringAsciiCase(value, "100-continue") && lastBlank != std::string::npos &&
+                          !common::EqualsIgnoringAsciiCase(std::string_view(firstLine_).substr(lastBlank + 1), "HTTP/1.0");
     }
 }
 

@@ -39,6 +39,10 @@ public:
     bool BodyExpected() const { return bodyExpected_; }
     // The request line without its line end (at most 16,384 characters).
     const std::string& FirstLine() const { return firstLine_; }
+    // The head has ended, an HTTP/1.1 client waits for "100 Continue"
+    // before it sends the body ("Expect: 100-continue"), and the body is
+    // still to come.
+    bool AwaitsContinue() const { return expectContinue_ && (stage_ == Stage::Body || stage_ == Stage::Chunked); }
 
     // The body's framing, once the head is complete: the head's length
     // (where the body begins), whether Content-Length or Transfer-Encoding
@@ -64,6 +68,7 @@ private:
     Stage stage_ = Stage::FirstLine;
     RequestRefusal refusal_;
     bool bodyExpected_ = false;
+    bool expectContinue_ = false;
     std::uint64_t headLength_ = 0;
     std::size_t headerLines_ = 0;
     int hostLines_ = 0;

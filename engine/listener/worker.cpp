@@ -191,8 +191,19 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile,
     std::string earlier;
     earlier.swap(pipelined);
     bool complete = false;
+    // A client that waits for leave before it sends its body gets it as
+    // soon as the head is in: the body is taken whole here in any case.
+    bool continueSent = false;
+    auto allowBody = [&] {
+        if (complete || continueSent || !completion.AwaitsContinue()) return;
+        continueSent = true;
+        static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+        SecureSendData(record->ClientSocket, record->Tls.client.get(), kContinue.data(), kContinue.size(),
+                       ClientSendTimeout(Settings()));
+    };
     if (!earlier.empty()) {
         complete = completion.Feed(earlier);
+        allowBody();
         const std::size_t own = earlier.size() - completion.Unused();
         StoreRequestBytes(record, fd, std::string_view(earlier).substr(0, own), capture);
         pipelined.assign(earlier, own);
@@ -212,6 +223,7 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile,
         WriteLogF("[AcceptClients] [%04d] C:recv:%d bytes.\n", record->ClientSocket, n);
         const std::string_view received(buffer, static_cast<std::size_t>(n));
         complete = completion.Feed(received);
+        allowBody();
         const std::size_t own = received.size() - completion.Unused();
         if (!StoreRequestBytes(record, fd, received.substr(0, own), capture)) break;
         // Bytes behind the request's end are the next request's.

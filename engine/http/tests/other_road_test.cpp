@@ -112,6 +112,32 @@ TEST_F(OtherRoad, BodilessAnswersEndAtTheHead) {
     EXPECT_NE(reply.find("POST 3 ba7816bf"), std::string::npos) << reply;
 }
 
+// A client that waits for "100 Continue" before it sends its body gets it
+// from the engine, which takes the body whole before it goes on; the
+// origin never sees the expectation.
+TEST_F(OtherRoad, ClientWaitingForContinueGetsIt) {
+    Start();
+    const std::string host = "127.0.0.1:" + Port(origin_.port());
+    Client client("127.0.0.1", port_);
+    ASSERT_TRUE(client.send("POST http://" + host + "/echo/x HTTP/1.1\r\nHost: " + host +
+                            "\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n"));
+    const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    std::string reply;
+    char buffer[4096];
+    while (reply.size() < interim.size() && client.readable(10s)) {
+        ssize_t n = ::recv(client.fd(), buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        reply.append(buffer, static_cast<size_t>(n));
+    }
+    EXPECT_EQ(reply, interim);
+    ASSERT_TRUE(client.send("abc"));
+    int error = -1;
+    reply = client.readToEnd(error, 15s);
+    EXPECT_EQ(reply.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << reply;
+    EXPECT_NE(reply.find("POST 3 ba7816bf"), std::string::npos) << reply;
+    EXPECT_EQ(origin_.heads().find("Expect"), std::string::npos) << origin_.heads();
+}
+
 // The lists judge every method; an unreachable server gets the proxy's
 // 502 page; a request line that is no HTTP request gets nothing.
 TEST_F(OtherRoad, ListsAndUnservedRequests) {

@@ -165,4 +165,25 @@ TEST(RequestCompletion, BodyFraming) {
     }
 }
 
+// A client that announces "Expect: 100-continue" waits for leave once its
+// head is in and its body still to come; an HTTP/1.0 client does not.
+TEST(RequestCompletion, AwaitsContinue) {
+    struct {
+        std::string head;
+        bool awaits;
+    } cases[] = {
+        {"POST / HTTP/1.1\r\nExpect: 100-Continue\r\nContent-Length: 3\r\n\r\n", true},
+        {"PUT / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nexpect:100-continue\r\n\r\n", true},
+        {"POST / HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 0\r\n\r\n", false},
+        {"POST / HTTP/1.0\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n", false},
+        {"POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\n", false},
+        {"POST / HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n", false},
+    };
+    for (const auto& c : cases) {
+        engine::RequestCompletion completion;
+        completion.Feed(c.head);
+        EXPECT_EQ(completion.AwaitsContinue(), c.awaits) << c.head;
+    }
+}
+
 }  // namespace
