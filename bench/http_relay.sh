@@ -180,3 +180,99 @@ printf '\nengine / better peer: req/s (64) %s, req/s (256) %s, MiB/s %s\n' \
   "$(ratio "${RPS256[engine]}" "${RPS256[tinyproxy]}" "${RPS256[squid]}")" \
   "$(ratio "${MIBS[engine]}" "${MIBS[tinyproxy]}" "${MIBS[squid]}")"
 printf 'engine peak resident memory at 256 connections: %.1f MiB\n' "$(awk -v k="$ENGINE_PEAK_KIB" 'BEGIN { print k / 1024 }')"
+
+# --- CONNECT tunnel: 16 MiB downloads from a TLS origin ---------------------
+# A second nginx serves the same 16 MiB file over TLS (a self-signed
+# certificate made here). curl -p downloads it again and again through each
+# proxy's CONNECT tunnel, 4 downloads at a time and a new tunnel for each,
+# and the same way without a proxy: the direct download, the limit. MiB per
+# second, the engine's ratio to the better peer (target 1.0) and to the
+# direct download (target 0.8).
+
+start_tls_origin() {
+  TLS_PORT=$(free_port)
+  mkdir -p "$WORK/nginx-tls"
+  openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 2 \
+    -keyout "$WORK/nginx-tls/key.pem" -out "$WORK/nginx-tls/cert.pem" 2>/dev/null
+  cat >"$WORK/nginx-tls/nginx.conf" <<CONF
+worker_processes auto;
+daemon off;
+pid $WORK/nginx-tls/nginx.pid;
+error_log $WORK/nginx-tls/error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  sendfile on;
+  client_body_temp_path $WORK/nginx-tls/body;
+  proxy_temp_path $WORK/nginx-tls/proxy;
+  fastcgi_temp_path $WORK/nginx-tls/fastcgi;
+  uwsgi_temp_path $WORK/nginx-tls/uwsgi;
+  scgi_temp_path $WORK/nginx-tls/scgi;
+  server {
+    listen 127.0.0.1:$TLS_PORT ssl;
+    ssl_certificate $WORK/nginx-tls/cert.pem;
+    ssl_certificate_key $WORK/nginx-tls/key.pem;
+    root $WORK/www;
+  }
+}
+CONF
+  nginx -c "$WORK/nginx-tls/nginx.conf" -p "$WORK/nginx-tls" 2>"$WORK/nginx-tls/stderr" &
+  PIDS+=($!)
+  wait_port "$TLS_PORT"
+  # The engine refuses a tunnel to a port other than 443 unless white.db
+  # lists it.
+  printf 'https://127.0.0.1:%d/\r\n' "$TLS_PORT" >>"$ENGINE_ROOT/VELQOR/white.db"
+}
+
+# curl arguments for a download of the 16 MiB file over TLS, through the
+# tunnel of the proxy on port $1, or without a proxy for "direct".
+tunnel_curl() {
+  local proxy=()
+  [ "$1" != direct ] && proxy=(-p -x "http://127.0.0.1:$1")
+  echo curl -s -k --max-time 60 "${proxy[@]}" "https://127.0.0.1:$TLS_PORT/16m.bin"
+}
+
+# Downloads through one tunnel (4 at a time) for the measurement time;
+# prints "<MiB/s> <errors>".
+measure_tunnel() {
+  local command loops=() start stop deadline
+  command=$(tunnel_curl "$1")
+  start=$(date +%s.%N)
+  deadline=$(($(date +%s) + SECONDS_PER_RUN))
+  for n in 1 2 3 4; do
+    (
+      while [ "$(date +%s)" -lt "$deadline" ]; do
+        $command -o /dev/null -w '%{size_download} %{http_code}\n' || echo "0 000"
+      done
+    ) >"$WORK/tunnel.$n" &
+    loops+=($!)
+  done
+  wait "${loops[@]}"
+  stop=$(date +%s.%N)
+  cat "$WORK"/tunnel.[1-4] | awk -v t="$(awk -v a="$start" -v b="$stop" 'BEGIN { print b - a }')" \
+    -v size=$((16 * 1024 * 1024)) '
+      { bytes += $1; if ($1 != size || $2 != 200) errors++ }
+      END { printf "%.1f %d\n", bytes / t / 1048576, errors }'
+}
+
+start_tls_origin
+for port in "$ENGINE_PORT" "$TINY_PORT" "$SQUID_PORT" direct; do
+  got=$($(tunnel_curl "$port") | sha256sum)
+  [ "$got" = "$want" ] || { echo "the tunnel of $port did not carry the 16 MiB file whole" >&2; exit 1; }
+done
+declare -A TUNNEL_MIBS TUNNEL_ERR
+for name in engine tinyproxy squid direct; do
+  case $name in
+    engine) port=$ENGINE_PORT ;; tinyproxy) port=$TINY_PORT ;; squid) port=$SQUID_PORT ;; direct) port=direct ;;
+  esac
+  read -r TUNNEL_MIBS[$name] TUNNEL_ERR[$name] < <(measure_tunnel "$port")
+done
+
+printf '\n%-10s %18s %8s\n' proxy "CONNECT MiB/s" errors
+for name in engine tinyproxy squid direct; do
+  printf '%-10s %18s %8s\n' "$name" "${TUNNEL_MIBS[$name]}" "${TUNNEL_ERR[$name]}"
+done
+printf 'engine / better peer: CONNECT MiB/s %s (target 1.0)\n' \
+  "$(ratio "${TUNNEL_MIBS[engine]}" "${TUNNEL_MIBS[tinyproxy]}" "${TUNNEL_MIBS[squid]}")"
+printf 'engine tunnel / direct download: MiB/s %s (target 0.8)\n' \
+  "$(ratio "${TUNNEL_MIBS[engine]}" "${TUNNEL_MIBS[direct]}" 0)"
