@@ -38,7 +38,7 @@ wait_port() {
 }
 
 # The build packages and the peers, the services among them not started.
-bash "$ROOT/scripts/deps.sh" nginx tinyproxy squid wrk
+bash "$ROOT/scripts/deps.sh" nginx tinyproxy squid wrk openssl
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQOR_SANITIZE=OFF -DVELQOR_TESTS=OFF >/dev/null
 cmake --build "$BUILD" --target orqhprx >/dev/null
 
