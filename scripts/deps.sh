@@ -27,8 +27,9 @@ TEST_PACKAGES=(
   squid nginx
   # An upstream proxy for the CONNECT tunnel's tests.
   tinyproxy
-  # The control panel's screenshot: a virtual display and its capture.
-  xvfb imagemagick
+  # The control panel's screenshots: a virtual display, a tray for its icon
+  # and balloons, and the capture.
+  xvfb trayer imagemagick
 )
 
 wanted=("${BUILD_PACKAGES[@]}")

@@ -2,6 +2,7 @@
 // temporary install folder, a run under a stand-in service manager, and
 // installing and removing the unit.
 #include <arpa/inet.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -64,7 +65,8 @@ protected:
     std::map<std::string, std::string> Env() const {
         return {{"VELQOR_REGISTRY_DIR", root / "registry"}, {"VELQOR_PIPE_DIR", root / "pipes"},
                 {"ALLUSERSPROFILE", root / "data"},         {"VELQOR_STUB_RECORD", record},
-                {"NOTIFY_SOCKET", ""},                       {"INVOCATION_ID", ""}};
+                {"NOTIFY_SOCKET", ""},                       {"INVOCATION_ID", ""},
+                {"VELQOR_TMPFILES_DIR", root / "tmpfiles"}};
     }
     std::unique_ptr<Process> StartVelqors(std::vector<std::string> args,
                                           std::map<std::string, std::string> extra = {},
@@ -373,6 +375,49 @@ TEST_F(VelqorsTest, InstallAndRemoveTheUnit) {
     env["VELQOR_SYSTEMD_DIR"] = units / "missing";
     EXPECT_EQ(run("-install"), "OpenSCManager failed - The system cannot find the path specified. (0x3)\n");
     EXPECT_EQ(run("-version").rfind("VELQORSV2 (2.03) \n", 0), 0u);
+}
+
+TEST_F(VelqorsTest, InstallSharesThePlacesWithTheVelqorGroupOnlyWhenItExists) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make the group velqor";
+    if (::getgrnam("velqor")) GTEST_SKIP() << "this machine has a velqor group of its own";
+    TempDir units, systemctl;
+    fs::create_directories(root / "tmpfiles");
+    std::map<std::string, std::string> env{
+        {"VELQOR_SYSTEMD_DIR", units.path()},
+        {"VELQOR_SYSTEMCTL", testsupport::SourcePath("platform/service/tests/fake-systemctl")},
+        {"FAKE_SYSTEMCTL_DIR", systemctl.path()}};
+    std::string unit = units / "velqorsv2.service", conf = root / "tmpfiles/velqor.conf";
+
+    auto added = testsupport::RunCommand("groupadd velqor 2>&1");
+    if (added.exitCode != 0) GTEST_SKIP() << "groupadd is not allowed here: " << added.output;
+    struct group* entry = ::getgrnam("velqor");
+    gid_t gid = entry ? entry->gr_gid : 0;
+    auto install = StartVelqors({"-install"}, env);
+    EXPECT_EQ(install->wait(30s), 0);
+    std::string unitText = fs::exists(unit) ? ReadFile(unit) : "";
+    std::string confText = fs::exists(conf) ? ReadFile(conf) : "";
+    std::vector<std::pair<std::string, struct stat>> places;
+    for (const std::string& place : {root / "registry", root / "data/VELQOR", root / "pipes"}) {
+        struct stat st {};
+        ::stat(place.c_str(), &st);
+        places.emplace_back(place, st);
+    }
+    testsupport::RunCommand("groupdel velqor");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_NE(unitText.find("\nUMask=0007\n"), std::string::npos) << unitText;
+    EXPECT_EQ(confText, "d " + (root / "pipes") + " 2770 root velqor -\n");
+    for (const auto& [place, st] : places) {
+        EXPECT_EQ(st.st_mode & 07777, 02770u) << place;
+        EXPECT_EQ(st.st_gid, gid) << place;
+    }
+
+    // Without the group the places and the unit are as before.
+    fs::remove(unit);
+    fs::remove(conf);
+    install = StartVelqors({"-install"}, env);
+    EXPECT_EQ(install->wait(30s), 0);
+    EXPECT_EQ(ReadFile(unit).find("UMask"), std::string::npos);
+    EXPECT_FALSE(fs::exists(conf));
 }
 
 TEST_F(VelqorsTest, TheRealEngineServesCurlAndNothingIsLeftAfterTerm) {
