@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/tls/tests/tls_fixture.h"
@@ -250,8 +251,16 @@ TEST_F(ConnectTunnel, NoThreadLeftAfterEitherSideCloses) {
     // end may end its threads.
     StartEngine({{"white.db", WhiteLine(echo) + WhiteLine(greeter)}}, {"-t=5,60000"});
     const pid_t pid = engine_->process().pid();
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return ThreadCount(pid) > 0; }));
-    const int idle = ThreadCount(pid);
+    // The engine at rest: the worker of the start-up probe's connection has
+    // closed it, and its thread is gone once the count stays put.
+    ASSERT_TRUE(engine_->waitForLog("[CloseClient] [")) << engine_->log();
+    int idle = ThreadCount(pid);
+    for (int still = 0; still < 5;) {
+        std::this_thread::sleep_for(100ms);
+        const int now = ThreadCount(pid);
+        still = now == idle ? still + 1 : 0;
+        idle = now;
+    }
 
     auto open = [&](Client& client, int origin, std::string& got) {
         const std::string target = "127.0.0.1:" + std::to_string(origin);
