@@ -122,19 +122,31 @@ public:
     RequestFileKeeper(const RequestFileKeeper&) = delete;
     RequestFileKeeper& operator=(const RequestFileKeeper&) = delete;
 
-    // The file, empty, for the next request; -1 (errno set) when it can't
-    // be made.
+    // The file for the next request, written from its start; -1 (errno
+    // set) when it can't be made.
     int Open() {
         struct stat info;
         // A file deleted by someone else meanwhile is made anew.
-        if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_nlink > 0) return fd_;
+        if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_nlink > 0 && ::lseek(fd_, 0, SEEK_SET) == 0) return fd_;
         if (fd_ >= 0) ::close(fd_);
         fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         return fd_;
     }
-    // Leaves the file empty once its request has been served.
+    // Cuts what an earlier, longer request left behind the new one, so the
+    // file holds this request alone. The earlier request's bytes are
+    // written over rather than cut first: emptying the file and filling it
+    // again gave its memory back and took it anew for every request, which
+    // cost more than the copy itself for large bodies.
+    bool EndAt(std::uint64_t size) {
+        struct stat info;
+        if (fd_ < 0 || ::fstat(fd_, &info) != 0) return false;
+        return static_cast<std::uint64_t>(info.st_size) <= size || ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+    }
+    // Once its request has been served, the file is left as it is for
+    // the next one (which writes over it and cuts the rest), or deleted
+    // when it can't be used again.
     void Empty() {
-        if (fd_ >= 0 && (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)) {
+        if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) != 0) {
             ::close(fd_);
             fd_ = -1;
             common::DeleteWithRetry(path_);
@@ -230,6 +242,11 @@ Capture CaptureRequest(ConnectionRecord* record, RequestFileKeeper& requestFile,
         pipelined.assign(received.substr(own));
     }
     buffer[0] = '\0';
+    if (capture.stored && !requestFile.EndAt(capture.bytes)) {
+        WriteLogF("[AcceptClients] [%04d] RequestFile write failed. (%s) %s\n", record->ClientSocket,
+                  record->RequestFile.c_str(), std::strerror(errno));
+        capture.stored = false;
+    }
     capture.bodyExpected = completion.BodyExpected();
     capture.complete = completion.Complete();
     if (completion.Refusal().status != 0) {
