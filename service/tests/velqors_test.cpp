@@ -163,20 +163,15 @@ TEST_F(VelqorsTest, DebugRunStartsEveryChildInOrderRunsTheUpdaterAndEndsThemOnCt
 
     auto velqors = StartVelqors({"-debug"});
     ASSERT_TRUE(testsupport::WaitUntil([&] { return Records().size() >= 12; }, 90s)) << velqors->out();
-    // Children a second apart start in order; the two that follow another
-    // at once (archiving after spam, content filter after HTTP) may record
-    // themselves in either order, so the log shows theirs.
-    const std::vector<std::vector<std::string>> groups{
-        {"orqavs"}, {"orqspam", "orqsvt"}, {"orqmemo"}, {"orqfile"}, {"orqcwfs", "orqhprx"},
-        {"orqsprx"}, {"orqfprx"}, {"orqcprx"}, {"autoupdate"}, {"autoupdate"}};
+    // Every child ran; the order of their starts is the service's log below
+    // (a child's own record may come late on a loaded machine, so the order
+    // of the records proves nothing).
+    std::vector<std::string> expected{"orqavs", "orqspam", "orqsvt", "orqmemo", "orqfile", "orqcwfs", "orqhprx",
+                                      "orqsprx", "orqfprx", "orqcprx", "autoupdate", "autoupdate"};
     auto names = RecordedNames();
-    size_t at = 0;
-    for (const auto& group : groups) {
-        std::vector<std::string> got(names.begin() + at, names.begin() + at + group.size());
-        std::sort(got.begin(), got.end());
-        EXPECT_EQ(got, group) << "from record " << at;
-        at += group.size();
-    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, expected);
     std::string started;
     std::istringstream lines(velqors->out());
     for (std::string line; std::getline(lines, line);)
@@ -198,7 +193,7 @@ TEST_F(VelqorsTest, DebugRunStartsEveryChildInOrderRunsTheUpdaterAndEndsThemOnCt
               "-t=30000,30000,30000,30000\t-k=0\t-u=1\t-$=10");
     EXPECT_EQ(recordOf("orqsvt").find("\t-v\t"), std::string::npos);
     EXPECT_EQ(recordOf("orqsvt").substr(recordOf("orqsvt").rfind('\t')), "\t-l=0");
-    EXPECT_EQ(records[10], "autoupdate\t-m=2\t-l=" + (root / "data") + "/VELQOR/updatelog/velqors.log");
+    EXPECT_EQ(recordOf("autoupdate"), "autoupdate\t-m=2\t-l=" + (root / "data") + "/VELQOR/updatelog/velqors.log");
 
     EXPECT_EQ(stale.wait(5s), 128 + SIGTERM);
     EXPECT_TRUE(foreign.running());
