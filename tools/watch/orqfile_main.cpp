@@ -1,0 +1,3 @@
+#include "tools/watch/file_watch.h"
+
+int main(int argc, char** argv) { return watch::FileWatchMain(argc, argv); }

@@ -1,0 +1,47 @@
+#include "tools/watch/pipe_transaction.h"
+
+#include "common/ascii_case.h"
+#include "platform/pipe/pipe.h"
+#include "platform/win32_errors.h"
+#include "tools/watch/watch_log.h"
+
+namespace watch {
+
+namespace {
+
+constexpr std::string_view kAccessDenied = "AVS_ACCESSDENIED";
+
+}  // namespace
+
+bool CallPipeTransaction(const std::string& request, std::string& reply, const char* pipeName,
+                         PipeCallRules rules) {
+    reply.clear();
+    std::string text = request.substr(0, std::min(request.find('\0'), kMaxRequestText));
+    std::string message(kPipeMessageSize, '\0');
+    message.replace(0, text.size(), text);
+
+    std::string received;
+    int err = platform::CallNamedPipe(pipeName, message, kPipeMessageSize, received, platform::kPipeNoWait);
+    if (err == platform::kErrorPipeBusy) {
+        // The other side is busy (the panel's pop-up waits for its
+        // administrator): wait for it, and say so once.
+        LogF("%s --- pipe err = %d\n", text.c_str(), err);
+        err = platform::CallNamedPipe(pipeName, message, kPipeMessageSize, received, platform::kPipeWaitForever);
+    }
+    // A reply longer than the buffer still names a finding: keep what fits.
+    if (err != platform::kErrorSuccess && err != platform::kErrorMoreData) {
+        LogF("%s --- pipe err = %d\n", text.c_str(), err);
+        return false;
+    }
+    reply = received.substr(0, received.find('\0'));
+    LogF("%s --- %s\n", text.c_str(), reply.empty() ? "CLEAN" : reply.c_str());
+    if (rules.accessDeniedIsClean && common::StartsWithIgnoringAsciiCase(reply, kAccessDenied)) reply.clear();
+    return true;
+}
+
+void SendAlert(const std::string& finding, const std::string& path) {
+    std::string ignored;
+    CallPipeTransaction("[" + finding + "] " + path, ignored, kAlertPipe);
+}
+
+}  // namespace watch

@@ -1,0 +1,33 @@
+// The one pipe call of the watchers: a 512-byte request (the text, then
+// zero bytes) and a reply of up to 512 bytes, to the scan pipe or the
+// alert pipe.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace watch {
+
+inline constexpr const char* kScanPipe = "\\\\.\\pipe\\orqavs";
+inline constexpr const char* kAlertPipe = "\\\\.\\pipe\\orqalert";
+inline constexpr size_t kPipeMessageSize = 512;
+// The longest text a request holds whole: a longer path is never sent cut,
+// it would name another file.
+inline constexpr size_t kMaxRequestText = kPipeMessageSize - 1;
+
+struct PipeCallRules {
+    // The autostart watcher's rule: a reply beginning "AVS_ACCESSDENIED"
+    // (any case) counts as clean and is emptied.
+    bool accessDeniedIsClean = false;
+};
+
+// Sends `request` (cut to 511 bytes) and waits for the reply without
+// limit. A busy pipe is waited for, logged once per call; any other
+// failure is logged too. True with the reply (empty: clean) when one came.
+bool CallPipeTransaction(const std::string& request, std::string& reply, const char* pipeName,
+                         PipeCallRules rules = {});
+
+// "[finding] path" to the alert pipe; the reply is not looked at.
+void SendAlert(const std::string& finding, const std::string& path);
+
+}  // namespace watch

@@ -1,0 +1,65 @@
+#include "tools/watch/watch_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "common/daily_log.h"
+#include "common/local_time.h"
+
+namespace watch {
+
+namespace {
+
+struct FileLog {
+    std::mutex lock;
+    std::string folder;
+    bool toFile = false;
+};
+
+FileLog& TheLog() {
+    static FileLog log;
+    return log;
+}
+
+}  // namespace
+
+void ConfigureFileLog(const std::string& folder, bool toFile) {
+    FileLog& log = TheLog();
+    std::lock_guard<std::mutex> guard(log.lock);
+    log.folder = folder;
+    log.toFile = toFile;
+}
+
+void WriteFileLog(std::string_view text) {
+    FileLog& log = TheLog();
+    std::lock_guard<std::mutex> guard(log.lock);
+    common::LocalTime t = common::NowLocal();
+    char stamp[16];
+    std::snprintf(stamp, sizeof stamp, "[%02d:%02d:%02d] ", t.hour, t.minute, t.second);
+    std::string line = stamp;
+    line.append(text);
+    if (log.toFile) {
+        std::string path = common::DailyFilePath(log.folder, t);
+        std::printf("%s\n", path.c_str());
+        common::AppendToFile(path, line);
+    }
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+void LogF(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int size = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::vector<char> text(size > 0 ? size + 1 : 1, '\0');
+    if (size > 0) std::vsnprintf(text.data(), text.size(), format, args);
+    va_end(args);
+    WriteFileLog(text.data());
+}
+
+}  // namespace watch
