@@ -276,3 +276,120 @@ printf 'engine / better peer: CONNECT MiB/s %s (target 1.0)\n' \
   "$(ratio "${TUNNEL_MIBS[engine]}" "${TUNNEL_MIBS[tinyproxy]}" "${TUNNEL_MIBS[squid]}")"
 printf 'engine tunnel / direct download: MiB/s %s (target 0.8)\n' \
   "$(ratio "${TUNNEL_MIBS[engine]}" "${TUNNEL_MIBS[direct]}" 0)"
+
+# --- POST of 1 MiB bodies, and cache hits ---------------------------------
+# POST: wrk sends 1 MiB bodies (16 connections, keep-alive) through each
+# proxy to a second nginx that answers every POST with "ok". Cache hits:
+# an engine with -m=10 (its cache in its own data folder) beside a Squid
+# with its memory cache on, both warmed with one fetch of the 1 KiB file,
+# then driven by wrk at 64 connections. Requests per second, and the
+# engine's ratio to the better peer (POST) and to Squid (cache hits).
+
+start_post_origin() {
+  POST_PORT=$(free_port)
+  mkdir -p "$WORK/nginx-post"
+  cat >"$WORK/nginx-post/nginx.conf" <<CONF
+worker_processes auto;
+daemon off;
+pid $WORK/nginx-post/nginx.pid;
+error_log $WORK/nginx-post/error.log;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  keepalive_requests 1000000;
+  client_max_body_size 0;
+  client_body_temp_path $WORK/nginx-post/body;
+  proxy_temp_path $WORK/nginx-post/proxy;
+  fastcgi_temp_path $WORK/nginx-post/fastcgi;
+  uwsgi_temp_path $WORK/nginx-post/uwsgi;
+  scgi_temp_path $WORK/nginx-post/scgi;
+  server { listen 127.0.0.1:$POST_PORT; location / { return 200 "ok\n"; } }
+}
+CONF
+  nginx -c "$WORK/nginx-post/nginx.conf" -p "$WORK/nginx-post" 2>"$WORK/nginx-post/stderr" &
+  PIDS+=($!)
+  wait_port "$POST_PORT"
+  cat >"$WORK/post.lua" <<LUA
+wrk.method = "POST"
+wrk.headers["Host"] = "127.0.0.1:$POST_PORT"
+wrk.headers["Proxy-Connection"] = "keep-alive"
+wrk.headers["Content-Type"] = "application/octet-stream"
+wrk.body = string.rep("\0\1\2\3\4\5\6\7", 131072)
+wrk.path = "http://127.0.0.1:$POST_PORT/upload"
+done = function(summary, latency, requests)
+  local e = summary.errors
+  io.write(string.format("RESULT %d %d %d %d\n", summary.requests, summary.bytes, summary.duration,
+                         e.connect + e.read + e.write + e.status + e.timeout))
+end
+LUA
+}
+
+# wrk POSTs through one proxy; prints "<requests/s> <errors>".
+measure_post() {
+  wrk -t 4 -c 16 -d "${SECONDS_PER_RUN}s" --timeout 30s -s "$WORK/post.lua" "http://127.0.0.1:$1/" |
+    awk '/^RESULT/ { printf "%.0f %d\n", $2 / ($4 / 1e6), $5 }'
+}
+
+# The engine with its HTTP cache on (-m=10) and Squid with its memory cache.
+start_caching_proxies() {
+  CACHE_ENGINE_PORT=$(free_port)
+  local root="$WORK/velqor-cache"
+  mkdir -p "$root/VELQOR"
+  printf '127.0.0.1 %d=\r\n' "$CACHE_ENGINE_PORT" >"$root/VELQOR/http.ini"
+  VELQOR_BENCH_ROOT="$root" VELQOR_PIPE_DIR="$root/pipes" \
+    "$BUILD/bin/orqhprx" -e=VELQOR_BENCH_ROOT -p=0 -f '-!=0' -m=10 >/dev/null 2>&1 &
+  PIDS+=($!)
+  wait_port "$CACHE_ENGINE_PORT"
+
+  SQUID_CACHE_PORT=$(free_port)
+  mkdir -p "$WORK/squid-cache"
+  chmod 777 "$WORK/squid-cache"
+  cat >"$WORK/squid-cache/squid.conf" <<CONF
+http_port 127.0.0.1:$SQUID_CACHE_PORT
+http_access allow localhost
+http_access deny all
+cache_mem 64 MB
+maximum_object_size_in_memory 64 KB
+refresh_pattern . 10 20% 10
+access_log none
+cache_log $WORK/squid-cache/cache.log
+pid_filename $WORK/squid-cache/squid.pid
+coredump_dir $WORK/squid-cache
+max_filedescriptors 65536
+CONF
+  squid -N -f "$WORK/squid-cache/squid.conf" >/dev/null 2>&1 &
+  PIDS+=($!)
+  wait_port "$SQUID_CACHE_PORT"
+
+  # Both hold the file before they are measured.
+  local url="http://127.0.0.1:$NGINX_PORT/1k.bin"
+  for port in "$CACHE_ENGINE_PORT" "$SQUID_CACHE_PORT"; do
+    curl -s -o /dev/null -x "http://127.0.0.1:$port" "$url"
+    curl -s -o /dev/null -x "http://127.0.0.1:$port" "$url"
+  done
+  ls "$root/VELQOR/httpcache/"*.dat >/dev/null 2>&1 ||
+    { echo "the engine did not store the 1 KiB file in its cache" >&2; exit 1; }
+  curl -s -D - -o /dev/null -x "http://127.0.0.1:$SQUID_CACHE_PORT" "$url" | grep -qi '^X-Cache: HIT' ||
+    { echo "Squid did not serve the 1 KiB file from its memory cache" >&2; exit 1; }
+}
+
+start_post_origin
+declare -A POST_RPS POST_ERR
+for name in engine tinyproxy squid; do
+  case $name in engine) port=$ENGINE_PORT ;; tinyproxy) port=$TINY_PORT ;; squid) port=$SQUID_PORT ;; esac
+  read -r POST_RPS[$name] POST_ERR[$name] < <(measure_post "$port")
+done
+
+start_caching_proxies
+read -r HIT_ENGINE _ HIT_ENGINE_ERR < <(measure "$CACHE_ENGINE_PORT" 64 1k.bin)
+read -r HIT_SQUID _ HIT_SQUID_ERR < <(measure "$SQUID_CACHE_PORT" 64 1k.bin)
+
+printf '\n%-10s %16s %8s\n' proxy "POST 1 MiB req/s" errors
+for name in engine tinyproxy squid; do
+  printf '%-10s %16s %8s\n' "$name" "${POST_RPS[$name]}" "${POST_ERR[$name]}"
+done
+printf 'engine / better peer: POST 1 MiB req/s %s (target 1.0)\n' \
+  "$(ratio "${POST_RPS[engine]}" "${POST_RPS[tinyproxy]}" "${POST_RPS[squid]}")"
+printf '\n%-22s %14s %8s\n' "cache hits, 1 KiB" "req/s (64)" errors
+printf '%-22s %14s %8s\n' "engine -m=10" "$HIT_ENGINE" "$HIT_ENGINE_ERR" "squid memory cache" "$HIT_SQUID" "$HIT_SQUID_ERR"
+printf 'engine / squid: cache hits req/s %s (target 1.0)\n' "$(ratio "$HIT_ENGINE" "$HIT_SQUID" 0)"
