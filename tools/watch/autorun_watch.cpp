@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "common/data_folder.h"
 #include "common/local_time.h"
+#include "common/ascii_case.h"
 #include "common/option_arg.h"
 #include "tools/watch/autostart_places.h"
 #include "tools/watch/pipe_transaction.h"
@@ -27,31 +27,16 @@ MemoSettings ParseMemoArguments(int argc, char** argv) {
     MemoSettings settings;
     for (int i = 1; i < argc; ++i) {
         common::OptionArg option = common::ParseOptionArg(argv[i]);
-        switch (option.letter) {
-            case 'e':
-            case 'E':
-                settings.dataRootVariable = option.value;
-                break;
-            case 't':
-            case 'T':
-                settings.intervalMinutes = static_cast<uint32_t>(common::ParseDecimal(option.value));
-                break;
-            case 'w':
-            case 'W':
-                settings.logToFile = true;
-                break;
-            default:
-                break;
-        }
+        char letter = common::LowerAscii(option.letter);
+        if (letter == 'e') settings.dataRootVariable = option.value;
+        if (letter == 't') settings.intervalMinutes = static_cast<uint32_t>(common::ParseDecimal(option.value));
+        if (letter == 'w') settings.logToFile = true;
     }
     return settings;
 }
 
 std::string ScanAutostartText(const std::string& text) {
-    if (text.size() > kMaxRequestText) {
-        LogF("ScanFilebyPipe(%s) path longer than %zu bytes, not scanned\n", text.c_str(), kMaxRequestText);
-        return "";
-    }
+    if (!FitsScanRequest(text)) return "";
     std::string reply;
     CallPipeTransaction(text, reply, kScanPipe, {.accessDeniedIsClean = true});
     return reply;
@@ -72,12 +57,7 @@ int AutorunWatchMain(int argc, char** argv) {
     MemoSettings settings = ParseMemoArguments(argc, argv);
     const auto interval = std::chrono::minutes(settings.intervalMinutes);
 
-    std::string dataFolder = common::DataFolderPath(common::LookUpDataRoot(settings.dataRootVariable).path);
-    std::string logFolder = dataFolder + "memolog/";
-    std::error_code ec;
-    std::filesystem::create_directories(logFolder, ec);
-    std::printf("%s\n", logFolder.c_str());
-    ConfigureFileLog(logFolder, settings.logToFile);
+    StartWatchLog(settings.dataRootVariable, "memolog", settings.logToFile);
 
     for (;;) {
         RunAutostartRound();

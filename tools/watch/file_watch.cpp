@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/data_folder.h"
+#include "common/ascii_case.h"
 #include "common/option_arg.h"
 #include "tools/watch/scan_queue.h"
 #include "tools/watch/tree_watch.h"
@@ -24,37 +25,29 @@ std::string AsFolder(const std::string& entry) {
     return folder;
 }
 
+// Entries separated by "," or ";"; an empty one is dropped, as it would
+// stand for the whole root.
+std::vector<std::string> SplitFolderList(const std::string& list) {
+    std::vector<std::string> folders;
+    for (size_t start = 0; start <= list.size();) {
+        size_t end = list.find_first_of(",;", start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) folders.push_back(AsFolder(list.substr(start, end - start)));
+        start = end + 1;
+    }
+    return folders;
+}
+
 }  // namespace
 
 FileWatchSettings ParseFileArguments(int argc, char** argv) {
     FileWatchSettings settings;
     for (int i = 1; i < argc; ++i) {
         common::OptionArg option = common::ParseOptionArg(argv[i]);
-        switch (option.letter) {
-            case 'd':
-            case 'D': {
-                settings.folders.clear();
-                size_t start = 0;
-                const std::string& list = option.value;
-                while (start <= list.size()) {
-                    size_t end = list.find_first_of(",;", start);
-                    if (end == std::string::npos) end = list.size();
-                    if (end > start) settings.folders.push_back(AsFolder(list.substr(start, end - start)));
-                    start = end + 1;
-                }
-                break;
-            }
-            case 'e':
-            case 'E':
-                settings.dataRootVariable = option.value;
-                break;
-            case 'w':
-            case 'W':
-                settings.logToFile = true;
-                break;
-            default:
-                break;
-        }
+        char letter = common::LowerAscii(option.letter);
+        if (letter == 'd') settings.folders = SplitFolderList(option.value);
+        if (letter == 'e') settings.dataRootVariable = option.value;
+        if (letter == 'w') settings.logToFile = true;
     }
     return settings;
 }
@@ -66,13 +59,9 @@ int FileWatchMain(int argc, char** argv) {
     FileWatchSettings settings = ParseFileArguments(argc, argv);
 
     static WatchContext context;
-    context.dataRoot = common::LookUpDataRoot(settings.dataRootVariable).path;
+    context.dataRoot = StartWatchLog(settings.dataRootVariable, "filelog", settings.logToFile);
     context.dataFolder = common::DataFolderPath(context.dataRoot);
     context.logFolder = context.dataFolder + "filelog/";
-    std::error_code ec;
-    std::filesystem::create_directories(context.logFolder, ec);
-    std::printf("%s\n", context.logFolder.c_str());
-    ConfigureFileLog(context.logFolder, settings.logToFile);
 
     if (settings.folders.empty()) {
         WriteFileLog("no folder to watch (-d names none)\n");

@@ -39,6 +39,12 @@ bool CallPipeTransaction(const std::string& request, std::string& reply, const c
     return true;
 }
 
+bool FitsScanRequest(const std::string& path) {
+    if (path.size() <= kMaxRequestText) return true;
+    LogF("ScanFilebyPipe(%s) path longer than %zu bytes, not scanned\n", path.c_str(), kMaxRequestText);
+    return false;
+}
+
 void SendAlert(const std::string& finding, const std::string& path) {
     std::string ignored;
     CallPipeTransaction("[" + finding + "] " + path, ignored, kAlertPipe);

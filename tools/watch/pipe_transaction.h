@@ -27,6 +27,9 @@ struct PipeCallRules {
 bool CallPipeTransaction(const std::string& request, std::string& reply, const char* pipeName,
                          PipeCallRules rules = {});
 
+// False, with a log line, for a path too long to be sent whole.
+bool FitsScanRequest(const std::string& path);
+
 // "[finding] path" to the alert pipe; the reply is not looked at.
 void SendAlert(const std::string& finding, const std::string& path);
 

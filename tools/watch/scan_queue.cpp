@@ -88,10 +88,7 @@ void ScanQueue::ScanFileThread() {
 }
 
 void ScanFileByPipe(const std::string& path) {
-    if (path.size() > kMaxRequestText) {
-        LogF("ScanFilebyPipe(%s) path longer than %zu bytes, not scanned\n", path.c_str(), kMaxRequestText);
-        return;
-    }
+    if (!FitsScanRequest(path)) return;
     std::string reply;
     for (int tries = 1; tries <= kScanTries; ++tries) {
         LogF("ScanFilebyPipe(%s) AV_ENGINE\n", path.c_str());

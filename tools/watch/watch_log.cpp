@@ -2,10 +2,12 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <vector>
 
 #include "common/daily_log.h"
+#include "common/data_folder.h"
 #include "common/local_time.h"
 
 namespace watch {
@@ -47,6 +49,16 @@ void WriteFileLog(std::string_view text) {
     }
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
+}
+
+std::string StartWatchLog(const std::string& dataRootVariable, const char* folderName, bool toFile) {
+    std::string root = common::LookUpDataRoot(dataRootVariable).path;
+    std::string folder = common::DataFolderPath(root) + folderName + "/";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);  // without it only the console shows the log
+    std::printf("%s\n", folder.c_str());
+    ConfigureFileLog(folder, toFile);
+    return root;
 }
 
 void LogF(const char* format, ...) {

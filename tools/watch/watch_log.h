@@ -17,4 +17,9 @@ void WriteFileLog(std::string_view text);
 // printf-style convenience over WriteFileLog.
 void LogF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// What both watchers do at start once their options are read: the data
+// root from the variable, the log folder (named folderName) in the data
+// folder created and shown, the log switched on it. Returns the data root.
+std::string StartWatchLog(const std::string& dataRootVariable, const char* folderName, bool toFile);
+
 }  // namespace watch
