@@ -52,7 +52,7 @@ bool WriteTmpfilesLine(const std::string& pipeFolder, std::string& problems) {
     std::string temporary = path + ".tmp";
     {
         std::ofstream out(temporary, std::ios::trunc);
-        out << "d " << pipeFolder << " 2770 root " << kAdministratorsGroup << " -\n";
+        out << "d " << pipeFolder << " 2770 root " << AdministratorsGroup() << " -\n";
         out.flush();
         if (!out) {
             ::unlink(temporary.c_str());
@@ -70,11 +70,16 @@ bool WriteTmpfilesLine(const std::string& pipeFolder, std::string& problems) {
 
 }  // namespace
 
+std::string AdministratorsGroup() {
+    const char* name = std::getenv("VELQOR_GROUP");
+    return name && *name ? name : kAdministratorsGroup;
+}
+
 std::optional<gid_t> AdministratorsGroupId() {
     std::vector<char> buffer(16384);
     group entry;
     group* found = nullptr;
-    if (::getgrnam_r(kAdministratorsGroup, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    if (::getgrnam_r(AdministratorsGroup().c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
         return std::nullopt;
     return found->gr_gid;
 }

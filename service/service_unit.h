@@ -15,6 +15,11 @@ namespace service {
 // The group whose members administer the service beside root.
 inline constexpr const char* kAdministratorsGroup = "velqor";
 
+// Its name: kAdministratorsGroup, or $VELQOR_GROUP where tests name a
+// group of their own (a machine-wide "velqor" made by one test would change
+// what every other test running beside it installs).
+std::string AdministratorsGroup();
+
 // The group's id, when the group exists.
 std::optional<gid_t> AdministratorsGroupId();
 
