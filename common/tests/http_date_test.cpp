@@ -5,31 +5,11 @@
 #include <string>
 
 #include "common/http_date.h"
+#include "test_support.h"
 
 namespace {
 
-// Sets TZ for the test's duration and restores the previous value.
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneScope() {
-        if (had_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
+using testsupport::ZoneScope;
 
 constexpr std::time_t kSunday1994 = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
 constexpr std::time_t kJuly2024 = 1721475000;   // Sat, 20 Jul 2024 11:30:00 GMT

@@ -183,4 +183,20 @@ bool HaveIPv6Loopback() {
     return ok;
 }
 
+ZoneScope::ZoneScope(const char* zone) {
+    const char* old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ZoneScope::~ZoneScope() {
+    if (had_)
+        setenv("TZ", old_.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
 }  // namespace testsupport

@@ -90,4 +90,17 @@ bool WaitUntil(Cond cond, std::chrono::milliseconds timeout = std::chrono::secon
 // machines may run with IPv6 turned off.
 bool HaveIPv6Loopback();
 
+// Sets TZ for a test's duration and restores the previous value.
+class ZoneScope {
+public:
+    explicit ZoneScope(const char* zone);
+    ~ZoneScope();
+    ZoneScope(const ZoneScope&) = delete;
+    ZoneScope& operator=(const ZoneScope&) = delete;
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
 }  // namespace testsupport
