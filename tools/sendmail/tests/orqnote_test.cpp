@@ -1,0 +1,133 @@
+// orqnote end to end against aiosmtpd on loopback, the mails read back with
+// Python's email package.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/codepage/codepage.h"
+#include "test_support.h"
+
+namespace {
+
+using testsupport::Process;
+
+const char kPython[] = "/usr/bin/python3";
+
+std::string PeerScript(const char* name) { return testsupport::SourcePath(std::string("tools/sendmail/tests/") + name); }
+
+// sendmail.ini as the control panel writes it: CP932, CR LF, twelve lines.
+void WritePanelIni(const std::string& path, int port, int ssl) {
+    std::string text = "family=0\r\nfrom=alert@x.test\r\nname=管理者\r\ncharset=iso-2022-jp\r\n"
+                       "smtpserver=127.0.0.1\r\nport=" + std::to_string(port) +
+                       "\r\nesmtp=1\r\nauthid=user\r\nauthpass=pa'ss\r\nssl=" + std::to_string(ssl) +
+                       "\r\ndebug=0\r\nto=ops@x.test\r\n";
+    testsupport::WriteFile(path, platform::Utf8ToCp932(text));
+}
+
+class OrqnoteTest : public ::testing::Test {
+protected:
+    void StartPeer(bool tls) {
+        port_ = testsupport::FreeTcpPort();
+        std::vector<std::string> argv = {kPython, PeerScript("smtp_peer.py"), "aiosmtpd", std::to_string(port_), dir_.path()};
+        if (tls) {
+            auto made = testsupport::RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -days 1 -keyout " +
+                                                (dir_ / "key.pem") + " -out " + (dir_ / "cert.pem") + " 2>&1");
+            ASSERT_EQ(made.exitCode, 0) << made.output;
+            argv.push_back(dir_ / "cert.pem");
+            argv.push_back(dir_ / "key.pem");
+        }
+        peer_ = std::make_unique<Process>(argv, Process::Options{});
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir_ / "ready"); },
+                                           std::chrono::seconds(20)))
+            << peer_->err();
+        WritePanelIni(dir_ / "sendmail.ini", port_, tls ? 1 : 0);
+    }
+
+    int RunOrqnote(std::vector<std::string> args) {
+        args.insert(args.begin(), testsupport::BinPath("orqnote"));
+        Process::Options options;
+        options.cwd = dir_.path();
+        Process sender(args, options);
+        int code = sender.wait(std::chrono::seconds(60));
+        output_ = sender.out() + sender.err();
+        return code;
+    }
+
+    std::string ReadMail(int n) {
+        auto read = testsupport::RunCommand(std::string(kPython) + " " + PeerScript("check_mail.py") + " " +
+                                            (dir_ / ("mail-" + std::to_string(n) + ".eml")));
+        EXPECT_EQ(read.exitCode, 0) << read.output;
+        return read.output;
+    }
+
+    testsupport::TempDir dir_;
+    int port_ = 0;
+    std::unique_ptr<Process> peer_;
+    std::string output_;
+};
+
+
+TEST_F(OrqnoteTest, FullMailOnPlainAndTlsPorts) {
+    for (bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "implicit TLS" : "plain");
+        StartPeer(tls);
+        std::string small(100, '\0');
+        for (int i = 0; i < 100; ++i) small[i] = static_cast<char>(i * 7);
+        testsupport::WriteFile(dir_ / "small.bin", small);
+        std::string binary;
+        for (int i = 0; i < 1000; ++i) binary += static_cast<char>(255 - i % 256);
+        testsupport::WriteFile(dir_ / "data.bin", binary);
+        int code = RunOrqnote({"a@x.test,b@x.test", "-subject=障害のお知らせ ｱﾗｰﾄ", "-message=%s 様 100%% 完了",
+                               "-insert=山田", "-attach=" + (dir_ / "small.bin") + "," + (dir_ / "data.bin"),
+                               "-logfile"});
+        EXPECT_EQ(code, 0) << output_;
+        std::string mail = ReadMail(1);
+        EXPECT_NE(mail.find("to: a@x.test\ncc: b@x.test\n"), std::string::npos) << mail;
+        EXPECT_NE(mail.find("subject-words: 1\nsubject: 障害のお知らせ アラート\n"), std::string::npos) << mail;
+        EXPECT_NE(mail.find("text: '山田 様 100% 完了\\r\\n'"), std::string::npos) << mail;
+        std::string hexSmall, hexBinary;
+        const char* digits = "0123456789abcdef";
+        for (unsigned char c : small) hexSmall += {digits[c >> 4], digits[c & 15]};
+        for (unsigned char c : binary) hexBinary += {digits[c >> 4], digits[c & 15]};
+        EXPECT_NE(mail.find("attach small.bin: " + hexSmall + " lines=64,64,8\n"), std::string::npos) << mail;
+        EXPECT_NE(mail.find("attach data.bin: " + hexBinary + " "), std::string::npos) << mail;
+        EXPECT_EQ(testsupport::ReadFile(dir_ / "mail-1.rcpt"), "a@x.test\nb@x.test");
+        std::string log = testsupport::ReadFile(dir_ / "sendmail-log.txt");
+        EXPECT_NE(log.find("] connect success.\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("] send start.\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("] send success. code=0x0000\n"), std::string::npos) << log;
+        peer_.reset();
+        std::remove((dir_ / "ready").c_str());
+        std::remove((dir_ / "mail-1.eml").c_str());
+        std::remove((dir_ / "sendmail-log.txt").c_str());
+    }
+}
+
+TEST_F(OrqnoteTest, HtmlFileLinesArriveExactlyAndFileGoesOnlyAfterAcceptance) {
+    StartPeer(false);
+    std::string body = ".\r\n.x\r\n%d %n %%\r\n";
+    testsupport::WriteFile(dir_ / "body.HTM", body);
+    EXPECT_EQ(RunOrqnote({"a@x.test", "-subject=s", "-inputfile=body.HTM", "-from=refuse@x.test", "-logfile"}), 1)
+        << output_;
+    EXPECT_TRUE(testsupport::FileExists(dir_ / "body.HTM"));
+    EXPECT_NE(testsupport::ReadFile(dir_ / "sendmail-log.txt").find("send fail. code=0x8003"), std::string::npos);
+
+    EXPECT_EQ(RunOrqnote({"a@x.test", "-subject=s", "-inputfile=body.HTM"}), 0) << output_;
+    EXPECT_FALSE(testsupport::FileExists(dir_ / "body.HTM"));
+    std::string mail = ReadMail(1);
+    EXPECT_NE(mail.find("type: text/html\n"), std::string::npos) << mail;
+    EXPECT_NE(mail.find("charset=iso-2022-jp"), std::string::npos) << mail;
+    // "%%" is one "%", other "%" stay; the end of data adds its own empty line.
+    EXPECT_NE(mail.find("text: '.\\r\\n.x\\r\\n%d %n %\\r\\n\\r\\n'"), std::string::npos) << mail;
+}
+
+TEST_F(OrqnoteTest, UsageWithoutSettingsFile) {
+    EXPECT_EQ(RunOrqnote({"a@x.test", "-subject=s"}), 0);
+    EXPECT_EQ(output_.rfind("orqnote v2.00 for Windows NT/2000/XP Comand prompt\n", 0), 0u) << output_;
+    EXPECT_EQ(RunOrqnote({}), 0);
+}
+
+}  // namespace
