@@ -27,18 +27,23 @@ void WritePanelIni(const std::string& path, int port, int ssl) {
     testsupport::WriteFile(path, platform::Utf8ToCp932(text));
 }
 
+// A self-signed certificate for a TLS peer, its files added to the peer's
+// arguments.
+bool AddCertificate(const testsupport::TempDir& dir, std::vector<std::string>& argv) {
+    auto made = testsupport::RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -days 1 -keyout " +
+                                        (dir / "key.pem") + " -out " + (dir / "cert.pem") + " 2>&1");
+    if (made.exitCode != 0) return false;
+    argv.push_back(dir / "cert.pem");
+    argv.push_back(dir / "key.pem");
+    return true;
+}
+
 class OrqnoteTest : public ::testing::Test {
 protected:
     void StartPeer(bool tls) {
         port_ = testsupport::FreeTcpPort();
         std::vector<std::string> argv = {kPython, PeerScript("smtp_peer.py"), "aiosmtpd", std::to_string(port_), dir_.path()};
-        if (tls) {
-            auto made = testsupport::RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -days 1 -keyout " +
-                                                (dir_ / "key.pem") + " -out " + (dir_ / "cert.pem") + " 2>&1");
-            ASSERT_EQ(made.exitCode, 0) << made.output;
-            argv.push_back(dir_ / "cert.pem");
-            argv.push_back(dir_ / "key.pem");
-        }
+        if (tls) ASSERT_TRUE(AddCertificate(dir_, argv));
         peer_ = std::make_unique<Process>(argv, Process::Options{});
         ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir_ / "ready"); },
                                            std::chrono::seconds(20)))
@@ -122,6 +127,54 @@ TEST_F(OrqnoteTest, HtmlFileLinesArriveExactlyAndFileGoesOnlyAfterAcceptance) {
     EXPECT_NE(mail.find("charset=iso-2022-jp"), std::string::npos) << mail;
     // "%%" is one "%", other "%" stay; the end of data adds its own empty line.
     EXPECT_NE(mail.find("text: '.\\r\\n.x\\r\\n%d %n %\\r\\n\\r\\n'"), std::string::npos) << mail;
+}
+
+// One connection to the scripted peer: what the sender logs, prints and
+// sends, and its exit code.
+TEST_F(OrqnoteTest, ScriptedPeers) {
+    struct Case {
+        const char* scenario;
+        bool tls;
+        int exitCode;
+        const char* logLine;          // in the send log
+        const char* command;          // among the commands received ("" none)
+        const char* missingCommand;   // not among them
+        const char* console;          // in the output ("" none)
+    };
+    const Case cases[] = {
+        {"ehlo_refused", false, 0, "send success. code=0x0000", "HELO 127.0.0.1\n", "AUTH", ""},
+        {"login_only", false, 0, "send success. code=0x0000", "MAIL From: <alert@x.test>\n", "AUTH", ""},
+        {"greeting_refused", false, 1, "send fail. code=0x8001", "QUIT\n", "EHLO", ""},
+        {"no_rcpt", false, 1, "send start.", "RCPT To: <b@x.test>\n", "DATA", ""},
+        {"silent", false, 1, "send fail. code=0x8001", "", "EHLO", "451 Requested action aborted: error in processing."},
+        {"silent", true, 1, "send fail. code=0x8001", "", "EHLO", "451 Requested action aborted: error in processing."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.scenario) + (c.tls ? " TLS" : ""));
+        testsupport::TempDir dir;
+        int port = testsupport::FreeTcpPort();
+        std::vector<std::string> argv = {kPython, PeerScript("scripted_peer.py"), c.scenario, std::to_string(port),
+                                         dir.path()};
+        if (c.tls) ASSERT_TRUE(AddCertificate(dir, argv));
+        Process peer(argv, Process::Options{});
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir / "ready"); },
+                                           std::chrono::seconds(20)));
+        WritePanelIni(dir / "sendmail.ini", port, c.tls ? 1 : 0);
+        testsupport::WriteFile(dir / "sendmail.ini",
+                               testsupport::ReadFile(dir / "sendmail.ini") + "timeout=2\r\n");
+        Process::Options options;
+        options.cwd = dir.path();
+        Process sender({testsupport::BinPath("orqnote"), "a@x.test,b@x.test", "-subject=s", "-message=m", "-logfile"},
+                       options);
+        EXPECT_EQ(sender.wait(std::chrono::seconds(60)), c.exitCode) << sender.out();
+        std::string log = testsupport::ReadFile(dir / "sendmail-log.txt");
+        EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+        std::string commands = testsupport::FileExists(dir / "commands.txt") ? testsupport::ReadFile(dir / "commands.txt") : "";
+        if (*c.command) EXPECT_NE(commands.find(c.command), std::string::npos) << commands;
+        EXPECT_EQ(commands.find(c.missingCommand), std::string::npos) << commands;
+        if (*c.console) EXPECT_NE(sender.out().find(c.console), std::string::npos) << sender.out();
+        peer.wait(std::chrono::seconds(10));
+    }
 }
 
 TEST_F(OrqnoteTest, UsageWithoutSettingsFile) {
