@@ -140,6 +140,7 @@ TEST_F(OrqnoteTest, ScriptedPeers) {
         const char* command;          // among the commands received ("" none)
         const char* missingCommand;   // not among them
         const char* console;          // in the output ("" none)
+        const char* body = "-message=m";
     };
     const Case cases[] = {
         {"ehlo_refused", false, 0, "send success. code=0x0000", "HELO 127.0.0.1\n", "AUTH", ""},
@@ -148,6 +149,9 @@ TEST_F(OrqnoteTest, ScriptedPeers) {
         {"no_rcpt", false, 1, "send start.", "RCPT To: <b@x.test>\n", "DATA", ""},
         {"silent", false, 1, "send fail. code=0x8001", "", "EHLO", "451 Requested action aborted: error in processing."},
         {"silent", true, 1, "send fail. code=0x8001", "", "EHLO", "451 Requested action aborted: error in processing."},
+        {"data_refused", false, 1, "send fail. code=0x8005", "QUIT\n", "AUTH", ""},
+        // Without a body text the data still ends.
+        {"plain", false, 0, "send success. code=0x0000", "QUIT\n", "AUTH", "", "-nomessage"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.scenario) + (c.tls ? " TLS" : ""));
@@ -164,7 +168,7 @@ TEST_F(OrqnoteTest, ScriptedPeers) {
                                testsupport::ReadFile(dir / "sendmail.ini") + "timeout=2\r\n");
         Process::Options options;
         options.cwd = dir.path();
-        Process sender({testsupport::BinPath("orqnote"), "a@x.test,b@x.test", "-subject=s", "-message=m", "-logfile"},
+        Process sender({testsupport::BinPath("orqnote"), "a@x.test,b@x.test", "-subject=s", c.body, "-logfile"},
                        options);
         EXPECT_EQ(sender.wait(std::chrono::seconds(60)), c.exitCode) << sender.out();
         std::string log = testsupport::ReadFile(dir / "sendmail-log.txt");

@@ -56,7 +56,7 @@ def main():
             if in_data:
                 if line == b".":
                     in_data = False
-                    conn.sendall(b"250 accepted\r\n")
+                    conn.sendall(b"554 refused\r\n" if scenario == "data_refused" else b"250 accepted\r\n")
                 continue
             log.write(line + b"\n")
             log.flush()
