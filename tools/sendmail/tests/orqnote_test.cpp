@@ -149,6 +149,7 @@ TEST_F(OrqnoteTest, ScriptedPeers) {
         {"no_rcpt", false, 1, "send start.", "RCPT To: <b@x.test>\n", "DATA", ""},
         {"silent", false, 1, "send fail. code=0x8001", "", "EHLO", "451 Requested action aborted: error in processing."},
         {"silent", true, 1, "send fail. code=0x8001", "", "EHLO", "451 Requested action aborted: error in processing."},
+        {"long_reply", false, 0, "send success. code=0x0000", "AUTH PLAIN AHVzZXIAcGEnc3M=\n", "HELO", ""},
         {"data_refused", false, 1, "send fail. code=0x8005", "QUIT\n", "AUTH", ""},
         // Without a body text the data still ends.
         {"plain", false, 0, "send success. code=0x0000", "QUIT\n", "AUTH", "", "-nomessage"},

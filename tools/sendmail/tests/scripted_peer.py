@@ -18,6 +18,9 @@ EHLO = {
     # The AUTH line offers LOGIN only; a host named PLAINS sits on another
     # line; the reply comes in pieces and ends with a bare "250".
     "login_only": [b"250-peer.x.test\r\n", b"250-AUTH LOGIN\r\n250-PLAINS.example\r\n", b"250\r\n"],
+    # A reply of some 1,500 bytes in one piece.
+    "long_reply": [b"".join(b"250-X-FILLER-%02d %s\r\n" % (i, b"f" * 80) for i in range(16)) +
+                   b"250 AUTH PLAIN LOGIN\r\n"],
 }
 
 
