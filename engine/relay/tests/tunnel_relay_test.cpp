@@ -184,7 +184,9 @@ TEST_F(TunnelRelayTest, EndsByServerCloseClientResetOrIdleness) {
 // nothing the whole time, keeps the tunnel alive: the idle time-out counts
 // only silence both ways, and a send that waits for the client is none.
 TEST_F(TunnelRelayTest, PausingReaderIsNotIdle) {
-    Start({200, 5000, 5000}, true);
+    // The idle time-out leaves room for a loaded machine to start the
+    // sending thread; the pause below is well past it.
+    Start({1000, 5000, 5000}, true);
     const std::string down = tlsfixture::BinaryPattern(3 << 20, 3);
     std::thread serverSide([&] {
         EXPECT_TRUE(SendAll(server_.get(), down));
@@ -193,7 +195,7 @@ TEST_F(TunnelRelayTest, PausingReaderIsNotIdle) {
     std::string atClient;
     EXPECT_TRUE(ReadExactly(client_.get(), down.size() / 2, atClient));
     // Longer than the idle time-out, while the relay waits to send more.
-    std::this_thread::sleep_for(800ms);
+    std::this_thread::sleep_for(2500ms);
     EXPECT_TRUE(ReadExactly(client_.get(), down.size(), atClient));
     serverSide.join();
     EXPECT_TRUE(atClient == down) << atClient.size();
