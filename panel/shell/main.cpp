@@ -9,6 +9,7 @@
 
 #include "panel/shell/startup.h"
 #include "panel/shell/tolvane_dlg.h"
+#include "panel/shell/update_check.h"
 
 int main(int argc, char** argv) {
     // Files and sockets for the administrators' group, whatever the caller's
@@ -20,11 +21,14 @@ int main(int argc, char** argv) {
     std::string program = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string(argv[0]);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     panel::StartupSeams seams;
+    seams.startUpdateCheck = panel::StartUpdateCheck;
     seams.runTrayWindow = [&seams] {
         panel::TrayOptions options;
         options.startUpdateCheck = seams.startUpdateCheck;
         panel::TolvaneDlg tray(options);
         tray.DoModal();
     };
-    return panel::RunPanel(program, arguments, seams);
+    int code = panel::RunPanel(program, arguments, seams);
+    panel::StopUpdateChecks();
+    return code;
 }
