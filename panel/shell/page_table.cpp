@@ -116,8 +116,24 @@ const std::vector<PageSlot>& SectionPages() {
     return pages;
 }
 
+namespace {
+
+std::array<PageMaker, kPageCount>& PageMakers() {
+    static std::array<PageMaker, kPageCount> makers;
+    return makers;
+}
+
+}  // namespace
+
+void RegisterPageMaker(PageSlot slot, PageMaker maker) {
+    if (slot >= 0 && slot < kPageCount) PageMakers()[slot] = std::move(maker);
+}
+
 PageFactory DefaultPageFactory() {
-    return [](PageSlot, int templateId) { return std::make_unique<SettingsPage>(templateId); };
+    return [](PageSlot slot, int templateId) -> std::unique_ptr<SettingsPage> {
+        if (slot >= 0 && slot < kPageCount && PageMakers()[slot]) return PageMakers()[slot](templateId);
+        return std::make_unique<SettingsPage>(templateId);
+    };
 }
 
 }  // namespace panel

@@ -54,7 +54,15 @@ const std::vector<PageSlot>& SectionPages();
 
 // Makes the page of a slot; the window owns it.
 using PageFactory = std::function<std::unique_ptr<SettingsPage>(PageSlot slot, int templateId)>;
-// The pages built so far; the others are empty pages of their template.
+// The registered pages; a slot nobody registered gets an empty page of its
+// template.
 PageFactory DefaultPageFactory();
+
+// Each page folder registers the makers of its pages once at start, before
+// the first settings window opens (velqorctl's main and the tests call the
+// folder's Register...Pages function). A later registration of a slot
+// replaces the earlier one.
+using PageMaker = std::function<std::unique_ptr<SettingsPage>(int templateId)>;
+void RegisterPageMaker(PageSlot slot, PageMaker maker);
 
 }  // namespace panel
