@@ -12,6 +12,8 @@ const std::map<int, const char*>& Table() {
         {102, "VELQOR Server V2"},
         {105, "Tavrisk %s"},
         {133, "VELQOR Server ウィルスアラート"},
+        {134, "VELQOR Server 監視フォルダ設定"},
+        {135, "VELQOR Server フォルダ選択"},
         {136, "VELQOR Server"},
         {152, "v2.014"},
         {176, "新バージョンの移行の際注意点\r\n"
