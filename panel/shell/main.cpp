@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/shell/antivirus_pages.h"
 #include "panel/shell/startup.h"
 #include "panel/shell/tolvane_dlg.h"
 #include "panel/shell/update_check.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     std::string program = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string(argv[0]);
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    panel::RegisterAntiVirusPages();
     panel::StartupSeams seams;
     seams.startUpdateCheck = panel::StartUpdateCheck;
     seams.runTrayWindow = [&seams] {

@@ -1,0 +1,285 @@
+#include "panel/shell/antivirus_pages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "panel/shell/color_button.h"
+#include "panel/shell/folder_view.h"
+#include "panel/shell/list_file_edit.h"
+#include "panel/shell/look.h"
+#include "panel/shell/page_table.h"
+#include "panel/shell/registry_ops.h"
+#include "panel/shell/small_ops.h"
+
+namespace panel {
+namespace {
+
+QCheckBox* Check(QWidget* page, int id, const char* text) {
+    auto* box = WithId(new QCheckBox(QString::fromUtf8(text), page), id);
+    return box;
+}
+
+QLineEdit* Edit(QWidget* page, int id) { return WithId(new QLineEdit(page), id); }
+
+QLabel* Label(QWidget* page, int id, const char* text) {
+    auto* label = new QLabel(QString::fromUtf8(text), page);
+    if (id) WithId(label, id);
+    return label;
+}
+
+void Enable(QWidget* page, std::initializer_list<int> ids, bool on) {
+    for (int id : ids)
+        if (QWidget* control = FindControl(page, id)) control->setEnabled(on);
+}
+
+uint32_t ReadNumber(const char* name, uint32_t fallback) { return RegReadDword(kProductSettingsKey, name, fallback); }
+
+QString ReadText(const char* name, const std::string& fallback) {
+    std::string text;
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, name, fallback, text, 512);
+    return QString::fromStdString(text);
+}
+
+// The excluded-extension list's header for a new file.
+const std::vector<std::string>& ExtensionListHeader() {
+    static const std::vector<std::string> header = {
+        "'------------------------------------------------------------------",
+        "'このファイルへは、リアルタイム監視で除外したいファイルの拡張子を",
+        "'記述して下さい。",
+        "'コメント行にするには、１カラム目に半角スペース、シングルクォーテーション、",
+        "'ダブルクォーテーションを指定してください",
+        "'------------------------------------------------------------------",
+        "'例）拡張子が\".txt\"と\".ini\"のものを除外したい場合(大小文字共通)",
+        "'.txt",
+        "'.ini",
+        "'------------------------------------------------------------------",
+    };
+    return header;
+}
+
+}  // namespace
+
+// --- Scan engine -----------------------------------------------------------
+
+CAntiVirusSetDlg::CAntiVirusSetDlg(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CAntiVirusSetDlg::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* engine = Check(this, 1191, "アンチウイルスエンジンを起動する。");
+    layout->addWidget(engine);
+    layout->addWidget(Check(this, 1015, "ログを残す。"));
+    layout->addStretch();
+    connect(engine, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void CAntiVirusSetDlg::OnInitDialog() {
+    scanmode_ = static_cast<int>(ReadNumber("scanmode", 0));
+    enginelog_ = static_cast<int>(ReadNumber("enginelog", 1));
+    BindCheck(1191, scanmode_);
+    BindCheck(1015, enginelog_);
+    ControlsFromFields();
+    UpdateEnableState();
+}
+
+void CAntiVirusSetDlg::UpdateEnableState() {
+    FieldsFromControls();
+    Enable(this, {1015}, scanmode_ != 0);
+}
+
+bool CAntiVirusSetDlg::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("scanmode", static_cast<uint32_t>(scanmode_));
+    WriteDword("enginelog", static_cast<uint32_t>(enginelog_));
+    ControlsFromFields();
+    return true;
+}
+
+// --- Updater ---------------------------------------------------------------
+
+CAntiVirusSetDlg0::CAntiVirusSetDlg0(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CAntiVirusSetDlg0::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(Label(this, 1192, "データ更新間隔"));
+    interval->addWidget(Edit(this, 1009));
+    interval->addWidget(Label(this, 1194, "時間毎"));
+    interval->addStretch();
+    layout->addLayout(interval);
+    layout->addWidget(Check(this, 1011, "ログを残す。"));
+    auto* proxy = Check(this, 1010, "更新はプロキシサーバを使用する。");
+    layout->addWidget(proxy);
+    auto* server = new QHBoxLayout;
+    server->addWidget(Edit(this, 1014), 3);
+    server->addWidget(Label(this, 1080, "ポート"));
+    server->addWidget(Edit(this, 1082), 1);
+    layout->addLayout(server);
+    layout->addStretch();
+    connect(proxy, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void CAntiVirusSetDlg0::OnInitDialog() {
+    timeout_ = ReadNumber("Timeout", 1);
+    logEnabled_ = static_cast<int>(ReadNumber("LogEnabled", 0));
+    proxyServerUsed_ = static_cast<int>(ReadNumber("ProxyServerUsed", 0));
+    proxyServerName_ = ReadText("ProxyServerName", "");
+    proxyServerPort_ = ReadNumber("ProxyServerPort", 8080);
+    BindNumber(1009, timeout_, NumberKind::Unsigned32);
+    BindCheck(1011, logEnabled_);
+    BindCheck(1010, proxyServerUsed_);
+    BindText(1014, proxyServerName_);
+    BindNumber(1082, proxyServerPort_, NumberKind::Unsigned32);
+    ControlsFromFields();
+    UpdateEnableState();
+}
+
+void CAntiVirusSetDlg0::UpdateEnableState() {
+    FieldsFromControls();
+    Enable(this, {1014, 1082}, proxyServerUsed_ != 0);
+}
+
+bool CAntiVirusSetDlg0::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("Timeout", timeout_);
+    WriteDword("LogEnabled", static_cast<uint32_t>(logEnabled_));
+    WriteString("ProxyServerName", proxyServerName_);
+    WriteDword("ProxyServerUsed", static_cast<uint32_t>(proxyServerUsed_));
+    WriteDword("ProxyServerPort", proxyServerPort_);
+    ControlsFromFields();
+    return true;
+}
+
+// --- Process watching --------------------------------------------------------
+
+CAntiVirusSetDlg1::CAntiVirusSetDlg1(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CAntiVirusSetDlg1::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* process = Check(this, 1000, "実行中のプロセス監視");
+    layout->addWidget(process);
+    layout->addWidget(Check(this, 1016, "ログを残す。"));
+    auto* interval = new QHBoxLayout;
+    auto* combo = WithId(new QComboBox(this), 1006);
+    combo->setEditable(true);
+    combo->addItems({"10", "20", "30", "40", "50", "60"});
+    interval->addWidget(combo);
+    interval->addWidget(Label(this, 1007, "分毎"));
+    interval->addStretch();
+    layout->addLayout(interval);
+    layout->addStretch();
+    connect(process, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void CAntiVirusSetDlg1::OnInitDialog() {
+    process_ = static_cast<int>(ReadNumber("process", 1));
+    processlog_ = static_cast<int>(ReadNumber("processlog", 0));
+    processtime_ = ReadText("processtime", "30");
+    BindCheck(1000, process_);
+    BindCheck(1016, processlog_);
+    ControlsFromFields();
+    // The combo box keeps any text, also a number that is not in its list.
+    Control<QComboBox>(this, 1006)->setEditText(processtime_);
+    UpdateEnableState();
+}
+
+void CAntiVirusSetDlg1::UpdateEnableState() {
+    FieldsFromControls();
+    Enable(this, {1016, 1006, 1007}, process_ != 0);
+}
+
+bool CAntiVirusSetDlg1::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    processtime_ = Control<QComboBox>(this, 1006)->currentText();
+    WriteDword("process", static_cast<uint32_t>(process_));
+    WriteString("processtime", processtime_);
+    WriteDword("processlog", static_cast<uint32_t>(processlog_));
+    ControlsFromFields();
+    return true;
+}
+
+// --- Real-time folder watching -------------------------------------------------
+
+CAntiVirusSetDlg2::CAntiVirusSetDlg2(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CAntiVirusSetDlg2::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* folder = Check(this, 1001, "リアルタイム監視");
+    layout->addWidget(folder);
+    layout->addWidget(Check(this, 1018, "ログを残す。"));
+    layout->addWidget(Label(this, 1034, "対象ドライブ(例: A:\\;C:\\)"));
+    layout->addWidget(Edit(this, 1031));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(WithId(new ColorButton(QString::fromUtf8("監視先設定"), this), 1050));
+    buttons->addWidget(WithId(new ColorButton(QString::fromUtf8("除外する拡張子"), this), 1007));
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    layout->addStretch();
+    connect(folder, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void CAntiVirusSetDlg2::OnInitDialog() {
+    if (AttachColorButton(placesButton_, 1050, this)) {
+        placesButton_->FaceColor = kPageColor;
+        placesButton_->TextColor = 0;
+        connect(placesButton_, &QPushButton::clicked, this, [this] { OnWatchPlaces(); });
+    }
+    if (AttachColorButton(extensionsButton_, 1007, this)) {
+        extensionsButton_->FaceColor = kPageColor;
+        extensionsButton_->TextColor = 0;
+        connect(extensionsButton_, &QPushButton::clicked, this, [this] { OnExcludedExtensions(); });
+    }
+    folder_ = static_cast<int>(ReadNumber("folder", 1));
+    folderlog_ = static_cast<int>(ReadNumber("folderlog", 0));
+    drivepath_ = ReadText("drivepath", ListServerDrives());
+    BindCheck(1001, folder_);
+    BindCheck(1018, folderlog_);
+    BindText(1031, drivepath_);
+    ControlsFromFields();
+    UpdateEnableState();
+}
+
+void CAntiVirusSetDlg2::UpdateEnableState() {
+    FieldsFromControls();
+    Enable(this, {1018, 1034, 1031, 1050, 1007}, folder_ != 0);
+}
+
+bool CAntiVirusSetDlg2::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("folder", static_cast<uint32_t>(folder_));
+    WriteDword("folderlog", static_cast<uint32_t>(folderlog_));
+    ControlsFromFields();
+    return true;
+}
+
+void CAntiVirusSetDlg2::OnWatchPlaces() {
+    FieldsFromControls();
+    RegWriteString(kProductSettingsKey, "drivepath", drivepath_.toStdString());
+    {
+        CFolderView view;
+        if (runDialog)
+            runDialog(view);
+        else
+            view.exec();
+    }
+    std::string text;
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "drivepath", "/", text, 1 << 20);
+    drivepath_ = QString::fromStdString(text);
+    ControlsFromFields();
+}
+
+void CAntiVirusSetDlg2::OnExcludedExtensions() { EditListFile("fwhiteext.db", ExtensionListHeader(), {}); }
+
+void RegisterAntiVirusPages() {
+    RegisterPageMaker(kAntiVirusSetDlg, [](int id) { return std::make_unique<CAntiVirusSetDlg>(id); });
+    RegisterPageMaker(kAntiVirusSetDlg0, [](int id) { return std::make_unique<CAntiVirusSetDlg0>(id); });
+    RegisterPageMaker(kAntiVirusSetDlg1, [](int id) { return std::make_unique<CAntiVirusSetDlg1>(id); });
+    RegisterPageMaker(kAntiVirusSetDlg2, [](int id) { return std::make_unique<CAntiVirusSetDlg2>(id); });
+}
+
+}  // namespace panel
