@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "panel/shell/antivirus_pages.h"
+#include "panel/shell/on_demand_dlg.h"
 #include "panel/shell/startup.h"
 #include "panel/shell/tolvane_dlg.h"
 #include "panel/shell/update_check.h"
@@ -24,6 +25,11 @@ int main(int argc, char** argv) {
     panel::RegisterAntiVirusPages();
     panel::StartupSeams seams;
     seams.startUpdateCheck = panel::StartUpdateCheck;
+    seams.runScanWindow = [](const std::string& target) {
+        panel::COnDemandDlg window;
+        window.target = target;
+        window.DoModal();
+    };
     seams.runTrayWindow = [&seams] {
         panel::TrayOptions options;
         options.startUpdateCheck = seams.startUpdateCheck;
@@ -32,5 +38,6 @@ int main(int argc, char** argv) {
     };
     int code = panel::RunPanel(program, arguments, seams);
     panel::StopUpdateChecks();
+    panel::StopScanThreads();
     return code;
 }

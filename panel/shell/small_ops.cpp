@@ -26,18 +26,21 @@ void GetOwnFileVersion(uint32_t& mostSignificant, uint32_t& leastSignificant) {
     leastSignificant = (14u << 16) | 0u;
 }
 
-int AvScanRequest(std::string_view path, std::string& reply) {
+int AvScanRequest(std::string_view path, std::string& reply, uint32_t replyTimeoutMs) {
     reply.clear();
-    std::string request = platform::Utf8ToCp932(path);
-    if (request.size() > kScanMessageSize - 1 || request.find('\0') != std::string::npos) return 0;
+    std::string request(path);
+    if (request.size() > kScanMessageSize - 1 || request.find('\0') != std::string::npos) return -1;
     request.resize(kScanMessageSize, '\0');
     std::string answer;
     int rc;
-    while ((rc = platform::CallNamedPipe(kScanPipe, request, kScanMessageSize, answer, platform::kPipeWaitForever)) ==
-           platform::kErrorPipeBusy)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
+    while ((rc = platform::CallNamedPipe(kScanPipe, request, kScanMessageSize, answer, platform::kPipeWaitForever,
+                                         replyTimeoutMs)) == platform::kErrorPipeBusy) {
+        if (replyTimeoutMs != platform::kPipeWaitForever && std::chrono::steady_clock::now() > deadline) return 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     if (rc != platform::kErrorSuccess) return 0;
-    reply = platform::Cp932ToUtf8(answer.substr(0, answer.find('\0')));
+    reply = answer.substr(0, answer.find('\0'));
     if (common::EqualsIgnoringAsciiCase(reply, "Password-protected-EXE")) reply.clear();
     return 1;
 }

@@ -10,13 +10,14 @@ namespace panel {
 // The panel's own file version, most and least significant words.
 void GetOwnFileVersion(uint32_t& mostSignificant, uint32_t& leastSignificant);
 
-// Asks the anti-virus scan server about one file (a 512-byte request with
-// the path in code page 932). 1 when it answered: `reply` is empty for a
-// clean file (also for "Password-protected-EXE" in any case of letters),
-// else the finding. 0 on a pipe failure, and for a path that does not fit
-// the request: such a path is not sent at all, since a cut one would name
-// another file.
-int AvScanRequest(std::string_view path, std::string& reply);
+// Asks the anti-virus scan server about one file: the request carries the
+// file-name bytes as they are (the server opens the file by them), in a
+// zeroed 512-byte message. 1 when it answered: `reply` is empty for a clean
+// file (also for "Password-protected-EXE" in any case of letters), else the
+// finding. 0 when the pipe failed or no answer came within
+// `replyTimeoutMs`; -1, and nothing sent, for a request that does not fit
+// the message, since a cut one would name another file.
+int AvScanRequest(std::string_view path, std::string& reply, uint32_t replyTimeoutMs = 0xFFFFFFFF);
 
 // The server's drives for the watch pages: one drive, "/".
 std::string ListServerDrives();

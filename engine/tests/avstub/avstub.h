@@ -29,6 +29,7 @@ struct Options {
     std::string fixedReply = {};  // non-empty: the answer to every request
     bool hang = false;  // takes each request and never answers
     std::string onlyBelow = {};  // non-empty: only files below this folder can be findings
+    bool report = false;  // zip archives answered with a "?" report file
 };
 
 inline std::string ProgramPath() { return std::string(VELQOR_TEST_BIN_DIR) + "/orqavs-stub"; }
@@ -44,6 +45,7 @@ inline std::unique_ptr<testsupport::Process> Start(const Options& options) {
     if (!options.fixedReply.empty()) argv.push_back("--reply=" + options.fixedReply);
     if (options.hang) argv.push_back("--hang");
     if (!options.onlyBelow.empty()) argv.push_back("--only-below=" + options.onlyBelow);
+    if (options.report) argv.push_back("--report");
     testsupport::Process::Options processOptions;
     processOptions.env["VELQOR_PIPE_DIR"] = options.pipeDir;
     auto stub = std::make_unique<testsupport::Process>(argv, processOptions);

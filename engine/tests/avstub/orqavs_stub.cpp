@@ -29,6 +29,11 @@
 //                     own files while a watcher asks about every program of
 //                     the machine (this stub and the test programs hold the
 //                     EICAR string themselves)
+//   --report          a zip archive with members holding the EICAR string
+//                     (stored, not compressed) is answered "?<file>": a
+//                     report file of "EICAR-Test-File TAB <member>" lines,
+//                     one per such member, as a scanner reports the
+//                     findings inside an archive
 //   -e=VAR, -w        accepted and ignored (the service passes them)
 //
 // Prints "orqavs-stub: serving <socket path>" once it serves; ends on
@@ -45,6 +50,8 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 #include "platform/pipe/pipe.h"
 
@@ -66,6 +73,7 @@ struct Settings {
     std::optional<std::string> fixedReply;
     bool hang = false;
     std::string onlyBelow;  // with its final "/"
+    bool report = false;
 };
 
 platform::PipeServer* g_server = nullptr;
@@ -92,6 +100,8 @@ bool ParseArguments(int argc, char** argv, Settings& settings) {
         } else if (arg.rfind("--only-below=", 0) == 0) {
             settings.onlyBelow = arg.substr(13);
             if (settings.onlyBelow.empty() || settings.onlyBelow.back() != '/') settings.onlyBelow += '/';
+        } else if (arg == "--report") {
+            settings.report = true;
         } else if (arg.rfind("-e=", 0) == 0 || arg == "-w") {
         } else {
             std::fprintf(stderr, "orqavs-stub: unknown option %s\n", arg.c_str());
@@ -122,6 +132,41 @@ ScanRequest ParseRequest(const std::string& request) {
     return parsed;
 }
 
+uint32_t Little(const std::string& data, size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(data[at + static_cast<size_t>(i)]);
+    return value;
+}
+
+// The members of a zip archive (local headers, stored data) that hold the
+// EICAR string; empty for anything else.
+std::vector<std::string> InfectedMembers(const std::string& content) {
+    std::vector<std::string> members;
+    size_t at = 0;
+    while (at + 30 <= content.size() && content.compare(at, 4, "PK\x03\x04") == 0) {
+        uint32_t size = Little(content, at + 18, 4);
+        uint32_t nameLength = Little(content, at + 26, 2);
+        uint32_t extraLength = Little(content, at + 28, 2);
+        size_t data = at + 30 + nameLength + extraLength;
+        if (data + size > content.size()) break;
+        if (content.substr(data, size).find(kEicar) != std::string::npos)
+            members.push_back(content.substr(at + 30, nameLength));
+        at = data + size;
+    }
+    return members;
+}
+
+std::string Report(const std::vector<std::string>& members) {
+    char name[] = "/tmp/orqavs-stub-report-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) return kAccessDenied;
+    std::string text;
+    for (const std::string& member : members) text += std::string(kFinding) + "\t" + member + "\n";
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return ok ? std::string("?") + name : std::string(kAccessDenied);
+}
+
 std::string Scan(const std::string& path, const Settings& settings) {
     if (settings.fixedReply) return *settings.fixedReply;
     if (!settings.onlyBelow.empty() && path.rfind(settings.onlyBelow, 0) != 0) return "";
@@ -129,6 +174,10 @@ std::string Scan(const std::string& path, const Settings& settings) {
     if (!file) return kAccessDenied;
     std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (settings.accessDenied) return kAccessDenied;
+    if (settings.report) {
+        std::vector<std::string> members = InfectedMembers(content);
+        if (!members.empty()) return Report(members);
+    }
     if (content.find(kEicar) == std::string::npos)
         return content.find(kProtectedMarker) == std::string::npos ? "" : kPasswordProtected;
     if (!settings.longFinding) return kFinding;

@@ -25,7 +25,7 @@ protected:
     }
 };
 
-TEST_F(SmallOpsTest, ScanRequestAsksTheScanServerWithTheNarrowPath) {
+TEST_F(SmallOpsTest, ScanRequestCarriesTheFileNameBytes) {
     struct Case {
         std::string stubReply;
         std::string expectedReply;
@@ -38,15 +38,15 @@ TEST_F(SmallOpsTest, ScanRequestAsksTheScanServerWithTheNarrowPath) {
     const std::string path = dir_ / "検査 対象.exe";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stubReply);
-        auto stub = avstub::Start(stubOptions(platform::Utf8ToCp932(c.stubReply)));
+        auto stub = avstub::Start(stubOptions(c.stubReply));
         std::string reply = "stale";
         EXPECT_EQ(AvScanRequest(path, reply), 1);
         EXPECT_EQ(reply, c.expectedReply);
         stub->terminate();
         stub->wait();
     }
-    // Each request: the plain 512-byte form with the path in code page 932.
-    std::string line = "512\t-\t" + platform::Utf8ToCp932(path) + "\n";
+    // Each request: the plain 512-byte form with the file-name bytes as they are.
+    std::string line = "512\t-\t" + path + "\n";
     EXPECT_EQ(testsupport::ReadFile(stubLog()), line + line + line + line);
 }
 
@@ -57,7 +57,7 @@ TEST_F(SmallOpsTest, ScanRequestFailsWithoutAServerAndForAPathThatDoesNotFit) {
 
     auto stub = avstub::Start(stubOptions("AVS_ACCESSDENIED"));
     std::string longPath = "/" + std::string(599, 'a');
-    EXPECT_EQ(AvScanRequest(longPath, reply), 0);
+    EXPECT_EQ(AvScanRequest(longPath, reply), -1);
     EXPECT_EQ(reply, "");
     std::string fits = "/" + std::string(510, 'b');
     EXPECT_EQ(AvScanRequest(fits, reply), 1);
