@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/folder_white_list.h"
+#include "panel/shell/folder_view.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/shell/small_ops.h"
 #include "panel/shell/strings.h"
@@ -27,20 +28,6 @@ namespace {
 bool IsSystemFolder(const std::string& path) {
     static const char* const folders[] = {"/proc/", "/sys/", "/dev/", "/run/"};
     return std::any_of(std::begin(folders), std::end(folders), [&](const char* f) { return path == f; });
-}
-
-std::vector<std::string> SplitPlaces(const std::string& text) {
-    std::vector<std::string> places;
-    std::string place;
-    for (char c : text + ";") {
-        if (c == ';' || c == ',') {
-            if (!place.empty()) places.push_back(place);
-            place.clear();
-        } else {
-            place += c;
-        }
-    }
-    return places;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -78,7 +65,7 @@ void OnDemandScan::OnDemandScanThread() {
     if (target_.empty()) {
         std::string drivePath;
         RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "drivepath", "/", drivePath, 1 << 20);
-        places = SplitPlaces(drivePath);
+        places = DrivePathEntries(drivePath);
         useWhiteList = true;
     } else {
         // A path may hold "," or ";": a given target is one place.
