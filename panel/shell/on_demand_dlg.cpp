@@ -104,7 +104,7 @@ COnDemandDlg::COnDemandDlg(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     auto* picture = new QLabel(this);
-    picture->setPixmap(Picture(163, QSize(32, 32)));
+    picture->setPixmap(Picture(154, QSize(32, 32)));
     top->addWidget(picture);
     auto* column = new QVBoxLayout;
     status_ = WithId(new QLabel(QString::fromUtf8("検査中...."), this), 1117);
