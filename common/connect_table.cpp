@@ -71,7 +71,8 @@ bool ParseKey(std::string_view key, ConnectTableLine* entry) {
 // without a server is written ", ," and must read as an empty server and
 // port, not as a server named ",<name>". Without any blank the server runs
 // to the next "," and the name follows, as the settings pages read it.
-void ParseValue(std::string_view value, ConnectTableLine* entry) {
+template <typename Entry>
+void ParseValue(std::string_view value, Entry* entry) {
     std::string_view rest;
     entry->sendAddress = std::string(SplitAt(value, ',', &rest));
     std::string_view afterServer;
@@ -83,6 +84,34 @@ void ParseValue(std::string_view value, ConnectTableLine* entry) {
         entry->serverPort = std::string(SplitAt(afterServer, ',', &name));
     }
     entry->name = std::string(name);
+}
+
+// "<port>[+|-<certificate>[TAB<key>]]": the first "+" or "-" is the mark,
+// as ParseKey finds it after the digits, so a "+" in the path of a STARTTLS
+// line stays in the path.
+void SplitListenPart(std::string_view part, ConnectTableRow* row) {
+    size_t mark = part.find_first_of("+-");
+    if (mark != std::string_view::npos)
+        row->clientTls = part[mark] == '+' ? ClientTlsMark::kTls : ClientTlsMark::kStartTls;
+    row->listenPort = std::string(part.substr(0, mark));
+    if (mark == std::string_view::npos) return;
+    std::string_view key;
+    std::string_view files = part.substr(mark + 1);
+    row->certificateFile = std::string(SplitAt(files, '\t', &key));
+    row->privateKeyFile = std::string(key);
+}
+
+ConnectTableField FirstDifference(const ConnectTableRow& a, const ConnectTableRow& b) {
+    if (a.listenAddress != b.listenAddress) return ConnectTableField::kListenAddress;
+    if (a.listenPort != b.listenPort) return ConnectTableField::kListenPort;
+    if (a.clientTls != b.clientTls || a.certificateFile != b.certificateFile ||
+        a.privateKeyFile != b.privateKeyFile)
+        return ConnectTableField::kClientPart;
+    if (a.sendAddress != b.sendAddress) return ConnectTableField::kSendAddress;
+    if (a.server != b.server) return ConnectTableField::kServer;
+    if (a.serverPort != b.serverPort) return ConnectTableField::kServerPort;
+    if (a.name != b.name) return ConnectTableField::kName;
+    return ConnectTableField::kNone;
 }
 
 }  // namespace
@@ -103,6 +132,53 @@ std::optional<ConnectTableLine> ParseConnectTableLine(std::string_view line) {
         ParseValue(line.substr(equals + 1), &entry);
     }
     return entry;
+}
+
+std::optional<ConnectTableRow> SplitConnectTableLine(std::string_view line) {
+    line = line.substr(0, line.find_first_of("\r\n"));
+    if (line.empty() || kListCommentChars.find(line.front()) != std::string_view::npos)
+        return std::nullopt;
+    ConnectTableRow row;
+    std::string_view rest;
+    row.listenAddress = std::string(SplitAt(line, ' ', &rest));
+    std::string_view value;
+    bool hasValue = rest.find('=') != std::string_view::npos;
+    SplitListenPart(SplitAt(rest, '=', &value), &row);
+    if (hasValue) ParseValue(value, &row);
+    return row;
+}
+
+std::string FormatConnectTableLine(const ConnectTableRow& row) {
+    std::string line = row.listenAddress + " " + row.listenPort;
+    bool files = !row.certificateFile.empty() || !row.privateKeyFile.empty();
+    if (row.clientTls != ClientTlsMark::kNone || files) {
+        line += row.clientTls == ClientTlsMark::kTls ? '+' : '-';
+        line += row.certificateFile + "\t" + row.privateKeyFile;
+    }
+    return line + "=" + row.sendAddress + "," + row.server + " " + row.serverPort + "," + row.name;
+}
+
+ConnectTableField RowReadsBack(const ConnectTableRow& row) {
+    // A host with a blank or a comma may split back the same, yet no
+    // server is called so: it is a typing slip, not a host.
+    if (row.server.find_first_of(" ,") != std::string::npos) return ConnectTableField::kServer;
+    std::string line = FormatConnectTableLine(row);
+    auto split = SplitConnectTableLine(line);
+    if (!split) return ConnectTableField::kListenAddress;
+    // A row without a mark but with files is written with "-": it reads back
+    // as STARTTLS, which is what the engine makes of it too.
+    ConnectTableRow expected = row;
+    if (expected.clientTls == ClientTlsMark::kNone &&
+        (!expected.certificateFile.empty() || !expected.privateKeyFile.empty()))
+        expected.clientTls = ClientTlsMark::kStartTls;
+    ConnectTableField field = FirstDifference(expected, *split);
+    if (field != ConnectTableField::kNone) return field;
+    auto parsed = ParseConnectTableLine(line);
+    if (!parsed) return split->listenAddress.empty() ? ConnectTableField::kListenAddress
+                                                     : ConnectTableField::kListenPort;
+    if (parsed->listenAddress != row.listenAddress) return ConnectTableField::kListenAddress;
+    if (std::to_string(parsed->listenPort) != row.listenPort) return ConnectTableField::kListenPort;
+    return ConnectTableField::kNone;
 }
 
 ServerPort ParseServerPort(std::string_view fieldC) {

@@ -47,6 +47,45 @@ struct ConnectTableLine {
 // an empty line, or a key that is not an address, a blank and a decimal port.
 std::optional<ConnectTableLine> ParseConnectTableLine(std::string_view line);
 
+// The settings pages' view of a line: every field as written, whatever the
+// line lacks left empty, nothing refused. The pages load rows with it and
+// write them with FormatConnectTableLine; the split takes each separator
+// where ParseConnectTableLine takes it, so a row that RowReadsBack accepts
+// reads the same in the engine as on the page.
+struct ConnectTableRow {
+    std::string listenAddress;
+    std::string listenPort;  // the text between the blank and the mark or "="
+    ClientTlsMark clientTls = ClientTlsMark::kNone;
+    std::string certificateFile;
+    std::string privateKeyFile;
+    std::string sendAddress;
+    std::string server;
+    std::string serverPort;  // field C as written, marks included
+    std::string name;
+
+    bool operator==(const ConnectTableRow&) const = default;
+};
+
+// The row of one line (cut at its first CR or LF); nullopt for an empty line
+// or a comment. A line without a blank is all listen address; a line
+// without "=" takes the rest as the listen port.
+std::optional<ConnectTableRow> SplitConnectTableLine(std::string_view line);
+
+// The line of a row, without line end: "<listen address> <listen port>",
+// the client part ("+" or "-", certificate, TAB, key; "-" also for files
+// without a mark), "=", "<send address>,<server> <server port>,<name>".
+std::string FormatConnectTableLine(const ConnectTableRow& row);
+
+// The fields of a row, in line order, to name the one that does not fit.
+enum class ConnectTableField {
+    kNone, kListenAddress, kListenPort, kClientPart, kSendAddress, kServer, kServerPort, kName,
+};
+
+// The first field that would read back differently once written (by the
+// pages' split or by the engine's parser, which also wants a listen port of
+// 0 to 65535), or kNone.
+ConnectTableField RowReadsBack(const ConnectTableRow& row);
+
 struct ServerPort {
     std::string port;  // the number text before the first mark
     bool tunnel = false;

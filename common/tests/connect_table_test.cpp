@@ -48,8 +48,8 @@ void ExpectLine(const LineCase& c) {
 // address, blank, port, "=", address field, ",", host, blank, port, ",",
 // name. A row without a host is written with both host and port empty, so
 // a blank stands alone between two commas.
-TEST(ConnectTableLine, WebProxyPageLines) {
-    const LineCase cases[] = {
+const std::vector<LineCase>& WebPageLines() {
+    static const std::vector<LineCase> cases = {
         // HTTP with an upstream proxy, the settings pages' own example.
         {"127.0.0.1 8080=,10.0.0.5 3128,office\r\n", "127.0.0.1", 8080, ClientTlsMark::kNone, "", "", true, "",
          "10.0.0.5", "3128", "office"},
@@ -87,14 +87,18 @@ TEST(ConnectTableLine, WebProxyPageLines) {
          "192.168.0.5", "", "", "LAN"},
         {"::1 1080=, ,v6", "::1", 1080, ClientTlsMark::kNone, "", "", true, "", "", "", "v6"},
     };
-    for (const auto& c : cases) ExpectLine(c);
+    return cases;
+}
+
+TEST(ConnectTableLine, WebProxyPageLines) {
+    for (const auto& c : WebPageLines()) ExpectLine(c);
 }
 
 // Every line shape the mail proxy pages write (SMTP, POP3): the client
 // part ("+" TLS or "-" STARTTLS, certificate TAB key) before the "=", and
 // the server marks "+", "-" or "*" after the server port.
-TEST(ConnectTableLine, MailPageLines) {
-    const LineCase cases[] = {
+const std::vector<LineCase>& MailPageLines() {
+    static const std::vector<LineCase> cases = {
         // The POP3 page's defaults.
         {"127.0.0.1 8110=,xxx.xxxx.xxx.xxx 110," DEFAULT_NAME "\r\n", "127.0.0.1", 8110, ClientTlsMark::kNone, "",
          "", true, "", "xxx.xxxx.xxx.xxx", "110", DEFAULT_NAME},
@@ -132,7 +136,11 @@ TEST(ConnectTableLine, MailPageLines) {
         {"127.0.0.1 8110=,pop.example.jp 70000,name", "127.0.0.1", 8110, ClientTlsMark::kNone, "", "", true, "",
          "pop.example.jp", "70000", "name"},
     };
-    for (const auto& c : cases) ExpectLine(c);
+    return cases;
+}
+
+TEST(ConnectTableLine, MailPageLines) {
+    for (const auto& c : MailPageLines()) ExpectLine(c);
 }
 
 // Lines written by hand: the split takes the first separator each time,
@@ -195,6 +203,106 @@ TEST(ConnectTableLine, ListenEntry) {
         {"10.0.0.1 8025-/c.pem\t/k.pem=, 25,x", "10.0.0.1 8025"},
     };
     for (const auto& c : cases) EXPECT_EQ(common::ParseConnectTableLine(c.line)->ListenEntry(), c.entry) << c.line;
+}
+
+// The one grammar: every line the pages write, split as the pages load it,
+// gives the fields the engine's parser reads, and is written back byte for
+// byte; the written line passes the pages' read-back check.
+TEST(ConnectTableRow, PageLinesSplitAsParsedAndFormatBack) {
+    for (const auto* table : {&WebPageLines(), &MailPageLines()}) {
+        for (const LineCase& c : *table) {
+            auto row = common::SplitConnectTableLine(c.line);
+            ASSERT_TRUE(row) << c.line;
+            EXPECT_EQ(row->listenAddress, c.address) << c.line;
+            EXPECT_EQ(row->listenPort, std::to_string(c.port)) << c.line;
+            EXPECT_EQ(row->clientTls, c.tls) << c.line;
+            EXPECT_EQ(row->certificateFile, c.certificate) << c.line;
+            EXPECT_EQ(row->privateKeyFile, c.key) << c.line;
+            EXPECT_EQ(row->sendAddress, c.send) << c.line;
+            EXPECT_EQ(row->server, c.server) << c.line;
+            EXPECT_EQ(row->serverPort, c.serverPort) << c.line;
+            EXPECT_EQ(row->name, c.name) << c.line;
+            std::string line = c.line;
+            line = line.substr(0, line.find_first_of("\r\n"));
+            EXPECT_EQ(common::FormatConnectTableLine(*row), line);
+            EXPECT_EQ(common::RowReadsBack(*row), common::ConnectTableField::kNone) << c.line;
+        }
+    }
+}
+
+// Lines the pages load as far as they go: nothing is refused, a missing
+// "=" leaves the rest as the listen port, a missing blank makes the whole
+// line the listen address.
+TEST(ConnectTableRow, TolerantSplit) {
+    struct Case {
+        const char* line;
+        const char* address;
+        const char* port;
+        const char* send;
+        const char* server;
+        const char* serverPort;
+        const char* name;
+    } cases[] = {
+        {"127.0.0.1 8080", "127.0.0.1", "8080", "", "", "", ""},
+        {"127.0.0.1 8080\r\n", "127.0.0.1", "8080", "", "", "", ""},
+        {"127.0.0.1", "127.0.0.1", "", "", "", "", ""},
+        {"127.0.0.1 =", "127.0.0.1", "", "", "", "", ""},
+        {"127.0.0.1 80x=a", "127.0.0.1", "80x", "a", "", "", ""},
+        {"127.0.0.1 70000=, ,x", "127.0.0.1", "70000", "", "", "", "x"},
+        {"127.0.0.1 21=,ftp.example.jp,FTP", "127.0.0.1", "21", "", "ftp.example.jp", "", "FTP"},
+        {"127.0.0.1 21=,ftp.example.jp 21*,FTP", "127.0.0.1", "21", "", "ftp.example.jp", "21*", "FTP"},
+    };
+    for (const auto& c : cases) {
+        auto row = common::SplitConnectTableLine(c.line);
+        ASSERT_TRUE(row) << c.line;
+        EXPECT_EQ(row->listenAddress, c.address) << c.line;
+        EXPECT_EQ(row->listenPort, c.port) << c.line;
+        EXPECT_EQ(row->sendAddress, c.send) << c.line;
+        EXPECT_EQ(row->server, c.server) << c.line;
+        EXPECT_EQ(row->serverPort, c.serverPort) << c.line;
+        EXPECT_EQ(row->name, c.name) << c.line;
+    }
+    for (const char* comment : {"", "\r\n", " 127.0.0.1 8080=", "'x", "\"x"})
+        EXPECT_FALSE(common::SplitConnectTableLine(comment)) << comment;
+}
+
+// Rows typed into the pages that would come back different: the field that
+// does not fit is named.
+TEST(ConnectTableRow, RowsThatReadBackDifferently) {
+    using F = common::ConnectTableField;
+    auto row = [](const char* address, const char* port, const char* send, const char* server,
+                  const char* serverPort, const char* name) {
+        common::ConnectTableRow r;
+        r.listenAddress = address;
+        r.listenPort = port;
+        r.sendAddress = send;
+        r.server = server;
+        r.serverPort = serverPort;
+        r.name = name;
+        return r;
+    };
+    struct Case {
+        common::ConnectTableRow row;
+        F field;
+    } cases[] = {
+        {row("127.0.0.1", "8080", "", "", "", "a, b c"), F::kNone},
+        {row("127.0.0.1", "8080", "", "proxy", "3128*", "x"), F::kNone},
+        {row(" 127.0.0.1", "8080", "", "", "", "x"), F::kListenAddress},
+        {row("'127.0.0.1", "8080", "", "", "", "x"), F::kListenAddress},
+        {row("", "8080", "", "", "", "x"), F::kListenAddress},
+        {row("127.0.0.1 x", "8080", "", "", "", "x"), F::kListenAddress},
+        {row("a=b", "8080", "", "", "", "x"), F::kListenAddress},
+        {row("127.0.0.1", "65536", "", "", "", "x"), F::kListenPort},
+        {row("127.0.0.1", "", "", "", "", "x"), F::kListenPort},
+        {row("127.0.0.1", "8080", "10.0.0.1,", "", "", "x"), F::kSendAddress},
+        {row("127.0.0.1", "8080", "", "proxy host", "3128", "x"), F::kServer},
+        {row("127.0.0.1", "8080", "", "proxy,x", "3128", "x"), F::kServer},
+        {row("127.0.0.1", "8080", "", " ", "", "x"), F::kServer},
+        {row("127.0.0.1", "8080", "", "proxy", "31,28", "x"), F::kServerPort},
+        {row("127.0.0.1", "8080", "", "", "", "x\r\ny"), F::kName},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(common::RowReadsBack(c.row), c.field) << common::FormatConnectTableLine(c.row);
 }
 
 TEST(ServerPort, Marks) {

@@ -1,0 +1,79 @@
+#include "common/publish_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace common {
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A name beside `path` that no other writer in this or another process
+// picks: pid and a counter, created exclusively.
+std::string TemporaryName(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return path + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+}
+
+bool Replace(const std::string& path, std::string_view bytes, mode_t mode) {
+    std::string temporary = TemporaryName(path);
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool written = WriteAll(fd, bytes);
+    if (written && mode != 0) ::fchmod(fd, mode);
+    written = written && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    if (written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+PublishResult PublishFile(const std::string& path, std::string_view bytes, const std::string& previousCopy) {
+    struct stat info;
+    bool exists = ::lstat(path.c_str(), &info) == 0;
+    mode_t mode = exists && S_ISREG(info.st_mode) ? (info.st_mode & 07777) : 0;
+    std::string current;
+    bool readable = exists && ReadWholeFile(path, current);
+    if (readable && current == bytes) return PublishResult::kUnchanged;
+    if (readable && !previousCopy.empty()) Replace(previousCopy, current, mode);
+    return Replace(path, bytes, mode) ? PublishResult::kPublished : PublishResult::kFailed;
+}
+
+}  // namespace common
