@@ -1,0 +1,112 @@
+#include "engine/ftp/ftp_data.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace engine {
+
+namespace {
+
+struct Registry {
+    std::mutex lock;
+    // Port, then serial: the newest channel on a port is the last one.
+    std::map<std::pair<int, uint64_t>, FtpDataChannelPtr> channels;
+};
+
+Registry& Channels() {
+    static Registry registry;
+    return registry;
+}
+
+std::atomic<uint64_t> nextSerial{1};
+
+}  // namespace
+
+FtpDataChannel::FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive)
+    : serial_(serial), port_(port), controlSocket_(controlSocket), passive_(passive) {
+    cancelFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+FtpDataChannel::~FtpDataChannel() {
+    if (cancelFd_ >= 0) ::close(cancelFd_);
+}
+
+void FtpDataChannel::SetPlan(const FtpDataPlan& plan) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        plan_ = plan;
+        planned_ = true;
+    }
+    changed_.notify_all();
+}
+
+void FtpDataChannel::Cancel() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (cancelled_) return;
+        cancelled_ = true;
+    }
+    if (cancelFd_ >= 0) {
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(cancelFd_, &one, sizeof one);
+    }
+    changed_.notify_all();
+}
+
+FtpDataWait FtpDataChannel::WaitForPlan(std::chrono::milliseconds limit, FtpDataPlan& plan) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait_for(guard, limit, [this] { return planned_ || cancelled_; });
+    if (cancelled_) return FtpDataWait::Cancelled;
+    if (!planned_) return FtpDataWait::TimedOut;
+    plan = plan_;
+    return FtpDataWait::Ready;
+}
+
+bool FtpDataChannel::Claim() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (claimed_ || cancelled_) return false;
+    claimed_ = true;
+    return true;
+}
+
+bool FtpDataChannel::Cancelled() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return cancelled_;
+}
+
+bool FtpDataChannel::Available() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return !claimed_ && !cancelled_;
+}
+
+FtpDataChannelPtr PrepareFtpDataChannel(int port, int controlSocket, bool passive) {
+    uint64_t serial = nextSerial++;
+    auto channel = std::make_shared<FtpDataChannel>(serial, port, controlSocket, passive);
+    Registry& registry = Channels();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    registry.channels[{port, serial}] = channel;
+    return channel;
+}
+
+FtpDataChannelPtr FindFtpDataChannel(int port) {
+    Registry& registry = Channels();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    auto it = registry.channels.lower_bound({port + 1, 0});
+    while (it != registry.channels.begin()) {
+        --it;
+        if (it->first.first != port) break;
+        if (it->second->Available()) return it->second;
+    }
+    return nullptr;
+}
+
+void ForgetFtpDataChannel(const FtpDataChannel& channel) {
+    Registry& registry = Channels();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    registry.channels.erase({channel.port(), channel.serial()});
+}
+
+}  // namespace engine

@@ -1,0 +1,112 @@
+// Prepared FTP data channels: the meeting point of an FTP control relay
+// (the FTP proxy, or an FTP control connection relayed by the SOCKS proxy),
+// the data thread that serves the channel, and the SOCKS proxy, which
+// takes a connection for FTP data only when a control relay has prepared a
+// channel on its destination port.
+//
+// The control relay prepares a channel when it rewrites a PASV, EPSV, PORT
+// or EPRT exchange: it binds the engine's data port (BindDataPort), puts
+// the channel in the registry under that port, and, once the client's
+// command that uses the channel (RETR, STOR, LIST ...) is known, sets the
+// channel's plan. The data side looks the channel up, waits for the plan
+// (bounded, and cut short when the control connection ends) and moves the
+// bytes the plan's way.
+//
+// Channels are told apart by a serial number, never by a socket number: a
+// descriptor number (and a data port) can be handed out again while an
+// older channel on it is still being served.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <condition_variable>
+#include <string>
+
+namespace engine {
+
+// What the command that uses a channel makes of it.
+struct FtpDataPlan {
+    // The server sends and the client receives (RETR, LIST, NLST, MLSD);
+    // false: the client sends (STOR, STOU, APPE).
+    bool download = true;
+    // Serve the client the FTP cache file at cachePath in place of the
+    // bytes that arrive; without it a non-empty cachePath is where the
+    // transfer is stored for later.
+    bool useCache = false;
+    std::string cachePath;
+};
+
+enum class FtpDataWait {
+    Ready,     // the plan is there
+    TimedOut,  // the limit passed without a plan
+    Cancelled  // the control connection ended (or gave the channel up)
+};
+
+class FtpDataChannel {
+public:
+    // Use PrepareFtpDataChannel.
+    FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive);
+    ~FtpDataChannel();
+    FtpDataChannel(const FtpDataChannel&) = delete;
+    FtpDataChannel& operator=(const FtpDataChannel&) = delete;
+
+    uint64_t serial() const { return serial_; }
+    // The engine's local data port the data peer connects to.
+    int port() const { return port_; }
+    // The control connection's client socket: the number in log lines.
+    int controlSocket() const { return controlSocket_; }
+    // The client connects to the engine (PASV, EPSV); false: the server
+    // does (PORT, EPRT).
+    bool passive() const { return passive_; }
+
+    // Control side: the command that uses the channel is known.
+    void SetPlan(const FtpDataPlan& plan);
+    // Control side: ends every wait on the channel, now and later.
+    void Cancel();
+
+    // Data side: waits at most `limit` for the plan.
+    FtpDataWait WaitForPlan(std::chrono::milliseconds limit, FtpDataPlan& plan) const;
+    // Data side: takes the channel for one data connection. Only the first
+    // claim succeeds; a cancelled channel can't be claimed.
+    bool Claim();
+    bool Cancelled() const;
+    // Neither claimed nor cancelled: still waiting for its data connection.
+    // The SOCKS proxy asks this when it looks a port up (without claiming:
+    // the engine's own data listener claims the channel when the SOCKS
+    // proxy's connection reaches it).
+    bool Available() const;
+    // A descriptor that becomes readable once the channel is cancelled, to
+    // poll beside a socket (accept, connect and receive waits).
+    int CancelDescriptor() const { return cancelFd_; }
+
+private:
+    const uint64_t serial_;
+    const int port_;
+    const int controlSocket_;
+    const bool passive_;
+    int cancelFd_ = -1;
+    mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    bool planned_ = false;
+    bool cancelled_ = false;
+    bool claimed_ = false;
+    FtpDataPlan plan_;
+};
+
+using FtpDataChannelPtr = std::shared_ptr<FtpDataChannel>;
+
+// Makes a channel on the local data port and puts it in the registry,
+// where it stays until ForgetFtpDataChannel.
+FtpDataChannelPtr PrepareFtpDataChannel(int port, int controlSocket, bool passive);
+
+// The newest channel on the local port that is neither claimed nor
+// cancelled, or null: only such a channel makes a connection FTP data.
+FtpDataChannelPtr FindFtpDataChannel(int port);
+
+// Takes the channel out of the registry (the data side when it is done,
+// the control side when it gives the channel up). Its holders keep it.
+void ForgetFtpDataChannel(const FtpDataChannel& channel);
+
+}  // namespace engine
