@@ -1,0 +1,86 @@
+#include "archiver/svt/archive_server.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <thread>
+
+#include "archiver/svt/archive_log.h"
+#include "archiver/svt/file_moves.h"
+#include "archiver/svt/mail_process.h"
+#include "archiver/svt/password_sender.h"
+#include "platform/pipe/pipe.h"
+#include "platform/win32_errors.h"
+
+namespace archiver {
+namespace {
+
+std::string RealFolder(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) return {};
+    return resolved;
+}
+
+// Only a regular file directly in the engine's cache folder may be taken:
+// otherwise any local client could have any file moved and rewritten.
+bool InCacheFolder(const ArchiveSettings& settings, const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 >= path.size()) return false;
+    const std::string cache = RealFolder(settings.rootFolder + "cache");
+    if (cache.empty() || RealFolder(path.substr(0, slash + 1)) != cache) return false;
+    struct stat info{};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string CutAtLastDot(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    return path.substr(0, dot);
+}
+
+}  // namespace
+
+std::string HandleArchiveRequest(const ArchiveSettings& settings, const std::string& request) {
+    const std::string requestPath = request.substr(0, std::min(request.find('\0'), kArchiveRequestLimit));
+    if (!InCacheFolder(settings, requestPath)) {
+        LogFormat("[%s] is not a mail of the cache folder.\n", requestPath.c_str());
+        return {};
+    }
+    const std::string workPath = settings.workFolder + requestPath.substr(requestPath.rfind('/'));
+
+    DeleteFileRetrying(workPath);
+    if (!MoveFileAcross(requestPath, workPath)) {
+        LogFormat("MoveFile(%s, %s) fail.\n", requestPath.c_str(), workPath.c_str());
+        return {};
+    }
+    const int result = ProcessMailFile(settings, workPath);
+    if (!MoveFileAcross(workPath, requestPath))
+        LogFormat("MoveFile(%s, %s) fail.\n", workPath.c_str(), requestPath.c_str());
+    if (result != 1) return {};
+
+    if (settings.level == 0 || settings.level == 1) {
+        const std::string envelopePath = CutAtLastDot(requestPath) + ".$CP";
+        const std::string queueName = CutAtLastDot(workPath) + "-pw.rcp";
+        if (MoveFileAcross(envelopePath, queueName) && !settings.smtpServer.empty())
+            SendPasswordFilebyPipe(queueName);
+    }
+    return kArchiveReplyCompressed;
+}
+
+void ServeArchiveRequests(const ArchiveSettings& settings, platform::PipeServer& server) {
+    const auto handler = [&settings](const std::string& request, int readError) -> std::optional<std::string> {
+        if ((readError != 0 && readError != platform::kErrorMoreData) || request.empty() || request[0] == '\0') {
+            LogFormat("ReadFile() fail. code = %d\n", readError);
+            return std::nullopt;
+        }
+        std::string reply = HandleArchiveRequest(settings, request);
+        std::this_thread::yield();
+        return reply;
+    };
+    while (server.ServeOne(handler)) {
+    }
+}
+
+}  // namespace archiver

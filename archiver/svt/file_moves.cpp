@@ -1,0 +1,39 @@
+#include "archiver/svt/file_moves.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "common/file_retry.h"
+
+namespace archiver {
+
+bool CopyFileWhole(const std::string& from, const std::string& to) {
+    common::FilePtr in(std::fopen(from.c_str(), "rb"));
+    if (!in) return false;
+    common::FilePtr out(std::fopen(to.c_str(), "wb"));
+    if (!out) return false;
+    std::vector<char> buffer(256 * 1024);
+    bool ok = true;
+    for (;;) {
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
+        if (got > 0 && std::fwrite(buffer.data(), 1, got, out.get()) != got) ok = false;
+        if (!ok || got < buffer.size()) break;
+    }
+    ok = ok && !std::ferror(in.get());
+    ok = std::fclose(out.release()) == 0 && ok;
+    if (!ok) std::remove(to.c_str());
+    return ok;
+}
+
+bool MoveFileAcross(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+    if (!CopyFileWhole(from, to)) return false;
+    std::remove(from.c_str());
+    return true;
+}
+
+void DeleteFileRetrying(const std::string& path) { common::DeleteWithRetry(path, std::chrono::milliseconds(50)); }
+
+}  // namespace archiver
