@@ -12,6 +12,9 @@
 #include "panel/shell/startup.h"
 #include "panel/shell/tolvane_dlg.h"
 #include "panel/shell/update_check.h"
+#ifdef VELQOR_MAIL_PAGES
+#include "panel/mailpages/mail_pages.h"
+#endif
 
 int main(int argc, char** argv) {
     // Files and sockets for the administrators' group, whatever the caller's
@@ -23,6 +26,9 @@ int main(int argc, char** argv) {
     std::string program = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string(argv[0]);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     panel::RegisterAntiVirusPages();
+#ifdef VELQOR_MAIL_PAGES
+    panel::RegisterMailPages();
+#endif
     panel::StartupSeams seams;
     seams.startUpdateCheck = panel::StartUpdateCheck;
     seams.runScanWindow = [](const std::string& target) {

@@ -1,0 +1,105 @@
+#include "panel/mailpages/mail_archive_page.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "panel/mailpages/page_controls.h"
+#include "panel/shell/folder_view.h"
+#include "panel/shell/outside_program.h"
+
+namespace panel {
+
+QString WithFinalSlash(const QString& folder) {
+    if (folder.isEmpty() || folder.endsWith(u'/')) return folder;
+    return folder + u'/';
+}
+
+std::string SearchProgramPath(const QString& searchFolder) {
+    QFileInfo named(searchFolder);
+    if (!searchFolder.isEmpty() && !searchFolder.endsWith(u'/') && named.exists() && !named.isDir())
+        return searchFolder.toStdString();
+    // An empty text leaves the bare name, looked up in PATH.
+    if (searchFolder.isEmpty()) return "orsearch";
+    return (WithFinalSlash(searchFolder) + QStringLiteral("orsearch")).toStdString();
+}
+
+Csmtpdlg12::Csmtpdlg12(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void Csmtpdlg12::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* backup = CheckBoxControl(this, 1130, "メールを保管する。");
+    layout->addWidget(backup);
+    auto* archive = new QHBoxLayout;
+    archive->addWidget(EditControl(this, 1134), 1);
+    archive->addWidget(ButtonControl(this, 1135, "参照"));
+    layout->addLayout(archive);
+    layout->addWidget(StaticControl(this, 1147, "検索ソフトの実行パス"));
+    auto* search = new QHBoxLayout;
+    search->addWidget(EditControl(this, 1148), 1);
+    search->addWidget(ButtonControl(this, 1142, "参照"));
+    layout->addLayout(search);
+    auto* start = new QHBoxLayout;
+    start->addWidget(ButtonControl(this, 1149, "検索ソフト起動"));
+    start->addStretch();
+    layout->addLayout(start);
+    layout->addStretch();
+    connect(backup, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void Csmtpdlg12::OnInitDialog() {
+    AttachPageButton(archiveBrowse_, 1135, this, [this] { OnBrowseArchiveFolder(); });
+    AttachPageButton(searchBrowse_, 1142, this, [this] { OnBrowseSearchFolder(); });
+    AttachPageButton(startSearch_, 1149, this, [this] { OnStartSearch(); });
+    mailBackup_ = ReadSetting("smtpmailbackup", 0);
+    backupFolder_ = ReadSettingText("smtpbackupfolder");
+    searchFolder_ = ReadSettingText("orsearchfolder");
+    BindCheck(1130, mailBackup_);
+    BindText(1134, backupFolder_);
+    BindText(1148, searchFolder_);
+    ControlsFromFields();
+    UpdateEnableState();
+}
+
+void Csmtpdlg12::UpdateEnableState() {
+    FieldsFromControls();
+    EnableControls(this, {1134, 1135, 1147, 1148, 1142, 1149}, mailBackup_ != 0);
+    ControlsFromFields();
+}
+
+bool Csmtpdlg12::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    backupFolder_ = WithFinalSlash(backupFolder_);
+    WriteDword("smtpmailbackup", static_cast<uint32_t>(mailBackup_));
+    WriteString("smtpbackupfolder", backupFolder_);
+    WriteString("orsearchfolder", searchFolder_);
+    ControlsFromFields();
+    return true;
+}
+
+bool Csmtpdlg12::PickFolder(QString& field) {
+    CFolderView2 picker;
+    const QDialog& dialog = picker;
+    if (runPicker)
+        runPicker(picker);
+    else
+        picker.exec();
+    if (dialog.result() != QDialog::Accepted) return false;
+    FieldsFromControls();
+    field = picker.result;
+    ControlsFromFields();
+    return true;
+}
+
+void Csmtpdlg12::OnBrowseArchiveFolder() { PickFolder(backupFolder_); }
+
+void Csmtpdlg12::OnBrowseSearchFolder() { PickFolder(searchFolder_); }
+
+void Csmtpdlg12::OnStartSearch() {
+    FieldsFromControls();
+    // One argument, blanks kept; what the program does with it is its own.
+    StartProgram({SearchProgramPath(searchFolder_), "-f=" + WithFinalSlash(backupFolder_).toStdString()});
+    ControlsFromFields();
+}
+
+}  // namespace panel

@@ -1,0 +1,57 @@
+// The SMTP mail archive page: whether the proxy keeps the mail it relays,
+// the folder it keeps it in, and the outside search program started on
+// that folder.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "panel/shell/settings_page.h"
+
+namespace panel {
+
+class CFolderView2;
+class ColorButton;
+
+class Csmtpdlg12 : public SettingsPage {
+    Q_OBJECT
+public:
+    explicit Csmtpdlg12(int templateId = 124, QWidget* parent = nullptr);
+    bool SaveSettings() override;
+
+    // Buttons 1135 and 1142: the folder picker for the archive folder or
+    // the search program's folder; the choice is shown, not yet stored.
+    void OnBrowseArchiveFolder();
+    void OnBrowseSearchFolder();
+    // Button 1149: starts the search program on the archive folder as
+    // typed (unsaved edits count).
+    void OnStartSearch();
+    // Replaces the modal run of the folder picker (tests).
+    std::function<void(CFolderView2&)> runPicker;
+
+protected:
+    void BuildTemplate() override;
+    void OnInitDialog() override;
+
+private:
+    void UpdateEnableState();
+    bool PickFolder(QString& field);
+    int mailBackup_ = 0;
+    QString backupFolder_;
+    QString searchFolder_;
+    ColorButton* archiveBrowse_ = nullptr;
+    ColorButton* searchBrowse_ = nullptr;
+    ColorButton* startSearch_ = nullptr;
+};
+
+// The engine puts its day folders at the archive folder followed directly
+// by the date, so a folder is kept with its final "/" (empty stays empty).
+QString WithFinalSlash(const QString& folder);
+
+// The search program: the text itself when it names a file that exists,
+// otherwise the folder it names joined with "orsearch" (a "/" inserted
+// when the folder lacks one).
+std::string SearchProgramPath(const QString& searchFolder);
+
+}  // namespace panel

@@ -1,0 +1,154 @@
+#include "panel/mailpages/option_page_kinds.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "panel/mailpages/mail_list_texts.h"
+#include "panel/mailpages/page_controls.h"
+#include "panel/shell/list_file_edit.h"
+#include "panel/shell/strings.h"
+
+namespace panel {
+
+// --- Switch and log switch ------------------------------------------------------
+
+ProxySwitchPage::ProxySwitchPage(int templateId, QWidget* parent, Spec spec)
+    : SettingsPage(templateId, parent), spec_(spec) {}
+
+void ProxySwitchPage::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* proxy = CheckBoxControl(this, spec_.switchId, spec_.switchText);
+    layout->addWidget(proxy);
+    layout->addWidget(CheckBoxControl(this, spec_.logId, "ログを残す。"));
+    layout->addStretch();
+    connect(proxy, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void ProxySwitchPage::OnInitDialog() {
+    switch_ = ReadSetting(spec_.switchValue, 0);
+    log_ = ReadSetting(spec_.logValue, 0);
+    BindCheck(spec_.switchId, switch_);
+    BindCheck(spec_.logId, log_);
+    ControlsFromFields();
+    UpdateEnableState();
+}
+
+void ProxySwitchPage::UpdateEnableState() {
+    FieldsFromControls();
+    EnableControls(this, {spec_.logId}, switch_ != 0);
+    ControlsFromFields();
+}
+
+bool ProxySwitchPage::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword(spec_.switchValue, static_cast<uint32_t>(switch_));
+    WriteDword(spec_.logValue, static_cast<uint32_t>(log_));
+    ControlsFromFields();
+    return true;
+}
+
+// --- Connections ------------------------------------------------------------------
+
+ConnectionCountPage::ConnectionCountPage(int templateId, QWidget* parent, Spec spec)
+    : SettingsPage(templateId, parent), spec_(spec) {}
+
+void ConnectionCountPage::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* row = new QHBoxLayout;
+    row->addWidget(StaticControl(this, spec_.labelId, "同時接続数"));
+    row->addWidget(EditControl(this, spec_.editId));
+    row->addStretch();
+    layout->addLayout(row);
+    layout->addStretch();
+}
+
+void ConnectionCountPage::OnInitDialog() {
+    count_ = ReadSetting(spec_.valueName, 0);
+    BindNumber(spec_.editId, count_, spec_.kind, Range{0, 65535});
+    ControlsFromFields();
+}
+
+bool ConnectionCountPage::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword(spec_.valueName, static_cast<uint32_t>(count_));
+    ControlsFromFields();
+    return true;
+}
+
+// --- Radio group -------------------------------------------------------------------
+
+RadioValuePage::RadioValuePage(int templateId, QWidget* parent, Spec spec)
+    : SettingsPage(templateId, parent), spec_(std::move(spec)) {}
+
+void RadioValuePage::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QString::fromUtf8(spec_.groupTitle), this);
+    auto* buttons = new QVBoxLayout(group);
+    for (const Choice& choice : spec_.choices)
+        buttons->addWidget(WithId(new QRadioButton(QString::fromUtf8(choice.text), this), choice.id));
+    layout->addWidget(group);
+    layout->addStretch();
+}
+
+void RadioValuePage::OnInitDialog() {
+    stored_ = ReadSetting(spec_.valueName, 0);
+    ticked_ = stored_;
+    std::vector<int> ids;
+    for (const Choice& choice : spec_.choices) ids.push_back(choice.id);
+    BindRadio(ids, ticked_);
+    ControlsFromFields();
+}
+
+bool RadioValuePage::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    // With no button ticked the group says -1; the value read stays.
+    if (ticked_ >= 0) stored_ = ticked_;
+    WriteDword(spec_.valueName, static_cast<uint32_t>(stored_));
+    ticked_ = stored_;
+    ControlsFromFields();
+    return true;
+}
+
+// --- List files ----------------------------------------------------------------------
+
+ListFileButtonsPage::ListFileButtonsPage(int templateId, QWidget* parent, Spec spec)
+    : SettingsPage(templateId, parent), spec_(std::move(spec)) {}
+
+void ListFileButtonsPage::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    if (spec_.switchId) layout->addWidget(CheckBoxControl(this, spec_.switchId, spec_.switchText));
+    for (const ListButton& button : spec_.buttons) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(ButtonControl(this, button.id, button.text));
+        row->addStretch();
+        layout->addLayout(row);
+    }
+    layout->addStretch();
+}
+
+void ListFileButtonsPage::OnInitDialog() {
+    buttons_.assign(spec_.buttons.size(), nullptr);
+    for (size_t i = 0; i < spec_.buttons.size(); ++i) {
+        const char* fileName = spec_.buttons[i].fileName;
+        AttachPageButton(buttons_[i], spec_.buttons[i].id, this, [this, fileName] { OnEditList(fileName); });
+    }
+    if (spec_.titleString) setWindowTitle(LoadString(spec_.titleString));
+    if (!spec_.switchId) return;
+    switch_ = ReadSetting(spec_.switchValue, 0);
+    BindCheck(spec_.switchId, switch_);
+    ControlsFromFields();
+}
+
+bool ListFileButtonsPage::SaveSettings() {
+    if (!spec_.switchId) return true;
+    if (!FieldsFromControls()) return false;
+    WriteDword(spec_.switchValue, static_cast<uint32_t>(switch_));
+    ControlsFromFields();
+    return true;
+}
+
+void ListFileButtonsPage::OnEditList(const char* fileName) { EditListFile(fileName, MailListTemplate(fileName)); }
+
+}  // namespace panel
