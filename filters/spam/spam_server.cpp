@@ -1,0 +1,103 @@
+#include "filters/spam/spam_server.h"
+
+#include <sched.h>
+#include <string_view>
+#include <sys/stat.h>
+
+#include "common/ascii_case.h"
+#include "common/filter_text.h"
+#include "common/pipe_names.h"
+#include "filters/spam/body_check.h"
+#include "filters/spam/date_check.h"
+#include "filters/spam/mark_mail.h"
+#include "filters/spam/spam_log.h"
+#include "filters/spam/spam_settings.h"
+#include "filters/spam/spf_check.h"
+#include "platform/pipe/named_mutex.h"
+#include "platform/pipe/pipe.h"
+
+namespace spam {
+namespace {
+
+constexpr size_t kMaxRequest = 1024;
+constexpr size_t kCheckHeaderLimit = 2048;
+
+bool CheckedBefore(const std::string& mailPath) {
+    std::string value = common::ReadHeaderValue(kCheckHeaderName, mailPath, kCheckHeaderLimit,
+                                                common::FilterTextUser::SpamCheck);
+    return common::StartsWithIgnoringAsciiCase(value, "TRUE");
+}
+
+std::string ProgramName(const char* argv0) {
+    std::string_view name = argv0 ? argv0 : "orqspam";
+    name = name.substr(name.rfind('/') + 1);
+    std::string upper(name);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
+void WriteBanner(const SpamSettings& settings, const char* argv0) {
+    const char* root = settings.dataRoot.c_str();
+    const char* product = "VELQOR";
+    WriteLogF("%s (2.03)\n", ProgramName(argv0).c_str());
+    WriteLogF("Loging:  %s\n", settings.logToFile ? "yes" : "no");
+    WriteLogF("URIBL File: %s/%s/spam-dnsbl.db\n", root, product);
+    WriteLogF("Keyword File: %s/%s/spamkeyword.db\n", root, product);
+    WriteLogF("Date Check: %s\n", settings.dateCheck ? "yes" : "no");
+    WriteLogF("SPF1 Check: %s\n", settings.spfCheck ? "yes" : "no");
+    WriteLogF("SPF1 Pass File: %s/%s/passspf.db\n", root, product);
+}
+
+}  // namespace
+
+std::string JudgeMail(const SpamRequest& request) {
+    const SpamSettings& settings = Settings();
+    std::string reply;
+    const char* verdict = "CLEAN";
+    if (!CheckedBefore(request.mailPath)) {
+        if (settings.spfCheck && request.smtpForm && QuerySPF(request.text) == kSpfFail) {
+            reply = kSpfDetected;
+        } else if (CheckSpamBody(request.mailPath, request.listName)) {
+            reply = kBodyDetected;
+        } else if (settings.dateCheck && QueryRightDate(request.mailPath)) {
+            reply = kDateDetected;
+        }
+        if (!reply.empty()) verdict = "SPAM";
+    }
+    WriteLogF("[%s] %s:\n", request.shortName.c_str(), verdict);
+    return reply;
+}
+
+std::optional<std::string> HandleSpamRequest(const std::string& message, int readError) {
+    if (message.empty() || message[0] == '\0') {
+        WriteLogF("ReadFile() fail. code = %d\n", readError);
+        return std::nullopt;
+    }
+    return JudgeMail(ParseSpamRequest(message));
+}
+
+int SpamCheckServerMain(int argc, char** argv) {
+    platform::NamedMutex guard("orqspam");
+    if (!guard.owned()) return 0;
+
+    SpamSettings& settings = Settings();
+    ReadOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), settings);
+    MakePaths(settings);
+    mkdir(settings.dataFolder.c_str(), 0777);
+    mkdir(settings.logFolder.c_str(), 0777);
+    SpamLog().setFolder(settings.logFolder);
+    SpamLog().setToFile(settings.logToFile);
+    SpamLog().setToConsole(true);
+    WriteBanner(settings, argc > 0 ? argv[0] : nullptr);
+
+    int error = 0;
+    std::unique_ptr<platform::PipeServer> pipe =
+        platform::PipeServer::Create(common::kSpamPipeName, kMaxRequest, &error);
+    if (!pipe) return 0;
+    WriteLogF("Start %sSPAM Server\n", "Tavrisk ");
+    while (pipe->ServeOne(HandleSpamRequest)) sched_yield();
+    return 0;
+}
+
+}  // namespace spam

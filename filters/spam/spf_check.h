@@ -1,0 +1,52 @@
+// The SPF check of mail the SMTP relay received: may the client that
+// delivered the mail send for the envelope sender's domain?
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "filters/spam/ip_network.h"
+
+namespace spam {
+
+// Results of QuerySPF.
+inline constexpr int kSpfFail = 0;  // the mail has been marked
+inline constexpr int kSpfPass = 1;
+inline constexpr int kSpfNone = 2;  // no record, a neutral verdict or a broken record
+inline constexpr int kSpfSkip = 3;  // exempt by passspf.db
+
+// "<mail path> TAB <client address> TAB <sender>"; text without a TAB
+// passes at once.
+int QuerySPF(std::string_view requestText);
+
+// mode 0: the sender against the sender entries; mode 1: the client
+// address against the address entries. 1 when listed.
+int QueryPassSpf(const std::string& file, std::string_view value, int mode);
+
+enum class SpfResult {
+    NoMatch,   // no term decided (the record's own result is neutral)
+    Pass,
+    Fail,
+    SoftFail,  // "~": counts as a fail here
+    Neutral,   // "?": counts as no record at all
+    PermError, // more than 10 lookups, a missing included record
+};
+
+// One check: the client and what the walk has spent.
+struct SpfWalk {
+    std::optional<IpAddress> client;
+    std::string topRecord;
+    int lookups = 0;
+};
+
+// The verdict of one record for the domain. nested: reached through
+// include or redirect.
+SpfResult EvaluateSpf(SpfWalk& walk, bool nested, std::string_view domain, std::string_view record);
+
+// The SPF record the domain publishes: the TXT record that begins
+// "v=spf1" (else one that begins "spf2.0"), its strings joined as they
+// were split; nullopt when there is none or the lookup failed.
+std::optional<std::string> LookUpSpfRecord(std::string_view domain);
+
+}  // namespace spam

@@ -1,0 +1,117 @@
+#include <algorithm>
+#include <optional>
+
+#include "common/ascii_case.h"
+#include "filters/spam/body_check.h"
+
+namespace spam {
+namespace {
+
+constexpr size_t kHostLimit = 255;
+
+bool IsHostChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = common::LowerAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// "=2e" (a quoted-printable dot left in the text) and "%XX" of a printable
+// character are what hides a host from a plain reader.
+std::string Unhidden(std::string_view line) {
+    std::string text;
+    text.reserve(line.size());
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '=' && i + 2 < line.size() && line[i + 1] == '2' && common::LowerAscii(line[i + 2]) == 'e') {
+            text += '.';
+            i += 2;
+            continue;
+        }
+        if (line[i] == '%' && i + 2 < line.size() && HexValue(line[i + 1]) >= 0 && HexValue(line[i + 2]) >= 0) {
+            int value = HexValue(line[i + 1]) * 16 + HexValue(line[i + 2]);
+            if (value >= 0x20 && value <= 0x7e) {
+                text += static_cast<char>(value);
+                i += 2;
+                continue;
+            }
+        }
+        text += line[i];
+    }
+    return text;
+}
+
+// Where a host begins: after "://", at "www", after "@".
+std::optional<std::string_view> HostStart(std::string_view text) {
+    size_t start = text.find("://");
+    if (start != std::string_view::npos) {
+        start += 3;
+    } else {
+        start = text.find("www");
+        if (start == std::string_view::npos) start = text.find("WWW");
+        if (start == std::string_view::npos) {
+            start = text.find('@');
+            if (start != std::string_view::npos) ++start;
+        }
+        if (start == std::string_view::npos || text.find('.', start) == std::string_view::npos) return std::nullopt;
+    }
+    std::string_view rest = text.substr(start);
+    rest.remove_prefix(std::min(rest.find_first_not_of('='), rest.size()));
+    if (size_t at = rest.find("://"); at != std::string_view::npos) {
+        rest.remove_prefix(at + 3);
+    } else if (size_t www = rest.find("www"); www != std::string_view::npos) {
+        rest.remove_prefix(www);
+    } else if (size_t mail = rest.find('@'); mail != std::string_view::npos) {
+        rest.remove_prefix(mail + 1);
+    }
+    return rest;
+}
+
+}  // namespace
+
+int QueryShortUrl(std::string_view link, std::string& target, const std::vector<std::string>& shortUrls) {
+    for (const std::string& line : shortUrls) {
+        size_t separator = line.find_first_of(" \t");
+        if (separator == std::string::npos || separator == 0) continue;
+        if (!common::EqualsIgnoringAsciiCase(std::string_view(line).substr(0, separator), link)) continue;
+        std::string_view rest = std::string_view(line).substr(separator + 1);
+        rest.remove_prefix(std::min(rest.find_first_not_of(" \t"), rest.size()));
+        rest = rest.substr(0, rest.find_first_of(" \t"));
+        if (rest.empty()) continue;
+        target = std::string(rest);
+        return 1;
+    }
+    return 0;
+}
+
+int ExtractUrlHost(std::string& host, std::string_view line, const std::vector<std::string>& shortUrls) {
+    host.clear();
+    std::string text = Unhidden(line);
+    std::optional<std::string_view> start = HostStart(text);
+    if (!start) return 0;
+    std::string_view rest = start->substr(0, kHostLimit);
+    size_t end = std::find_if_not(rest.begin(), rest.end(), IsHostChar) - rest.begin();
+    host = std::string(rest.substr(0, end));
+    if (end < rest.size() && rest[end] == '/') {
+        // The first path segment: a short link is its host and that.
+        std::string_view segment = rest.substr(end + 1);
+        segment = segment.substr(0, std::find_if(segment.begin(), segment.end(), [](char c) {
+                                        return !(IsHostChar(c) || c == '_' || c == '~');
+                                    }) - segment.begin());
+        std::string target;
+        if (!host.empty() && !segment.empty() && QueryShortUrl(host + "/" + std::string(segment), target, shortUrls))
+            host = target;
+    }
+    if (host.find('.') != std::string::npos) host = host.substr(0, host.find(':'));
+    if (host.empty() || std::any_of(host.begin(), host.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        })) {
+        host.clear();
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace spam
