@@ -25,6 +25,7 @@
 #include "engine/listener/proxy_dispatch.h"
 #include "engine/listener/request_completion.h"
 #include "engine/listener/zip_list.h"
+#include "engine/socks/socks_session.h"
 #include "engine/tls/tls.h"
 #include "engine/upstream/connect_host.h"
 
@@ -389,11 +390,13 @@ unsigned PROXYMain(ConnectionRecord* record) {
     case kProtocolPop3:
     case kProtocolImap4:
     case kProtocolFtp:
-    case kProtocolSocks:
-        // The line-protocol relays and the SOCKS negotiation are not there
-        // yet: such a client is closed without being served.
+        // The line-protocol relays are not there yet: such a client is
+        // closed without being served.
         WriteLogF("[AcceptClients] [%04d] protocol %d is not served yet.\n", record->ClientSocket,
                   settings.protocol);
+        break;
+    case kProtocolSocks:
+        ServeSocks(record, &ServeHttp);
         break;
     default:
         ServeHttp(record);

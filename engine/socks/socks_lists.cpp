@@ -1,0 +1,15 @@
+#include "engine/socks/socks_lists.h"
+
+#include "engine/access/lists.h"
+#include "engine/core/engine_settings.h"
+
+namespace engine {
+
+bool SocksKeyBlackListed(const std::string& listKey) {
+    const std::string& folder = Settings().dataFolder;
+    // SOCKS keys have no URL form: only the list key is asked.
+    if (QueryDBList(folder + kWhiteListName, std::string_view(), listKey)) return false;
+    return QueryDBList(folder + kBlackListName, std::string_view(), listKey);
+}
+
+}  // namespace engine
