@@ -85,4 +85,38 @@ int LdapConnection::SimpleBind(const std::string& dn, const std::string& passwor
     return MapLdapResult(rc);
 }
 
+int LdapConnection::SearchSubtree(const std::string& base, const std::string& filter, int maxEntries,
+                                  std::vector<Entry>& entries) {
+    entries.clear();
+    LDAPMessage* result = nullptr;
+    // The operation time-out set by SetOptions bounds the wait.
+    int rc = ldap_search_ext_s(ld_, base.c_str(), LDAP_SCOPE_SUBTREE, filter.empty() ? nullptr : filter.c_str(),
+                               nullptr, 0, nullptr, nullptr, nullptr, maxEntries > 0 ? maxEntries : 0, &result);
+    // A size limit reached still carries the entries that came.
+    if (rc == LDAP_SUCCESS || rc == LDAP_SIZELIMIT_EXCEEDED) {
+        for (LDAPMessage* e = ldap_first_entry(ld_, result); e; e = ldap_next_entry(ld_, e)) {
+            Entry entry;
+            if (char* dn = ldap_get_dn(ld_, e)) {
+                entry.dn = dn;
+                ldap_memfree(dn);
+            }
+            BerElement* ber = nullptr;
+            for (char* name = ldap_first_attribute(ld_, e, &ber); name; name = ldap_next_attribute(ld_, e, ber)) {
+                std::vector<std::string> values;
+                if (berval** list = ldap_get_values_len(ld_, e, name)) {
+                    for (berval** v = list; *v; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
+                    ldap_value_free_len(list);
+                }
+                entry.attributes.emplace_back(name, std::move(values));
+                ldap_memfree(name);
+            }
+            if (ber) ber_free(ber, 0);
+            entries.push_back(std::move(entry));
+        }
+        rc = LDAP_SUCCESS;
+    }
+    if (result) ldap_msgfree(result);
+    return MapLdapResult(rc);
+}
+
 }  // namespace platform

@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct ldap;  // OpenLDAP's connection handle (LDAP)
 
@@ -47,6 +49,18 @@ public:
     // Simple bind as dn with password; the password is sent whole (its
     // length counted, not cut at a NUL). Returns the mapped result code.
     int SimpleBind(const std::string& dn, const std::string& password);
+
+    // One entry of a search: its DN and each attribute with its values, in
+    // the order the directory sent them.
+    struct Entry {
+        std::string dn;
+        std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
+    };
+    // Subtree search under base with filter, every attribute with its
+    // values, at most maxEntries entries (the rest is not asked for).
+    // Returns the mapped result code; entries are filled on success.
+    int SearchSubtree(const std::string& base, const std::string& filter, int maxEntries,
+                      std::vector<Entry>& entries);
 
     // The library handle, for searches on a bound connection.
     ::ldap* native() const { return ld_; }

@@ -3,6 +3,9 @@
 #include <signal.h>
 
 #include <chrono>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "platform/ldap/ldap.h"
 #include "platform/ldap/tests/slapd_fixture.h"
@@ -101,3 +104,35 @@ TEST(LdapConnection, RefusesHostsThatAreNoHostNames) {
 }
 
 }  // namespace
+
+TEST(LdapConnection, SubtreeSearchGivesEveryEntryWithItsValues) {
+    testsupport::SlapdOptions options;
+    options.users = {{"alice", "secret"}, {"bob", "pw2"}};
+    // A branch named in Japanese: the directory speaks UTF-8.
+    options.extraLdif = "dn:: " + testsupport::Base64("ou=営業,dc=test") + "\nobjectClass: organizationalUnit\n"
+                        "ou:: " + testsupport::Base64("営業") + "\n\n"
+                        "dn:: " + testsupport::Base64("cn=carol,ou=営業,dc=test") + "\nobjectClass: inetOrgPerson\n"
+                        "cn: carol\nsn: carol\nmail: c1@example.test\nmail: c2@example.test\n\n";
+    SlapdServer slapd(options);
+    ASSERT_TRUE(slapd.ok()) << slapd.diagnostics();
+    int error = 0;
+    auto connection = platform::LdapConnection::Open("127.0.0.1", slapd.port(), &error);
+    ASSERT_TRUE(connection);
+    ASSERT_EQ(connection->SetOptions({}), platform::kLdapSuccess);
+    ASSERT_EQ(connection->SimpleBind("cn=admin,dc=test", "admin-password"), platform::kLdapSuccess);
+
+    std::vector<platform::LdapConnection::Entry> entries;
+    ASSERT_EQ(connection->SearchSubtree("dc=test", "(objectClass=inetOrgPerson)", 100, entries),
+              platform::kLdapSuccess);
+    std::map<std::string, std::map<std::string, std::vector<std::string>>> found;
+    for (const auto& entry : entries)
+        for (const auto& [name, values] : entry.attributes) found[entry.dn][name] = values;
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found["cn=alice,dc=test"]["userPassword"], std::vector<std::string>{"secret"});
+    EXPECT_EQ(found["cn=carol,ou=営業,dc=test"]["mail"],
+              (std::vector<std::string>{"c1@example.test", "c2@example.test"}));
+
+    // A base that does not exist is the directory's answer, not an empty success.
+    EXPECT_EQ(connection->SearchSubtree("dc=nowhere", "(objectClass=*)", 100, entries), 0x20);
+    EXPECT_TRUE(entries.empty());
+}

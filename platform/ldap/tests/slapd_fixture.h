@@ -17,12 +17,34 @@
 #include <memory>
 #include <thread>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "test_support.h"
 
 namespace testsupport {
+
+// A value in LDIF's base64 form ("dn:: ..."), for DNs and values that are
+// not plain ASCII.
+inline std::string Base64(std::string_view bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8 | (unsigned char)bytes[i + 2];
+        for (int shift = 18; shift >= 0; shift -= 6) out += digits[(v >> shift) & 63];
+    }
+    if (i < bytes.size()) {
+        unsigned v = (unsigned char)bytes[i] << 16;
+        if (i + 1 < bytes.size()) v |= (unsigned char)bytes[i + 1] << 8;
+        out += digits[(v >> 18) & 63];
+        out += digits[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
 
 struct SlapdOptions {
     struct User {
@@ -31,6 +53,9 @@ struct SlapdOptions {
     };
     std::string suffix = "dc=test";
     std::vector<User> users = {{"alice", "secret"}};
+    // Further LDIF records, added after the users (non-ASCII DNs in the
+    // "dn::" base64 form).
+    std::string extraLdif;
 };
 
 class SlapdServer {
@@ -109,7 +134,7 @@ private:
             ldif += "dn: " + UserDn(user.cn) + "\nobjectClass: inetOrgPerson\ncn: " + user.cn +
                     "\nsn: " + user.cn + "\nuserPassword: " + user.password + "\n\n";
         }
-        return ldif;
+        return ldif + options_.extraLdif;
     }
 
     SlapdOptions options_;
