@@ -159,9 +159,6 @@ std::string FormatConnectTableLine(const ConnectTableRow& row) {
 }
 
 ConnectTableField RowReadsBack(const ConnectTableRow& row) {
-    // A host with a blank or a comma may split back the same, yet no
-    // server is called so: it is a typing slip, not a host.
-    if (row.server.find_first_of(" ,") != std::string::npos) return ConnectTableField::kServer;
     std::string line = FormatConnectTableLine(row);
     auto split = SplitConnectTableLine(line);
     if (!split) return ConnectTableField::kListenAddress;
@@ -173,6 +170,9 @@ ConnectTableField RowReadsBack(const ConnectTableRow& row) {
         expected.clientTls = ClientTlsMark::kStartTls;
     ConnectTableField field = FirstDifference(expected, *split);
     if (field != ConnectTableField::kNone) return field;
+    // A host with a blank or a comma may split back the same, yet no
+    // server is called so: it is a typing slip, not a host.
+    if (row.server.find_first_of(" ,") != std::string::npos) return ConnectTableField::kServer;
     auto parsed = ParseConnectTableLine(line);
     if (!parsed) return split->listenAddress.empty() ? ConnectTableField::kListenAddress
                                                      : ConnectTableField::kListenPort;

@@ -15,6 +15,9 @@
 #ifdef VELQOR_MAIL_PAGES
 #include "panel/mailpages/mail_pages.h"
 #endif
+#ifdef VELQOR_WEB_PAGES
+#include "panel/webpages/web_pages.h"
+#endif
 
 int main(int argc, char** argv) {
     // Files and sockets for the administrators' group, whatever the caller's
@@ -28,6 +31,9 @@ int main(int argc, char** argv) {
     panel::RegisterAntiVirusPages();
 #ifdef VELQOR_MAIL_PAGES
     panel::RegisterMailPages();
+#endif
+#ifdef VELQOR_WEB_PAGES
+    panel::RegisterWebPages();
 #endif
     panel::StartupSeams seams;
     seams.startUpdateCheck = panel::StartUpdateCheck;

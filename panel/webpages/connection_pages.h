@@ -1,0 +1,113 @@
+// The connection-list pages of the HTTP, FTP and SOCKS proxies: each shows
+// its protocol's connection list (http.ini, ftp.ini, socks.ini) as rows,
+// adds rows from its edit fields, fills the fields from a row, deletes and
+// sorts rows, and writes the list back when the settings are saved.
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "common/connect_table.h"
+#include "panel/shell/connection_list_view.h"
+#include "panel/shell/settings_page.h"
+
+class QTreeWidget;
+
+namespace panel {
+
+// What differs between the three pages.
+struct ConnectionPageKind {
+    const char* fileName;
+    const char* previousCopy;
+    int titleString;
+    int nameEdit, listenIpEdit, listenPortEdit, addressEdit, hostEdit, hostPortEdit, listId;
+    int addressLabel;
+    const char* addressLabelText;
+    const char* hostLabelText;      // null: no host fields
+    const char* hostPortLabelText;
+    int defaultListenPort;
+    const char* defaultHost;
+    int defaultHostPort;
+    std::vector<ListColumn> columns;
+    // The fields in the order the page exchanges them with its controls.
+    enum Field { kName, kListenIp, kListenPort, kAddress, kHost, kHostPort };
+    std::vector<Field> exchangeOrder;
+};
+
+class ConnectionListPage : public SettingsPage {
+    Q_OBJECT
+public:
+    bool SaveSettings() override;
+    void DeleteSelectedEntry() override;
+
+    // Button 1041.
+    void OnAddEntry();
+    // The fields show the row at the selection mark plus `offset`.
+    void FillFieldsFromRow(int offset);
+    // Header click.
+    void SortByColumn(int column);
+    // The list to the file; false when it could not be written.
+    bool WriteConnectionList();
+
+    QTreeWidget* List() const { return list_; }
+
+protected:
+    ConnectionListPage(const ConnectionPageKind& kind, int templateId, QWidget* parent);
+    void BuildTemplate() override;
+    void OnInitDialog() override;
+    virtual SortDirections& Directions() = 0;
+    // Row selected or fields changed: pages that enable controls by the
+    // fields do it here.
+    virtual void UpdateFieldStates() {}
+
+    const ConnectionPageKind& kind_;
+    QString name_, listenIp_, address_, host_;
+    uint32_t listenPort_ = 0, hostPort_ = 0;
+
+private:
+    void LoadConnectionList();
+    void AddRow(const std::string& line, bool atTop);
+    // The bytes of the file for the rows in list order.
+    std::vector<std::string> RowLines() const;
+    // The field a typed row does not fit, shown in a message; false then.
+    bool CheckNewRow(const common::ConnectTableRow& row);
+    void RemoveRows();
+
+    QTreeWidget* list_ = nullptr;
+    std::vector<std::string> loadedLines_;
+    bool fileFound_ = false;
+    int nextRowId_ = 0;
+};
+
+class Chttp1dlg : public ConnectionListPage {
+    Q_OBJECT
+public:
+    explicit Chttp1dlg(int templateId = 161, QWidget* parent = nullptr);
+    // A change of the upstream proxy edit 1061.
+    void UpdateUpstreamPortState();
+
+protected:
+    void OnInitDialog() override;
+    SortDirections& Directions() override;
+    void UpdateFieldStates() override;
+};
+
+class Cftpdlg : public ConnectionListPage {
+    Q_OBJECT
+public:
+    explicit Cftpdlg(int templateId = 176, QWidget* parent = nullptr);
+
+protected:
+    SortDirections& Directions() override;
+};
+
+class Csocksdlg : public ConnectionListPage {
+    Q_OBJECT
+public:
+    explicit Csocksdlg(int templateId = 178, QWidget* parent = nullptr);
+
+protected:
+    SortDirections& Directions() override;
+};
+
+}  // namespace panel
