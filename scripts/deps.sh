@@ -24,6 +24,8 @@ TEST_PACKAGES=(
   openssl procps iproute2
   dnsmasq-base slapd ldap-utils socat ncat unzip swaks
   python3-aiosmtpd python3-pyftpdlib python3-requests
+  # The POP3 and IMAP4 server behind the mail relays' tests.
+  dovecot-core dovecot-pop3d dovecot-imapd
   squid nginx
   # An upstream proxy for the CONNECT tunnel's tests.
   tinyproxy

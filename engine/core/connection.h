@@ -89,6 +89,9 @@ struct ConnectionRecord {
     std::string RequestLine;
     int FixedRelay = 0;
     int ArchiveMail = 0;
+    // The client's admission verdict (kAdmission* of engine/access/admission.h):
+    // a "pass" client's mail is delivered even when the scan flagged it.
+    int AdmissionClass = 0;
     std::string RequestFile;
     // The first bytes of the request in RequestFile (at most
     // kRequestFileStartLimit): the steps of this process read the request

@@ -25,6 +25,7 @@
 #include "engine/listener/proxy_dispatch.h"
 #include "engine/listener/request_completion.h"
 #include "engine/listener/zip_list.h"
+#include "engine/mail/telnet_dispatch.h"
 #include "engine/socks/socks_session.h"
 #include "engine/tls/tls.h"
 #include "engine/upstream/connect_host.h"
@@ -60,7 +61,8 @@ bool AdmitClient(ConnectionRecord* record) {
     }
     AssignField(record->ListenHostName, ReverseName(record->ListenAddress), kHostNameWidth);
 
-    if (QueryConnectPerimisson(settings.clientAccessFile, record->ClientAddress) == kAdmissionRefuse) {
+    record->AdmissionClass = QueryConnectPerimisson(settings.clientAccessFile, record->ClientAddress);
+    if (record->AdmissionClass == kAdmissionRefuse) {
         WriteLogF("[AcceptClients] [%04d] Reject QueryConnectPerimisson() [%s]\n", record->ClientSocket,
                   record->ClientAddress.c_str());
         RefuseClient(record);
@@ -390,10 +392,8 @@ unsigned PROXYMain(ConnectionRecord* record) {
     case kProtocolPop3:
     case kProtocolImap4:
     case kProtocolFtp:
-        // The line-protocol relays are not there yet: such a client is
-        // closed without being served.
-        WriteLogF("[AcceptClients] [%04d] protocol %d is not served yet.\n", record->ClientSocket,
-                  settings.protocol);
+        record->WorkBuffer[0] = '\0';
+        TelnetDispatch(record);
         break;
     case kProtocolSocks:
         ServeSocks(record, &ServeHttp);

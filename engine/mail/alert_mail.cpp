@@ -1,0 +1,151 @@
+#include "engine/mail/alert_mail.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "common/ascii_case.h"
+#include "engine/core/daily_log.h"
+#include "engine/mail/reply_completion.h"
+#include "engine/mail/relay_io.h"
+
+namespace engine {
+namespace {
+
+using common::StartsWithIgnoringAsciiCase;
+
+bool IsEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n"; }
+bool IsFolded(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
+
+// The mail's header, rewritten: one new Subject, the multipart Content-Type
+// in place of the old one, and no Content-Transfer-Encoding, which on a
+// multipart would tell readers to decode the parts' plain text. Returns
+// the index of the first body line.
+std::size_t WriteHeader(const std::vector<std::string_view>& lines, std::size_t first, bool pop3,
+                        const std::string& finding, const std::string& boundary, std::string& out) {
+    enum class In { None, Subject, ContentType, Dropped } in = In::None;
+    bool subjectWritten = false;
+    bool typeWritten = false;
+    const std::string subject = "Subject: Virus alert [" + finding + "]\r\n";
+    const std::string type = "Content-Type: multipart/mixed;\r\n\tboundary=\"" + boundary + "\"\r\n";
+    std::size_t i = first;
+    for (; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        if (pop3 && line == ".\r\n") break;
+        if (IsEmptyLine(line)) {
+            if (!subjectWritten) out += subject;
+            if (!typeWritten) out += type;
+            out += "\r\n";
+            return i + 1;
+        }
+        if (IsFolded(line) && in != In::None) continue;
+        if (StartsWithIgnoringAsciiCase(line, "subject:")) {
+            if (!subjectWritten) out += subject;
+            subjectWritten = true;
+            in = In::Subject;
+        } else if (StartsWithIgnoringAsciiCase(line, "content-type:")) {
+            if (!typeWritten) out += type;
+            typeWritten = true;
+            in = In::ContentType;
+        } else if (StartsWithIgnoringAsciiCase(line, "content-transfer-encoding:")) {
+            in = In::Dropped;
+        } else {
+            out += line;
+            in = In::None;
+        }
+    }
+    return i;
+}
+
+std::size_t StuffedBytes(std::string_view mail) {
+    std::size_t count = 0;
+    for (std::string_view line : SplitLines(mail))
+        if (line.size() >= 2 && line[0] == '.' && line[1] == '.') ++count;
+    return count;
+}
+
+}  // namespace
+
+std::string AlertBoundary() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const int millis = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "----%s_%04d%02d%02d%02d%02d%02d%03d==", "", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+    return text;
+}
+
+std::string BuildAlertAnswer(std::string_view answer, const std::string& finding, LineProtocol protocol,
+                             bool keepBody, const std::string& boundary) {
+    const bool pop3 = protocol != LineProtocol::Imap4;
+    const std::size_t statusLength = FirstLineLength(answer);
+    if (statusLength == kIncomplete) return std::string(answer);
+    std::string_view status = answer.substr(0, statusLength);
+    std::string_view mail = answer.substr(statusLength);
+    std::string_view closing;
+    if (!pop3) {
+        const long long literal = ImapLiteralAtEnd(status);
+        if (literal < 0 || static_cast<std::size_t>(literal) > mail.size()) return std::string(answer);
+        closing = mail.substr(static_cast<std::size_t>(literal));
+        mail = mail.substr(0, static_cast<std::size_t>(literal));
+    }
+
+    const std::vector<std::string_view> lines = SplitLines(mail);
+    std::string body;
+    WriteHeader(lines, 0, pop3, finding, boundary, body);
+    body += "--" + boundary + "\r\nContent-Type: text/plain\r\n\r\n'" + finding + "' was found.\r\n\r\n";
+    body += "--" + boundary + "\r\nContent-Type: message/rfc822\r\n\r\n";
+    // The attached mail keeps its header; its body, which carries what was
+    // found, only with -d.
+    for (std::string_view line : lines) {
+        if (pop3 && line == ".\r\n") break;
+        body += line;
+        if (!keepBody && IsEmptyLine(line)) {
+            body += "Sorry, deleted body...\r\n\r\n";
+            break;
+        }
+    }
+    // A mail cut short still ends its last line before the boundary.
+    if (!body.empty() && body.back() != '\n') body += "\r\n";
+    body += "--" + boundary + "--\r\n";
+
+    std::string out;
+    if (pop3) {
+        // The octet count is the mail's own size, as a client counts it:
+        // without the dot-stuffing and without the final "." line.
+        const std::size_t octets = body.size() - StuffedBytes(body);
+        out = "+OK " + std::to_string(octets) + " octets\r\n" + body + ".\r\n";
+    } else {
+        std::string line(status);
+        const std::size_t open = line.rfind('{');
+        const std::size_t close = line.find('}', open);
+        line.replace(open + 1, close - open - 1, std::to_string(body.size()));
+        out = line + body + std::string(closing);
+    }
+    return out;
+}
+
+bool MakeMail(const std::string& spoolPath, const std::string& finding, LineProtocol protocol, bool keepBody) {
+    WriteLogF("[MakeMail] Start. [%s] VIRUS result [%s]\n", spoolPath.c_str(), finding.c_str());
+    std::string answer;
+    if (!ReadWholeFile(spoolPath, answer)) {
+        WriteLogF("[MakeMail] %s --- File open err = %d\n", spoolPath.c_str(), errno);
+        return false;
+    }
+    const std::string alert = BuildAlertAnswer(answer, finding, protocol, keepBody, AlertBoundary());
+    // Written beside and renamed: the spool never holds half an alert.
+    const std::string work = spoolPath + ".tmp";
+    if (!WriteWholeFile(work, alert) || std::rename(work.c_str(), spoolPath.c_str()) != 0) {
+        WriteLogF("[MakeMail] %s --- File open err = %d\n", spoolPath.c_str(), errno);
+        std::remove(work.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace engine

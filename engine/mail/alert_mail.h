@@ -1,0 +1,28 @@
+// The virus alert mail that replaces an infected mail retrieved over POP3
+// or IMAP4: the mail's own header (with a new subject and a multipart
+// content type), a text part naming the finding and the mail as an
+// attached message (its body cut off unless -d keeps it).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/mail/line_relay.h"
+
+namespace engine {
+
+// The alert answer for the retrieved answer `answer` as the server sent it:
+// POP3, the "+OK" line, the (dot-stuffed) mail and the "." line; IMAP4,
+// the FETCH line ending in the literal's "{n}", the literal, and the rest
+// of the FETCH response. The status line's size is the new mail's.
+std::string BuildAlertAnswer(std::string_view answer, const std::string& finding, LineProtocol protocol,
+                             bool keepBody, const std::string& boundary);
+
+// The boundary of an alert mail made now.
+std::string AlertBoundary();
+
+// Rewrites the spool file in place into the alert answer. False when the
+// file could not be read or written (it is then left as it was).
+bool MakeMail(const std::string& spoolPath, const std::string& finding, LineProtocol protocol, bool keepBody);
+
+}  // namespace engine

@@ -1,0 +1,125 @@
+#include "engine/mail/relay_io.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "engine/core/daily_log.h"
+#include "engine/core/engine_settings.h"
+#include "engine/http/http_road.h"
+#include "engine/tls/tls.h"
+
+namespace engine {
+namespace {
+
+constexpr std::size_t kReadSize = kWorkBufferData;
+// Reads below this size are logged with their text.
+constexpr int kLoggedTextLimit = 257;
+
+int Receive(int socket, TlsSession* tls, int timeoutMs, std::string& into) {
+    const std::size_t before = into.size();
+    into.resize(before + kReadSize);
+    const int n = SecureRecv(socket, tls, into.data() + before, static_cast<int>(kReadSize), timeoutMs);
+    into.resize(before + (n > 0 ? static_cast<std::size_t>(n) : 0));
+    return n;
+}
+
+}  // namespace
+
+void LogShortText(const char* function, int clientSocket, std::string_view text) {
+    if (text.size() < static_cast<std::size_t>(kLoggedTextLimit))
+        WriteLogF("[%s] [%04d] %s", function, clientSocket, ClientText(text).c_str());
+}
+
+int ReceiveFromClient(LineRelayState& state, std::string& into, const char* function) {
+    const std::size_t before = into.size();
+    const int n = Receive(state.client, state.record->Tls.client.get(), Settings().timeouts.clientPlain, into);
+    if (n < 0) {
+        WriteLogF("[%s] [%04d] C:recv:%d bytes. / error = %d\n", function, state.client, n, errno);
+        return -1;
+    }
+    if (n > 0) {
+        WriteLogF("[%s] [%04d] C:recv:%d bytes.\n", function, state.client, n);
+        if (n < kLoggedTextLimit) LogShortText(function, state.client, std::string_view(into).substr(before));
+    }
+    return n;
+}
+
+int ReceiveFromServer(LineRelayState& state, std::string& into, const char* function) {
+    const std::size_t before = into.size();
+    const int n = Receive(state.server, state.record->Tls.server.get(), Settings().timeouts.serverPlain, into);
+    if (n < 0) {
+        WriteLogF("[%s] [%04d] S:recv(%04d):%d bytes. / error = %d\n", function, state.client, state.server, n,
+                  errno);
+        return -1;
+    }
+    if (n > 0) {
+        WriteLogF("[%s] [%04d] S:recv(%04d):%d bytes.\n", function, state.client, state.server, n);
+        if (n < kLoggedTextLimit) LogShortText(function, state.client, std::string_view(into).substr(before));
+    }
+    return n;
+}
+
+bool SendToClient(LineRelayState& state, std::string_view bytes, const char* function) {
+    if (bytes.empty()) return true;
+    const ssize_t sent = SecureSendData(state.client, state.record->Tls.client.get(), bytes.data(), bytes.size(),
+                                        ClientSendTimeout(Settings()));
+    if (sent != static_cast<ssize_t>(bytes.size())) {
+        WriteLogF("[%s] [%04d] C:send: error = %d\n", function, state.client, errno);
+        return false;
+    }
+    WriteLogF("[%s] [%04d] C:send:%d bytes.\n", function, state.client, static_cast<int>(sent));
+    return true;
+}
+
+bool SendToServer(LineRelayState& state, std::string_view bytes, const char* function) {
+    if (bytes.empty()) return true;
+    const ssize_t sent = SecureSendData(state.server, state.record->Tls.server.get(), bytes.data(), bytes.size(),
+                                        ClientSendTimeout(Settings()));
+    if (sent != static_cast<ssize_t>(bytes.size())) {
+        WriteLogF("[%s] [%04d] C:send(%04d): error = %d\n", function, state.client, state.server, errno);
+        return false;
+    }
+    WriteLogF("[%s] [%04d] C:send(%04d):%d bytes.\n", function, state.client, state.server, static_cast<int>(sent));
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& content) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    content.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view content) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const char* data = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            return false;
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return ::close(fd) == 0;
+}
+
+}  // namespace engine

@@ -1,0 +1,30 @@
+// The line relay's traffic with its two sides: receives that log as the
+// relay logs, whole sends of binary data, and the capture file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/mail/line_relay.h"
+
+namespace engine {
+
+// Appends one read from the client (or the server) to `into`. Result: the
+// bytes read; 0 when the side closed; -1 on an error or time-out (logged
+// under `function`).
+int ReceiveFromClient(LineRelayState& state, std::string& into, const char* function);
+int ReceiveFromServer(LineRelayState& state, std::string& into, const char* function);
+
+// Sends every byte; false (logged) when the side can't take them.
+bool SendToClient(LineRelayState& state, std::string_view bytes, const char* function);
+bool SendToServer(LineRelayState& state, std::string_view bytes, const char* function);
+
+// The whole file, or false when it can't be read.
+bool ReadWholeFile(const std::string& path, std::string& content);
+// Replaces the file's content; false when it can't be written.
+bool WriteWholeFile(const std::string& path, std::string_view content);
+
+// A command or reply as a log line shows it: short ones whole.
+void LogShortText(const char* function, int clientSocket, std::string_view text);
+
+}  // namespace engine

@@ -1,0 +1,123 @@
+#include "engine/mail/reply_rewrite.h"
+
+#include "common/ascii_case.h"
+#include "engine/mail/reply_completion.h"
+
+namespace engine {
+namespace {
+
+std::string_view Keyword(std::string_view text) {
+    const std::size_t end = text.find_first_of(" \r\n");
+    return text.substr(0, end == std::string_view::npos ? text.size() : end);
+}
+
+bool Is(std::string_view word, std::string_view name) { return common::EqualsIgnoringAsciiCase(word, name); }
+
+}  // namespace
+
+std::string RewriteEhloAnswer(std::string_view answer, bool offerStartTls) {
+    std::vector<std::string> kept;
+    bool hasStartTls = false;
+    for (std::string_view line : SplitLines(answer)) {
+        if (line.size() >= 4 && line[0] == '2') {
+            const std::string_view word = Keyword(line.substr(4));
+            if (Is(word, "PIPELINING") || Is(word, "CHUNKING")) continue;
+            if (Is(word, "STARTTLS")) {
+                if (!offerStartTls) continue;
+                hasStartTls = true;
+            }
+        }
+        kept.emplace_back(line);
+    }
+    if (kept.empty()) return std::string(answer);
+    if (offerStartTls && !hasStartTls && kept.front().compare(0, 3, "250") == 0) kept.emplace_back("250 STARTTLS\r\n");
+    // Every line but the last continues the reply.
+    std::string out;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        std::string& line = kept[i];
+        if (line.size() >= 4) line[3] = i + 1 < kept.size() ? '-' : ' ';
+        out += line;
+    }
+    return out;
+}
+
+std::string RewriteCapaAnswer(std::string_view answer, bool offerStls) {
+    if (!common::StartsWithIgnoringAsciiCase(answer, "+ok")) return std::string(answer);
+    std::string out;
+    bool first = true;
+    bool hasStls = false;
+    for (std::string_view line : SplitLines(answer)) {
+        if (first) {
+            first = false;
+            out += line;
+            continue;
+        }
+        const std::string_view word = Keyword(line);
+        if (Is(word, "PIPELINING")) continue;
+        if (Is(word, "STLS")) {
+            if (!offerStls) continue;
+            hasStls = true;
+        }
+        if (line == ".\r\n" && offerStls && !hasStls) out += "STLS\r\n";
+        out += line;
+    }
+    return out;
+}
+
+std::string CutToTop(std::string_view answer, unsigned long lines) {
+    std::string out;
+    bool inBody = false;
+    unsigned long bodyLines = 0;
+    bool first = true;
+    for (std::string_view line : SplitLines(answer)) {
+        if (line == ".\r\n" || line == ".\n") break;  // the mail is shorter than asked
+        if (inBody) {
+            if (bodyLines >= lines) break;
+            ++bodyLines;
+        } else if (!first && (line == "\r\n" || line == "\n")) {
+            inBody = true;
+        }
+        first = false;
+        out += line;
+    }
+    out += ".\r\n";
+    return out;
+}
+
+std::string SafeFileNamePart(std::string_view name) {
+    std::string out;
+    for (char c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f || c == '/' || c == '\\' || c == '*' || c == '?' || c == ':' || c == '"' ||
+            c == '<' || c == '>' || c == '|')
+            continue;
+        out += c;
+    }
+    // ".." anywhere could still climb out once joined; dots are kept singly.
+    std::string::size_type at;
+    while ((at = out.find("..")) != std::string::npos) out.erase(at, 1);
+    if (out == ".") out.clear();
+    return out;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> ImapLogicalLines(std::string_view answer) {
+    std::vector<std::pair<std::size_t, std::size_t>> lines;
+    std::size_t start = 0;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t lf = answer.find('\n', pos);
+        if (lf == std::string_view::npos) break;
+        const long long literal = ImapLiteralAtEnd(answer.substr(pos, lf + 1 - pos));
+        if (literal >= 0) {
+            pos = lf + 1 + static_cast<std::size_t>(literal);
+            if (pos > answer.size()) break;
+            continue;
+        }
+        pos = lf + 1;
+        lines.emplace_back(start, pos - start);
+        start = pos;
+    }
+    return lines;
+}
+
+}  // namespace engine

@@ -1,0 +1,34 @@
+// Rewrites of server answers on their way to the client, and the safe form
+// of a client's user name inside a file name.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace engine {
+
+// The answer to EHLO: PIPELINING and CHUNKING are dropped (pipelined
+// commands and BDAT would pass the lockstep relay and the mail checks),
+// and STARTTLS is shown exactly when the relay offers it to the client
+// (appended as the last line when the server does not offer it itself).
+std::string RewriteEhloAnswer(std::string_view answer, bool offerStartTls);
+
+// The answer to CAPA: PIPELINING dropped; STLS shown exactly when the
+// relay offers it.
+std::string RewriteCapaAnswer(std::string_view answer, bool offerStls);
+
+// A POP3 mail answer cut to the TOP form: every line up to the first empty
+// line, then `lines` lines of the body, then ".". The status line stays.
+std::string CutToTop(std::string_view answer, unsigned long lines);
+
+// A user name as part of a file name: path separators, "..", wildcards
+// and control bytes can't lead out of the folder or name another file.
+std::string SafeFileNamePart(std::string_view name);
+
+// The logical lines of an IMAP answer (a line with the literals it
+// announces and the rest of the line behind them), each as offset and
+// length; a trailing incomplete line is left out.
+std::vector<std::pair<std::size_t, std::size_t>> ImapLogicalLines(std::string_view answer);
+
+}  // namespace engine

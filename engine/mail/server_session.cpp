@@ -1,0 +1,208 @@
+// The server-to-client half of the line relay: one complete server reply,
+// with the SMTP envelope steps, the STARTTLS rewrites and the checks of a
+// retrieved mail.
+#include <cstdio>
+#include <string>
+
+#include "common/ascii_case.h"
+#include "common/file_retry.h"
+#include "engine/core/daily_log.h"
+#include "engine/core/engine_settings.h"
+#include "engine/core/pipe_clients.h"
+#include "engine/mail/alert_mail.h"
+#include "engine/mail/mail_spool.h"
+#include "engine/mail/relay_io.h"
+#include "engine/mail/relay_sessions.h"
+#include "engine/mail/reply_completion.h"
+#include "engine/mail/reply_rewrite.h"
+
+namespace engine {
+namespace {
+
+constexpr const char* kFunction = "ServerToClientSession";
+
+bool Starts(std::string_view text, std::string_view prefix) {
+    return common::StartsWithIgnoringAsciiCase(text, prefix);
+}
+
+int ReplyCode(std::string_view reply) {
+    if (reply.size() < 3) return 0;
+    int code = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (reply[i] < '0' || reply[i] > '9') return 0;
+        code = code * 10 + (reply[i] - '0');
+    }
+    return code;
+}
+
+std::string LastLine(std::string_view reply) {
+    while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r')) reply.remove_suffix(1);
+    const std::size_t lf = reply.rfind('\n');
+    return std::string(lf == std::string_view::npos ? reply : reply.substr(lf + 1));
+}
+
+ReplyScanner ScannerFor(const LineRelayState& state, int mode) {
+    switch (state.protocol) {
+    case LineProtocol::Smtp: return ReplyScanner(ReplyKind::SmtpReply);
+    case LineProtocol::Pop3:
+        return ReplyScanner(mode == kReplyRetrieval || Pop3AnswerIsMultiLine(state.lastCommand) ? ReplyKind::Pop3Multi
+                                                                                                : ReplyKind::Pop3Single);
+    case LineProtocol::Imap4:
+        // The greeting (no command yet) is one untagged line.
+        if (state.imapTag.empty()) return ReplyScanner(ReplyKind::Pop3Single);
+        return ReplyScanner(mode == kReplyRetrieval ? ReplyKind::ImapTagged : ReplyKind::ImapCommand, state.imapTag);
+    case LineProtocol::Ftp: return ReplyScanner(ReplyKind::FtpReply);
+    }
+    return ReplyScanner(ReplyKind::SmtpReply);
+}
+
+// Gathers one complete reply; a server that ends or fails first leaves
+// what it sent. False when nothing came.
+bool Gather(LineRelayState& state, ReplyScanner& scanner, std::string& reply, const char* function) {
+    std::string& data = state.serverAhead;
+    for (;;) {
+        const std::size_t length = scanner.Scan(data);
+        if (length != kIncomplete) {
+            reply = data.substr(0, length);
+            data.erase(0, length);
+            return true;
+        }
+        if (ReceiveFromServer(state, data, function) <= 0) {
+            reply.swap(data);
+            data.clear();
+            return !reply.empty();
+        }
+    }
+}
+
+// The SMTP envelope steps on the answer to the last command.
+void SmtpEnvelopeStep(LineRelayState& state, std::string_view reply) {
+    ConnectionRecord* record = state.record;
+    const int code = ReplyCode(reply);
+    if (state.mail == MailState::Sending) {
+        Backup_Mail(state.client, record->MailId, code == 250);
+        if (!record->MailId.empty()) DeleteMailEnvelope(record->MailId);
+        state.mail = MailState::Idle;
+        return;
+    }
+    if (state.mail == MailState::From && state.pendingRecipient.empty()) {
+        // The answer to MAIL FROM itself: a refused sender starts no mail.
+        if (code / 100 != 2) {
+            DeleteMailEnvelope(record->MailId);
+            state.mail = MailState::Idle;
+        }
+        return;
+    }
+    if ((state.mail == MailState::From || state.mail == MailState::Recipients) && !state.pendingRecipient.empty()) {
+        if (code == 250 && state.pendingRecipient.find(':') != std::string::npos) {
+            for (bool spool : {true, false}) {
+                if (spool && !record->ArchiveMail) continue;
+                MailEnvelopeFile(record->MailId, state.pendingRecipient, EnvelopeLine::Recipient, spool);
+            }
+            if (Starts(state.pendingRecipient, "rcpt ")) state.mail = MailState::Recipients;
+        }
+        state.pendingRecipient.clear();
+    }
+}
+
+std::string SpamListRequest(const LineRelayState& state) {
+    return state.capturePath + "?spamkeyword/" + SafeFileNamePart(state.popUser) + ".db";
+}
+
+// Scans one spooled mail answer and turns it into the alert on a finding.
+void CheckRetrievedFile(LineRelayState& state, const std::string& path, bool spamCheck) {
+    const EngineSettings& settings = Settings();
+    const char* mailId = state.record->MailId.c_str();
+    std::string finding;
+    if (spamCheck) {
+        ScanSpamFile(settings, state.client, path == state.capturePath ? SpamListRequest(state) : path, finding);
+        WriteLogF("[%s] [%04d] [%04d] [%s] SPAM result [%s]\n", kFunction, state.client, state.server, mailId,
+                  finding.empty() ? "CLEAN" : finding.c_str());
+        finding.clear();
+    }
+    ScanFile(settings, static_cast<int>(state.protocol), state.client, path, finding);
+    WriteLogF("[%s] [%04d] [%04d] [%s] VIRUS result [%s]\n", kFunction, state.client, state.server, mailId,
+              finding.empty() ? "CLEAN" : finding.c_str());
+    if (!finding.empty()) MakeMail(path, finding, state.protocol, settings.keepVirusBody);
+}
+
+// POP3: the whole answer to RETR (or TOP) through the checks.
+bool CheckPop3Retrieval(LineRelayState& state, std::string& reply) {
+    if (Starts(reply, "-err")) return true;
+    if (!WriteWholeFile(state.capturePath, reply)) {
+        WriteLogF("[%s] [%04d] capture file write failed. (%s)\n", kFunction, state.client,
+                  state.capturePath.c_str());
+        return false;
+    }
+    CheckRetrievedFile(state, state.capturePath, true);
+    if (!ReadWholeFile(state.capturePath, reply)) return false;
+    if (state.topForm) reply = CutToTop(reply, state.topLines);
+    return true;
+}
+
+// IMAP4: each message of a FETCH answer through the scan on its own.
+bool CheckImapFetch(LineRelayState& state, std::string& reply) {
+    std::string out;
+    int part = 0;
+    for (const auto& [offset, length] : ImapLogicalLines(reply)) {
+        std::string line = reply.substr(offset, length);
+        if (line.compare(0, 2, "* ") == 0 && ImapLiteralAtEnd(line.substr(0, line.find('\n') + 1)) >= 0) {
+            char suffix[16];
+            std::snprintf(suffix, sizeof suffix, ".%03d", part++ % 1000);
+            const std::string path = state.capturePath + suffix;
+            if (WriteWholeFile(path, line)) {
+                CheckRetrievedFile(state, path, false);
+                ReadWholeFile(path, line);
+                common::DeleteWithRetry(path);
+            }
+        }
+        out += line;
+    }
+    // Whatever followed the last whole line (nothing, in a complete answer).
+    std::size_t used = 0;
+    for (const auto& [offset, length] : ImapLogicalLines(reply)) used = offset + length;
+    out.append(reply, used, std::string::npos);
+    reply.swap(out);
+    return true;
+}
+
+}  // namespace
+
+bool ReadServerReply(LineRelayState& state, std::string& reply, const char* function) {
+    ReplyScanner scanner = ScannerFor(state, kReplyCommand);
+    return Gather(state, scanner, reply, function);
+}
+
+int ServerToClientSession(LineRelayState& state, int mode, std::string* gathered) {
+    WriteLogF("[%s] [%04d] Start. sockSv=%04d, sockCl=%04d\n", kFunction, state.client, state.server, state.client);
+    ReplyScanner scanner = ScannerFor(state, mode);
+    std::string reply;
+    if (!Gather(state, scanner, reply, kFunction)) return 0;
+    if (scanner.continuation()) state.continuationOpen = true;
+
+    switch (state.protocol) {
+    case LineProtocol::Smtp:
+        SmtpEnvelopeStep(state, reply);
+        if (Starts(state.lastCommand, "ehlo"))
+            reply = RewriteEhloAnswer(reply, state.tls.offerToClient && !state.tls.clientSwitched);
+        break;
+    case LineProtocol::Pop3:
+        if (common::EqualsIgnoringAsciiCase(state.lastCommand, "capa"))
+            reply = RewriteCapaAnswer(reply, state.tls.offerToClient && !state.tls.clientSwitched);
+        if (mode == kReplyRetrieval && !CheckPop3Retrieval(state, reply)) return 0;
+        break;
+    case LineProtocol::Imap4:
+        if (mode == kReplyRetrieval && state.mail == MailState::Fetch) CheckImapFetch(state, reply);
+        break;
+    case LineProtocol::Ftp: state.ftp->OnServerReply(state, reply); break;
+    }
+    state.lastReplyLine = LastLine(reply);
+
+    if (mode == kReplyMailAnswer) {
+        if (gathered) gathered->swap(reply);
+        return 1;
+    }
+    return SendToClient(state, reply, kFunction) ? 1 : 0;
+}
+
+}  // namespace engine
