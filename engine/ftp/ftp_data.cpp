@@ -3,8 +3,6 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace engine {
 
@@ -26,13 +24,7 @@ std::atomic<uint64_t> nextSerial{1};
 }  // namespace
 
 FtpDataChannel::FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive)
-    : serial_(serial), port_(port), controlSocket_(controlSocket), passive_(passive) {
-    cancelFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
-
-FtpDataChannel::~FtpDataChannel() {
-    if (cancelFd_ >= 0) ::close(cancelFd_);
-}
+    : serial_(serial), port_(port), controlSocket_(controlSocket), passive_(passive) {}
 
 void FtpDataChannel::SetPlan(const FtpDataPlan& plan) {
     {
@@ -49,10 +41,7 @@ void FtpDataChannel::Cancel() {
         if (cancelled_) return;
         cancelled_ = true;
     }
-    if (cancelFd_ >= 0) {
-        uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(cancelFd_, &one, sizeof one);
-    }
+    cancel_.Cancel();
     changed_.notify_all();
 }
 

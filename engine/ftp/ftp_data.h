@@ -24,6 +24,8 @@
 #include <condition_variable>
 #include <string>
 
+#include "engine/ftp/cancel_signal.h"
+
 namespace engine {
 
 // What the command that uses a channel makes of it.
@@ -48,7 +50,6 @@ class FtpDataChannel {
 public:
     // Use PrepareFtpDataChannel.
     FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive);
-    ~FtpDataChannel();
     FtpDataChannel(const FtpDataChannel&) = delete;
     FtpDataChannel& operator=(const FtpDataChannel&) = delete;
 
@@ -79,14 +80,15 @@ public:
     bool Available() const;
     // A descriptor that becomes readable once the channel is cancelled, to
     // poll beside a socket (accept, connect and receive waits).
-    int CancelDescriptor() const { return cancelFd_; }
+    int CancelDescriptor() const { return cancel_.descriptor(); }
+    const CancelSignal& cancelSignal() const { return cancel_; }
 
 private:
     const uint64_t serial_;
     const int port_;
     const int controlSocket_;
     const bool passive_;
-    int cancelFd_ = -1;
+    CancelSignal cancel_;
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;
     bool planned_ = false;

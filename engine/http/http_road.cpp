@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/file_retry.h"
 #include "engine/access/lists.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/pipe_clients.h"
+#include "engine/ftp/ftp_url_road.h"
 #include "engine/http/block_pages.h"
 #include "engine/http/error_reply.h"
 #include "engine/http/head_rewrite.h"
@@ -448,7 +450,10 @@ bool OpenRoadRequest(ConnectionRecord* record, const char* function, bool blackO
         DropRequest(record);
         return false;
     case TargetResult::Ftp:
-        AnswerProxyError(record, 501, "Not Implemented", "ftp:// URLs are not served by this proxy yet.");
+        if (common::EqualsIgnoringAsciiCase(target.method, "GET"))
+            ServeFtpUrl(record, function);
+        else
+            AnswerProxyError(record, 501, "Not Implemented", "ftp:// URLs are served for GET only.");
         DropRequest(record);
         return false;
     case TargetResult::NoTarget:

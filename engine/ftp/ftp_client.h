@@ -1,0 +1,36 @@
+// The FTP client of the HTTP proxy's ftp:// road: one login, the folder
+// change, the transfer type, a passive (or, refused, an active) data
+// connection, one LIST or RETR, QUIT. The data connection's bytes go to the
+// output file unchanged.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "engine/ftp/ftp_url.h"
+
+namespace engine {
+
+struct FtpFetch {
+    // The transfer ran whole: its opening reply, every byte of the data
+    // connection up to its end, and a positive final reply.
+    bool complete = false;
+    // The server's last reply line that ended the dialogue early (the 530
+    // of a wrong password, the 550 of a missing file), else empty.
+    std::string refusal;
+};
+
+// Result: 0 when the dialogue ran to its end (also when the server refused
+// a step: see fetch), -1 when the host can't be resolved or connected, -2
+// when a socket can't be made or the active-mode data port can't be bound,
+// -3 when it can't listen, -4 when the control socket's own address can't
+// be read. The data thread has always ended when this returns; the output
+// file stays open.
+int FtpClient(const FtpUrlRequest& request, FILE* output, FtpFetch& fetch);
+
+// The time an FTP exchange of the engine waits for a peer: the longer of
+// the two plain time-outs of -t (a minute when neither is set): the
+// client's alone is a few milliseconds on the HTTP proxy.
+int FtpWaitMs();
+
+}  // namespace engine
