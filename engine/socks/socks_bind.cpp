@@ -60,8 +60,7 @@ private:
 };
 
 bool BindRequest::Listed() const {
-    const std::string key =
-        listenAddress_ + ",socks,tcp," + request_.host + "," + std::to_string(request_.port);
+    const std::string key = SocksListKey(listenAddress_, record_->ListenPort, "tcp", request_.host, request_.port);
     if (!SocksKeyBlackListed(key)) return false;
     WriteConsoleF("[SocksBindMain] [%04d] blacklist [%s]\n", socket_, key.c_str());
     WriteLogF("[SocksBindMain] QueryDBList(%s) hit.\n", key.c_str());

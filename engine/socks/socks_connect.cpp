@@ -18,14 +18,8 @@ namespace {
 
 constexpr const char* kFunction = "TelnetDispatch";
 
-// "<listen address>:<listen port>,socks,tcp,<host>,<port>".
-std::string SocksListKey(const ConnectionRecord& record, const SocksRequest& request) {
-    return record.ListenAddress + ":" + std::to_string(record.ListenPort) + ",socks,tcp," + request.host + "," +
-           std::to_string(request.port);
-}
-
 bool Listed(const ConnectionRecord& record, const SocksRequest& request) {
-    const std::string key = SocksListKey(record, request);
+    const std::string key = SocksListKey(record.ListenAddress, record.ListenPort, "tcp", request.host, request.port);
     if (!SocksKeyBlackListed(key)) return false;
     WriteConsoleF("[TelnetDispatch] [%04d] blacklist [%s %d]\n", record.ClientSocket, request.host.c_str(),
                   request.port);

@@ -5,6 +5,12 @@
 
 namespace engine {
 
+std::string SocksListKey(const std::string& listenAddress, int listenPort, const char* transport,
+                         const std::string& host, int port) {
+    return listenAddress + ":" + std::to_string(listenPort) + ",socks," + transport + "," + host + "," +
+           std::to_string(port);
+}
+
 bool SocksKeyBlackListed(const std::string& listKey) {
     const std::string& folder = Settings().dataFolder;
     // SOCKS keys have no URL form: only the list key is asked.

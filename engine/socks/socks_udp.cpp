@@ -44,8 +44,8 @@ std::string PublicAddress(const ConnectionRecord& record) {
     return start == std::string::npos ? std::string() : address.substr(start, address.find_last_not_of(' ') - start + 1);
 }
 
-bool Listed(const std::string& listenAddress, const SocksUdpHeader& header) {
-    const std::string key = listenAddress + ",socks,udp," + header.host + "," + std::to_string(header.port);
+bool Listed(const std::string& listenAddress, int listenPort, const SocksUdpHeader& header) {
+    const std::string key = SocksListKey(listenAddress, listenPort, "udp", header.host, header.port);
     if (!SocksKeyBlackListed(key)) return false;
     WriteLogF("[TellRemoteUDP] QueryDBList(Black list, %s) hit.\n", key.c_str());
     return true;
@@ -68,7 +68,7 @@ bool ConnectDestination(int fd, int family, const SocksUdpHeader& header) {
 
 }  // namespace
 
-bool TellRemoteUDP(int clientSocket, const std::string& listenAddress, std::string_view datagram,
+bool TellRemoteUDP(int clientSocket, const std::string& listenAddress, int listenPort, std::string_view datagram,
                    std::string& answer) {
     SocksUdpHeader header;
     if (!ParseSocksUdpHeader(datagram, header)) {
@@ -80,7 +80,7 @@ bool TellRemoteUDP(int clientSocket, const std::string& listenAddress, std::stri
         WriteLogF("[TellRemoteUDP] [%04d] fragment %d dropped.\n", clientSocket, header.fragment);
         return false;
     }
-    if (Listed(listenAddress, header)) return false;
+    if (Listed(listenAddress, listenPort, header)) return false;
 
     const int family = listenAddress.find(':') != std::string::npos ? AF_INET6 : AF_INET;
     int localPort = 0;
@@ -159,7 +159,7 @@ int UDPMain(SocksClient& client, const SocksRequest& request) {
         WriteLogF("[UDPMain] [%04d] UDP Data recv Client ok. %u bytes.\n", socket, static_cast<unsigned>(n));
         BinaryDump(socket, buffer.data(), static_cast<std::size_t>(n));
         std::string answer;
-        if (!TellRemoteUDP(socket, listenAddress, std::string_view(buffer.data(), static_cast<std::size_t>(n)),
+        if (!TellRemoteUDP(socket, listenAddress, record->ListenPort, std::string_view(buffer.data(), static_cast<std::size_t>(n)),
                            answer))
             continue;
         if (::sendto(relay, answer.data(), answer.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sender),

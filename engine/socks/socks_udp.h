@@ -25,7 +25,7 @@ int UDPMain(SocksClient& client, const SocksRequest& request);
 // datagram, a black-listed destination, a socket or resolver failure, or
 // no answer within the client plain time-out. answer gets the datagram's
 // header and the destination's answer.
-bool TellRemoteUDP(int clientSocket, const std::string& listenAddress, std::string_view datagram,
+bool TellRemoteUDP(int clientSocket, const std::string& listenAddress, int listenPort, std::string_view datagram,
                    std::string& answer);
 
 }  // namespace engine

@@ -1,0 +1,249 @@
+// SOCKS CONNECT end to end: curl in every SOCKS flavour, ncat and raw
+// clients through a real orqcprx to loopback origins (the test origin
+// server, openssl s_server, an echo server).
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/tls/tests/tls_fixture.h"
+#include "socks_engine.h"
+#include "test_support.h"
+
+namespace {
+
+using listenertest::Client;
+using sockstest::EchoServer;
+using sockstest::Files;
+using sockstest::ReadExactly;
+using sockstest::SocksEngine;
+using namespace std::string_literals;
+using namespace std::chrono_literals;
+
+std::string PortBytes(int port) { return {static_cast<char>(port >> 8), static_cast<char>(port & 0xff)}; }
+
+std::string Curl(const std::string& proxyOptions, const std::string& url, int* exitCode = nullptr) {
+    const auto result = testsupport::RunCommand("curl -s -k --max-time 10 " + proxyOptions + " '" + url + "'");
+    if (exitCode) *exitCode = result.exitCode;
+    return result.output;
+}
+
+// The origin's port as an HTTP destination, for the engine's HTTP road.
+std::string HttpRow(int port) { return "'destinations\r\n*:" + std::to_string(port) + ",0,0,http\r\n"; }
+
+TEST(SocksConnect, CurlInEveryFlavourOverTheHttpRoadAndTheTunnel) {
+    listenertest::OriginServer origin;
+    SocksEngine httpRoad(Files{{"socks-ptl.ini", HttpRow(origin.port())}});
+    // Without a row the origin's port is of no known kind: a tunnel.
+    SocksEngine tunnel(Files{{"socks-ptl.ini", "'no rows\r\n"}});
+    const std::string byAddress = origin.url("length/hello");
+    const std::string byName = "http://localhost:" + std::to_string(origin.port()) + "/length/hello";
+    const struct {
+        const char* flag;
+        const std::string& url;
+    } flavours[] = {{"--socks4", byAddress}, {"--socks4a", byName}, {"--socks5", byAddress}, {"--socks5-hostname", byName}};
+    for (const SocksEngine* engine : {&httpRoad, &tunnel}) {
+        for (const auto& flavour : flavours) {
+            EXPECT_EQ(Curl(flavour.flag + " 127.0.0.1:"s + std::to_string(engine->port()), flavour.url), "hello\n")
+                << flavour.flag << "\n"
+                << engine->log();
+        }
+    }
+    EXPECT_NE(httpRoad.log().find("[GetDispatch]"), std::string::npos);
+    EXPECT_EQ(httpRoad.log().find("[TelnetDispatch]"), std::string::npos);
+    EXPECT_EQ(tunnel.log().find("[GetDispatch]"), std::string::npos);
+    EXPECT_NE(tunnel.log().find("protocol=-1"), std::string::npos);
+}
+
+TEST(SocksConnect, EncryptedDestinationIsTunnelledToTheTlsServer) {
+    testsupport::TempDir work;
+    const auto certificate = tlsfixture::MakeSelfSignedCertificate(work.path());
+    const int tlsPort = testsupport::FreeTcpPort();
+    testsupport::Process server({"/usr/bin/openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(tlsPort),
+                                 "-cert", certificate.certificateFile, "-key", certificate.privateKeyFile, "-www",
+                                 "-quiet"},
+                                {});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(tlsPort));
+    SocksEngine engine(Files{{"socks-ptl.ini", "*:" + std::to_string(tlsPort) + ",0,1,https\r\n"}});
+    const std::string url = "https://localhost:" + std::to_string(tlsPort) + "/";
+    for (const char* flag : {"--socks5-hostname", "--socks4a"}) {
+        EXPECT_NE(Curl(flag + " 127.0.0.1:"s + std::to_string(engine.port()), url).find("s_server"),
+                  std::string::npos)
+            << flag << "\n"
+            << engine.log();
+    }
+    EXPECT_NE(engine.log().find("protocol=0 encrypted=1"), std::string::npos);
+    EXPECT_NE(engine.log().find("[TelnetDispatch]"), std::string::npos);
+}
+
+TEST(SocksConnect, NcatToAnOtherKindPort) {
+    auto echo = EchoServer("tcp");
+    SocksEngine engine(Files{{"socks-ptl.ini", "*:" + std::to_string(echo.port()) + ",6,0,other\r\n"}});
+    const auto result = testsupport::RunCommand(
+        "printf 'ping through socks\\n' | timeout 10 ncat --proxy 127.0.0.1:" + std::to_string(engine.port()) +
+        " --proxy-type socks5 127.0.0.1 " + std::to_string(echo.port()));
+    EXPECT_EQ(result.output, "ping through socks\n") << engine.log();
+    EXPECT_NE(engine.log().find("protocol=6"), std::string::npos);
+}
+
+class SocksAuthentication : public ::testing::Test {
+protected:
+    SocksEngine engine_{Files{{"socks-auth.ini", "'users\r\nu:p,User\r\nalice:secret-pw,Alice\r\n"}}, {"-a"}};
+};
+
+TEST_F(SocksAuthentication, CurlWithTheRightPasswordOnly) {
+    listenertest::OriginServer origin;
+    const std::string proxy = "-x socks5h://%s@127.0.0.1:" + std::to_string(engine_.port());
+    auto with = [&](const char* credentials) {
+        char options[256];
+        std::snprintf(options, sizeof options, proxy.c_str(), credentials);
+        return Curl(options, origin.url("length/hello"));
+    };
+    EXPECT_EQ(with("u:p"), "hello\n") << engine_.log();
+    EXPECT_EQ(with("u:wrong"), "");
+    EXPECT_EQ(with("nobody:p"), "");
+    EXPECT_NE(engine_.log().find("SOCKS5 authentication failed. [u]"), std::string::npos);
+    // SOCKS 4 has no password: it is refused outright.
+    EXPECT_EQ(Curl("--socks4 127.0.0.1:" + std::to_string(engine_.port()), origin.url("length/hello")), "");
+}
+
+TEST_F(SocksAuthentication, RawExchanges) {
+    std::string got;
+    {
+        // Only "no authentication" offered: no acceptable method, then closed.
+        Client client("127.0.0.1", engine_.port());
+        ASSERT_TRUE(client.send("\5\1\0"s));
+        ASSERT_TRUE(ReadExactly(client, 2, got));
+        EXPECT_EQ(got, "\5\xff"s);
+        int error = 0;
+        EXPECT_EQ(client.readToEnd(error), "");
+    }
+    {
+        Client client("127.0.0.1", engine_.port());
+        ASSERT_TRUE(client.send("\4\1\0\x50\x7f\0\0\1user\0"s));
+        ASSERT_TRUE(ReadExactly(client, 8, got));
+        EXPECT_EQ(got.substr(0, 2), "\0\x5b"s);
+    }
+    {
+        // A failed check is answered with status 2 and the request never served.
+        auto echo = EchoServer("tcp");
+        Client client("127.0.0.1", engine_.port());
+        ASSERT_TRUE(client.send("\5\1\2"s));
+        ASSERT_TRUE(ReadExactly(client, 2, got));
+        EXPECT_EQ(got, "\5\2"s);
+        ASSERT_TRUE(client.send("\1\5alice\3bad"s + "\5\1\0\1\x7f\0\0\1"s + PortBytes(echo.port())));
+        ASSERT_TRUE(ReadExactly(client, 2, got));
+        EXPECT_EQ(got, "\1\2"s);
+        int error = 0;
+        EXPECT_EQ(client.readToEnd(error), "");
+    }
+    {
+        // The password is checked, but never written to the request file.
+        auto echo = EchoServer("tcp");
+        Client client("127.0.0.1", engine_.port());
+        ASSERT_TRUE(client.send("\5\1\2"s));
+        ASSERT_TRUE(ReadExactly(client, 2, got));
+        ASSERT_TRUE(client.send("\1\5alice\x09secret-pw"s));
+        ASSERT_TRUE(ReadExactly(client, 2, got));
+        EXPECT_EQ(got, "\1\0"s);
+        std::string spooled;
+        for (const auto& entry : std::filesystem::directory_iterator(engine_.dataFolder() + "cache"))
+            spooled += testsupport::ReadFile(entry.path().string());
+        EXPECT_NE(spooled.find("\5\1\2"s), std::string::npos);
+        EXPECT_EQ(spooled.find("secret-pw"), std::string::npos);
+        ASSERT_TRUE(client.send("\5\1\0\1\x7f\0\0\1"s + PortBytes(echo.port())));
+        ASSERT_TRUE(ReadExactly(client, 10, got));
+        EXPECT_EQ(got, "\5\0\0\1\x7f\0\0\1"s + PortBytes(echo.port()));
+        ASSERT_TRUE(client.send("echo"));
+        ASSERT_TRUE(ReadExactly(client, 4, got));
+        EXPECT_EQ(got, "echo");
+    }
+}
+
+// Raw requests: every reply of the request's own length and type, and the
+// refusals.
+TEST(SocksConnect, RawRepliesAndRefusals) {
+    auto echo = EchoServer("tcp");
+    const int closedPort = testsupport::FreeTcpPort();
+    const std::string echoPort = PortBytes(echo.port());
+    // -i=2: destinations of either IP version; -$=1: a failed connect is not tried again.
+    SocksEngine engine(Files{{"black.db", "127.0.0.1,socks,tcp,127.0.0.9,*\r\n"}}, {"-i=2", "-$=1"});
+    const struct {
+        const char* name;
+        std::string request;
+        std::string reply;
+        bool relays;  // the reply is followed by the echo
+    } cases[] = {
+        {"domain", "\5\1\0\3\x09localhost"s + echoPort,
+         "\5\0\0\3\x09localhost"s + echoPort, true},
+        {"ipv4", "\5\1\0\1\x7f\0\0\1"s + echoPort, "\5\0\0\1\x7f\0\0\1"s + echoPort, true},
+        {"4a with a user id", "\4\1"s + echoPort + "\0\0\0\1someone\0localhost\0"s, "\0\x5a"s + echoPort + "\0\0\0\1"s,
+         true},
+        {"unknown address type", "\5\1\0\7\1\2\3\4\0\x50"s, "\5\x08\0\1\0\0\0\0\0\0"s, false},
+        {"black-listed v5", "\5\1\0\1\x7f\0\0\x09"s + echoPort, "\5\2\0\1\x7f\0\0\x09"s + echoPort, false},
+        {"black-listed v4", "\4\1"s + echoPort + "\x7f\0\0\x09u\0"s, "\0\x5b"s + echoPort + "\x7f\0\0\x09"s, false},
+        {"connect failure v5", "\5\1\0\1\x7f\0\0\1"s + PortBytes(closedPort),
+         "\5\1\0\1\x7f\0\0\1"s + PortBytes(closedPort), false},
+        {"connect failure v4", "\4\1"s + PortBytes(closedPort) + "\x7f\0\0\1u\0"s,
+         "\0\x5c"s + PortBytes(closedPort) + "\x7f\0\0\1"s, false},
+        {"unknown command v5", "\5\x09\0\1\x7f\0\0\1"s + echoPort, "\5\1\0\1\x7f\0\0\1"s + echoPort, false},
+    };
+    for (const auto& c : cases) {
+        Client client("127.0.0.1", engine.port());
+        const bool v5 = c.request[0] == 5;
+        if (v5) {
+            std::string method;
+            ASSERT_TRUE(client.send("\5\1\0"s));
+            ASSERT_TRUE(ReadExactly(client, 2, method)) << c.name;
+        }
+        ASSERT_TRUE(client.send(c.request)) << c.name;
+        std::string got;
+        ASSERT_TRUE(ReadExactly(client, c.reply.size(), got)) << c.name << "\n" << engine.log();
+        EXPECT_EQ(got, c.reply) << c.name;
+        if (c.relays) {
+            ASSERT_TRUE(client.send("both ways"));
+            ASSERT_TRUE(ReadExactly(client, 9, got)) << c.name;
+            EXPECT_EQ(got, "both ways");
+        } else {
+            int error = 0;
+            EXPECT_EQ(client.readToEnd(error), "") << c.name;
+        }
+    }
+    if (testsupport::HaveIPv6Loopback()) {
+        auto echo6 = EchoServer("tcp", "::1");
+        Client client("127.0.0.1", engine.port());
+        std::string got;
+        ASSERT_TRUE(client.send("\5\1\0"s));
+        ASSERT_TRUE(ReadExactly(client, 2, got));
+        const std::string address = std::string(15, '\0') + "\1"s + PortBytes(echo6.port());
+        ASSERT_TRUE(client.send("\5\1\0\4"s + address));
+        ASSERT_TRUE(ReadExactly(client, 22, got));
+        EXPECT_EQ(got, "\5\0\0\4"s + address);
+        ASSERT_TRUE(client.send("six"));
+        ASSERT_TRUE(ReadExactly(client, 3, got));
+        EXPECT_EQ(got, "six");
+    }
+}
+
+TEST(SocksConnect, OverlongAndFilteredRequestsAreDropped) {
+    SocksEngine onlyV4({}, {"-o=1"});
+    {
+        // A SOCKS 4 user id that never ends fills the buffer and is dropped.
+        Client client("127.0.0.1", onlyV4.port());
+        ASSERT_TRUE(client.send("\4\1\0\x50\x7f\0\0\1"s + std::string(20000, 'u')));
+        int error = 0;
+        EXPECT_EQ(client.readToEnd(error), "");
+        EXPECT_TRUE(onlyV4.waitForLog("SOCKS request longer than 16384 bytes."));
+    }
+    {
+        Client client("127.0.0.1", onlyV4.port());
+        ASSERT_TRUE(client.send("\5\1\0"s));
+        int error = 0;
+        EXPECT_EQ(client.readToEnd(error), "");
+        EXPECT_TRUE(onlyV4.waitForLog("SOCKS5 is not served (-o=1)."));
+    }
+}
+
+}  // namespace
