@@ -1,0 +1,99 @@
+#include "filters/cwfs/keyword_check.h"
+
+#include <cstdio>
+
+#include "common/filter_text.h"
+#include "common/list_file.h"
+#include "common/option_arg.h"
+#include "filters/cwfs/cwfs_log.h"
+#include "filters/cwfs/cwfs_settings.h"
+#include "filters/cwfs/kids_check.h"
+#include "filters/cwfs/pattern_convert.h"
+#include "filters/cwfs/pics_check.h"
+
+namespace cwfs {
+namespace {
+
+constexpr size_t kKeywordLineLimit = 511;
+
+bool CanOpen(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+
+// True when the keyword hits: its pattern matches in at least `count`
+// chunks (a count of 0 or less: in one).
+bool KeywordHits(BodyChunks& body, std::string_view pattern, int64_t count) {
+    size_t hits = 0;
+    std::string_view text;
+    size_t bytes = 0;
+    for (size_t index = 0; body.Get(index, text, bytes); ++index) {
+        if (!common::MatchPattern(pattern, text)) continue;
+        ++hits;
+        if (count <= 0 || static_cast<int64_t>(hits) >= count) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string ChooseDataFile(const std::optional<std::string>& listName, const std::string& suffix,
+                           const std::string& commonName) {
+    const std::string& folder = Settings().dataFolder;
+    if (listName) {
+        const std::string path = folder + *listName + suffix;
+        if (CanOpen(path)) return path;
+    }
+    return folder + commonName;
+}
+
+int Query_KeywordLists(BodyChunks& body, const WordFilterRequest& request, const std::string& charset,
+                       std::string& reply) {
+    reply.clear();
+    const unsigned codePage = common::CodePageFromCharset(charset);
+    const std::string listPath = ChooseDataFile(request.listName, "", "cwf.db");
+    WriteLog(listPath + "\n");
+
+    common::ListFileRules rules;
+    rules.maxLineLength = kKeywordLineLimit;
+    bool hit = false;
+    common::ForEachListLine(listPath, rules, [&](std::string_view line) {
+        const size_t comma = line.find(',');
+        const std::string_view keyword = line.substr(0, comma);
+        const int64_t count = comma == std::string_view::npos ? 1 : common::ParseDecimal(line.substr(comma + 1));
+        const std::string pattern = ConvertPatternForPage(keyword, codePage);
+        if (!KeywordHits(body, pattern, count)) return true;
+        reply = "Keyword=" + std::string(keyword);
+        WriteLog("[Query_KeywordLists] Hit. KEYWORD (" + std::string(keyword) + ")\n");
+        hit = true;
+        return false;
+    });
+    if (hit) return 1;
+
+    int result = 0;
+    std::string chunk;
+    if (Settings().ratingCheck && body.First(chunk)) {
+        std::string label;
+        result = Query_PICS_LABEL(chunk, request.url, label, request.listName);
+        if (result) {
+            reply = "PICS-LABEL=" + label;
+            WriteLog("[Query_PICS_LABEL] Hit. PICS-LABEL (" + label + ")\n");
+        }
+    }
+    if (body.First(chunk)) {
+        std::string name;
+        const int kids = Query_KIDS_FILTER_SITE(request.url, name, request.listName);
+        if (kids) {
+            reply = "KIDS-FILTER=" + name;
+            WriteLog("[Query_KIDS_FILTER_SITE] Hit. KIDS_FILTER (" + name + ")\n");
+        }
+        result = kids;
+    }
+    // The client reads at most kReplyLimit bytes.
+    if (reply.size() > kReplyLimit) reply.resize(kReplyLimit);
+    return result;
+}
+
+}  // namespace cwfs
