@@ -4,6 +4,7 @@
 
 #include "panel/shell/page_table.h"
 #include "panel/webpages/connection_pages.h"
+#include "panel/webpages/option_pages.h"
 
 namespace panel {
 namespace {
@@ -19,6 +20,24 @@ void RegisterWebPages() {
     Register<Chttp1dlg>(kChttp1dlg);
     Register<Cftpdlg>(kCftpdlg);
     Register<Csocksdlg>(kCsocksdlg);
+    Register<CHttpSetDlg>(kHttpSetDlg);
+    Register<CFtpSetupDlg>(kFtpSetupDlg);
+    Register<CSocksSetDlg>(kSocksSetDlg);
+    Register<Chttp10dlg>(kChttp10dlg);
+    Register<Chttpdlg00>(kChttpdlg00);
+    Register<Chttp01dlg>(kChttp01dlg);
+    Register<Chttpdlg02>(kChttpdlg02);
+    Register<Cftpdlg00>(kCftpdlg00);
+    Register<Cftpdlg1>(kCftpdlg1);
+    Register<Cftpdlg10>(kCftpdlg10);
+    Register<Cftpdlg11>(kCftpdlg11);
+    Register<Cftpdlg12>(kCftpdlg12);
+    Register<Csocksdlg00>(kCsocksdlg00);
+    Register<Csocksdlg1>(kCsocksdlg1);
+    Register<Csocksdlg10>(kCsocksdlg10);
+    Register<Csocksdlg11>(kCsocksdlg11);
+    Register<Csocksdlg12>(kCsocksdlg12);
+    Register<Csocksdlg13>(kCsocksdlg13);
 }
 
 }  // namespace panel

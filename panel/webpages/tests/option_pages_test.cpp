@@ -1,0 +1,171 @@
+// The option and on/off pages, their values read back by the service's
+// start table, which turns them into the engine's options.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+
+#include "panel/shell/look.h"
+#include "panel/shell/registry_ops.h"
+#include "panel/webpages/option_pages.h"
+#include "panel_test_support.h"
+#include "qt_test_support.h"
+#include "service/child_start_table.h"
+
+namespace {
+
+using namespace panel;
+
+class OptionPagesTest : public paneltest::PanelTest {
+protected:
+    void SetUp() override {
+        PanelTest::SetUp();
+        testsupport::MakeDirs(dataFolder());
+        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
+    }
+    template <typename Page>
+    std::unique_ptr<Page> Open() {
+        auto page = std::make_unique<Page>();
+        page->Create(&window_);
+        return page;
+    }
+    static void Type(QWidget* page, int id, const char* text) {
+        Control<QLineEdit>(page, id)->setText(QString::fromUtf8(text));
+    }
+    static void Click(QWidget* page, int id) { Control<QAbstractButton>(page, id)->click(); }
+    std::vector<std::string> StartArgs(const std::string& program) {
+        for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false}))
+            if (step.program == program) return step.args;
+        return {"(not started)"};
+    }
+    static bool Has(const std::vector<std::string>& args, const std::string& arg) {
+        return std::find(args.begin(), args.end(), arg) != args.end();
+    }
+    uint32_t Stored(const char* name) { return RegReadDword(kProductSettingsKey, name, 0xDEAD); }
+    QWidget window_;
+};
+
+TEST_F(OptionPagesTest, ValuesTypedReachTheEnginesOptions) {
+    auto http = Open<CHttpSetDlg>();
+    auto httpConnections = Open<Chttp10dlg>();
+    auto httpIp = Open<Chttpdlg00>();
+    auto httpCache = Open<Chttp01dlg>();
+    auto ftp = Open<CFtpSetupDlg>();
+    auto ftpPorts = Open<Cftpdlg11>();
+    auto socks = Open<CSocksSetDlg>();
+    auto socksVersion = Open<Csocksdlg11>();
+    auto socksPorts = Open<Csocksdlg12>();
+
+    EXPECT_FALSE(Control<QCheckBox>(http.get(), 1020)->isEnabled());
+    Click(http.get(), 1002);
+    EXPECT_TRUE(Control<QCheckBox>(http.get(), 1020)->isEnabled());
+    Click(http.get(), 1020);
+    Type(httpConnections.get(), 1121, "250");
+    Click(httpIp.get(), 1141);  // "併用"
+    Type(httpCache.get(), 1214, "60");
+    Click(ftp.get(), 1017);
+    Type(ftpPorts.get(), 1211, "50000");
+    Type(ftpPorts.get(), 1212, "50100");
+    Click(socks.get(), 1019);
+    Click(socksVersion.get(), 1227);  // "v5のみ"
+    Type(socksPorts.get(), 1211, "40000");
+    Type(socksPorts.get(), 1212, "40010");
+    for (SettingsPage* page : std::initializer_list<SettingsPage*>{
+             http.get(), httpConnections.get(), httpIp.get(), httpCache.get(), ftp.get(), ftpPorts.get(),
+             socks.get(), socksVersion.get(), socksPorts.get()})
+        ASSERT_TRUE(page->SaveSettings());
+
+    auto hprx = StartArgs("orqhprx");
+    for (const char* arg : {"-c=250", "-i=2", "-m=60", "-w"}) EXPECT_TRUE(Has(hprx, arg)) << arg;
+    auto fprx = StartArgs("orqfprx");
+    EXPECT_TRUE(Has(fprx, "-n=50000-50100"));
+    EXPECT_FALSE(Has(fprx, "-w"));
+    auto cprx = StartArgs("orqcprx");
+    EXPECT_TRUE(Has(cprx, "-o=2"));
+    EXPECT_TRUE(Has(cprx, "-n=40000-40010"));
+
+    // A new window shows what was stored.
+    auto again = Open<Csocksdlg11>();
+    EXPECT_TRUE(Control<QRadioButton>(again.get(), 1227)->isChecked());
+    auto ipAgain = Open<Chttpdlg00>();
+    EXPECT_TRUE(Control<QRadioButton>(ipAgain.get(), 1141)->isChecked());
+}
+
+TEST_F(OptionPagesTest, LogSwitchKeepsItsMarkWhileTheProxyIsOff) {
+    RegWriteDword(kProductSettingsKey, "ftp", 1);
+    RegWriteDword(kProductSettingsKey, "ftplog", 1);
+    auto page = Open<CFtpSetupDlg>();
+    EXPECT_TRUE(Control<QCheckBox>(page.get(), 1022)->isEnabled());
+    Click(page.get(), 1017);
+    EXPECT_FALSE(Control<QCheckBox>(page.get(), 1022)->isEnabled());
+    EXPECT_TRUE(Control<QCheckBox>(page.get(), 1022)->isChecked());
+    ASSERT_TRUE(page->SaveSettings());
+    EXPECT_EQ(Stored("ftp"), 0u);
+    EXPECT_EQ(Stored("ftplog"), 1u);
+}
+
+// The ranged fields refuse a number beyond 65535 with the framework's
+// message, also the SOCKS data ports; the save stops and stores nothing of
+// the page. The unranged HTTP connections take it.
+TEST_F(OptionPagesTest, RangedFieldsRefuseNumbersBeyond65535) {
+    RegWriteDword(kProductSettingsKey, "ftpmaxconn", 10);
+    RegWriteDword(kProductSettingsKey, "socksportstartrenge", 1000);
+    auto ftp = Open<Cftpdlg00>();
+    auto socks = Open<Csocksdlg12>();
+    auto http = Open<Chttp10dlg>();
+    paneltest::BoxAnswerer boxes;
+    Type(ftp.get(), 1196, "70000");
+    EXPECT_FALSE(ftp->SaveSettings());
+    Type(socks.get(), 1211, "70000");
+    EXPECT_FALSE(socks->SaveSettings());
+    Type(socks.get(), 1211, "2000");
+    Type(socks.get(), 1212, "70000");
+    EXPECT_FALSE(socks->SaveSettings());
+    Type(http.get(), 1121, "70000");
+    EXPECT_TRUE(http->SaveSettings());
+    Type(ftp.get(), 1196, "many");
+    EXPECT_FALSE(ftp->SaveSettings());
+    EXPECT_EQ(boxes.texts, (std::vector<std::string>{"0 から 65535 までの整数を入力してください。",
+                                                     "0 から 65535 までの整数を入力してください。",
+                                                     "0 から 65535 までの整数を入力してください。",
+                                                     "整数を入力してください。"}));
+    EXPECT_EQ(Stored("ftpmaxconn"), 10u);
+    EXPECT_EQ(Stored("socksportstartrenge"), 1000u);
+    EXPECT_EQ(Stored("httpmaxconn"), 70000u);
+}
+
+// A stored choice outside its radio group shows no button and is kept by a
+// save, unless a button is chosen.
+TEST_F(OptionPagesTest, StoredChoiceOutsideTheRadioGroupIsKept) {
+    RegWriteDword(kProductSettingsKey, "sockstype", 7);
+    RegWriteDword(kProductSettingsKey, "ftpipverstion", 9);
+    auto socks = Open<Csocksdlg11>();
+    auto ftp = Open<Cftpdlg10>();
+    for (int id : {1225, 1226, 1227}) EXPECT_FALSE(Control<QRadioButton>(socks.get(), id)->isChecked());
+    ASSERT_TRUE(socks->SaveSettings());
+    EXPECT_EQ(Stored("sockstype"), 7u);
+    Click(ftp.get(), 1139);
+    ASSERT_TRUE(ftp->SaveSettings());
+    EXPECT_EQ(Stored("ftpipverstion"), 0u);
+}
+
+TEST_F(OptionPagesTest, ListButtonsOpenTheirFilesAndTheVirusPageNeedsTheScanServer) {
+    std::string editor = Recorder("editor", dir_.path());
+    ::setenv("VELQOR_EDITOR", editor.c_str(), 1);
+    auto blockPages = Open<Chttpdlg02>();
+    EXPECT_TRUE(Control<QPushButton>(blockPages.get(), 1257)->isHidden());
+    testsupport::WriteFile(programFolder() + "/orqavs", "");
+    auto withScanner = Open<Chttpdlg02>();
+    EXPECT_FALSE(Control<QPushButton>(withScanner.get(), 1257)->isHidden());
+
+    auto socksLists = Open<Csocksdlg1>();
+    Click(socksLists.get(), 1236);
+    EXPECT_EQ(RecordedArguments(editor), std::vector<std::string>{dataFolder() + "socks-ptl.ini"});
+    EXPECT_TRUE(testsupport::FileExists(dataFolder() + "socks-ptl.ini"));
+    ::unsetenv("VELQOR_EDITOR");
+}
+
+}  // namespace
