@@ -5,6 +5,7 @@
 Sends COUNT datagrams to 127.0.0.1:TARGET_PORT through the proxy on
 127.0.0.1:PROXY_PORT and prints each answer (as text) on a line.
 """
+import socket
 import sys
 
 import socks
@@ -12,7 +13,7 @@ import socks
 proxy_port, target_port, count = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
 user = sys.argv[4] if len(sys.argv) > 5 else None
 password = sys.argv[5] if len(sys.argv) > 5 else None
-s = socks.socksocket(socks.AF_INET, socks.SOCK_DGRAM)
+s = socks.socksocket(socket.AF_INET, socket.SOCK_DGRAM)
 s.set_proxy(socks.SOCKS5, "127.0.0.1", proxy_port, username=user, password=password)
 s.settimeout(10)
 s.bind(("127.0.0.1", 0))
