@@ -9,6 +9,7 @@
 #include "engine/access/ldap_settings.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/ftp/ftp_data.h"
 #include "engine/socks/socks_bind.h"
 #include "engine/socks/socks_client.h"
 #include "engine/socks/socks_connect.h"
@@ -124,6 +125,11 @@ void TakeRequest(ConnectionRecord* record, const SocksRequest& request) {
     int encrypted = 0;
     record->SocksProtocol = QuerySocksProtocol(settings.socksProtocolFile, request.host, request.port,
                                                settings.dataPortLow, settings.dataPortHigh, encrypted);
+    // Only a channel an FTP control relay has prepared is FTP data: any
+    // other connection to such a port would wait for a plan that never
+    // comes.
+    if (record->SocksProtocol == kSocksKindFtpData && !FindFtpDataChannel(request.port))
+        record->SocksProtocol = kSocksKindUnknown;
     record->DestinationEncrypted = encrypted;
     WriteLogF("[PROXYMain] [%04d] SOCKS%d command=%d %s %d protocol=%d encrypted=%d\n", record->ClientSocket,
               request.version, request.command, request.host.c_str(), request.port, record->SocksProtocol, encrypted);

@@ -75,8 +75,7 @@ TEST(SocksBind, BothRepliesAndBothDirections) {
         EXPECT_EQ(first.substr(4), "\x7f\0\0\1"s);
         Client peer("127.0.0.1", PortOf(first, 2));
         ASSERT_TRUE(ReadExactly(client, 8, second));
-        EXPECT_EQ(second, "\0\x5a"s + std::string(1, static_cast<char>(LocalPort(peer.fd()) >> 8)) +
-                              std::string(1, static_cast<char>(LocalPort(peer.fd()) & 0xff)) + "\x7f\0\0\1"s);
+        EXPECT_EQ(second, "\0\x5a"s + sockstest::PortBytes(LocalPort(peer.fd())) + "\x7f\0\0\1"s);
         ExpectBothWays(client, peer);
     }
 }

@@ -17,12 +17,11 @@ namespace {
 using listenertest::Client;
 using sockstest::EchoServer;
 using sockstest::Files;
+using sockstest::PortBytes;
 using sockstest::ReadExactly;
 using sockstest::SocksEngine;
 using namespace std::string_literals;
 using namespace std::chrono_literals;
-
-std::string PortBytes(int port) { return {static_cast<char>(port >> 8), static_cast<char>(port & 0xff)}; }
 
 std::string Curl(const std::string& proxyOptions, const std::string& url, int* exitCode = nullptr) {
     const auto result = testsupport::RunCommand("curl -s -k --max-time 10 " + proxyOptions + " '" + url + "'");
@@ -225,6 +224,17 @@ TEST(SocksConnect, RawRepliesAndRefusals) {
         ASSERT_TRUE(ReadExactly(client, 3, got));
         EXPECT_EQ(got, "six");
     }
+}
+
+TEST(SocksConnect, DataRangePortWithoutAPreparedChannelIsTunnelled) {
+    auto echo = EchoServer("tcp");
+    const std::string port = std::to_string(echo.port());
+    SocksEngine engine(Files{}, {"-n=" + port + "-" + port});
+    const auto result = testsupport::RunCommand("printf 'not ftp data\\n' | timeout 10 ncat --proxy 127.0.0.1:" +
+                                                std::to_string(engine.port()) + " --proxy-type socks5 127.0.0.1 " +
+                                                port);
+    EXPECT_EQ(result.output, "not ftp data\n") << engine.log();
+    EXPECT_NE(engine.log().find("protocol=-1"), std::string::npos);
 }
 
 TEST(SocksConnect, OverlongAndFilteredRequestsAreDropped) {

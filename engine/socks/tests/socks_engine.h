@@ -50,6 +50,9 @@ private:
 // echo_server.py: "tcp" or "udp" on host.
 Peer EchoServer(const std::string& kind, const std::string& host = "127.0.0.1");
 
+// A port as the two bytes of the SOCKS forms.
+inline std::string PortBytes(int port) { return {static_cast<char>(port >> 8), static_cast<char>(port & 0xff)}; }
+
 // Reads exactly `size` bytes (false on end, error or time-out).
 bool ReadExactly(listenertest::Client& client, std::size_t size, std::string& out);
 

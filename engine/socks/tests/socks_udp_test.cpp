@@ -19,11 +19,10 @@ namespace {
 using listenertest::Client;
 using sockstest::EchoServer;
 using sockstest::Files;
+using sockstest::PortBytes;
 using sockstest::ReadExactly;
 using sockstest::SocksEngine;
 using namespace std::string_literals;
-
-std::string PortBytes(int port) { return {static_cast<char>(port >> 8), static_cast<char>(port & 0xff)}; }
 
 // A UDP socket of the test on a loopback address.
 class Datagrams {
