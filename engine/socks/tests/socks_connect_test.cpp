@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/tls/tests/tls_fixture.h"
+#include "platform/ldap/tests/slapd_fixture.h"
 #include "socks_engine.h"
 #include "test_support.h"
 
@@ -159,6 +160,21 @@ TEST_F(SocksAuthentication, RawExchanges) {
         ASSERT_TRUE(ReadExactly(client, 4, got));
         EXPECT_EQ(got, "echo");
     }
+}
+
+TEST(SocksDirectoryAuthentication, UserAndPasswordBoundAtTheDirectory) {
+    testsupport::SlapdServer slapd;
+    ASSERT_TRUE(slapd.ok()) << slapd.diagnostics();
+    listenertest::OriginServer origin;
+    SocksEngine engine(Files{{"http-ldap.ini", "server=127.0.0.1\r\nport=" + std::to_string(slapd.port()) +
+                                                   "\r\nschemadc=" + slapd.suffix() +
+                                                   "\r\nretrytime=1\r\nretrymsec=100\r\n"}},
+                       {"-a=1"});
+    const std::string proxy = "@127.0.0.1:" + std::to_string(engine.port());
+    EXPECT_EQ(Curl("-x socks5h://alice:secret" + proxy, origin.url("length/hello")), "hello\n") << engine.log();
+    EXPECT_EQ(Curl("-x socks5h://alice:wrong" + proxy, origin.url("length/hello")), "");
+    EXPECT_NE(engine.log().find("[LDAP_LOGON] id=<alice> ... OK.\n"), std::string::npos) << engine.log();
+    EXPECT_EQ(engine.log().find("wrong"), std::string::npos) << "a password reached the log";
 }
 
 // Raw requests: every reply of the request's own length and type, and the
