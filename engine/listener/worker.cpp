@@ -17,6 +17,7 @@
 #include "engine/core/engine_settings.h"
 #include "engine/core/live_connections.h"
 #include "engine/core/pipe_clients.h"
+#include "engine/ftp/ftp_control.h"
 #include "engine/http/block_pages.h"
 #include "engine/http/get_dispatch.h"
 #include "engine/http/outgoing_request.h"
@@ -391,10 +392,16 @@ unsigned PROXYMain(ConnectionRecord* record) {
     case kProtocolSmtp:
     case kProtocolPop3:
     case kProtocolImap4:
-    case kProtocolFtp:
         record->WorkBuffer[0] = '\0';
         TelnetDispatch(record);
         break;
+    case kProtocolFtp: {
+        record->WorkBuffer[0] = '\0';
+        LineRelayPlugins plugins;
+        plugins.ftp = MakeFtpControlHooks;
+        TelnetDispatch(record, plugins);
+        break;
+    }
     case kProtocolSocks:
         ServeSocks(record, &ServeHttp);
         break;

@@ -1,0 +1,333 @@
+#include "engine/ftp/ftp_control.h"
+
+#include <arpa/inet.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+#include "common/ascii_case.h"
+#include "common/file_retry.h"
+#include "engine/core/daily_log.h"
+#include "engine/core/engine_settings.h"
+#include "engine/ftp/data_address.h"
+#include "engine/ftp/data_port.h"
+#include "engine/ftp/data_socket.h"
+#include "engine/ftp/ftp_data.h"
+#include "engine/ftp/ftp_data_main.h"
+#include "engine/ftp/thread_start.h"
+#include "engine/http/http_cache.h"
+
+namespace engine {
+
+namespace {
+
+constexpr const char* kCantOpen = "425 Can't open data connection. \r\n";
+constexpr size_t kUserLimit = 1023;
+constexpr size_t kFolderLimit = 255;
+
+bool Starts(const std::string& text, std::string_view prefix) {
+    return common::StartsWithIgnoringAsciiCase(text, prefix);
+}
+
+bool IsIPv4(const SocketAddress& address) { return AddressText(address).find('.') != std::string::npos; }
+
+bool ToSocketAddress(const DataAddress& data, SocketAddress& address) {
+    address = SocketAddress{};
+    if (data.host.find(':') == std::string::npos) {
+        auto& in = reinterpret_cast<sockaddr_in&>(address.address);
+        in.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, data.host.c_str(), &in.sin_addr) != 1) return false;
+        address.length = sizeof in;
+    } else {
+        auto& in6 = reinterpret_cast<sockaddr_in6&>(address.address);
+        in6.sin6_family = AF_INET6;
+        if (::inet_pton(AF_INET6, data.host.c_str(), &in6.sin6_addr) != 1) return false;
+        address.length = sizeof in6;
+    }
+    SetAddressPort(address, data.port);
+    return true;
+}
+
+// The text after the command word, without its line end.
+std::string Argument(const std::string& command) {
+    size_t blank = command.find(' ');
+    return blank == std::string::npos ? "" : command.substr(blank + 1);
+}
+
+class FtpControl : public FtpControlHooks {
+public:
+    bool OnClientCommand(LineRelayState& state, std::string& command) override;
+    void OnServerReply(LineRelayState& state, std::string& reply) override;
+    void ClearDataChannel(LineRelayState& state) override { Reap(state); }
+    void OnRelayEnd(LineRelayState& state) override;
+
+private:
+    struct DataThread {
+        FtpDataChannelPtr channel;
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    // Binds a data listener facing bindFacing's peer and starts its thread;
+    // the new channel becomes the pending one. 0 on failure.
+    int StartChannel(LineRelayState& state, const char* function, bool passive, const SocketAddress& bindAddress,
+                     const SocketAddress& acceptFrom, const SocketAddress& connectTo);
+    void TakePortCommand(LineRelayState& state, std::string& command, bool extended);
+    void SetPlan(LineRelayState& state, std::string& command);
+    void FollowFolder(const std::string& argument);
+    // The command goes on as NOOP, and the server's answer to it reaches the
+    // client as `reply`.
+    void AnswerInstead(std::string& command, const std::string& reply) {
+        command = "NOOP\r\n";
+        replyOverride_ = reply;
+    }
+    void Reap(LineRelayState& state);
+
+    std::string user_;
+    std::string folder_ = "/";
+    FtpDataChannelPtr pending_;
+    std::vector<DataThread> threads_;
+    std::string replyOverride_;
+};
+
+void FtpControl::FollowFolder(const std::string& argument) {
+    if (argument.empty()) return;
+    if (argument.front() == '/') {
+        folder_ = argument.substr(0, kFolderLimit);
+    } else if (argument == "..") {
+        size_t slash = folder_.rfind('/');
+        folder_ = slash == 0 || slash == std::string::npos ? "/" : folder_.substr(0, slash);
+    } else if (argument != ".") {
+        if (folder_.size() + 1 + argument.size() < 254) folder_ += (folder_ == "/" ? "" : "/") + argument;
+    }
+    if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+}
+
+int FtpControl::StartChannel(LineRelayState& state, const char* function, bool passive,
+                             const SocketAddress& bindAddress, const SocketAddress& acceptFrom,
+                             const SocketAddress& connectTo) {
+    const EngineSettings& settings = Settings();
+    int port = 0;
+    SocketAddress local = bindAddress;
+    SetAddressPort(local, 0);
+    int listener = BindDataPort(reinterpret_cast<const sockaddr*>(&local.address), local.length, SOCK_STREAM, port, 1);
+    if (listener < 0) {
+        WriteLogF("[FTPDataMain] [%04d] bind() failed with error. WSAGetLastError() = %d\n", state.client, errno);
+        return 0;
+    }
+    if (pending_) pending_->Cancel();
+    DataChannelParams params;
+    params.channel = PrepareFtpDataChannel(port, state.client, passive);
+    params.listenSocket = listener;
+    params.listenAddress = AddressText(bindAddress);
+    params.acceptFrom = acceptFrom;
+    params.connectTo = connectTo;
+    params.scanProtocol = settings.protocol;
+
+    DataThread running;
+    running.channel = params.channel;
+    running.done = std::make_shared<std::atomic<bool>>(false);
+    WriteLogF("[%s] [%04d] _beginthread(FTPDataMain) start.\n", function, state.client);
+    auto done = running.done;
+    const bool started = StartThreadWithRetries(
+        running.thread, std::max(1UL, settings.retryCount),
+        [params, done] {
+            FTPDataMain(params);
+            done->store(true);
+        },
+        [&](int error) { WriteLogF("[%s] [%04d] FTPDataMain() beginthread failed.(%d)\n", function, state.client, error); });
+    if (!started) {
+        ::close(listener);
+        ForgetFtpDataChannel(*params.channel);
+        return 0;
+    }
+    pending_ = params.channel;
+    threads_.push_back(std::move(running));
+    return port;
+}
+
+void FtpControl::TakePortCommand(LineRelayState& state, std::string& command, bool extended) {
+    DataAddress announced;
+    const std::string argument = Argument(state.lastCommand);
+    const bool parsed = extended ? ParseEprtArgument(argument, announced) : ParsePortArgument(argument, announced);
+    SocketAddress clientPeer, serverPeer, towardsServer, dataPeer;
+    if (!parsed || !ToSocketAddress(announced, dataPeer)) {
+        AnswerInstead(command, "501 Syntax error in parameters or arguments.\r\n");
+        return;
+    }
+    if (extended)
+        WriteLogF("[ClientToServerSession] [%04d] from Client[%04d]=%s\n", state.client, state.client,
+                  argument.c_str());
+    else
+        WriteLogF("[ClientToServerSession] [%04d] from Client=%s\n", state.client, argument.c_str());
+    if (!PeerAddress(state.client, clientPeer) || !PeerAddress(state.server, serverPeer) ||
+        !LocalAddress(state.server, towardsServer)) {
+        AnswerInstead(command, kCantOpen);
+        return;
+    }
+    // The data connection goes only to the client itself: an address of
+    // another host would make the engine attack it (FTP bounce).
+    if (!SameHost(dataPeer, clientPeer)) {
+        WriteLogF("[ClientToServerSession] [%04d] data address of another host refused: %s\n", state.client,
+                  announced.host.c_str());
+        AnswerInstead(command, "500 Illegal PORT command.\r\n");
+        return;
+    }
+    int port = StartChannel(state, "ClientToServerSession", false, towardsServer, serverPeer, dataPeer);
+    if (port == 0) {
+        AnswerInstead(command, kCantOpen);
+        return;
+    }
+    const std::string own = AddressText(towardsServer);
+    // Raw commands keep the client's word where the address allows it;
+    // otherwise the form follows the server's family.
+    const bool usePort = own.find('.') != std::string::npos && !(Settings().ftpRawCommands && extended);
+    command = usePort ? "PORT " + CommaAddress(own, port) + "\r\n" : "EPRT " + EprtArgument(own, port) + "\r\n";
+    WriteLogF("[ClientToServerSession] [%04d] to Server[%04d]=%s", state.client, state.server, command.c_str());
+}
+
+void FtpControl::SetPlan(LineRelayState& state, std::string& command) {
+    const std::string& line = state.lastCommand;
+    const bool upload = Starts(line, "stor ") || Starts(line, "appe ") || Starts(line, "stou");
+    const bool download = Starts(line, "retr ") || Starts(line, "list") || Starts(line, "nlst") || Starts(line, "mlsd");
+    if (!pending_ || (!upload && !download)) return;
+    FtpDataPlan plan;
+    plan.download = download;
+
+    const EngineSettings& settings = Settings();
+    if (Starts(line, "retr ") && settings.cacheMinutes != 0 && state.record) {
+        const ConnectionRecord& record = *state.record;
+        const std::string file = Argument(line);
+        std::string key = "ftp," + user_ + "," + record.ListenAddress + "," + std::to_string(record.ListenPort) + "," +
+                          folder_ + "/" + file;
+        key = key.substr(0, kCacheKeyLimit);
+        if (Query_NoCache(settings.noCacheFile, state.client, key) != 1) {
+            plan.cachePath = settings.dataFolder + "ftpcache/" + Md5Hex(key) + ".dat";
+            struct stat info {};
+            if (::stat(plan.cachePath.c_str(), &info) == 0) {
+                const std::time_t now = std::time(nullptr);
+                const std::time_t expires = info.st_mtime + static_cast<std::time_t>(settings.cacheMinutes) * 60;
+                const bool fresh = now <= expires;
+                WriteLogF("[ClientToServerSession] [%04d] [Cache] FTP = %s. (%llu <= %llu)\n", state.client,
+                          fresh ? "using" : "expired", static_cast<unsigned long long>(now),
+                          static_cast<unsigned long long>(expires));
+                if (fresh) {
+                    // The server lists the file instead of sending it; the
+                    // data thread sends the cached copy in its place.
+                    plan.useCache = true;
+                    command = "LIST " + file + "\r\n";
+                } else {
+                    WriteLogF("[ClientToServerSession] [%04d] [Cache] Delete = %s.\n", state.client,
+                              plan.cachePath.c_str());
+                    common::DeleteWithRetry(plan.cachePath);
+                }
+            }
+        }
+    }
+    pending_->SetPlan(plan);
+    pending_.reset();
+}
+
+bool FtpControl::OnClientCommand(LineRelayState& state, std::string& command) {
+    Reap(state);
+    replyOverride_.clear();
+    const std::string& line = state.lastCommand;
+    if (Starts(line, "user ")) {
+        user_ = Argument(line).substr(0, kUserLimit);
+    } else if (Starts(line, "cwd ")) {
+        FollowFolder(Argument(line));
+    } else if (common::EqualsIgnoringAsciiCase(line, "cdup")) {
+        FollowFolder("..");
+    } else if (Starts(line, "port ")) {
+        TakePortCommand(state, command, false);
+    } else if (Starts(line, "eprt ")) {
+        TakePortCommand(state, command, true);
+    } else if (!Settings().ftpRawCommands &&
+               (common::EqualsIgnoringAsciiCase(line, "pasv") || common::EqualsIgnoringAsciiCase(line, "epsv"))) {
+        SocketAddress clientPeer, serverPeer;
+        if (PeerAddress(state.client, clientPeer) && PeerAddress(state.server, serverPeer)) {
+            const bool pasv = common::EqualsIgnoringAsciiCase(line, "pasv");
+            if (pasv && IsIPv4(clientPeer) && !IsIPv4(serverPeer)) {
+                command = "EPSV\r\n";
+                WriteLogF("[ClientToServerSession] [%04d] from Client=%s convert=EPSV\n", state.client, line.c_str());
+            } else if (!pasv && !IsIPv4(clientPeer) && IsIPv4(serverPeer)) {
+                command = "PASV\r\n";
+                WriteLogF("[ClientToServerSession] [%04d] from Client=%s convert=PASV\n", state.client, line.c_str());
+            }
+        }
+    } else {
+        SetPlan(state, command);
+    }
+    return true;
+}
+
+void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
+    if (!replyOverride_.empty()) {
+        reply = replyOverride_;
+        replyOverride_.clear();
+        return;
+    }
+    const bool passive227 = reply.rfind("227 ", 0) == 0, passive229 = reply.rfind("229 ", 0) == 0;
+    if ((!passive227 && !passive229) || reply.find('(') == std::string::npos) return;
+    WriteLogF("[ServerToClientSession] [%04d] [%04d] from Server[%04d]=%s", state.client, state.server, state.server,
+              reply.c_str());
+    DataAddress announced;
+    SocketAddress clientPeer, serverPeer, towardsClient;
+    if (!ParsePassiveReply(reply, announced) || !PeerAddress(state.client, clientPeer) ||
+        !PeerAddress(state.server, serverPeer) || !LocalAddress(state.client, towardsClient)) {
+        reply = kCantOpen;
+        return;
+    }
+    // The data connection goes to the server of the control connection,
+    // whatever host the reply names.
+    SocketAddress dataPeer = serverPeer;
+    SetAddressPort(dataPeer, announced.port);
+    const std::string own = AddressText(towardsClient);
+    WriteLogF("[ServerToClientSession] [%04d] [%04d] %s = Global:[%s]\n", state.client, state.server,
+              state.record ? state.record->ListenAddress.c_str() : "", own.c_str());
+    int port = StartChannel(state, "ServerToClientSession", true, towardsClient, clientPeer, dataPeer);
+    if (port == 0) {
+        reply = kCantOpen;
+        return;
+    }
+    // A client that asked PASV gets the 227 it can read, one that asked
+    // EPSV the 229 of RFC 2428.
+    const bool clientAskedPasv = common::EqualsIgnoringAsciiCase(state.lastCommand, "pasv");
+    reply = clientAskedPasv && own.find('.') != std::string::npos ? Reply227(own, port) : Reply229(port);
+    WriteLogF("[ServerToClientSession] [%04d] [%04d] to Client=%s", state.client, state.server, reply.c_str());
+}
+
+void FtpControl::Reap(LineRelayState& state) {
+    (void)state;
+    for (auto it = threads_.begin(); it != threads_.end();) {
+        if (it->done->load()) {
+            it->thread.join();
+            it = threads_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void FtpControl::OnRelayEnd(LineRelayState& state) {
+    (void)state;
+    // Channels still waiting for their connection or their command end
+    // now; a transfer under way ends by itself, within its time-outs.
+    for (DataThread& running : threads_) running.channel->Cancel();
+    for (DataThread& running : threads_) running.thread.join();
+    threads_.clear();
+    pending_.reset();
+}
+
+}  // namespace
+
+std::unique_ptr<FtpControlHooks> MakeFtpControlHooks(LineRelayState& state) {
+    (void)state;
+    return std::make_unique<FtpControl>();
+}
+
+}  // namespace engine
