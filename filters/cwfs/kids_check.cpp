@@ -13,7 +13,9 @@
 namespace cwfs {
 namespace {
 
-constexpr size_t kKidsLineLimit = 510;
+// Lines are taken whole: the control panel writes record lines of up to
+// 520 bytes, and a cut pattern would match what it was not meant to.
+constexpr size_t kKidsLineLimit = 64 * 1024;
 // All records of one page together; the engine waits for the answer.
 constexpr std::chrono::seconds kKidsCheckBound{30};
 constexpr int kPortalPort = 80;
