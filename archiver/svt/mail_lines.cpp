@@ -32,6 +32,32 @@ void LineReader::PushBack(std::string line) {
     hasPushed_ = true;
 }
 
+long LineReader::Tell() const {
+    if (!file_) return -1;
+    const long at = std::ftell(file_.get());
+    return hasPushed_ ? at - static_cast<long>(pushed_.size()) : at;
+}
+
+bool LineReader::Seek(long position) {
+    hasPushed_ = false;
+    pushed_.clear();
+    return file_ && std::fseek(file_.get(), position, SEEK_SET) == 0;
+}
+
+bool NextField(LineReader& in, std::string& field) {
+    if (!in.Next(field)) return false;
+    if (IsEmptyLine(field)) return true;
+    std::string next;
+    while (in.Next(next)) {
+        if (next[0] != ' ' && next[0] != '\t') {
+            in.PushBack(std::move(next));
+            break;
+        }
+        field += next;
+    }
+    return true;
+}
+
 MailWriter::MailWriter(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {}
 
 void MailWriter::Write(std::string_view text) {

@@ -17,14 +17,23 @@ public:
     bool ok() const { return file_ != nullptr; }
     // The next line with its line end; false at the end of the file.
     bool Next(std::string& line);
-    // The next call of Next returns this line again.
+    // The next call of Next returns this line again (only the line last
+    // read may be given back).
     void PushBack(std::string line);
+    // Where the next line begins, and going back there.
+    long Tell() const;
+    bool Seek(long position);
 
 private:
     common::FilePtr file_;
     std::string pushed_;
     bool hasPushed_ = false;
 };
+
+// The next header field whole: its line and every continuation line after
+// it (lines that begin with a blank or a TAB). An empty line comes back on
+// its own. False at the end of the file.
+bool NextField(LineReader& in, std::string& field);
 
 class MailWriter {
 public:

@@ -22,6 +22,15 @@ struct Classification {
 // On anything but 1 the mail is as it was (apart from header limiting).
 int ProcessMailFile(const ArchiveSettings& settings, const std::string& path);
 
+// Keeps the first -t addresses of the To field and the first -q of the Cc
+// field. The mail is written anew beside it and put in its place only when
+// complete; false (the mail as it was) when that fails.
+bool LimitAddressHeaders(const ArchiveSettings& settings, const std::string& path);
+
+// The password of one mail: at level 0 the -@ prefix and five random digits
+// from the system's random source, otherwise the -@ text.
+std::string ChoosePassword(const ArchiveSettings& settings);
+
 Classification ClassifyMail(const ArchiveSettings& settings, const std::string& path);
 
 }  // namespace archiver
