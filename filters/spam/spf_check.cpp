@@ -83,11 +83,15 @@ Term ParseTerm(std::string_view text, bool v6Client) {
     size_t slash = rest.find('/');
     term.argument = rest.substr(0, slash);
     if (slash != std::string_view::npos) {
-        // "a:name/24//64": the IPv4 length, then the IPv6 one.
-        std::string_view lengths = rest.substr(slash + 1);
-        size_t second = lengths.find("//");
-        std::string_view length = v6Client ? (second == std::string_view::npos ? std::string_view() : lengths.substr(second + 2))
-                                           : lengths.substr(0, second);
+        // "a:name/24//64": the IPv4 length, then the IPv6 one; either may be missing.
+        std::string_view cidr = rest.substr(slash);
+        size_t dual = cidr.find("//");
+        std::string_view length;
+        if (v6Client) {
+            if (dual != std::string_view::npos) length = cidr.substr(dual + 2);
+        } else if (dual != 0) {
+            length = cidr.substr(1, dual == std::string_view::npos ? dual : dual - 1);
+        }
         if (!length.empty()) {
             std::optional<IpNetwork> check = ParseIpNetwork((v6Client ? "::/" : "0.0.0.0/") + std::string(length));
             if (check) term.prefix = check->prefix; else term.badPrefix = true;

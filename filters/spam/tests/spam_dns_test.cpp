@@ -33,6 +33,8 @@ const std::vector<std::string> kSpfZone{
     "host-record=amx.test,192.0.2.20",
     "mx-host=amx.test,mx1.amx.test,10",
     "host-record=mx1.amx.test,192.0.2.3",
+    "txt-record=anet.test,\"v=spf1 a:amx.test/24 -all\"",
+    "txt-record=adual.test,\"v=spf1 a:amx.test//64 -all\"",
     "txt-record=ptr.test,\"v=spf1 ptr -all\"",
     "host-record=mail.ptr.test,192.0.2.40",
     "txt-record=tr.test,\"v=spf1 ptr:tr.test -all\"",
@@ -72,6 +74,10 @@ TEST(QuerySPF, VerdictsAndMarking) {
         {"192.0.2.20", "bob@amx.test", 1},
         {"192.0.2.3", "bob@amx.test", 1},
         {"192.0.2.30", "bob@amx.test", 0},        // not 192.0.2.3
+        {"192.0.2.99", "bob@anet.test", 1},       // in the /24 of amx.test's address
+        {"198.51.100.20", "bob@anet.test", 0},
+        {"192.0.2.20", "bob@adual.test", 1},      // the IPv6 length leaves IPv4 at /32
+        {"192.0.2.21", "bob@adual.test", 0},
         {"192.0.2.40", "bob@ptr.test", 1},
         {"192.0.2.41", "bob@ptr.test", 0},        // its name does not lead back to it
         {"192.0.2.40", "bob@tr.test", 0},         // mail.ptr.test is not within tr.test
