@@ -46,13 +46,13 @@ TEST_F(FtpUrlRoadTest, FilesAndListingsArriveWholeWithTheirLength) {
     auto fetched = testsupport::RunCommand("curl -sS --max-time 20 -x " + Proxy() + " -o " + (work_ / "curl.bin") +
                                            " -D " + (work_ / "head") + " " + Url(peer, "/dir/f.bin"));
     ASSERT_EQ(fetched.exitCode, 0) << fetched.output << engine_->log();
-    EXPECT_EQ(testsupport::ReadFile(work_ / "curl.bin"), pattern);
+    EXPECT_TRUE(testsupport::ReadFile(work_ / "curl.bin") == pattern);
     EXPECT_NE(testsupport::ReadFile(work_ / "head").find("Content-Length: 300000"), std::string::npos);
 
     auto wget = testsupport::RunCommand("ftp_proxy=" + Proxy() + " wget -q -T 20 -t 1 -O " + (work_ / "wget.bin") +
                                         " " + Url(peer, "/dir/f.bin"));
     ASSERT_EQ(wget.exitCode, 0) << wget.output << engine_->log();
-    EXPECT_EQ(testsupport::ReadFile(work_ / "wget.bin"), pattern);
+    EXPECT_TRUE(testsupport::ReadFile(work_ / "wget.bin") == pattern);
 
     // The root, logged in as anonymous: a listing in ASCII.
     std::string out;
@@ -121,7 +121,7 @@ TEST_F(FtpUrlRoadTest, ServersWithoutPassiveModeAreServedActively) {
                   .exitCode,
               0)
         << engine_->log();
-    EXPECT_EQ(testsupport::ReadFile(work_ / "f.bin"), pattern);
+    EXPECT_TRUE(testsupport::ReadFile(work_ / "f.bin") == pattern);
     const std::string seen = peer.commandsSeen();
     size_t at = seen.find("PORT 127,0,0,1,");
     ASSERT_NE(at, std::string::npos) << seen;

@@ -1,0 +1,50 @@
+"""The tests' FTP client: python's ftplib through the FTP proxy.
+
+ftplib_client.py PORT WORKDIR STEP...
+Each step runs in order on one login as "u"/"p"; its outcome is printed as
+one line "<step> ok <detail>" or "<step> error <reply>":
+  passive | active           the data connection mode for what follows
+  get:NAME                   RETR into WORKDIR/NAME
+  put:NAME                   STOR of WORKDIR/NAME
+  list                       LIST, the names printed
+  cmd:TEXT                   a raw command, its reply printed
+  pasv-quit                  PASV, then QUIT at once
+"""
+import ftplib
+import os
+import sys
+
+port, work, steps = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
+ftp = ftplib.FTP()
+ftp.connect("127.0.0.1", port, timeout=20)
+ftp.login("u", "p")
+for step in steps:
+    try:
+        if step == "passive":
+            ftp.set_pasv(True)
+            print(step, "ok")
+        elif step == "active":
+            ftp.set_pasv(False)
+            print(step, "ok")
+        elif step.startswith("get:"):
+            name = step[4:]
+            with open(os.path.join(work, name), "wb") as out:
+                reply = ftp.retrbinary("RETR " + name, out.write)
+            print(step, "ok", reply)
+        elif step.startswith("put:"):
+            name = step[4:]
+            with open(os.path.join(work, name), "rb") as source:
+                reply = ftp.storbinary("STOR " + name, source)
+            print(step, "ok", reply)
+        elif step == "list":
+            print(step, "ok", " ".join(sorted(ftp.nlst())))
+        elif step.startswith("cmd:"):
+            print(step, "ok", ftp.sendcmd(step[4:]))
+        elif step == "pasv-quit":
+            print(step, "ok", ftp.sendcmd("PASV"))
+            ftp.quit()
+            sys.exit(0)
+    except ftplib.all_errors as error:
+        print(step, "error", str(error).replace("\n", " "))
+    sys.stdout.flush()
+ftp.quit()

@@ -1,0 +1,182 @@
+// The FTP proxy end to end: curl and python's ftplib through orqfprx to
+// pyftpdlib on loopback, passive and active, with the stand-in scan server
+// and the FTP cache.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "avstub.h"
+#include "engine_process.h"
+#include "ftp_peer.h"
+#include "test_support.h"
+
+namespace {
+
+using ftptest::FtpPeer;
+
+class FtpProxyRoadTest : public ::testing::Test, protected listenertest::ScannedEngine {
+protected:
+    // orqfprx in front of the peer, with the data ports of -n.
+    void Start(const FtpPeer& peer, std::vector<std::string> extra = {}) {
+        ASSERT_NE(peer.port(), 0) << peer.log();
+        low_ = testsupport::FreeTcpPort();
+        StartScanServer();
+        proxyPort_ = testsupport::FreeTcpPort();
+        listenertest::EngineOptions options;
+        options.extra = {"-p=4", "-f", "-n=" + std::to_string(low_) + "-" + std::to_string(low_ + 10)};
+        options.extra.insert(options.extra.end(), extra.begin(), extra.end());
+        options.files.emplace_back("ftp.ini", "127.0.0.1 " + std::to_string(proxyPort_) + "=,127.0.0.1 " +
+                                                  std::to_string(peer.port()) + "\n");
+        options.env["VELQOR_PIPE_DIR"] = pipes_.path();
+        engine_ = std::make_unique<listenertest::EngineProcess>("", options);
+        ASSERT_TRUE(testsupport::WaitForTcpPort(proxyPort_)) << engine_->log();
+    }
+    std::string Url(const std::string& path) const {
+        return "ftp://u:p@127.0.0.1:" + std::to_string(proxyPort_) + path;
+    }
+    int Curl(const std::string& arguments, std::string* out = nullptr) {
+        auto result = testsupport::RunCommand("curl -sS --max-time 20 " + arguments, std::chrono::seconds(30));
+        if (out) *out = result.output;
+        return result.exitCode;
+    }
+    std::string Ftplib(const std::vector<std::string>& steps) {
+        std::string command = "/usr/bin/python3 " + testsupport::SourcePath("engine/ftp/tests/ftplib_client.py") + " " +
+                              std::to_string(proxyPort_) + " " + work_.path();
+        for (const auto& step : steps) command += " '" + step + "'";
+        return testsupport::RunCommand(command, std::chrono::seconds(60)).output;
+    }
+    // Every port a 227 or 229 reply gave the client.
+    std::vector<int> AnnouncedPorts() const {
+        std::vector<int> ports;
+        const std::string log = engine_->log();
+        for (size_t at = log.find("to Client=22"); at != std::string::npos; at = log.find("to Client=22", at + 1)) {
+            std::string line = log.substr(at, log.find('\n', at) - at);
+            size_t open = line.find('(');
+            int a, b, c, d, hi, lo, port;
+            if (std::sscanf(line.c_str() + open, "(%d,%d,%d,%d,%d,%d)", &a, &b, &c, &d, &hi, &lo) == 6)
+                ports.push_back(hi * 256 + lo);
+            else if (std::sscanf(line.c_str() + open, "(|||%d|)", &port) == 1)
+                ports.push_back(port);
+        }
+        return ports;
+    }
+
+    testsupport::TempDir work_;
+    int proxyPort_ = 0;
+    int low_ = 0;
+};
+
+TEST_F(FtpProxyRoadTest, CurlPassiveActiveAndUploadsArriveWhole) {
+    FtpPeer peer;
+    const std::string pattern = ftptest::BinaryPattern(400000);
+    peer.put("dir/big.bin", pattern);
+    Start(peer);
+    struct Case {
+        const char* name;
+        std::string options;
+    } cases[] = {
+        {"epsv", ""},
+        {"pasv", "--disable-epsv"},
+        {"port", "-P - --disable-eprt"},
+        {"eprt", "-P -"},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        const std::string target = work_ / (std::string(c.name) + ".bin");
+        ASSERT_EQ(Curl(c.options + " -o " + target + " " + Url("/dir/big.bin"), &out), 0) << c.name << out
+                                                                                            << engine_->log();
+        EXPECT_EQ(testsupport::ReadFile(target), pattern) << c.name;
+    }
+    std::string listing;
+    ASSERT_EQ(Curl("--disable-epsv " + Url("/dir/"), &listing), 0) << listing;
+    EXPECT_NE(listing.find("big.bin"), std::string::npos) << listing;
+
+    testsupport::WriteFile(work_ / "up.bin", pattern.substr(0, 123457));
+    ASSERT_EQ(Curl("-T " + (work_ / "up.bin") + " " + Url("/dir/up.bin")), 0) << engine_->log();
+    EXPECT_TRUE(testsupport::ReadFile(peer.root() + "/dir/up.bin") == pattern.substr(0, 123457));
+    ASSERT_EQ(Curl("-P - -T " + (work_ / "up.bin") + " " + Url("/dir/up2.bin")), 0) << engine_->log();
+    EXPECT_TRUE(testsupport::ReadFile(peer.root() + "/dir/up2.bin") == pattern.substr(0, 123457));
+
+    // Every data port the engine announced lies in the -n range.
+    const std::vector<int> ports = AnnouncedPorts();
+    EXPECT_GE(ports.size(), 3u) << engine_->log();
+    for (int port : ports) {
+        EXPECT_GE(port, low_);
+        EXPECT_LE(port, low_ + 10);
+    }
+    // The server saw the engine's data addresses, never the client's.
+    const std::string seen = peer.commandsSeen();
+    EXPECT_NE(seen.find("PORT 127,0,0,1,"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("EPRT |1|127.0.0.1|"), std::string::npos) << seen;
+}
+
+TEST_F(FtpProxyRoadTest, FtplibPassiveAndActive) {
+    FtpPeer peer;
+    const std::string pattern = ftptest::BinaryPattern(70000);
+    peer.put("a.bin", pattern);
+    Start(peer);
+    testsupport::WriteFile(work_ / "b.bin", pattern.substr(100));
+    const std::string out = Ftplib({"passive", "get:a.bin", "put:b.bin", "list", "active", "get:a.bin", "list"});
+    EXPECT_EQ(out.find("error"), std::string::npos) << out << engine_->log();
+    EXPECT_NE(out.find("list ok a.bin b.bin\nactive ok\nget:a.bin ok 226"), std::string::npos) << out;
+    EXPECT_TRUE(testsupport::ReadFile(work_ / "a.bin") == pattern);
+    EXPECT_TRUE(testsupport::ReadFile(peer.root() + "/b.bin") == pattern.substr(100));
+}
+
+TEST_F(FtpProxyRoadTest, DataAddressesOfAnotherHostAreRefused) {
+    FtpPeer peer;
+    Start(peer);
+    const std::string out =
+        Ftplib({"cmd:PORT 127,0,0,2,4,1", "cmd:EPRT |1|10.1.2.3|1025|", "cmd:PORT 1,2,3", "cmd:NOOP"});
+    EXPECT_NE(out.find("cmd:PORT 127,0,0,2,4,1 error 500"), std::string::npos) << out;
+    EXPECT_NE(out.find("cmd:EPRT |1|10.1.2.3|1025| error 500"), std::string::npos) << out;
+    EXPECT_NE(out.find("cmd:PORT 1,2,3 error 501"), std::string::npos) << out;
+    EXPECT_NE(out.find("cmd:NOOP ok 200"), std::string::npos) << out;
+    const std::string seen = peer.commandsSeen();
+    EXPECT_EQ(seen.find("PORT"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("EPRT"), std::string::npos) << seen;
+}
+
+TEST_F(FtpProxyRoadTest, AnInfectedDownloadArrivesAsItsFinding) {
+    FtpPeer peer;
+    peer.put("eicar.com", avstub::kEicarTestString);
+    Start(peer);
+    std::string out;
+    // The size the server announced is no longer the size that arrives.
+    ASSERT_EQ(Curl("--ignore-content-length " + Url("/eicar.com"), &out), 0) << out;
+    EXPECT_EQ(out, std::string("Found ") + avstub::kFinding + "\r\n");
+}
+
+TEST_F(FtpProxyRoadTest, ASecondRetrievalComesFromTheCache) {
+    FtpPeer peer;
+    const std::string pattern = ftptest::BinaryPattern(50000);
+    peer.put("c.bin", pattern);
+    Start(peer, {"-m=10"});
+    ASSERT_EQ(Curl("-o " + (work_ / "1.bin") + " " + Url("/c.bin")), 0) << engine_->log();
+    ASSERT_TRUE(engine_->waitForLog("FTP cash making."));
+    // Changed on the server: a copy served from the cache still has the
+    // old bytes (whatever size the server now announces).
+    peer.put("c.bin", "changed\n");
+    ASSERT_EQ(Curl("--ignore-content-length -o " + (work_ / "2.bin") + " " + Url("/c.bin")), 0) << engine_->log();
+    EXPECT_TRUE(testsupport::ReadFile(work_ / "1.bin") == pattern);
+    EXPECT_TRUE(testsupport::ReadFile(work_ / "2.bin") == pattern);
+    EXPECT_NE(peer.commandsSeen().find("LIST c.bin"), std::string::npos) << peer.commandsSeen();
+    EXPECT_EQ(engine_->count("FTP cash useing."), 1);
+}
+
+TEST_F(FtpProxyRoadTest, AChannelLeftWaitingEndsWithItsControlConnection) {
+    FtpPeer peer;
+    // Waits of a minute: only the end of the control connection can stop
+    // the listener this soon.
+    Start(peer, {"-t=60000,60000,60000,60000"});
+    const std::string out = Ftplib({"pasv-quit"});
+    EXPECT_NE(out.find("pasv-quit ok 227"), std::string::npos) << out;
+    EXPECT_TRUE(engine_->waitForLog("[FTPDataMain] accept(", 1, std::chrono::seconds(10))) << engine_->log();
+    // The port is free again for the next channel.
+    EXPECT_NE(Ftplib({"passive", "list"}).find("list ok"), std::string::npos);
+}
+
+}  // namespace
