@@ -1,0 +1,88 @@
+#include "panel/mailpages/mail_connection_lines.h"
+
+#include "common/connect_table.h"
+#include "platform/codepage/codepage.h"
+
+#include <QRegularExpression>
+
+namespace panel {
+namespace {
+
+// The engine keeps certificate and key paths in buffers of 260 characters.
+constexpr size_t kMaxPathBytes = 260;
+
+QString FromCp932(const std::string& text) { return QString::fromStdString(platform::Cp932ToUtf8(text)); }
+std::string ToCp932(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
+
+QString Flag(bool on) { return on ? QStringLiteral("*") : QString(); }
+bool IsSet(const QString& cell) { return cell == QLatin1String("*"); }
+
+common::ConnectTableRow TableRow(const ConnectionRow& row) {
+    common::ConnectTableRow line;
+    line.listenAddress = ToCp932(row[kListenIp]);
+    line.listenPort = ToCp932(row[kListenPort]);
+    if (IsSet(row[kClientTls]))
+        line.clientTls = common::ClientTlsMark::kTls;
+    else if (IsSet(row[kClientStartTls]))
+        line.clientTls = common::ClientTlsMark::kStartTls;
+    line.certificateFile = ToCp932(row[kCertificate]);
+    line.privateKeyFile = ToCp932(row[kPrivateKey]);
+    line.sendAddress = ToCp932(row[kSendIp]);
+    line.server = ToCp932(row[kHost]);
+    // The destination marks always in the order "+", "-", "*".
+    line.serverPort = ToCp932(row[kHostPort]);
+    if (IsSet(row[kServerTls])) line.serverPort += '+';
+    if (IsSet(row[kServerStartTls])) line.serverPort += '-';
+    if (IsSet(row[kTunnel])) line.serverPort += '*';
+    line.name = ToCp932(row[kName]);
+    return line;
+}
+
+}  // namespace
+
+std::optional<ConnectionRow> RowFromLine(std::string_view line) {
+    std::optional<common::ConnectTableRow> split = common::SplitConnectTableLine(line);
+    if (!split) return std::nullopt;
+    ConnectionRow row;
+    row[kName] = FromCp932(split->name);
+    row[kListenIp] = FromCp932(split->listenAddress);
+    row[kListenPort] = FromCp932(split->listenPort);
+    row[kClientTls] = Flag(split->clientTls == common::ClientTlsMark::kTls);
+    row[kClientStartTls] = Flag(split->clientTls == common::ClientTlsMark::kStartTls);
+    row[kCertificate] = FromCp932(split->certificateFile);
+    row[kPrivateKey] = FromCp932(split->privateKeyFile);
+    row[kSendIp] = FromCp932(split->sendAddress);
+    row[kHost] = FromCp932(split->server);
+    // The destination flags as the engine reads them.
+    common::ServerPort port = common::ParseServerPort(split->serverPort);
+    row[kHostPort] = FromCp932(port.port);
+    row[kServerTls] = Flag(port.tls);
+    row[kServerStartTls] = Flag(port.startTls);
+    row[kTunnel] = Flag(port.tunnel);
+    return row;
+}
+
+std::string LineFromRow(const ConnectionRow& row) { return common::FormatConnectTableLine(TableRow(row)); }
+
+std::optional<ConnectionColumn> ColumnThatDoesNotReadBack(const ConnectionRow& row) {
+    // Text the file's code page cannot hold would come back as other text.
+    for (int column = 0; column < kColumnCount; ++column)
+        if (FromCp932(ToCp932(row[column])) != row[column]) return static_cast<ConnectionColumn>(column);
+    for (ConnectionColumn path : {kCertificate, kPrivateKey})
+        if (ToCp932(row[path]).size() > kMaxPathBytes) return path;
+    switch (common::RowReadsBack(TableRow(row))) {
+    case common::ConnectTableField::kNone: return std::nullopt;
+    case common::ConnectTableField::kListenAddress: return kListenIp;
+    case common::ConnectTableField::kListenPort: return kListenPort;
+    case common::ConnectTableField::kClientPart:
+        return row[kCertificate].contains(QRegularExpression(QStringLiteral("[=\t\r\n]"))) ? kCertificate
+                                                                                          : kPrivateKey;
+    case common::ConnectTableField::kSendAddress: return kSendIp;
+    case common::ConnectTableField::kServer: return kHost;
+    case common::ConnectTableField::kServerPort: return kHostPort;
+    case common::ConnectTableField::kName: return kName;
+    }
+    return kName;
+}
+
+}  // namespace panel

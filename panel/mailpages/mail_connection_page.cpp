@@ -1,0 +1,435 @@
+#include "panel/mailpages/mail_connection_page.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "common/list_file.h"
+#include "common/publish_file.h"
+#include "panel/mailpages/page_controls.h"
+#include "panel/shell/connection_list_view.h"
+#include "panel/shell/message_box.h"
+#include "panel/shell/panel_state.h"
+#include "panel/shell/strings.h"
+
+namespace panel {
+namespace {
+
+// Controls both templates give the same ids.
+constexpr int kTunnelBox = 1248;
+constexpr int kCertificateEdit = 1244;
+constexpr int kCertificateBrowse = 1245;
+constexpr int kKeyEdit = 1246;
+constexpr int kKeyBrowse = 1247;
+constexpr int kCertificateLabel = 1250;
+constexpr int kKeyLabel = 1251;
+constexpr int kAddButton = 1041;
+constexpr int kDeleteButton = 1042;
+
+// The most one line of the file is read as: lines are taken whole.
+constexpr size_t kWholeLine = size_t{1} << 20;
+
+const std::vector<ListColumn>& Columns() {
+    static const std::vector<ListColumn> columns = {
+        {"接続先名称", 120}, {"受信IP", 80},       {"受信ポート", 50},     {"接続元暗号", 50},
+        {"接続元STARTTLS", 50}, {"証明書", 50},     {"秘密鍵", 80},         {"接続時IP", 80},
+        {"接続先", 50},      {"接続先ポート", 50}, {"接続先暗号", 50},     {"接続先STARTTLS", 50},
+        {"トンネル", 50},
+    };
+    return columns;
+}
+
+QString Flag(int on) { return on ? QStringLiteral("*") : QString(); }
+bool IsSet(const QString& cell) { return cell == QLatin1String("*"); }
+
+SortDirections& SmtpDirections() {
+    static SortDirections directions;
+    return directions;
+}
+SortDirections& Pop3Directions() {
+    static SortDirections directions;
+    return directions;
+}
+
+}  // namespace
+
+std::optional<long long> LeadingNumber(const QString& text) {
+    int at = 0;
+    while (at < text.size() && (text[at] == u' ' || text[at] == u'\t')) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == u'-' || text[at] == u'+')) negative = text[at++] == u'-';
+    int digits = 0;
+    long long value = 0;
+    for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at, ++digits)
+        if (value <= 0xFFFFFFFFLL) value = value * 10 + (text[at].unicode() - u'0');
+    if (digits == 0) return std::nullopt;
+    return negative ? -value : value;
+}
+
+MailConnectionPage::MailConnectionPage(int templateId, QWidget* parent, Spec spec)
+    : SettingsPage(templateId, parent), spec_(spec) {
+    name_ = QString::fromUtf8("接続先名称");
+    listenIp_ = QStringLiteral("127.0.0.1");
+    listenPort_ = spec_.listenPortDefault;
+    host_ = QStringLiteral("xxx.xxxx.xxx.xxx");
+    hostPort_ = spec_.hostPortDefault;
+}
+
+Csmtpdlg::Csmtpdlg(int templateId, QWidget* parent)
+    : MailConnectionPage(templateId, parent,
+                         {146, 1037, "smtp.ini", "smtp-old.ini", 1046, 1043, 1098, 1099, 1252, 1015, 1025, 1097, 1254,
+                          1045, 1072, 8025, 25, &SmtpDirections()}) {}
+
+Cpop3dlg::Cpop3dlg(int templateId, QWidget* parent)
+    : MailConnectionPage(templateId, parent,
+                         {144, 1038, "pop3.ini", "pop3-old.ini", 1047, 1039, 1105, 1249, 1253, 1027, 1029, 1095, 1255,
+                          1017, 1073, 8110, 110, &Pop3Directions()}) {}
+
+void MailConnectionPage::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QString::fromUtf8("接続情報"), this);
+    auto* grid = new QGridLayout(group);
+    auto port = [this](int id) {
+        QLineEdit* edit = EditControl(this, id);
+        edit->setMaximumWidth(70);
+        return edit;
+    };
+    grid->addWidget(StaticControl(this, 0, "接続先名称"), 0, 0);
+    grid->addWidget(EditControl(this, spec_.nameEdit), 0, 1);
+    grid->addWidget(CheckBoxControl(this, kTunnelBox, "トンネル"), 0, 2, 1, 2);
+    grid->addWidget(StaticControl(this, 0, "受信IP"), 1, 0);
+    grid->addWidget(EditControl(this, spec_.listenIpEdit), 1, 1);
+    grid->addWidget(StaticControl(this, 0, "ポート"), 1, 2);
+    grid->addWidget(port(spec_.listenPortEdit), 1, 3);
+    grid->addWidget(CheckBoxControl(this, spec_.clientTlsBox, "接続元との通信に暗号化を行う。"), 2, 1);
+    grid->addWidget(CheckBoxControl(this, spec_.clientStartTlsBox, "STARTTLS"), 2, 2, 1, 2);
+    grid->addWidget(StaticControl(this, kCertificateLabel, "証明書"), 3, 0);
+    grid->addWidget(EditControl(this, kCertificateEdit), 3, 1, 1, 2);
+    grid->addWidget(ButtonControl(this, kCertificateBrowse, "参照"), 3, 3);
+    grid->addWidget(StaticControl(this, kKeyLabel, "秘密鍵"), 4, 0);
+    grid->addWidget(EditControl(this, kKeyEdit), 4, 1, 1, 2);
+    grid->addWidget(ButtonControl(this, kKeyBrowse, "参照"), 4, 3);
+    grid->addWidget(StaticControl(this, spec_.sendIpLabel, "接続時IP"), 5, 0);
+    grid->addWidget(EditControl(this, spec_.sendIpEdit), 5, 1);
+    grid->addWidget(StaticControl(this, 0, "接続先"), 6, 0);
+    grid->addWidget(EditControl(this, spec_.hostEdit), 6, 1);
+    grid->addWidget(StaticControl(this, 0, "ポート"), 6, 2);
+    grid->addWidget(port(spec_.hostPortEdit), 6, 3);
+    grid->addWidget(CheckBoxControl(this, spec_.serverTlsBox, "接続先との通信に暗号化を行う。"), 7, 1);
+    grid->addWidget(CheckBoxControl(this, spec_.serverStartTlsBox, "STARTTLS"), 7, 2, 1, 2);
+    layout->addWidget(group);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* remove = ButtonControl(this, kDeleteButton, "削除");
+    remove->hide();  // the template's, never shown: rows go by the menu and the Delete key
+    buttons->addWidget(remove);
+    buttons->addWidget(ButtonControl(this, kAddButton, "追加"));
+    layout->addLayout(buttons);
+    list_ = WithId(new QTreeWidget(this), spec_.listId);
+    layout->addWidget(list_, 1);
+
+    for (int id : {spec_.clientTlsBox, spec_.clientStartTlsBox})
+        connect(Control<QCheckBox>(this, id), &QCheckBox::clicked, this, [this] { OnClientBox(); });
+    for (int id : {spec_.serverTlsBox, spec_.serverStartTlsBox})
+        connect(Control<QCheckBox>(this, id), &QCheckBox::clicked, this, [this] { OnServerBox(); });
+    connect(Control<QCheckBox>(this, kTunnelBox), &QCheckBox::clicked, this, [this] { OnTunnel(); });
+}
+
+void MailConnectionPage::OnInitDialog() {
+    AttachPageButton(certificateBrowse_, kCertificateBrowse, this, [this] { OnBrowseCertificate(); });
+    AttachPageButton(keyBrowse_, kKeyBrowse, this, [this] { OnBrowseKey(); });
+    AttachPageButton(deleteButton_, kDeleteButton, this, [this] { DeleteSelectedEntry(); });
+    AttachPageButton(addButton_, kAddButton, this, [this] { OnAddEntry(); });
+    ShowFields();
+    TakeFields();
+    setWindowTitle(LoadString(spec_.titleString));
+    FindControl(this, spec_.listenIpEdit)->setEnabled(true);
+    EnableCertificateControls();
+
+    SetUpConnectionList(list_, Columns());
+    AttachDeleteMenu(list_);
+    connect(list_->header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+    new ListKeys(
+        list_, [this](int offset) { FillFieldsFromRow(offset); }, [this] { DeleteSelectedEntry(); },
+        [this] { FillFieldsFromRow(0); });
+    LoadConnectionList();
+    ShowFields();
+}
+
+// --- Fields ----------------------------------------------------------------------
+
+bool MailConnectionPage::TakePort(int editId, int& field) {
+    auto* edit = Control<QLineEdit>(this, editId);
+    std::optional<long long> number = LeadingNumber(edit->text());
+    QString message;
+    if (!number)
+        message = LoadString(61719);
+    else if (*number < 0 || *number > 65535)
+        // The engine listens and connects on 0 to 65535 only.
+        message = LoadString(61714).arg(0).arg(65535);
+    if (message.isEmpty()) {
+        field = static_cast<int>(*number);
+        return true;
+    }
+    ShowMessage(window(), message, QMessageBox::Warning);
+    edit->setFocus();
+    edit->selectAll();
+    return false;
+}
+
+bool MailConnectionPage::TakeFields() {
+    auto text = [this](int id) { return Control<QLineEdit>(this, id)->text(); };
+    auto checked = [this](int id) { return Control<QCheckBox>(this, id)->isChecked() ? 1 : 0; };
+    host_ = text(spec_.hostEdit);
+    if (!TakePort(spec_.hostPortEdit, hostPort_)) return false;
+    listenIp_ = text(spec_.listenIpEdit);
+    if (!TakePort(spec_.listenPortEdit, listenPort_)) return false;
+    sendIp_ = text(spec_.sendIpEdit);
+    name_ = text(spec_.nameEdit);
+    tunnel_ = checked(kTunnelBox);
+    clientTls_ = checked(spec_.clientTlsBox);
+    clientStartTls_ = checked(spec_.clientStartTlsBox);
+    serverTls_ = checked(spec_.serverTlsBox);
+    serverStartTls_ = checked(spec_.serverStartTlsBox);
+    certificate_ = text(kCertificateEdit);
+    privateKey_ = text(kKeyEdit);
+    return true;
+}
+
+void MailConnectionPage::ShowFields() {
+    auto setText = [this](int id, const QString& value) { Control<QLineEdit>(this, id)->setText(value); };
+    auto setCheck = [this](int id, int value) { Control<QCheckBox>(this, id)->setChecked(value != 0); };
+    setText(spec_.hostEdit, host_);
+    setText(spec_.hostPortEdit, QString::number(hostPort_));
+    setText(spec_.listenIpEdit, listenIp_);
+    setText(spec_.listenPortEdit, QString::number(listenPort_));
+    setText(spec_.sendIpEdit, sendIp_);
+    setText(spec_.nameEdit, name_);
+    setCheck(kTunnelBox, tunnel_);
+    setCheck(spec_.clientTlsBox, clientTls_);
+    setCheck(spec_.clientStartTlsBox, clientStartTls_);
+    setCheck(spec_.serverTlsBox, serverTls_);
+    setCheck(spec_.serverStartTlsBox, serverStartTls_);
+    setText(kCertificateEdit, certificate_);
+    setText(kKeyEdit, privateKey_);
+}
+
+void MailConnectionPage::EnableCertificateControls() {
+    const bool on = !tunnel_ && (clientTls_ || clientStartTls_);
+    EnableControls(this, {kCertificateEdit, kKeyEdit, kCertificateBrowse, kKeyBrowse}, on);
+    if (on) return;
+    certificate_.clear();
+    privateKey_.clear();
+}
+
+// At most one of TLS and STARTTLS on each side; the tunnel excludes all four.
+void MailConnectionPage::ApplyEnablingRules() {
+    const bool anyTls = clientTls_ || clientStartTls_ || serverTls_ || serverStartTls_;
+    EnableControls(this, {kTunnelBox}, !anyTls);
+    EnableControls(this, {spec_.clientTlsBox}, !tunnel_ && !clientStartTls_);
+    EnableControls(this, {spec_.clientStartTlsBox}, !tunnel_ && !clientTls_);
+    EnableControls(this, {spec_.serverTlsBox}, !tunnel_ && !serverStartTls_);
+    EnableControls(this, {spec_.serverStartTlsBox}, !tunnel_ && !serverTls_);
+    EnableControls(this, {kCertificateLabel, kKeyLabel}, !tunnel_);
+    EnableCertificateControls();
+}
+
+void MailConnectionPage::OnClientBox() {
+    TakeFields();
+    if (listenIp_.contains(u':')) {
+        ShowMessage(window(), LoadString(172), QMessageBox::Warning);
+        clientTls_ = clientStartTls_ = 0;
+    }
+    ApplyEnablingRules();
+    ShowFields();
+}
+
+void MailConnectionPage::OnServerBox() {
+    TakeFields();
+    if (host_.contains(u':')) {
+        ShowMessage(window(), LoadString(172), QMessageBox::Warning);
+        serverTls_ = serverStartTls_ = 0;
+    }
+    ApplyEnablingRules();
+    ShowFields();
+}
+
+void MailConnectionPage::OnTunnel() {
+    TakeFields();
+    ApplyEnablingRules();
+    ShowFields();
+}
+
+// --- Rows -------------------------------------------------------------------------
+
+ConnectionRow MailConnectionPage::EntryRow() const {
+    ConnectionRow row;
+    row[kName] = name_;
+    row[kListenIp] = listenIp_;
+    row[kListenPort] = QString::number(listenPort_);
+    row[kClientTls] = Flag(clientTls_);
+    row[kClientStartTls] = Flag(clientStartTls_);
+    row[kCertificate] = certificate_;
+    row[kPrivateKey] = privateKey_;
+    row[kSendIp] = sendIp_;
+    row[kHost] = host_;
+    row[kHostPort] = QString::number(hostPort_);
+    row[kServerTls] = Flag(serverTls_);
+    row[kServerStartTls] = Flag(serverStartTls_);
+    row[kTunnel] = Flag(tunnel_);
+    return row;
+}
+
+void MailConnectionPage::Refuse(ConnectionColumn column, const QString& message) {
+    const int edits[kColumnCount] = {spec_.nameEdit, spec_.listenIpEdit, spec_.listenPortEdit, 0, 0,
+                                     kCertificateEdit, kKeyEdit, spec_.sendIpEdit, spec_.hostEdit,
+                                     spec_.hostPortEdit, 0, 0, 0};
+    ShowMessage(window(), message.arg(QString::fromUtf8(Columns()[column].title)), QMessageBox::Warning);
+    if (QWidget* edit = FindControl(this, edits[column])) edit->setFocus();
+}
+
+namespace {
+
+// A value the connection file cannot carry as typed.
+QString CannotCarry(ConnectionColumn column) {
+    if (column == kCertificate || column == kPrivateKey)
+        return QString::fromUtf8("「%1」には、'='、タブ、改行を含まない 260 文字までのパスを指定してください。");
+    return QString::fromUtf8("「%1」の値は接続情報に書くと別の値として読まれるため登録できません。");
+}
+
+}  // namespace
+
+void MailConnectionPage::OnAddEntry() {
+    // A port that did not pass adds nothing: the row would carry a port
+    // other than the one shown.
+    if (!TakeFields()) return;
+    const ConnectionRow row = EntryRow();
+    if (std::optional<ConnectionColumn> column = ColumnThatDoesNotReadBack(row)) {
+        Refuse(*column, CannotCarry(*column));
+        return;
+    }
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list_->topLevelItem(i);
+        if (item->text(kListenIp) == listenIp_ && LeadingNumber(item->text(kListenPort)).value_or(0) == listenPort_) {
+            ShowMessage(window(), LoadString(173), QMessageBox::Warning);
+            ShowFields();
+            return;
+        }
+    }
+    auto* item = new QTreeWidgetItem;
+    for (int column = 0; column < kColumnCount; ++column) item->setText(column, row[column]);
+    list_->insertTopLevelItem(0, item);
+    ShowFields();
+}
+
+void MailConnectionPage::FillFieldsFromRow(int offset) {
+    TakeFields();
+    const int index = RowAtOffset(list_, offset);
+    if (index >= 0) {
+        const QTreeWidgetItem* item = list_->topLevelItem(index);
+        name_ = item->text(kName);
+        listenIp_ = item->text(kListenIp);
+        listenPort_ = static_cast<int>(LeadingNumber(item->text(kListenPort)).value_or(0));
+        clientTls_ = IsSet(item->text(kClientTls));
+        clientStartTls_ = IsSet(item->text(kClientStartTls));
+        certificate_ = item->text(kCertificate);
+        privateKey_ = item->text(kPrivateKey);
+        sendIp_ = item->text(kSendIp);
+        host_ = item->text(kHost);
+        hostPort_ = static_cast<int>(LeadingNumber(item->text(kHostPort)).value_or(0));
+        serverTls_ = IsSet(item->text(kServerTls));
+        serverStartTls_ = IsSet(item->text(kServerStartTls));
+        tunnel_ = IsSet(item->text(kTunnel));
+    }
+    ApplyEnablingRules();
+    ShowFields();
+}
+
+void MailConnectionPage::DeleteSelectedEntry() {
+    TakeFields();
+    RemoveSelectedRows(list_);
+    ShowFields();
+}
+
+void MailConnectionPage::SortByColumn(int column) {
+    SortListByColumn(list_, column, spec_.directions->Toggle(column));
+}
+
+void MailConnectionPage::Browse(int titleString, ConnectionColumn column, QString& field) {
+    TakeFields();
+    const QString title = LoadString(titleString);
+    const QString chosen = runFilePicker ? runFilePicker(title)
+                                         : QFileDialog::getOpenFileName(this, title, QString(),
+                                                                        QStringLiteral("Files (*.pem);;All Files (*)"));
+    if (chosen.isEmpty()) return;
+    ConnectionRow row = EntryRow();
+    row[column] = chosen;
+    if (ColumnThatDoesNotReadBack(row) == column) {
+        Refuse(column, CannotCarry(column));
+        return;
+    }
+    field = chosen;
+    ShowFields();
+}
+
+void MailConnectionPage::OnBrowseCertificate() { Browse(170, kCertificate, certificate_); }
+
+void MailConnectionPage::OnBrowseKey() { Browse(171, kPrivateKey, privateKey_); }
+
+// --- File ---------------------------------------------------------------------------
+
+void MailConnectionPage::LoadConnectionList() {
+    common::ListFileRules rules;
+    rules.maxLineLength = kWholeLine;
+    fileFound_ = common::ForEachListLine(DataFolder() + spec_.fileName, rules, [this](std::string_view line) {
+        if (std::optional<ConnectionRow> row = RowFromLine(line)) {
+            auto* item = new QTreeWidgetItem;
+            for (int column = 0; column < kColumnCount; ++column) item->setText(column, (*row)[column]);
+            list_->addTopLevelItem(item);
+        }
+        return true;
+    });
+    writtenBytes_ = FileBytes();
+}
+
+std::string MailConnectionPage::FileBytes() const {
+    std::string bytes;
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list_->topLevelItem(i);
+        ConnectionRow row;
+        for (int column = 0; column < kColumnCount; ++column) row[column] = item->text(column);
+        bytes += LineFromRow(row) + "\r\n";
+    }
+    return bytes;
+}
+
+bool MailConnectionPage::WriteConnectionList() {
+    std::string bytes = FileBytes();
+    // A list as it was read leaves the file, its comments and its previous
+    // copy alone.
+    if (fileFound_ && bytes == writtenBytes_) return true;
+    const std::string folder = DataFolder();
+    if (common::PublishFile(folder + spec_.fileName, bytes, folder + spec_.previousCopy) ==
+        common::PublishResult::kFailed)
+        return false;
+    fileFound_ = true;
+    writtenBytes_ = std::move(bytes);
+    return true;
+}
+
+bool MailConnectionPage::SaveSettings() {
+    // The entry fields are not stored; a port refused here is only shown.
+    TakeFields();
+    WriteConnectionList();
+    ShowFields();
+    return true;
+}
+
+}  // namespace panel

@@ -1,0 +1,118 @@
+// The connection-list pages of the SMTP and POP3 proxies: the entry fields
+// of one connection (listen address and port, TLS or STARTTLS towards the
+// client with its certificate and key, the address connected from, the
+// destination with its own TLS, STARTTLS or tunnel) above the list of the
+// protocol's connections, which is its connection file in the data folder.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "panel/mailpages/mail_connection_lines.h"
+#include "panel/shell/settings_page.h"
+
+class QTreeWidget;
+
+namespace panel {
+
+class ColorButton;
+class SortDirections;
+
+class MailConnectionPage : public SettingsPage {
+    Q_OBJECT
+public:
+    // What differs between the SMTP and the POP3 page.
+    struct Spec {
+        int titleString;
+        int listId;
+        const char* fileName;
+        const char* previousCopy;
+        int nameEdit, listenIpEdit, listenPortEdit, clientTlsBox, clientStartTlsBox;
+        int hostEdit, hostPortEdit, serverTlsBox, serverStartTlsBox, sendIpEdit, sendIpLabel;
+        int listenPortDefault, hostPortDefault;
+        SortDirections* directions;  // the page class's, for the life of the program
+    };
+    MailConnectionPage(int templateId, QWidget* parent, Spec spec);
+
+    // Writes the list when it differs from what the file gave.
+    bool SaveSettings() override;
+    void DeleteSelectedEntry() override;
+
+    void OnAddEntry();
+    void FillFieldsFromRow(int offset);
+    void EnableCertificateControls();
+    void OnClientBox();
+    void OnServerBox();
+    void OnTunnel();
+    void OnBrowseCertificate();
+    void OnBrowseKey();
+    void SortByColumn(int column);
+
+    QTreeWidget* list() const { return list_; }
+    // Replaces the open-file dialog (tests): gets the title, gives the
+    // chosen path or an empty text for Cancel.
+    std::function<QString(const QString& title)> runFilePicker;
+
+protected:
+    void BuildTemplate() override;
+    void OnInitDialog() override;
+
+private:
+    void LoadConnectionList();
+    bool WriteConnectionList();
+    // The fields from the controls in their order of taking; false at a
+    // port that does not pass (its message shown, the fields after it kept).
+    bool TakeFields();
+    void ShowFields();
+    bool TakePort(int editId, int& field);
+    void ApplyEnablingRules();
+    ConnectionRow EntryRow() const;
+    void Refuse(ConnectionColumn column, const QString& message);
+    void Browse(int titleString, ConnectionColumn column, QString& field);
+    std::string FileBytes() const;
+
+    Spec spec_;
+    QTreeWidget* list_ = nullptr;
+    ColorButton* addButton_ = nullptr;
+    ColorButton* deleteButton_ = nullptr;
+    ColorButton* certificateBrowse_ = nullptr;
+    ColorButton* keyBrowse_ = nullptr;
+    // What the file held when it was read or last written, as the page
+    // writes it; a list that still gives these bytes leaves the file alone.
+    std::string writtenBytes_;
+    bool fileFound_ = false;
+
+    QString name_;
+    int tunnel_ = 0;
+    QString listenIp_;
+    int listenPort_ = 0;
+    int clientTls_ = 0;
+    int clientStartTls_ = 0;
+    QString certificate_;
+    QString privateKey_;
+    QString host_;
+    int hostPort_ = 0;
+    int serverTls_ = 0;
+    int serverStartTls_ = 0;
+    QString sendIp_;
+};
+
+class Csmtpdlg : public MailConnectionPage {
+    Q_OBJECT
+public:
+    explicit Csmtpdlg(int templateId = 138, QWidget* parent = nullptr);
+};
+
+class Cpop3dlg : public MailConnectionPage {
+    Q_OBJECT
+public:
+    explicit Cpop3dlg(int templateId = 139, QWidget* parent = nullptr);
+};
+
+// A port field's number: leading blanks skipped, a sign allowed, text
+// after the digits ignored. Empty when the text does not begin with a
+// number.
+std::optional<long long> LeadingNumber(const QString& text);
+
+}  // namespace panel

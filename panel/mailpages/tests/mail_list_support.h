@@ -1,0 +1,100 @@
+// What the connection-list tests share: a page opened in its own window,
+// its entry fields typed through the controls, and the Add button.
+#pragma once
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "panel/mailpages/mail_connection_page.h"
+#include "panel/shell/color_button.h"
+#include "panel/shell/look.h"
+#include "panel/shell/registry_ops.h"
+#include "panel_test_support.h"
+#include "qt_test_support.h"
+
+namespace mailtest {
+
+// One connection as typed into the fields; ports as typed.
+struct Entry {
+    std::string name = "relay";
+    std::string listenIp = "127.0.0.1";
+    std::string listenPort = "8025";
+    bool clientTls = false, clientStartTls = false;
+    std::string certificate, key;
+    std::string sendIp;
+    std::string host = "127.0.0.1";
+    std::string hostPort = "25";
+    bool serverTls = false, serverStartTls = false, tunnel = false;
+};
+
+// The controls of the two pages.
+struct Ids {
+    int name, listenIp, listenPort, clientTls, clientStartTls, host, hostPort, serverTls, serverStartTls, sendIp, list;
+};
+inline const Ids kSmtpIds{1046, 1043, 1098, 1099, 1252, 1015, 1025, 1097, 1254, 1045, 1037};
+inline const Ids kPop3Ids{1047, 1039, 1105, 1249, 1253, 1027, 1029, 1095, 1255, 1017, 1038};
+
+class MailListTest : public paneltest::PanelTest {
+protected:
+    void SetUp() override {
+        PanelTest::SetUp();
+        testsupport::MakeDirs(dataFolder());
+    }
+    template <typename Page>
+    std::unique_ptr<Page> Open() {
+        auto page = std::make_unique<Page>();
+        page->Create(&window_);
+        return page;
+    }
+    static const Ids& IdsOf(panel::MailConnectionPage* page) {
+        return dynamic_cast<panel::Csmtpdlg*>(page) ? kSmtpIds : kPop3Ids;
+    }
+    static QLineEdit* Edit(panel::MailConnectionPage* page, int id) { return panel::Control<QLineEdit>(page, id); }
+    static QCheckBox* Box(panel::MailConnectionPage* page, int id) { return panel::Control<QCheckBox>(page, id); }
+    static void Set(QCheckBox* box, bool on) {
+        if (box->isChecked() != on) QTest::mouseClick(box, Qt::LeftButton);
+    }
+    // Types the entry into the fields, boxes clicked as a user would (the
+    // tunnel last, once the others are clear), and presses Add; the texts
+    // of the message boxes it brought.
+    std::vector<std::string> Add(panel::MailConnectionPage* page, const Entry& e) {
+        const Ids& ids = IdsOf(page);
+        paneltest::BoxAnswerer boxes;
+        Edit(page, ids.name)->setText(QString::fromStdString(e.name));
+        Edit(page, ids.listenIp)->setText(QString::fromStdString(e.listenIp));
+        Edit(page, ids.listenPort)->setText(QString::fromStdString(e.listenPort));
+        Edit(page, ids.sendIp)->setText(QString::fromStdString(e.sendIp));
+        Edit(page, ids.host)->setText(QString::fromStdString(e.host));
+        Edit(page, ids.hostPort)->setText(QString::fromStdString(e.hostPort));
+        Set(Box(page, 1248), false);
+        Set(Box(page, ids.clientTls), false);
+        Set(Box(page, ids.clientStartTls), false);
+        Set(Box(page, ids.serverTls), false);
+        Set(Box(page, ids.serverStartTls), false);
+        Set(Box(page, ids.clientTls), e.clientTls);
+        Set(Box(page, ids.clientStartTls), e.clientStartTls);
+        Set(Box(page, ids.serverTls), e.serverTls);
+        Set(Box(page, ids.serverStartTls), e.serverStartTls);
+        Set(Box(page, 1248), e.tunnel);
+        Edit(page, 1244)->setText(QString::fromStdString(e.certificate));
+        Edit(page, 1246)->setText(QString::fromStdString(e.key));
+        QTest::mouseClick(panel::Control<panel::ColorButton>(page, 1041), Qt::LeftButton);
+        return boxes.texts;
+    }
+    static std::vector<std::string> Column(panel::MailConnectionPage* page, int column) {
+        std::vector<std::string> texts;
+        for (int i = 0; i < page->list()->topLevelItemCount(); ++i)
+            texts.push_back(page->list()->topLevelItem(i)->text(column).toStdString());
+        return texts;
+    }
+    std::string File(const std::string& name) { return testsupport::ReadFile(dataFolder() + name); }
+
+    QWidget window_;
+};
+
+}  // namespace mailtest
