@@ -23,6 +23,8 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   openssl procps iproute2
   dnsmasq-base slapd ldap-utils socat ncat unzip swaks
+  # swaks --tls needs it.
+  libnet-ssleay-perl
   python3-aiosmtpd python3-pyftpdlib python3-requests python3-socks
   # The POP3 and IMAP4 server behind the mail relays' tests.
   dovecot-core dovecot-pop3d dovecot-imapd

@@ -71,6 +71,7 @@ void StartMail(LineRelayState& state, const std::string& command) {
         MailEnvelopeFile(record->MailId, command, EnvelopeLine::ReturnPath, spool);
     }
     state.mail = MailState::From;
+    state.senderAnswerDue = true;
 }
 
 void EndMail(LineRelayState& state) {

@@ -95,6 +95,7 @@ struct LineRelayState {
     MailState mail = MailState::Idle;
     std::string sender;           // from MAIL FROM, at most 1,023 characters
     std::string pendingRecipient; // the command whose 250 adds a Recipient line
+    bool senderAnswerDue = false; // the next answer is the one to MAIL FROM
     std::string heldEhlo;         // the client's EHLO, sent again over TLS
 
     // POP3

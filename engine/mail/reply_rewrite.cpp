@@ -96,7 +96,8 @@ std::string SafeFileNamePart(std::string_view name) {
     // ".." anywhere could still climb out once joined; dots are kept singly.
     std::string::size_type at;
     while ((at = out.find("..")) != std::string::npos) out.erase(at, 1);
-    if (out == ".") out.clear();
+    // Nor a leading dot: no hidden file, no "." folder.
+    while (!out.empty() && out.front() == '.') out.erase(0, 1);
     return out;
 }
 

@@ -85,8 +85,9 @@ void SmtpEnvelopeStep(LineRelayState& state, std::string_view reply) {
         state.mail = MailState::Idle;
         return;
     }
-    if (state.mail == MailState::From && state.pendingRecipient.empty()) {
+    if (state.senderAnswerDue) {
         // The answer to MAIL FROM itself: a refused sender starts no mail.
+        state.senderAnswerDue = false;
         if (code / 100 != 2) {
             DeleteMailEnvelope(record->MailId);
             state.mail = MailState::Idle;

@@ -1,0 +1,194 @@
+// The SMTP relay against real peers: swaks and Python's smtplib as
+// clients, an aiosmtpd sink and scripted servers behind orqsprx.
+#include <filesystem>
+#include <string>
+
+#include "avstub.h"
+#include "mail_fixture.h"
+#include "tls_fixture.h"
+
+namespace mailtest {
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::RunCommand;
+
+std::string PeerScript() { return testsupport::SourcePath("engine/mail/tests/smtp_peer.py"); }
+
+class SmtpRelayTest : public MailRelayTest {
+protected:
+    void StartServer(const std::string& mode) {
+        mailDir_ = path("server");
+        testsupport::MakeDirs(mailDir_);
+        serverPort_ = StartPeer(server_, {"/usr/bin/python3", PeerScript(), mode, mailDir_});
+        ASSERT_NE(serverPort_, 0);
+    }
+    void StartSmtpEngine(RelaySetup setup = {}) {
+        setup.serverPort = serverPort_;
+        StartEngine(setup);
+    }
+    testsupport::CommandResult Swaks(const std::string& options) {
+        return RunCommand("swaks --server 127.0.0.1:" + std::to_string(port_) +
+                          " --from sender@example.org --timeout 15 " + options);
+    }
+    std::vector<std::string> Mails() const {
+        std::vector<std::string> mails;
+        for (int n = 1; testsupport::FileExists(mailDir_ + "/mail-" + std::to_string(n) + ".eml"); ++n)
+            mails.push_back(ReadFile(mailDir_ + "/mail-" + std::to_string(n) + ".eml"));
+        return mails;
+    }
+    std::string Commands() const { return ReadFile(mailDir_ + "/commands.log"); }
+    // Every file of the backup folder's day folders, by name.
+    std::vector<std::filesystem::path> BackupFiles() const {
+        std::vector<std::filesystem::path> files;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path("backup"), ec))
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        return files;
+    }
+
+    std::string mailDir_;
+    int serverPort_ = 0;
+    std::unique_ptr<testsupport::Process> server_;
+};
+
+TEST_F(SmtpRelayTest, CleanMailIsDeliveredWithReceivedLineAndBackedUpWithItsEnvelope) {
+    StartServer("sink");
+    StartStandin("orqspam", {"--log=" + path("spam.log")});
+    StartSmtpEngine({.extra = {"-b=" + path("backup") + "/"}});
+    auto result = Swaks("--to first@example.net,bad@example.net,second@example.net --body 'hello through the relay'");
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+
+    const auto mails = Mails();
+    ASSERT_EQ(mails.size(), 1u) << result.output << engine_->log();
+    EXPECT_EQ(mails[0].rfind("Received: from ", 0), 0u) << mails[0];
+    EXPECT_NE(mails[0].find("(VELQOR Server);\r\n\t"), std::string::npos) << mails[0];
+    EXPECT_NE(mails[0].find("hello through the relay"), std::string::npos);
+
+    // The backup: the mail and its envelope with the accepted recipients.
+    std::string eml, rcp;
+    for (const auto& file : BackupFiles()) {
+        if (file.extension() == ".EML") eml = ReadFile(file);
+        if (file.extension() == ".RCP") rcp = ReadFile(file);
+        EXPECT_TRUE(file.extension() == ".EML" || file.extension() == ".RCP") << file;
+        EXPECT_EQ(file.parent_path().filename().string().size(), 8u) << file;
+    }
+    // The backup holds the mail as it came, up to its "." line.
+    ASSERT_GE(eml.size(), mails[0].size());
+    EXPECT_EQ(eml.substr(0, mails[0].size() - 2), mails[0].substr(0, mails[0].size() - 2));
+    EXPECT_EQ(eml.substr(eml.size() - 5), "\r\n.\r\n");
+    EXPECT_NE(rcp.find("Message-ID: <"), std::string::npos) << rcp;
+    EXPECT_NE(rcp.find("\r\nReturn-path: sender@example.org\r\nRecipient: first@example.net\r\n"
+                       "Recipient: second@example.net\r\n"),
+              std::string::npos)
+        << rcp;
+
+    // The spam check was asked about the spooled mail with the client's
+    // address and the sender; the scan about the same file.
+    const std::string spam = ReadFile(path("spam.log"));
+    EXPECT_NE(spam.find("/VELQOR/cache/req-1-"), std::string::npos) << spam;
+    EXPECT_NE(spam.find(".dat\t127.0.0.1\tsender@example.org\n"), std::string::npos) << spam;
+    EXPECT_NE(Scans().find("\t3\t"), std::string::npos) << Scans();
+}
+
+TEST_F(SmtpRelayTest, InfectedMailIsRefusedUnlessTheClientPasses) {
+    StartServer("sink");
+    testsupport::WriteFile(path("eicar.txt"), std::string(avstub::kEicarTestString) + "\n");
+    for (const bool pass : {false, true}) {
+        SCOPED_TRACE(pass ? "pass client" : "ordinary client");
+        RelaySetup setup{.extra = {"-b=" + path("backup") + "/"}};
+        if (pass) setup.files.emplace_back("smtp-con.ini", "127.0.0.1 pass\n");
+        StartSmtpEngine(setup);
+        auto result = Swaks("--to first@example.net --body @" + path("eicar.txt"));
+        if (pass) {
+            EXPECT_EQ(result.exitCode, 0) << result.output;
+            EXPECT_EQ(Mails().size(), 1u);
+        } else {
+            EXPECT_NE(result.output.find("552 Requested mail action aborted: Virus found 'EICAR-Test-File'."),
+                      std::string::npos)
+                << result.output;
+            EXPECT_TRUE(Mails().empty());
+            EXPECT_TRUE(BackupFiles().empty()) << BackupFiles().front();
+        }
+        engine_.reset();
+    }
+}
+
+TEST_F(SmtpRelayTest, RefusedRecipientFollowedByDataKeepsTheDialogueInStep) {
+    StartServer("sink");
+    StartSmtpEngine();
+    const std::string script =
+        "import smtplib,sys\n"
+        "s=smtplib.SMTP('127.0.0.1'," + std::to_string(port_) + ",timeout=15)\n"
+        "s.ehlo('client.example')\n"
+        "print(s.mail('sender@example.org'))\n"
+        "print(s.rcpt('bad@example.net'))\n"
+        "print(s.docmd('DATA'))\n"
+        "print(s.rcpt('good@example.net'))\n"
+        "print(s.data(b'Subject: second\\r\\n\\r\\nbody\\r\\n'))\n"
+        "print(s.quit())\n";
+    testsupport::WriteFile(path("client.py"), script);
+    auto result = RunCommand("/usr/bin/python3 " + path("client.py"));
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("(550, b'no such user')"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("(503, "), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("(250, b'OK queued')"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("(221, "), std::string::npos) << result.output;
+    ASSERT_EQ(Mails().size(), 1u);
+    EXPECT_NE(Mails()[0].find("Subject: second"), std::string::npos);
+}
+
+TEST_F(SmtpRelayTest, ServerThatRefusesDataGetsNoMailLines) {
+    StartServer("refuse-data");
+    StartSmtpEngine();
+    auto result = Swaks("--to first@example.net --header 'Subject: never sent'");
+    EXPECT_NE(result.output.find("554 5.5.1 no valid recipients"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("221 bye"), std::string::npos) << result.output;
+    const std::string commands = Commands();
+    EXPECT_NE(commands.find("DATA\r\n"), std::string::npos) << commands;
+    EXPECT_EQ(commands.find("never sent"), std::string::npos) << commands;
+    EXPECT_NE(commands.find("QUIT\r\n"), std::string::npos) << commands;
+}
+
+TEST_F(SmtpRelayTest, EhloAnswerInTwoWritesStaysInStepWithoutPipeliningChunkingOrStartTls) {
+    StartServer("split-ehlo");
+    StartSmtpEngine();
+    auto result = Swaks("--to first@example.net --body 'split'");
+    EXPECT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("250 2.0.0 queued"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("<-  250 8BITMIME"), std::string::npos) << result.output;
+    for (const char* gone : {"PIPELINING", "CHUNKING", "STARTTLS"})
+        EXPECT_EQ(result.output.find(gone), std::string::npos) << gone << "\n" << result.output;
+}
+
+TEST_F(SmtpRelayTest, StartTlsThroughAStartTlsListenLine) {
+    StartServer("sink");
+    const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
+    StartSmtpEngine({.listenTls = "-" + certificate.certificateFile + "\t" + certificate.privateKeyFile});
+    auto result = Swaks("--to first@example.net --tls --body 'secret'");
+    EXPECT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("TLS started"), std::string::npos) << result.output;
+    ASSERT_EQ(Mails().size(), 1u);
+    EXPECT_NE(Mails()[0].find("secret"), std::string::npos);
+}
+
+TEST_F(SmtpRelayTest, ArchivingHandOffGetsTheMailAndItsEnvelope) {
+    StartServer("sink");
+    StartStandin("orqsvt", {"--log=" + path("archive.log"), "--reply=Compressed",
+                            "--envelope-copy=" + path("envelope.txt"), "--mark=X-Archived: yes"});
+    StartSmtpEngine({.files = {{"smtp-zip.db", "127.0.0.1:*\n"}}});
+    auto result = Swaks("--to first@example.net --body 'with attachment'");
+    EXPECT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    const std::string request = ReadFile(path("archive.log"));
+    EXPECT_NE(request.find("/VELQOR/cache/"), std::string::npos) << request;
+    EXPECT_NE(request.find(".dat\n"), std::string::npos) << request;
+    const std::string envelope = ReadFile(path("envelope.txt"));
+    EXPECT_NE(envelope.find("Return-path: sender@example.org\r\nRecipient: first@example.net\r\n"),
+              std::string::npos)
+        << envelope;
+    ASSERT_EQ(Mails().size(), 1u);
+    EXPECT_EQ(Mails()[0].rfind("X-Archived: yes\r\n", 0), 0u) << Mails()[0];
+}
+
+}  // namespace
+}  // namespace mailtest
