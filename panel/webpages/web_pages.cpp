@@ -4,6 +4,7 @@
 
 #include "panel/shell/page_table.h"
 #include "panel/webpages/connection_pages.h"
+#include "panel/webpages/http_detail_page.h"
 #include "panel/webpages/option_pages.h"
 
 namespace panel {
@@ -20,6 +21,7 @@ void RegisterWebPages() {
     Register<Chttp1dlg>(kChttp1dlg);
     Register<Cftpdlg>(kCftpdlg);
     Register<Csocksdlg>(kCsocksdlg);
+    Register<Chttpdlg>(kChttpdlg);
     Register<CHttpSetDlg>(kHttpSetDlg);
     Register<CFtpSetupDlg>(kFtpSetupDlg);
     Register<CSocksSetDlg>(kSocksSetDlg);

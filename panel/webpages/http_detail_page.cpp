@@ -1,0 +1,229 @@
+#include "panel/webpages/http_detail_page.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "panel/shell/list_file_edit.h"
+#include "panel/shell/registry_ops.h"
+#include "panel/webpages/kids_records.h"
+#include "panel/webpages/page_parts.h"
+
+namespace panel {
+namespace {
+
+enum LevelIndex { kLanguage, kNudity, kOther, kSex, kViolence, kCommunication };
+
+struct Category {
+    LevelIndex level;
+    int groupId;
+    const char* title;
+    std::vector<std::pair<int, const char*>> radios;
+};
+
+// Shown in this order on the page.
+const std::vector<Category>& Categories() {
+    static const std::vector<Category> categories = {
+        {kNudity, 1017, "ヌード", {{1025, "無し"}, {1034, "露出的服装"}, {1035, "部分露出"}, {1036, "全裸"}, {1037, "刺激的全裸"}}},
+        {kViolence, 1013, "暴力的表現",
+         {{1024, "無し"}, {1030, "傷害"}, {1031, "殺人"}, {1032, "流血のある殺人"}, {1033, "残忍で過激な暴力"}}},
+        {kCommunication, 1016, "コミニュケーション", {{1046, "無し"}, {1047, "掲示板・通販"}, {1048, "チャット等"}}},
+        {kSex, 1012, "性的表現",
+         {{1023, "無し"}, {1026, "情熱的キス"}, {1027, "着衣のままの性的接触"}, {1028, "不鮮明な性的接触"},
+          {1029, "鮮明な性行為"}}},
+        {kLanguage, 1014, "言語表現",
+         {{1038, "無し"}, {1039, "穏やかな悪口"}, {1040, "悪口"}, {1041, "性的表現"}, {1042, "不快な表現"}}},
+        {kOther, 1015, "その他",
+         {{1049, "無し"}, {1050, "酒・煙草・ギャンブル"}, {1051, "武器・差別・違法"}, {1052, "薬物使用"}}},
+    };
+    return categories;
+}
+
+const Category& CategoryOf(LevelIndex level) {
+    for (const Category& category : Categories())
+        if (category.level == level) return category;
+    return Categories().front();
+}
+
+struct ListButton {
+    int id;
+    const char* text;
+    const char* file;
+};
+const ListButton kListButtons[] = {
+    {1217, "接続アドレス編集", "http-con.ini"}, {1084, "ホワイトリスト編集", "white.db"},
+    {1087, "ブラックリスト編集", "black.db"},   {1091, "ＵＲＩＢＬ編集", "http-dnsbl.db"},
+    {1256, "禁止ワード編集", "cwf.db"},
+};
+
+}  // namespace
+
+Chttpdlg::Chttpdlg(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+QString Chttpdlg::PresetText(int item) {
+    const QString pad(9, QChar(0x3000));
+    switch (item) {
+    case 0: return QString::fromUtf8("制限無し") + pad;
+    case 1: return QString::fromUtf8("手動制限") + pad;
+    case 2: return QString::fromUtf8("簡易制限（高校生以下）");
+    case 3: return QString::fromUtf8("簡易制限（中学生以下）");
+    case 4: return QString::fromUtf8("簡易制限（小学生以下）");
+    default: return {};
+    }
+}
+
+void Chttpdlg::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* buttons = new QGridLayout;
+    int at = 0;
+    for (const ListButton& button : kListButtons) {
+        buttons->addWidget(Button(this, button.id, button.text), at / 3, at % 3);
+        ++at;
+    }
+    layout->addLayout(buttons);
+    auto* pics = new QHBoxLayout;
+    pics->addWidget(CheckBox(this, 1043, "PICS-Label"));
+    preset_ = WithId(new QComboBox(this), 1011);
+    preset_->setEditable(true);
+    preset_->setInsertPolicy(QComboBox::NoInsert);
+    for (int item = 0; item < 5; ++item) preset_->addItem(PresetText(item));
+    pics->addWidget(preset_, 1);
+    layout->addLayout(pics);
+    layout->addWidget(Static(this, 1045, "許可する表現範疇を選択します。"));
+    auto* grid = new QGridLayout;
+    int place = 0;
+    for (const Category& category : Categories()) {
+        auto* group = Group(this, category.groupId, category.title);
+        auto* column = new QVBoxLayout(group);
+        auto* exclusive = new QButtonGroup(group);
+        for (const auto& [id, text] : category.radios) {
+            auto* radio = Radio(group, id, text);
+            exclusive->addButton(radio);
+            column->addWidget(radio);
+        }
+        column->addStretch();
+        grid->addWidget(group, place / 3, place % 3);
+        ++place;
+    }
+    layout->addLayout(grid, 1);
+    connect(Control<QCheckBox>(this, 1043), &QCheckBox::clicked, this, [this] { OnPicsLabelClicked(); });
+    connect(preset_, &QComboBox::activated, this, [this] { OnPresetSelChange(); });
+}
+
+void Chttpdlg::OnInitDialog() {
+    for (const ListButton& button : kListButtons) {
+        const char* file = button.file;
+        AttachButton(this, button.id, [file] { EditListFile(file, WebListTemplate(file, ListPage::Http)); });
+    }
+    for (Level& level : levels_) {
+        std::vector<int> ids;
+        for (const auto& radio : CategoryOf(static_cast<LevelIndex>(&level - levels_)).radios)
+            ids.push_back(radio.first);
+        BindRadio(ids, level.field);
+    }
+    BindCheck(1043, picsUse_);
+
+    picsUse_ = static_cast<int>(RegReadDword(kProductSettingsKey, "pics_use", 0));
+    preset_->setCurrentIndex(-1);
+    preset_->setEditText(QString());
+    if (picsUse_ != 0) {
+        for (Level& level : levels_) {
+            level.stored = RegReadDword(kProductSettingsKey, level.value, level.stored);
+            level.field = static_cast<int>(level.stored);
+        }
+        const int nudity = levels_[kNudity].field, sex = levels_[kSex].field, violence = levels_[kViolence].field,
+                  language = levels_[kLanguage].field, other = levels_[kOther].field,
+                  communication = levels_[kCommunication].field;
+        const bool restricted = nudity == 0 && sex == 0 && violence == 0 && language == 0 && other == 0;
+        int item = 1;
+        if (restricted && communication == 2) item = 2;
+        if (restricted && communication == 1) item = 3;
+        if (restricted && communication == 0) item = 4;
+        int index = preset_->findText(PresetText(item), Qt::MatchExactly);
+        preset_->setCurrentIndex(index);
+    }
+    ControlsFromFields();
+    OnPicsLabelClicked();
+}
+
+void Chttpdlg::OnPicsLabelClicked() {
+    FieldsFromControls();
+    const bool on = picsUse_ != 0;
+    EnableIds(this, {1011, 1045}, on);
+    for (const Category& category : Categories()) {
+        EnableIds(this, {category.groupId}, on);
+        for (const auto& radio : category.radios) EnableIds(this, {radio.first}, on);
+    }
+    // The filter must not go on judging by a record the administrator
+    // switched off; this happens at once, Cancel does not bring it back.
+    if (!on) DeleteKidsRecord();
+    ControlsFromFields();
+}
+
+void Chttpdlg::SetLevels(int nudity, int sex, int violence, int language, int other, int communication) {
+    levels_[kNudity].field = nudity;
+    levels_[kSex].field = sex;
+    levels_[kViolence].field = violence;
+    levels_[kLanguage].field = language;
+    levels_[kOther].field = other;
+    levels_[kCommunication].field = communication;
+}
+
+int Chttpdlg::SelectedPreset() const {
+    const QString text = preset_->currentText();
+    for (int item = 0; item < 5; ++item)
+        if (text == PresetText(item)) return preset_->currentIndex() >= 0 ? item : -1;
+    return -1;
+}
+
+void Chttpdlg::OnPresetSelChange() {
+    switch (SelectedPreset()) {
+    case 0:
+        FieldsFromControls();
+        SetLevels(4, 4, 4, 4, 3, 2);
+        picsUse_ = 0;
+        ControlsFromFields();
+        OnPicsLabelClicked();
+        break;
+    case 2:
+    case 3:
+    case 4: {
+        FieldsFromControls();
+        const int communication = 4 - SelectedPreset();  // 2, 1, 0
+        SetLevels(0, 0, 0, 0, 0, communication);
+        ControlsFromFields();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+bool Chttpdlg::SaveSettings() {
+    FieldsFromControls();
+    // A stored level outside its buttons shows none checked; it stays as
+    // it was unless a button is chosen.
+    for (Level& level : levels_) {
+        if (level.field >= 0) level.stored = static_cast<uint32_t>(level.field);
+        level.field = static_cast<int>(level.stored);
+    }
+    WriteDword("pics_use", static_cast<uint32_t>(picsUse_));
+    if (picsUse_ != 0) {
+        WriteDword("pics_use", static_cast<uint32_t>(picsUse_));
+        for (LevelIndex index : {kNudity, kSex, kViolence, kLanguage, kOther, kCommunication})
+            WriteDword(levels_[index].value, levels_[index].stored);
+        switch (SelectedPreset()) {
+        case 0: DeleteKidsRecord(); break;
+        case 2: WriteKidsRecord(KidsRecord::R18); break;
+        case 3: WriteKidsRecord(KidsRecord::R15); break;
+        case 4: WriteKidsRecord(KidsRecord::R12); break;
+        default: break;
+        }
+    }
+    ControlsFromFields();
+    return true;
+}
+
+}  // namespace panel
