@@ -1,22 +1,19 @@
 #include "engine/socks/socks_connect.h"
 
-#include <cstdio>
+#include <cerrno>
 #include <string>
 
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
-#include "engine/http/http_road.h"
-#include "engine/relay/tunnel_relay.h"
+#include "engine/ftp/ftp_control.h"
+#include "engine/mail/telnet_dispatch.h"
 #include "engine/socks/socks_lists.h"
 #include "engine/socks/socks_protocol.h"
 #include "engine/socks/socks_replies.h"
 #include "engine/tls/tls.h"
-#include "engine/upstream/connect_host.h"
 
 namespace engine {
 namespace {
-
-constexpr const char* kFunction = "TelnetDispatch";
 
 bool Listed(const ConnectionRecord& record, const SocksRequest& request) {
     const std::string key = SocksListKey(record.ListenAddress, record.ListenPort, "tcp", request.host, request.port);
@@ -27,27 +24,17 @@ bool Listed(const ConnectionRecord& record, const SocksRequest& request) {
     return true;
 }
 
-// Raw bytes both ways between the client and its server.
-void Tunnel(ConnectionRecord* record, const std::string& ahead) {
-    const EngineSettings& settings = Settings();
-    const int client = record->ClientSocket;
-    if (!ahead.empty() && SecureSendData(record->ServerSocket, record->Tls.server.get(), ahead.data(), ahead.size(),
-                                         settings.timeouts.serverPlain) != static_cast<ssize_t>(ahead.size()))
-        return;
-    const TunnelSides sides{client, record->Tls.client.get(), record->ServerSocket, record->Tls.server.get()};
-    const TunnelTimeouts timeouts{ClientSendTimeout(settings), ClientSendTimeout(settings),
-                                  settings.timeouts.serverPlain};
-    engine::Tunnel tunnel(sides, timeouts);
-    RunTunnel(tunnel, settings.retryCount, [&](int error) {
-        WriteLogF("[TelnetDispatch] [%04d] [%04d] ServerSession() beginthread failed.(%d)\n", client,
-                  record->ServerSocket, error);
-    });
+// What the client sent behind its request, before the reply: the start of
+// the server's stream.
+bool PassAhead(ConnectionRecord* record, const std::string& ahead) {
+    if (ahead.empty()) return true;
+    const ssize_t sent = SecureSendData(record->ServerSocket, record->Tls.server.get(), ahead.data(), ahead.size(),
+                                        Settings().timeouts.serverPlain);
+    if (sent == static_cast<ssize_t>(ahead.size())) return true;
+    WriteLogF("[TelnetDispatch] [%04d] S:send(%04d): WSAGetLastError() = %d\n", record->ClientSocket,
+              record->ServerSocket, errno);
+    return false;
 }
-
-// The road behind a granted CONNECT. Mail and FTP control destinations
-// and FTP data channels go through the byte tunnel until their own
-// relays are there; so does everything encrypted or of another kind.
-void Relay(ConnectionRecord* record, const std::string& ahead) { Tunnel(record, ahead); }
 
 }  // namespace
 
@@ -62,19 +49,28 @@ void SocksConnect(SocksClient& client, const SocksRequest& request, SocksHttpLoo
         serveHttp(record);
         return;
     }
-    if (Listed(*record, request)) {
-        SocksReplyRefused(client, request, request.version == 4 ? kSocks4Failed : kSocks5NotAllowed);
-        return;
-    }
-    std::string host = request.host;
-    if (ConnectHost(record, host, request.port) == kNoSocket) {
+    // Every other destination goes the line-protocol dispatcher's way: the
+    // lockstep relay for mail and FTP control, the byte tunnel for the
+    // rest (FTP data included: the engine's own data listener behind it
+    // stores and scans each transfer).
+    SocksDispatchSteps steps;
+    steps.readRequest = [&](std::string& host, int& port) {
+        if (Listed(*record, request)) {
+            SocksReplyRefused(client, request, request.version == 4 ? kSocks4Failed : kSocks5NotAllowed);
+            return false;
+        }
+        host = request.host;
+        port = request.port;
+        return true;
+    };
+    steps.connectFailed = [&] {
         SocksReplyRefused(client, request, request.version == 4 ? kSocks4ConnectFailed : kSocks5GeneralFailure);
-        WriteLogF("[TelnetDispatch] [%04d] connect fail.\n", record->ClientSocket);
-        return;
-    }
-    WriteLogF("[TelnetDispatch] [%04d] [%04d] sender connect success.\n", record->ClientSocket, record->ServerSocket);
-    if (SocksReplyGranted(client, request)) Relay(record, client.TakeRest());
-    CloseServerConnection(record, kFunction);
+    };
+    steps.connected = [&] { return SocksReplyGranted(client, request) && PassAhead(record, client.TakeRest()); };
+    LineRelayPlugins plugins;
+    plugins.socks = &steps;
+    plugins.ftp = MakeFtpControlHooks;
+    TelnetDispatch(record, plugins);
 }
 
 }  // namespace engine
