@@ -1,5 +1,7 @@
 #include "archiver/svt/file_moves.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -34,6 +36,11 @@ bool MoveFileAcross(const std::string& from, const std::string& to) {
     return true;
 }
 
-void DeleteFileRetrying(const std::string& path) { common::DeleteWithRetry(path, std::chrono::milliseconds(50)); }
+void DeleteFileRetrying(const std::string& path) {
+    // Only a file can be held for a moment; a folder in its place never goes.
+    struct stat info{};
+    if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return;
+    common::DeleteWithRetry(path, std::chrono::milliseconds(50));
+}
 
 }  // namespace archiver

@@ -137,6 +137,14 @@ int TransferKindOf(const PartHeader& h) {
     return kOtherEncoding;
 }
 
+// A name parameter with the archive extension: a name written as encoded
+// words becomes one encoded word of the whole new name, so that readers do
+// not show the extension as a separate word.
+std::string ArchiveName(const std::string& raw, const std::string& decoded, const std::string& ext) {
+    if (raw.find("=?") != std::string::npos) return Iso2022JpEncodedWord(decoded + "." + ext);
+    return raw + "." + ext;
+}
+
 // The content headers of a part as they are written.
 std::string ContentHeaders(const MailJob& job, const PartHeader& h, bool top) {
     const std::string& ext = job.settings.archiveExtension;
@@ -148,7 +156,8 @@ std::string ContentHeaders(const MailJob& job, const PartHeader& h, bool top) {
         if (multipartHead || (top && job.signedMail))
             out += "Content-Type: multipart/mixed;\r\n boundary=\"" + h.boundary + "\"\r\n";
         else if (h.attachment && !h.name.empty())
-            out += "Content-Type: application/x-zip-compressed;\r\n name=\"" + h.name + "." + ext + "\"\r\n";
+            out += "Content-Type: application/x-zip-compressed;\r\n name=\"" + ArchiveName(h.name, h.nameDecoded, ext) +
+                   "\"\r\n";
         else if (h.attachment)
             out += "Content-Type: application/x-zip-compressed;\r\n";
         else
@@ -158,12 +167,14 @@ std::string ContentHeaders(const MailJob& job, const PartHeader& h, bool top) {
         if (!h.attachment)
             out += h.dispositionRaw;
         else if (h.filenameFromPieces && !h.name.empty())
-            out += "Content-Disposition: attachment;\r\n filename=\"" + h.name + "." + ext + "\"\r\n";
+            out += "Content-Disposition: attachment;\r\n filename=\"" + ArchiveName(h.name, h.nameDecoded, ext) +
+                   "\"\r\n";
         else if (h.filenameFromPieces)
             out += "Content-Disposition: attachment;\r\n filename=\"" +
                    Iso2022JpEncodedWord(h.filenameDecoded + "." + ext) + "\"\r\n";
         else if (!h.filename.empty())
-            out += "Content-Disposition: attachment;\r\n filename=\"" + h.filename + "." + ext + "\"\r\n";
+            out += "Content-Disposition: attachment;\r\n filename=\"" +
+                   ArchiveName(h.filename, h.filenameDecoded, ext) + "\"\r\n";
         else
             out += "Content-Disposition: attachment;\r\n";
     }
@@ -208,23 +219,32 @@ void WriteBoundaryLine(MailJob& job, MailWriter& out, const std::string& line, b
 
 enum class PartEnd { Boundary, ClosingBoundary, EndOfData, EndOfFile };
 
-// Copies lines up to the next boundary line of the outer boundary, which is
-// left unread for the caller; stops at the mail's "." line too.
+// The next line of a part's body; false at the part's end: the outer
+// boundary line (handed to the caller), the mail's "." line (left unread) or
+// the end of the file.
+bool NextBodyLine(MailJob& job, LineReader& in, std::string& line, PartEnd& end, std::string& boundaryLine) {
+    end = PartEnd::EndOfFile;
+    if (!in.Next(line)) return false;
+    bool closing = false;
+    if (IsBoundaryLine(line, job.outerBoundary, &closing)) {
+        boundaryLine = line;
+        end = closing ? PartEnd::ClosingBoundary : PartEnd::Boundary;
+        return false;
+    }
+    if (IsEndOfData(line)) {
+        in.PushBack(line);
+        end = PartEnd::EndOfData;
+        return false;
+    }
+    return true;
+}
+
+// Copies a part's body unchanged.
 PartEnd CopyUntilBoundary(MailJob& job, LineReader& in, MailWriter& out, std::string& boundaryLine) {
     std::string line;
-    while (in.Next(line)) {
-        bool closing = false;
-        if (IsBoundaryLine(line, job.outerBoundary, &closing)) {
-            boundaryLine = line;
-            return closing ? PartEnd::ClosingBoundary : PartEnd::Boundary;
-        }
-        if (IsEndOfData(line)) {
-            in.PushBack(line);
-            return PartEnd::EndOfData;
-        }
-        out.Write(line);
-    }
-    return PartEnd::EndOfFile;
+    PartEnd end;
+    while (NextBodyLine(job, in, line, end, boundaryLine)) out.Write(line);
+    return end;
 }
 
 std::string EntryNameFor(const PartHeader& h, bool top, int kind) {
@@ -245,19 +265,8 @@ PartEnd ExtractBody(MailJob& job, LineReader& in, int kind, const std::string& f
     MailWriter out(file);
     Base64StreamDecoder base64;
     std::string line, bytes;
-    PartEnd end = PartEnd::EndOfFile;
-    while (in.Next(line)) {
-        bool closing = false;
-        if (IsBoundaryLine(line, job.outerBoundary, &closing)) {
-            boundaryLine = line;
-            end = closing ? PartEnd::ClosingBoundary : PartEnd::Boundary;
-            break;
-        }
-        if (IsEndOfData(line)) {
-            in.PushBack(line);
-            end = PartEnd::EndOfData;
-            break;
-        }
+    PartEnd end;
+    while (NextBodyLine(job, in, line, end, boundaryLine)) {
         // The relay's captured data is dot-stuffed.
         std::string_view text = line;
         if (text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
@@ -328,31 +337,10 @@ bool RewritePart(MailJob& job, LineReader& in, MailWriter& out) {
         return FinishPart(job, in, out, WriteAttachment(job, in, out, h, false, h.rewritten, boundaryLine),
                           boundaryLine);
     }
-    // Text parts and nested multiparts, with all their inner parts, are
-    // copied as they are.
+    // Text parts and nested multiparts, with all their inner parts (whose
+    // boundary lines are not ours), are copied as they are.
     out.Write(h.rewritten);
-    std::string innerLine;
-    PartEnd end = PartEnd::EndOfFile;
-    if (!h.boundary.empty()) {
-        // Skip over the nested parts: their boundary lines are not ours.
-        std::string line;
-        while (in.Next(line)) {
-            bool closing = false;
-            if (IsBoundaryLine(line, job.outerBoundary, &closing)) {
-                boundaryLine = line;
-                end = closing ? PartEnd::ClosingBoundary : PartEnd::Boundary;
-                break;
-            }
-            if (IsEndOfData(line)) {
-                in.PushBack(line);
-                end = PartEnd::EndOfData;
-                break;
-            }
-            out.Write(line);
-        }
-    } else {
-        end = CopyUntilBoundary(job, in, out, boundaryLine);
-    }
+    const PartEnd end = CopyUntilBoundary(job, in, out, boundaryLine);
     return FinishPart(job, in, out, end, boundaryLine);
 }
 

@@ -17,28 +17,6 @@ const std::string kPdf = [] {
     return pdf;
 }();
 
-std::string Base64Lines(const std::string& data) {
-    auto r = RunCommand("printf '%s' '" + std::string() + "' >/dev/null");  // keeps RunCommand linked
-    (void)r;
-    static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out, line;
-    for (size_t i = 0; i < data.size(); i += 3) {
-        unsigned v = static_cast<unsigned char>(data[i]) << 16;
-        if (i + 1 < data.size()) v |= static_cast<unsigned char>(data[i + 1]) << 8;
-        if (i + 2 < data.size()) v |= static_cast<unsigned char>(data[i + 2]);
-        line += table[(v >> 18) & 63];
-        line += table[(v >> 12) & 63];
-        line += i + 1 < data.size() ? table[(v >> 6) & 63] : '=';
-        line += i + 2 < data.size() ? table[v & 63] : '=';
-        if (line.size() >= 76) {
-            out += line + "\r\n";
-            line.clear();
-        }
-    }
-    if (!line.empty()) out += line + "\r\n";
-    return out;
-}
-
 std::string MixedMail(const std::string& extraParts = "") {
     return "Received: from client by relay\r\n"
            "From: Sender <from@example.test>\r\n"
@@ -60,30 +38,9 @@ std::string MixedMail(const std::string& extraParts = "") {
            "Content-Transfer-Encoding: base64\r\n"
            "Content-Disposition: attachment; filename=\"quote.pdf\"\r\n"
            "\r\n" +
-           Base64Lines(kPdf) + extraParts +
+           svttest::Base64Lines(kPdf) + extraParts +
            "--b-outer--\r\n"
            ".\r\n";
-}
-
-// The password the password mail tells, read the way its reader would.
-std::string PasswordFrom(const std::string& pwMailPath) {
-    auto text = RunCommand("iconv -f ISO-2022-JP -t UTF-8 " + pwMailPath);
-    std::smatch m;
-    static const std::regex pattern("'([^']*)'");
-    if (!std::regex_search(text.output, m, pattern)) return "";
-    return m[1];
-}
-
-struct Parsed {
-    std::string listing;
-    testsupport::TempDir bodies;
-};
-
-void Parse(const std::string& mail, Parsed& p) {
-    auto r = RunCommand("/usr/bin/python3 " + testsupport::SourcePath("archiver/svt/tests/mail_parts.py") + " " +
-                        mail + " " + p.bodies.path());
-    EXPECT_EQ(r.exitCode, 0) << r.output;
-    p.listing = r.output;
 }
 
 TEST(ArchiveWholeMail, MultipartMailBecomesNoticeAndEncryptedArchive) {
@@ -100,15 +57,15 @@ TEST(ArchiveWholeMail, MultipartMailBecomesNoticeAndEncryptedArchive) {
     ASSERT_TRUE(testsupport::FileExists(pwMail));
     EXPECT_TRUE(testsupport::FileExists(server.workFolder() + "/" + id + "-pw.rcp"));
     EXPECT_FALSE(testsupport::FileExists(server.cacheFolder() + "/" + id + ".$CP"));
-    const std::string password = PasswordFrom(pwMail);
+    const std::string password = svttest::PasswordFrom(pwMail);
     EXPECT_TRUE(std::regex_match(password, std::regex("PW[0-9]{5}"))) << password;
 
-    Parsed p;
-    Parse(path, p);
+    svttest::MailListing p;
+    svttest::ListParts(path, p);
     // The notice as text, the archive under the subject's name.
-    EXPECT_NE(p.listing.find("top multipart/mixed yes <orig-1@example.test>"), std::string::npos) << p.listing;
-    EXPECT_NE(p.listing.find("1 text/plain  "), std::string::npos) << p.listing;
-    EXPECT_NE(p.listing.find("2 application/octet-stream 見積.ZIP "), std::string::npos) << p.listing;
+    EXPECT_NE(p.text.find("top multipart/mixed yes <orig-1@example.test>"), std::string::npos) << p.text;
+    EXPECT_NE(p.text.find("1 text/plain  "), std::string::npos) << p.text;
+    EXPECT_NE(p.text.find("2 application/octet-stream 見積.ZIP "), std::string::npos) << p.text;
     auto notice = RunCommand("iconv -f ISO-2022-JP -t UTF-8 " + p.bodies / "1.bin");
     EXPECT_EQ(notice.exitCode, 0);
     EXPECT_NE(notice.output.find("このメールには添付ファイルが含まれていました。"), std::string::npos) << notice.output;
@@ -139,7 +96,7 @@ TEST(ArchiveWholeMail, PasswordMailKeepsSubjectAndMarksItsMessageId) {
     EXPECT_NE(pw.find("Message-ID: <orig-1_2@example.test>\r\nReferences: <orig-1@example.test>\r\n"),
               std::string::npos) << pw;
     EXPECT_NE(pw.find("Content-Type: text/plain;\r\n\tcharset=\"iso-2022-jp\"\r\n"), std::string::npos);
-    EXPECT_EQ(PasswordFrom(server.workFolder() + "/" + id + "-pw.dat"), "fixedpw");
+    EXPECT_EQ(svttest::PasswordFrom(server.workFolder() + "/" + id + "-pw.dat"), "fixedpw");
     EXPECT_EQ(pw.substr(pw.size() - 5), "\r\n.\r\n");
 }
 
@@ -151,9 +108,9 @@ TEST(ArchiveWholeMail, LevelTwoPacksWithoutPasswordAndKeepsTheEnvelope) {
     ASSERT_EQ(reply, "Compressed");
     EXPECT_TRUE(testsupport::FileExists(server.cacheFolder() + "/L2.1.$CP"));
     EXPECT_EQ(RunCommand("ls " + server.workFolder()).output, "");
-    Parsed p;
-    Parse(path, p);
-    EXPECT_NE(p.listing.find("1 text/plain  0\n"), std::string::npos) << p.listing << ReadFile(path).substr(0, 1200);
+    svttest::MailListing p;
+    svttest::ListParts(path, p);
+    EXPECT_NE(p.text.find("1 text/plain  0\n"), std::string::npos) << p.text << ReadFile(path).substr(0, 1200);
     EXPECT_EQ(RunCommand("unzip -p " + p.bodies / "2.bin" + " > /dev/null").exitCode, 0);
 }
 

@@ -62,4 +62,45 @@ private:
     bool started_ = false;
 };
 
+// Base64 as a mail client writes it, in lines of the given length.
+inline std::string Base64Lines(const std::string& data, size_t lineLength = 76) {
+    static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string flat;
+    for (size_t i = 0; i < data.size(); i += 3) {
+        unsigned v = static_cast<unsigned char>(data[i]) << 16;
+        if (i + 1 < data.size()) v |= static_cast<unsigned char>(data[i + 1]) << 8;
+        if (i + 2 < data.size()) v |= static_cast<unsigned char>(data[i + 2]);
+        flat += table[(v >> 18) & 63];
+        flat += table[(v >> 12) & 63];
+        flat += i + 1 < data.size() ? table[(v >> 6) & 63] : '=';
+        flat += i + 2 < data.size() ? table[v & 63] : '=';
+    }
+    std::string out;
+    for (size_t at = 0; at < flat.size(); at += lineLength) out += flat.substr(at, lineLength) + "\r\n";
+    return out;
+}
+
+// What Python's email module sees in a mail file: a line per leaf part
+// (type, decoded file name, body size), each body in bodies/<n>.bin.
+struct MailListing {
+    std::string text;
+    testsupport::TempDir bodies;
+};
+
+inline void ListParts(const std::string& mail, MailListing& listing) {
+    auto r = testsupport::RunCommand("/usr/bin/python3 " +
+                                     testsupport::SourcePath("archiver/svt/tests/mail_parts.py") + " " + mail + " " +
+                                     listing.bodies.path());
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    listing.text = r.output;
+}
+
+// The password a password mail tells, read as its reader would.
+inline std::string PasswordFrom(const std::string& pwMailPath) {
+    auto text = testsupport::RunCommand("iconv -f ISO-2022-JP -t UTF-8 " + pwMailPath);
+    const size_t open = text.output.find('\'');
+    const size_t close = open == std::string::npos ? open : text.output.find('\'', open + 1);
+    return close == std::string::npos ? "" : text.output.substr(open + 1, close - open - 1);
+}
+
 }  // namespace svttest
