@@ -28,12 +28,12 @@ std::string TemporaryName(const std::string& path) {
     return path + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
 }
 
-bool Replace(const std::string& path, std::string_view bytes, mode_t mode) {
+bool Replace(const std::string& path, std::string_view bytes, mode_t mode, mode_t mostMode) {
     std::string temporary = TemporaryName(path);
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mostMode);
     if (fd < 0) return false;
     bool written = WriteAll(fd, bytes);
-    if (written && mode != 0) ::fchmod(fd, mode);
+    if (written && mode != 0) ::fchmod(fd, mode & mostMode);
     written = written && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
     if (written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
@@ -65,15 +65,21 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return ok;
 }
 
-PublishResult PublishFile(const std::string& path, std::string_view bytes, const std::string& previousCopy) {
+PublishResult PublishFile(const std::string& path, std::string_view bytes, const std::string& previousCopy,
+                          unsigned mostMode) {
     struct stat info;
     bool exists = ::lstat(path.c_str(), &info) == 0;
     mode_t mode = exists && S_ISREG(info.st_mode) ? (info.st_mode & 07777) : 0;
     std::string current;
     bool readable = exists && ReadWholeFile(path, current);
-    if (readable && current == bytes) return PublishResult::kUnchanged;
-    if (readable && !previousCopy.empty()) Replace(previousCopy, current, mode);
-    return Replace(path, bytes, mode) ? PublishResult::kPublished : PublishResult::kFailed;
+    const mode_t most = static_cast<mode_t>(mostMode) & 07777;
+    if (readable && current == bytes) {
+        // Unchanged content, but a file of secrets is still narrowed.
+        if ((mode & ~most) != 0) ::chmod(path.c_str(), mode & most);
+        return PublishResult::kUnchanged;
+    }
+    if (readable && !previousCopy.empty()) Replace(previousCopy, current, mode, most);
+    return Replace(path, bytes, mode, most) ? PublishResult::kPublished : PublishResult::kFailed;
 }
 
 }  // namespace common

@@ -21,8 +21,11 @@ enum class PublishResult {
 // `previousCopy` (published the same way; a failure there is not one of
 // the file's). The new content is written to a temporary file beside
 // `path`, flushed, and renamed over it; it keeps the mode of the file it
-// replaces. A link at `path` is replaced, never written through.
-PublishResult PublishFile(const std::string& path, std::string_view bytes, const std::string& previousCopy = {});
+// replaces, narrowed to `mostMode` (0660 keeps a file of passwords from
+// other users, whatever the umask). A link at `path` is replaced, never
+// written through.
+PublishResult PublishFile(const std::string& path, std::string_view bytes, const std::string& previousCopy = {},
+                          unsigned mostMode = 0666);
 
 // The whole content of a regular file; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

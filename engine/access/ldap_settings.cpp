@@ -5,6 +5,7 @@
 
 #include "common/list_file.h"
 #include "common/text.h"
+#include "platform/codepage/codepage.h"
 
 namespace engine {
 
@@ -52,7 +53,10 @@ LdapSettings ReadLdapSettings(const std::string& path) {
     common::ForEachListLine(path, rules, [&](std::string_view line) {
         for (const auto& k : textKeys) {
             if (common::StrIStr(line, k.key) == 0) {
-                settings.*k.field = std::string(line.substr(k.key.size()));
+                // The control panel writes the file in CP932; the directory
+                // speaks UTF-8 (a Japanese base DN or RDN value would
+                // otherwise name an entry that does not exist).
+                settings.*k.field = platform::Cp932ToUtf8(line.substr(k.key.size()));
                 return true;
             }
         }

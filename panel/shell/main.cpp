@@ -16,6 +16,7 @@
 #include "panel/mailpages/mail_pages.h"
 #endif
 #ifdef VELQOR_WEB_PAGES
+#include "panel/webpages/auth_pages.h"
 #include "panel/webpages/web_pages.h"
 #endif
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
 #endif
 #ifdef VELQOR_WEB_PAGES
     panel::RegisterWebPages();
+    panel::RegisterAuthPages();
 #endif
     panel::StartupSeams seams;
     seams.startUpdateCheck = panel::StartUpdateCheck;

@@ -46,6 +46,7 @@ const std::map<int, const char*>& Table() {
         // The dialog framework's messages for number fields.
         {61712, "整数を入力してください。"},
         {61714, "%1 から %2 までの整数を入力してください。"},
+        {61715, "%1 文字以内で入力してください。"},
         {61719, "正の整数を入力してください。"},
     };
     return table;

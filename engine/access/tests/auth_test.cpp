@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "engine/access/auth.h"
 #include "engine/access/tests/log_stamp.h"
+#include "platform/codepage/codepage.h"
 #include "engine/core/daily_log.h"
 #include "platform/ldap/tests/slapd_fixture.h"
 #include "test_support.h"
@@ -245,6 +246,13 @@ TEST(LdapSettingsFile, KeysAndDefaults) {
     EXPECT_EQ(s.schemaMember, "member");
     EXPECT_EQ(s.retryTime, 3);
     EXPECT_EQ(s.retryMsec, 250);
+
+    // The control panel writes the texts in CP932; the directory gets UTF-8.
+    testsupport::WriteFile(dir / "http-ldap.ini",
+                           platform::Utf8ToCp932("pw=パスワード\r\nschemadc=ou=営業,dc=test\r\n"));
+    auto japanese = engine::ReadLdapSettings(dir / "http-ldap.ini");
+    EXPECT_EQ(japanese.pw, "パスワード");
+    EXPECT_EQ(japanese.schemaDc, "ou=営業,dc=test");
 }
 
 class LdapLogon : public ::testing::Test {

@@ -1,0 +1,74 @@
+#include "panel/webpages/auth_mode_pages.h"
+
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "panel/shell/registry_ops.h"
+#include "panel/webpages/auth_sources.h"
+#include "panel/webpages/page_parts.h"
+
+namespace panel {
+namespace {
+
+const AuthModeTraits kHttpMode = {"接続にはユーザ認証が必要。", "httpproxyauth", "httpproxyauthtype",
+                                  HttpUserSourceChoice};
+const AuthModeTraits kSocksMode = {"接続には認証が必要。", "socksproxyauth", "socksproxyauthtype",
+                                   SocksUserSourceChoice};
+
+}  // namespace
+
+AuthModePage::AuthModePage(const AuthModeTraits& traits, int templateId, QWidget* parent)
+    : SettingsPage(templateId, parent), traits_(traits) {}
+
+void AuthModePage::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* box = CheckBox(this, 1101, traits_.checkText);
+    layout->addWidget(box);
+    auto* group = Group(this, 1003, "利用するユーザ情報");
+    auto* inner = new QVBoxLayout(group);
+    auto* own = Radio(group, 1001, "独自ユーザ");
+    auto* ldap = Radio(group, 1002, "LDAPユーザ");
+    inner->addWidget(own);
+    inner->addWidget(ldap);
+    layout->addWidget(group);
+    layout->addStretch();
+    connect(box, &QCheckBox::clicked, this, [this] {
+        FieldsFromControls();
+        ApplyEnablingRule();
+        ControlsFromFields();
+    });
+    // The user list page follows the radios at once; only a save writes
+    // the registry.
+    connect(own, &QRadioButton::clicked, this, [this] { traits_.sourceChoice() = 0; });
+    connect(ldap, &QRadioButton::clicked, this, [this] { traits_.sourceChoice() = 1; });
+}
+
+void AuthModePage::OnInitDialog() {
+    on_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.onValue, 1));
+    type_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.typeValue, 0));
+    traits_.sourceChoice() = type_;
+    BindCheck(1101, on_);
+    BindRadio({1001, 1002}, radio_);
+    radio_ = type_;
+    ControlsFromFields();
+    ApplyEnablingRule();
+}
+
+void AuthModePage::ApplyEnablingRule() { EnableIds(this, {1003, 1001, 1002}, on_ != 0); }
+
+bool AuthModePage::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    // A stored source outside the two buttons stays as read until a button
+    // is chosen.
+    if (radio_ >= 0) type_ = radio_;
+    WriteDword(traits_.onValue, static_cast<uint32_t>(on_));
+    WriteDword(traits_.typeValue, static_cast<uint32_t>(type_));
+    ControlsFromFields();
+    return true;
+}
+
+Chttp20dlg::Chttp20dlg(int templateId, QWidget* parent) : AuthModePage(kHttpMode, templateId, parent) {}
+Csocks2dlg00::Csocks2dlg00(int templateId, QWidget* parent) : AuthModePage(kSocksMode, templateId, parent) {}
+
+}  // namespace panel

@@ -1,0 +1,47 @@
+// The two authentication mode pages: whether the HTTP or the SOCKS proxy
+// asks its clients for credentials, and whether the users come from the
+// page's own list or from the LDAP directory.
+#pragma once
+
+#include "panel/shell/settings_page.h"
+
+namespace panel {
+
+struct AuthModeTraits {
+    const char* checkText;   // text of box 1101
+    const char* onValue;     // "httpproxyauth" / "socksproxyauth"
+    const char* typeValue;   // "httpproxyauthtype" / "socksproxyauthtype"
+    int& (*sourceChoice)();  // HttpUserSourceChoice / SocksUserSourceChoice
+};
+
+class AuthModePage : public SettingsPage {
+    Q_OBJECT
+public:
+    AuthModePage(const AuthModeTraits& traits, int templateId, QWidget* parent);
+    bool SaveSettings() override;
+
+protected:
+    void BuildTemplate() override;
+    void OnInitDialog() override;
+
+private:
+    void ApplyEnablingRule();
+    const AuthModeTraits& traits_;
+    int on_ = 1;
+    int type_ = 0;
+    int radio_ = 0;  // the checked button, -1 for none
+};
+
+class Chttp20dlg : public AuthModePage {
+    Q_OBJECT
+public:
+    explicit Chttp20dlg(int templateId = 115, QWidget* parent = nullptr);
+};
+
+class Csocks2dlg00 : public AuthModePage {
+    Q_OBJECT
+public:
+    explicit Csocks2dlg00(int templateId = 134, QWidget* parent = nullptr);
+};
+
+}  // namespace panel

@@ -1,0 +1,79 @@
+#include "panel/webpages/ldap_settings_file.h"
+
+#include "common/list_file.h"
+#include "common/ascii_case.h"
+#include "platform/codepage/codepage.h"
+
+namespace panel {
+namespace {
+
+std::string ToFile(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
+
+QString FromFile(std::string_view bytes) { return QString::fromStdString(platform::Cp932ToUtf8(bytes)); }
+
+// The leading decimal digits; 0 when there are none.
+uint32_t LeadingDigits(std::string_view text) {
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+        if (value > UINT32_MAX) value = UINT32_MAX;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+const std::vector<LdapKey>& LdapKeys() {
+    static const std::vector<LdapKey> keys = {
+        {"server=", &LdapFields::server, nullptr},
+        {"port=", nullptr, &LdapFields::port},
+        {"id=", &LdapFields::id, nullptr},
+        {"pw=", &LdapFields::pw, nullptr},
+        {"group=", &LdapFields::group, nullptr},
+        {"accountctl=", &LdapFields::accountctl, nullptr},
+        {"accountctlcode=", nullptr, &LdapFields::accountctlcode},
+        {"objectclass=", &LdapFields::objectclass, nullptr},
+        {"schemarid=", &LdapFields::schemarid, nullptr},
+        {"schemarpw=", &LdapFields::schemarpw, nullptr},
+        {"schemardn=", &LdapFields::schemardn, nullptr},
+        {"schemadc=", &LdapFields::schemadc, nullptr},
+        {"schemafilter=", &LdapFields::schemafilter, nullptr},
+        {"schemahome=", &LdapFields::schemahome, nullptr},
+        {"schemaname=", &LdapFields::schemaname, nullptr},
+        {"schemamember=", &LdapFields::schemamember, nullptr},
+    };
+    return keys;
+}
+
+std::string FormatLdapSettings(const LdapFields& fields) {
+    std::string bytes;
+    for (const LdapKey& key : LdapKeys()) {
+        bytes += key.key;
+        bytes += key.text ? ToFile(fields.*key.text) : std::to_string(fields.*key.number);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+bool ReadLdapSettingsFile(const std::string& path, LdapFields& fields) {
+    common::ListFileRules rules;
+    rules.maxLineLength = kLdapLineLimit;
+    return common::ForEachListLine(path, rules, [&](std::string_view line) {
+        for (const LdapKey& key : LdapKeys()) {
+            std::string_view name(key.key);
+            // "accountctl=" is not a prefix of "accountctlcode=": the "="
+            // is part of the compared text.
+            if (!common::StartsWithIgnoringAsciiCase(line, name)) continue;
+            std::string_view value = line.substr(name.size());
+            if (key.text)
+                fields.*key.text = FromFile(value);
+            else
+                fields.*key.number = LeadingDigits(value);
+            break;
+        }
+        return true;
+    });
+}
+
+}  // namespace panel

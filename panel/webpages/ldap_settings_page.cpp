@@ -1,0 +1,155 @@
+#include "panel/webpages/ldap_settings_page.h"
+
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "common/publish_file.h"
+#include "panel/shell/message_box.h"
+#include "panel/shell/panel_state.h"
+#include "panel/shell/strings.h"
+#include "panel/webpages/ldap_directory.h"
+#include "panel/webpages/page_parts.h"
+#include "platform/codepage/codepage.h"
+
+namespace panel {
+namespace {
+
+struct FieldControl {
+    int id;
+    const char* label;
+    const char* key;
+    bool inSchemaGroup;
+};
+
+// The edits in the order of the page, with the line key each one holds.
+const FieldControl kControls[] = {
+    {1148, "LDAP サーバ", "server=", false},
+    {1149, "ﾎﾟｰﾄ", "port=", false},
+    {1150, "Username", "id=", false},
+    {1151, "Password", "pw=", false},
+    {1162, "RDN", "schemardn=", false},
+    {1152, "Base DN", "schemadc=", false},
+    {1161, "Scope", "schemafilter=", false},
+    {1163, "objectClass", "objectclass=", false},
+    {1160, "Mail Group", "group=", false},
+    {1157, "UID", "schemarid=", true},
+    {1159, "UserPassword", "schemarpw=", true},
+    {1155, "DisplayName", "schemaname=", true},
+    {1154, "HomeDirectory", "schemahome=", true},
+    {1156, "Member", "schemamember=", true},
+    {1158, "Accountcontrol", "accountctl=", true},
+    {1153, "ｺｰﾄﾞ", "accountctlcode=", true},
+};
+
+const LdapKey& KeyOf(const char* key) {
+    for (const LdapKey& k : LdapKeys())
+        if (std::string_view(k.key) == key) return k;
+    return LdapKeys().front();
+}
+
+// The file holds passwords: administrators only.
+constexpr unsigned kLdapFileMode = 0660;
+
+}  // namespace
+
+CLDAPDlg::CLDAPDlg(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CLDAPDlg::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* top = new QGridLayout;
+    auto* schema = Group(this, 0, "スキーマ名");
+    auto* schemaGrid = new QGridLayout(schema);
+    int topRow = 0, schemaRow = 0;
+    for (const FieldControl& control : kControls) {
+        QWidget* parent = control.inSchemaGroup ? static_cast<QWidget*>(schema) : this;
+        QGridLayout* grid = control.inSchemaGroup ? schemaGrid : top;
+        int& row = control.inSchemaGroup ? schemaRow : topRow;
+        auto* edit = Edit(parent, control.id);
+        if (control.id == 1151) edit->setEchoMode(QLineEdit::Password);
+        grid->addWidget(Static(parent, 0, control.label), row, 0);
+        grid->addWidget(edit, row, 1);
+        ++row;
+        const LdapKey& key = KeyOf(control.key);
+        connect(edit, &QLineEdit::textEdited, this, [this, &key] { OnFieldEdited(key); });
+    }
+    layout->addLayout(top);
+    layout->addWidget(schema);
+    layout->addStretch();
+}
+
+void CLDAPDlg::OnInitDialog() {
+    for (const FieldControl& control : kControls) {
+        const LdapKey& key = KeyOf(control.key);
+        if (key.text)
+            BindText(control.id, fields_.*key.text);
+        else
+            BindNumber(control.id, fields_.*key.number, NumberKind::Unsigned32);
+    }
+    LdapSettingsChanged() = false;
+    LoadLdapSettings();
+    ControlsFromFields();
+}
+
+void CLDAPDlg::LoadLdapSettings() {
+    ReadLdapSettingsFile(DataFolder() + "http-ldap.ini", fields_);
+    // The user pages list the directory with what this page shows, defaults
+    // of keys the file lacks included.
+    SharedLdapSettings() = fields_;
+    SharedLdapSettingsLoaded() = true;
+}
+
+void CLDAPDlg::OnFieldEdited(const LdapKey& key) {
+    // Only the edited field is taken: a half-typed number elsewhere does not
+    // bring a message at every keystroke; the save checks them all.
+    for (const FieldControl& control : kControls) {
+        if (&KeyOf(control.key) != &key) continue;
+        auto* edit = Control<QLineEdit>(this, control.id);
+        if (!edit) return;
+        if (key.text) {
+            fields_.*key.text = edit->text();
+            SharedLdapSettings().*key.text = fields_.*key.text;
+        } else {
+            bool ok = false;
+            uint32_t value = edit->text().trimmed().toUInt(&ok, 10);
+            if (ok) fields_.*key.number = value;
+            SharedLdapSettings().*key.number = fields_.*key.number;
+        }
+    }
+    SharedLdapSettingsLoaded() = true;
+    LdapSettingsChanged() = true;
+}
+
+bool CLDAPDlg::CheckTexts() {
+    for (const FieldControl& control : kControls) {
+        const LdapKey& key = KeyOf(control.key);
+        if (!key.text) continue;
+        const QString& text = fields_.*key.text;
+        std::string bytes = platform::Utf8ToCp932(text.toStdString());
+        QString message;
+        const size_t most = kLdapLineLimit - std::string_view(key.key).size() - 2;  // CR LF
+        bool lineEnd = text.contains(u'\r') || text.contains(u'\n');
+        if (bytes.size() > most)
+            message = LoadString(61715).arg(most);
+        else if (lineEnd || QString::fromStdString(platform::Cp932ToUtf8(bytes)) != text)
+            message = QString::fromUtf8("改行やShift_JISで表せない文字は使えません。");
+        if (message.isEmpty()) continue;
+        ShowMessage(window(), message, QMessageBox::Warning);
+        if (QWidget* edit = FindControl(this, control.id)) edit->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void CLDAPDlg::SaveLdapSettings() {
+    common::PublishFile(DataFolder() + "http-ldap.ini", FormatLdapSettings(fields_), {}, kLdapFileMode);
+}
+
+bool CLDAPDlg::SaveSettings() {
+    if (!FieldsFromControls() || !CheckTexts()) return false;
+    SaveLdapSettings();
+    ControlsFromFields();
+    return true;
+}
+
+}  // namespace panel

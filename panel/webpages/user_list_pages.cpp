@@ -1,0 +1,275 @@
+#include "panel/webpages/user_list_pages.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QShowEvent>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "common/list_file.h"
+#include "common/publish_file.h"
+#include "panel/shell/connection_list_view.h"
+#include "panel/shell/message_box.h"
+#include "panel/shell/panel_state.h"
+#include "panel/shell/registry_ops.h"
+#include "panel/webpages/auth_sources.h"
+#include "panel/webpages/ldap_directory.h"
+#include "panel/webpages/page_parts.h"
+#include "platform/codepage/codepage.h"
+
+namespace panel {
+namespace {
+
+const char kHiddenPassword[] = "***************";
+
+// The user files hold passwords in plain text: administrators only.
+constexpr unsigned kUserFileMode = 0660;
+
+SortDirections& HttpSortDirections() {
+    static SortDirections directions;
+    return directions;
+}
+SortDirections& SocksSortDirections() {
+    static SortDirections directions;
+    return directions;
+}
+
+const UserListTraits kHttpUsers = {1068,           "http-auth.ini",   "http-auth-old.ini",
+                                   "httpproxyauthtype", HttpUserSourceChoice, HttpUserListSource,
+                                   HttpSortDirections,  nullptr};
+const UserListTraits kSocksUsers = {1235,           "socks-auth.ini",  "socks-auth-old.ini",
+                                    "socksproxyauthtype", SocksUserSourceChoice, SocksUserListSource,
+                                    SocksSortDirections,  "socksproxyauth"};
+
+QString FromFile(std::string_view bytes) { return QString::fromStdString(platform::Cp932ToUtf8(bytes)); }
+std::string ToFile(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
+
+bool HasControlCharacter(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
+    return false;
+}
+
+// Characters CP932 has no code for would be written as something else.
+bool FitsCodePage(const QString& text) { return FromFile(ToFile(text)) == text; }
+
+}  // namespace
+
+std::vector<UserRow> ReadUserFile(const std::string& path) {
+    std::vector<UserRow> rows;
+    common::ListFileRules rules;
+    rules.maxLineLength = 2047;
+    common::ForEachListLine(path, rules, [&](std::string_view line) {
+        UserRow row;
+        size_t colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            // No password part: the whole line is the ID.
+            row.id = FromFile(line);
+        } else {
+            row.id = FromFile(line.substr(0, colon));
+            std::string_view rest = line.substr(colon + 1);
+            size_t comma = rest.find(',');
+            row.password = FromFile(rest.substr(0, comma));
+            if (comma != std::string_view::npos) row.name = FromFile(rest.substr(comma + 1));
+        }
+        rows.push_back(std::move(row));
+        return true;
+    });
+    return rows;
+}
+
+std::string FormatUserFile(const std::vector<UserRow>& rows) {
+    std::string bytes;
+    for (const UserRow& row : rows) bytes += ToFile(row.id) + ":" + ToFile(row.password) + "," + ToFile(row.name) + "\r\n";
+    return bytes;
+}
+
+RowProblem CheckUserRow(const UserRow& row) {
+    // The engine checks "<id>:<password>" up to the first ","; the list
+    // reader splits at the first ":"; a line beginning with a blank or a
+    // quote is a comment to both.
+    if (row.id.contains(u':') || row.id.contains(u',') || HasControlCharacter(row.id) ||
+        row.id.startsWith(u' ') || row.id.startsWith(u'\'') || row.id.startsWith(u'"') || !FitsCodePage(row.id))
+        return {1066, QString::fromUtf8(
+                          "接続ＩＤには、「:」「,」と制御文字を含まない、空白や引用符で始まらない文字列を入力してください。")};
+    if (row.password.contains(u',') || HasControlCharacter(row.password) || !FitsCodePage(row.password))
+        return {1065, QString::fromUtf8("パスワードには、「,」と制御文字を含まない文字列を入力してください。")};
+    if (HasControlCharacter(row.name) || !FitsCodePage(row.name))
+        return {1067, QString::fromUtf8("名称には、制御文字を含まない文字列を入力してください。")};
+    return {};
+}
+
+UserListPage::UserListPage(const UserListTraits& traits, int templateId, QWidget* parent)
+    : SettingsPage(templateId, parent), traits_(traits) {}
+
+QTreeWidget* UserListPage::List() const { return Control<QTreeWidget>(const_cast<UserListPage*>(this), traits_.listId); }
+
+void UserListPage::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* group = Group(this, 0, "認証情報");
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(Static(group, 0, "名　　称"), 0, 0);
+    grid->addWidget(Edit(group, 1067), 0, 1);
+    grid->addWidget(Static(group, 0, "接続ＩＤ"), 1, 0);
+    grid->addWidget(Edit(group, 1066), 1, 1);
+    grid->addWidget(Static(group, 1071, "パスワード"), 2, 0);
+    auto* password = Edit(group, 1065);
+    password->setEchoMode(QLineEdit::Password);
+    grid->addWidget(password, 2, 1);
+    layout->addWidget(group);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* remove = Button(this, 1042, "削除");
+    remove->hide();
+    buttons->addWidget(remove);
+    buttons->addWidget(Button(this, 1041, "追加"));
+    layout->addLayout(buttons);
+    auto* list = WithId(new QTreeWidget(this), traits_.listId);
+    layout->addWidget(list, 1);
+    auto* box = CheckBox(this, 1101, "接続には認証が必要。");
+    box->hide();
+    box->setEnabled(false);
+}
+
+void UserListPage::OnInitDialog() {
+    AttachButton(this, 1041, [this] { OnAddEntry(); });
+    AttachButton(this, 1042, [this] { DeleteSelectedEntry(); });
+    QTreeWidget* list = List();
+    SetUpConnectionList(list, {{"名　称", 120}, {"接続ID", 80}, {"パスワード", 80}, {"", 0}});
+    AttachDeleteMenu(list);
+    connect(list->header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+    new ListKeys(
+        list, [this](int offset) { FillFieldsFromRow(offset); }, [this] { DeleteSelectedEntry(); },
+        [this] { FillFieldsFromRow(0); });
+    BindText(1067, name_);
+    BindText(1066, id_);
+    BindText(1065, password_);
+    BindCheck(1101, needsAuth_);
+
+    source_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.typeValue, 0));
+    traits_.listSource() = source_;
+    LoadList();
+    ControlsFromFields();
+}
+
+void UserListPage::LoadList() {
+    const bool own = source_ == 0;
+    EnableIds(this, {1041, 1042, 1067, 1066, 1065}, own);
+    // Directory users are read-only: no delete menu on them.
+    List()->setContextMenuPolicy(own ? Qt::CustomContextMenu : Qt::NoContextMenu);
+    if (own) {
+        LoadUserList();
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LoadLdapUserList();
+    QApplication::restoreOverrideCursor();
+}
+
+void UserListPage::LoadUserList() {
+    for (const UserRow& row : ReadUserFile(DataFolder() + traits_.userFile)) AppendRow(row);
+}
+
+void UserListPage::LoadLdapUserList() {
+    // The first load may come before the LDAP page has read its file.
+    EnsureSharedLdapSettings();
+    for (const DirectoryUser& user : LoadDirectoryUsers(SharedLdapSettings()))
+        AppendRow({user.name, user.id, user.password});
+}
+
+void UserListPage::AppendRow(const UserRow& row) {
+    auto* item = new QTreeWidgetItem(QStringList{row.name, row.id, QString::fromUtf8(kHiddenPassword), row.password});
+    List()->addTopLevelItem(item);
+}
+
+std::vector<UserRow> UserListPage::Rows() const {
+    std::vector<UserRow> rows;
+    QTreeWidget* list = List();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        rows.push_back({item->text(0), item->text(1), item->text(3)});
+    }
+    return rows;
+}
+
+void UserListPage::OnAddEntry() {
+    if (source_ != 0 || !FieldsFromControls()) return;
+    UserRow row{name_, id_, password_};
+    RowProblem problem = CheckUserRow(row);
+    if (problem.control) {
+        ShowMessage(window(), problem.message, QMessageBox::Warning);
+        if (QWidget* field = FindControl(this, problem.control)) field->setFocus();
+        return;
+    }
+    AppendRow(row);
+}
+
+void UserListPage::DeleteSelectedEntry() {
+    if (source_ != 0) return;
+    FieldsFromControls();
+    RemoveSelectedRows(List());
+}
+
+void UserListPage::FillFieldsFromRow(int offset) {
+    FieldsFromControls();
+    int row = RowAtOffset(List(), offset);
+    if (row < 0) {
+        name_.clear();
+        id_.clear();
+        password_.clear();
+    } else {
+        QTreeWidgetItem* item = List()->topLevelItem(row);
+        name_ = item->text(0);
+        id_ = item->text(1);
+        password_ = item->text(3);
+    }
+    ControlsFromFields();
+}
+
+void UserListPage::SortByColumn(int column) {
+    int direction = traits_.sortDirections().Toggle(column);
+    SortListByColumn(List(), column, direction);
+}
+
+void UserListPage::ReloadIfSourceChanged() {
+    if (traits_.sourceChoice() == traits_.listSource() && !LdapSettingsChanged()) return;
+    LdapSettingsChanged() = false;
+    List()->clear();
+    traits_.listSource() = traits_.sourceChoice();
+    source_ = traits_.listSource();
+    LoadList();
+}
+
+void UserListPage::showEvent(QShowEvent* event) {
+    SettingsPage::showEvent(event);
+    if (!event->spontaneous()) ReloadIfSourceChanged();
+}
+
+void UserListPage::hideEvent(QHideEvent* event) {
+    SettingsPage::hideEvent(event);
+    if (!event->spontaneous()) ReloadIfSourceChanged();
+}
+
+void UserListPage::WriteUserList() {
+    const std::string folder = DataFolder();
+    const std::string userFile = folder + traits_.userFile;
+    common::PublishFile(userFile, FormatUserFile(Rows()), folder + traits_.previousCopy, kUserFileMode);
+    // The copy holds whichever user file was written last, also when this
+    // write failed.
+    std::string bytes;
+    if (common::ReadWholeFile(userFile, bytes)) common::PublishFile(folder + "dummy-domain.idx", bytes, {}, kUserFileMode);
+}
+
+bool UserListPage::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    if (traits_.onValue) WriteDword(traits_.onValue, static_cast<uint32_t>(needsAuth_));
+    if (source_ == 0) WriteUserList();
+    ControlsFromFields();
+    return true;
+}
+
+Chttp2dlg::Chttp2dlg(int templateId, QWidget* parent) : UserListPage(kHttpUsers, templateId, parent) {}
+Csocks2dlg::Csocks2dlg(int templateId, QWidget* parent) : UserListPage(kSocksUsers, templateId, parent) {}
+
+}  // namespace panel
