@@ -1,0 +1,165 @@
+// The POP3 and IMAP4 relays against Debian's dovecot, started on loopback
+// ports of its own with a maildir holding a clean and an infected mail,
+// and Python's poplib and imaplib and openssl s_client as clients.
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+
+#include "avstub.h"
+#include "mail_fixture.h"
+#include "tls_fixture.h"
+
+namespace mailtest {
+namespace {
+
+using testsupport::RunCommand;
+
+const std::string kCleanMail = "From: a@example.org\r\nSubject: clean one\r\n\r\nhello clean\r\n.dotted line\r\n";
+std::string InfectedMail() {
+    return "From: a@example.org\r\nSubject: infected\r\nContent-Type: text/plain\r\n"
+           "Content-Transfer-Encoding: 7bit\r\n\r\n" +
+           std::string(avstub::kEicarTestString) + "\r\nline 2\r\nline 3\r\nline 4\r\nline 5\r\nline 6\r\nline 7\r\n";
+}
+
+// dovecot serving POP3 and IMAP4 for any user with the password "secret".
+class Dovecot {
+public:
+    explicit Dovecot(const std::string& folder) {
+        pop3Port_ = testsupport::FreeTcpPort();
+        imapPort_ = testsupport::FreeTcpPort();
+        const std::string maildir = folder + "/Maildir";
+        for (const char* sub : {"/cur", "/new", "/tmp"}) testsupport::MakeDirs(maildir + sub);
+        testsupport::MakeDirs(folder + "/run");
+        testsupport::MakeDirs(folder + "/state");
+        testsupport::WriteFile(maildir + "/cur/1.clean:2,S", kCleanMail);
+        testsupport::WriteFile(maildir + "/cur/2.infected:2,S", InfectedMail());
+        // dovecot serves no mail as root: the mail then belongs to nobody.
+        std::string owner = std::to_string(::getuid()) + " gid=" + std::to_string(::getgid());
+        if (::getuid() == 0) {
+            owner = "65534 gid=65534";
+            RunCommand("chown -R 65534:65534 '" + maildir + "' && chmod o+x '" + folder + "' '" + folder + "/..'");
+        }
+        const std::string config =
+            "protocols = pop3 imap\nlisten = 127.0.0.1\nbase_dir = " + folder + "/run\nstate_dir = " + folder +
+            "/state\nlog_path = " + folder + "/dovecot.log\nssl = no\ndisable_plaintext_auth = no\n"
+            "auth_mechanisms = plain login\nfirst_valid_uid = 0\nmail_location = maildir:" + maildir + "\n"
+            "passdb {\n  driver = static\n  args = password=secret\n}\n"
+            "userdb {\n  driver = static\n  args = uid=" + owner + " home=" + maildir + "\n}\n"
+            "service pop3-login {\n  inet_listener pop3 {\n    port = " + std::to_string(pop3Port_) +
+            "\n  }\n  inet_listener pop3s {\n    port = 0\n  }\n}\n"
+            "service imap-login {\n  inet_listener imap {\n    port = " + std::to_string(imapPort_) +
+            "\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n"
+            "service anvil {\n  chroot =\n}\n";
+        testsupport::WriteFile(folder + "/dovecot.conf", config);
+        process_ = std::make_unique<testsupport::Process>(
+            std::vector<std::string>{"/usr/sbin/dovecot", "-F", "-c", folder + "/dovecot.conf"},
+            testsupport::Process::Options{});
+        EXPECT_TRUE(testsupport::WaitForTcpPort(pop3Port_) && testsupport::WaitForTcpPort(imapPort_))
+            << process_->err() << testsupport::ReadFile(folder + "/dovecot.log");
+    }
+    ~Dovecot() {
+        // Its master ends its login and mail processes with it.
+        process_->terminate(SIGTERM);
+        process_->wait(std::chrono::seconds(5));
+    }
+    int pop3Port() const { return pop3Port_; }
+    int imapPort() const { return imapPort_; }
+
+private:
+    int pop3Port_ = 0;
+    int imapPort_ = 0;
+    std::unique_ptr<testsupport::Process> process_;
+};
+
+class RetrievalRelayTest : public MailRelayTest {
+protected:
+    void SetUp() override {
+        MailRelayTest::SetUp();
+        testsupport::MakeDirs(path("dovecot"));
+        dovecot_ = std::make_unique<Dovecot>(path("dovecot"));
+    }
+    void TearDown() override { dovecot_.reset(); }
+    // Runs a Python client script against the engine's port.
+    testsupport::CommandResult Python(const std::string& body) {
+        testsupport::WriteFile(path("client.py"), "import poplib, imaplib, sys\nPORT = " + std::to_string(port_) +
+                                                      "\n" + body);
+        return RunCommand("/usr/bin/python3 " + path("client.py"));
+    }
+
+    std::unique_ptr<Dovecot> dovecot_;
+};
+
+TEST_F(RetrievalRelayTest, Pop3InfectedMailBecomesTheAlertWhoseOctetCountIsItsSizeAndTopIsCut) {
+    StartStandin("orqspam", {"--log=" + path("spam.log")});
+    StartEngine({.protocol = 2, .word = "pop3", .serverPort = dovecot_->pop3Port()});
+    auto result = Python(
+        "p = poplib.POP3('127.0.0.1', PORT, timeout=15)\n"
+        "p.user('mailuser'); p.pass_('secret')\n"
+        "print('LIST', p.list()[1])\n"
+        "resp, lines, octets = p.retr(1)\n"
+        "print('CLEAN', lines == [b'From: a@example.org', b'Subject: clean one', b'', b'hello clean', "
+        "b'.dotted line'])\n"
+        "resp, lines, octets = p.retr(2)\n"
+        "print('COUNT', int(resp.split()[1]) == octets)\n"
+        "text = b'\\n'.join(lines)\n"
+        "print('ALERT', b'Subject: Virus alert [EICAR-Test-File]' in text, b'EICAR-STANDARD' in text)\n"
+        "print('CTE', text.split(b'\\n\\n')[0].count(b'Content-Transfer-Encoding'))\n"
+        "resp, lines, octets = p.top(1, 1)\n"
+        "print('TOPCLEAN', lines)\n"
+        "resp, lines, octets = p.top(2, 5)\n"
+        "print('TOPALERT', len(lines) - lines.index(b'') - 1)\n"
+        "print(p.quit())\n");
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("LIST [b'1 "), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("CLEAN True"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("COUNT True"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("ALERT True False"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("CTE 0"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("TOPCLEAN [b'From: a@example.org', b'Subject: clean one', b'', b'hello clean']"),
+              std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find("TOPALERT 5"), std::string::npos) << result.output;
+
+    // The spam check names the user's keyword list.
+    const std::string spam = testsupport::ReadFile(path("spam.log"));
+    EXPECT_NE(spam.find(".dat?spamkeyword/mailuser.db\n"), std::string::npos) << spam;
+    EXPECT_NE(Scans().find("\t4\t"), std::string::npos) << Scans();
+}
+
+TEST_F(RetrievalRelayTest, ImapFetchOfTheInfectedMailReturnsTheAlertAndLiteralsPassBothWays) {
+    StartEngine({.protocol = 3, .word = "imap4", .serverPort = dovecot_->imapPort()});
+    auto result = Python(
+        "m = imaplib.IMAP4('127.0.0.1', PORT)\n"
+        "m.login('mailuser', 'secret')\n"
+        "print(m.select('INBOX'))\n"
+        "typ, data = m.fetch('1:2', '(BODY.PEEK[])')\n"
+        "bodies = [part[1] for part in data if isinstance(part, tuple)]\n"
+        "print('CLEAN', bodies[0] == b'" + std::string("From: a@example.org\\r\\nSubject: clean one\\r\\n\\r\\n"
+                                                       "hello clean\\r\\n.dotted line\\r\\n") + "')\n"
+        "print('ALERT', b'Subject: Virus alert [EICAR-Test-File]' in bodies[1], b'EICAR-STANDARD' in bodies[1])\n"
+        "print('APPEND', m.append('INBOX', None, None, b'Subject: appended\\r\\n\\r\\nline\\r\\n')[0])\n"
+        "print('COUNT', m.select('INBOX')[1])\n"
+        "print(m.logout()[0])\n");
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("CLEAN True"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("ALERT True False"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("APPEND OK"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("COUNT [b'3']"), std::string::npos) << result.output;
+    EXPECT_NE(Scans().find("\t5\t"), std::string::npos) << Scans();
+}
+
+TEST_F(RetrievalRelayTest, Pop3StlsThroughAStartTlsListenLine) {
+    const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
+    StartEngine({.protocol = 2,
+                 .word = "pop3",
+                 .serverPort = dovecot_->pop3Port(),
+                 .listenTls = "-" + certificate.certificateFile + "\t" + certificate.privateKeyFile});
+    auto result = RunCommand("printf 'USER mailuser\\nPASS secret\\nSTAT\\nQUIT\\n' | timeout 20 openssl s_client "
+                             "-starttls pop3 -crlf -quiet -connect 127.0.0.1:" + std::to_string(port_));
+    EXPECT_NE(result.output.find("+OK 2 "), std::string::npos) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("+OK Logging out"), std::string::npos) << result.output;
+}
+
+}  // namespace
+}  // namespace mailtest
