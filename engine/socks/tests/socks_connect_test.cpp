@@ -242,6 +242,21 @@ TEST(SocksConnect, RawRepliesAndRefusals) {
     }
 }
 
+TEST(SocksConnect, AListenLineNamingAServerRelaysEveryConnectThere) {
+    auto echo = EchoServer("tcp");
+    SocksEngine engine(Files{{"socks-ptl.ini", "*:80,0,0,http\r\n"}}, {},
+                       "=,127.0.0.1 " + std::to_string(echo.port()) + ",fixed");
+    // Even a plain HTTP destination goes to the fixed server.
+    Client client("127.0.0.1", engine.port());
+    std::string got;
+    ASSERT_TRUE(client.send("\4\1\0\x50\x0a\xff\xff\1u\0"s));
+    ASSERT_TRUE(ReadExactly(client, 8, got)) << engine.log();
+    EXPECT_EQ(got, "\0\x5a\0\x50\x0a\xff\xff\1"s);
+    ASSERT_TRUE(client.send("to the fixed server"));
+    ASSERT_TRUE(ReadExactly(client, 19, got));
+    EXPECT_EQ(got, "to the fixed server");
+}
+
 TEST(SocksConnect, DataRangePortWithoutAPreparedChannelIsTunnelled) {
     auto echo = EchoServer("tcp");
     const std::string port = std::to_string(echo.port());

@@ -18,8 +18,10 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 
 class SocksEngine {
 public:
-    // extra: options after "-e=... -p=5 -f -v".
-    explicit SocksEngine(const Files& files = {}, const std::vector<std::string>& extra = {});
+    // extra: options after "-e=... -p=5 -f -v"; listTail: what follows
+    // "127.0.0.1 <port>" in the engine's line of socks.ini.
+    explicit SocksEngine(const Files& files = {}, const std::vector<std::string>& extra = {},
+                         const std::string& listTail = "=");
     SocksEngine(const SocksEngine&) = delete;
     SocksEngine& operator=(const SocksEngine&) = delete;
 
