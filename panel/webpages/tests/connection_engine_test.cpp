@@ -1,0 +1,94 @@
+// The HTTP connection-list page's file read by the real engine: orqhprx
+// listens where the rows say, and curl fetches through a direct row and
+// through a row with an upstream proxy (a second orqhprx).
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "engine_process.h"
+#include "panel/shell/look.h"
+#include "panel/webpages/connection_pages.h"
+#include "panel_test_support.h"
+
+namespace {
+
+using namespace panel;
+
+class ConnectionEngineTest : public paneltest::PanelTest {
+protected:
+    void SetUp() override {
+        PanelTest::SetUp();
+        testsupport::MakeDirs(dataFolder());
+    }
+    static void Type(QWidget* page, int id, const std::string& text) {
+        Control<QLineEdit>(page, id)->setText(QString::fromStdString(text));
+    }
+    // The loopback ports the process listens on, from ss.
+    static std::vector<int> ListeningPorts(pid_t pid) {
+        auto result = testsupport::RunCommand("/usr/bin/ss -Htlnp");
+        std::vector<int> ports;
+        std::string tag = "pid=" + std::to_string(pid) + ",";
+        size_t start = 0;
+        while (start < result.output.size()) {
+            size_t end = result.output.find('\n', start);
+            if (end == std::string::npos) end = result.output.size();
+            std::string line = result.output.substr(start, end - start);
+            start = end + 1;
+            if (line.find(tag) == std::string::npos) continue;
+            size_t at = line.find("127.0.0.1:");
+            if (at != std::string::npos) ports.push_back(std::atoi(line.c_str() + at + 10));
+        }
+        std::sort(ports.begin(), ports.end());
+        return ports;
+    }
+    QWidget window_;
+};
+
+TEST_F(ConnectionEngineTest, EngineListensOnTheRowsAndRelaysDirectAndThroughTheUpstream) {
+    int direct = testsupport::FreeTcpPort(), viaUpstream = testsupport::FreeTcpPort(),
+        upstreamPort = testsupport::FreeTcpPort();
+    ASSERT_TRUE(direct != viaUpstream && viaUpstream != upstreamPort && direct != upstreamPort);
+    Chttp1dlg page;
+    page.Create(&window_);
+    Type(&page, 1058, "direct");
+    Type(&page, 1060, std::to_string(direct));
+    Control<QPushButton>(&page, 1041)->click();
+    Type(&page, 1058, "through the upstream");
+    Type(&page, 1060, std::to_string(viaUpstream));
+    Type(&page, 1061, "127.0.0.1");
+    Type(&page, 1062, std::to_string(upstreamPort));
+    Control<QPushButton>(&page, 1041)->click();
+    ASSERT_TRUE(page.SaveSettings());
+    std::string httpIni = testsupport::ReadFile(dataFolder() + "http.ini");
+
+    listenertest::OriginServer origin;
+    listenertest::EngineProcess upstream("127.0.0.1 " + std::to_string(upstreamPort) + "=, ,upstream\r\n");
+    listenertest::EngineProcess engine(httpIni);
+    ASSERT_TRUE(testsupport::WaitForTcpPort(upstreamPort));
+    ASSERT_TRUE(testsupport::WaitForTcpPort(direct));
+    ASSERT_TRUE(testsupport::WaitForTcpPort(viaUpstream));
+    std::vector<int> expected{direct, viaUpstream};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ListeningPorts(engine.process().pid()), expected);
+
+    const size_t size = 300000;
+    std::string url = origin.url("length/data-" + std::to_string(size));
+    testsupport::TempDir out;
+    for (int port : {direct, viaUpstream}) {
+        std::string file = out / ("body-" + std::to_string(port));
+        auto result = testsupport::RunCommand("/usr/bin/curl -sS --max-time 20 -o '" + file + "' -x http://127.0.0.1:" +
+                                              std::to_string(port) + " '" + url + "'");
+        ASSERT_EQ(result.exitCode, 0) << result.output << engine.log();
+        EXPECT_TRUE(testsupport::ReadFile(file) == listenertest::OriginPattern(size)) << port;
+    }
+    // Only the request on the upstream row went through the upstream.
+    EXPECT_TRUE(upstream.waitForLog("/length/data-" + std::to_string(size)));
+    // The dispatcher logs each request head once ("] GET ..."): the
+    // engine both, the upstream only the one of its row.
+    const std::string head = "] GET http://127.0.0.1:" + std::to_string(origin.port()) + "/length/data-";
+    EXPECT_EQ(upstream.count(head), 1) << upstream.log();
+    EXPECT_EQ(engine.count(head), 2) << engine.log();
+}
+
+}  // namespace
