@@ -77,7 +77,8 @@ bool SameHost(const SocketAddress& a, const SocketAddress& b) {
     return false;
 }
 
-int AcceptDataPeer(int listenSocket, const SocketAddress& peer, const CancelSignal* cancel, int timeoutMs) {
+int AcceptDataPeer(int listenSocket, const std::vector<SocketAddress>& peers, const CancelSignal* cancel,
+                   int timeoutMs) {
     const Deadline deadline = Deadline::After(timeoutMs);
     for (;;) {
         int remaining = deadline.RemainingMs();
@@ -93,7 +94,8 @@ int AcceptDataPeer(int listenSocket, const SocketAddress& peer, const CancelSign
             if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
             return -1;
         }
-        if (SameHost(from, peer)) return fd;
+        for (const SocketAddress& peer : peers)
+            if (SameHost(from, peer)) return fd;
         // Someone else found the port first: not the peer this channel is for.
         ::close(fd);
     }

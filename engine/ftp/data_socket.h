@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 #include <sys/socket.h>
 
 #include "engine/ftp/cancel_signal.h"
@@ -31,11 +32,12 @@ void SetAddressPort(SocketAddress& address, int port);
 // IPv4 address.
 bool SameHost(const SocketAddress& a, const SocketAddress& b);
 
-// Accepts one connection on the listening socket from the host `peer`
-// (others are closed at once and the wait goes on), waiting at most
+// Accepts one connection on the listening socket from one of the hosts of
+// `peers` (others are closed at once and the wait goes on), waiting at most
 // timeoutMs in all. -1 on time-out, cancel or failure (errno ETIMEDOUT,
 // ECANCELED or the failure's).
-int AcceptDataPeer(int listenSocket, const SocketAddress& peer, const CancelSignal* cancel, int timeoutMs);
+int AcceptDataPeer(int listenSocket, const std::vector<SocketAddress>& peers, const CancelSignal* cancel,
+                   int timeoutMs);
 
 // Connects a new socket to the address within timeoutMs. -1 (errno) on
 // failure; ECANCELED when the signal fired.

@@ -38,7 +38,7 @@ struct DataJob {
 void RunDataJob(DataJob& job) {
     const char* name = job.passive ? "FtpDataByPASV" : "FtpDataByPORT";
     int data = job.passive ? ConnectDataPeer(job.peer, &job.cancel, job.waitMs)
-                           : AcceptDataPeer(job.listenSocket, job.peer, &job.cancel, job.waitMs);
+                           : AcceptDataPeer(job.listenSocket, {job.peer}, &job.cancel, job.waitMs);
     if (data < 0) {
         if (job.passive)
             WriteLogF("[%s] connect failed. code = %d\n", name, errno);

@@ -75,7 +75,7 @@ private:
     // Binds a data listener facing bindFacing's peer and starts its thread;
     // the new channel becomes the pending one. 0 on failure.
     int StartChannel(LineRelayState& state, const char* function, bool passive, const SocketAddress& bindAddress,
-                     const SocketAddress& acceptFrom, const SocketAddress& connectTo);
+                     std::vector<SocketAddress> acceptFrom, const SocketAddress& connectTo);
     void TakePortCommand(LineRelayState& state, std::string& command, bool extended);
     void SetPlan(LineRelayState& state, std::string& command);
     void FollowFolder(const std::string& argument);
@@ -108,7 +108,7 @@ void FtpControl::FollowFolder(const std::string& argument) {
 }
 
 int FtpControl::StartChannel(LineRelayState& state, const char* function, bool passive,
-                             const SocketAddress& bindAddress, const SocketAddress& acceptFrom,
+                             const SocketAddress& bindAddress, std::vector<SocketAddress> acceptFrom,
                              const SocketAddress& connectTo) {
     const EngineSettings& settings = Settings();
     int port = 0;
@@ -124,7 +124,7 @@ int FtpControl::StartChannel(LineRelayState& state, const char* function, bool p
     params.channel = PrepareFtpDataChannel(port, state.client, passive);
     params.listenSocket = listener;
     params.listenAddress = AddressText(bindAddress);
-    params.acceptFrom = acceptFrom;
+    params.acceptFrom = std::move(acceptFrom);
     params.connectTo = connectTo;
     params.scanProtocol = settings.protocol;
 
@@ -177,7 +177,7 @@ void FtpControl::TakePortCommand(LineRelayState& state, std::string& command, bo
         AnswerInstead(command, "500 Illegal PORT command.\r\n");
         return;
     }
-    int port = StartChannel(state, "ClientToServerSession", false, towardsServer, serverPeer, dataPeer);
+    int port = StartChannel(state, "ClientToServerSession", false, towardsServer, {serverPeer}, dataPeer);
     if (port == 0) {
         AnswerInstead(command, kCantOpen);
         return;
@@ -289,7 +289,11 @@ void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
     const std::string own = AddressText(towardsClient);
     WriteLogF("[ServerToClientSession] [%04d] [%04d] %s = Global:[%s]\n", state.client, state.server,
               state.record ? state.record->ListenAddress.c_str() : "", own.c_str());
-    int port = StartChannel(state, "ServerToClientSession", true, towardsClient, clientPeer, dataPeer);
+    // Under SOCKS the client's data connection reaches the listener through
+    // the engine's own SOCKS relay.
+    std::vector<SocketAddress> acceptFrom{clientPeer};
+    if (Settings().protocol == kProtocolSocks) acceptFrom.push_back(towardsClient);
+    int port = StartChannel(state, "ServerToClientSession", true, towardsClient, std::move(acceptFrom), dataPeer);
     if (port == 0) {
         reply = kCantOpen;
         return;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/ftp/ftp_data.h"
 #include "engine/upstream/server_socket.h"
@@ -19,9 +20,10 @@ struct DataChannelParams {
     // The bound, listening data socket; FTPDataMain closes it.
     int listenSocket = -1;
     std::string listenAddress;   // for the log
-    // Only this host may connect to the listener: the client in passive
-    // mode, the server in active mode.
-    SocketAddress acceptFrom;
+    // Only these hosts may connect to the listener: the client in passive
+    // mode, the server in active mode; under SOCKS also the engine itself,
+    // whose SOCKS relay brings the client's data connection.
+    std::vector<SocketAddress> acceptFrom;
     // Where FTPDataDispatch connects: the server's data port in passive
     // mode, the client's in active mode.
     SocketAddress connectTo;

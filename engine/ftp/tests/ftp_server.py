@@ -1,11 +1,12 @@
 """The tests' FTP server: pyftpdlib on a loopback port.
 
-ftp_server.py PORT ROOT LOG [--no-passive] [--encoding=cp932] [--masquerade=ADDR]
+ftp_server.py PORT ROOT LOG [--no-passive] [--encoding=cp932] [--masquerade=ADDR] [--host=ADDR]
 User "u" with password "p" and anonymous log in to ROOT with every right.
 Every command the server gets is appended to LOG, one per line.
 --no-passive refuses PASV and EPSV (clients must use PORT or EPRT);
 --encoding names the code page of the path names on the wire;
---masquerade makes 227 replies name another address.
+--masquerade makes 227 replies name another address; --host is the
+address to listen on (127.0.0.1). "ready" is printed once it listens.
 """
 import logging
 import sys
@@ -54,6 +55,11 @@ for flag in flags:
         Handler.wire_encoding = flag.split("=", 1)[1]
     if flag.startswith("--masquerade="):
         Handler.masquerade_address = flag.split("=", 1)[1]
+host = "127.0.0.1"
+for flag in flags:
+    if flag.startswith("--host="):
+        host = flag.split("=", 1)[1]
 logging.basicConfig(level=logging.WARNING)
-server = FTPServer(("127.0.0.1", port), Handler)
+server = FTPServer((host, port), Handler)
+print("ready", flush=True)
 server.serve_forever(timeout=0.5)

@@ -9,9 +9,13 @@ one line "<step> ok <detail>" or "<step> error <reply>":
   list                       LIST, the names printed
   cmd:TEXT                   a raw command, its reply printed
   pasv-quit                  PASV, then QUIT at once
+  intruder                   PASV; a connection to the data port from
+                             127.0.0.2 first (printed: whether it was
+                             closed at once), then the client's own LIST
 """
 import ftplib
 import os
+import socket
 import sys
 
 port, work, steps = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
@@ -40,6 +44,25 @@ for step in steps:
             print(step, "ok", " ".join(sorted(ftp.nlst())))
         elif step.startswith("cmd:"):
             print(step, "ok", ftp.sendcmd(step[4:]))
+        elif step == "intruder":
+            host, data_port = ftplib.parse227(ftp.sendcmd("PASV"))
+            intruder = socket.create_connection((host, data_port), timeout=10, source_address=("127.0.0.2", 0))
+            try:
+                closed = intruder.recv(1) == b""
+            except ConnectionResetError:
+                closed = True
+            intruder.close()
+            conn = socket.create_connection((host, data_port), timeout=10)
+            opening = ftp.sendcmd("LIST")
+            listing = b""
+            while True:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                listing += chunk
+            conn.close()
+            ftp.voidresp()
+            print(step, "ok", "intruder-closed" if closed else "intruder-served", opening[:3], len(listing))
         elif step == "pasv-quit":
             print(step, "ok", ftp.sendcmd("PASV"))
             ftp.quit()

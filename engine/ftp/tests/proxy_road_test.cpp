@@ -20,7 +20,7 @@ using ftptest::FtpPeer;
 class FtpProxyRoadTest : public ::testing::Test, protected listenertest::ScannedEngine {
 protected:
     // orqfprx in front of the peer, with the data ports of -n.
-    void Start(const FtpPeer& peer, std::vector<std::string> extra = {}) {
+    void Start(const FtpPeer& peer, std::vector<std::string> extra = {}, const std::string& serverHost = "127.0.0.1") {
         ASSERT_NE(peer.port(), 0) << peer.log();
         low_ = testsupport::FreeTcpPort();
         StartScanServer();
@@ -28,7 +28,7 @@ protected:
         listenertest::EngineOptions options;
         options.extra = {"-p=4", "-f", "-n=" + std::to_string(low_) + "-" + std::to_string(low_ + 10)};
         options.extra.insert(options.extra.end(), extra.begin(), extra.end());
-        options.files.emplace_back("ftp.ini", "127.0.0.1 " + std::to_string(proxyPort_) + "=,127.0.0.1 " +
+        options.files.emplace_back("ftp.ini", "127.0.0.1 " + std::to_string(proxyPort_) + "=," + serverHost + " " +
                                                   std::to_string(peer.port()) + "\n");
         options.env["VELQOR_PIPE_DIR"] = pipes_.path();
         engine_ = std::make_unique<listenertest::EngineProcess>("", options);
@@ -73,6 +73,7 @@ TEST_F(FtpProxyRoadTest, CurlPassiveActiveAndUploadsArriveWhole) {
     FtpPeer peer;
     const std::string pattern = ftptest::BinaryPattern(400000);
     peer.put("dir/big.bin", pattern);
+    peer.put("dir/empty.bin", "");
     Start(peer);
     struct Case {
         const char* name;
@@ -90,6 +91,10 @@ TEST_F(FtpProxyRoadTest, CurlPassiveActiveAndUploadsArriveWhole) {
                                                                                             << engine_->log();
         EXPECT_EQ(testsupport::ReadFile(target), pattern) << c.name;
     }
+    // An empty file: nothing to scan but the empty spool, nothing sent.
+    ASSERT_EQ(Curl("-o " + (work_ / "empty.bin") + " " + Url("/dir/empty.bin")), 0) << engine_->log();
+    EXPECT_TRUE(testsupport::FileExists(work_ / "empty.bin"));
+    EXPECT_EQ(testsupport::ReadFile(work_ / "empty.bin"), "");
     std::string listing;
     ASSERT_EQ(Curl("--disable-epsv " + Url("/dir/"), &listing), 0) << listing;
     EXPECT_NE(listing.find("big.bin"), std::string::npos) << listing;
@@ -124,6 +129,33 @@ TEST_F(FtpProxyRoadTest, FtplibPassiveAndActive) {
     EXPECT_NE(out.find("list ok a.bin b.bin\nactive ok\nget:a.bin ok 226"), std::string::npos) << out;
     EXPECT_TRUE(testsupport::ReadFile(work_ / "a.bin") == pattern);
     EXPECT_TRUE(testsupport::ReadFile(peer.root() + "/b.bin") == pattern.substr(100));
+}
+
+TEST_F(FtpProxyRoadTest, LftpPassiveAndActive) {
+    FtpPeer peer;
+    const std::string pattern = ftptest::BinaryPattern(90000);
+    peer.put("l.bin", pattern);
+    Start(peer);
+    for (const char* passive : {"on", "off"}) {
+        const std::string target = work_ / (std::string("l-") + passive + ".bin");
+        auto result = testsupport::RunCommand(
+            "lftp -c 'set cmd:fail-exit yes; set ftp:ssl-allow no; set net:max-retries 1; set net:timeout 10; "
+            "set ftp:passive-mode " + std::string(passive) + "; open -u u,p -p " + std::to_string(proxyPort_) +
+                " 127.0.0.1; get l.bin -o " + target + "; cls'",
+            std::chrono::seconds(60));
+        ASSERT_EQ(result.exitCode, 0) << passive << result.output << engine_->log();
+        EXPECT_TRUE(testsupport::ReadFile(target) == pattern) << passive;
+        EXPECT_NE(result.output.find("l.bin"), std::string::npos) << result.output;
+    }
+}
+
+TEST_F(FtpProxyRoadTest, DataListenersServeTheirOwnClientOnly) {
+    FtpPeer peer;
+    peer.put("x.txt", "x\n");
+    Start(peer);
+    const std::string out = Ftplib({"intruder"});
+    EXPECT_NE(out.find("intruder ok intruder-closed 1"), std::string::npos) << out << engine_->log();
+    EXPECT_EQ(out.find(" 0\n"), std::string::npos) << out;
 }
 
 TEST_F(FtpProxyRoadTest, DataAddressesOfAnotherHostAreRefused) {
@@ -177,6 +209,26 @@ TEST_F(FtpProxyRoadTest, AChannelLeftWaitingEndsWithItsControlConnection) {
     EXPECT_TRUE(engine_->waitForLog("[FTPDataMain] accept(", 1, std::chrono::seconds(10))) << engine_->log();
     // The port is free again for the next channel.
     EXPECT_NE(Ftplib({"passive", "list"}).find("list ok"), std::string::npos);
+}
+
+TEST_F(FtpProxyRoadTest, FamiliesAreBridgedTowardsAnIPv6Server) {
+    FtpPeer peer({"--host=::1"});
+    const std::string pattern = ftptest::BinaryPattern(30000);
+    peer.put("v6.bin", pattern);
+    Start(peer, {"-q=0", "-i=2"}, "::1");
+    // PASV from the IPv4 client goes on as EPSV, its 229 comes back as a
+    // 227; PORT goes on as EPRT with the engine's IPv6 address.
+    for (const char* options : {"--disable-epsv", "-P - --disable-eprt"}) {
+        const std::string target = work_ / "v6.bin";
+        ASSERT_EQ(Curl(std::string(options) + " -o " + target + " " + Url("/v6.bin")), 0) << options << engine_->log();
+        EXPECT_TRUE(testsupport::ReadFile(target) == pattern) << options;
+    }
+    const std::string seen = peer.commandsSeen();
+    EXPECT_NE(seen.find("EPSV\n"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("PASV\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("EPRT |2|::1|"), std::string::npos) << seen;
+    EXPECT_NE(engine_->log().find("convert=EPSV"), std::string::npos);
+    EXPECT_NE(engine_->log().find("to Client=227 "), std::string::npos);
 }
 
 }  // namespace
