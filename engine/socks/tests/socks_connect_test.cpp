@@ -78,6 +78,20 @@ TEST(SocksConnect, EncryptedDestinationIsTunnelledToTheTlsServer) {
     EXPECT_NE(engine.log().find("[TelnetDispatch]"), std::string::npos);
 }
 
+TEST(SocksConnect, TlsListenPortAndBytesSentAheadOfTheReply) {
+    testsupport::TempDir work;
+    const auto certificate = tlsfixture::MakeSelfSignedCertificate(work.path());
+    auto echo = EchoServer("tcp");
+    SocksEngine engine(Files{}, {},
+                       "+" + certificate.certificateFile + "\t" + certificate.privateKeyFile + "=");
+    const auto result = testsupport::RunCommand(
+        "/usr/bin/python3 " + testsupport::SourcePath("engine/socks/tests/socks_tls_client.py") + " " +
+        std::to_string(engine.port()) + " " + std::to_string(echo.port()) + " early-bytes 2>&1");
+    char port[8];
+    std::snprintf(port, sizeof port, "%04x", echo.port());
+    EXPECT_EQ(result.output, "050005000001" "7f000001" + std::string(port) + " early-bytes\n") << engine.log();
+}
+
 TEST(SocksConnect, NcatToAnOtherKindPort) {
     auto echo = EchoServer("tcp");
     SocksEngine engine(Files{{"socks-ptl.ini", "*:" + std::to_string(echo.port()) + ",6,0,other\r\n"}});
