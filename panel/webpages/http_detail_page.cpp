@@ -76,6 +76,7 @@ QString Chttpdlg::PresetText(int item) {
 
 void Chttpdlg::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(4);
     auto* buttons = new QGridLayout;
     int at = 0;
     for (const ListButton& button : kListButtons) {
@@ -97,6 +98,10 @@ void Chttpdlg::BuildTemplate() {
     for (const Category& category : Categories()) {
         auto* group = Group(this, category.groupId, category.title);
         auto* column = new QVBoxLayout(group);
+        // Two columns of compact groups leave the longest levels their
+        // whole text.
+        column->setSpacing(0);
+        column->setContentsMargins(6, 2, 6, 2);
         auto* exclusive = new QButtonGroup(group);
         for (const auto& [id, text] : category.radios) {
             auto* radio = Radio(group, id, text);
@@ -104,7 +109,7 @@ void Chttpdlg::BuildTemplate() {
             column->addWidget(radio);
         }
         column->addStretch();
-        grid->addWidget(group, place / 3, place % 3);
+        grid->addWidget(group, place / 2, place % 2);
         ++place;
     }
     layout->addLayout(grid, 1);
