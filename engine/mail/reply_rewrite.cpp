@@ -64,6 +64,36 @@ std::string RewriteCapaAnswer(std::string_view answer, bool offerStls) {
     return out;
 }
 
+std::string RewriteImapCapabilities(std::string_view answer, bool offerStartTls) {
+    std::string out;
+    for (std::string_view line : SplitLines(answer)) {
+        std::string text(line);
+        std::size_t start = text.rfind("* CAPABILITY ", 0) == 0 ? 2 : text.find("[CAPABILITY ");
+        if (start == std::string::npos) {
+            out += text;
+            continue;
+        }
+        if (text[start] == '[') ++start;
+        std::size_t end = text.find_first_of("]\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        // The words of the list, STARTTLS taken out and put back when offered.
+        // The first word is "CAPABILITY", the second the protocol version.
+        std::string list;
+        int words = 0;
+        std::string_view rest = std::string_view(text).substr(start, end - start);
+        while (!rest.empty()) {
+            const std::size_t blank = rest.find(' ');
+            const std::string_view word = rest.substr(0, blank);
+            rest.remove_prefix(blank == std::string_view::npos ? rest.size() : blank + 1);
+            if (word.empty() || Is(word, "STARTTLS")) continue;
+            list += (words == 0 ? "" : " ") + std::string(word);
+            if (++words == 2 && offerStartTls) list += " STARTTLS";
+        }
+        out += text.substr(0, start) + list + text.substr(end);
+    }
+    return out;
+}
+
 std::string CutToTop(std::string_view answer, unsigned long lines) {
     std::string out;
     bool inBody = false;

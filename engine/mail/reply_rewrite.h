@@ -18,6 +18,10 @@ std::string RewriteEhloAnswer(std::string_view answer, bool offerStartTls);
 // relay offers it.
 std::string RewriteCapaAnswer(std::string_view answer, bool offerStls);
 
+// IMAP4 capability lists ("* CAPABILITY ..." and "[CAPABILITY ...]" in a
+// status line): STARTTLS shown exactly when the relay offers it.
+std::string RewriteImapCapabilities(std::string_view answer, bool offerStartTls);
+
 // A POP3 mail answer cut to the TOP form: every line up to the first empty
 // line, then `lines` lines of the body, then ".". The status line stays.
 std::string CutToTop(std::string_view answer, unsigned long lines);

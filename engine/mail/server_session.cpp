@@ -193,7 +193,10 @@ int ServerToClientSession(LineRelayState& state, int mode, std::string* gathered
         if (mode == kReplyRetrieval && !CheckPop3Retrieval(state, reply)) return 0;
         break;
     case LineProtocol::Imap4:
-        if (mode == kReplyRetrieval && state.mail == MailState::Fetch) CheckImapFetch(state, reply);
+        if (mode == kReplyRetrieval && state.mail == MailState::Fetch)
+            CheckImapFetch(state, reply);
+        else
+            reply = RewriteImapCapabilities(reply, state.tls.offerToClient && !state.tls.clientSwitched);
         break;
     case LineProtocol::Ftp: state.ftp->OnServerReply(state, reply); break;
     }

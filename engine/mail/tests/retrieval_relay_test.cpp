@@ -25,7 +25,9 @@ std::string InfectedMail() {
 // dovecot serving POP3 and IMAP4 for any user with the password "secret".
 class Dovecot {
 public:
-    explicit Dovecot(const std::string& folder) {
+    // With certificate and key, dovecot offers STLS and STARTTLS.
+    explicit Dovecot(const std::string& folder, const std::string& certificate = "", const std::string& key = "")
+        : folder_(folder) {
         pop3Port_ = testsupport::FreeTcpPort();
         imapPort_ = testsupport::FreeTcpPort();
         const std::string maildir = folder + "/Maildir";
@@ -42,7 +44,9 @@ public:
         }
         const std::string config =
             "protocols = pop3 imap\nlisten = 127.0.0.1\nbase_dir = " + folder + "/run\nstate_dir = " + folder +
-            "/state\nlog_path = " + folder + "/dovecot.log\nssl = no\ndisable_plaintext_auth = no\n"
+            "/state\nlog_path = " + folder + "/dovecot.log\n" +
+            (certificate.empty() ? "ssl = no\n" : "ssl = yes\nssl_cert = <" + certificate + "\nssl_key = <" + key + "\n") +
+            "disable_plaintext_auth = no\n"
             "auth_mechanisms = plain login\nfirst_valid_uid = 0\nmail_location = maildir:" + maildir + "\n"
             "passdb {\n  driver = static\n  args = password=secret\n}\n"
             "userdb {\n  driver = static\n  args = uid=" + owner + " home=" + maildir + "\n}\n"
@@ -65,8 +69,10 @@ public:
     }
     int pop3Port() const { return pop3Port_; }
     int imapPort() const { return imapPort_; }
+    std::string log() const { return testsupport::ReadFile(folder_ + "/dovecot.log"); }
 
 private:
+    std::string folder_;
     int pop3Port_ = 0;
     int imapPort_ = 0;
     std::unique_ptr<testsupport::Process> process_;
@@ -80,6 +86,16 @@ protected:
         dovecot_ = std::make_unique<Dovecot>(path("dovecot"));
     }
     void TearDown() override { dovecot_.reset(); }
+    // Starts dovecot anew, with TLS.
+    void StartTlsDovecot() {
+        dovecot_.reset();
+        certificate_ = tlsfixture::MakeSelfSignedCertificate(dir_.path());
+        testsupport::MakeDirs(path("dovecot-tls"));
+        dovecot_ = std::make_unique<Dovecot>(path("dovecot-tls"), certificate_.certificateFile,
+                                             certificate_.privateKeyFile);
+    }
+
+    tlsfixture::CertificateFiles certificate_;
     // Runs a Python client script against the engine's port.
     testsupport::CommandResult Python(const std::string& body) {
         testsupport::WriteFile(path("client.py"), "import poplib, imaplib, sys\nPORT = " + std::to_string(port_) +
@@ -159,6 +175,21 @@ TEST_F(RetrievalRelayTest, Pop3StlsThroughAStartTlsListenLine) {
                              "-starttls pop3 -crlf -quiet -connect 127.0.0.1:" + std::to_string(port_));
     EXPECT_NE(result.output.find("+OK 2 "), std::string::npos) << result.output << engine_->log();
     EXPECT_NE(result.output.find("+OK Logging out"), std::string::npos) << result.output;
+}
+
+TEST_F(RetrievalRelayTest, Pop3StlsTowardsAServerMarkedForIt) {
+    StartTlsDovecot();
+    StartEngine({.protocol = 2, .word = "pop3", .serverPort = dovecot_->pop3Port(), .serverMarks = "-"});
+    auto result = Python(
+        "p = poplib.POP3('127.0.0.1', PORT, timeout=15)\n"
+        "print('CAPA', 'STLS' in p.capa())\n"
+        "p.user('mailuser'); p.pass_('secret')\n"
+        "print('RETR', p.retr(1)[1][1])\n"
+        "print(p.quit())\n");
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("CAPA False"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("RETR b'Subject: clean one'"), std::string::npos) << result.output;
+    EXPECT_NE(dovecot_->log().find(", TLS,"), std::string::npos) << dovecot_->log();
 }
 
 }  // namespace

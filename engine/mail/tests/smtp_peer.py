@@ -1,9 +1,11 @@
 """SMTP servers for the mail relay tests, on a loopback port of their own.
 
-usage: smtp_peer.py MODE FOLDER
+usage: smtp_peer.py MODE FOLDER [CERT KEY]
   sink         an aiosmtpd server: every accepted mail is written to
                FOLDER/mail-<n>.eml as it arrived; a recipient whose local
                part begins "bad" is refused with 550
+  tls-sink     the sink, which takes mail only after STARTTLS (with the
+               PEM certificate and key CERT and KEY)
   split-ehlo   a scripted server whose EHLO answer comes in two writes
                (broken inside a line), which offers PIPELINING, CHUNKING
                and STARTTLS, and otherwise accepts a mail
@@ -45,14 +47,21 @@ def run_sink():
             with open(path + ".part", "wb") as f:
                 f.write(envelope.original_content)
             os.rename(path + ".part", path)
-            record(b"DATA-ACCEPTED " + ",".join(envelope.rcpt_tos).encode() + b"\r\n")
+            over = b" over TLS" if session.ssl else b""
+            record(b"DATA-ACCEPTED " + ",".join(envelope.rcpt_tos).encode() + over + b"\r\n")
             return "250 OK queued"
 
     probe = socket.socket()
     probe.bind(("127.0.0.1", 0))
     port = probe.getsockname()[1]
     probe.close()
-    controller = Controller(Handler(), hostname="127.0.0.1", port=port)
+    options = {}
+    if mode == "tls-sink":
+        import ssl
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(sys.argv[3], sys.argv[4])
+        options = {"tls_context": context, "require_starttls": True}
+    controller = Controller(Handler(), hostname="127.0.0.1", port=port, **options)
     controller.start()
     print("port %d" % port, flush=True)
     time.sleep(60)
@@ -108,7 +117,7 @@ def run_scripted():
         threading.Thread(target=lambda c=conn: (serve_scripted(c), c.close()), daemon=True).start()
 
 
-if mode == "sink":
+if mode in ("sink", "tls-sink"):
     run_sink()
 else:
     run_scripted()

@@ -17,10 +17,12 @@ std::string PeerScript() { return testsupport::SourcePath("engine/mail/tests/smt
 
 class SmtpRelayTest : public MailRelayTest {
 protected:
-    void StartServer(const std::string& mode) {
+    void StartServer(const std::string& mode, const std::vector<std::string>& more = {}) {
         mailDir_ = path("server");
         testsupport::MakeDirs(mailDir_);
-        serverPort_ = StartPeer(server_, {"/usr/bin/python3", PeerScript(), mode, mailDir_});
+        std::vector<std::string> argv{"/usr/bin/python3", PeerScript(), mode, mailDir_};
+        argv.insert(argv.end(), more.begin(), more.end());
+        serverPort_ = StartPeer(server_, argv);
         ASSERT_NE(serverPort_, 0);
     }
     void StartSmtpEngine(RelaySetup setup = {}) {
@@ -170,6 +172,24 @@ TEST_F(SmtpRelayTest, StartTlsThroughAStartTlsListenLine) {
     EXPECT_NE(result.output.find("TLS started"), std::string::npos) << result.output;
     ASSERT_EQ(Mails().size(), 1u);
     EXPECT_NE(Mails()[0].find("secret"), std::string::npos);
+}
+
+TEST_F(SmtpRelayTest, StartTlsTowardsAServerMarkedForIt) {
+    const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
+    StartServer("tls-sink", {certificate.certificateFile, certificate.privateKeyFile});
+    StartSmtpEngine({.serverMarks = "-"});
+    for (const char* greeting : {"--ehlo client.example", "--protocol SMTP"}) {
+        SCOPED_TRACE(greeting);
+        auto result = Swaks("--to first@example.net --body 'to the server over TLS' " + std::string(greeting));
+        EXPECT_EQ(result.exitCode, 0) << result.output << engine_->log();
+        // The client itself never sees STARTTLS: the relay offers none.
+        EXPECT_EQ(result.output.find("STARTTLS"), std::string::npos) << result.output;
+    }
+    EXPECT_EQ(Mails().size(), 2u);
+    const std::string commands = Commands();
+    EXPECT_NE(commands.find("DATA-ACCEPTED first@example.net over TLS\r\nDATA-ACCEPTED first@example.net over TLS"),
+              std::string::npos)
+        << commands;
 }
 
 TEST_F(SmtpRelayTest, ArchivingHandOffGetsTheMailAndItsEnvelope) {
