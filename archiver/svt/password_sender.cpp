@@ -1,6 +1,10 @@
 #include "archiver/svt/password_sender.h"
 
 #include <dirent.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdio>
@@ -10,6 +14,8 @@
 
 #include "archiver/svt/archive_log.h"
 #include "archiver/svt/file_moves.h"
+#include "archiver/svt/mail_lines.h"
+#include "archiver/svt/smtp_client.h"
 #include "common/ascii_case.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
@@ -67,8 +73,68 @@ void PasswordSenderThread(const ArchiveSettings& settings, platform::PipeServer&
     }
 }
 
+namespace {
+
+// The envelope as the engine writes it: the Message-ID line, the
+// "Return-path: " line and one "Recipient: " line per recipient.
+bool ReadEnvelope(const std::string& path, QueuedMail& mail) {
+    LineReader in(path);
+    if (!in.ok()) return false;
+    std::string line;
+    for (int number = 1; in.Next(line); ++number) {
+        const std::string_view text = WithoutLineEnd(line);
+        if (number == 1) continue;
+        if (number == 2) {
+            mail.sender = text.size() > 13 ? std::string(text.substr(13)) : std::string();
+        } else if (text.size() > 11) {
+            mail.recipients.emplace_back(text.substr(11));
+        }
+    }
+    return true;
+}
+
+bool EndsWithRcp(const std::string& name) {
+    return name.size() > 4 && common::EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".rcp");
+}
+
+bool SendOneMail(const ArchiveSettings& settings, const QueuedMail& mail) {
+    const int socket = ConnectSmtpServer(settings);
+    if (socket < 0) return false;
+    if (settings.testMode) LogLine("connect success.\n");
+    const int code = SmtpSendMail(settings, socket, mail);
+    if (code != kSmtpSent && settings.testMode) LogLine("send fail.\n");
+    ::shutdown(socket, SHUT_RDWR);
+    ::close(socket);
+    return code == kSmtpSent;
+}
+
+}  // namespace
+
 void SendQueuedPasswordMails(const ArchiveSettings& settings) {
-    (void)settings;
+    const std::string& folder = settings.workFolder;
+    const std::string extension = settings.mailExtension.empty() ? std::string("EML") : settings.mailExtension;
+    LogFormat("Start send passwod. [%s]\n", folder.c_str());
+    std::vector<std::string> envelopes;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (EndsWithRcp(entry->d_name)) envelopes.push_back(folder + "/" + entry->d_name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(envelopes.begin(), envelopes.end());
+    for (const std::string& envelope : envelopes) {
+        QueuedMail mail;
+        mail.dataPath = envelope.substr(0, envelope.size() - 3) + extension;
+        if (::access(mail.dataPath.c_str(), R_OK) != 0) {
+            LogFormat("%s not found.", mail.dataPath.c_str());
+            continue;
+        }
+        if (!ReadEnvelope(envelope, mail)) continue;
+        if (SendOneMail(settings, mail)) {
+            DeleteFileRetrying(envelope);
+            DeleteFileRetrying(mail.dataPath);
+        }
+    }
 }
 
 }  // namespace archiver
