@@ -10,6 +10,9 @@ namespace {
 
 // The engine keeps certificate and key paths in buffers of 260 characters.
 constexpr size_t kMaxPathBytes = 260;
+// The engine reads a line of its connection list as at most 1023
+// characters, line end included, and passes over the rest.
+constexpr size_t kEngineLineLimit = 1023;
 
 QString FromCp932(const std::string& text) { return QString::fromStdString(platform::Cp932ToUtf8(text)); }
 std::string ToCp932(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
@@ -70,6 +73,15 @@ std::optional<ConnectionColumn> ColumnThatDoesNotReadBack(const ConnectionRow& r
         if (FromCp932(ToCp932(row[column])) != row[column]) return static_cast<ConnectionColumn>(column);
     for (ConnectionColumn path : {kCertificate, kPrivateKey})
         if (ToCp932(row[path]).size() > kMaxPathBytes) return path;
+    // Only the name may run past what the engine reads of the line.
+    ConnectionRow unnamed = row;
+    unnamed[kName].clear();
+    if (LineFromRow(unnamed).size() + 2 > kEngineLineLimit) {
+        ConnectionColumn longest = kListenIp;
+        for (ConnectionColumn column : {kSendIp, kHost, kCertificate, kPrivateKey})
+            if (row[column].size() > row[longest].size()) longest = column;
+        return longest;
+    }
     switch (common::RowReadsBack(TableRow(row))) {
     case common::ConnectTableField::kNone: return std::nullopt;
     case common::ConnectTableField::kListenAddress: return kListenIp;

@@ -92,6 +92,9 @@ TEST_F(MailConnectionPageTest, ValuesTheFileWouldReadBackOtherwiseAreRefusedAtAd
          "「接続時IP」の値は接続情報に書くと別の値として読まれるため登録できません。"},
         {"path the file's code page lacks", with([](Entry& e) { e.key = "/srv/\xF0\x9F\x94\x91.pem"; }),
          "「秘密鍵」には、'='、タブ、改行を含まない 260 文字までのパスを指定してください。"},
+        {"a line the engine would cut before the name", with([](Entry& e) { e.host = std::string(1000, 'h'); }),
+         "「接続先」の値は接続情報に書くと別の値として読まれるため登録できません。"},
+        {"a long name, which only the log shows", with([](Entry& e) { e.name = std::string(3000, 'n'); }), ""},
         {"260 characters, a blank, a + and Japanese letters",
          with([](Entry& e) { e.certificate = "/srv/証明書 a+b" + std::string(260 - 24, 'c'); }), ""},
     };
