@@ -42,6 +42,17 @@ protected:
         std::sort(ports.begin(), ports.end());
         return ports;
     }
+    // The engine under one of its names, on the files of the test's data
+    // folder; killed with the test.
+    std::unique_ptr<testsupport::Process> StartEngine(const char* name, int protocol) {
+        testsupport::Process::Options options;
+        options.env["VELQOR_TEST_DATA_ROOT"] = dataRoot();
+        options.env["VELQOR_PIPE_DIR"] = pipeDir();
+        return std::make_unique<testsupport::Process>(
+            std::vector<std::string>{testsupport::BinPath(name), "-e=VELQOR_TEST_DATA_ROOT",
+                                     "-p=" + std::to_string(protocol), "-f", "-v"},
+            options);
+    }
     QWidget window_;
 };
 
@@ -89,6 +100,59 @@ TEST_F(ConnectionEngineTest, EngineListensOnTheRowsAndRelaysDirectAndThroughTheU
     const std::string head = "] GET http://127.0.0.1:" + std::to_string(origin.port()) + "/length/data-";
     EXPECT_EQ(upstream.count(head), 1) << upstream.log();
     EXPECT_EQ(engine.count(head), 2) << engine.log();
+}
+
+}  // namespace
+
+namespace {
+
+// The FTP and SOCKS pages' files: curl's FTP client through orqfprx reaches
+// the pyftpdlib server the row names, and curl through orqcprx as a SOCKS 5
+// proxy reaches the origin; the rows' names hold blanks and commas.
+TEST_F(ConnectionEngineTest, FtpAndSocksRowsCarryCurlToTheirServers) {
+    int ftpServerPort = testsupport::FreeTcpPort(), ftpProxyPort = testsupport::FreeTcpPort(),
+        socksPort = testsupport::FreeTcpPort();
+    ASSERT_TRUE(ftpServerPort != ftpProxyPort && ftpProxyPort != socksPort && ftpServerPort != socksPort);
+    Cftpdlg ftp;
+    ftp.Create(&window_);
+    Type(&ftp, 1197, "files, 2F east");
+    Type(&ftp, 1200, std::to_string(ftpProxyPort));
+    Type(&ftp, 1201, "127.0.0.1");
+    Type(&ftp, 1202, std::to_string(ftpServerPort));
+    Control<QPushButton>(&ftp, 1041)->click();
+    ASSERT_TRUE(ftp.SaveSettings());
+    Csocksdlg socks;
+    socks.Create(&window_);
+    Type(&socks, 1221, "lab , west");
+    Type(&socks, 1224, std::to_string(socksPort));
+    Control<QPushButton>(&socks, 1041)->click();
+    ASSERT_TRUE(socks.SaveSettings());
+
+    testsupport::TempDir files;
+    std::string content = listenertest::OriginPattern(150000);
+    testsupport::WriteFile(files / "file.bin", content);
+    testsupport::Process ftpServer({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                                    std::to_string(ftpServerPort), "-d", files.path()},
+                                   {});
+    listenertest::OriginServer origin;
+    auto ftpProxy = StartEngine("orqfprx", 4);
+    auto socksProxy = StartEngine("orqcprx", 5);
+    ASSERT_TRUE(testsupport::WaitForTcpPort(ftpServerPort));
+    ASSERT_TRUE(testsupport::WaitForTcpPort(ftpProxyPort)) << ftpProxy->err();
+    ASSERT_TRUE(testsupport::WaitForTcpPort(socksPort)) << socksProxy->err();
+
+    testsupport::TempDir out;
+    auto viaFtp = testsupport::RunCommand("/usr/bin/curl -sS --max-time 20 -o '" + out / "ftp.bin" +
+                                          "' ftp://127.0.0.1:" + std::to_string(ftpProxyPort) + "/file.bin");
+    ASSERT_EQ(viaFtp.exitCode, 0) << viaFtp.output << ftpProxy->err();
+    EXPECT_TRUE(testsupport::ReadFile(out / "ftp.bin") == content);
+
+    const size_t size = 120000;
+    auto viaSocks = testsupport::RunCommand("/usr/bin/curl -sS --max-time 20 --socks5 127.0.0.1:" +
+                                            std::to_string(socksPort) + " -o '" + out / "socks.bin" + "' '" +
+                                            origin.url("length/data-" + std::to_string(size)) + "'");
+    ASSERT_EQ(viaSocks.exitCode, 0) << viaSocks.output << socksProxy->err();
+    EXPECT_TRUE(testsupport::ReadFile(out / "socks.bin") == listenertest::OriginPattern(size));
 }
 
 }  // namespace
