@@ -25,6 +25,9 @@ public:
     // its first NUL; both stay valid until the next call.
     bool Get(size_t index, std::string_view& text, size_t& bytes);
 
+    // True when chunk `index` is held in memory (its text stays valid).
+    bool InMemory(size_t index) const { return index < kept_.size(); }
+
     // The text of the first chunk; false when the body is empty.
     bool First(std::string& text);
 

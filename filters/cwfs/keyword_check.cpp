@@ -1,6 +1,8 @@
 #include "filters/cwfs/keyword_check.h"
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "common/filter_text.h"
 #include "common/list_file.h"
@@ -10,6 +12,7 @@
 #include "filters/cwfs/kids_check.h"
 #include "filters/cwfs/pattern_convert.h"
 #include "filters/cwfs/pics_check.h"
+#include "filters/cwfs/trigram_index.h"
 
 namespace cwfs {
 namespace {
@@ -23,13 +26,32 @@ bool CanOpen(const std::string& path) {
     return true;
 }
 
+// The chunk indexes of one request, made as the chunks are first matched.
+// Only chunks that stay in memory get one, so the indexes stay bounded too.
+class ChunkIndexes {
+public:
+    const TrigramIndex* For(BodyChunks& body, size_t index, std::string_view text) {
+        if (index >= kMaxIndexes || !body.InMemory(index)) return nullptr;
+        if (indexes_.size() <= index) indexes_.resize(index + 1);
+        if (!indexes_[index]) indexes_[index] = std::make_unique<TrigramIndex>(text);
+        return indexes_[index].get();
+    }
+
+private:
+    static constexpr size_t kMaxIndexes = 64;
+    std::vector<std::unique_ptr<TrigramIndex>> indexes_;
+};
+
 // True when the keyword hits: its pattern matches in at least `count`
 // chunks (a count of 0 or less: in one).
-bool KeywordHits(BodyChunks& body, std::string_view pattern, int64_t count) {
+bool KeywordHits(BodyChunks& body, ChunkIndexes& indexes, std::string_view pattern, int64_t count) {
+    const std::vector<uint32_t> grams = TrigramIndex::GramsOf(pattern);
     size_t hits = 0;
     std::string_view text;
     size_t bytes = 0;
     for (size_t index = 0; body.Get(index, text, bytes); ++index) {
+        const TrigramIndex* quick = indexes.For(body, index, text);
+        if (quick && !quick->MayContain(grams)) continue;
         if (!common::MatchPattern(pattern, text)) continue;
         ++hits;
         if (count <= 0 || static_cast<int64_t>(hits) >= count) return true;
@@ -59,12 +81,13 @@ int Query_KeywordLists(BodyChunks& body, const WordFilterRequest& request, const
     common::ListFileRules rules;
     rules.maxLineLength = kKeywordLineLimit;
     bool hit = false;
+    ChunkIndexes indexes;
     common::ForEachListLine(listPath, rules, [&](std::string_view line) {
         const size_t comma = line.find(',');
         const std::string_view keyword = line.substr(0, comma);
         const int64_t count = comma == std::string_view::npos ? 1 : common::ParseDecimal(line.substr(comma + 1));
         const std::string pattern = ConvertPatternForPage(keyword, codePage);
-        if (!KeywordHits(body, pattern, count)) return true;
+        if (!KeywordHits(body, indexes, pattern, count)) return true;
         reply = "Keyword=" + std::string(keyword);
         WriteLog("[Query_KeywordLists] Hit. KEYWORD (" + std::string(keyword) + ")\n");
         hit = true;

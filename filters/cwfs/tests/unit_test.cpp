@@ -6,6 +6,7 @@
 #include "filters/cwfs/kids_check.h"
 #include "filters/cwfs/pics_check.h"
 #include "filters/cwfs/rating_levels.h"
+#include "filters/cwfs/trigram_index.h"
 #include "filters/cwfs/word_filter_request.h"
 #include "test_support.h"
 
@@ -203,6 +204,22 @@ TEST(KidsCheck, RecordsAsTheControlPanelWritesThem) {
     EXPECT_FALSE(records[1].entries[1].pattern);
     EXPECT_EQ(records[1].entries[2].flag, 1);
     EXPECT_EQ(records[1].entries[4].pattern, "b");  // five entries at most
+}
+
+TEST(TrigramIndex, RulesOutOnlyWhatCannotMatch) {
+    const TrigramIndex index("Welcome to the CASINO royale, \x82\xa0\x82\xa2 here");
+    const std::pair<const char*, bool> cases[] = {
+        {"*casino*", true},
+        {"*Welcome*royale*", true},
+        {"*\x82\xa0\x82\xa2*", true},
+        {"*poker*", false},
+        {"*casino*poker*", false},
+        {"*ab*", true},        // parts too short to rule out
+        {"*royale casino*", false},
+        {"", true},
+    };
+    for (auto [pattern, may] : cases) EXPECT_EQ(index.MayContain(TrigramIndex::GramsOf(pattern)), may) << pattern;
+    EXPECT_FALSE(TrigramIndex("").MayContain(TrigramIndex::GramsOf("*abc*")));
 }
 
 }  // namespace
