@@ -1,14 +1,8 @@
 #include "archiver/svt/mail_lines.h"
 
+#include <cstdlib>
+
 namespace archiver {
-namespace {
-
-// A line longer than this is handed out in pieces, so a file without line
-// ends cannot make the server hold it whole in memory.
-constexpr size_t kLinePieceLimit = 1 << 20;
-
-}  // namespace
-
 LineReader::LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
 
 bool LineReader::Next(std::string& line) {
@@ -19,12 +13,16 @@ bool LineReader::Next(std::string& line) {
     }
     line.clear();
     if (!file_) return false;
-    int c;
-    while (line.size() < kLinePieceLimit && (c = getc_unlocked(file_.get())) != EOF) {
-        line.push_back(static_cast<char>(c));
-        if (c == '\n') break;
-    }
-    return !line.empty();
+    // A line is read whole however long it is, NUL bytes included.
+    char* data = buffer_.get();
+    size_t capacity = capacity_;
+    const ssize_t got = ::getline(&data, &capacity, file_.get());
+    buffer_.release();
+    buffer_.reset(data);
+    capacity_ = capacity;
+    if (got <= 0) return false;
+    line.assign(data, static_cast<size_t>(got));
+    return true;
 }
 
 void LineReader::PushBack(std::string line) {

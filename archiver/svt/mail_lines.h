@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,12 @@ public:
     bool Seek(long position);
 
 private:
+    struct FreeBuffer {
+        void operator()(char* p) const { std::free(p); }
+    };
     common::FilePtr file_;
+    std::unique_ptr<char, FreeBuffer> buffer_;  // getline's buffer, kept between lines
+    size_t capacity_ = 0;
     std::string pushed_;
     bool hasPushed_ = false;
 };

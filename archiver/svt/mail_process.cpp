@@ -204,9 +204,12 @@ int ProcessMailFile(const ArchiveSettings& settings, const std::string& path) {
         DeleteFileRetrying(archived);
         DeleteFileRetrying(passwordTemporary);
     };
-    bool ok = CopyFileWhole(path, copy);
-    if (ok && (!settings.perAttachment || c.signedMail)) {
-        ok = ZipOneFile({copy, job.archivePath, copy.substr(copy.rfind('/') + 1), job.password});
+    // The whole mail is packed from a copy; one archive per attachment
+    // needs none.
+    bool ok = true;
+    if (!settings.perAttachment || c.signedMail) {
+        ok = CopyFileWhole(path, copy) &&
+             ZipOneFile({copy, job.archivePath, copy.substr(copy.rfind('/') + 1), job.password});
     }
     // Nothing takes the mail's place until every file is complete.
     if (ok && writesPasswordMail) ok = BuildPasswordMail(job, passwordTemporary);

@@ -8,6 +8,29 @@ namespace archiver {
 namespace {
 
 constexpr size_t kBase64LineBytes = 48;
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// One line of Base64 with its CR LF, padded as the last line needs.
+void AppendBase64Line(std::string_view bytes, std::string& out) {
+    size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                           (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
+        const char quad[4] = {kAlphabet[v >> 18], kAlphabet[(v >> 12) & 63], kAlphabet[(v >> 6) & 63],
+                              kAlphabet[v & 63]};
+        out.append(quad, 4);
+    }
+    if (i < bytes.size()) out += common::TextToBase64(bytes.substr(i));
+    out += "\r\n";
+}
+
+// Base64 values of every byte: 0-63, -1 for "=", -2 for the rest.
+struct Base64Table {
+    signed char value[256];
+    Base64Table() {
+        for (int c = 0; c < 256; ++c) value[c] = static_cast<signed char>(common::Base64Value(static_cast<char>(c)));
+    }
+};
 
 }  // namespace
 
@@ -36,13 +59,12 @@ void Base64LineWriter::Add(std::string_view bytes, std::string& out) {
         pending_.append(bytes.substr(0, take));
         bytes.remove_prefix(take);
         if (pending_.size() < kBase64LineBytes) return;
-        out += common::TextToBase64(pending_);
-        out += "\r\n";
+        AppendBase64Line(pending_, out);
         pending_.clear();
     }
+    out.reserve(out.size() + bytes.size() / 3 * 4 + bytes.size() / kBase64LineBytes * 2 + 8);
     while (bytes.size() >= kBase64LineBytes) {
-        out += common::TextToBase64(bytes.substr(0, kBase64LineBytes));
-        out += "\r\n";
+        AppendBase64Line(bytes.substr(0, kBase64LineBytes), out);
         bytes.remove_prefix(kBase64LineBytes);
     }
     pending_.assign(bytes);
@@ -50,15 +72,16 @@ void Base64LineWriter::Add(std::string_view bytes, std::string& out) {
 
 void Base64LineWriter::Finish(std::string& out) {
     if (pending_.empty()) return;
-    out += common::TextToBase64(pending_);
-    out += "\r\n";
+    AppendBase64Line(pending_, out);
     pending_.clear();
 }
 
 void Base64StreamDecoder::Add(std::string_view text, std::string& out) {
+    static const Base64Table table;
+    out.reserve(out.size() + text.size() / 4 * 3 + 3);
     for (char c : text) {
         if (ended_) return;
-        const int value = common::Base64Value(c);
+        const int value = table.value[static_cast<unsigned char>(c)];
         if (value == -2) continue;
         if (value == -1) {
             // "=" ends the data; a held group of two or three gives its bytes.

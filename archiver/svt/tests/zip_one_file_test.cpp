@@ -42,6 +42,23 @@ TEST_F(ZipFixture, EncryptedEntryOpensWithUnzipAndTheRightPasswordOnly) {
     EXPECT_EQ(list.output, "report.pdf\n");
 }
 
+TEST_F(ZipFixture, CompressedDataIsStoredAndStillOpens) {
+    std::string noise;
+    unsigned x = 12345;
+    for (int i = 0; i < 200000; ++i) noise += static_cast<char>((x = x * 1103515245 + 12345) >> 23);
+    testsupport::WriteFile(file, noise);
+    ASSERT_TRUE(archiver::ZipOneFile({file, archive, "photo.jpg", std::string("pw")}));
+    const std::string zip = testsupport::ReadFile(archive);
+    EXPECT_EQ(Read16(zip, 8), 0) << "stored";
+    auto out = RunCommand("unzip -P pw -p " + archive + " > " + dir / "back.bin");
+    ASSERT_EQ(out.exitCode, 0) << out.output;
+    EXPECT_EQ(testsupport::ReadFile(dir / "back.bin"), noise);
+    // Text is deflated.
+    testsupport::WriteFile(file, content);
+    ASSERT_TRUE(archiver::ZipOneFile({file, archive, "a.txt", std::string("pw")}));
+    EXPECT_EQ(Read16(testsupport::ReadFile(archive), 8), 8) << "deflated";
+}
+
 TEST_F(ZipFixture, WithoutPasswordTheEntryIsPlain) {
     ASSERT_TRUE(archiver::ZipOneFile({file, archive, "a.txt", std::nullopt}));
     const std::string zip = testsupport::ReadFile(archive);
