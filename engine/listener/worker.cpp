@@ -292,6 +292,9 @@ std::string RequestHead(ConnectionRecord* record) {
 bool Authenticate(ConnectionRecord* record, const std::string& head) {
     const EngineSettings& settings = Settings();
     if (!settings.proxyAuth) return true;
+    // A SOCKS client reaches the HTTP road only after its user and password
+    // passed the SOCKS negotiation; it has no way to send HTTP credentials.
+    if (settings.protocol == kProtocolSocks) return true;
     ProxyAuthResult result = CheckProxyAuthorization(record->ClientSocket, head, settings.authKind,
                                                      settings.proxyUserFile, ProcessLdapSettings());
     AssignField(record->ProxyUserName, result.userName, kHostNameWidth);
@@ -350,7 +353,8 @@ void ServeHttp(ConnectionRecord* record) {
             break;
         }
         if (!capture.bodyExpected || ScanUpload(record)) {
-            record->ProxyUserName.clear();
+            // A SOCKS client's user is the one its negotiation checked.
+            if (Settings().protocol != kProtocolSocks) record->ProxyUserName.clear();
             if (Authenticate(record, RequestHead(record))) Proxy_Dispatch(record);
         }
         requestFile.Empty();

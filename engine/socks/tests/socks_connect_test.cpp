@@ -104,11 +104,16 @@ TEST(SocksConnect, NcatToAnOtherKindPort) {
 
 class SocksAuthentication : public ::testing::Test {
 protected:
-    SocksEngine engine_{Files{{"socks-auth.ini", "'users\r\nu:p,User\r\nalice:secret-pw,Alice\r\n"}}, {"-a"}};
+    listenertest::OriginServer origin;
+    // The origin's port is an HTTP destination: the HTTP road serves it.
+    SocksEngine engine_{Files{{"socks-auth.ini", "'users\r\nu:p,User\r\nalice:secret-pw,Alice\r\n"},
+                              {"socks-ptl.ini", HttpRow(origin.port())}},
+                        {"-a"}};
 };
 
+// The user checked in the SOCKS negotiation is not asked again for HTTP
+// proxy credentials, which a SOCKS client has no way to send.
 TEST_F(SocksAuthentication, CurlWithTheRightPasswordOnly) {
-    listenertest::OriginServer origin;
     const std::string proxy = "-x socks5h://%s@127.0.0.1:" + std::to_string(engine_.port());
     auto with = [&](const char* credentials) {
         char options[256];
