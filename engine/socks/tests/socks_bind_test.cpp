@@ -137,6 +137,7 @@ TEST(SocksBind, Refusals) {
         }
         EXPECT_TRUE(engine.waitForLog("client left before the connection came."));
     }
+    EXPECT_TRUE(engine.waitForEmptyCache());
 }
 
 }  // namespace

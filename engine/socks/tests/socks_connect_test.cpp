@@ -55,6 +55,8 @@ TEST(SocksConnect, CurlInEveryFlavourOverTheHttpRoadAndTheTunnel) {
     EXPECT_EQ(httpRoad.log().find("[TelnetDispatch]"), std::string::npos);
     EXPECT_EQ(tunnel.log().find("[GetDispatch]"), std::string::npos);
     EXPECT_NE(tunnel.log().find("protocol=-1"), std::string::npos);
+    EXPECT_TRUE(httpRoad.waitForEmptyCache());
+    EXPECT_TRUE(tunnel.waitForEmptyCache());
 }
 
 TEST(SocksConnect, EncryptedDestinationIsTunnelledToTheTlsServer) {

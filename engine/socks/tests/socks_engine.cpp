@@ -2,6 +2,8 @@
 
 #include <sys/socket.h>
 
+#include <filesystem>
+
 namespace sockstest {
 
 SocksEngine::SocksEngine(const Files& files, const std::vector<std::string>& extra, const std::string& listTail) {
@@ -22,6 +24,13 @@ SocksEngine::SocksEngine(const Files& files, const std::vector<std::string>& ext
 
 bool SocksEngine::waitForLog(const std::string& text) const {
     return testsupport::WaitUntil([&] { return log().find(text) != std::string::npos; });
+}
+
+bool SocksEngine::waitForEmptyCache() const {
+    return testsupport::WaitUntil([&] {
+        std::error_code error;
+        return std::filesystem::is_empty(dataFolder_ + "cache", error) && !error;
+    });
 }
 
 Peer::Peer(std::vector<std::string> argv) {

@@ -29,6 +29,8 @@ public:
     const std::string& dataFolder() const { return dataFolder_; }
     std::string log() const { return process_->err(); }
     bool waitForLog(const std::string& text) const;
+    // True once the cache folder holds no spool or request file.
+    bool waitForEmptyCache() const;
 
 private:
     testsupport::TempDir root_;

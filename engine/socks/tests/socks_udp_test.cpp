@@ -121,6 +121,7 @@ TEST(SocksUdp, DatagramsWithoutAnAnswer) {
     // The association ends with the TCP connection.
     control.close();
     EXPECT_TRUE(engine.waitForLog("association ended."));
+    EXPECT_TRUE(engine.waitForEmptyCache());
 }
 
 }  // namespace
