@@ -2,11 +2,14 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -160,14 +163,34 @@ ReceiveResult ReceiveToFile(int socket, FILE* file, const CancelSignal* cancel, 
 }
 
 bool SendFileToSocket(FILE* file, int socket, int timeoutMs, const std::function<void(size_t read, ssize_t sent)>& onSend) {
-    std::vector<char> buffer(kDataChunk);
-    for (;;) {
-        size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
-        if (n == 0) return !std::ferror(file);
-        ssize_t sent = SecureSendData(socket, nullptr, buffer.data(), n, timeoutMs);
-        if (onSend) onSend(n, sent);
-        if (sent != static_cast<ssize_t>(n)) return false;
+    constexpr size_t kPiece = 1 << 20;
+    const int fd = fileno(file);
+    struct stat info {};
+    if (std::fflush(file) != 0 || ::fstat(fd, &info) != 0) return false;
+    off_t offset = ::lseek(fd, 0, SEEK_CUR);
+    if (offset < 0) return false;
+    // A peer that takes nothing for the time-out fails the send instead of
+    // holding the thread.
+    if (timeoutMs > 0) {
+        timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     }
+    while (offset < info.st_size) {
+        const size_t want = static_cast<size_t>(std::min<off_t>(info.st_size - offset, kPiece));
+        ssize_t sent = ::sendfile(socket, fd, &offset, want);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A non-blocking socket waits here; a blocking one has waited
+            // its send time-out already.
+            if ((::fcntl(socket, F_GETFL) & O_NONBLOCK) && WaitSocketOrCancel(socket, POLLOUT, nullptr, timeoutMs) == 1)
+                continue;
+            errno = ETIMEDOUT;
+        }
+        if (onSend) onSend(want, sent);
+        if (sent <= 0) return false;
+    }
+    ::lseek(fd, offset, SEEK_SET);
+    return true;
 }
 
 }  // namespace engine

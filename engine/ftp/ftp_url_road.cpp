@@ -1,5 +1,6 @@
 #include "engine/ftp/ftp_url_road.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/core/pipe_clients.h"
+#include "engine/ftp/data_socket.h"
 #include "engine/ftp/ftp_client.h"
 #include "engine/ftp/ftp_url.h"
 #include "engine/http/http_road.h"
@@ -114,11 +116,21 @@ void ServeFtpUrl(ConnectionRecord* record, const char* function) {
     record->StatusCode = 200;
     if (SendToClient(record, head.data(), head.size(), function)) {
         uint64_t sent = head.size();
-        std::vector<char> buffer(kRelayReadSize);
-        size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0 &&
-               SendToClient(record, buffer.data(), n, function))
-            sent += n;
+        if (!record->Tls.client) {
+            SendFileToSocket(file, client, ClientSendTimeout(settings), [&](size_t, ssize_t bytes) {
+                if (bytes > 0) sent += static_cast<uint64_t>(bytes);
+                if (bytes < 0)
+                    WriteLogF("[%s] [%04d] C:send: WSAGetLastError() = %d\n", function, client, errno);
+                else
+                    WriteLogF("[%s] [%04d] C:send:%d bytes\n", function, client, static_cast<int>(bytes));
+            });
+        } else {
+            std::vector<char> buffer(kRelayReadSize);
+            size_t n;
+            while ((n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0 &&
+                   SendToClient(record, buffer.data(), n, function))
+                sent += n;
+        }
         record->ResponseBytes = sent;
     }
     std::fclose(file);
