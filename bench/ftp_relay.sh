@@ -28,15 +28,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "nothing listens on port $1" >&2
-  exit 2
-}
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 
 mkdir -p "$WORK/root" "$WORK/data/VELQOR/cache" "$WORK/pipes" "$WORK/out"
 head -c $((MIB * 1024 * 1024)) /dev/urandom > "$WORK/root/big.bin"

@@ -1,0 +1,16 @@
+# Loopback port helpers for the benchmark scripts: source it.
+#   free_port      prints a loopback TCP port that was free a moment ago
+#   wait_port N    waits up to 10 s for something to listen on port N
+
+free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+wait_port() {
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "nothing listens on port $1" >&2
+  return 1
+}
