@@ -61,11 +61,13 @@ int CwfsServer::ask(const std::string& request, std::string& reply) const {
                                    60 * 1000);
 }
 
-FakeHttp::FakeHttp(const std::string& mode, const std::string& arg) {
+FakeHttp::FakeHttp(const std::string& mode, const std::string& arg, const std::string& host) {
     std::vector<std::string> argv = {"/usr/bin/python3", testsupport::SourcePath("filters/cwfs/tests/fake_http.py"),
                                      dir_ / "port", dir_ / "requests.log", mode};
     if (!arg.empty()) argv.push_back(arg);
-    process_ = std::make_unique<testsupport::Process>(argv, testsupport::Process::Options{});
+    testsupport::Process::Options options;
+    options.env["FAKE_HTTP_HOST"] = host;
+    process_ = std::make_unique<testsupport::Process>(argv, options);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir_ / "port"); }));
     if (testsupport::FileExists(dir_ / "port")) port_ = std::stoi(testsupport::ReadFile(dir_ / "port"));
 }

@@ -49,8 +49,9 @@ private:
 // fake_http.py on a loopback port.
 class FakeHttp {
 public:
-    // mode "pages" (arg: a folder), "answer" (arg: a file), "silent".
-    FakeHttp(const std::string& mode, const std::string& arg = "");
+    // mode "pages" (arg: a folder), "answer" (arg: a file), "silent";
+    // listening on host.
+    FakeHttp(const std::string& mode, const std::string& arg = "", const std::string& host = "127.0.0.1");
     int port() const { return port_; }
     // The request heads received so far, each followed by "----\n".
     std::string requests() const;

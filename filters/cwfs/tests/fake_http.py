@@ -6,7 +6,8 @@ fake_http.py PORTFILE LOG MODE [ARG]
   MODE answer FILE answers every request with FILE's bytes as a text/html body
   MODE silent      takes each request and never answers
 Every request head is appended to LOG, as received, ended by a line "----".
-The chosen port is written to PORTFILE once the socket listens.
+The chosen port is written to PORTFILE once the socket listens, on
+127.0.0.1 or on the address in FAKE_HTTP_HOST.
 """
 import os
 import socket
@@ -65,9 +66,10 @@ def serve(conn, log, mode, arg, lock):
 def main():
     portfile, log, mode = sys.argv[1], sys.argv[2], sys.argv[3]
     arg = sys.argv[4] if len(sys.argv) > 4 else ""
-    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    host = os.environ.get("FAKE_HTTP_HOST", "127.0.0.1")
+    server = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind(("127.0.0.1", 0))
+    server.bind((host, 0))
     server.listen(16)
     with open(portfile + ".tmp", "w") as f:
         f.write(str(server.getsockname()[1]))

@@ -102,6 +102,18 @@ TEST_F(KidsFilter, RuleSetFileAndPortalReachedDirectly) {
                                        "Connection: close\r\n\r\n----\n");
 }
 
+TEST_F(KidsFilter, QueryProxyGivenAsIpv6Address) {
+    server_.writeData("kidssearch.ini", KidsIni("1,*not found*\r\n"));
+    testsupport::WriteFile(answerDir_ / "answer.html", "not found");
+    portal_ = std::make_unique<FakeHttp>("answer", answerDir_ / "answer.html", "::1");
+    server_.start({"-s=[::1]:" + std::to_string(portal_->port())});
+    EXPECT_EQ(ask("host.example/"), "KIDS-FILTER=" + Sjis("R12フィルタ"));
+    EXPECT_EQ(portal_->requests().rfind("GET http://kids.example/search/search.php?MT=http%3A%2F%2Fhost.example%2F "
+                                        "HTTP/1.1\r\nHost: kids.example\r\n",
+                                        0),
+              0u);
+}
+
 TEST_F(KidsFilter, SilentPortalPassesAfterTheBound) {
     server_.writeData("kidssearch.ini", KidsIni("1,*not found*\r\n"));
     portal_ = std::make_unique<FakeHttp>("silent");
