@@ -10,6 +10,7 @@
 #include "archiver/svt/mail_job.h"
 #include "archiver/svt/mail_lines.h"
 #include "archiver/svt/message_id.h"
+#include "archiver/svt/mime_rewrite.h"
 #include "archiver/svt/zip_one_file.h"
 #include "common/ascii_case.h"
 #include "common/text.h"
@@ -23,26 +24,6 @@ std::string Lower(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = common::LowerAscii(c);
     return out;
-}
-
-// The value after "name=" without leading double quotes, up to a double
-// quote or the line end.
-std::string ParameterAfter(const std::string& line, const std::string& lowerLine, const char* name) {
-    const size_t at = lowerLine.find(name);
-    if (at == std::string::npos) return {};
-    size_t start = at + std::char_traits<char>::length(name);
-    while (start < line.size() && line[start] == '"') ++start;
-    const size_t end = line.find_first_of("\"\r\n", start);
-    return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
-// Where a "type=" parameter of its own begins ("report-type=" is another
-// parameter); npos when there is none.
-size_t TypeParameter(const std::string& lowerLine) {
-    for (size_t at = lowerLine.find("type="); at != std::string::npos; at = lowerLine.find("type=", at + 1)) {
-        if (at == 0 || lowerLine[at - 1] == ' ' || lowerLine[at - 1] == '\t' || lowerLine[at - 1] == ';') return at;
-    }
-    return std::string::npos;
 }
 
 }  // namespace
@@ -73,12 +54,11 @@ Classification ClassifyMail(const ArchiveSettings& settings, const std::string& 
         }
         if (inType) {
             // Only the Content-Type field's own lines carry its parameters.
-            if (Contains(lower, "boundary=")) c.boundary = ParameterAfter(line, lower, "boundary=");
-            const size_t type = TypeParameter(lower);
-            if (related && continuation && type != std::string::npos) {
-                const std::string value = Lower(ParameterAfter(line.substr(type), lower.substr(type), "type="));
-                c.result = Contains(value, "multipart/alternative") ? kNotArchived : kArchived;
-            }
+            const std::string boundary = HeaderParameter(line, "boundary");
+            if (!boundary.empty()) c.boundary = boundary;
+            const std::string type = Lower(HeaderParameter(line, "type"));
+            if (related && continuation && !type.empty())
+                c.result = Contains(type, "multipart/alternative") ? kNotArchived : kArchived;
         }
         if (common::StartsWithIgnoringAsciiCase(line, "X-Sorvant: yes")) marked = true;
     }

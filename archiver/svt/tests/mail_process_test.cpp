@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <regex>
 #include <set>
@@ -6,6 +7,7 @@
 #include "archiver/svt/mail_build.h"
 #include "archiver/svt/mail_process.h"
 #include "archiver/svt/message_id.h"
+#include "common/text.h"
 #include "platform/codepage/codepage.h"
 #include "test_support.h"
 
@@ -165,6 +167,35 @@ TEST_F(MailFiles, PasswordMailOfAMailWithoutMessageId) {
               "Message-ID: <VLQR_1_2@gw.example.test>\r\nReferences: <VLQR_1@gw.example.test>\r\n\r\n");
     EXPECT_EQ(pw.find("body"), std::string::npos);
     EXPECT_EQ(pw.substr(pw.size() - 7), "\r\n\r\n.\r\n");
+}
+
+TEST_F(MailFiles, ArchiveFailureLeavesTheMailAsItCame) {
+    const std::string mail = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                             "Content-Type: application/pdf; name=a.pdf\r\n\r\nx\r\n--b--\r\n.\r\n";
+    testsupport::WriteFile(dir / "m.dat", mail);
+    settings.workFolder = dir.path();
+    // A folder where the archive would go: the zip cannot be written.
+    ASSERT_EQ(::mkdir((dir / "m.dat.zip").c_str(), 0700), 0);
+    EXPECT_EQ(archiver::ProcessMailFile(settings, dir / "m.dat"), 2);
+    EXPECT_EQ(ReadFile(dir / "m.dat"), mail);
+    auto left = testsupport::RunCommand("ls -A " + dir.path());
+    EXPECT_EQ(left.output, "m.dat\nm.dat.zip\n") << "no password mail, no temporaries";
+}
+
+TEST_F(MailFiles, LevelThreeEncryptsWithTheFixedPasswordAndWritesNoNotice) {
+    const std::string mail = "Subject: s\r\nContent-Type: application/pdf; name=a.pdf\r\n\r\nJVBERi0=\r\n.\r\n";
+    testsupport::WriteFile(dir / "m.dat", mail);
+    settings.level = 3;
+    settings.password = "three";
+    ASSERT_EQ(archiver::ProcessMailFile(settings, dir / "m.dat"), 1);
+    const std::string archived = ReadFile(dir / "m.dat");
+    EXPECT_NE(archived.find("Content-Transfer-Encoding: 7bit\r\n\r\n--"), std::string::npos) << "empty text part";
+    EXPECT_FALSE(testsupport::FileExists(dir / "m-pw.dat"));
+    const size_t start = archived.find("\r\n\r\n", archived.find("application/octet-stream")) + 4;
+    std::string zip;
+    common::Base64ToText(archived.substr(start, archived.find("\r\n--", start) - start), zip, 1 << 20);
+    testsupport::WriteFile(dir / "a.zip", zip);
+    EXPECT_EQ(testsupport::RunCommand("unzip -P three -p " + dir / "a.zip").output, mail);
 }
 
 }  // namespace
