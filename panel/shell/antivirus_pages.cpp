@@ -276,10 +276,10 @@ void CAntiVirusSetDlg2::OnWatchPlaces() {
 void CAntiVirusSetDlg2::OnExcludedExtensions() { EditListFile("fwhiteext.db", ExtensionListHeader(), {}); }
 
 void RegisterAntiVirusPages() {
-    RegisterPageMaker(kAntiVirusSetDlg, [](int id) { return std::make_unique<CAntiVirusSetDlg>(id); });
-    RegisterPageMaker(kAntiVirusSetDlg0, [](int id) { return std::make_unique<CAntiVirusSetDlg0>(id); });
-    RegisterPageMaker(kAntiVirusSetDlg1, [](int id) { return std::make_unique<CAntiVirusSetDlg1>(id); });
-    RegisterPageMaker(kAntiVirusSetDlg2, [](int id) { return std::make_unique<CAntiVirusSetDlg2>(id); });
+    RegisterPage<CAntiVirusSetDlg>(kAntiVirusSetDlg);
+    RegisterPage<CAntiVirusSetDlg0>(kAntiVirusSetDlg0);
+    RegisterPage<CAntiVirusSetDlg1>(kAntiVirusSetDlg1);
+    RegisterPage<CAntiVirusSetDlg2>(kAntiVirusSetDlg2);
 }
 
 }  // namespace panel

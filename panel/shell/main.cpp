@@ -13,6 +13,7 @@
 #include "panel/shell/tolvane_dlg.h"
 #include "panel/shell/update_check.h"
 #ifdef VELQOR_MAIL_PAGES
+#include "panel/mailpages/mail_filter_pages.h"
 #include "panel/mailpages/mail_pages.h"
 #endif
 #ifdef VELQOR_WEB_PAGES
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     panel::RegisterAntiVirusPages();
 #ifdef VELQOR_MAIL_PAGES
     panel::RegisterMailPages();
+    panel::RegisterMailFilterPages();
 #endif
 #ifdef VELQOR_WEB_PAGES
     panel::RegisterWebPages();

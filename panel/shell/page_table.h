@@ -65,4 +65,10 @@ PageFactory DefaultPageFactory();
 using PageMaker = std::function<std::unique_ptr<SettingsPage>(int templateId)>;
 void RegisterPageMaker(PageSlot slot, PageMaker maker);
 
+// The maker of a page class built from its template id alone.
+template <typename Page>
+void RegisterPage(PageSlot slot) {
+    RegisterPageMaker(slot, [](int templateId) { return std::make_unique<Page>(templateId); });
+}
+
 }  // namespace panel

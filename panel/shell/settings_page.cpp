@@ -5,11 +5,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <climits>
+#include <memory>
 
 #include "panel/shell/look.h"
 #include "panel/shell/message_box.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/shell/strings.h"
+#include "platform/codepage/codepage.h"
 
 namespace panel {
 
@@ -98,6 +100,60 @@ void SettingsPage::BindText(int id, QString& field) {
                          [this, id, &field] {
                              if (auto* edit = Control<QLineEdit>(this, id)) edit->setText(field);
                          }});
+}
+
+void SettingsPage::BindText(int id, QString& field, TextLimit limit) {
+    if (limit.maxChars > 0) {
+        if (auto* edit = Control<QLineEdit>(this, id)) {
+            // Typing that would pass the limit is undone; shortening a longer
+            // stored text is not.
+            auto last = std::make_shared<QString>(edit->text());
+            connect(edit, &QLineEdit::textChanged, edit, [edit, last, max = limit.maxChars](const QString& text) {
+                if (text.size() > max && text.size() > last->size() && edit->isModified()) {
+                    edit->setText(*last);
+                    return;
+                }
+                *last = text;
+            });
+        }
+    }
+    bindings_.push_back({[this, id, &field, limit] {
+                             auto* edit = Control<QLineEdit>(this, id);
+                             if (!edit) return true;
+                             if (!TextFits(id, edit->text(), limit)) return false;
+                             field = edit->text();
+                             return true;
+                         },
+                         [this, id, &field] {
+                             if (auto* edit = Control<QLineEdit>(this, id)) edit->setText(field);
+                         }});
+}
+
+bool SettingsPage::TextFits(int id, const QString& text, const TextLimit& limit) {
+    if (limit.maxChars > 0 && text.size() > limit.maxChars) {
+        Refuse(id, LoadString(61715).arg(limit.maxChars));
+        return false;
+    }
+    for (QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            Refuse(id, QString::fromUtf8("制御文字は入力できません。"));
+            return false;
+        }
+    }
+    const std::string bytes = platform::Utf8ToCp932(text.toStdString());
+    if (QString::fromStdString(platform::Cp932ToUtf8(bytes)) != text) {
+        Refuse(id, QString::fromUtf8("Shift_JISで表せない文字は入力できません。"));
+        return false;
+    }
+    if (limit.maxCp932Bytes > 0 && bytes.size() > static_cast<size_t>(limit.maxCp932Bytes)) {
+        Refuse(id, LoadString(61715).arg(limit.maxCp932Bytes));
+        return false;
+    }
+    if (limit.noLeadingBlank && (text.startsWith(u' ') || text.startsWith(QChar(0x3000)))) {
+        Refuse(id, QString::fromUtf8("先頭に空白は入力できません。"));
+        return false;
+    }
+    return true;
 }
 
 // As the dialog framework reads numbers: blanks around the digits are

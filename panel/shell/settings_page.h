@@ -65,6 +65,17 @@ protected:
     void BindNumber(int id, int& field, NumberKind kind, std::optional<Range> range = std::nullopt);
     void BindNumber(int id, uint32_t& field, NumberKind kind, std::optional<Range> range = std::nullopt);
     void BindText(int id, QString& field);
+    // What a text may hold, checked when it is read from its edit: at most
+    // maxChars characters (typing past them is also stopped, a longer
+    // stored text still shows whole), at most maxCp932Bytes bytes once
+    // converted for the files and the service (0: no limit), no character
+    // CP932 lacks, no control character, and no leading blank when asked.
+    struct TextLimit {
+        int maxChars = 0;
+        int maxCp932Bytes = 0;
+        bool noLeadingBlank = false;
+    };
+    void BindText(int id, QString& field, TextLimit limit);
     // Fields from controls: stops at the first control that does not pass,
     // shows the framework message (61712, 61719, 61714), puts the focus on
     // it and returns false.
@@ -84,6 +95,7 @@ private:
         std::function<void()> toControl;
     };
     bool NumberFromText(int id, const QString& text, NumberKind kind, std::optional<Range> range, int64_t& value);
+    bool TextFits(int id, const QString& text, const TextLimit& limit);
     void Refuse(int id, const QString& message);
     void KeepFailure(const char* name, long code);
 

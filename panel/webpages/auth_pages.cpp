@@ -8,11 +8,11 @@
 namespace panel {
 
 void RegisterAuthPages() {
-    RegisterPageMaker(kChttp2dlg, [](int id) { return std::make_unique<Chttp2dlg>(id); });
-    RegisterPageMaker(kChttp20dlg, [](int id) { return std::make_unique<Chttp20dlg>(id); });
-    RegisterPageMaker(kLDAPDlg, [](int id) { return std::make_unique<CLDAPDlg>(id); });
-    RegisterPageMaker(kCsocks2dlg, [](int id) { return std::make_unique<Csocks2dlg>(id); });
-    RegisterPageMaker(kCsocks2dlg00, [](int id) { return std::make_unique<Csocks2dlg00>(id); });
+    RegisterPage<Chttp2dlg>(kChttp2dlg);
+    RegisterPage<Chttp20dlg>(kChttp20dlg);
+    RegisterPage<CLDAPDlg>(kLDAPDlg);
+    RegisterPage<Csocks2dlg>(kCsocks2dlg);
+    RegisterPage<Csocks2dlg00>(kCsocks2dlg00);
 }
 
 }  // namespace panel

@@ -5,12 +5,9 @@
 #include <QVBoxLayout>
 
 #include "common/publish_file.h"
-#include "panel/shell/message_box.h"
 #include "panel/shell/panel_state.h"
-#include "panel/shell/strings.h"
 #include "panel/webpages/ldap_directory.h"
 #include "panel/webpages/page_parts.h"
-#include "platform/codepage/codepage.h"
 
 namespace panel {
 namespace {
@@ -81,8 +78,10 @@ void CLDAPDlg::BuildTemplate() {
 void CLDAPDlg::OnInitDialog() {
     for (const FieldControl& control : kControls) {
         const LdapKey& key = KeyOf(control.key);
+        // The engine reads lines of up to 1,023 bytes, line end included.
+        const int most = static_cast<int>(kLdapLineLimit - std::string_view(key.key).size() - 2);
         if (key.text)
-            BindText(control.id, fields_.*key.text);
+            BindText(control.id, fields_.*key.text, TextLimit{0, most, false});
         else
             BindNumber(control.id, fields_.*key.number, NumberKind::Unsigned32);
     }
@@ -120,33 +119,12 @@ void CLDAPDlg::OnFieldEdited(const LdapKey& key) {
     LdapSettingsChanged() = true;
 }
 
-bool CLDAPDlg::CheckTexts() {
-    for (const FieldControl& control : kControls) {
-        const LdapKey& key = KeyOf(control.key);
-        if (!key.text) continue;
-        const QString& text = fields_.*key.text;
-        std::string bytes = platform::Utf8ToCp932(text.toStdString());
-        QString message;
-        const size_t most = kLdapLineLimit - std::string_view(key.key).size() - 2;  // CR LF
-        bool lineEnd = text.contains(u'\r') || text.contains(u'\n');
-        if (bytes.size() > most)
-            message = LoadString(61715).arg(most);
-        else if (lineEnd || QString::fromStdString(platform::Cp932ToUtf8(bytes)) != text)
-            message = QString::fromUtf8("改行やShift_JISで表せない文字は使えません。");
-        if (message.isEmpty()) continue;
-        ShowMessage(window(), message, QMessageBox::Warning);
-        if (QWidget* edit = FindControl(this, control.id)) edit->setFocus();
-        return false;
-    }
-    return true;
-}
-
 void CLDAPDlg::SaveLdapSettings() {
     common::PublishFile(DataFolder() + "http-ldap.ini", FormatLdapSettings(fields_), {}, kLdapFileMode);
 }
 
 bool CLDAPDlg::SaveSettings() {
-    if (!FieldsFromControls() || !CheckTexts()) return false;
+    if (!FieldsFromControls()) return false;
     SaveLdapSettings();
     ControlsFromFields();
     return true;

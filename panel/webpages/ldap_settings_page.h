@@ -22,10 +22,6 @@ protected:
     void OnInitDialog() override;
 
 private:
-    // False, with the message shown and the focus on the field, when a
-    // text would not fit its line in the file or has characters the
-    // file's code page lacks.
-    bool CheckTexts();
     void OnFieldEdited(const LdapKey& key);
     LdapFields fields_;
 };

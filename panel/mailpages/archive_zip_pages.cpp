@@ -1,0 +1,241 @@
+#include "panel/mailpages/archive_zip_pages.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "panel/mailpages/mail_filter_texts.h"
+#include "panel/mailpages/page_controls.h"
+#include "panel/shell/list_file_edit.h"
+#include "panel/shell/registry_ops.h"
+
+namespace panel {
+namespace {
+
+// The service reads the archiving server's texts into 256 bytes.
+constexpr int kServiceTextBytes = 255;
+
+QString ReadText(const char* name, const char* fallback) {
+    std::string text;
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, name, fallback, text, 512);
+    return QString::fromStdString(text);
+}
+
+// The buttons in a row; `extra` (an edit of the group) takes the rest of it.
+QGroupBox* RadioGroup(QWidget* page, int groupId, const char* title,
+                      std::initializer_list<std::pair<int, const char*>> buttons, int extraEditId = 0) {
+    auto* group = WithId(new QGroupBox(QString::fromUtf8(title), page), groupId);
+    auto* layout = new QHBoxLayout(group);
+    for (const auto& [id, text] : buttons) layout->addWidget(WithId(new QRadioButton(QString::fromUtf8(text), group), id));
+    if (extraEditId)
+        layout->addWidget(EditControl(group, extraEditId), 1);
+    else
+        layout->addStretch();
+    return group;
+}
+
+void EditFile(const char* name) { EditListFile(name, MailFilterTemplate(name)); }
+
+// The button's index, or the stored value when no button is ticked.
+int Chosen(int ticked, int stored) { return ticked >= 0 ? ticked : stored; }
+
+}  // namespace
+
+// --- What is zipped, and the password mail -----------------------------------
+
+Csorvant::Csorvant(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void Csorvant::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(4);
+    auto* top = new QHBoxLayout;
+    top->addWidget(RadioGroup(this, 1286, "圧縮対象", {{1284, "メール全体"}, {1285, "添付ファイル毎"}}));
+    auto* zip = new QGridLayout;
+    zip->addWidget(StaticControl(this, 1273, "圧縮ファイル拡張子"), 0, 0);
+    zip->addWidget(EditControl(this, 1274), 0, 1);
+    zip->addWidget(StaticControl(this, 1275, "付加パスワード"), 1, 0);
+    zip->addWidget(EditControl(this, 1276), 1, 1);
+    top->addLayout(zip, 1);
+    layout->addLayout(top);
+
+    auto* smtpGroup = WithId(new QGroupBox(QString::fromUtf8("SMTPサーバ設定（パスワードメール送信用）"), this), 1263);
+    auto* smtp = new QGridLayout(smtpGroup);
+    smtp->setVerticalSpacing(4);
+    smtp->addWidget(StaticControl(smtpGroup, 1272, "SMTP"), 0, 0);
+    smtp->addWidget(EditControl(smtpGroup, 1260), 0, 1);
+    smtp->addWidget(StaticControl(smtpGroup, 1261, "ポート"), 0, 2);
+    smtp->addWidget(EditControl(smtpGroup, 1262), 0, 3);
+    auto* authGroup = WithId(new QGroupBox(QString::fromUtf8("SMTP認証"), smtpGroup), 1264);
+    auto* auth = new QGridLayout(authGroup);
+    auto* authBox = CheckBoxControl(authGroup, 1265, "SMTP認証を行う。（PLAINのみ）");
+    auth->addWidget(authBox, 0, 0, 1, 4);
+    auth->addWidget(StaticControl(authGroup, 1266, "ID"), 1, 0);
+    auth->addWidget(EditControl(authGroup, 1268), 1, 1);
+    auth->addWidget(StaticControl(authGroup, 1267, "パスワード"), 1, 2);
+    auto* password = EditControl(authGroup, 1269);
+    password->setEchoMode(QLineEdit::Password);
+    auth->addWidget(password, 1, 3);
+    smtp->addWidget(authGroup, 1, 0, 1, 4);
+    smtp->addWidget(RadioGroup(smtpGroup, 1288, "送信元アドレス", {{1289, "送信元"}, {1290, "アドレスを指定"}}, 1291), 2,
+                    0, 1, 4);
+    auto* last = new QHBoxLayout;
+    last->addWidget(RadioGroup(smtpGroup, 1293, "送信先アドレス", {{1294, "送信先のまま"}, {1295, "送信元へ返信"}}), 1);
+    last->addWidget(RadioGroup(smtpGroup, 1278, "IPバージョン", {{1281, "IPv4"}, {1282, "IPv6"}}));
+    smtp->addLayout(last, 3, 0, 1, 4);
+    layout->addWidget(smtpGroup);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ButtonControl(this, 1259, "メールメッセージ"));
+    buttons->addWidget(ButtonControl(this, 1270, "パスワードメールメッセージ"));
+    layout->addLayout(buttons);
+    layout->addStretch();
+    connect(authBox, &QCheckBox::clicked, this, [this] { ApplyAuthRule(); });
+}
+
+void Csorvant::OnInitDialog() {
+    ColorButton* message = nullptr;
+    ColorButton* passwordMessage = nullptr;
+    AttachPageButton(message, 1259, this, [] { EditFile("ziped-message.txt"); });
+    AttachPageButton(passwordMessage, 1270, this, [] { EditFile("ziped-pw-message.txt"); });
+
+    envTo_ = ReadSetting("TQXEnvTo", 0);
+    envFromType_ = ReadSetting("TQXEnvFromType", 0);
+    envFromAddr_ = ReadText("TQXEnvFromAddr", "");
+    unitZip_ = ReadSetting("TQXUnitZIP", 1);
+    ipVersion_ = ReadSetting("TQXIPversion", 0);
+    uniqPw_ = ReadText("TQXUniqPW", "");
+    extension_ = ReadText("TQXEtend", "ZIP");
+    smtp_ = ReadText("TQXSmtp", "");
+    smtpPort_ = static_cast<uint32_t>(ReadSetting("TQXSmtpPort", 25));
+    esmtp_ = ReadSetting("TQXESmtp", 0);
+    authId_ = ReadText("TQXSmtpAuthID", "");
+    authPw_ = ReadText("TQXSmtpAuthPW", "");
+    envToTicked_ = envTo_;
+    envFromTypeTicked_ = envFromType_;
+    unitZipTicked_ = unitZip_;
+    ipVersionTicked_ = ipVersion_;
+
+    // In the order the values are taken from the controls.
+    BindText(1260, smtp_, TextLimit{0, kServiceTextBytes, false});
+    BindText(1268, authId_, TextLimit{63, kServiceTextBytes, false});
+    BindNumber(1262, smtpPort_, NumberKind::Unsigned32);
+    BindText(1269, authPw_, TextLimit{63, kServiceTextBytes, false});
+    BindCheck(1265, esmtp_);
+    BindText(1274, extension_, TextLimit{3, kServiceTextBytes, false});
+    BindText(1276, uniqPw_, TextLimit{15, kServiceTextBytes, false});
+    BindRadio({1281, 1282}, ipVersionTicked_);
+    BindRadio({1284, 1285}, unitZipTicked_);
+    BindText(1291, envFromAddr_, TextLimit{0, kServiceTextBytes, false});
+    BindRadio({1289, 1290}, envFromTypeTicked_);
+    BindRadio({1294, 1295}, envToTicked_);
+    ControlsFromFields();
+    ApplyAuthRule();
+}
+
+void Csorvant::ApplyAuthRule() {
+    esmtp_ = Control<QCheckBox>(this, 1265)->isChecked() ? 1 : 0;
+    EnableControls(this, {1268, 1269}, esmtp_ != 0);
+}
+
+bool Csorvant::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    envTo_ = Chosen(envToTicked_, envTo_);
+    envFromType_ = Chosen(envFromTypeTicked_, envFromType_);
+    unitZip_ = Chosen(unitZipTicked_, unitZip_);
+    ipVersion_ = Chosen(ipVersionTicked_, ipVersion_);
+    WriteDword("TQXEnvTo", static_cast<uint32_t>(envTo_));
+    WriteDword("TQXEnvFromType", static_cast<uint32_t>(envFromType_));
+    WriteString("TQXEnvFromAddr", envFromAddr_);
+    WriteDword("TQXUnitZIP", static_cast<uint32_t>(unitZip_));
+    WriteDword("TQXIPversion", static_cast<uint32_t>(ipVersion_));
+    WriteString("TQXUniqPW", uniqPw_);
+    WriteString("TQXEtend", extension_);
+    WriteString("TQXSmtp", smtp_);
+    WriteDword("TQXSmtpPort", smtpPort_);
+    WriteDword("TQXESmtp", static_cast<uint32_t>(esmtp_));
+    WriteString("TQXSmtpAuthID", authId_);
+    WriteString("TQXSmtpAuthPW", authPw_);
+    ControlsFromFields();
+    return true;
+}
+
+// --- To: and Cc: header limits ----------------------------------------------
+
+Csorvant00::Csorvant00(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void Csorvant00::BuildTemplate() {
+    auto* layout = new QGridLayout(this);
+    auto* to = CheckBoxControl(this, 1298, "To:ヘッダを制限する");
+    auto* cc = CheckBoxControl(this, 1300, "Cc:ヘッダを制限する");
+    layout->addWidget(to, 0, 0);
+    layout->addWidget(StaticControl(this, 1299, "表示上限"), 0, 1);
+    layout->addWidget(EditControl(this, 1302), 0, 2);
+    layout->addWidget(cc, 1, 0);
+    layout->addWidget(StaticControl(this, 1301, "表示上限"), 1, 1);
+    layout->addWidget(EditControl(this, 1303), 1, 2);
+    layout->setRowStretch(2, 1);
+    connect(to, &QCheckBox::clicked, this, [this] { ApplyEnablingRules(); });
+    connect(cc, &QCheckBox::clicked, this, [this] { ApplyEnablingRules(); });
+}
+
+void Csorvant00::OnInitDialog() {
+    toHead_ = ReadSetting("TQXToHead", 0);
+    toHeadCount_ = static_cast<uint32_t>(ReadSetting("TQXToHeadCount", 1));
+    ccHead_ = ReadSetting("TQXCcHead", 0);
+    ccHeadCount_ = static_cast<uint32_t>(ReadSetting("TQXCcHeadCount", 0));
+    BindCheck(1298, toHead_);
+    BindCheck(1300, ccHead_);
+    BindNumber(1303, ccHeadCount_, NumberKind::Unsigned32);
+    BindNumber(1302, toHeadCount_, NumberKind::Unsigned32);
+    ControlsFromFields();
+    ApplyEnablingRules();
+}
+
+void Csorvant00::ApplyEnablingRules() {
+    EnableControls(this, {1299, 1302}, Control<QCheckBox>(this, 1298)->isChecked());
+    EnableControls(this, {1301, 1303}, Control<QCheckBox>(this, 1300)->isChecked());
+}
+
+bool Csorvant00::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("TQXToHead", static_cast<uint32_t>(toHead_));
+    WriteDword("TQXToHeadCount", toHeadCount_);
+    WriteDword("TQXCcHead", static_cast<uint32_t>(ccHead_));
+    WriteDword("TQXCcHeadCount", ccHeadCount_);
+    ControlsFromFields();
+    return true;
+}
+
+// --- The archiving log and the listen addresses -------------------------------
+
+Csorvant01::Csorvant01(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void Csorvant01::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(CheckBoxControl(this, 1277, "ログを残す。"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonControl(this, 1258, "対策IPポート"));
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    layout->addStretch();
+}
+
+void Csorvant01::OnInitDialog() {
+    ColorButton* list = nullptr;
+    AttachPageButton(list, 1258, this, [] { EditFile("smtp-zip.db"); });
+    log_ = ReadSetting("TQXLog", 0);
+    BindCheck(1277, log_);
+    ControlsFromFields();
+}
+
+bool Csorvant01::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("TQXLog", static_cast<uint32_t>(log_));
+    ControlsFromFields();
+    return true;
+}
+
+}  // namespace panel

@@ -1,0 +1,169 @@
+#include "panel/mailpages/notify_mail_page.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "common/publish_file.h"
+#include "panel/mailpages/page_controls.h"
+#include "panel/shell/panel_state.h"
+#include "panel/shell/registry_ops.h"
+#include "platform/codepage/codepage.h"
+
+namespace panel {
+namespace {
+
+// The controls the notify box enables and disables.
+const std::initializer_list<int> kNotifyControls = {1089, 1114, 1019, 1022, 1096, 1100, 1086,
+                                                    1183, 1112, 1077, 1081, 1083, 1085, 1088,
+                                                    1119, 1109, 1103, 1079, 1036, 1110, 1035};
+
+// sendmail.ini holds the password in plain text: its owner only.
+constexpr unsigned kSendmailIniMode = 0600;
+
+// What the mail sender takes whole from a line of its settings file.
+constexpr int kFromNameBytes = 79;
+constexpr int kAccountBytes = 63;
+constexpr int kServerBytes = 255;
+constexpr int kFromLineBytes = 249;
+// Strings the page reads back through 512-byte buffers.
+constexpr int kStoredChars = 255;
+
+QString ReadText(const char* name) {
+    std::string text;
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, name, "", text, 512);
+    return QString::fromStdString(text);
+}
+
+std::string Cp932(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
+
+}  // namespace
+
+std::string FormatSendmailIni(const NotifySettings& s) {
+    std::string text = "family=0\r\n";
+    text += "from=" + Cp932(s.from) + "\r\n";
+    text += "name=" + Cp932(s.fromName) + "\r\n";
+    text += "charset=iso-2022-jp\r\n";
+    text += "smtpserver=" + Cp932(s.server) + "\r\n";
+    text += "port=" + std::to_string(s.port) + "\r\n";
+    text += std::string("esmtp=") + (s.auth ? "1" : "0") + "\r\n";
+    text += "authid=" + Cp932(s.id) + "\r\n";
+    text += "authpass=" + Cp932(s.password) + "\r\n";
+    text += std::string("ssl=") + (s.ssl ? "1" : "0") + "\r\n";
+    text += "debug=0\r\n";
+    text += "to=" + Cp932(s.to) + "\r\n";
+    return text;
+}
+
+CSendDlg::CSendDlg(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CSendDlg::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* notify = CheckBoxControl(this, 1107, "メールで通知する。");
+    layout->addWidget(notify);
+    auto* grid = new QGridLayout;
+    grid->addWidget(StaticControl(this, 1081, "SMTPｻｰﾊﾞｰ"), 0, 0);
+    grid->addWidget(EditControl(this, 1077), 0, 1);
+    grid->addWidget(StaticControl(this, 1183, "ﾎﾟｰﾄ"), 0, 2);
+    grid->addWidget(EditControl(this, 1086), 0, 3);
+    grid->addWidget(StaticControl(this, 1083, "送信元ｱﾄﾞﾚｽ"), 1, 0);
+    grid->addWidget(EditControl(this, 1019), 1, 1);
+    grid->addWidget(CheckBoxControl(this, 1114, "SSLで通信"), 1, 2, 1, 2);
+    grid->addWidget(StaticControl(this, 1085, "送信者名"), 2, 0);
+    grid->addWidget(EditControl(this, 1022), 2, 1);
+    auto* auth = CheckBoxControl(this, 1089, "SMTP認証で送信(PLAINのみ)");
+    grid->addWidget(auth, 3, 0, 1, 4);
+    grid->addWidget(StaticControl(this, 1110, "ﾕｰｻﾞｰ名"), 4, 0);
+    grid->addWidget(EditControl(this, 1096), 4, 1);
+    grid->addWidget(StaticControl(this, 1035, "ﾊﾟｽﾜｰﾄﾞ"), 5, 0);
+    auto* password = EditControl(this, 1100);
+    password->setEchoMode(QLineEdit::Password);
+    grid->addWidget(password, 5, 1);
+    layout->addLayout(grid);
+
+    auto* group = WithId(new QGroupBox(QString::fromUtf8("通知先指定"), this), 1088);
+    auto* inner = new QGridLayout(group);
+    int column = 0;
+    for (auto [id, text] : {std::pair{1103, "送信先を指定"}, std::pair{1079, "送信元へ送信"}, std::pair{1036, "両方に送信"}}) {
+        auto* radio = WithId(new QRadioButton(QString::fromUtf8(text), group), id);
+        inner->addWidget(radio, 0, column++);
+        connect(radio, &QRadioButton::clicked, this, [this] { OnRecipientModeChanged(); });
+    }
+    inner->addWidget(StaticControl(group, 1109, "送信先ｱﾄﾞﾚｽ"), 1, 0);
+    inner->addWidget(EditControl(group, 1112), 1, 1, 1, 2);
+    layout->addWidget(group);
+    auto* hidden = StaticControl(this, 1119, "通知先指定");
+    hidden->hide();
+    layout->addStretch();
+    connect(notify, &QCheckBox::clicked, this, [this] { OnNotifyBoxChanged(); });
+    connect(auth, &QCheckBox::clicked, this, [this] { OnAuthBoxChanged(); });
+}
+
+void CSendDlg::OnInitDialog() {
+    values_.send = static_cast<int>(RegReadDword(kProductSettingsKey, "SmtpSend", 0));
+    values_.auth = static_cast<int>(RegReadDword(kProductSettingsKey, "SmtpAuth", 0));
+    values_.ssl = static_cast<int>(RegReadDword(kProductSettingsKey, "SmtpSSL", 0));
+    values_.port = static_cast<int>(RegReadDword(kProductSettingsKey, "SmtpPort", 25));
+    values_.sendAddr = static_cast<int>(RegReadDword(kProductSettingsKey, "SmtpSendaddr", 0));
+    values_.server = ReadText("SmtpSMTPServer");
+    values_.from = ReadText("SmtpFrom");
+    values_.fromName = ReadText("SmtpFromName");
+    values_.id = ReadText("SmtpID");
+    values_.password = ReadText("SmtpPassword");
+    values_.to = ReadText("SmtpTo");
+    modeTicked_ = values_.sendAddr;
+
+    // In the order the values are taken from the controls; each text is
+    // checked against what the mail sender reads of its line.
+    BindCheck(1107, values_.send);
+    BindCheck(1089, values_.auth);
+    BindCheck(1114, values_.ssl);
+    BindText(1019, values_.from, TextLimit{kStoredChars, kFromLineBytes - 5, true});
+    BindText(1022, values_.fromName, TextLimit{kStoredChars, kFromNameBytes, true});
+    BindText(1096, values_.id, TextLimit{kStoredChars, kAccountBytes, true});
+    BindText(1100, values_.password, TextLimit{kStoredChars, kAccountBytes, true});
+    BindNumber(1086, values_.port, NumberKind::Signed, Range{1, 65535});
+    BindText(1112, values_.to, TextLimit{kStoredChars, 0, false});
+    BindRadio({1103, 1079, 1036}, modeTicked_);
+    BindText(1077, values_.server, TextLimit{kStoredChars, kServerBytes, true});
+    ControlsFromFields();
+    OnRecipientModeChanged();
+    OnAuthBoxChanged();
+    OnNotifyBoxChanged();
+}
+
+void CSendDlg::OnNotifyBoxChanged() {
+    EnableControls(this, kNotifyControls, Control<QCheckBox>(this, 1107)->isChecked());
+}
+
+void CSendDlg::OnAuthBoxChanged() {
+    EnableControls(this, {1110, 1035, 1096, 1100}, Control<QCheckBox>(this, 1089)->isChecked());
+}
+
+void CSendDlg::OnRecipientModeChanged() {
+    EnableControls(this, {1109, 1112}, !Control<QRadioButton>(this, 1079)->isChecked());
+}
+
+bool CSendDlg::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    // A stored mode outside the three buttons stays until one is chosen.
+    if (modeTicked_ >= 0) values_.sendAddr = modeTicked_;
+    WriteDword("SmtpSend", static_cast<uint32_t>(values_.send));
+    WriteDword("SmtpAuth", static_cast<uint32_t>(values_.auth));
+    WriteDword("SmtpSSL", static_cast<uint32_t>(values_.ssl));
+    WriteDword("SmtpPort", static_cast<uint32_t>(values_.port));
+    WriteDword("SmtpSendaddr", static_cast<uint32_t>(values_.sendAddr));
+    WriteString("SmtpSMTPServer", values_.server);
+    WriteString("SmtpFrom", values_.from);
+    WriteString("SmtpFromName", values_.fromName);
+    WriteString("SmtpID", values_.id);
+    WriteString("SmtpPassword", values_.password);
+    WriteString("SmtpTo", values_.to);
+    ControlsFromFields();
+    common::PublishFile(State().programFolder + "/sendmail.ini", FormatSendmailIni(values_), {}, kSendmailIniMode);
+    return true;
+}
+
+}  // namespace panel

@@ -1,0 +1,91 @@
+#include "panel/mailpages/spam_check_pages.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "panel/mailpages/mail_filter_texts.h"
+#include "panel/mailpages/page_controls.h"
+#include "panel/shell/list_file_edit.h"
+#include "panel/shell/registry_ops.h"
+
+namespace panel {
+
+CSpamCheckSetDlg::CSpamCheckSetDlg(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CSpamCheckSetDlg::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* check = CheckBoxControl(this, 1108, "スパムチェックを行う");
+    layout->addWidget(check);
+    layout->addWidget(CheckBoxControl(this, 1113, "ログを残す。"));
+    auto* tag = new QHBoxLayout;
+    tag->addWidget(StaticControl(this, 1111, "挿入タグ"));
+    tag->addWidget(EditControl(this, 1106), 1);
+    layout->addLayout(tag);
+    layout->addStretch();
+    connect(check, &QCheckBox::clicked, this, [this] { ApplyEnablingRule(); });
+}
+
+void CSpamCheckSetDlg::OnInitDialog() {
+    log_ = ReadSetting("spamenglog", 0);
+    check_ = ReadSetting("spamcheck", 1);
+    std::string tag;
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "spamtag", "[SPAM]", tag, 512);
+    tag_ = QString::fromStdString(tag);
+    BindCheck(1108, check_);
+    BindCheck(1113, log_);
+    // The service reads the tag into 261 bytes.
+    BindText(1106, tag_, TextLimit{0, 260, false});
+    ControlsFromFields();
+    ApplyEnablingRule();
+}
+
+void CSpamCheckSetDlg::ApplyEnablingRule() {
+    EnableControls(this, {1113, 1111, 1106}, Control<QCheckBox>(this, 1108)->isChecked());
+}
+
+bool CSpamCheckSetDlg::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("spamenglog", static_cast<uint32_t>(log_));
+    WriteDword("spamcheck", static_cast<uint32_t>(check_));
+    WriteString("spamtag", tag_);
+    ControlsFromFields();
+    return true;
+}
+
+CSpamCheckSetDlg0::CSpamCheckSetDlg0(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CSpamCheckSetDlg0::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(CheckBoxControl(this, 1123, "日付ヘッダの異常"));
+    layout->addWidget(CheckBoxControl(this, 1124, "送信ドメイン認証(SPF1)不一致"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonControl(this, 1122, "キーワード"));
+    buttons->addWidget(ButtonControl(this, 1104, "ＵＲＩＢＬ"));
+    buttons->addWidget(ButtonControl(this, 1129, "ホワイトリスト"));
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    layout->addStretch();
+}
+
+void CSpamCheckSetDlg0::OnInitDialog() {
+    for (auto [id, file] : {std::pair{1122, "spamkeyword.db"}, std::pair{1104, "spam-dnsbl.db"},
+                            std::pair{1129, "passspf.db"}}) {
+        ColorButton* button = nullptr;
+        AttachPageButton(button, id, this, [file] { EditListFile(file, MailFilterTemplate(file)); });
+    }
+    spf_ = ReadSetting("spamspf1", 0);
+    date_ = ReadSetting("spamdate", 0);
+    BindCheck(1123, date_);
+    BindCheck(1124, spf_);
+    ControlsFromFields();
+}
+
+bool CSpamCheckSetDlg0::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("spamspf1", static_cast<uint32_t>(spf_));
+    WriteDword("spamdate", static_cast<uint32_t>(date_));
+    ControlsFromFields();
+    return true;
+}
+
+}  // namespace panel

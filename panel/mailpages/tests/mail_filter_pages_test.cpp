@@ -1,0 +1,359 @@
+// The attachment archiving, spam check and notification mail pages, judged
+// by the readers of what they write: the service's start table (the
+// options of orqsvt and orqspam), the list files' new texts, and the real
+// mail sender orqnote reading "sendmail.ini" and sending to an SMTP sink
+// that asks for AUTH PLAIN.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <memory>
+
+#include "panel/mailpages/archive_zip_pages.h"
+#include "panel/mailpages/notify_mail_page.h"
+#include "panel/mailpages/spam_check_pages.h"
+#include "panel/shell/look.h"
+#include "panel/shell/registry_ops.h"
+#include "panel_test_support.h"
+#include "platform/codepage/codepage.h"
+#include "qt_test_support.h"
+#include "service/child_start_table.h"
+
+namespace {
+
+using namespace panel;
+
+class MailFilterPagesTest : public paneltest::PanelTest {
+protected:
+    void SetUp() override {
+        PanelTest::SetUp();
+        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
+        testsupport::MakeDirs(dataFolder());
+        if (const char* lang = std::getenv("LANG")) lang_ = lang;
+    }
+    void TearDown() override {
+        ::unsetenv("VELQOR_EDITOR");
+        ::setenv("LANG", lang_.c_str(), 1);
+    }
+    template <typename Page>
+    std::unique_ptr<Page> Open() {
+        auto page = std::make_unique<Page>();
+        page->Create(&window_);
+        return page;
+    }
+    static void Type(QWidget* page, int id, const std::string& text) {
+        Control<QLineEdit>(page, id)->setText(QString::fromStdString(text));
+    }
+    static void Click(QWidget* page, int id) { Control<QAbstractButton>(page, id)->click(); }
+    static bool Ticked(QWidget* page, int id) { return Control<QAbstractButton>(page, id)->isChecked(); }
+    static bool Enabled(QWidget* page, int id) { return FindControl(page, id)->isEnabled(); }
+    static std::string Shown(QWidget* page, int id) { return Control<QLineEdit>(page, id)->text().toStdString(); }
+    const service::ChildStart* Start(const std::string& program) {
+        table_ = service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false});
+        for (const auto& step : table_)
+            if (step.program == program) return &step;
+        return nullptr;
+    }
+    static bool Has(const std::vector<std::string>& args, const std::string& arg) {
+        return std::find(args.begin(), args.end(), arg) != args.end();
+    }
+    static uint32_t Stored(const char* name) { return RegReadDword(kProductSettingsKey, name, 0xDEADu); }
+    static std::string Text(const char* name) {
+        std::string text;
+        RegReadString(RegRoot::LocalMachine, kProductSettingsKey, name, "(none)", text, 4096);
+        return text;
+    }
+    // Saves the page while a message box is answered; the messages shown.
+    static std::vector<std::string> SaveRefused(SettingsPage* page) {
+        paneltest::BoxAnswerer answerer;
+        EXPECT_FALSE(page->SaveSettings());
+        return answerer.texts;
+    }
+    static std::string Cp932(const std::string& utf8) { return platform::Utf8ToCp932(utf8); }
+    static std::string Repeat(const std::string& text, int times) {
+        std::string out;
+        for (int i = 0; i < times; ++i) out += text;
+        return out;
+    }
+
+    QWidget window_;
+    std::string lang_;
+    std::vector<service::ChildStart> table_;
+};
+
+TEST_F(MailFilterPagesTest, AFreshStoreShowsAndSavesTheDefaults) {
+    auto zip = Open<Csorvant>();
+    auto heads = Open<Csorvant00>();
+    auto log = Open<Csorvant01>();
+    auto spam = Open<CSpamCheckSetDlg>();
+    auto checks = Open<CSpamCheckSetDlg0>();
+    auto notify = Open<CSendDlg>();
+    EXPECT_TRUE(Ticked(zip.get(), 1285));
+    EXPECT_EQ(Shown(zip.get(), 1274), "ZIP");
+    EXPECT_EQ(Shown(zip.get(), 1262), "25");
+    for (int id : {1289, 1294, 1281}) EXPECT_TRUE(Ticked(zip.get(), id)) << id;
+    for (int id : {1268, 1269}) EXPECT_FALSE(Enabled(zip.get(), id)) << id;
+    EXPECT_EQ(Shown(heads.get(), 1302), "1");
+    EXPECT_EQ(Shown(heads.get(), 1303), "0");
+    for (int id : {1299, 1302, 1301, 1303}) EXPECT_FALSE(Enabled(heads.get(), id)) << id;
+    EXPECT_TRUE(Ticked(spam.get(), 1108));
+    EXPECT_EQ(Shown(spam.get(), 1106), "[SPAM]");
+    EXPECT_EQ(Shown(notify.get(), 1086), "25");
+    EXPECT_TRUE(Ticked(notify.get(), 1103));
+    for (int id : {1089, 1114, 1019, 1077, 1112, 1103, 1036, 1096}) EXPECT_FALSE(Enabled(notify.get(), id)) << id;
+    EXPECT_TRUE(Enabled(notify.get(), 1107));
+
+    for (SettingsPage* page : std::initializer_list<SettingsPage*>{zip.get(), heads.get(), log.get(), spam.get(),
+                                                                  checks.get(), notify.get()})
+        ASSERT_TRUE(page->SaveSettings());
+    const std::pair<const char*, uint32_t> numbers[] = {
+        {"TQXUnitZIP", 1}, {"TQXSmtpPort", 25}, {"TQXEnvFromType", 0}, {"TQXEnvTo", 0}, {"TQXIPversion", 0},
+        {"TQXESmtp", 0},   {"TQXToHead", 0},    {"TQXToHeadCount", 1}, {"TQXCcHead", 0}, {"TQXCcHeadCount", 0},
+        {"TQXLog", 0},     {"spamcheck", 1},    {"spamenglog", 0},     {"spamspf1", 0},  {"spamdate", 0},
+        {"SmtpSend", 0},   {"SmtpPort", 25},    {"SmtpSSL", 0},        {"SmtpAuth", 0},  {"SmtpSendaddr", 0},
+    };
+    for (const auto& [name, value] : numbers) EXPECT_EQ(Stored(name), value) << name;
+    const std::pair<const char*, const char*> texts[] = {
+        {"TQXEtend", "ZIP"}, {"TQXUniqPW", ""}, {"TQXSmtp", ""}, {"TQXEnvFromAddr", ""}, {"TQXSmtpAuthID", ""},
+        {"TQXSmtpAuthPW", ""}, {"spamtag", "[SPAM]"}, {"SmtpSMTPServer", ""}, {"SmtpFrom", ""}, {"SmtpTo", ""},
+    };
+    for (const auto& [name, value] : texts) EXPECT_EQ(Text(name), value) << name;
+
+    // Values no button stands for stay as stored until a button is chosen.
+    RegWriteDword(kProductSettingsKey, "TQXUnitZIP", 5);
+    RegWriteDword(kProductSettingsKey, "SmtpSendaddr", 7);
+    auto again = Open<Csorvant>();
+    auto notifyAgain = Open<CSendDlg>();
+    EXPECT_FALSE(Ticked(again.get(), 1284) || Ticked(again.get(), 1285));
+    ASSERT_TRUE(again->SaveSettings());
+    ASSERT_TRUE(notifyAgain->SaveSettings());
+    EXPECT_EQ(Stored("TQXUnitZIP"), 5u);
+    EXPECT_EQ(Stored("SmtpSendaddr"), 7u);
+    Click(again.get(), 1284);
+    ASSERT_TRUE(again->SaveSettings());
+    EXPECT_EQ(Stored("TQXUnitZIP"), 0u);
+}
+
+TEST_F(MailFilterPagesTest, ArchivingChoicesReachTheArchivingServersOptions) {
+    auto zip = Open<Csorvant>();
+    auto heads = Open<Csorvant00>();
+    auto log = Open<Csorvant01>();
+    Click(zip.get(), 1285);
+    Type(zip.get(), 1276, "extra pw");
+    Type(zip.get(), 1260, "127.0.0.1");
+    Type(zip.get(), 1262, "2525");
+    Click(zip.get(), 1265);
+    EXPECT_TRUE(Enabled(zip.get(), 1268) && Enabled(zip.get(), 1269));
+    Type(zip.get(), 1268, "sender-id");
+    Type(zip.get(), 1269, "pass word");
+    Click(zip.get(), 1290);
+    Type(zip.get(), 1291, "archiver@example.test");
+    Click(heads.get(), 1298);
+    EXPECT_TRUE(Enabled(heads.get(), 1302));
+    Type(heads.get(), 1302, "2");
+    Click(log.get(), 1277);
+    for (SettingsPage* page : std::initializer_list<SettingsPage*>{zip.get(), heads.get(), log.get()})
+        ASSERT_TRUE(page->SaveSettings());
+
+    const service::ChildStart* start = Start("orqsvt");
+    ASSERT_NE(start, nullptr);
+    const std::vector<std::string> expected = {
+        "-e=VELQOR_TEST_DATA_ROOT", "-z=ZIP", "-s=127.0.0.1", "-p=2525", "-a=1", "-i=sender-id", "-r=pass word",
+        "-@=extra pw", "-w=1", "-f=0", "-c=120", "-u=1", "-m=1,archiver@example.test", "-v=0", "-t=1,2", "-q=0,0",
+        "-x=dat", "-l=0"};
+    EXPECT_EQ(start->args, expected);
+
+    // Unticking a limit keeps its count.
+    Click(heads.get(), 1298);
+    ASSERT_TRUE(heads->SaveSettings());
+    EXPECT_EQ(Stored("TQXToHead"), 0u);
+    EXPECT_EQ(Stored("TQXToHeadCount"), 2u);
+}
+
+TEST_F(MailFilterPagesTest, ArchivingTextsTheEditsOrTheServiceCannotHoldAreRefused) {
+    RegWriteString(kProductSettingsKey, "TQXEtend", "ZIPX");
+    auto zip = Open<Csorvant>();
+    auto* extension = Control<QLineEdit>(zip.get(), 1274);
+    EXPECT_EQ(extension->text().toStdString(), "ZIPX") << "a longer stored text shows whole";
+    EXPECT_EQ(SaveRefused(zip.get()), std::vector<std::string>{"3 文字以内で入力してください。"});
+    extension->setFocus();
+    extension->end(false);
+    QTest::keyClicks(extension, "Y");
+    EXPECT_EQ(extension->text().toStdString(), "ZIPX") << "typing past the limit is stopped";
+    QTest::keyClick(extension, Qt::Key_Backspace);
+    EXPECT_EQ(extension->text().toStdString(), "ZIP");
+    QTest::keyClicks(extension, "Q");
+    EXPECT_EQ(extension->text().toStdString(), "ZIP");
+    extension->setText("7Z");
+
+    struct Case {
+        int id;
+        std::string text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {1276, "sixteen-letters!", "15 文字以内で入力してください。"},
+        {1268, std::string(64, 'i'), "63 文字以内で入力してください。"},
+        {1260, std::string(180, 'h') + Repeat("全", 38), "255 文字以内で入力してください。"},
+        {1291, "a@b.test\xf0\x9f\x98\x80", "Shift_JISで表せない文字は入力できません。"},
+    };
+    for (const Case& c : cases) {
+        QString before = Control<QLineEdit>(zip.get(), c.id)->text();
+        Type(zip.get(), c.id, c.text);
+        EXPECT_EQ(SaveRefused(zip.get()), std::vector<std::string>{c.message}) << c.id;
+        Control<QLineEdit>(zip.get(), c.id)->setText(before);
+    }
+    ASSERT_TRUE(zip->SaveSettings());
+    EXPECT_EQ(Text("TQXEtend"), "7Z");
+}
+
+TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMakeTheLists) {
+    auto spam = Open<CSpamCheckSetDlg>();
+    auto checks = Open<CSpamCheckSetDlg0>();
+    Click(spam.get(), 1108);
+    for (int id : {1113, 1111, 1106}) EXPECT_FALSE(Enabled(spam.get(), id)) << id;
+    Click(spam.get(), 1108);
+    Click(spam.get(), 1113);
+    Type(spam.get(), 1106, "[迷惑]");
+    Click(checks.get(), 1123);
+    Click(checks.get(), 1124);
+    ASSERT_TRUE(spam->SaveSettings());
+    ASSERT_TRUE(checks->SaveSettings());
+    const service::ChildStart* start = Start("orqspam");
+    ASSERT_NE(start, nullptr);
+    EXPECT_TRUE(Has(start->args, "-t=" + Cp932("[迷惑]")));
+    for (const char* arg : {"-w", "-s", "-d"}) EXPECT_TRUE(Has(start->args, arg)) << arg;
+    EXPECT_EQ(start->afterLine, "SPAM Option=log,spf1,date\n");
+
+    // The tag is read by the service into 261 bytes.
+    Type(spam.get(), 1106, std::string(131, 'x') + std::string(130, 'y'));
+    EXPECT_EQ(SaveRefused(spam.get()), std::vector<std::string>{"260 文字以内で入力してください。"});
+    Type(spam.get(), 1106, "");
+    ASSERT_TRUE(spam->SaveSettings());
+    EXPECT_EQ(Text("spamtag"), "") << "an empty tag is saved empty";
+
+    // New files: Japanese texts for a Japanese user, one active zone row.
+    ::setenv("LANG", "ja_JP.UTF-8", 1);
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_MESSAGES");
+    std::string editor = Recorder("editor", dir_.path());
+    ::setenv("VELQOR_EDITOR", editor.c_str(), 1);
+    Click(checks.get(), 1104);
+    EXPECT_EQ(RecordedArguments(editor), std::vector<std::string>{dataFolder() + "spam-dnsbl.db"});
+    std::string dnsbl = platform::Cp932ToUtf8(testsupport::ReadFile(dataFolder() + "spam-dnsbl.db"));
+    EXPECT_EQ(std::count(dnsbl.begin(), dnsbl.end(), '\n'), 11);
+    EXPECT_NE(dnsbl.find("\r\nmulti.surbl.org\r\n"), std::string::npos) << dnsbl;
+    for (auto [id, file] : {std::pair{1122, "spamkeyword.db"}, std::pair{1129, "passspf.db"}}) {
+        Click(checks.get(), id);
+        std::string text = platform::Cp932ToUtf8(testsupport::ReadFile(dataFolder() + file));
+        EXPECT_EQ(text.rfind("'------------------------------------------------------------------\r\n", 0), 0u) << file;
+    }
+    EXPECT_NE(platform::Cp932ToUtf8(testsupport::ReadFile(dataFolder() + "spamkeyword.db")).find("'*出*会*い*系*\r\n"),
+              std::string::npos);
+    // The archiving pages' files: the password notice keeps its "%s".
+    auto zip = Open<Csorvant>();
+    Click(zip.get(), 1270);
+    EXPECT_EQ(platform::Cp932ToUtf8(testsupport::ReadFile(dataFolder() + "ziped-pw-message.txt")),
+              "同名タイトルとして送付された、メールの解凍用パスワー\r\nドをお知らせします。\r\n\r\n"
+              "解凍用パスワードは、'%s'です。\r\n");
+}
+
+class NotifyMailTest : public MailFilterPagesTest {
+protected:
+    void TearDown() override {
+        if (sink_) sink_->terminate(15);
+        MailFilterPagesTest::TearDown();
+    }
+    // The mail sender's SMTP peer: aiosmtpd asking for AUTH PLAIN as user
+    // "user" with the password "pa'ss".
+    int StartSink() {
+        int port = testsupport::FreeTcpPort();
+        sink_ = std::make_unique<testsupport::Process>(
+            std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("tools/sendmail/tests/smtp_peer.py"),
+                                     "aiosmtpd", std::to_string(port), sinkDir_.path()},
+            testsupport::Process::Options{});
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(sinkDir_ / "ready"); },
+                                           std::chrono::seconds(20)))
+            << sink_->err();
+        return port;
+    }
+    testsupport::TempDir sinkDir_;
+    std::unique_ptr<testsupport::Process> sink_;
+};
+
+TEST_F(NotifyMailTest, SendmailIniAsWrittenIsWhatTheMailSenderSendsWith) {
+    const int port = StartSink();
+    auto page = Open<CSendDlg>();
+    Click(page.get(), 1107);
+    EXPECT_TRUE(Enabled(page.get(), 1096)) << "the notify box enables every control";
+    Click(page.get(), 1089);
+    Click(page.get(), 1089);
+    EXPECT_FALSE(Enabled(page.get(), 1096)) << "the authentication box then decides";
+    Click(page.get(), 1089);
+    EXPECT_TRUE(Enabled(page.get(), 1096));
+    Click(page.get(), 1079);
+    EXPECT_FALSE(Enabled(page.get(), 1112));
+    Click(page.get(), 1036);
+    EXPECT_TRUE(Enabled(page.get(), 1112));
+    Type(page.get(), 1077, "127.0.0.1");
+    Type(page.get(), 1086, std::to_string(port));
+    Type(page.get(), 1019, "notice@example.test");
+    Type(page.get(), 1022, "管理者 通知");
+    Type(page.get(), 1096, "user");
+    Type(page.get(), 1100, "pa'ss");
+    Type(page.get(), 1112, "admin@example.test");
+
+    // What the mail sender would not read back as typed is refused.
+    struct Case {
+        int id;
+        std::string text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {1022, std::string(80, 'n'), "79 文字以内で入力してください。"},
+        {1022, Repeat("名", 40), "79 文字以内で入力してください。"},
+        {1096, std::string(64, 'u'), "63 文字以内で入力してください。"},
+        {1100, " leading", "先頭に空白は入力できません。"},
+        {1019, std::string(245, 'f'), "244 文字以内で入力してください。"},
+        {1086, "0", "1 から 65535 までの整数を入力してください。"},
+        {1086, "65536", "1 から 65535 までの整数を入力してください。"},
+        {1086, "twenty-five", "整数を入力してください。"},
+    };
+    for (const Case& c : cases) {
+        QString before = Control<QLineEdit>(page.get(), c.id)->text();
+        Type(page.get(), c.id, c.text);
+        EXPECT_EQ(SaveRefused(page.get()), std::vector<std::string>{c.message}) << c.id << " " << c.text;
+        Control<QLineEdit>(page.get(), c.id)->setText(before);
+    }
+    EXPECT_FALSE(testsupport::FileExists(programFolder() + "/sendmail.ini")) << "a refused save writes nothing";
+
+    ASSERT_TRUE(page->SaveSettings());
+    const std::string ini = programFolder() + "/sendmail.ini";
+    EXPECT_EQ(testsupport::ReadFile(ini),
+              Cp932("family=0\r\nfrom=notice@example.test\r\nname=管理者 通知\r\ncharset=iso-2022-jp\r\n"
+                    "smtpserver=127.0.0.1\r\nport=" + std::to_string(port) +
+                    "\r\nesmtp=1\r\nauthid=user\r\nauthpass=pa'ss\r\nssl=0\r\ndebug=0\r\nto=admin@example.test\r\n"));
+    struct stat info {};
+    ASSERT_EQ(::stat(ini.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0077, 0u) << "the password readable by others";
+    EXPECT_EQ(Stored("SmtpSendaddr"), 2u);
+
+    // The mail sender, run in the program folder, reads it and logs in.
+    testsupport::Process::Options options;
+    options.cwd = programFolder();
+    testsupport::Process sender({testsupport::BinPath("orqnote"), "to@example.test", "-subject=notice", "-message=hello"},
+                                options);
+    ASSERT_EQ(sender.wait(std::chrono::seconds(60)), 0) << sender.out() << sender.err();
+    ASSERT_TRUE(testsupport::FileExists(sinkDir_ / "mail-1.eml")) << sender.out() << sender.err();
+    auto from = testsupport::RunCommand(
+        "/usr/bin/python3 -c \"import email,email.header,sys; m=email.message_from_bytes(open(sys.argv[1],'rb')."
+        "read()); print(str(email.header.make_header(email.header.decode_header(m['From']))))\" '" +
+        (sinkDir_ / "mail-1.eml") + "'");
+    EXPECT_EQ(from.output, "管理者 通知 <notice@example.test>\n");
+    EXPECT_EQ(testsupport::ReadFile(sinkDir_ / "mail-1.rcpt"), "to@example.test");
+}
+
+}  // namespace
