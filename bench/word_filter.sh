@@ -41,15 +41,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-wait_port() {
-  for _ in $(seq 1 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "nothing listens on port $1" >&2
-  exit 1
-}
+. "$ROOT/bench/ports.sh"
 
 # The page, a page with a keyword, the keyword list for each side.
 mkdir -p "$WORK/www" "$WORK/data/VELQOR/cache" "$WORK/pipes"
