@@ -71,12 +71,14 @@ TEST_F(WordFilterServer, ResponsesThatAreNotTextOrHaveNoHeadEndGetNoReply) {
         {"no head end", Request(server_.storeResponse("open", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n", ""))},
         {"missing file", Request(server_.dataFolder() + "cache/none")},
         {"no content type", Request(server_.storeResponse("untyped", "HTTP/1.1 200 OK\r\n\r\n", page))},
+        {"empty request", ""},
     };
     for (const auto& c : cases) {
         std::string reply = "x";
         EXPECT_EQ(server_.ask(c.request, reply), platform::kErrorBrokenPipe) << c.name;
         EXPECT_EQ(reply, "") << c.name;
     }
+    EXPECT_NE(server_.log().find("ReadFile() fail. code = "), std::string::npos);
     // The server goes on serving.
     std::string reply;
     EXPECT_EQ(server_.ask(Request(server_.storeResponse("hit", Head("text/html"), page)), reply), 0);
