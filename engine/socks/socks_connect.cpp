@@ -9,6 +9,7 @@
 #include "engine/mail/telnet_dispatch.h"
 #include "engine/socks/socks_lists.h"
 #include "engine/socks/socks_protocol.h"
+#include "engine/socks/socks_relay.h"
 #include "engine/socks/socks_replies.h"
 #include "engine/tls/tls.h"
 
@@ -50,9 +51,8 @@ void SocksConnect(SocksClient& client, const SocksRequest& request, SocksHttpLoo
         return;
     }
     // Every other destination goes the line-protocol dispatcher's way: the
-    // lockstep relay for mail and FTP control, the byte tunnel for the
-    // rest (FTP data included: the engine's own data listener behind it
-    // stores and scans each transfer).
+    // lockstep relay for mail and FTP control, the store-and-forward relays
+    // for a prepared FTP data channel, the byte tunnel for the rest.
     SocksDispatchSteps steps;
     steps.readRequest = [&](std::string& host, int& port) {
         if (Listed(*record, request)) {
@@ -67,6 +67,7 @@ void SocksConnect(SocksClient& client, const SocksRequest& request, SocksHttpLoo
         SocksReplyRefused(client, request, request.version == 4 ? kSocks4ConnectFailed : kSocks5GeneralFailure);
     };
     steps.connected = [&] { return SocksReplyGranted(client, request) && PassAhead(record, client.TakeRest()); };
+    steps.dataRelay = [record](int, int) { RunSocksDataRelay(record); };
     LineRelayPlugins plugins;
     plugins.socks = &steps;
     plugins.ftp = MakeFtpControlHooks;

@@ -1,6 +1,7 @@
 // Line protocols through the SOCKS proxy: FTP (curl's control connection
 // relayed line by line to pyftpdlib, its data connections through the
-// engine's data listeners of the -n range, passive and active) and SMTP
+// engine's data listeners of the -n range, passive and active, and the
+// passive ones through the SOCKS store-and-forward relays) and SMTP
 // (smtplib through python3-socks to an aiosmtpd sink).
 #include <gtest/gtest.h>
 
@@ -51,6 +52,10 @@ TEST(SocksFtp, DownloadsAndUploadsPassiveAndActive) {
     const std::string log = engine.log();
     EXPECT_NE(log.find("protocol=4"), std::string::npos);
     EXPECT_NE(log.find("protocol=5"), std::string::npos);
+    // They went store and forward, each direction on its own.
+    EXPECT_NE(log.find("[ClientSocksSession] End."), std::string::npos);
+    EXPECT_NE(log.find("[ServerSocksSession] End."), std::string::npos);
+    EXPECT_TRUE(engine.waitForEmptyCache());
     EXPECT_NE(peer.commandsSeen().find("RETR f.bin"), std::string::npos);
 }
 
