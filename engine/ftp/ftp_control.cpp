@@ -18,6 +18,7 @@
 #include "engine/ftp/data_socket.h"
 #include "engine/ftp/ftp_data.h"
 #include "engine/ftp/ftp_data_main.h"
+#include "engine/ftp/ftp_reply.h"
 #include "engine/ftp/thread_start.h"
 #include "engine/http/http_cache.h"
 
@@ -90,6 +91,10 @@ private:
     std::string user_;
     std::string folder_ = "/";
     FtpDataChannelPtr pending_;
+    // The channel of the transfer under way, told the server's final reply.
+    FtpDataChannelPtr transfer_;
+    // A REST with an offset came: the next RETR fetches part of a file.
+    bool partial_ = false;
     std::vector<DataThread> threads_;
     std::string replyOverride_;
 };
@@ -199,7 +204,10 @@ void FtpControl::SetPlan(LineRelayState& state, std::string& command) {
     plan.download = download;
 
     const EngineSettings& settings = Settings();
-    if (Starts(line, "retr ") && settings.cacheMinutes != 0 && state.record) {
+    // Part of a file (after REST) is never a cache entry, nor served from one.
+    const bool partial = partial_;
+    partial_ = false;
+    if (Starts(line, "retr ") && settings.cacheMinutes != 0 && state.record && !partial) {
         const ConnectionRecord& record = *state.record;
         const std::string file = Argument(line);
         std::string key = "ftp," + user_ + "," + record.ListenAddress + "," + std::to_string(record.ListenPort) + "," +
@@ -229,7 +237,8 @@ void FtpControl::SetPlan(LineRelayState& state, std::string& command) {
         }
     }
     pending_->SetPlan(plan);
-    pending_.reset();
+    if (transfer_) transfer_->SetOutcome(false);
+    transfer_ = std::move(pending_);
 }
 
 bool FtpControl::OnClientCommand(LineRelayState& state, std::string& command) {
@@ -242,6 +251,9 @@ bool FtpControl::OnClientCommand(LineRelayState& state, std::string& command) {
         FollowFolder(Argument(line));
     } else if (common::EqualsIgnoringAsciiCase(line, "cdup")) {
         FollowFolder("..");
+    } else if (Starts(line, "rest ")) {
+        const std::string offset = Argument(line);
+        partial_ = offset.find_first_not_of('0') != std::string::npos;
     } else if (Starts(line, "port ")) {
         TakePortCommand(state, command, false);
     } else if (Starts(line, "eprt ")) {
@@ -270,6 +282,14 @@ void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
         reply = replyOverride_;
         replyOverride_.clear();
         return;
+    }
+    if (transfer_) {
+        const int code = FtpReplyCode(reply);
+        // The opening 1xx reply says nothing yet; the final one does.
+        if (code >= 200) {
+            transfer_->SetOutcome(code == 226 || code == 250);
+            transfer_.reset();
+        }
     }
     const bool passive227 = reply.rfind("227 ", 0) == 0, passive229 = reply.rfind("229 ", 0) == 0;
     if ((!passive227 && !passive229) || reply.find('(') == std::string::npos) return;
@@ -321,6 +341,7 @@ void FtpControl::OnRelayEnd(LineRelayState& state) {
     (void)state;
     // Channels still waiting for their connection or their command end
     // now; a transfer under way ends by itself, within its time-outs.
+    if (transfer_) transfer_->SetOutcome(false);
     for (DataThread& running : threads_) running.channel->Cancel();
     for (DataThread& running : threads_) running.thread.join();
     threads_.clear();

@@ -45,6 +45,21 @@ void FtpDataChannel::Cancel() {
     changed_.notify_all();
 }
 
+void FtpDataChannel::SetOutcome(bool complete) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        outcomeKnown_ = true;
+        complete_ = complete;
+    }
+    changed_.notify_all();
+}
+
+bool FtpDataChannel::WaitForCompleteTransfer(std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait_for(guard, limit, [this] { return outcomeKnown_ || cancelled_; });
+    return outcomeKnown_ && complete_;
+}
+
 FtpDataWait FtpDataChannel::WaitForPlan(std::chrono::milliseconds limit, FtpDataPlan& plan) const {
     std::unique_lock<std::mutex> guard(lock_);
     changed_.wait_for(guard, limit, [this] { return planned_ || cancelled_; });

@@ -66,9 +66,17 @@ public:
     void SetPlan(const FtpDataPlan& plan);
     // Control side: ends every wait on the channel, now and later.
     void Cancel();
+    // Control side: the server's final reply to the transfer came; complete
+    // when it was positive (226, 250).
+    void SetOutcome(bool complete);
 
     // Data side: waits at most `limit` for the plan.
     FtpDataWait WaitForPlan(std::chrono::milliseconds limit, FtpDataPlan& plan) const;
+    // Data side: waits at most `limit` for the server's final reply. True
+    // only when it came and was positive: a transfer that the client
+    // aborted or the server cut short also ends its data connection in
+    // order, and must not be kept as a whole file.
+    bool WaitForCompleteTransfer(std::chrono::milliseconds limit) const;
     // Data side: takes the channel for one data connection. Only the first
     // claim succeeds; a cancelled channel can't be claimed.
     bool Claim();
@@ -94,6 +102,8 @@ private:
     bool planned_ = false;
     bool cancelled_ = false;
     bool claimed_ = false;
+    bool outcomeKnown_ = false;
+    bool complete_ = false;
     FtpDataPlan plan_;
 };
 

@@ -72,15 +72,9 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
             std::fprintf(found, "Found %s\r\n", finding.c_str());
             std::fclose(found);
         }
-    } else if (!plan.cachePath.empty()) {
-        if (plan.useCache) {
-            WriteLogF("[%s] [%04d] FTP cash useing. %s\n", name, from, plan.cachePath.c_str());
-            CopyFile(plan.cachePath, spool, from);
-        } else if (whole) {
-            // Only a transfer that arrived whole is served again later.
-            WriteLogF("[%s] [%04d] FTP cash making. %s\n", name, from, plan.cachePath.c_str());
-            CopyFile(spool, plan.cachePath, from);
-        }
+    } else if (plan.useCache && !plan.cachePath.empty()) {
+        WriteLogF("[%s] [%04d] FTP cash useing. %s\n", name, from, plan.cachePath.c_str());
+        CopyFile(plan.cachePath, spool, from);
     }
 
     bool sent = false;
@@ -96,6 +90,13 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
             });
             std::fclose(out);
         }
+    }
+    // Only a clean transfer that arrived whole, as the server's final reply
+    // confirms, is served again later. The receiver has its copy already.
+    if (finding.empty() && !plan.useCache && !plan.cachePath.empty() && whole &&
+        params.channel->WaitForCompleteTransfer(std::chrono::milliseconds(FtpWaitMs()))) {
+        WriteLogF("[%s] [%04d] FTP cash making. %s\n", name, from, plan.cachePath.c_str());
+        CopyFile(spool, plan.cachePath, from);
     }
     common::DeleteWithRetry(spool);
     return sent;

@@ -5,6 +5,7 @@ Each step runs in order on one login as "u"/"p"; its outcome is printed as
 one line "<step> ok <detail>" or "<step> error <reply>":
   passive | active           the data connection mode for what follows
   get:NAME                   RETR into WORKDIR/NAME
+  getrest:NAME:OFFSET        RETR from OFFSET on (after REST), the size printed
   put:NAME                   STOR of WORKDIR/NAME
   list                       LIST, the names printed
   cmd:TEXT                   a raw command, its reply printed
@@ -35,6 +36,11 @@ for step in steps:
             with open(os.path.join(work, name), "wb") as out:
                 reply = ftp.retrbinary("RETR " + name, out.write)
             print(step, "ok", reply)
+        elif step.startswith("getrest:"):
+            _, name, offset = step.split(":")
+            got = bytearray()
+            reply = ftp.retrbinary("RETR " + name, got.extend, rest=int(offset))
+            print(step, "ok", len(got), reply)
         elif step.startswith("put:"):
             name = step[4:]
             with open(os.path.join(work, name), "rb") as source:

@@ -199,6 +199,23 @@ TEST_F(FtpProxyRoadTest, ASecondRetrievalComesFromTheCache) {
     EXPECT_EQ(engine_->count("FTP cash useing."), 1);
 }
 
+TEST_F(FtpProxyRoadTest, PartOfAFileIsNeverACacheEntry) {
+    FtpPeer peer;
+    const std::string pattern = ftptest::BinaryPattern(20000);
+    peer.put("p.bin", pattern);
+    Start(peer, {"-m=10"});
+    const std::string out = Ftplib({"getrest:p.bin:1000"});
+    EXPECT_NE(out.find("getrest:p.bin:1000 ok 19000 226"), std::string::npos) << out;
+    // The whole file is fetched from the server, then kept.
+    ASSERT_EQ(Curl("-o " + (work_ / "1.bin") + " " + Url("/p.bin")), 0) << engine_->log();
+    EXPECT_TRUE(testsupport::ReadFile(work_ / "1.bin") == pattern);
+    EXPECT_EQ(peer.commandsSeen().find("LIST p.bin"), std::string::npos) << peer.commandsSeen();
+    ASSERT_TRUE(engine_->waitForLog("FTP cash making."));
+    ASSERT_EQ(Curl("-o " + (work_ / "2.bin") + " " + Url("/p.bin")), 0) << engine_->log();
+    EXPECT_TRUE(testsupport::ReadFile(work_ / "2.bin") == pattern);
+    EXPECT_NE(peer.commandsSeen().find("LIST p.bin"), std::string::npos) << peer.commandsSeen();
+}
+
 TEST_F(FtpProxyRoadTest, AChannelLeftWaitingEndsWithItsControlConnection) {
     FtpPeer peer;
     // Waits of a minute: only the end of the control connection can stop
