@@ -81,8 +81,9 @@ bool ReadRequest(SocksClient& client, SocksRequest& request) {
             WriteLogF("[PROXYMain] [%04d] SOCKS version %d is not served.\n", client.socket(), version);
         return false;
     }
-    if ((version == 4 && settings.socksVersions == kOnlySocks5) ||
-        (version == 5 && settings.socksVersions == kOnlySocks4)) {
+    const int only = settings.socksVersions;
+    const bool served = only == 0 || (version == 4 && only == kOnlySocks4) || (version == 5 && only == kOnlySocks5);
+    if (!served) {
         WriteLogF("[PROXYMain] [%04d] SOCKS%d is not served (-o=%d).\n", client.socket(), version,
                   settings.socksVersions);
         return false;
