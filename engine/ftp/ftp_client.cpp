@@ -112,7 +112,7 @@ int PrepareActive(const SocketAddress& own, DataJob& job, std::string& command) 
     int fd = BindDataPort(own.family(), SOCK_STREAM, port, SOMAXCONN);
     if (fd < 0) {
         WriteLog(v4 ? "[FtpClient] v4 bind failed.\n" : "[FtpClient] v6 bind failed.\n");
-        return errno == EADDRINUSE ? -2 : -3;
+        return -2;
     }
     job.listenSocket = fd;
     const std::string address = AddressText(own);

@@ -22,9 +22,8 @@ struct FtpFetch {
 
 // Result: 0 when the dialogue ran to its end (also when the server refused
 // a step: see fetch), -1 when the host can't be resolved or connected, -2
-// when a socket can't be made or the active-mode data port can't be bound,
-// -3 when it can't listen, -4 when the control socket's own address can't
-// be read. The data thread has always ended when this returns; the output
+// when a socket can't be made or the active-mode data port can't be bound
+// and listened on, -4 when the control socket's addresses can't be read. The data thread has always ended when this returns; the output
 // file stays open.
 int FtpClient(const FtpUrlRequest& request, FILE* output, FtpFetch& fetch);
 

@@ -131,6 +131,25 @@ TEST_F(FtpUrlRoadTest, ServersWithoutPassiveModeAreServedActively) {
     EXPECT_LE(high * 256 + lowByte, low + 5);
 }
 
+TEST_F(FtpUrlRoadTest, IPv6ServersPassiveAndActive) {
+    // EPSV, and EPRT where the server refuses passive mode.
+    const std::string pattern = ftptest::BinaryPattern(40000);
+    Start({"-i=2"});
+    for (bool passive : {true, false}) {
+        FtpPeer peer(passive ? std::vector<std::string>{"--host=::1"}
+                             : std::vector<std::string>{"--host=::1", "--no-passive"});
+        ASSERT_NE(peer.port(), 0) << peer.log();
+        peer.put("v6.bin", pattern);
+        const std::string target = work_ / "v6.bin";
+        auto fetched = testsupport::RunCommand("curl -sS --max-time 20 -x " + Proxy() + " -o " + target +
+                                               " 'ftp://u:p@[::1]:" + std::to_string(peer.port()) + "/v6.bin'");
+        ASSERT_EQ(fetched.exitCode, 0) << fetched.output << engine_->log();
+        EXPECT_TRUE(testsupport::ReadFile(target) == pattern) << passive;
+        const std::string seen = peer.commandsSeen();
+        EXPECT_NE(seen.find(passive ? "EPSV\n" : "EPRT |2|::1|"), std::string::npos) << seen;
+    }
+}
+
 TEST_F(FtpUrlRoadTest, APassiveReplyNamingAnotherHostStillReachesTheServer) {
     // The data connection goes where the control connection went, never to
     // the address a reply names.
