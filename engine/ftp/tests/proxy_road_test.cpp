@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "avstub.h"
 #include "engine_process.h"
 #include "ftp_peer.h"
@@ -156,6 +161,34 @@ TEST_F(FtpProxyRoadTest, DataListenersServeTheirOwnClientOnly) {
     const std::string out = Ftplib({"intruder"});
     EXPECT_NE(out.find("intruder ok intruder-closed 1"), std::string::npos) << out << engine_->log();
     EXPECT_EQ(out.find(" 0\n"), std::string::npos) << out;
+}
+
+TEST_F(FtpProxyRoadTest, NoFreeDataPortGives425) {
+    FtpPeer peer;
+    Start(peer);
+    // Every port of the range is taken by someone else (a port this test
+    // can't take is busy already).
+    std::vector<int> held;
+    for (int port = low_; port <= low_ + 10; ++port) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, 1) == 0)
+            held.push_back(fd);
+        else
+            ::close(fd);
+    }
+    ASSERT_FALSE(held.empty());
+    const std::string out = Ftplib({"cmd:PASV", "cmd:EPSV", "active", "list", "cmd:NOOP"});
+    for (int fd : held) ::close(fd);
+    EXPECT_NE(out.find("cmd:PASV error 425 Can't open data connection."), std::string::npos) << out;
+    EXPECT_NE(out.find("cmd:EPSV error 425 Can't open data connection."), std::string::npos) << out;
+    EXPECT_NE(out.find("list error 425 Can't open data connection."), std::string::npos) << out;
+    EXPECT_NE(out.find("cmd:NOOP ok 200"), std::string::npos) << out;
+    // The server never got a PORT that named no listener.
+    EXPECT_EQ(peer.commandsSeen().find("PORT"), std::string::npos) << peer.commandsSeen();
 }
 
 TEST_F(FtpProxyRoadTest, DataAddressesOfAnotherHostAreRefused) {
