@@ -117,8 +117,9 @@ int SmtpCommand(LineRelayState& state, std::string& command) {
 }
 
 // Receives the data part up to the "." line into the capture file, after
-// the Received: lines. False when the client ended first.
-bool CaptureMail(LineRelayState& state) {
+// the Received: lines, and keeps what it wrote in `mail`. False when the
+// client ended first.
+bool CaptureMail(LineRelayState& state, std::string& mail) {
     const EngineSettings& settings = Settings();
     ConnectionRecord* record = state.record;
     const int fd = ::open(state.capturePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -151,6 +152,7 @@ bool CaptureMail(LineRelayState& state) {
             data.clear();
         }
         if (!out.empty()) {
+            mail += out;
             const char* at = out.data();
             std::size_t left = out.size();
             while (left > 0) {
@@ -184,7 +186,10 @@ int RefuseMail(LineRelayState& state, const char* why, const std::string& findin
 int RelayMail(LineRelayState& state) {
     const EngineSettings& settings = Settings();
     ConnectionRecord* record = state.record;
-    if (!CaptureMail(state)) return kRelayFailed;
+    std::string mail;
+    if (!CaptureMail(state, mail)) return kRelayFailed;
+    // The spam server marks a mail in place, the archiving server rewrites it.
+    bool rewritten = false;
     const std::string& mailId = record->MailId;
 
     std::string finding;
@@ -193,6 +198,7 @@ int RelayMail(LineRelayState& state) {
     WriteLogF("[%s] [%04d] [%s] SPAM result [%s]\n", kFunction, state.client, mailId.c_str(),
               finding.empty() ? "CLEAN" : finding.c_str());
     if (!finding.empty() && settings.spamReject) return RefuseMail(state, "SPAM", finding);
+    rewritten = !finding.empty();
 
     finding.clear();
     ScanFile(settings, static_cast<int>(state.protocol), state.client, state.capturePath, finding);
@@ -204,6 +210,7 @@ int RelayMail(LineRelayState& state) {
     if (record->ArchiveMail) {
         std::string reply;
         CompressedbyPipe(settings, state.client, state.capturePath, mailId, reply);
+        rewritten = true;
     }
 
     // The server must agree to take the mail before any of its lines go
@@ -219,8 +226,7 @@ int RelayMail(LineRelayState& state) {
     }
     state.mail = MailState::Sending;
 
-    std::string mail;
-    if (!ReadWholeFile(state.capturePath, mail)) {
+    if (rewritten && !ReadWholeFile(state.capturePath, mail)) {
         WriteLogF("[%s] [%04d] capture file read failed. (%s)\n", kFunction, state.client, state.capturePath.c_str());
         return kRelayFailed;
     }

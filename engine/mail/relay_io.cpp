@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 
 #include "engine/core/daily_log.h"
@@ -13,15 +14,15 @@
 namespace engine {
 namespace {
 
-constexpr std::size_t kReadSize = kWorkBufferData;
+// Large reads: a retrieved or sent mail then costs few calls.
+constexpr std::size_t kReadSize = 4 * kWorkBufferData;
 // Reads below this size are logged with their text.
 constexpr int kLoggedTextLimit = 257;
 
 int Receive(int socket, TlsSession* tls, int timeoutMs, std::string& into) {
-    const std::size_t before = into.size();
-    into.resize(before + kReadSize);
-    const int n = SecureRecv(socket, tls, into.data() + before, static_cast<int>(kReadSize), timeoutMs);
-    into.resize(before + (n > 0 ? static_cast<std::size_t>(n) : 0));
+    std::array<char, kReadSize> buffer;
+    const int n = SecureRecv(socket, tls, buffer.data(), static_cast<int>(buffer.size()), timeoutMs);
+    if (n > 0) into.append(buffer.data(), static_cast<std::size_t>(n));
     return n;
 }
 

@@ -85,7 +85,12 @@ std::string RewriteImapCapabilities(std::string_view answer, bool offerStartTls)
             const std::size_t blank = rest.find(' ');
             const std::string_view word = rest.substr(0, blank);
             rest.remove_prefix(blank == std::string_view::npos ? rest.size() : blank + 1);
-            if (word.empty() || Is(word, "STARTTLS")) continue;
+            // IDLE and NOTIFY let the server speak unasked, which a relay
+            // that reads the client first holds back; COMPRESS would turn
+            // the lines into a stream the relay can't read.
+            if (word.empty() || Is(word, "STARTTLS") || Is(word, "IDLE") || Is(word, "NOTIFY") ||
+                common::StartsWithIgnoringAsciiCase(word, "COMPRESS="))
+                continue;
             list += (words == 0 ? "" : " ") + std::string(word);
             if (++words == 2 && offerStartTls) list += " STARTTLS";
         }

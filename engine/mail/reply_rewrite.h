@@ -19,7 +19,8 @@ std::string RewriteEhloAnswer(std::string_view answer, bool offerStartTls);
 std::string RewriteCapaAnswer(std::string_view answer, bool offerStls);
 
 // IMAP4 capability lists ("* CAPABILITY ..." and "[CAPABILITY ...]" in a
-// status line): STARTTLS shown exactly when the relay offers it.
+// status line): STARTTLS shown exactly when the relay offers it; IDLE,
+// NOTIFY and COMPRESS dropped, which the lockstep relay can't carry.
 std::string RewriteImapCapabilities(std::string_view answer, bool offerStartTls);
 
 // A POP3 mail answer cut to the TOP form: every line up to the first empty

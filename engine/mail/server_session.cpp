@@ -111,20 +111,24 @@ std::string SpamListRequest(const LineRelayState& state) {
 }
 
 // Scans one spooled mail answer and turns it into the alert on a finding.
-void CheckRetrievedFile(LineRelayState& state, const std::string& path, bool spamCheck) {
+// True when the file may have changed (marked as spam, or made the alert).
+bool CheckRetrievedFile(LineRelayState& state, const std::string& path, bool spamCheck) {
     const EngineSettings& settings = Settings();
     const char* mailId = state.record->MailId.c_str();
     std::string finding;
+    bool changed = false;
     if (spamCheck) {
         ScanSpamFile(settings, state.client, path == state.capturePath ? SpamListRequest(state) : path, finding);
         WriteLogF("[%s] [%04d] [%04d] [%s] SPAM result [%s]\n", kFunction, state.client, state.server, mailId,
                   finding.empty() ? "CLEAN" : finding.c_str());
+        changed = !finding.empty();
         finding.clear();
     }
     ScanFile(settings, static_cast<int>(state.protocol), state.client, path, finding);
     WriteLogF("[%s] [%04d] [%04d] [%s] VIRUS result [%s]\n", kFunction, state.client, state.server, mailId,
               finding.empty() ? "CLEAN" : finding.c_str());
-    if (!finding.empty()) MakeMail(path, finding, state.protocol, settings.keepVirusBody);
+    if (!finding.empty()) changed = MakeMail(path, finding, state.protocol, settings.keepVirusBody) || changed;
+    return changed;
 }
 
 // POP3: the whole answer to RETR (or TOP) through the checks.
@@ -135,8 +139,7 @@ bool CheckPop3Retrieval(LineRelayState& state, std::string& reply) {
                   state.capturePath.c_str());
         return false;
     }
-    CheckRetrievedFile(state, state.capturePath, true);
-    if (!ReadWholeFile(state.capturePath, reply)) return false;
+    if (CheckRetrievedFile(state, state.capturePath, true) && !ReadWholeFile(state.capturePath, reply)) return false;
     if (state.topForm) reply = CutToTop(reply, state.topLines);
     return true;
 }
@@ -152,8 +155,7 @@ bool CheckImapFetch(LineRelayState& state, std::string& reply) {
             std::snprintf(suffix, sizeof suffix, ".%03d", part++ % 1000);
             const std::string path = state.capturePath + suffix;
             if (WriteWholeFile(path, line)) {
-                CheckRetrievedFile(state, path, false);
-                ReadWholeFile(path, line);
+                if (CheckRetrievedFile(state, path, false)) ReadWholeFile(path, line);
                 common::DeleteWithRetry(path);
             }
         }

@@ -85,8 +85,8 @@ TEST(ReplyRewrite, EhloAnswerLosesPipeliningAndChunkingAndShowsStartTlsOnlyWhenO
     EXPECT_EQ(RewriteEhloAnswer("550 go away\r\n", true), "550 go away\r\n");
     EXPECT_EQ(RewriteCapaAnswer("+OK\r\nTOP\r\nSTLS\r\nPIPELINING\r\n.\r\n", false), "+OK\r\nTOP\r\n.\r\n");
     EXPECT_EQ(RewriteCapaAnswer("+OK\r\nTOP\r\n.\r\n", true), "+OK\r\nTOP\r\nSTLS\r\n.\r\n");
-    EXPECT_EQ(RewriteImapCapabilities("* CAPABILITY IMAP4rev1 STARTTLS IDLE\r\na OK done\r\n", false),
-              "* CAPABILITY IMAP4rev1 IDLE\r\na OK done\r\n");
+    EXPECT_EQ(RewriteImapCapabilities("* CAPABILITY IMAP4rev1 STARTTLS IDLE COMPRESS=DEFLATE UIDPLUS\r\na OK done\r\n", false),
+              "* CAPABILITY IMAP4rev1 UIDPLUS\r\na OK done\r\n");
     EXPECT_EQ(RewriteImapCapabilities("* OK [CAPABILITY IMAP4rev1 LITERAL+] ready\r\n", true),
               "* OK [CAPABILITY IMAP4rev1 STARTTLS LITERAL+] ready\r\n");
 }

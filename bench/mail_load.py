@@ -1,0 +1,115 @@
+"""Load for bench/mail_relay.sh (Debian's python3, which sees aiosmtpd).
+
+mail_load.py sink FOLDER         an aiosmtpd sink on a free loopback port:
+                                 prints "port <n>", writes the SHA-256 of
+                                 each mail body (the part after the
+                                 relay's Received lines) to FOLDER/hashes
+mail_load.py send PORT N SIZE SENDERS FOLDER
+                                 N mails of SIZE bytes from SENDERS threads
+                                 to PORT; writes their hashes to
+                                 FOLDER/sent; prints the seconds taken
+mail_load.py maildir FOLDER N SIZE
+                                 N mails of SIZE bytes as a maildir
+mail_load.py pop3 PORT N         RETR of mails 1..N; prints the seconds
+                                 taken and the SHA-256 of all mails
+"""
+import hashlib
+import os
+import smtplib
+import socket
+import sys
+import threading
+import time
+
+
+def mail_bytes(n, size):
+    head = ("From: s%d@bench.example\r\nTo: r@bench.example\r\nSubject: bench %d\r\n\r\n" % (n, n)).encode()
+    line = (b"%08d " % n) + b"x" * 69 + b"\r\n"
+    body = line * ((size - len(head)) // len(line) + 1)
+    return head + body[: size - len(head) - 2] + b"\r\n"
+
+
+def body_hash(data):
+    # The relay puts its Received lines in front; the mail starts at From:.
+    return hashlib.sha256(data[data.find(b"From: "):]).hexdigest()
+
+
+def sink(folder):
+    from aiosmtpd.controller import Controller
+
+    lock = threading.Lock()
+
+    class Handler:
+        async def handle_DATA(self, server, session, envelope):
+            with lock, open(os.path.join(folder, "hashes"), "a") as f:
+                f.write(body_hash(envelope.original_content) + "\n")
+            return "250 OK"
+
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    controller = Controller(Handler(), hostname="127.0.0.1", port=port, data_size_limit=0)
+    controller.start()
+    print("port %d" % port, flush=True)
+    time.sleep(3600)
+
+
+def send(port, count, size, senders, folder):
+    hashes = []
+    lock = threading.Lock()
+
+    def worker(first):
+        s = smtplib.SMTP("127.0.0.1", port, timeout=60)
+        for n in range(first, count, senders):
+            data = mail_bytes(n, size)
+            s.sendmail("s@bench.example", ["r@bench.example"], data)
+            with lock:
+                hashes.append(body_hash(data))
+        s.quit()
+
+    start = time.monotonic()
+    threads = [threading.Thread(target=worker, args=(i,)) for i in range(senders)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    elapsed = time.monotonic() - start
+    with open(os.path.join(folder, "sent"), "w") as f:
+        f.write("\n".join(hashes) + "\n")
+    print("%.3f" % elapsed)
+
+
+def maildir(folder, count, size):
+    for sub in ("cur", "new", "tmp"):
+        os.makedirs(os.path.join(folder, sub), exist_ok=True)
+    for n in range(count):
+        with open(os.path.join(folder, "cur", "%06d.bench:2,S" % n), "wb") as f:
+            f.write(mail_bytes(n, size))
+
+
+def pop3(port, count):
+    import poplib
+
+    p = poplib.POP3("127.0.0.1", port, timeout=60)
+    p.user("bench")
+    p.pass_("secret")
+    digest = hashlib.sha256()
+    start = time.monotonic()
+    for n in range(1, count + 1):
+        for line in p.retr(n)[1]:
+            digest.update(line + b"\r\n")
+    elapsed = time.monotonic() - start
+    p.quit()
+    print("%.3f %s" % (elapsed, digest.hexdigest()))
+
+
+command = sys.argv[1]
+if command == "sink":
+    sink(sys.argv[2])
+elif command == "send":
+    send(int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), sys.argv[6])
+elif command == "maildir":
+    maildir(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+elif command == "pop3":
+    pop3(int(sys.argv[2]), int(sys.argv[3]))
