@@ -121,6 +121,8 @@ TEST_F(FtpProxyRoadTest, CurlPassiveActiveAndUploadsArriveWhole) {
     const std::string seen = peer.commandsSeen();
     EXPECT_NE(seen.find("PORT 127,0,0,1,"), std::string::npos) << seen;
     EXPECT_NE(seen.find("EPRT |1|127.0.0.1|"), std::string::npos) << seen;
+    // No spool file of a data connection stays behind.
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
 }
 
 TEST_F(FtpProxyRoadTest, FtplibPassiveAndActive) {
