@@ -19,7 +19,8 @@ CancelSignal::~CancelSignal() {
 void CancelSignal::Cancel() {
     if (cancelled_.exchange(true)) return;
     uint64_t one = 1;
-    if (fd_ >= 0) [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
+    if (fd_ >= 0) [[maybe_unused]]
+        ssize_t n = ::write(fd_, &one, sizeof one);
 }
 
 int WaitSocketOrCancel(int socket, short events, const CancelSignal* cancel, int timeoutMs) {

@@ -107,8 +107,6 @@ std::string Reply227(const std::string& ipv4, int port) {
     return "227 Entering Passive Mode (" + CommaAddress(ipv4, port) + ")\r\n";
 }
 
-std::string Reply229(int port) {
-    return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n";
-}
+std::string Reply229(int port) { return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n"; }
 
 }  // namespace engine

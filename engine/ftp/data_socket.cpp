@@ -162,7 +162,8 @@ ReceiveResult ReceiveToFile(int socket, FILE* file, const CancelSignal* cancel, 
     }
 }
 
-bool SendFileToSocket(FILE* file, int socket, int timeoutMs, const std::function<void(size_t read, ssize_t sent)>& onSend) {
+bool SendFileToSocket(FILE* file, int socket, int timeoutMs,
+                      const std::function<void(size_t read, ssize_t sent)>& onSend) {
     constexpr size_t kPiece = 1 << 20;
     const int fd = fileno(file);
     struct stat info {};

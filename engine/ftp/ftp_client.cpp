@@ -26,8 +26,8 @@ constexpr int kDefaultWaitMs = 60 * 1000;
 struct DataJob {
     FILE* output = nullptr;
     bool passive = true;
-    SocketAddress peer;       // passive: where to connect; active: who may connect
-    int listenSocket = -1;    // active mode
+    SocketAddress peer;     // passive: where to connect; active: who may connect
+    int listenSocket = -1;  // active mode
     CancelSignal cancel;
     int waitMs = 0;
     // Written by the data thread, read after it was joined.
@@ -60,9 +60,7 @@ public:
     Dialogue(int socket, int waitMs) : socket_(socket), waitMs_(waitMs), reader_(socket, waitMs) {}
 
     // Sends one command line (CR LF added) and reads its reply.
-    bool Command(const std::string& command, FtpReply& reply) {
-        return Send(command) && Read(reply);
-    }
+    bool Command(const std::string& command, FtpReply& reply) { return Send(command) && Read(reply); }
     bool Send(const std::string& command) {
         // A password never reaches the log.
         const bool secret = command.compare(0, 5, "PASS ") == 0;
@@ -208,7 +206,8 @@ int FtpClient(const FtpUrlRequest& request, FILE* output, FtpFetch& fetch) {
             }
         }
         const bool started = StartThreadWithRetries(
-            dataThread, std::max(1UL, settings.retryCount), [&job] { RunDataJob(job); }, [&](int error) {
+            dataThread, std::max(1UL, settings.retryCount), [&job] { RunDataJob(job); },
+            [&](int error) {
                 WriteLogF(job.passive ? "[FtpClient] [%04d] FtpDataByPASV() beginthread failed.(%d)\n"
                                       : "[FtpClient] [%04d] FtpDataByPORT() beginthread failed.(%d)\n",
                           control, error);

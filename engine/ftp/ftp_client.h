@@ -23,8 +23,9 @@ struct FtpFetch {
 // Result: 0 when the dialogue ran to its end (also when the server refused
 // a step: see fetch), -1 when the host can't be resolved or connected, -2
 // when a socket can't be made or the active-mode data port can't be bound
-// and listened on, -4 when the control socket's addresses can't be read. The data thread has always ended when this returns; the output
-// file stays open.
+// and listened on, -4 when the control socket's addresses can't be read.
+// The data thread has always ended when this returns; the output file
+// stays open.
 int FtpClient(const FtpUrlRequest& request, FILE* output, FtpFetch& fetch);
 
 // The time an FTP exchange of the engine waits for a peer: the longer of

@@ -144,7 +144,9 @@ int FtpControl::StartChannel(LineRelayState& state, const char* function, bool p
             FTPDataMain(params);
             done->store(true);
         },
-        [&](int error) { WriteLogF("[%s] [%04d] FTPDataMain() beginthread failed.(%d)\n", function, state.client, error); });
+        [&](int error) {
+            WriteLogF("[%s] [%04d] FTPDataMain() beginthread failed.(%d)\n", function, state.client, error);
+        });
     if (!started) {
         ::close(listener);
         ForgetFtpDataChannel(*params.channel);

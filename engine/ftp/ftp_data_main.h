@@ -19,7 +19,7 @@ struct DataChannelParams {
     FtpDataChannelPtr channel;
     // The bound, listening data socket; FTPDataMain closes it.
     int listenSocket = -1;
-    std::string listenAddress;   // for the log
+    std::string listenAddress;  // for the log
     // Only these hosts may connect to the listener: the client in passive
     // mode, the server in active mode; under SOCKS also the engine itself,
     // whose SOCKS relay brings the client's data connection.
@@ -27,7 +27,7 @@ struct DataChannelParams {
     // Where FTPDataDispatch connects: the server's data port in passive
     // mode, the client's in active mode.
     SocketAddress connectTo;
-    int scanProtocol = 0;        // the scan request's source
+    int scanProtocol = 0;  // the scan request's source
 };
 
 // The thread routine. Returns 1 after a served connection or a wait that

@@ -1,6 +1,5 @@
 #include "engine/ftp/ftp_url.h"
 
-
 #include "engine/ftp/data_address.h"
 #include "engine/ftp/ftp_reply.h"
 

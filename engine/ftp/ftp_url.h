@@ -16,17 +16,17 @@ inline constexpr size_t kFtpDecodedPathLimit = 511;
 struct FtpUrlRequest {
     std::string user = kFtpDefaultUser;
     std::string password = kFtpDefaultPassword;
-    std::string host;         // an IPv6 address without its brackets
+    std::string host;  // an IPv6 address without its brackets
     int port = 21;
-    std::string path = "/";   // the folder, percent-decoded, for CWD
-    std::string command;      // "LIST" or "RETR"
-    std::string fileName;     // percent-decoded; empty for a listing
+    std::string path = "/";  // the folder, percent-decoded, for CWD
+    std::string command;     // "LIST" or "RETR"
+    std::string fileName;    // percent-decoded; empty for a listing
 };
 
 enum class FtpUrlResult {
     Ok,
-    NoHost,      // nothing usable before the path, or a bad port
-    Injection,   // a CR, LF or NUL in the decoded user, password, path or file name
+    NoHost,     // nothing usable before the path, or a bad port
+    Injection,  // a CR, LF or NUL in the decoded user, password, path or file name
 };
 
 // Reads the URL (the request line's target, from "ftp://" on). The user

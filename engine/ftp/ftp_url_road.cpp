@@ -81,7 +81,7 @@ void ServeFtpUrl(ConnectionRecord* record, const char* function) {
     std::fclose(output);
 
     if (result != 0 || !fetch.complete || !stored) {
-        std::string body = result == -1 ? "The FTP server could not be reached.\r\n"
+        std::string body = result == -1  ? "The FTP server could not be reached.\r\n"
                            : result != 0 ? "The FTP data connection could not be prepared.\r\n"
                            : !stored     ? "The transfer could not be stored.\r\n"
                                          : fetch.refusal;

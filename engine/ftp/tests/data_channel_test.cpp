@@ -96,8 +96,7 @@ TEST_F(FtpDataPortTest, ThreadsNeverGetTheSamePort) {
     SetRange(low, low + 7);
     std::vector<int> ports(8), fds(8);
     std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i)
-        threads.emplace_back([&, i] { fds[i] = BindDataPort(AF_INET, SOCK_STREAM, ports[i]); });
+    for (int i = 0; i < 8; ++i) threads.emplace_back([&, i] { fds[i] = BindDataPort(AF_INET, SOCK_STREAM, ports[i]); });
     for (auto& t : threads) t.join();
     for (int fd : fds) {
         ASSERT_GE(fd, 0);

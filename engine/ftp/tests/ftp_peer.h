@@ -20,8 +20,7 @@ public:
                                           std::to_string(port_), root(), commands()};
             argv.insert(argv.end(), flags.begin(), flags.end());
             process_ = std::make_unique<testsupport::Process>(argv, testsupport::Process::Options{});
-            if (testsupport::WaitUntil([&] { return process_->out().find("ready") != std::string::npos; }))
-                return;
+            if (testsupport::WaitUntil([&] { return process_->out().find("ready") != std::string::npos; })) return;
         }
         port_ = 0;
     }

@@ -92,8 +92,8 @@ TEST_F(FtpProxyRoadTest, CurlPassiveActiveAndUploadsArriveWhole) {
     for (const Case& c : cases) {
         std::string out;
         const std::string target = work_ / (std::string(c.name) + ".bin");
-        ASSERT_EQ(Curl(c.options + " -o " + target + " " + Url("/dir/big.bin"), &out), 0) << c.name << out
-                                                                                            << engine_->log();
+        ASSERT_EQ(Curl(c.options + " -o " + target + " " + Url("/dir/big.bin"), &out), 0)
+            << c.name << out << engine_->log();
         EXPECT_EQ(testsupport::ReadFile(target), pattern) << c.name;
     }
     // An empty file: nothing to scan but the empty spool, nothing sent.
@@ -147,8 +147,9 @@ TEST_F(FtpProxyRoadTest, LftpPassiveAndActive) {
         const std::string target = work_ / (std::string("l-") + passive + ".bin");
         auto result = testsupport::RunCommand(
             "lftp -c 'set cmd:fail-exit yes; set ftp:ssl-allow no; set net:max-retries 1; set net:timeout 10; "
-            "set ftp:passive-mode " + std::string(passive) + "; open -u u,p -p " + std::to_string(proxyPort_) +
-                " 127.0.0.1; get l.bin -o " + target + "; cls'",
+            "set ftp:passive-mode " +
+                std::string(passive) + "; open -u u,p -p " + std::to_string(proxyPort_) + " 127.0.0.1; get l.bin -o " +
+                target + "; cls'",
             std::chrono::seconds(60));
         ASSERT_EQ(result.exitCode, 0) << passive << result.output << engine_->log();
         EXPECT_TRUE(testsupport::ReadFile(target) == pattern) << passive;
