@@ -37,7 +37,7 @@ int ReceiveFromClient(LineRelayState& state, std::string& into, const char* func
     const std::size_t before = into.size();
     const int n = Receive(state.client, state.record->Tls.client.get(), Settings().timeouts.clientPlain, into);
     if (n < 0) {
-        WriteLogF("[%s] [%04d] C:recv:%d bytes. / error = %d\n", function, state.client, n, errno);
+        WriteLogF("[%s] [%04d] S:recv:%d bytes. / error = %d\n", function, state.client, n, errno);
         return -1;
     }
     if (n > 0) {

@@ -1,5 +1,6 @@
 // The SMTP relay against real peers: swaks and Python's smtplib as
 // clients, an aiosmtpd sink and scripted servers behind orqsprx.
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -140,9 +141,9 @@ TEST_F(SmtpRelayTest, RefusedRecipientFollowedByDataKeepsTheDialogueInStep) {
     EXPECT_NE(Mails()[0].find("Subject: second"), std::string::npos);
 }
 
-TEST_F(SmtpRelayTest, ServerThatRefusesDataGetsNoMailLines) {
+TEST_F(SmtpRelayTest, ServerThatRefusesDataGetsNoMailLinesAndLeavesNoBackup) {
     StartServer("refuse-data");
-    StartSmtpEngine();
+    StartSmtpEngine({.extra = {"-b=" + path("backup") + "/"}});
     auto result = Swaks("--to first@example.net --header 'Subject: never sent'");
     EXPECT_NE(result.output.find("554 5.5.1 no valid recipients"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("221 bye"), std::string::npos) << result.output;
@@ -150,6 +151,58 @@ TEST_F(SmtpRelayTest, ServerThatRefusesDataGetsNoMailLines) {
     EXPECT_NE(commands.find("DATA\r\n"), std::string::npos) << commands;
     EXPECT_EQ(commands.find("never sent"), std::string::npos) << commands;
     EXPECT_NE(commands.find("QUIT\r\n"), std::string::npos) << commands;
+    EXPECT_TRUE(BackupFiles().empty()) << BackupFiles().front();
+}
+
+TEST_F(SmtpRelayTest, RsetDropsTheEnvelopeAndEveryMailHasItsOwnId) {
+    StartServer("sink");
+    StartSmtpEngine({.extra = {"-b=" + path("backup") + "/"}});
+    const std::string script =
+        "import smtplib\n"
+        "s=smtplib.SMTP('127.0.0.1'," + std::to_string(port_) + ",timeout=15)\n"
+        "s.ehlo('client.example')\n"
+        "s.mail('dropped@example.org'); s.rcpt('first@example.net'); print(s.rset())\n"
+        "s.sendmail('one@example.org', ['first@example.net'], b'Subject: one\\r\\n\\r\\nbody\\r\\n')\n"
+        "s.sendmail('two@example.org', ['second@example.net'], b'Subject: two\\r\\n\\r\\nbody\\r\\n')\n"
+        "s.quit()\n";
+    testsupport::WriteFile(path("client.py"), script);
+    auto result = RunCommand("/usr/bin/python3 " + path("client.py"));
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    std::vector<std::string> envelopes;
+    int mails = 0;
+    for (const auto& file : BackupFiles()) {
+        if (file.extension() == ".RCP") envelopes.push_back(ReadFile(file));
+        mails += file.extension() == ".EML";
+    }
+    EXPECT_EQ(mails, 2);
+    ASSERT_EQ(envelopes.size(), 2u);
+    std::sort(envelopes.begin(), envelopes.end());
+    EXPECT_NE(envelopes[0], envelopes[1]);
+    const std::string both = envelopes[0] + envelopes[1];
+    EXPECT_EQ(both.find("dropped@"), std::string::npos) << both;
+    EXPECT_NE(both.find("Return-path: one@example.org\r\nRecipient: first@example.net\r\n"), std::string::npos);
+    EXPECT_NE(both.find("Return-path: two@example.org\r\nRecipient: second@example.net\r\n"), std::string::npos);
+}
+
+TEST_F(SmtpRelayTest, SpamFindingIsRefusedWithRejectionOnElseTheMarkedMailGoesOn) {
+    StartServer("sink");
+    StartStandin("orqspam", {"--reply=BODY detected.", "--mark=X-Marked: spam"});
+    for (const bool reject : {true, false}) {
+        SCOPED_TRACE(reject ? "-j=1" : "no -j");
+        StartSmtpEngine({.extra = {reject ? "-j=1" : "-j=0"}});
+        auto result = Swaks("--to first@example.net --body 'buy now'");
+        if (reject) {
+            EXPECT_NE(result.output.find("552 Requested mail action aborted: SPAM found 'BODY detected.'."),
+                      std::string::npos)
+                << result.output;
+            EXPECT_TRUE(Mails().empty());
+        } else {
+            EXPECT_EQ(result.exitCode, 0) << result.output;
+            ASSERT_EQ(Mails().size(), 1u);
+            EXPECT_EQ(Mails()[0].rfind("X-Marked: spam\r\nReceived: from ", 0), 0u) << Mails()[0];
+        }
+        engine_.reset();
+    }
 }
 
 TEST_F(SmtpRelayTest, EhloAnswerInTwoWritesStaysInStepWithoutPipeliningChunkingOrStartTls) {
