@@ -17,16 +17,14 @@ constexpr size_t kEngineLineLimit = 1023;
 QString FromCp932(const std::string& text) { return QString::fromStdString(platform::Cp932ToUtf8(text)); }
 std::string ToCp932(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
 
-QString Flag(bool on) { return on ? QStringLiteral("*") : QString(); }
-bool IsSet(const QString& cell) { return cell == QLatin1String("*"); }
 
 common::ConnectTableRow TableRow(const ConnectionRow& row) {
     common::ConnectTableRow line;
     line.listenAddress = ToCp932(row[kListenIp]);
     line.listenPort = ToCp932(row[kListenPort]);
-    if (IsSet(row[kClientTls]))
+    if (IsFlagSet(row[kClientTls]))
         line.clientTls = common::ClientTlsMark::kTls;
-    else if (IsSet(row[kClientStartTls]))
+    else if (IsFlagSet(row[kClientStartTls]))
         line.clientTls = common::ClientTlsMark::kStartTls;
     line.certificateFile = ToCp932(row[kCertificate]);
     line.privateKeyFile = ToCp932(row[kPrivateKey]);
@@ -34,9 +32,9 @@ common::ConnectTableRow TableRow(const ConnectionRow& row) {
     line.server = ToCp932(row[kHost]);
     // The destination marks always in the order "+", "-", "*".
     line.serverPort = ToCp932(row[kHostPort]);
-    if (IsSet(row[kServerTls])) line.serverPort += '+';
-    if (IsSet(row[kServerStartTls])) line.serverPort += '-';
-    if (IsSet(row[kTunnel])) line.serverPort += '*';
+    if (IsFlagSet(row[kServerTls])) line.serverPort += '+';
+    if (IsFlagSet(row[kServerStartTls])) line.serverPort += '-';
+    if (IsFlagSet(row[kTunnel])) line.serverPort += '*';
     line.name = ToCp932(row[kName]);
     return line;
 }
@@ -50,8 +48,8 @@ std::optional<ConnectionRow> RowFromLine(std::string_view line) {
     row[kName] = FromCp932(split->name);
     row[kListenIp] = FromCp932(split->listenAddress);
     row[kListenPort] = FromCp932(split->listenPort);
-    row[kClientTls] = Flag(split->clientTls == common::ClientTlsMark::kTls);
-    row[kClientStartTls] = Flag(split->clientTls == common::ClientTlsMark::kStartTls);
+    row[kClientTls] = FlagCell(split->clientTls == common::ClientTlsMark::kTls);
+    row[kClientStartTls] = FlagCell(split->clientTls == common::ClientTlsMark::kStartTls);
     row[kCertificate] = FromCp932(split->certificateFile);
     row[kPrivateKey] = FromCp932(split->privateKeyFile);
     row[kSendIp] = FromCp932(split->sendAddress);
@@ -59,9 +57,9 @@ std::optional<ConnectionRow> RowFromLine(std::string_view line) {
     // The destination flags as the engine reads them.
     common::ServerPort port = common::ParseServerPort(split->serverPort);
     row[kHostPort] = FromCp932(port.port);
-    row[kServerTls] = Flag(port.tls);
-    row[kServerStartTls] = Flag(port.startTls);
-    row[kTunnel] = Flag(port.tunnel);
+    row[kServerTls] = FlagCell(port.tls);
+    row[kServerStartTls] = FlagCell(port.startTls);
+    row[kTunnel] = FlagCell(port.tunnel);
     return row;
 }
 

@@ -18,6 +18,10 @@ enum ConnectionColumn : int {
 };
 using ConnectionRow = std::array<QString, kColumnCount>;
 
+// A flag column counts as set only when it is exactly "*".
+inline QString FlagCell(bool on) { return on ? QStringLiteral("*") : QString(); }
+inline bool IsFlagSet(const QString& cell) { return cell == QLatin1String("*"); }
+
 // The row of one line (code page 932, any line end cut off); nullopt for a
 // comment or an empty line. A line is loaded as far as it goes.
 std::optional<ConnectionRow> RowFromLine(std::string_view line);

@@ -45,8 +45,6 @@ const std::vector<ListColumn>& Columns() {
     return columns;
 }
 
-QString Flag(int on) { return on ? QStringLiteral("*") : QString(); }
-bool IsSet(const QString& cell) { return cell == QLatin1String("*"); }
 
 SortDirections& SmtpDirections() {
     static SortDirections directions;
@@ -274,16 +272,16 @@ ConnectionRow MailConnectionPage::EntryRow() const {
     row[kName] = name_;
     row[kListenIp] = listenIp_;
     row[kListenPort] = QString::number(listenPort_);
-    row[kClientTls] = Flag(clientTls_);
-    row[kClientStartTls] = Flag(clientStartTls_);
+    row[kClientTls] = FlagCell(clientTls_);
+    row[kClientStartTls] = FlagCell(clientStartTls_);
     row[kCertificate] = certificate_;
     row[kPrivateKey] = privateKey_;
     row[kSendIp] = sendIp_;
     row[kHost] = host_;
     row[kHostPort] = QString::number(hostPort_);
-    row[kServerTls] = Flag(serverTls_);
-    row[kServerStartTls] = Flag(serverStartTls_);
-    row[kTunnel] = Flag(tunnel_);
+    row[kServerTls] = FlagCell(serverTls_);
+    row[kServerStartTls] = FlagCell(serverStartTls_);
+    row[kTunnel] = FlagCell(tunnel_);
     return row;
 }
 
@@ -337,16 +335,16 @@ void MailConnectionPage::FillFieldsFromRow(int offset) {
         name_ = item->text(kName);
         listenIp_ = item->text(kListenIp);
         listenPort_ = static_cast<int>(LeadingNumber(item->text(kListenPort)).value_or(0));
-        clientTls_ = IsSet(item->text(kClientTls));
-        clientStartTls_ = IsSet(item->text(kClientStartTls));
+        clientTls_ = IsFlagSet(item->text(kClientTls));
+        clientStartTls_ = IsFlagSet(item->text(kClientStartTls));
         certificate_ = item->text(kCertificate);
         privateKey_ = item->text(kPrivateKey);
         sendIp_ = item->text(kSendIp);
         host_ = item->text(kHost);
         hostPort_ = static_cast<int>(LeadingNumber(item->text(kHostPort)).value_or(0));
-        serverTls_ = IsSet(item->text(kServerTls));
-        serverStartTls_ = IsSet(item->text(kServerStartTls));
-        tunnel_ = IsSet(item->text(kTunnel));
+        serverTls_ = IsFlagSet(item->text(kServerTls));
+        serverStartTls_ = IsFlagSet(item->text(kServerStartTls));
+        tunnel_ = IsFlagSet(item->text(kTunnel));
     }
     ApplyEnablingRules();
     ShowFields();
