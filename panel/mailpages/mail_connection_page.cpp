@@ -46,6 +46,13 @@ const std::vector<ListColumn>& Columns() {
 }
 
 
+// A value the connection file cannot carry as typed.
+QString CannotCarry(ConnectionColumn column) {
+    if (column == kCertificate || column == kPrivateKey)
+        return QString::fromUtf8("「%1」には、'='、タブ、改行を含まない 260 文字までのパスを指定してください。");
+    return QString::fromUtf8("「%1」の値は接続情報に書くと別の値として読まれるため登録できません。");
+}
+
 SortDirections& SmtpDirections() {
     static SortDirections directions;
     return directions;
@@ -292,17 +299,6 @@ void MailConnectionPage::Refuse(ConnectionColumn column, const QString& message)
     ShowMessage(window(), message.arg(QString::fromUtf8(Columns()[column].title)), QMessageBox::Warning);
     if (QWidget* edit = FindControl(this, edits[column])) edit->setFocus();
 }
-
-namespace {
-
-// A value the connection file cannot carry as typed.
-QString CannotCarry(ConnectionColumn column) {
-    if (column == kCertificate || column == kPrivateKey)
-        return QString::fromUtf8("「%1」には、'='、タブ、改行を含まない 260 文字までのパスを指定してください。");
-    return QString::fromUtf8("「%1」の値は接続情報に書くと別の値として読まれるため登録できません。");
-}
-
-}  // namespace
 
 void MailConnectionPage::OnAddEntry() {
     // A port that did not pass adds nothing: the row would carry a port
