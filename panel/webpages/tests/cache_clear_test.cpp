@@ -13,26 +13,24 @@
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/cache_clear.h"
 #include "panel/webpages/option_pages.h"
-#include "panel_test_support.h"
+#include "web_page_test.h"
 #include "qt_test_support.h"
 
 namespace {
 
 using namespace panel;
 
-class CacheClearTest : public paneltest::PanelTest {
+class CacheClearTest : public webtest::WebPageTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
+        WebPageTest::SetUp();
         testsupport::MakeDirs(dataFolder() + "httpcache");
         testsupport::MakeDirs(dataFolder() + "ftpcache");
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
     }
     int Entries(const std::string& folder) {
         auto result = testsupport::RunCommand("ls -A '" + dataFolder() + folder + "' | wc -l");
         return std::atoi(result.output.c_str());
     }
-    QWidget window_;
 };
 
 TEST_F(CacheClearTest, SocksButtonEmptiesBothFoldersStepByStep) {

@@ -9,21 +9,14 @@
 #include "engine_process.h"
 #include "panel/shell/look.h"
 #include "panel/webpages/connection_pages.h"
-#include "panel_test_support.h"
+#include "web_page_test.h"
 
 namespace {
 
 using namespace panel;
 
-class ConnectionEngineTest : public paneltest::PanelTest {
+class ConnectionEngineTest : public webtest::WebPageTest {
 protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        testsupport::MakeDirs(dataFolder());
-    }
-    static void Type(QWidget* page, int id, const std::string& text) {
-        Control<QLineEdit>(page, id)->setText(QString::fromStdString(text));
-    }
     // The loopback ports the process listens on, from ss.
     static std::vector<int> ListeningPorts(pid_t pid) {
         auto result = testsupport::RunCommand("/usr/bin/ss -Htlnp");
@@ -53,7 +46,6 @@ protected:
                                      "-p=" + std::to_string(protocol), "-f", "-v"},
             options);
     }
-    QWidget window_;
 };
 
 TEST_F(ConnectionEngineTest, EngineListensOnTheRowsAndRelaysDirectAndThroughTheUpstream) {

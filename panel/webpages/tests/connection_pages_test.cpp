@@ -11,7 +11,7 @@
 #include "common/connect_table.h"
 #include "panel/shell/look.h"
 #include "panel/webpages/connection_pages.h"
-#include "panel_test_support.h"
+#include "web_page_test.h"
 #include "qt_test_support.h"
 
 namespace {
@@ -21,19 +21,8 @@ using namespace panel;
 // "接続先名称" as the file holds it.
 const std::string kDefaultName = "\x90\xda\x91\xb1\x90\xe6\x96\xbc\x8f\xcc";
 
-class ConnectionPagesTest : public paneltest::PanelTest {
+class ConnectionPagesTest : public webtest::WebPageTest {
 protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        testsupport::MakeDirs(dataFolder());
-    }
-    template <typename Page>
-    std::unique_ptr<Page> Open() {
-        auto page = std::make_unique<Page>();
-        page->Create(&window_);
-        return page;
-    }
-    static void Type(QWidget* page, int id, const QString& text) { Control<QLineEdit>(page, id)->setText(text); }
     static QString Text(QWidget* page, int id) { return Control<QLineEdit>(page, id)->text(); }
     static void Add(QWidget* page) { Control<QPushButton>(page, 1041)->click(); }
     static std::vector<QStringList> Rows(ConnectionListPage& page) {
@@ -49,8 +38,6 @@ protected:
     std::string File(const std::string& name) { return testsupport::ReadFile(dataFolder() + name); }
     bool Exists(const std::string& name) { return testsupport::FileExists(dataFolder() + name); }
     void Write(const std::string& name, const std::string& bytes) { testsupport::WriteFile(dataFolder() + name, bytes); }
-
-    QWidget window_;
 };
 
 TEST_F(ConnectionPagesTest, HttpFileLoadsFieldsKeepsMarksAndPortsOfLinesWithoutValue) {
@@ -177,7 +164,7 @@ TEST_F(ConnectionPagesTest, AddRefusesDuplicatesAndRowsThatWouldReadBackDifferen
         Type(page.get(), 1061, "proxy");
         Type(page.get(), 1062, "3128");
         Type(page.get(), 1063, "");
-        Type(page.get(), c.id, QString::fromUtf8(c.text));
+        Type(page.get(), c.id, c.text);
         boxes.texts.clear();
         Add(page.get());
         ASSERT_EQ(boxes.texts.size(), 1u) << c.text;

@@ -13,7 +13,7 @@
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/http_detail_page.h"
 #include "panel/webpages/kids_records.h"
-#include "panel_test_support.h"
+#include "web_page_test.h"
 #include "platform/codepage/codepage.h"
 #include "service/child_start_table.h"
 
@@ -29,18 +29,9 @@ const std::vector<std::vector<int>> kLevelRadios = {
 const char* const kLevelValues[] = {"pics_nude",     "pics_sex",   "pics_violence",
                                     "pics_language", "pics_other", "pics_communication"};
 
-class HttpDetailPageTest : public paneltest::PanelTest {
+class HttpDetailPageTest : public webtest::WebPageTest {
 protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        testsupport::MakeDirs(dataFolder());
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
-    }
-    std::unique_ptr<Chttpdlg> Open() {
-        auto page = std::make_unique<Chttpdlg>();
-        page->Create(&window_);
-        return page;
-    }
+    std::unique_ptr<Chttpdlg> Open() { return WebPageTest::Open<Chttpdlg>(); }
     static std::vector<int> Shown(Chttpdlg& page) {
         std::vector<int> levels;
         for (const auto& radios : kLevelRadios) {
@@ -66,7 +57,6 @@ protected:
         emit combo->activated(item);
     }
     std::string Kids() { return dataFolder() + "kidssearch.ini"; }
-    QWidget window_;
 };
 
 TEST_F(HttpDetailPageTest, StoredLevelsShowTheirPreset) {

@@ -11,22 +11,14 @@
 #include "panel/shell/look.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/http_detail_page.h"
-#include "panel_test_support.h"
+#include "web_page_test.h"
 #include "platform/codepage/codepage.h"
 
 namespace {
 
 using namespace panel;
 
-class KidsFilterEngineTest : public paneltest::PanelTest {
-protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        testsupport::MakeDirs(dataFolder());
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
-    }
-    QWidget window_;
-};
+using KidsFilterEngineTest = webtest::WebPageTest;
 
 TEST_F(KidsFilterEngineTest, PresetRecordBlocksAPageThePortalDoesNotKnow) {
     RegWriteDword(kProductSettingsKey, "pics_use", 1);

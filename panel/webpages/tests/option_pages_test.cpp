@@ -11,7 +11,7 @@
 #include "panel/shell/look.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/option_pages.h"
-#include "panel_test_support.h"
+#include "web_page_test.h"
 #include "qt_test_support.h"
 #include "service/child_start_table.h"
 
@@ -19,23 +19,8 @@ namespace {
 
 using namespace panel;
 
-class OptionPagesTest : public paneltest::PanelTest {
+class OptionPagesTest : public webtest::WebPageTest {
 protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        testsupport::MakeDirs(dataFolder());
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
-    }
-    template <typename Page>
-    std::unique_ptr<Page> Open() {
-        auto page = std::make_unique<Page>();
-        page->Create(&window_);
-        return page;
-    }
-    static void Type(QWidget* page, int id, const char* text) {
-        Control<QLineEdit>(page, id)->setText(QString::fromUtf8(text));
-    }
-    static void Click(QWidget* page, int id) { Control<QAbstractButton>(page, id)->click(); }
     std::vector<std::string> StartArgs(const std::string& program) {
         for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false}))
             if (step.program == program) return step.args;
@@ -45,7 +30,6 @@ protected:
         return std::find(args.begin(), args.end(), arg) != args.end();
     }
     uint32_t Stored(const char* name) { return RegReadDword(kProductSettingsKey, name, 0xDEAD); }
-    QWidget window_;
 };
 
 TEST_F(OptionPagesTest, ValuesTypedReachTheEnginesOptions) {

@@ -14,7 +14,7 @@
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/http_detail_page.h"
 #include "panel/webpages/option_pages.h"
-#include "panel_test_support.h"
+#include "web_page_test.h"
 #include "platform/process/process.h"
 #include "service/child_control.h"
 #include "service/service_names.h"
@@ -24,28 +24,16 @@ namespace {
 using namespace panel;
 namespace fs = std::filesystem;
 
-class ServiceStartTest : public paneltest::PanelTest {
+class ServiceStartTest : public webtest::WebPageTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
-        testsupport::MakeDirs(dataFolder());
+        WebPageTest::SetUp();
         testsupport::MakeDirs(install);
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
     }
     void TearDown() override {
         for (const auto& name : service::KillList(true))
             for (pid_t pid : platform::FindProcesses(name, install)) platform::TerminateProcess(pid, true);
     }
-    template <typename Page>
-    std::unique_ptr<Page> Open() {
-        auto page = std::make_unique<Page>();
-        page->Create(&window_);
-        return page;
-    }
-    static void Type(QWidget* page, int id, const char* text) {
-        Control<QLineEdit>(page, id)->setText(QString::fromUtf8(text));
-    }
-    static void Click(QWidget* page, int id) { Control<QAbstractButton>(page, id)->click(); }
     // The arguments a child was started with, TAB-separated; empty when it
     // was not started.
     std::string Started(const std::string& name) {
@@ -56,7 +44,6 @@ protected:
     }
     const std::string install = dir_ / "install";
     const std::string record = dir_ / "record.log";
-    QWidget window_;
 };
 
 TEST_F(ServiceStartTest, VelqorsStartsTheEnginesWithTheOptionsThePagesSaved) {

@@ -12,18 +12,16 @@
 #include "panel/webpages/http_detail_page.h"
 #include "panel/webpages/option_pages.h"
 #include "panel/webpages/web_pages.h"
-#include "panel_test_support.h"
+#include "web_page_test.h"
 
 namespace {
 
 using namespace panel;
 
-class WebWindowTest : public paneltest::PanelTest {
+class WebWindowTest : public webtest::WebPageTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
-        testsupport::MakeDirs(dataFolder());
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
+        WebPageTest::SetUp();
         for (const char* program : {"orqhprx", "orqfprx", "orqcprx"})
             testsupport::WriteFile(programFolder() + "/" + program, "");
         RegisterWebPages();
