@@ -195,6 +195,13 @@ TEST_F(MailServiceTest, TheRealRelaysServeSwaksAndCurlThroughTheRowsThePagesWrot
     ASSERT_TRUE(testsupport::WaitForTcpPort(smtpPort, 60s)) << velqors_->out();
     ASSERT_TRUE(testsupport::WaitForTcpPort(pop3Port, 30s)) << velqors_->out();
 
+    auto today = [] {
+        char day[16];
+        std::time_t now = std::time(nullptr);
+        std::strftime(day, sizeof day, "%Y%m%d", std::localtime(&now));
+        return std::string(day);
+    };
+    const std::string dayBefore = today();
     auto swaks = testsupport::RunCommand("swaks --server 127.0.0.1 --port " + std::to_string(smtpPort) +
                                          " --tls --from sender@example.com --to rcpt@example.com"
                                          " --header 'Subject: through the panel' --timeout 20 2>&1");
@@ -203,16 +210,14 @@ TEST_F(MailServiceTest, TheRealRelaysServeSwaksAndCurlThroughTheRowsThePagesWrot
         << sink.out() << sink.err();
 
     // Kept in the day folder below the archive folder typed without "/".
-    char day[16];
-    std::time_t now = std::time(nullptr);
-    std::strftime(day, sizeof day, "%Y%m%d", std::localtime(&now));
     bool eml = false, rcp = false;
     testsupport::WaitUntil([&] {
         std::error_code ec;
-        for (const auto& file : fs::directory_iterator(archive + "/" + day, ec)) {
-            eml = eml || file.path().extension() == ".EML";
-            rcp = rcp || file.path().extension() == ".RCP";
-        }
+        for (const std::string& day : {dayBefore, today()})
+            for (const auto& file : fs::directory_iterator(archive + "/" + day, ec)) {
+                eml = eml || file.path().extension() == ".EML";
+                rcp = rcp || file.path().extension() == ".RCP";
+            }
         return eml && rcp;
     });
     EXPECT_TRUE(eml && rcp) << velqors_->out();
