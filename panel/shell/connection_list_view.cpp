@@ -46,6 +46,7 @@ int CompareListTexts(const QString& a, const QString& b) {
 
 void SortListByColumn(QTreeWidget* list, int column, int direction) {
     QTreeWidgetItem* current = list->currentItem();
+    const QList<QTreeWidgetItem*> selected = list->selectedItems();
     std::vector<QTreeWidgetItem*> rows;
     while (list->topLevelItemCount() > 0) rows.push_back(list->takeTopLevelItem(0));
     std::stable_sort(rows.begin(), rows.end(), [column, direction](QTreeWidgetItem* a, QTreeWidgetItem* b) {
@@ -53,7 +54,9 @@ void SortListByColumn(QTreeWidget* list, int column, int direction) {
         return direction == 2 ? order > 0 : order < 0;
     });
     for (QTreeWidgetItem* row : rows) list->addTopLevelItem(row);
+    // Taking the rows out forgot the selection; the rows keep it.
     if (current) list->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    for (QTreeWidgetItem* row : selected) row->setSelected(true);
 }
 
 void RemoveSelectedRows(QTreeWidget* list) {

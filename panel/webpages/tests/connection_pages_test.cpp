@@ -216,9 +216,18 @@ TEST_F(ConnectionPagesTest, SortClicksKeysAndTheDeleteCommand) {
     QString second = names();
     EXPECT_TRUE((first == "CAB" && second == "BAC") || (first == "BAC" && second == "CAB")) << first.toStdString();
 
+    // A sort keeps the selected row selected.
+    page->List()->clearSelection();
+    page->List()->topLevelItem(1)->setSelected(true);
+    QString selectedName = page->List()->topLevelItem(1)->text(0);
+    page->SortByColumn(2);
+    ASSERT_EQ(page->List()->selectedItems().size(), 1);
+    EXPECT_EQ(page->List()->selectedItems()[0]->text(0), selectedName);
+    page->List()->clearSelection();
+
     // With "BAC": a click on B fills the fields, Down shows A, Delete
     // removes the selected row.
-    if (second != "BAC") page->SortByColumn(2);
+    if (names() != "BAC") page->SortByColumn(2);
     ASSERT_EQ(names(), "BAC");
     QTreeWidget* list = page->List();
     list->setFocus();
