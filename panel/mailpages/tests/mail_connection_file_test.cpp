@@ -7,6 +7,8 @@
 #include "common/connect_table.h"
 #include "engine/tls/tls.h"
 #include "mail_list_support.h"
+#include "panel/mailpages/mail_pages.h"
+#include "panel/shell/settings_window.h"
 #include "platform/codepage/codepage.h"
 
 namespace {
@@ -147,6 +149,32 @@ TEST_F(MailConnectionFileTest, TheDefaultPop3EntryAndAnEmptyListHaveTheirShapes)
     EXPECT_EQ(File("pop3.ini"), "");
     EXPECT_EQ(File("pop3-old.ini"), line);
     EXPECT_TRUE(boxes.texts.empty());
+}
+
+TEST_F(MailConnectionFileTest, InTheSettingsWindowTheDeleteCommandAndApplyReachTheShownList) {
+    for (const char* program : {"orqsprx", "orqpprx"}) testsupport::WriteFile(programFolder() + "/" + program, "");
+    ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
+    testsupport::WriteFile(dataFolder() + "smtp.ini", "127.0.0.1 8025=,a 25,a\r\n127.0.0.1 8026=,b 25,b\r\n");
+    testsupport::WriteFile(dataFolder() + "pop3.ini", "' comment\r\n127.0.0.1 8110=,c 110,c\r\n");
+    RegisterMailPages();
+    SettingsWindow window;
+    window.OnInitDialog();
+    auto* smtp = dynamic_cast<Csmtpdlg*>(window.Page(kCsmtpdlg));
+    ASSERT_NE(smtp, nullptr);
+    for (int i = 0; i < window.Tree()->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* section = window.Tree()->topLevelItem(i);
+        for (int j = 0; j < section->childCount(); ++j)
+            if (section->child(j)->data(0, Qt::UserRole).toInt() == kCsmtpdlg)
+                window.Tree()->setCurrentItem(section->child(j));
+    }
+    ASSERT_EQ(window.ShownPage(), smtp);
+    smtp->list()->topLevelItem(0)->setSelected(true);
+    emit smtp->DeleteEntryCommand();  // command 1042 of the list's menu
+    paneltest::BoxAnswerer boxes;
+    window.OnApply();
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{"適用しました。"});
+    EXPECT_EQ(File("smtp.ini"), "127.0.0.1 8026=,b 25,b\r\n");
+    EXPECT_EQ(File("pop3.ini"), "' comment\r\n127.0.0.1 8110=,c 110,c\r\n");  // unchanged, left alone
 }
 
 }  // namespace
