@@ -76,12 +76,17 @@ bool ParseEprtArgument(std::string_view argument, DataAddress& address) {
 
 bool ParsePassiveReply(std::string_view reply, DataAddress& address) {
     size_t open = reply.find('(');
-    if (open == std::string_view::npos) return false;
-    size_t close = reply.find(')', open);
-    if (close == std::string_view::npos) return false;
-    std::string_view inside = reply.substr(open + 1, close - open - 1);
-    if (reply.substr(0, 3) == "229") return Delimited(inside, address, false);
-    return SixNumbers(inside, address);
+    size_t close = open == std::string_view::npos ? open : reply.find(')', open);
+    if (reply.substr(0, 3) == "229") {
+        return close != std::string_view::npos && Delimited(reply.substr(open + 1, close - open - 1), address, false);
+    }
+    if (close != std::string_view::npos) return SixNumbers(reply.substr(open + 1, close - open - 1), address);
+    // RFC 959 doesn't demand the brackets: the six numbers are the first
+    // run of digits and commas after the code.
+    size_t start = reply.find_first_of("0123456789", 4);
+    if (start == std::string_view::npos) return false;
+    size_t end = reply.find_first_not_of("0123456789,", start);
+    return SixNumbers(reply.substr(start, end == std::string_view::npos ? end : end - start), address);
 }
 
 bool ReadPassivePort(std::string_view reply, int& port) {

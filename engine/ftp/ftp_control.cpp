@@ -294,7 +294,7 @@ void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
         }
     }
     const bool passive227 = reply.rfind("227 ", 0) == 0, passive229 = reply.rfind("229 ", 0) == 0;
-    if ((!passive227 && !passive229) || reply.find('(') == std::string::npos) return;
+    if (!passive227 && !passive229) return;
     WriteLogF("[ServerToClientSession] [%04d] [%04d] from Server[%04d]=%s", state.client, state.server, state.server,
               reply.c_str());
     DataAddress announced;

@@ -1,11 +1,12 @@
 """The tests' FTP server: pyftpdlib on a loopback port.
 
-ftp_server.py PORT ROOT LOG [--no-passive] [--encoding=cp932] [--masquerade=ADDR] [--host=ADDR]
+ftp_server.py PORT ROOT LOG [--no-passive] [--encoding=cp932] [--masquerade=ADDR] [--bare-227] [--host=ADDR]
 User "u" with password "p" and anonymous log in to ROOT with every right.
 Every command the server gets is appended to LOG, one per line.
 --no-passive refuses PASV and EPSV (clients must use PORT or EPRT);
 --encoding names the code page of the path names on the wire;
---masquerade makes 227 replies name another address; --host is the
+--masquerade makes 227 replies name another address; --bare-227 leaves
+out the brackets of 227 replies; --host is the
 address to listen on (127.0.0.1). "ready" is printed once it listens.
 """
 import logging
@@ -36,6 +37,13 @@ class Handler(FTPHandler):
         with open(log, "a", encoding="utf-8", errors="replace") as out:
             out.write((line if cmd != "PASS" else "PASS ****") + "\n")
         return super().pre_process_command(line, cmd, arg)
+
+    if "--bare-227" in flags:
+        def respond(self, resp, logfun=None):
+            # The numbers without their brackets, as RFC 959 allows.
+            if resp.startswith("227 "):
+                resp = resp.replace("(", "").replace(")", "")
+            return super().respond(resp) if logfun is None else super().respond(resp, logfun)
 
     if "--no-passive" in flags:
         def ftp_PASV(self, line):

@@ -75,7 +75,11 @@ TEST(FtpDataAddressTest, CommandsAndRepliesReadAndWritten) {
         EXPECT_FALSE(ParsePortArgument(bad, a)) << bad;
     for (const char* bad : {"|3|::1|21|", "|1|not an address|21|", "|1||21|", "|2|::1|70000|", "|2|::1|21"})
         EXPECT_FALSE(ParseEprtArgument(bad, a)) << bad;
-    EXPECT_FALSE(ParsePassiveReply("227 Entering Passive Mode 1,2,3,4,5,6\r\n", a));
+    // Without brackets, as RFC 959 allows.
+    ASSERT_TRUE(ParsePassiveReply("227 Entering Passive Mode 10,1,2,3,4,2\r\n", a));
+    EXPECT_EQ(a.port, 1026);
+    EXPECT_FALSE(ParsePassiveReply("227 Entering Passive Mode\r\n", a));
+    EXPECT_FALSE(ParsePassiveReply("229 Entering Extended Passive Mode |||6446|\r\n", a));
     EXPECT_FALSE(ParsePassiveReply("229 Entering Extended Passive Mode (|||x|)\r\n", a));
     EXPECT_EQ(Reply227("192.168.0.2", 50001), "227 Entering Passive Mode (192,168,0,2,195,81)\r\n");
     // The form of RFC 2428 that clients take: no family, no address.

@@ -157,6 +157,20 @@ TEST_F(FtpProxyRoadTest, LftpPassiveAndActive) {
     }
 }
 
+TEST_F(FtpProxyRoadTest, APassiveReplyWithoutBracketsStillGoesThroughTheEngine) {
+    // Passed on unchanged, it would lead the client straight to the
+    // server, past the scan.
+    FtpPeer peer({"--bare-227"});
+    peer.put("eicar.com", avstub::kEicarTestString);
+    Start(peer);
+    std::string out;
+    ASSERT_EQ(Curl("--disable-epsv --ignore-content-length " + Url("/eicar.com"), &out), 0) << out << engine_->log();
+    EXPECT_EQ(out, std::string("Found ") + avstub::kFinding + "\r\n");
+    const std::vector<int> ports = AnnouncedPorts();
+    ASSERT_EQ(ports.size(), 1u) << engine_->log();
+    EXPECT_GE(ports[0], low_);
+}
+
 TEST_F(FtpProxyRoadTest, DataListenersServeTheirOwnClientOnly) {
     FtpPeer peer;
     peer.put("x.txt", "x\n");
