@@ -256,6 +256,9 @@ bool FtpControl::OnClientCommand(LineRelayState& state, std::string& command) {
     } else if (Starts(line, "rest ")) {
         const std::string offset = Argument(line);
         partial_ = offset.find_first_not_of('0') != std::string::npos;
+    } else if (Starts(line, "lprt ") || common::EqualsIgnoringAsciiCase(line, "lpsv")) {
+        // The long forms would take the data connection past the engine.
+        AnswerInstead(command, "502 Command not implemented.\r\n");
     } else if (Starts(line, "port ")) {
         TakePortCommand(state, command, false);
     } else if (Starts(line, "eprt ")) {

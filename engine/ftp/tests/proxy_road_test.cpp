@@ -212,14 +212,18 @@ TEST_F(FtpProxyRoadTest, DataAddressesOfAnotherHostAreRefused) {
     FtpPeer peer;
     Start(peer);
     const std::string out =
-        Ftplib({"cmd:PORT 127,0,0,2,4,1", "cmd:EPRT |1|10.1.2.3|1025|", "cmd:PORT 1,2,3", "cmd:NOOP"});
+        Ftplib({"cmd:PORT 127,0,0,2,4,1", "cmd:EPRT |1|10.1.2.3|1025|", "cmd:PORT 1,2,3", "cmd:LPSV",
+                "cmd:LPRT 4,4,127,0,0,1,2,4,1", "cmd:NOOP"});
     EXPECT_NE(out.find("cmd:PORT 127,0,0,2,4,1 error 500"), std::string::npos) << out;
     EXPECT_NE(out.find("cmd:EPRT |1|10.1.2.3|1025| error 500"), std::string::npos) << out;
     EXPECT_NE(out.find("cmd:PORT 1,2,3 error 501"), std::string::npos) << out;
+    EXPECT_NE(out.find("cmd:LPSV error 502"), std::string::npos) << out;
+    EXPECT_NE(out.find("cmd:LPRT 4,4,127,0,0,1,2,4,1 error 502"), std::string::npos) << out;
     EXPECT_NE(out.find("cmd:NOOP ok 200"), std::string::npos) << out;
     const std::string seen = peer.commandsSeen();
     EXPECT_EQ(seen.find("PORT"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("EPRT"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("LP"), std::string::npos) << seen;
 }
 
 TEST_F(FtpProxyRoadTest, AnInfectedDownloadArrivesAsItsFinding) {
