@@ -127,6 +127,11 @@ TEST_F(ConnectionPagesTest, UnchangedListsLeaveTheirFilesAloneAndAddedRowsKeepTh
 
 TEST_F(ConnectionPagesTest, AddRefusesDuplicatesAndRowsThatWouldReadBackDifferently) {
     auto page = Open<Chttp1dlg>();
+    // The upstream port follows the upstream proxy edit as it is typed.
+    EXPECT_FALSE(Control<QLineEdit>(page.get(), 1062)->isEnabled());
+    Type(page.get(), 1061, "proxy");
+    EXPECT_TRUE(Control<QLineEdit>(page.get(), 1062)->isEnabled());
+    Type(page.get(), 1061, "");
     EXPECT_FALSE(Control<QLineEdit>(page.get(), 1062)->isEnabled());
     paneltest::BoxAnswerer boxes;
     Add(page.get());
