@@ -177,6 +177,29 @@ TEST_F(RetrievalRelayTest, Pop3StlsThroughAStartTlsListenLine) {
     EXPECT_NE(result.output.find("+OK Logging out"), std::string::npos) << result.output;
 }
 
+TEST_F(RetrievalRelayTest, Pop3SpamCheckByTheRealSpamServerWithTheUsersKeywordList) {
+    if (!testsupport::FileExists(testsupport::BinPath("orqspam"))) GTEST_SKIP() << "orqspam is not built";
+    StartEngine({.protocol = 2, .word = "pop3", .serverPort = dovecot_->pop3Port()});
+    // orqspam shares the engine's data folder ("<root>/VELQOR/").
+    const std::string data = engine_->dataFolder();
+    testsupport::MakeDirs(data + "spamkeyword");
+    testsupport::WriteFile(data + "spamkeyword/mailuser.db", "*hello clean*\r\n");
+    testsupport::Process::Options options;
+    options.env = {{"MAIL_TEST_ROOT", data.substr(0, data.size() - std::string("VELQOR/").size())},
+                   {"VELQOR_PIPE_DIR", pipes_}};
+    testsupport::Process spam({testsupport::BinPath("orqspam"), "-t=[SPAM]", "-e=MAIL_TEST_ROOT"}, options);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return spam.out().find("Start Tavrisk SPAM Server") != std::string::npos; }))
+        << spam.out() << spam.err();
+    auto result = Python(
+        "p = poplib.POP3('127.0.0.1', PORT, timeout=15)\n"
+        "p.user('mailuser'); p.pass_('secret')\n"
+        "print('SUBJECT', p.retr(1)[1][1])\n"
+        "print(p.quit())\n");
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("SUBJECT b'Subject: [SPAM]clean one'"), std::string::npos)
+        << result.output << spam.out() << spam.err();
+}
+
 TEST_F(RetrievalRelayTest, Pop3StlsTowardsAServerMarkedForIt) {
     StartTlsDovecot();
     StartEngine({.protocol = 2, .word = "pop3", .serverPort = dovecot_->pop3Port(), .serverMarks = "-"});
