@@ -39,6 +39,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
+
 need=$((FOLDERS + TOP + 1000))
 have=$(cat /proc/sys/fs/inotify/max_user_watches)
 if [ "$have" -lt "$need" ]; then
@@ -63,10 +66,7 @@ export VELQOR_PIPE_DIR=$WORK/pipe
 PIDS+=($!)
 "$BUILD/tests/orqalert-stub" --log="$WORK/alert.log" >"$WORK/alert.out" 2>&1 &
 PIDS+=($!)
-for _ in $(seq 100); do
-  [ -S "$WORK/pipe/orqavs" ] && [ -S "$WORK/pipe/orqalert" ] && break
-  sleep 0.1
-done
+wait_socket "$WORK/pipe/orqavs" "$WORK/pipe/orqalert"
 
 start=$(now)
 BENCH_ROOT=$WORK/data "$BUILD/bin/orqfile" -d="$WORK/tree" -e=BENCH_ROOT >"$WORK/orqfile.out" 2>&1 &

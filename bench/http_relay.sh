@@ -24,18 +24,8 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 BUILD=${BENCH_BUILD:-$ROOT/build-bench}
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "nothing listens on port $1" >&2
-  return 1
-}
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 
 # The build packages and the peers, the services among them not started.
 bash "$ROOT/scripts/deps.sh" nginx tinyproxy squid wrk openssl

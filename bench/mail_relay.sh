@@ -39,8 +39,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() { $PY -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-wait_port() { for _ in $(seq 200); do (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.05; done; return 1; }
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 failed=0
 
 mkdir -p "$WORK/pipe" "$WORK/data/VELQOR/cache"

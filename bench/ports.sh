@@ -1,6 +1,9 @@
-# Loopback port helpers for the benchmark scripts: source it.
-#   free_port      prints a loopback TCP port that was free a moment ago
-#   wait_port N    waits up to 10 s for something to listen on port N
+# shellcheck shell=bash
+# Loopback port and pipe helpers for the benchmark scripts: source it.
+#   free_port           prints a loopback TCP port that was free a moment ago
+#   wait_port N         waits up to 10 s for something to listen on port N
+#   wait_socket PATH..  waits up to 10 s for each pipe server's socket to
+#                       appear; goes on without it (its client then fails)
 
 free_port() {
   /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
@@ -13,4 +16,14 @@ wait_port() {
   done
   echo "nothing listens on port $1" >&2
   return 1
+}
+
+wait_socket() {
+  local path
+  for path in "$@"; do
+    for _ in $(seq 100); do
+      [ -S "$path" ] && break
+      sleep 0.1
+    done
+  done
 }

@@ -24,18 +24,8 @@ SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 WORKERS=${BENCH_WORKERS:-8}
 BUILD=${BENCH_BUILD:-$ROOT/build-bench}
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "nothing listens on port $1" >&2
-  return 1
-}
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 
 bash "$ROOT/scripts/deps.sh" nginx dante-server python3
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQOR_SANITIZE=OFF -DVELQOR_TESTS=OFF >/dev/null

@@ -33,6 +33,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
+
 now() { date +%s.%N; }
 
 echo "making $MAILS mails"
@@ -78,7 +81,7 @@ export VELQOR_PIPE_DIR=$WORK/pipe
 BENCH_ROOT=$WORK/data "$BUILD/bin/orqspam" -t=[SPAM] -e=BENCH_ROOT -d >"$WORK/orqspam.out" 2>&1 &
 SPAM=$!
 PIDS+=($SPAM)
-for _ in $(seq 100); do [ -S "$WORK/pipe/orqspam" ] && break; sleep 0.05; done
+wait_socket "$WORK/pipe/orqspam"
 orq=$(python3 - "$WORK/pipe/orqspam" "$WORK/data/VELQOR/cache" <<'PY'
 import os, socket, sys, time
 path, folder = sys.argv[1], sys.argv[2]
@@ -110,7 +113,7 @@ read -r orq_rate orq_flagged orq_time <<<"$orq"
 echo "orqspam: $MAILS mails in ${orq_time}s, $orq_rate mails/s, $orq_flagged flagged, peak memory ${peak} KiB"
 
 # spamd with local tests only, on a loopback port.
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+PORT=$(free_port)
 # The package's site configuration (its plugin loaders) with a local.cf of
 # our own: no Bayes, no blocklists.
 cp /etc/spamassassin/*.pre "$WORK/sa/"

@@ -41,6 +41,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# shellcheck source=bench/ports.sh
 . "$ROOT/bench/ports.sh"
 
 # The page, a page with a keyword, the keyword list for each side.
@@ -107,7 +108,7 @@ ENGINE_PORT=$(free_port)
 printf '127.0.0.1 %d=\r\n' "$ENGINE_PORT" >"$WORK/data/VELQOR/http.ini"
 VELQOR_BENCH_ROOT=$WORK/data "$BUILD/bin/orqcwfs" -e=VELQOR_BENCH_ROOT >/dev/null 2>&1 &
 PIDS+=($!)
-for _ in $(seq 1 100); do [ -S "$WORK/pipes/orqcwfs" ] && break; sleep 0.1; done
+wait_socket "$WORK/pipes/orqcwfs"
 VELQOR_BENCH_ROOT=$WORK/data "$BUILD/bin/orqhprx" -e=VELQOR_BENCH_ROOT -p=0 -f '-!=0' >/dev/null 2>&1 &
 PIDS+=($!)
 wait_port "$ENGINE_PORT"
