@@ -200,6 +200,28 @@ TEST_F(RetrievalRelayTest, Pop3SpamCheckByTheRealSpamServerWithTheUsersKeywordLi
         << result.output << spam.out() << spam.err();
 }
 
+TEST_F(RetrievalRelayTest, ImapStartTlsThroughAStartTlsListenLine) {
+    const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
+    StartEngine({.protocol = 3,
+                 .word = "imap4",
+                 .serverPort = dovecot_->imapPort(),
+                 .listenTls = "-" + certificate.certificateFile + "\t" + certificate.privateKeyFile});
+    auto result = Python(
+        "import ssl\n"
+        "m = imaplib.IMAP4('127.0.0.1', PORT)\n"
+        "context = ssl.create_default_context(); context.check_hostname = False\n"
+        "context.verify_mode = ssl.CERT_NONE\n"
+        "print('STARTTLS', m.starttls(context)[0])\n"
+        "print('AFTER', 'STARTTLS' in m.capability()[1][0].decode())\n"
+        "m.login('mailuser', 'secret')\n"
+        "print('COUNT', m.select('INBOX')[1])\n"
+        "print(m.logout()[0])\n");
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("STARTTLS OK"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("AFTER False"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("COUNT [b'2']"), std::string::npos) << result.output;
+}
+
 TEST_F(RetrievalRelayTest, Pop3StlsTowardsAServerMarkedForIt) {
     StartTlsDovecot();
     StartEngine({.protocol = 2, .word = "pop3", .serverPort = dovecot_->pop3Port(), .serverMarks = "-"});
