@@ -216,6 +216,46 @@ TEST_F(SmtpRelayTest, EhloAnswerInTwoWritesStaysInStepWithoutPipeliningChunkingO
         EXPECT_EQ(result.output.find(gone), std::string::npos) << gone << "\n" << result.output;
 }
 
+TEST_F(SmtpRelayTest, CommandsSentTogetherAreRelayedOneAtATime) {
+    StartServer("sink");
+    StartSmtpEngine();
+    const std::string script =
+        "import socket\n"
+        "s = socket.create_connection(('127.0.0.1', " + std::to_string(port_) + "), timeout=15)\n"
+        "f = s.makefile('rb')\n"
+        "def reply():\n"
+        "    lines = [f.readline()]\n"
+        "    while lines[-1][3:4] == b'-': lines.append(f.readline())\n"
+        "    return b''.join(lines)\n"
+        "reply()\n"
+        "s.sendall(b'EHLO c.example\\r\\nMAIL FROM:<a@example.org>\\r\\nRCPT TO:<b@example.net>\\r\\n"
+        "RCPT TO:<bad@example.net>\\r\\n')\n"
+        "answers = [reply() for _ in range(4)]\n"
+        "print('CODES', [a[:3] for a in answers])\n"
+        "s.sendall(b'DATA\\r\\n'); print('DATA', reply()[:3])\n"
+        "s.sendall(b'Subject: together\\r\\n\\r\\n..dot\\r\\n.\\r\\nQUIT\\r\\n')\n"
+        "print('END', reply()[:3], reply()[:3])\n";
+    testsupport::WriteFile(path("client.py"), script);
+    auto result = RunCommand("/usr/bin/python3 " + path("client.py"));
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("CODES [b'250', b'250', b'250', b'550']"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("DATA b'354'"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("END b'250' b'221'"), std::string::npos) << result.output;
+    ASSERT_EQ(Mails().size(), 1u);
+    EXPECT_NE(Mails()[0].find("\r\n.dot\r\n"), std::string::npos) << Mails()[0];
+}
+
+TEST_F(SmtpRelayTest, ClientOfAServerThatCannotBeReachedIsDroppedWithoutAByte) {
+    serverPort_ = testsupport::FreeTcpPort();  // nobody listens there
+    StartSmtpEngine({.extra = {"-$=1"}});
+    listenertest::Client client("127.0.0.1", port_);
+    ASSERT_TRUE(client.ok());
+    int error = 0;
+    EXPECT_EQ(client.readToEnd(error), "");
+    EXPECT_TRUE(engine_->waitForLog("[TelnetDispatch] [")) << engine_->log();
+    EXPECT_NE(engine_->log().find("connect fail."), std::string::npos) << engine_->log();
+}
+
 TEST_F(SmtpRelayTest, StartTlsThroughAStartTlsListenLine) {
     StartServer("sink");
     const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
