@@ -98,6 +98,18 @@ TEST_F(QueueFixture, DialoguesWithDifferentServers) {
     }
 }
 
+TEST_F(QueueFixture, OverIpv6) {
+    if (!testsupport::HaveIPv6Loopback()) GTEST_SKIP() << "no ::1 here";
+    SmtpSink sink({"--host", "::1"});
+    settings.smtpServer = "::1";
+    settings.addressFamily = 1;
+    settings.smtpPort = static_cast<unsigned long>(sink.port());
+    Queue("Q6", {"a@example.test"});
+    archiver::SendQueuedPasswordMails(settings);
+    ASSERT_TRUE(sink.Received(1, std::chrono::seconds(2)));
+    EXPECT_FALSE(FileExists(work / "Q6-pw.rcp"));
+}
+
 TEST_F(QueueFixture, FailuresLeaveTheEntry) {
     Queue("Q2", {"a@example.test"});
     WriteFile(work / "Q3-pw.rcp", "Message-ID: <Q3>\r\nReturn-path: x@example.test\r\nRecipient: a@example.test\r\n");

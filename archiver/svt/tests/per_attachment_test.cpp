@@ -198,4 +198,26 @@ TEST(PerAttachment, AnAttachmentThatCannotBePackedStaysAsItCame) {
     EXPECT_EQ(archived.find("x-zip-compressed"), std::string::npos);
 }
 
+TEST(PerAttachment, Rfc2231FileNamesAreDecoded) {
+    testsupport::TempDir dir;
+    archiver::ArchiveSettings settings;
+    settings.rootFolder = dir.path() + "/";
+    settings.hostName = "gw.example.test";
+    settings.perAttachment = true;
+    settings.level = 2;
+    const std::string mail =
+        "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+        "--b\r\nContent-Type: application/pdf\r\n"
+        "Content-Disposition: attachment;\r\n filename*0*=UTF-8''%E8%A6%8B%E7%A9%8D;\r\n filename*1*=%E6%9B%B8.pdf\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n--b--\r\n.\r\n";
+    testsupport::WriteFile(dir / "m.dat", mail);
+    ASSERT_EQ(archiver::ProcessMailFile(settings, dir / "m.dat"), 1);
+    svttest::MailListing l;
+    svttest::ListParts(dir / "m.dat", l);
+    EXPECT_NE(l.text.find("1 application/x-zip-compressed 見積書.pdf.ZIP "), std::string::npos) << l.text;
+    const std::string zip = ReadFile(l.bodies / "1.bin");
+    const std::string name = platform::Utf8ToCp932("見積書.pdf");
+    EXPECT_EQ(zip.substr(30, name.size()), name);
+}
+
 }  // namespace

@@ -13,6 +13,7 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 ap = argparse.ArgumentParser()
 ap.add_argument('--port', type=int, required=True)
 ap.add_argument('--out', required=True)
+ap.add_argument('--host', default='127.0.0.1')
 ap.add_argument('--auth', help='user:password; AUTH PLAIN offered and required')
 ap.add_argument('--refuse-rcpt', action='append', default=[])
 ap.add_argument('--refuse-ehlo', action='store_true')
@@ -77,7 +78,7 @@ class SinkController(Controller):
         return Sink(self.handler, **options)
 
 
-controller = SinkController(Handler(), hostname='127.0.0.1', port=args.port)
+controller = SinkController(Handler(), hostname=args.host, port=args.port)
 controller.start()
 print('READY', flush=True)
 try:
