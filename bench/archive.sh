@@ -14,6 +14,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BENCH_BUILD:-$ROOT/build-bench-archive}
 MAILS=${BENCH_MAILS:-5}
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 
 bash "$ROOT/scripts/deps.sh" zip unzip python3
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQOR_SANITIZE=OFF -DVELQOR_TESTS=OFF >/dev/null
@@ -64,10 +66,7 @@ PY
 VELQOR_PIPE_DIR="$WORK/pipes" BENCH_ROOT="$WORK" "$BUILD/bin/orqsvt" -e=BENCH_ROOT -u=1 -l=1 -@=benchpw -x=dat \
   >"$WORK/orqsvt.log" 2>&1 &
 SVT_PID=$!
-for _ in $(seq 1 100); do
-  grep -q "Start Tavrisk Sorvant Server" "$WORK/orqsvt.log" 2>/dev/null && break
-  sleep 0.1
-done
+wait_socket "$WORK/pipes/orqsvt"
 
 svt_seconds=$(/usr/bin/python3 - "$WORK" "$MAILS" <<'PY'
 import socket, sys, time
