@@ -77,7 +77,7 @@ TEST(ArchiveServer, SecondCopyExitsAtOnce) {
 }
 
 TEST(ArchiveServer, BannerListsTheSettings) {
-    svttest::Orqsvt server({"-x=dat", "-u=1", "-s=mail.example.test", "-p=587", "-t=1,3"});
+    svttest::Orqsvt server({"-x=dat", "-u=1", "-s=mail.example.test", "-p=587", "-t=1,3", "-w=1"});
     const std::string log = server.log();
     EXPECT_NE(log.find("] SORVANT.EXE (2.00)\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Unit to compress:              part\n"), std::string::npos);
@@ -86,7 +86,9 @@ TEST(ArchiveServer, BannerListsTheSettings) {
     EXPECT_NE(log.find("Send password mail retry time: 120(sec)\n"), std::string::npos);
     EXPECT_NE(log.find("Make compress mail extension:  dat\n"), std::string::npos);
     EXPECT_TRUE(testsupport::FileExists(server.workFolder()));
-    EXPECT_TRUE(testsupport::FileExists(server.dataFolder() + "/sorvantlog"));
+    // With -w the same lines go to the day's file.
+    auto files = testsupport::RunCommand("cat " + server.dataFolder() + "/sorvantlog/*.log");
+    EXPECT_NE(files.output.find("] Unit to compress:              part\n"), std::string::npos) << files.output;
 }
 
 TEST(ArchiveServer, PlainTextMailIsAnsweredEmptyAndStaysByteIdentical) {
