@@ -52,19 +52,18 @@ inline constexpr int kRelayAnswered = 8;       // the relay answered the command
 // Modes of the server-to-client relay (ServerToClientSession).
 inline constexpr int kReplyCommand = 0;     // the answer to an ordinary command
 inline constexpr int kReplyRetrieval = 1;   // the answer to a retrieval: a mail
-inline constexpr int kReplyMailAnswer = 2;  // an answer the client relay reads itself (not sent on)
 
 // The SMTP mail state of one connection (and the IMAP4 FETCH mark).
 enum class MailState { Idle = 0, From = 1, Recipients = 2, Data = 3, Sending = 4, Fetch = 5 };
 
 // STARTTLS progress: see TelnetDispatch.
+// The relay answers the client's STARTTLS itself and speaks TLS to the
+// server on its own account: the two sides switch independently.
 struct StartTlsState {
     bool clientAsked = false;      // the client sent STARTTLS or STLS
     bool clientSwitched = false;   // the client side speaks TLS since STARTTLS
     bool serverSwitched = false;   // the server side speaks TLS since STARTTLS
-    bool relayAnswered = false;    // the relay answered the client's STARTTLS itself
     bool serverAgreed = false;     // the server agreed to STARTTLS
-    bool heloSent = false;         // the client greeted with HELO, not EHLO
     bool offerToClient = false;    // the listen entry names a certificate and a key
     bool towardsServer = false;    // the connection list asks STARTTLS towards the server ("-")
 };
@@ -96,7 +95,6 @@ struct LineRelayState {
     std::string sender;           // from MAIL FROM, at most 1,023 characters
     std::string pendingRecipient; // the command whose 250 adds a Recipient line
     bool senderAnswerDue = false; // the next answer is the one to MAIL FROM
-    std::string heldEhlo;         // the client's EHLO, sent again over TLS
 
     // POP3
     std::string popUser;          // from USER or APOP, for the spam keyword list

@@ -10,10 +10,10 @@ namespace engine {
 // codes of line_relay.h.
 int ClientToServerSession(LineRelayState& state, int mode);
 
-// Carries one complete server reply to the client (or, in
-// kReplyMailAnswer mode, only gathers it into `reply`). Result: 1, or 0
-// when the server sent nothing or the client could not take the reply.
-int ServerToClientSession(LineRelayState& state, int mode, std::string* reply = nullptr);
+// Carries one complete server reply to the client (mode kReplyCommand or
+// kReplyRetrieval). Result: 1, or 0 when the server sent nothing or the
+// client could not take the reply.
+int ServerToClientSession(LineRelayState& state, int mode);
 
 // Reads one complete reply of the server into `reply` (the answer to a
 // command the relay sent itself). False when the server ended first.

@@ -176,7 +176,7 @@ bool ReadServerReply(LineRelayState& state, std::string& reply, const char* func
     return Gather(state, scanner, reply, function);
 }
 
-int ServerToClientSession(LineRelayState& state, int mode, std::string* gathered) {
+int ServerToClientSession(LineRelayState& state, int mode) {
     WriteLogF("[%s] [%04d] Start. sockSv=%04d, sockCl=%04d\n", kFunction, state.client, state.server, state.client);
     ReplyScanner scanner = ScannerFor(state, mode);
     std::string reply;
@@ -204,10 +204,6 @@ int ServerToClientSession(LineRelayState& state, int mode, std::string* gathered
     }
     state.lastReplyLine = LastLine(reply);
 
-    if (mode == kReplyMailAnswer) {
-        if (gathered) gathered->swap(reply);
-        return 1;
-    }
     return SendToClient(state, reply, kFunction) ? 1 : 0;
 }
 

@@ -77,7 +77,6 @@ void RunLineRelay(LineRelayState& state) {
         int result = ClientToServerSession(state, 0);
         state.lastResult = result;
         if (result == kRelayStartTlsAnswered) {
-            state.tls.relayAnswered = true;
             if (!StartTlsTowardsClient(state)) break;
             continue;
         }
@@ -98,7 +97,8 @@ void RunLineRelay(LineRelayState& state) {
             if (result == kRelayFailed) break;
             mode = kReplyCommand;
         }
-        if (!ServerToClientSession(state, mode) || state.lastCommand.empty()) break;
+        // An empty line is a command too (an empty SASL answer), not the end.
+        if (!ServerToClientSession(state, mode)) break;
     }
 }
 
