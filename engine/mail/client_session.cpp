@@ -50,7 +50,9 @@ bool ReceiveCommand(LineRelayState& state, std::string& command) {
             if (state.protocol == LineProtocol::Imap4) state.clientLiteral = imap.owed();
             return true;
         }
-        if (data.size() > kCommandByteLimit && state.protocol != LineProtocol::Imap4) return false;
+        // A literal the client announced may be large; a line may not.
+        const bool inLiteral = state.protocol == LineProtocol::Imap4 && imap.owed() > 0;
+        if (data.size() > kCommandByteLimit && !inLiteral) return false;
         if (ReceiveFromClient(state, data, kFunction) <= 0) return false;
     }
 }
