@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "panel/mailpages/mail_filter_texts.h"
-#include "panel/mailpages/page_controls.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/list_file_edit.h"
 #include "panel/shell/registry_ops.h"
 
@@ -30,7 +30,7 @@ QGroupBox* RadioGroup(QWidget* page, int groupId, const char* title,
     auto* layout = new QHBoxLayout(group);
     for (const auto& [id, text] : buttons) layout->addWidget(WithId(new QRadioButton(QString::fromUtf8(text), group), id));
     if (extraEditId)
-        layout->addWidget(EditControl(group, extraEditId), 1);
+        layout->addWidget(Edit(group, extraEditId), 1);
     else
         layout->addStretch();
     return group;
@@ -53,28 +53,28 @@ void Csorvant::BuildTemplate() {
     auto* top = new QHBoxLayout;
     top->addWidget(RadioGroup(this, 1286, "圧縮対象", {{1284, "メール全体"}, {1285, "添付ファイル毎"}}));
     auto* zip = new QGridLayout;
-    zip->addWidget(StaticControl(this, 1273, "圧縮ファイル拡張子"), 0, 0);
-    zip->addWidget(EditControl(this, 1274), 0, 1);
-    zip->addWidget(StaticControl(this, 1275, "付加パスワード"), 1, 0);
-    zip->addWidget(EditControl(this, 1276), 1, 1);
+    zip->addWidget(Static(this, 1273, "圧縮ファイル拡張子"), 0, 0);
+    zip->addWidget(Edit(this, 1274), 0, 1);
+    zip->addWidget(Static(this, 1275, "付加パスワード"), 1, 0);
+    zip->addWidget(Edit(this, 1276), 1, 1);
     top->addLayout(zip, 1);
     layout->addLayout(top);
 
     auto* smtpGroup = WithId(new QGroupBox(QString::fromUtf8("SMTPサーバ設定（パスワードメール送信用）"), this), 1263);
     auto* smtp = new QGridLayout(smtpGroup);
     smtp->setVerticalSpacing(4);
-    smtp->addWidget(StaticControl(smtpGroup, 1272, "SMTP"), 0, 0);
-    smtp->addWidget(EditControl(smtpGroup, 1260), 0, 1);
-    smtp->addWidget(StaticControl(smtpGroup, 1261, "ポート"), 0, 2);
-    smtp->addWidget(EditControl(smtpGroup, 1262), 0, 3);
+    smtp->addWidget(Static(smtpGroup, 1272, "SMTP"), 0, 0);
+    smtp->addWidget(Edit(smtpGroup, 1260), 0, 1);
+    smtp->addWidget(Static(smtpGroup, 1261, "ポート"), 0, 2);
+    smtp->addWidget(Edit(smtpGroup, 1262), 0, 3);
     auto* authGroup = WithId(new QGroupBox(QString::fromUtf8("SMTP認証"), smtpGroup), 1264);
     auto* auth = new QGridLayout(authGroup);
-    auto* authBox = CheckBoxControl(authGroup, 1265, "SMTP認証を行う。（PLAINのみ）");
+    auto* authBox = CheckBox(authGroup, 1265, "SMTP認証を行う。（PLAINのみ）");
     auth->addWidget(authBox, 0, 0, 1, 4);
-    auth->addWidget(StaticControl(authGroup, 1266, "ID"), 1, 0);
-    auth->addWidget(EditControl(authGroup, 1268), 1, 1);
-    auth->addWidget(StaticControl(authGroup, 1267, "パスワード"), 1, 2);
-    auto* password = EditControl(authGroup, 1269);
+    auth->addWidget(Static(authGroup, 1266, "ID"), 1, 0);
+    auth->addWidget(Edit(authGroup, 1268), 1, 1);
+    auth->addWidget(Static(authGroup, 1267, "パスワード"), 1, 2);
+    auto* password = Edit(authGroup, 1269);
     password->setEchoMode(QLineEdit::Password);
     auth->addWidget(password, 1, 3);
     smtp->addWidget(authGroup, 1, 0, 1, 4);
@@ -88,8 +88,8 @@ void Csorvant::BuildTemplate() {
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(ButtonControl(this, 1259, "メールメッセージ"));
-    buttons->addWidget(ButtonControl(this, 1270, "パスワードメールメッセージ"));
+    buttons->addWidget(Button(this, 1259, "メールメッセージ"));
+    buttons->addWidget(Button(this, 1270, "パスワードメールメッセージ"));
     layout->addLayout(buttons);
     layout->addStretch();
     connect(authBox, &QCheckBox::clicked, this, [this] { ApplyAuthRule(); });
@@ -98,8 +98,8 @@ void Csorvant::BuildTemplate() {
 void Csorvant::OnInitDialog() {
     ColorButton* message = nullptr;
     ColorButton* passwordMessage = nullptr;
-    AttachPageButton(message, 1259, this, [] { EditFile("ziped-message.txt"); });
-    AttachPageButton(passwordMessage, 1270, this, [] { EditFile("ziped-pw-message.txt"); });
+    AttachButton(message, 1259, this, [] { EditFile("ziped-message.txt"); });
+    AttachButton(passwordMessage, 1270, this, [] { EditFile("ziped-pw-message.txt"); });
 
     envTo_ = ReadSetting("TQXEnvTo", 0);
     envFromType_ = ReadSetting("TQXEnvFromType", 0);
@@ -137,7 +137,7 @@ void Csorvant::OnInitDialog() {
 
 void Csorvant::ApplyAuthRule() {
     esmtp_ = Control<QCheckBox>(this, 1265)->isChecked() ? 1 : 0;
-    EnableControls(this, {1268, 1269}, esmtp_ != 0);
+    EnableIds(this, {1268, 1269}, esmtp_ != 0);
 }
 
 bool Csorvant::SaveSettings() {
@@ -168,14 +168,14 @@ Csorvant00::Csorvant00(int templateId, QWidget* parent) : SettingsPage(templateI
 
 void Csorvant00::BuildTemplate() {
     auto* layout = new QGridLayout(this);
-    auto* to = CheckBoxControl(this, 1298, "To:ヘッダを制限する");
-    auto* cc = CheckBoxControl(this, 1300, "Cc:ヘッダを制限する");
+    auto* to = CheckBox(this, 1298, "To:ヘッダを制限する");
+    auto* cc = CheckBox(this, 1300, "Cc:ヘッダを制限する");
     layout->addWidget(to, 0, 0);
-    layout->addWidget(StaticControl(this, 1299, "表示上限"), 0, 1);
-    layout->addWidget(EditControl(this, 1302), 0, 2);
+    layout->addWidget(Static(this, 1299, "表示上限"), 0, 1);
+    layout->addWidget(Edit(this, 1302), 0, 2);
     layout->addWidget(cc, 1, 0);
-    layout->addWidget(StaticControl(this, 1301, "表示上限"), 1, 1);
-    layout->addWidget(EditControl(this, 1303), 1, 2);
+    layout->addWidget(Static(this, 1301, "表示上限"), 1, 1);
+    layout->addWidget(Edit(this, 1303), 1, 2);
     layout->setRowStretch(2, 1);
     connect(to, &QCheckBox::clicked, this, [this] { ApplyEnablingRules(); });
     connect(cc, &QCheckBox::clicked, this, [this] { ApplyEnablingRules(); });
@@ -195,8 +195,8 @@ void Csorvant00::OnInitDialog() {
 }
 
 void Csorvant00::ApplyEnablingRules() {
-    EnableControls(this, {1299, 1302}, Control<QCheckBox>(this, 1298)->isChecked());
-    EnableControls(this, {1301, 1303}, Control<QCheckBox>(this, 1300)->isChecked());
+    EnableIds(this, {1299, 1302}, Control<QCheckBox>(this, 1298)->isChecked());
+    EnableIds(this, {1301, 1303}, Control<QCheckBox>(this, 1300)->isChecked());
 }
 
 bool Csorvant00::SaveSettings() {
@@ -215,9 +215,9 @@ Csorvant01::Csorvant01(int templateId, QWidget* parent) : SettingsPage(templateI
 
 void Csorvant01::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(CheckBoxControl(this, 1277, "ログを残す。"));
+    layout->addWidget(CheckBox(this, 1277, "ログを残す。"));
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonControl(this, 1258, "対策IPポート"));
+    buttons->addWidget(Button(this, 1258, "対策IPポート"));
     buttons->addStretch();
     layout->addLayout(buttons);
     layout->addStretch();
@@ -225,7 +225,7 @@ void Csorvant01::BuildTemplate() {
 
 void Csorvant01::OnInitDialog() {
     ColorButton* list = nullptr;
-    AttachPageButton(list, 1258, this, [] { EditFile("smtp-zip.db"); });
+    AttachButton(list, 1258, this, [] { EditFile("smtp-zip.db"); });
     log_ = ReadSetting("TQXLog", 0);
     BindCheck(1277, log_);
     ControlsFromFields();

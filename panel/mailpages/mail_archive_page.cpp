@@ -4,7 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "panel/mailpages/page_controls.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/folder_view.h"
 #include "panel/shell/outside_program.h"
 
@@ -28,19 +28,19 @@ Csmtpdlg12::Csmtpdlg12(int templateId, QWidget* parent) : SettingsPage(templateI
 
 void Csmtpdlg12::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* backup = CheckBoxControl(this, 1130, "メールを保管する。");
+    auto* backup = CheckBox(this, 1130, "メールを保管する。");
     layout->addWidget(backup);
     auto* archive = new QHBoxLayout;
-    archive->addWidget(EditControl(this, 1134), 1);
-    archive->addWidget(ButtonControl(this, 1135, "参照"));
+    archive->addWidget(Edit(this, 1134), 1);
+    archive->addWidget(Button(this, 1135, "参照"));
     layout->addLayout(archive);
-    layout->addWidget(StaticControl(this, 1147, "検索ソフトの実行パス"));
+    layout->addWidget(Static(this, 1147, "検索ソフトの実行パス"));
     auto* search = new QHBoxLayout;
-    search->addWidget(EditControl(this, 1148), 1);
-    search->addWidget(ButtonControl(this, 1142, "参照"));
+    search->addWidget(Edit(this, 1148), 1);
+    search->addWidget(Button(this, 1142, "参照"));
     layout->addLayout(search);
     auto* start = new QHBoxLayout;
-    start->addWidget(ButtonControl(this, 1149, "検索ソフト起動"));
+    start->addWidget(Button(this, 1149, "検索ソフト起動"));
     start->addStretch();
     layout->addLayout(start);
     layout->addStretch();
@@ -48,9 +48,9 @@ void Csmtpdlg12::BuildTemplate() {
 }
 
 void Csmtpdlg12::OnInitDialog() {
-    AttachPageButton(archiveBrowse_, 1135, this, [this] { OnBrowseArchiveFolder(); });
-    AttachPageButton(searchBrowse_, 1142, this, [this] { OnBrowseSearchFolder(); });
-    AttachPageButton(startSearch_, 1149, this, [this] { OnStartSearch(); });
+    AttachButton(archiveBrowse_, 1135, this, [this] { OnBrowseArchiveFolder(); });
+    AttachButton(searchBrowse_, 1142, this, [this] { OnBrowseSearchFolder(); });
+    AttachButton(startSearch_, 1149, this, [this] { OnStartSearch(); });
     mailBackup_ = ReadSetting("smtpmailbackup", 0);
     backupFolder_ = ReadSettingText("smtpbackupfolder");
     searchFolder_ = ReadSettingText("orsearchfolder");
@@ -63,7 +63,7 @@ void Csmtpdlg12::OnInitDialog() {
 
 void Csmtpdlg12::UpdateEnableState() {
     FieldsFromControls();
-    EnableControls(this, {1134, 1135, 1147, 1148, 1142, 1149}, mailBackup_ != 0);
+    EnableIds(this, {1134, 1135, 1147, 1148, 1142, 1149}, mailBackup_ != 0);
     ControlsFromFields();
 }
 

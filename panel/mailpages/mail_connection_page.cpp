@@ -12,7 +12,7 @@
 
 #include "common/list_file.h"
 #include "common/publish_file.h"
-#include "panel/mailpages/page_controls.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/connection_list_view.h"
 #include "panel/shell/message_box.h"
 #include "panel/shell/panel_state.h"
@@ -101,41 +101,41 @@ void MailConnectionPage::BuildTemplate() {
     auto* group = new QGroupBox(QString::fromUtf8("接続情報"), this);
     auto* grid = new QGridLayout(group);
     auto port = [this](int id) {
-        QLineEdit* edit = EditControl(this, id);
+        QLineEdit* edit = Edit(this, id);
         edit->setMaximumWidth(70);
         return edit;
     };
-    grid->addWidget(StaticControl(this, 0, "接続先名称"), 0, 0);
-    grid->addWidget(EditControl(this, spec_.nameEdit), 0, 1);
-    grid->addWidget(CheckBoxControl(this, kTunnelBox, "トンネル"), 0, 2, 1, 2);
-    grid->addWidget(StaticControl(this, 0, "受信IP"), 1, 0);
-    grid->addWidget(EditControl(this, spec_.listenIpEdit), 1, 1);
-    grid->addWidget(StaticControl(this, 0, "ポート"), 1, 2);
+    grid->addWidget(Static(this, 0, "接続先名称"), 0, 0);
+    grid->addWidget(Edit(this, spec_.nameEdit), 0, 1);
+    grid->addWidget(CheckBox(this, kTunnelBox, "トンネル"), 0, 2, 1, 2);
+    grid->addWidget(Static(this, 0, "受信IP"), 1, 0);
+    grid->addWidget(Edit(this, spec_.listenIpEdit), 1, 1);
+    grid->addWidget(Static(this, 0, "ポート"), 1, 2);
     grid->addWidget(port(spec_.listenPortEdit), 1, 3);
-    grid->addWidget(CheckBoxControl(this, spec_.clientTlsBox, "接続元との通信に暗号化を行う。"), 2, 1);
-    grid->addWidget(CheckBoxControl(this, spec_.clientStartTlsBox, "STARTTLS"), 2, 2, 1, 2);
-    grid->addWidget(StaticControl(this, kCertificateLabel, "証明書"), 3, 0);
-    grid->addWidget(EditControl(this, kCertificateEdit), 3, 1, 1, 2);
-    grid->addWidget(ButtonControl(this, kCertificateBrowse, "参照"), 3, 3);
-    grid->addWidget(StaticControl(this, kKeyLabel, "秘密鍵"), 4, 0);
-    grid->addWidget(EditControl(this, kKeyEdit), 4, 1, 1, 2);
-    grid->addWidget(ButtonControl(this, kKeyBrowse, "参照"), 4, 3);
-    grid->addWidget(StaticControl(this, spec_.sendIpLabel, "接続時IP"), 5, 0);
-    grid->addWidget(EditControl(this, spec_.sendIpEdit), 5, 1);
-    grid->addWidget(StaticControl(this, 0, "接続先"), 6, 0);
-    grid->addWidget(EditControl(this, spec_.hostEdit), 6, 1);
-    grid->addWidget(StaticControl(this, 0, "ポート"), 6, 2);
+    grid->addWidget(CheckBox(this, spec_.clientTlsBox, "接続元との通信に暗号化を行う。"), 2, 1);
+    grid->addWidget(CheckBox(this, spec_.clientStartTlsBox, "STARTTLS"), 2, 2, 1, 2);
+    grid->addWidget(Static(this, kCertificateLabel, "証明書"), 3, 0);
+    grid->addWidget(Edit(this, kCertificateEdit), 3, 1, 1, 2);
+    grid->addWidget(Button(this, kCertificateBrowse, "参照"), 3, 3);
+    grid->addWidget(Static(this, kKeyLabel, "秘密鍵"), 4, 0);
+    grid->addWidget(Edit(this, kKeyEdit), 4, 1, 1, 2);
+    grid->addWidget(Button(this, kKeyBrowse, "参照"), 4, 3);
+    grid->addWidget(Static(this, spec_.sendIpLabel, "接続時IP"), 5, 0);
+    grid->addWidget(Edit(this, spec_.sendIpEdit), 5, 1);
+    grid->addWidget(Static(this, 0, "接続先"), 6, 0);
+    grid->addWidget(Edit(this, spec_.hostEdit), 6, 1);
+    grid->addWidget(Static(this, 0, "ポート"), 6, 2);
     grid->addWidget(port(spec_.hostPortEdit), 6, 3);
-    grid->addWidget(CheckBoxControl(this, spec_.serverTlsBox, "接続先との通信に暗号化を行う。"), 7, 1);
-    grid->addWidget(CheckBoxControl(this, spec_.serverStartTlsBox, "STARTTLS"), 7, 2, 1, 2);
+    grid->addWidget(CheckBox(this, spec_.serverTlsBox, "接続先との通信に暗号化を行う。"), 7, 1);
+    grid->addWidget(CheckBox(this, spec_.serverStartTlsBox, "STARTTLS"), 7, 2, 1, 2);
     layout->addWidget(group);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    auto* remove = ButtonControl(this, kDeleteButton, "削除");
+    auto* remove = Button(this, kDeleteButton, "削除");
     remove->hide();  // the template's, never shown: rows go by the menu and the Delete key
     buttons->addWidget(remove);
-    buttons->addWidget(ButtonControl(this, kAddButton, "追加"));
+    buttons->addWidget(Button(this, kAddButton, "追加"));
     layout->addLayout(buttons);
     list_ = WithId(new QTreeWidget(this), spec_.listId);
     layout->addWidget(list_, 1);
@@ -148,10 +148,10 @@ void MailConnectionPage::BuildTemplate() {
 }
 
 void MailConnectionPage::OnInitDialog() {
-    AttachPageButton(certificateBrowse_, kCertificateBrowse, this, [this] { OnBrowseCertificate(); });
-    AttachPageButton(keyBrowse_, kKeyBrowse, this, [this] { OnBrowseKey(); });
-    AttachPageButton(deleteButton_, kDeleteButton, this, [this] { DeleteSelectedEntry(); });
-    AttachPageButton(addButton_, kAddButton, this, [this] { OnAddEntry(); });
+    AttachButton(certificateBrowse_, kCertificateBrowse, this, [this] { OnBrowseCertificate(); });
+    AttachButton(keyBrowse_, kKeyBrowse, this, [this] { OnBrowseKey(); });
+    AttachButton(deleteButton_, kDeleteButton, this, [this] { DeleteSelectedEntry(); });
+    AttachButton(addButton_, kAddButton, this, [this] { OnAddEntry(); });
     ShowFields();
     TakeFields();
     setWindowTitle(LoadString(spec_.titleString));
@@ -228,7 +228,7 @@ void MailConnectionPage::ShowFields() {
 
 void MailConnectionPage::EnableCertificateControls() {
     const bool on = !tunnel_ && (clientTls_ || clientStartTls_);
-    EnableControls(this, {kCertificateEdit, kKeyEdit, kCertificateBrowse, kKeyBrowse}, on);
+    EnableIds(this, {kCertificateEdit, kKeyEdit, kCertificateBrowse, kKeyBrowse}, on);
     if (on) return;
     certificate_.clear();
     privateKey_.clear();
@@ -237,12 +237,12 @@ void MailConnectionPage::EnableCertificateControls() {
 // At most one of TLS and STARTTLS on each side; the tunnel excludes all four.
 void MailConnectionPage::ApplyEnablingRules() {
     const bool anyTls = clientTls_ || clientStartTls_ || serverTls_ || serverStartTls_;
-    EnableControls(this, {kTunnelBox}, !anyTls);
-    EnableControls(this, {spec_.clientTlsBox}, !tunnel_ && !clientStartTls_);
-    EnableControls(this, {spec_.clientStartTlsBox}, !tunnel_ && !clientTls_);
-    EnableControls(this, {spec_.serverTlsBox}, !tunnel_ && !serverStartTls_);
-    EnableControls(this, {spec_.serverStartTlsBox}, !tunnel_ && !serverTls_);
-    EnableControls(this, {kCertificateLabel, kKeyLabel}, !tunnel_);
+    EnableIds(this, {kTunnelBox}, !anyTls);
+    EnableIds(this, {spec_.clientTlsBox}, !tunnel_ && !clientStartTls_);
+    EnableIds(this, {spec_.clientStartTlsBox}, !tunnel_ && !clientTls_);
+    EnableIds(this, {spec_.serverTlsBox}, !tunnel_ && !serverStartTls_);
+    EnableIds(this, {spec_.serverStartTlsBox}, !tunnel_ && !serverTls_);
+    EnableIds(this, {kCertificateLabel, kKeyLabel}, !tunnel_);
     EnableCertificateControls();
 }
 

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "common/publish_file.h"
-#include "panel/mailpages/page_controls.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/panel_state.h"
 #include "panel/shell/registry_ops.h"
 #include "platform/codepage/codepage.h"
@@ -61,24 +61,24 @@ CSendDlg::CSendDlg(int templateId, QWidget* parent) : SettingsPage(templateId, p
 
 void CSendDlg::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* notify = CheckBoxControl(this, 1107, "メールで通知する。");
+    auto* notify = CheckBox(this, 1107, "メールで通知する。");
     layout->addWidget(notify);
     auto* grid = new QGridLayout;
-    grid->addWidget(StaticControl(this, 1081, "SMTPｻｰﾊﾞｰ"), 0, 0);
-    grid->addWidget(EditControl(this, 1077), 0, 1);
-    grid->addWidget(StaticControl(this, 1183, "ﾎﾟｰﾄ"), 0, 2);
-    grid->addWidget(EditControl(this, 1086), 0, 3);
-    grid->addWidget(StaticControl(this, 1083, "送信元ｱﾄﾞﾚｽ"), 1, 0);
-    grid->addWidget(EditControl(this, 1019), 1, 1);
-    grid->addWidget(CheckBoxControl(this, 1114, "SSLで通信"), 1, 2, 1, 2);
-    grid->addWidget(StaticControl(this, 1085, "送信者名"), 2, 0);
-    grid->addWidget(EditControl(this, 1022), 2, 1);
-    auto* auth = CheckBoxControl(this, 1089, "SMTP認証で送信(PLAINのみ)");
+    grid->addWidget(Static(this, 1081, "SMTPｻｰﾊﾞｰ"), 0, 0);
+    grid->addWidget(Edit(this, 1077), 0, 1);
+    grid->addWidget(Static(this, 1183, "ﾎﾟｰﾄ"), 0, 2);
+    grid->addWidget(Edit(this, 1086), 0, 3);
+    grid->addWidget(Static(this, 1083, "送信元ｱﾄﾞﾚｽ"), 1, 0);
+    grid->addWidget(Edit(this, 1019), 1, 1);
+    grid->addWidget(CheckBox(this, 1114, "SSLで通信"), 1, 2, 1, 2);
+    grid->addWidget(Static(this, 1085, "送信者名"), 2, 0);
+    grid->addWidget(Edit(this, 1022), 2, 1);
+    auto* auth = CheckBox(this, 1089, "SMTP認証で送信(PLAINのみ)");
     grid->addWidget(auth, 3, 0, 1, 4);
-    grid->addWidget(StaticControl(this, 1110, "ﾕｰｻﾞｰ名"), 4, 0);
-    grid->addWidget(EditControl(this, 1096), 4, 1);
-    grid->addWidget(StaticControl(this, 1035, "ﾊﾟｽﾜｰﾄﾞ"), 5, 0);
-    auto* password = EditControl(this, 1100);
+    grid->addWidget(Static(this, 1110, "ﾕｰｻﾞｰ名"), 4, 0);
+    grid->addWidget(Edit(this, 1096), 4, 1);
+    grid->addWidget(Static(this, 1035, "ﾊﾟｽﾜｰﾄﾞ"), 5, 0);
+    auto* password = Edit(this, 1100);
     password->setEchoMode(QLineEdit::Password);
     grid->addWidget(password, 5, 1);
     layout->addLayout(grid);
@@ -91,10 +91,10 @@ void CSendDlg::BuildTemplate() {
         inner->addWidget(radio, 0, column++);
         connect(radio, &QRadioButton::clicked, this, [this] { OnRecipientModeChanged(); });
     }
-    inner->addWidget(StaticControl(group, 1109, "送信先ｱﾄﾞﾚｽ"), 1, 0);
-    inner->addWidget(EditControl(group, 1112), 1, 1, 1, 2);
+    inner->addWidget(Static(group, 1109, "送信先ｱﾄﾞﾚｽ"), 1, 0);
+    inner->addWidget(Edit(group, 1112), 1, 1, 1, 2);
     layout->addWidget(group);
-    auto* hidden = StaticControl(this, 1119, "通知先指定");
+    auto* hidden = Static(this, 1119, "通知先指定");
     hidden->hide();
     layout->addStretch();
     connect(notify, &QCheckBox::clicked, this, [this] { OnNotifyBoxChanged(); });
@@ -135,15 +135,15 @@ void CSendDlg::OnInitDialog() {
 }
 
 void CSendDlg::OnNotifyBoxChanged() {
-    EnableControls(this, kNotifyControls, Control<QCheckBox>(this, 1107)->isChecked());
+    EnableIds(this, kNotifyControls, Control<QCheckBox>(this, 1107)->isChecked());
 }
 
 void CSendDlg::OnAuthBoxChanged() {
-    EnableControls(this, {1110, 1035, 1096, 1100}, Control<QCheckBox>(this, 1089)->isChecked());
+    EnableIds(this, {1110, 1035, 1096, 1100}, Control<QCheckBox>(this, 1089)->isChecked());
 }
 
 void CSendDlg::OnRecipientModeChanged() {
-    EnableControls(this, {1109, 1112}, !Control<QRadioButton>(this, 1079)->isChecked());
+    EnableIds(this, {1109, 1112}, !Control<QRadioButton>(this, 1079)->isChecked());
 }
 
 bool CSendDlg::SaveSettings() {

@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "panel/mailpages/mail_list_texts.h"
-#include "panel/mailpages/page_controls.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/list_file_edit.h"
 #include "panel/shell/strings.h"
 
@@ -19,9 +19,9 @@ ProxySwitchPage::ProxySwitchPage(int templateId, QWidget* parent, Spec spec)
 
 void ProxySwitchPage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* proxy = CheckBoxControl(this, spec_.switchId, spec_.switchText);
+    auto* proxy = CheckBox(this, spec_.switchId, spec_.switchText);
     layout->addWidget(proxy);
-    layout->addWidget(CheckBoxControl(this, spec_.logId, "ログを残す。"));
+    layout->addWidget(CheckBox(this, spec_.logId, "ログを残す。"));
     layout->addStretch();
     connect(proxy, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
 }
@@ -37,7 +37,7 @@ void ProxySwitchPage::OnInitDialog() {
 
 void ProxySwitchPage::UpdateEnableState() {
     FieldsFromControls();
-    EnableControls(this, {spec_.logId}, switch_ != 0);
+    EnableIds(this, {spec_.logId}, switch_ != 0);
     ControlsFromFields();
 }
 
@@ -57,8 +57,8 @@ ConnectionCountPage::ConnectionCountPage(int templateId, QWidget* parent, Spec s
 void ConnectionCountPage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
-    row->addWidget(StaticControl(this, spec_.labelId, "同時接続数"));
-    row->addWidget(EditControl(this, spec_.editId));
+    row->addWidget(Static(this, spec_.labelId, "同時接続数"));
+    row->addWidget(Edit(this, spec_.editId));
     row->addStretch();
     layout->addLayout(row);
     layout->addStretch();
@@ -118,10 +118,10 @@ ListFileButtonsPage::ListFileButtonsPage(int templateId, QWidget* parent, Spec s
 
 void ListFileButtonsPage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    if (spec_.switchId) layout->addWidget(CheckBoxControl(this, spec_.switchId, spec_.switchText));
+    if (spec_.switchId) layout->addWidget(CheckBox(this, spec_.switchId, spec_.switchText));
     for (const ListButton& button : spec_.buttons) {
         auto* row = new QHBoxLayout;
-        row->addWidget(ButtonControl(this, button.id, button.text));
+        row->addWidget(Button(this, button.id, button.text));
         row->addStretch();
         layout->addLayout(row);
     }
@@ -132,7 +132,7 @@ void ListFileButtonsPage::OnInitDialog() {
     buttons_.assign(spec_.buttons.size(), nullptr);
     for (size_t i = 0; i < spec_.buttons.size(); ++i) {
         const char* fileName = spec_.buttons[i].fileName;
-        AttachPageButton(buttons_[i], spec_.buttons[i].id, this, [this, fileName] { OnEditList(fileName); });
+        AttachButton(buttons_[i], spec_.buttons[i].id, this, [this, fileName] { OnEditList(fileName); });
     }
     if (spec_.titleString) setWindowTitle(LoadString(spec_.titleString));
     if (!spec_.switchId) return;

@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 
 #include "panel/mailpages/mail_filter_texts.h"
-#include "panel/mailpages/page_controls.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/list_file_edit.h"
 #include "panel/shell/registry_ops.h"
 
@@ -14,12 +14,12 @@ CSpamCheckSetDlg::CSpamCheckSetDlg(int templateId, QWidget* parent) : SettingsPa
 
 void CSpamCheckSetDlg::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* check = CheckBoxControl(this, 1108, "スパムチェックを行う");
+    auto* check = CheckBox(this, 1108, "スパムチェックを行う");
     layout->addWidget(check);
-    layout->addWidget(CheckBoxControl(this, 1113, "ログを残す。"));
+    layout->addWidget(CheckBox(this, 1113, "ログを残す。"));
     auto* tag = new QHBoxLayout;
-    tag->addWidget(StaticControl(this, 1111, "挿入タグ"));
-    tag->addWidget(EditControl(this, 1106), 1);
+    tag->addWidget(Static(this, 1111, "挿入タグ"));
+    tag->addWidget(Edit(this, 1106), 1);
     layout->addLayout(tag);
     layout->addStretch();
     connect(check, &QCheckBox::clicked, this, [this] { ApplyEnablingRule(); });
@@ -40,7 +40,7 @@ void CSpamCheckSetDlg::OnInitDialog() {
 }
 
 void CSpamCheckSetDlg::ApplyEnablingRule() {
-    EnableControls(this, {1113, 1111, 1106}, Control<QCheckBox>(this, 1108)->isChecked());
+    EnableIds(this, {1113, 1111, 1106}, Control<QCheckBox>(this, 1108)->isChecked());
 }
 
 bool CSpamCheckSetDlg::SaveSettings() {
@@ -56,12 +56,12 @@ CSpamCheckSetDlg0::CSpamCheckSetDlg0(int templateId, QWidget* parent) : Settings
 
 void CSpamCheckSetDlg0::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(CheckBoxControl(this, 1123, "日付ヘッダの異常"));
-    layout->addWidget(CheckBoxControl(this, 1124, "送信ドメイン認証(SPF1)不一致"));
+    layout->addWidget(CheckBox(this, 1123, "日付ヘッダの異常"));
+    layout->addWidget(CheckBox(this, 1124, "送信ドメイン認証(SPF1)不一致"));
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonControl(this, 1122, "キーワード"));
-    buttons->addWidget(ButtonControl(this, 1104, "ＵＲＩＢＬ"));
-    buttons->addWidget(ButtonControl(this, 1129, "ホワイトリスト"));
+    buttons->addWidget(Button(this, 1122, "キーワード"));
+    buttons->addWidget(Button(this, 1104, "ＵＲＩＢＬ"));
+    buttons->addWidget(Button(this, 1129, "ホワイトリスト"));
     buttons->addStretch();
     layout->addLayout(buttons);
     layout->addStretch();
@@ -71,7 +71,7 @@ void CSpamCheckSetDlg0::OnInitDialog() {
     for (auto [id, file] : {std::pair{1122, "spamkeyword.db"}, std::pair{1104, "spam-dnsbl.db"},
                             std::pair{1129, "passspf.db"}}) {
         ColorButton* button = nullptr;
-        AttachPageButton(button, id, this, [file] { EditListFile(file, MailFilterTemplate(file)); });
+        AttachButton(button, id, this, [file] { EditListFile(file, MailFilterTemplate(file)); });
     }
     spf_ = ReadSetting("spamspf1", 0);
     date_ = ReadSetting("spamdate", 0);

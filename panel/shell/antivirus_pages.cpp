@@ -13,38 +13,13 @@
 #include "panel/shell/folder_view.h"
 #include "panel/shell/list_file_edit.h"
 #include "panel/shell/look.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/page_table.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/shell/small_ops.h"
 
 namespace panel {
 namespace {
-
-QCheckBox* Check(QWidget* page, int id, const char* text) {
-    auto* box = WithId(new QCheckBox(QString::fromUtf8(text), page), id);
-    return box;
-}
-
-QLineEdit* Edit(QWidget* page, int id) { return WithId(new QLineEdit(page), id); }
-
-QLabel* Label(QWidget* page, int id, const char* text) {
-    auto* label = new QLabel(QString::fromUtf8(text), page);
-    if (id) WithId(label, id);
-    return label;
-}
-
-void Enable(QWidget* page, std::initializer_list<int> ids, bool on) {
-    for (int id : ids)
-        if (QWidget* control = FindControl(page, id)) control->setEnabled(on);
-}
-
-uint32_t ReadNumber(const char* name, uint32_t fallback) { return RegReadDword(kProductSettingsKey, name, fallback); }
-
-QString ReadText(const char* name, const std::string& fallback) {
-    std::string text;
-    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, name, fallback, text, 512);
-    return QString::fromStdString(text);
-}
 
 // The excluded-extension list's header for a new file.
 const std::vector<std::string>& ExtensionListHeader() {
@@ -71,16 +46,16 @@ CAntiVirusSetDlg::CAntiVirusSetDlg(int templateId, QWidget* parent) : SettingsPa
 
 void CAntiVirusSetDlg::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* engine = Check(this, 1191, "アンチウイルスエンジンを起動する。");
+    auto* engine = CheckBox(this, 1191, "アンチウイルスエンジンを起動する。");
     layout->addWidget(engine);
-    layout->addWidget(Check(this, 1015, "ログを残す。"));
+    layout->addWidget(CheckBox(this, 1015, "ログを残す。"));
     layout->addStretch();
     connect(engine, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
 }
 
 void CAntiVirusSetDlg::OnInitDialog() {
-    scanmode_ = static_cast<int>(ReadNumber("scanmode", 0));
-    enginelog_ = static_cast<int>(ReadNumber("enginelog", 1));
+    scanmode_ = ReadSetting("scanmode", 0);
+    enginelog_ = ReadSetting("enginelog", 1);
     BindCheck(1191, scanmode_);
     BindCheck(1015, enginelog_);
     ControlsFromFields();
@@ -89,7 +64,7 @@ void CAntiVirusSetDlg::OnInitDialog() {
 
 void CAntiVirusSetDlg::UpdateEnableState() {
     FieldsFromControls();
-    Enable(this, {1015}, scanmode_ != 0);
+    EnableIds(this, {1015}, scanmode_ != 0);
 }
 
 bool CAntiVirusSetDlg::SaveSettings() {
@@ -107,17 +82,17 @@ CAntiVirusSetDlg0::CAntiVirusSetDlg0(int templateId, QWidget* parent) : Settings
 void CAntiVirusSetDlg0::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
     auto* interval = new QHBoxLayout;
-    interval->addWidget(Label(this, 1192, "データ更新間隔"));
+    interval->addWidget(Static(this, 1192, "データ更新間隔"));
     interval->addWidget(Edit(this, 1009));
-    interval->addWidget(Label(this, 1194, "時間毎"));
+    interval->addWidget(Static(this, 1194, "時間毎"));
     interval->addStretch();
     layout->addLayout(interval);
-    layout->addWidget(Check(this, 1011, "ログを残す。"));
-    auto* proxy = Check(this, 1010, "更新はプロキシサーバを使用する。");
+    layout->addWidget(CheckBox(this, 1011, "ログを残す。"));
+    auto* proxy = CheckBox(this, 1010, "更新はプロキシサーバを使用する。");
     layout->addWidget(proxy);
     auto* server = new QHBoxLayout;
     server->addWidget(Edit(this, 1014), 3);
-    server->addWidget(Label(this, 1080, "ポート"));
+    server->addWidget(Static(this, 1080, "ポート"));
     server->addWidget(Edit(this, 1082), 1);
     layout->addLayout(server);
     layout->addStretch();
@@ -125,11 +100,11 @@ void CAntiVirusSetDlg0::BuildTemplate() {
 }
 
 void CAntiVirusSetDlg0::OnInitDialog() {
-    timeout_ = ReadNumber("Timeout", 1);
-    logEnabled_ = static_cast<int>(ReadNumber("LogEnabled", 0));
-    proxyServerUsed_ = static_cast<int>(ReadNumber("ProxyServerUsed", 0));
-    proxyServerName_ = ReadText("ProxyServerName", "");
-    proxyServerPort_ = ReadNumber("ProxyServerPort", 8080);
+    timeout_ = static_cast<uint32_t>(ReadSetting("Timeout", 1));
+    logEnabled_ = ReadSetting("LogEnabled", 0);
+    proxyServerUsed_ = ReadSetting("ProxyServerUsed", 0);
+    proxyServerName_ = ReadSettingText("ProxyServerName", "");
+    proxyServerPort_ = static_cast<uint32_t>(ReadSetting("ProxyServerPort", 8080));
     BindNumber(1009, timeout_, NumberKind::Unsigned32);
     BindCheck(1011, logEnabled_);
     BindCheck(1010, proxyServerUsed_);
@@ -141,7 +116,7 @@ void CAntiVirusSetDlg0::OnInitDialog() {
 
 void CAntiVirusSetDlg0::UpdateEnableState() {
     FieldsFromControls();
-    Enable(this, {1014, 1082}, proxyServerUsed_ != 0);
+    EnableIds(this, {1014, 1082}, proxyServerUsed_ != 0);
 }
 
 bool CAntiVirusSetDlg0::SaveSettings() {
@@ -161,15 +136,15 @@ CAntiVirusSetDlg1::CAntiVirusSetDlg1(int templateId, QWidget* parent) : Settings
 
 void CAntiVirusSetDlg1::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* process = Check(this, 1000, "実行中のプロセス監視");
+    auto* process = CheckBox(this, 1000, "実行中のプロセス監視");
     layout->addWidget(process);
-    layout->addWidget(Check(this, 1016, "ログを残す。"));
+    layout->addWidget(CheckBox(this, 1016, "ログを残す。"));
     auto* interval = new QHBoxLayout;
     auto* combo = WithId(new QComboBox(this), 1006);
     combo->setEditable(true);
     combo->addItems({"10", "20", "30", "40", "50", "60"});
     interval->addWidget(combo);
-    interval->addWidget(Label(this, 1007, "分毎"));
+    interval->addWidget(Static(this, 1007, "分毎"));
     interval->addStretch();
     layout->addLayout(interval);
     layout->addStretch();
@@ -177,9 +152,9 @@ void CAntiVirusSetDlg1::BuildTemplate() {
 }
 
 void CAntiVirusSetDlg1::OnInitDialog() {
-    process_ = static_cast<int>(ReadNumber("process", 1));
-    processlog_ = static_cast<int>(ReadNumber("processlog", 0));
-    processtime_ = ReadText("processtime", "30");
+    process_ = ReadSetting("process", 1);
+    processlog_ = ReadSetting("processlog", 0);
+    processtime_ = ReadSettingText("processtime", "30");
     BindCheck(1000, process_);
     BindCheck(1016, processlog_);
     ControlsFromFields();
@@ -190,7 +165,7 @@ void CAntiVirusSetDlg1::OnInitDialog() {
 
 void CAntiVirusSetDlg1::UpdateEnableState() {
     FieldsFromControls();
-    Enable(this, {1016, 1006, 1007}, process_ != 0);
+    EnableIds(this, {1016, 1006, 1007}, process_ != 0);
 }
 
 bool CAntiVirusSetDlg1::SaveSettings() {
@@ -209,14 +184,14 @@ CAntiVirusSetDlg2::CAntiVirusSetDlg2(int templateId, QWidget* parent) : Settings
 
 void CAntiVirusSetDlg2::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* folder = Check(this, 1001, "リアルタイム監視");
+    auto* folder = CheckBox(this, 1001, "リアルタイム監視");
     layout->addWidget(folder);
-    layout->addWidget(Check(this, 1018, "ログを残す。"));
-    layout->addWidget(Label(this, 1034, "対象ドライブ(例: A:\\;C:\\)"));
+    layout->addWidget(CheckBox(this, 1018, "ログを残す。"));
+    layout->addWidget(Static(this, 1034, "対象ドライブ(例: A:\\;C:\\)"));
     layout->addWidget(Edit(this, 1031));
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(WithId(new ColorButton(QString::fromUtf8("監視先設定"), this), 1050));
-    buttons->addWidget(WithId(new ColorButton(QString::fromUtf8("除外する拡張子"), this), 1007));
+    buttons->addWidget(Button(this, 1050, "監視先設定"));
+    buttons->addWidget(Button(this, 1007, "除外する拡張子"));
     buttons->addStretch();
     layout->addLayout(buttons);
     layout->addStretch();
@@ -224,19 +199,11 @@ void CAntiVirusSetDlg2::BuildTemplate() {
 }
 
 void CAntiVirusSetDlg2::OnInitDialog() {
-    if (AttachColorButton(placesButton_, 1050, this)) {
-        placesButton_->FaceColor = kPageColor;
-        placesButton_->TextColor = 0;
-        connect(placesButton_, &QPushButton::clicked, this, [this] { OnWatchPlaces(); });
-    }
-    if (AttachColorButton(extensionsButton_, 1007, this)) {
-        extensionsButton_->FaceColor = kPageColor;
-        extensionsButton_->TextColor = 0;
-        connect(extensionsButton_, &QPushButton::clicked, this, [this] { OnExcludedExtensions(); });
-    }
-    folder_ = static_cast<int>(ReadNumber("folder", 1));
-    folderlog_ = static_cast<int>(ReadNumber("folderlog", 0));
-    drivepath_ = ReadText("drivepath", ListServerDrives());
+    AttachButton(placesButton_, 1050, this, [this] { OnWatchPlaces(); });
+    AttachButton(extensionsButton_, 1007, this, [this] { OnExcludedExtensions(); });
+    folder_ = ReadSetting("folder", 1);
+    folderlog_ = ReadSetting("folderlog", 0);
+    drivepath_ = ReadSettingText("drivepath", ListServerDrives());
     BindCheck(1001, folder_);
     BindCheck(1018, folderlog_);
     BindText(1031, drivepath_);
@@ -246,7 +213,7 @@ void CAntiVirusSetDlg2::OnInitDialog() {
 
 void CAntiVirusSetDlg2::UpdateEnableState() {
     FieldsFromControls();
-    Enable(this, {1018, 1034, 1031, 1050, 1007}, folder_ != 0);
+    EnableIds(this, {1018, 1034, 1031, 1050, 1007}, folder_ != 0);
 }
 
 bool CAntiVirusSetDlg2::SaveSettings() {

@@ -12,7 +12,7 @@
 #include "panel/shell/message_box.h"
 #include "panel/shell/panel_state.h"
 #include "panel/shell/strings.h"
-#include "panel/webpages/page_parts.h"
+#include "panel/shell/page_parts.h"
 #include "platform/codepage/codepage.h"
 
 namespace panel {

@@ -9,7 +9,7 @@
 #include "panel/shell/list_file_edit.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/kids_records.h"
-#include "panel/webpages/page_parts.h"
+#include "panel/shell/page_parts.h"
 
 namespace panel {
 namespace {

@@ -7,7 +7,7 @@
 #include "common/publish_file.h"
 #include "panel/shell/panel_state.h"
 #include "panel/webpages/ldap_directory.h"
-#include "panel/webpages/page_parts.h"
+#include "panel/shell/page_parts.h"
 
 namespace panel {
 namespace {

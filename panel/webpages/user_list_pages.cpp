@@ -15,7 +15,7 @@
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/auth_sources.h"
 #include "panel/webpages/ldap_directory.h"
-#include "panel/webpages/page_parts.h"
+#include "panel/shell/page_parts.h"
 #include "platform/codepage/codepage.h"
 
 namespace panel {

@@ -1,4 +1,8 @@
-#include "panel/webpages/page_parts.h"
+#include "panel/shell/page_parts.h"
+
+#include <utility>
+
+#include "panel/shell/registry_ops.h"
 
 namespace panel {
 
@@ -31,12 +35,26 @@ void EnableIds(QWidget* page, std::initializer_list<int> ids, bool on) {
         if (QWidget* control = FindControl(page, id)) control->setEnabled(on);
 }
 
+void AttachButton(ColorButton*& member, int id, QWidget* page, std::function<void()> onClick) {
+    if (!AttachColorButton(member, id, page)) return;
+    member->FaceColor = kPageColor;
+    member->TextColor = 0;
+    QObject::connect(member, &QPushButton::clicked, page, [onClick = std::move(onClick)] { onClick(); });
+}
+
 void AttachButton(QWidget* page, int id, std::function<void()> onClick) {
     ColorButton* button = nullptr;
-    if (!AttachColorButton(button, id, page)) return;
-    button->FaceColor = kPageColor;
-    button->TextColor = 0;
-    QObject::connect(button, &QPushButton::clicked, page, [onClick] { onClick(); });
+    AttachButton(button, id, page, std::move(onClick));
+}
+
+int ReadSetting(const char* name, int fallback) {
+    return static_cast<int>(RegReadDword(kProductSettingsKey, name, static_cast<DWORD>(fallback)));
+}
+
+QString ReadSettingText(const char* name, const std::string& fallback) {
+    std::string text;
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, name, fallback, text, 512);
+    return QString::fromStdString(text);
 }
 
 }  // namespace panel
