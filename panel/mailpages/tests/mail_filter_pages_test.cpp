@@ -17,7 +17,7 @@
 #include "panel/mailpages/spam_check_pages.h"
 #include "panel/shell/look.h"
 #include "panel/shell/registry_ops.h"
-#include "panel_test_support.h"
+#include "mail_page_test.h"
 #include "platform/codepage/codepage.h"
 #include "qt_test_support.h"
 #include "service/child_start_table.h"
@@ -26,28 +26,8 @@ namespace {
 
 using namespace panel;
 
-class MailFilterPagesTest : public paneltest::PanelTest {
+class MailFilterPagesTest : public mailtest::MailPageTest {
 protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
-        testsupport::MakeDirs(dataFolder());
-        if (const char* lang = std::getenv("LANG")) lang_ = lang;
-    }
-    void TearDown() override {
-        ::unsetenv("VELQOR_EDITOR");
-        ::setenv("LANG", lang_.c_str(), 1);
-    }
-    template <typename Page>
-    std::unique_ptr<Page> Open() {
-        auto page = std::make_unique<Page>();
-        page->Create(&window_);
-        return page;
-    }
-    static void Type(QWidget* page, int id, const std::string& text) {
-        Control<QLineEdit>(page, id)->setText(QString::fromStdString(text));
-    }
-    static void Click(QWidget* page, int id) { Control<QAbstractButton>(page, id)->click(); }
     static bool Ticked(QWidget* page, int id) { return Control<QAbstractButton>(page, id)->isChecked(); }
     static bool Enabled(QWidget* page, int id) { return FindControl(page, id)->isEnabled(); }
     static std::string Shown(QWidget* page, int id) { return Control<QLineEdit>(page, id)->text().toStdString(); }
@@ -56,15 +36,6 @@ protected:
         for (const auto& step : table_)
             if (step.program == program) return &step;
         return nullptr;
-    }
-    static bool Has(const std::vector<std::string>& args, const std::string& arg) {
-        return std::find(args.begin(), args.end(), arg) != args.end();
-    }
-    static uint32_t Stored(const char* name) { return RegReadDword(kProductSettingsKey, name, 0xDEADu); }
-    static std::string Text(const char* name) {
-        std::string text;
-        RegReadString(RegRoot::LocalMachine, kProductSettingsKey, name, "(none)", text, 4096);
-        return text;
     }
     // Saves the page while a message box is answered; the messages shown.
     static std::vector<std::string> SaveRefused(SettingsPage* page) {
@@ -79,8 +50,6 @@ protected:
         return out;
     }
 
-    QWidget window_;
-    std::string lang_;
     std::vector<service::ChildStart> table_;
 };
 

@@ -14,7 +14,7 @@
 #include "panel/shell/color_button.h"
 #include "panel/shell/look.h"
 #include "panel/shell/registry_ops.h"
-#include "panel_test_support.h"
+#include "page_test_support.h"
 #include "qt_test_support.h"
 
 namespace mailtest {
@@ -39,17 +39,11 @@ struct Ids {
 inline const Ids kSmtpIds{1046, 1043, 1098, 1099, 1252, 1015, 1025, 1097, 1254, 1045, 1037};
 inline const Ids kPop3Ids{1047, 1039, 1105, 1249, 1253, 1027, 1029, 1095, 1255, 1017, 1038};
 
-class MailListTest : public paneltest::PanelTest {
+class MailListTest : public paneltest::PageTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
+        PageTest::SetUp();
         testsupport::MakeDirs(dataFolder());
-    }
-    template <typename Page>
-    std::unique_ptr<Page> Open() {
-        auto page = std::make_unique<Page>();
-        page->Create(&window_);
-        return page;
     }
     static const Ids& IdsOf(panel::MailConnectionPage* page) {
         return dynamic_cast<panel::Csmtpdlg*>(page) ? kSmtpIds : kPop3Ids;
@@ -93,8 +87,6 @@ protected:
         return texts;
     }
     std::string File(const std::string& name) { return testsupport::ReadFile(dataFolder() + name); }
-
-    QWidget window_;
 };
 
 }  // namespace mailtest

@@ -19,7 +19,7 @@
 #include "panel/shell/folder_view.h"
 #include "panel/shell/look.h"
 #include "panel/shell/registry_ops.h"
-#include "panel_test_support.h"
+#include "mail_page_test.h"
 #include "platform/codepage/codepage.h"
 #include "qt_test_support.h"
 #include "service/child_start_table.h"
@@ -28,40 +28,7 @@ namespace {
 
 using namespace panel;
 
-class MailOptionPagesTest : public paneltest::PanelTest {
-protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
-        testsupport::MakeDirs(dataFolder());
-        if (const char* lang = std::getenv("LANG")) lang_ = lang;
-    }
-    void TearDown() override {
-        ::unsetenv("VELQOR_EDITOR");
-        ::setenv("LANG", lang_.c_str(), 1);
-    }
-    template <typename Page>
-    std::unique_ptr<Page> Open() {
-        auto page = std::make_unique<Page>();
-        page->Create(&window_);
-        return page;
-    }
-    std::vector<std::string> StartArgs(const std::string& program) {
-        for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false}))
-            if (step.program == program) return step.args;
-        return {"(not started)"};
-    }
-    static bool Has(const std::vector<std::string>& args, const std::string& arg) {
-        return std::find(args.begin(), args.end(), arg) != args.end();
-    }
-    std::string Text(const char* name) {
-        std::string text;
-        RegReadString(RegRoot::LocalMachine, kProductSettingsKey, name, "(none)", text, 4096);
-        return text;
-    }
-    QWidget window_;
-    std::string lang_;
-};
+class MailOptionPagesTest : public mailtest::MailPageTest {};
 
 template <typename T = QWidget>
 T* At(SettingsPage* page, int id) {

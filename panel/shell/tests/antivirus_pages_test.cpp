@@ -14,36 +14,17 @@
 #include "panel/shell/folder_view.h"
 #include "panel/shell/look.h"
 #include "panel/shell/registry_ops.h"
-#include "panel_test_support.h"
-#include "service/child_start_table.h"
+#include "page_test_support.h"
 
 namespace {
 
 using namespace panel;
 
-class AntiVirusPagesTest : public paneltest::PanelTest {
+class AntiVirusPagesTest : public paneltest::PageTest {
 protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
-    }
-    template <typename Page>
-    std::unique_ptr<Page> Open() {
-        auto page = std::make_unique<Page>();
-        page->Create(&window_);
-        return page;
-    }
-    std::string DrivePath() {
-        std::string text;
-        RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "drivepath", "(none)", text, 4096);
-        return text;
-    }
-    std::vector<std::string> StartArgs(const std::string& program) {
-        for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, true}))
-            if (step.program == program) return step.args;
-        return {"(not started)"};
-    }
-    QWidget window_;
+    static std::string DrivePath() { return Text("drivepath"); }
+    // The watchers start only beside an installed scan server.
+    static std::vector<std::string> StartArgs(const std::string& program) { return PageTest::StartArgs(program, true); }
 };
 
 TEST_F(AntiVirusPagesTest, DefaultsShowAndSavedValuesReachTheWatchersStartArguments) {

@@ -21,22 +21,19 @@
 #include "panel/webpages/ldap_directory.h"
 #include "panel/webpages/ldap_settings_page.h"
 #include "panel/webpages/user_list_pages.h"
-#include "panel_test_support.h"
 #include "platform/codepage/codepage.h"
 #include "platform/ldap/tests/slapd_fixture.h"
 #include "qt_test_support.h"
-#include "service/child_start_table.h"
+#include "web_page_test.h"
 
 namespace {
 
 using namespace panel;
 
-class AuthPagesTest : public paneltest::PanelTest {
+class AuthPagesTest : public webtest::WebPageTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
-        testsupport::MakeDirs(dataFolder());
-        ASSERT_EQ(RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey), 0);
+        WebPageTest::SetUp();
         HttpUserSourceChoice() = SocksUserSourceChoice() = 0;
         HttpUserListSource() = SocksUserListSource() = 0;
         SharedLdapSettings() = LdapFields{};
@@ -46,16 +43,6 @@ protected:
     void TearDown() override {
         for (auto& process : processes_) process->terminate(15);
     }
-    template <typename Page>
-    std::unique_ptr<Page> Open() {
-        auto page = std::make_unique<Page>();
-        page->Create(&window_);
-        return page;
-    }
-    static void Type(QWidget* page, int id, const std::string& text) {
-        Control<QLineEdit>(page, id)->setText(QString::fromStdString(text));
-    }
-    static void Click(QWidget* page, int id) { Control<QAbstractButton>(page, id)->click(); }
     // Types a user into the edits and presses Add; the texts of the
     // messages it brought.
     std::vector<std::string> AddUser(UserListPage* page, const std::string& name, const std::string& id,
@@ -71,11 +58,6 @@ protected:
         std::vector<std::string> ids;
         for (const UserRow& row : page.Rows()) ids.push_back(row.id.toStdString());
         return ids;
-    }
-    std::vector<std::string> StartArgs(const std::string& program) {
-        for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false}))
-            if (step.program == program) return step.args;
-        return {"(not started)"};
     }
     static std::vector<std::string> AuthArgs(const std::vector<std::string>& args) {
         std::vector<std::string> auth;
@@ -123,7 +105,6 @@ protected:
         return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 0777) : 0;
     }
 
-    QWidget window_;
     std::vector<std::unique_ptr<testsupport::Process>> processes_;
 };
 

@@ -6,31 +6,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <algorithm>
 
 #include "panel/shell/look.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/option_pages.h"
 #include "web_page_test.h"
 #include "qt_test_support.h"
-#include "service/child_start_table.h"
 
 namespace {
 
 using namespace panel;
 
-class OptionPagesTest : public webtest::WebPageTest {
-protected:
-    std::vector<std::string> StartArgs(const std::string& program) {
-        for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false}))
-            if (step.program == program) return step.args;
-        return {"(not started)"};
-    }
-    static bool Has(const std::vector<std::string>& args, const std::string& arg) {
-        return std::find(args.begin(), args.end(), arg) != args.end();
-    }
-    uint32_t Stored(const char* name) { return RegReadDword(kProductSettingsKey, name, 0xDEAD); }
-};
+class OptionPagesTest : public webtest::WebPageTest {};
 
 TEST_F(OptionPagesTest, ValuesTypedReachTheEnginesOptions) {
     auto http = Open<CHttpSetDlg>();
