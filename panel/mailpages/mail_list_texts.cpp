@@ -5,33 +5,30 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string kRule = "'------------------------------------------------------------------";
-const std::string kNote1 = "'コメント行にするには、１カラム目に半角スペース、シングルクォーテーション、";
-const std::string kNote2 = "'ダブルクォーテーションを指定してください";
 const std::string kZone = "bl.spamcop.net";
 
 Lines BlocklistZoneHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルへは、接続サイトのＩＰアドレスについてここに記載するＤＮＳＢＬで",
             "'不正な中継に含まれたことのあるＩＰアドレスであるか判定を行う場合に設定します。",
-            kNote1,
-            kNote2,
-            kRule,
+            kCommentNote1,
+            kCommentNote2,
+            kListRule,
             "'例）",
             "'" + kZone,
-            kRule};
+            kListRule};
 }
 
 Lines BlocklistExemptHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルへは、ＤＮＳＢＬでの問合せを無視させたいＩＰアドレスを記述して下さい。",
             "'指定できるIPアドレスは、ワイルドカード及び、ネットマスクを使用できます。",
-            kNote1,
-            kNote2,
-            kRule,
+            kCommentNote1,
+            kCommentNote2,
+            kListRule,
             "'例）",
             "'192.168.0.0/28",
-            kRule};
+            kListRule};
 }
 
 }  // namespace

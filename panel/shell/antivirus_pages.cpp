@@ -12,6 +12,7 @@
 #include "panel/shell/color_button.h"
 #include "panel/shell/folder_view.h"
 #include "panel/shell/list_file_edit.h"
+#include "panel/shell/list_file_texts.h"
 #include "panel/shell/look.h"
 #include "panel/shell/page_parts.h"
 #include "panel/shell/page_table.h"
@@ -24,16 +25,16 @@ namespace {
 // The excluded-extension list's header for a new file.
 const std::vector<std::string>& ExtensionListHeader() {
     static const std::vector<std::string> header = {
-        "'------------------------------------------------------------------",
+        kListRule,
         "'このファイルへは、リアルタイム監視で除外したいファイルの拡張子を",
         "'記述して下さい。",
-        "'コメント行にするには、１カラム目に半角スペース、シングルクォーテーション、",
-        "'ダブルクォーテーションを指定してください",
-        "'------------------------------------------------------------------",
+        kCommentNote1,
+        kCommentNote2,
+        kListRule,
         "'例）拡張子が\".txt\"と\".ini\"のものを除外したい場合(大小文字共通)",
         "'.txt",
         "'.ini",
-        "'------------------------------------------------------------------",
+        kListRule,
     };
     return header;
 }

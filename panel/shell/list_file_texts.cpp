@@ -5,74 +5,71 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string kRule = "'------------------------------------------------------------------";
-const std::string kNote1 = "'コメント行にするには、１カラム目に半角スペース、シングルクォーテーション、";
-const std::string kNote2 = "'ダブルクォーテーションを指定してください";
 // The example host and the blocklist zone of the comment lines.
 const std::string kExampleHost = "www.example.com";
 const std::string kZone = "multi.surbl.org";
 
 Lines ClientAccessHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルは、接続許可及び拒否したいIPアドレスを設定するファイルです。",
             "'指定できるIPアドレスは、ワイルドカード及び、ネットマスクを使用でき、",
             "'拒否IPを指定する場合は、IPアドレスの記述に半角スペースを挟み'reject'",
             "'と記入してください。",
-            kNote1,
-            kNote2,
-            kRule,
+            kCommentNote1,
+            kCommentNote2,
+            kListRule,
             "'例）192.168.0.0～192.168.0.15以外のIPからの接続を禁止する場合。",
             "'192.168.0.0/28",
             "'* reject",
-            kRule};
+            kListRule};
 }
 
 Lines NoCacheHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルへは、プロキシ内のキャッシュ情報を無視したい接続先及び",
             "'リンクを記述して下さい。",
             "'リンク先にはアスタリスクによるワイルドカード指定が可能です。",
-            kNote1,
-            kNote2,
-            kRule,
+            kCommentNote1,
+            kCommentNote2,
+            kListRule,
             "'書式１）http,,HTTP接続先IP or FDQN,接続先ポート,接続先のリンクフォルダ",
             "'http,," + kExampleHost + ",80,/test/*",
             "'http,,210.134.xxx.xxx,80,/test/*",
-            kRule,
+            kListRule,
             "'書式２）ftp,FTP接続時ID,FTP受信IP,受信ポート,接続先のリンクフォルダ",
             "'ftp,userid,192.168.0.10,8021,/test/*",
-            kRule};
+            kListRule};
 }
 
 Lines BlackListHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルへは、参照を禁止したいURLを記述して下さい。",
             "'URL内にはアスタリスクによるワイルドカード指定が可能です。",
-            kNote1,
-            kNote2,
-            kRule,
+            kCommentNote1,
+            kCommentNote2,
+            kListRule,
             "'例）",
             "'http://" + kExampleHost + "/",
             "'http://" + kExampleHost + "/bbb/",
             "'http://*.co.jp/",
             "'http://*.co.jp/*",
-            kRule};
+            kListRule};
 }
 
 Lines WhiteListHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルへは、ウイルスチェックを無効としたいURLを記述して下さい。",
             "'URL内にはアスタリスクによるワイルドカード指定が可能です。",
-            kNote1,
-            kNote2,
-            kRule,
+            kCommentNote1,
+            kCommentNote2,
+            kListRule,
             "'例）",
             "'http://*.html",
             "'http://" + kExampleHost + "/",
             "'http://" + kExampleHost + "/bbb/",
             "'http://*.co.jp/",
             "'http://*.co.jp/*",
-            kRule};
+            kListRule};
 }
 
 Lines WhiteListRows(ListPage page) {
@@ -84,42 +81,42 @@ Lines WhiteListRows(ListPage page) {
 }
 
 Lines DnsblHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルへは、接続サイトのドメインについてここに記載するDNSBLやSURBLで",
             "'スパムメールに含まれたことのあるドメインであるか判定を行う場合に設定します。",
-            kNote1,
-            kNote2,
-            kRule,
+            kCommentNote1,
+            kCommentNote2,
+            kListRule,
             "'例）",
             "'" + kZone,
-            kRule};
+            kListRule};
 }
 
 Lines ForbiddenWordHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルは、ＨＴＴＰプロキシ経由でのＨＴＭＬファイル参照時に",
             "'指定したワードが含まれるＨＴＭＬファイルの参照を禁止するための設定ファイルです。",
             "'指定ワードは１行単位で設定を行います。１行あたり最大５１２バイトまでを検査ワード",
             "'として処理を行います。",
             "'なお、指定できるキーワードには、ワイルドカードの使用が可能です。",
-            kNote1,
-            kNote2,
-            kRule,
+            kCommentNote1,
+            kCommentNote2,
+            kListRule,
             "'例１）HTMLファイル文中に'アダルト'という文字列が含まれている場合の参照禁止。",
             "'*アダルト*",
             "'例２）HTMLファイル文中に'Ａ社'に続き'出会い'にという文字列が含まれている場合の参照禁止。",
             "'*Ａ社*出会い*",
-            kRule};
+            kListRule};
 }
 
 Lines SocksProtocolHeader() {
-    return {kRule,
+    return {kListRule,
             "'このファイルへは、SOCKSプロトコルで指定された接続先のポートに対する",
             "'プロトコルを定義します。",
             "'定義することにより、プロトコルに従ったウイルスチェック、スパムチェック",
             "'の処理を実施します。",
-            kNote1,
-            kNote2,
+            kCommentNote1,
+            kCommentNote2,
             "'書式は以下の通りです。",
             "'IPアドレス:ポート番号,プロトコル指定番号,暗号通信フラグ,コメント（任意）",
             "'[プロトコル指定番号]は以下の通りです。",
@@ -133,10 +130,10 @@ Lines SocksProtocolHeader() {
             "'[暗号通信フラグ]は以下の通りです。",
             "' 0 = 暗号化なし",
             "' 1 = 暗号化あり（SSLやTSL通信の場合等）又はトンネリング",
-            kRule,
+            kListRule,
             "'例）",
             "'*:80,0,0,http",
-            kRule};
+            kListRule};
 }
 
 Lines SocksProtocolRows() {

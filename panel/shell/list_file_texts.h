@@ -9,6 +9,12 @@
 
 namespace panel {
 
+// The lines every list file's header is framed and explained with: the rule
+// above and below, and the two-line note on how a line becomes a comment.
+inline const std::string kListRule = "'------------------------------------------------------------------";
+inline const std::string kCommentNote1 = "'コメント行にするには、１カラム目に半角スペース、シングルクォーテーション、";
+inline const std::string kCommentNote2 = "'ダブルクォーテーションを指定してください";
+
 struct ListFileTemplate {
     std::vector<std::string> header;
     std::vector<std::string> rows;
