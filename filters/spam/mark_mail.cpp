@@ -2,6 +2,8 @@
 
 #include "common/ascii_case.h"
 #include "common/publish_file.h"
+#include "common/text.h"
+#include "platform/codepage/codepage.h"
 #include "filters/spam/spam_log.h"
 #include "filters/spam/spam_settings.h"
 
@@ -15,21 +17,46 @@ std::string_view Content(std::string_view line) {
     return line;
 }
 
-// "Subject:" with its one separating blank (or none, "Subject:Hello")
-// becomes "Subject: <tag>", the subject text itself untouched.
-std::string TaggedSubject(std::string_view content, std::string_view tag) {
-    std::string_view rest = content.substr(8);
-    if (!rest.empty() && (rest[0] == ' ' || rest[0] == '\t')) rest.remove_prefix(1);
-    return "Subject: " + std::string(tag) + std::string(rest);
+// The tag as a header may carry it. An ASCII tag goes in as it is; one
+// with Japanese text (CP932, as the service passes it) would be raw 8-bit
+// bytes no mail reader decodes, so it becomes an ISO-2022-JP encoded word,
+// followed by the blank that separates an encoded word from the text after
+// it.
+struct HeaderTag {
+    std::string text;
+    bool encoded = false;
+};
+
+HeaderTag ToHeaderTag(std::string_view tag) {
+    bool ascii = true;
+    for (unsigned char c : tag) ascii = ascii && c < 0x80;
+    if (ascii) return {std::string(tag), false};
+    std::string jis = platform::ConvertText(platform::kCodePageShiftJis, platform::kCodePageIso2022Jp, tag);
+    if (jis.empty()) return {std::string(tag), false};
+    return {"=?ISO-2022-JP?B?" + common::TextToBase64(jis) + "?=", true};
 }
 
-std::string MarkedMailText(std::string_view mail, std::string_view tag) {
+std::string Tagged(const HeaderTag& tag, std::string_view subject) {
+    if (tag.encoded && !subject.empty()) return tag.text + " " + std::string(subject);
+    return tag.text + std::string(subject);
+}
+
+// "Subject:" with its one separating blank (or none, "Subject:Hello")
+// becomes "Subject: <tag>", the subject text itself untouched.
+std::string TaggedSubject(std::string_view content, const HeaderTag& tag) {
+    std::string_view rest = content.substr(8);
+    if (!rest.empty() && (rest[0] == ' ' || rest[0] == '\t')) rest.remove_prefix(1);
+    return "Subject: " + Tagged(tag, rest);
+}
+
+std::string MarkedMailText(std::string_view mail, std::string_view subjectTag) {
+    const HeaderTag tag = ToHeaderTag(subjectTag);
     std::string marked;
-    marked.reserve(mail.size() + tag.size() + 64);
+    marked.reserve(mail.size() + tag.text.size() + 64);
     bool subjectSeen = false;
     auto addHeaders = [&]() {
         if (!marked.empty() && marked.back() != '\n') marked += "\r\n";
-        if (!subjectSeen) marked += "Subject: " + std::string(tag) + "\r\n";
+        if (!subjectSeen) marked += "Subject: " + tag.text + "\r\n";
         marked += std::string(kCheckHeaderLine) + "\r\n";
     };
     size_t at = 0;
@@ -45,7 +72,7 @@ std::string MarkedMailText(std::string_view mail, std::string_view tag) {
         }
         if (common::StartsWithIgnoringAsciiCase(content, "subject:")) {
             subjectSeen = true;
-            if (!tag.empty()) {
+            if (!tag.text.empty()) {
                 marked += TaggedSubject(content, tag);
                 marked += line.substr(content.size());
                 at = end;

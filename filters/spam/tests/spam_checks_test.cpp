@@ -116,6 +116,11 @@ TEST(MarkSpamMail, OnlyTheSubjectAndTheCheckHeaderChange) {
         {"all head, no line end", "[SPAM]", "Subject: Hi", "Subject: [SPAM]Hi\r\nX-Tavrisk-SpamCheck: TRUE\r\n"},
         {"LF line ends and a body that looks like a head", "[SPAM]", "Subject: A\n\nSubject: B\n",
          "Subject: [SPAM]A\nX-Tavrisk-SpamCheck: TRUE\r\n\nSubject: B\n"},
+        // A Japanese tag (CP932 "[迷惑]") goes in as an encoded word.
+        {"Japanese tag", "[\x96\xc0\x98\x66]", "Subject: news\r\n\nb\r\n",
+         "Subject: =?ISO-2022-JP?B?WxskQkxCT0cbKEJd?= news\r\nX-Tavrisk-SpamCheck: TRUE\r\n\nb\r\n"},
+        {"Japanese tag, no subject", "[\x96\xc0\x98\x66]", "From: a\r\n\r\nb\r\n",
+         "From: a\r\nSubject: =?ISO-2022-JP?B?WxskQkxCT0cbKEJd?=\r\nX-Tavrisk-SpamCheck: TRUE\r\n\r\nb\r\n"},
     };
     for (const Case& c : cases) {
         std::string path = data / "mail.dat";
