@@ -1,6 +1,5 @@
 // The client-to-server half of the line relay: one command, or the data
 // part of an SMTP mail with its checks.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -124,7 +123,7 @@ int SmtpCommand(LineRelayState& state, std::string& command) {
 bool CaptureMail(LineRelayState& state, std::string& mail) {
     const EngineSettings& settings = Settings();
     ConnectionRecord* record = state.record;
-    const int fd = ::open(state.capturePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = OpenForRewrite(state.capturePath);
     if (fd < 0) {
         WriteLogF("[%s] [%04d] capture file open failed. (%s) errno = %d\n", kFunction, state.client,
                   state.capturePath.c_str(), errno);
@@ -172,6 +171,7 @@ bool CaptureMail(LineRelayState& state, std::string& mail) {
         if (complete || !ok) break;
         if (ReceiveFromClient(state, data, kFunction) <= 0) ok = false;
     }
+    ok = ok && EndFileAt(fd, mail.size());
     ok = ::close(fd) == 0 && ok;
     return ok && complete;
 }

@@ -1,6 +1,7 @@
 #include "engine/mail/relay_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -105,8 +106,16 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
     return true;
 }
 
+int OpenForRewrite(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); }
+
+bool EndFileAt(int fd, std::uint64_t size) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0) return false;
+    return static_cast<std::uint64_t>(info.st_size) <= size || ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
 bool WriteWholeFile(const std::string& path, std::string_view content) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = OpenForRewrite(path);
     if (fd < 0) return false;
     const char* data = content.data();
     std::size_t left = content.size();
@@ -120,7 +129,8 @@ bool WriteWholeFile(const std::string& path, std::string_view content) {
         data += n;
         left -= static_cast<std::size_t>(n);
     }
-    return ::close(fd) == 0;
+    const bool ended = EndFileAt(fd, content.size());
+    return ::close(fd) == 0 && ended;
 }
 
 }  // namespace engine

@@ -2,6 +2,7 @@
 // relay logs, whole sends of binary data, and the capture file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,8 +22,16 @@ bool SendToServer(LineRelayState& state, std::string_view bytes, const char* fun
 
 // The whole file, or false when it can't be read.
 bool ReadWholeFile(const std::string& path, std::string& content);
-// Replaces the file's content; false when it can't be written.
+// Replaces the file's content; false when it can't be written. The file is
+// written over and then cut to its new length rather than emptied first:
+// emptying a spool file and filling it again for every mail gives its
+// pages back and takes them anew, which costs more than the write itself.
 bool WriteWholeFile(const std::string& path, std::string_view content);
+
+// The same in steps: open (made when missing, not emptied) ...
+int OpenForRewrite(const std::string& path);
+// ... and, after the writes from the start, cut what lies behind `size`.
+bool EndFileAt(int fd, std::uint64_t size);
 
 // A command or reply as a log line shows it: short ones whole.
 void LogShortText(const char* function, int clientSocket, std::string_view text);
