@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "panel/mailpages/mail_filter_texts.h"
-#include "panel/shell/page_parts.h"
 #include "panel/shell/list_file_edit.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/registry_ops.h"
 
 namespace panel {
@@ -26,9 +26,9 @@ QString ReadText(const char* name, const char* fallback) {
 // The buttons in a row; `extra` (an edit of the group) takes the rest of it.
 QGroupBox* RadioGroup(QWidget* page, int groupId, const char* title,
                       std::initializer_list<std::pair<int, const char*>> buttons, int extraEditId = 0) {
-    auto* group = WithId(new QGroupBox(QString::fromUtf8(title), page), groupId);
+    auto* group = Group(page, groupId, title);
     auto* layout = new QHBoxLayout(group);
-    for (const auto& [id, text] : buttons) layout->addWidget(WithId(new QRadioButton(QString::fromUtf8(text), group), id));
+    for (const auto& [id, text] : buttons) layout->addWidget(Radio(group, id, text));
     if (extraEditId)
         layout->addWidget(Edit(group, extraEditId), 1);
     else
@@ -60,22 +60,21 @@ void Csorvant::BuildTemplate() {
     top->addLayout(zip, 1);
     layout->addLayout(top);
 
-    auto* smtpGroup = WithId(new QGroupBox(QString::fromUtf8("SMTPサーバ設定（パスワードメール送信用）"), this), 1263);
+    auto* smtpGroup = Group(this, 1263, "SMTPサーバ設定（パスワードメール送信用）");
     auto* smtp = new QGridLayout(smtpGroup);
     smtp->setVerticalSpacing(4);
     smtp->addWidget(Static(smtpGroup, 1272, "SMTP"), 0, 0);
     smtp->addWidget(Edit(smtpGroup, 1260), 0, 1);
     smtp->addWidget(Static(smtpGroup, 1261, "ポート"), 0, 2);
     smtp->addWidget(Edit(smtpGroup, 1262), 0, 3);
-    auto* authGroup = WithId(new QGroupBox(QString::fromUtf8("SMTP認証"), smtpGroup), 1264);
+    auto* authGroup = Group(smtpGroup, 1264, "SMTP認証");
     auto* auth = new QGridLayout(authGroup);
     auto* authBox = CheckBox(authGroup, 1265, "SMTP認証を行う。（PLAINのみ）");
     auth->addWidget(authBox, 0, 0, 1, 4);
     auth->addWidget(Static(authGroup, 1266, "ID"), 1, 0);
     auth->addWidget(Edit(authGroup, 1268), 1, 1);
     auth->addWidget(Static(authGroup, 1267, "パスワード"), 1, 2);
-    auto* password = Edit(authGroup, 1269);
-    password->setEchoMode(QLineEdit::Password);
+    auto* password = PasswordEdit(authGroup, 1269);
     auth->addWidget(password, 1, 3);
     smtp->addWidget(authGroup, 1, 0, 1, 4);
     smtp->addWidget(RadioGroup(smtpGroup, 1288, "送信元アドレス", {{1289, "送信元"}, {1290, "アドレスを指定"}}, 1291), 2,

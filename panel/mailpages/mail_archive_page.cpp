@@ -4,9 +4,9 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "panel/shell/page_parts.h"
 #include "panel/shell/folder_view.h"
 #include "panel/shell/outside_program.h"
+#include "panel/shell/page_parts.h"
 
 namespace panel {
 

@@ -12,9 +12,9 @@
 
 #include "common/list_file.h"
 #include "common/publish_file.h"
-#include "panel/shell/page_parts.h"
 #include "panel/shell/connection_list_view.h"
 #include "panel/shell/message_box.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/panel_state.h"
 #include "panel/shell/strings.h"
 
@@ -98,7 +98,7 @@ Cpop3dlg::Cpop3dlg(int templateId, QWidget* parent)
 
 void MailConnectionPage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* group = new QGroupBox(QString::fromUtf8("接続情報"), this);
+    auto* group = Group(this, 0, "接続情報");
     auto* grid = new QGridLayout(group);
     auto port = [this](int id) {
         QLineEdit* edit = Edit(this, id);

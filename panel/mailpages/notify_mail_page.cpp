@@ -78,16 +78,15 @@ void CSendDlg::BuildTemplate() {
     grid->addWidget(Static(this, 1110, "ﾕｰｻﾞｰ名"), 4, 0);
     grid->addWidget(Edit(this, 1096), 4, 1);
     grid->addWidget(Static(this, 1035, "ﾊﾟｽﾜｰﾄﾞ"), 5, 0);
-    auto* password = Edit(this, 1100);
-    password->setEchoMode(QLineEdit::Password);
+    auto* password = PasswordEdit(this, 1100);
     grid->addWidget(password, 5, 1);
     layout->addLayout(grid);
 
-    auto* group = WithId(new QGroupBox(QString::fromUtf8("通知先指定"), this), 1088);
+    auto* group = Group(this, 1088, "通知先指定");
     auto* inner = new QGridLayout(group);
     int column = 0;
     for (auto [id, text] : {std::pair{1103, "送信先を指定"}, std::pair{1079, "送信元へ送信"}, std::pair{1036, "両方に送信"}}) {
-        auto* radio = WithId(new QRadioButton(QString::fromUtf8(text), group), id);
+        auto* radio = Radio(group, id, text);
         inner->addWidget(radio, 0, column++);
         connect(radio, &QRadioButton::clicked, this, [this] { OnRecipientModeChanged(); });
     }

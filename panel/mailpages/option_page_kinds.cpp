@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "panel/mailpages/mail_list_texts.h"
-#include "panel/shell/page_parts.h"
 #include "panel/shell/list_file_edit.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/strings.h"
 
 namespace panel {
@@ -84,10 +84,10 @@ RadioValuePage::RadioValuePage(int templateId, QWidget* parent, Spec spec)
 
 void RadioValuePage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* group = new QGroupBox(QString::fromUtf8(spec_.groupTitle), this);
+    auto* group = Group(this, 0, spec_.groupTitle);
     auto* buttons = new QVBoxLayout(group);
     for (const Choice& choice : spec_.choices)
-        buttons->addWidget(WithId(new QRadioButton(QString::fromUtf8(choice.text), this), choice.id));
+        buttons->addWidget(Radio(this, choice.id, choice.text));
     layout->addWidget(group);
     layout->addStretch();
 }

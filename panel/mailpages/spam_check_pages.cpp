@@ -4,8 +4,8 @@
 #include <QVBoxLayout>
 
 #include "panel/mailpages/mail_filter_texts.h"
-#include "panel/shell/page_parts.h"
 #include "panel/shell/list_file_edit.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/registry_ops.h"
 
 namespace panel {

@@ -12,6 +12,12 @@ QCheckBox* CheckBox(QWidget* page, int id, const char* text) {
 
 QLineEdit* Edit(QWidget* page, int id) { return WithId(new QLineEdit(page), id); }
 
+QLineEdit* PasswordEdit(QWidget* page, int id) {
+    QLineEdit* edit = Edit(page, id);
+    edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
 QLabel* Static(QWidget* page, int id, const char* text) {
     auto* label = new QLabel(QString::fromUtf8(text), page);
     return id ? WithId(label, id) : label;

@@ -19,6 +19,8 @@ namespace panel {
 
 QCheckBox* CheckBox(QWidget* page, int id, const char* text);
 QLineEdit* Edit(QWidget* page, int id);
+// An edit that shows dots for what is typed.
+QLineEdit* PasswordEdit(QWidget* page, int id);
 // A static text; id 0 leaves it without one.
 QLabel* Static(QWidget* page, int id, const char* text);
 // A group frame; id 0 leaves it without one.

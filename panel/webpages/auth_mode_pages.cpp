@@ -4,9 +4,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "panel/shell/page_parts.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/auth_sources.h"
-#include "panel/shell/page_parts.h"
 
 namespace panel {
 namespace {

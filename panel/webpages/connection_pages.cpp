@@ -10,9 +10,9 @@
 #include "common/list_file.h"
 #include "common/publish_file.h"
 #include "panel/shell/message_box.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/panel_state.h"
 #include "panel/shell/strings.h"
-#include "panel/shell/page_parts.h"
 #include "platform/codepage/codepage.h"
 
 namespace panel {

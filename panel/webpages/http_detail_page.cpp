@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 
 #include "panel/shell/list_file_edit.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/kids_records.h"
-#include "panel/shell/page_parts.h"
 
 namespace panel {
 namespace {

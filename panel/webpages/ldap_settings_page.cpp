@@ -5,9 +5,9 @@
 #include <QVBoxLayout>
 
 #include "common/publish_file.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/panel_state.h"
 #include "panel/webpages/ldap_directory.h"
-#include "panel/shell/page_parts.h"
 
 namespace panel {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "panel/shell/list_file_edit.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/panel_state.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/cache_clear.h"
-#include "panel/shell/page_parts.h"
 
 namespace panel {
 namespace {

@@ -11,11 +11,11 @@
 #include "common/publish_file.h"
 #include "panel/shell/connection_list_view.h"
 #include "panel/shell/message_box.h"
+#include "panel/shell/page_parts.h"
 #include "panel/shell/panel_state.h"
 #include "panel/shell/registry_ops.h"
 #include "panel/webpages/auth_sources.h"
 #include "panel/webpages/ldap_directory.h"
-#include "panel/shell/page_parts.h"
 #include "platform/codepage/codepage.h"
 
 namespace panel {
@@ -114,8 +114,7 @@ void UserListPage::BuildTemplate() {
     grid->addWidget(Static(group, 0, "接続ＩＤ"), 1, 0);
     grid->addWidget(Edit(group, 1066), 1, 1);
     grid->addWidget(Static(group, 1071, "パスワード"), 2, 0);
-    auto* password = Edit(group, 1065);
-    password->setEchoMode(QLineEdit::Password);
+    auto* password = PasswordEdit(group, 1065);
     grid->addWidget(password, 2, 1);
     layout->addWidget(group);
     auto* buttons = new QHBoxLayout;
