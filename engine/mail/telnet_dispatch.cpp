@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/ascii_case.h"
+#include "common/file_retry.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/http/http_road.h"
@@ -82,11 +83,7 @@ void RunLineRelay(LineRelayState& state) {
         }
         if (result == kRelayAnswered) continue;
         if (result == kRelayFailed) break;
-        if (state.protocol == LineProtocol::Ftp && StartsWith(state.lastCommand, "quit")) {
-            ServerToClientSession(state, kReplyCommand);
-            break;
-        }
-        if (result == kRelayQuit) {
+        if (result == kRelayQuit || (state.protocol == LineProtocol::Ftp && StartsWith(state.lastCommand, "quit"))) {
             ServerToClientSession(state, kReplyCommand);
             break;
         }
@@ -145,6 +142,8 @@ void TelnetDispatch(ConnectionRecord* record, const LineRelayPlugins& plugins) {
 
     CloseServerConnection(record, kFunction);
     state.lastCommand.clear();
+    // The capture file held this connection's commands, replies and mails.
+    common::DeleteWithRetry(state.capturePath);
     // A mail that never reached the server leaves no envelope behind.
     if (protocol == kProtocolSmtp && !record->MailId.empty()) {
         DeleteMailEnvelope(record->MailId);

@@ -163,6 +163,7 @@ TEST_F(RetrievalRelayTest, ImapFetchOfTheInfectedMailReturnsTheAlertAndLiteralsP
     EXPECT_NE(result.output.find("APPEND OK"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("COUNT [b'3']"), std::string::npos) << result.output;
     EXPECT_NE(Scans().find("\t5\t"), std::string::npos) << Scans();
+    EXPECT_TRUE(engine_->waitForEmptyCache());
 }
 
 TEST_F(RetrievalRelayTest, Pop3StlsThroughAStartTlsListenLine) {

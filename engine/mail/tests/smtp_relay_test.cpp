@@ -92,6 +92,8 @@ TEST_F(SmtpRelayTest, CleanMailIsDeliveredWithReceivedLineAndBackedUpWithItsEnve
     EXPECT_NE(spam.find("/VELQOR/cache/req-1-"), std::string::npos) << spam;
     EXPECT_NE(spam.find(".dat\t127.0.0.1\tsender@example.org\n"), std::string::npos) << spam;
     EXPECT_NE(Scans().find("\t3\t"), std::string::npos) << Scans();
+    // The spool is gone with the connection.
+    EXPECT_TRUE(engine_->waitForEmptyCache());
 }
 
 TEST_F(SmtpRelayTest, InfectedMailIsRefusedUnlessTheClientPasses) {
