@@ -11,7 +11,7 @@ RadioValuePage::Spec IpVersion(const char* valueName) {
 }  // namespace
 
 CSmtpSetDlg::CSmtpSetDlg(int templateId, QWidget* parent)
-    : ProxySwitchPage(templateId, parent, {1003, "ＳＭＴＰプロキシを有効にする。", "smtp", 1026, "smtplog"}) {}
+    : SwitchAndLogPage(templateId, parent, {1003, "ＳＭＴＰプロキシを有効にする。", "smtp", 1026, "smtplog"}) {}
 
 Csmtpdlg00::Csmtpdlg00(int templateId, QWidget* parent)
     : ConnectionCountPage(templateId, parent, {1125, 1124, "smtpmaxconn", NumberKind::Signed}) {}
@@ -29,7 +29,7 @@ Csmtpdlg11::Csmtpdlg11(int templateId, QWidget* parent)
     : RadioValuePage(templateId, parent, IpVersion("smtpipverstion")) {}
 
 CPop3SetDlg::CPop3SetDlg(int templateId, QWidget* parent)
-    : ProxySwitchPage(templateId, parent, {1004, "ＰＯＰ３プロキシを有効にする。", "pop3", 1028, "pop3log"}) {}
+    : SwitchAndLogPage(templateId, parent, {1004, "ＰＯＰ３プロキシを有効にする。", "pop3", 1028, "pop3log"}) {}
 
 Cpop3dlg00::Cpop3dlg00(int templateId, QWidget* parent)
     : ConnectionCountPage(templateId, parent, {1123, 1122, "pop3maxconn", NumberKind::Unsigned}) {}

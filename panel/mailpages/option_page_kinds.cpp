@@ -12,43 +12,6 @@
 
 namespace panel {
 
-// --- Switch and log switch ------------------------------------------------------
-
-ProxySwitchPage::ProxySwitchPage(int templateId, QWidget* parent, Spec spec)
-    : SettingsPage(templateId, parent), spec_(spec) {}
-
-void ProxySwitchPage::BuildTemplate() {
-    auto* layout = new QVBoxLayout(this);
-    auto* proxy = CheckBox(this, spec_.switchId, spec_.switchText);
-    layout->addWidget(proxy);
-    layout->addWidget(CheckBox(this, spec_.logId, "ログを残す。"));
-    layout->addStretch();
-    connect(proxy, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
-}
-
-void ProxySwitchPage::OnInitDialog() {
-    switch_ = ReadSetting(spec_.switchValue, 0);
-    log_ = ReadSetting(spec_.logValue, 0);
-    BindCheck(spec_.switchId, switch_);
-    BindCheck(spec_.logId, log_);
-    ControlsFromFields();
-    UpdateEnableState();
-}
-
-void ProxySwitchPage::UpdateEnableState() {
-    FieldsFromControls();
-    EnableIds(this, {spec_.logId}, switch_ != 0);
-    ControlsFromFields();
-}
-
-bool ProxySwitchPage::SaveSettings() {
-    if (!FieldsFromControls()) return false;
-    WriteDword(spec_.switchValue, static_cast<uint32_t>(switch_));
-    WriteDword(spec_.logValue, static_cast<uint32_t>(log_));
-    ControlsFromFields();
-    return true;
-}
-
 // --- Connections ------------------------------------------------------------------
 
 ConnectionCountPage::ConnectionCountPage(int templateId, QWidget* parent, Spec spec)

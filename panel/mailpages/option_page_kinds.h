@@ -1,43 +1,19 @@
 // The kinds of small pages the SMTP and POP3 sections are made of: a proxy's
-// on/off switch with its log switch, a number of connections, one radio
-// group, and a detail page whose buttons open list files. Each SMTP or POP3
-// page class is one of these with its ids, texts and value names.
+// on/off switch with its log switch (the shell's SwitchAndLogPage), a number
+// of connections, one radio group, and a detail page whose buttons open list
+// files. Each SMTP or POP3 page class is one of these with its ids, texts
+// and value names.
 #pragma once
 
 #include <QString>
 #include <vector>
 
 #include "panel/shell/settings_page.h"
+#include "panel/shell/switch_and_log_page.h"
 
 namespace panel {
 
 class ColorButton;
-
-// A proxy's switch and its log switch; the log box is enabled exactly
-// while the switch is ticked.
-class ProxySwitchPage : public SettingsPage {
-    Q_OBJECT
-public:
-    struct Spec {
-        int switchId;
-        const char* switchText;
-        const char* switchValue;
-        int logId;
-        const char* logValue;
-    };
-    ProxySwitchPage(int templateId, QWidget* parent, Spec spec);
-    bool SaveSettings() override;
-
-protected:
-    void BuildTemplate() override;
-    void OnInitDialog() override;
-
-private:
-    void UpdateEnableState();
-    Spec spec_;
-    int switch_ = 0;
-    int log_ = 0;
-};
 
 // The number of simultaneous connections, 0 to 65535.
 class ConnectionCountPage : public SettingsPage {

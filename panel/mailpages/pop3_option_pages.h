@@ -7,7 +7,7 @@
 
 namespace panel {
 
-class CPop3SetDlg : public ProxySwitchPage {
+class CPop3SetDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CPop3SetDlg(int templateId = 193, QWidget* parent = nullptr);

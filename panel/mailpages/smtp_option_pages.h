@@ -7,7 +7,7 @@
 
 namespace panel {
 
-class CSmtpSetDlg : public ProxySwitchPage {
+class CSmtpSetDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CSmtpSetDlg(int templateId = 191, QWidget* parent = nullptr);

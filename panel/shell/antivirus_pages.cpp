@@ -43,38 +43,8 @@ const std::vector<std::string>& ExtensionListHeader() {
 
 // --- Scan engine -----------------------------------------------------------
 
-CAntiVirusSetDlg::CAntiVirusSetDlg(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
-
-void CAntiVirusSetDlg::BuildTemplate() {
-    auto* layout = new QVBoxLayout(this);
-    auto* engine = CheckBox(this, 1191, "アンチウイルスエンジンを起動する。");
-    layout->addWidget(engine);
-    layout->addWidget(CheckBox(this, 1015, "ログを残す。"));
-    layout->addStretch();
-    connect(engine, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
-}
-
-void CAntiVirusSetDlg::OnInitDialog() {
-    scanmode_ = ReadSetting("scanmode", 0);
-    enginelog_ = ReadSetting("enginelog", 1);
-    BindCheck(1191, scanmode_);
-    BindCheck(1015, enginelog_);
-    ControlsFromFields();
-    UpdateEnableState();
-}
-
-void CAntiVirusSetDlg::UpdateEnableState() {
-    FieldsFromControls();
-    EnableIds(this, {1015}, scanmode_ != 0);
-}
-
-bool CAntiVirusSetDlg::SaveSettings() {
-    if (!FieldsFromControls()) return false;
-    WriteDword("scanmode", static_cast<uint32_t>(scanmode_));
-    WriteDword("enginelog", static_cast<uint32_t>(enginelog_));
-    ControlsFromFields();
-    return true;
-}
+CAntiVirusSetDlg::CAntiVirusSetDlg(int templateId, QWidget* parent)
+    : SwitchAndLogPage(templateId, parent, {1191, "アンチウイルスエンジンを起動する。", "scanmode", 1015, "enginelog", 0, 1}) {}
 
 // --- Updater ---------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "panel/shell/settings_page.h"
+#include "panel/shell/switch_and_log_page.h"
 
 class QComboBox;
 
@@ -14,20 +15,11 @@ namespace panel {
 
 class ColorButton;
 
-class CAntiVirusSetDlg : public SettingsPage {
+// The scan engine's switch and its log switch.
+class CAntiVirusSetDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CAntiVirusSetDlg(int templateId = 195, QWidget* parent = nullptr);
-    bool SaveSettings() override;
-
-protected:
-    void BuildTemplate() override;
-    void OnInitDialog() override;
-
-private:
-    void UpdateEnableState();
-    int scanmode_ = 0;
-    int enginelog_ = 1;
 };
 
 class CAntiVirusSetDlg0 : public SettingsPage {

@@ -44,53 +44,12 @@ QVBoxLayout* Column(QWidget* page) {
 
 // --- On/off pages ------------------------------------------------------------
 
-OnOffPage::OnOffPage(int templateId, QWidget* parent, int proxyId, const char* proxyText, const char* proxyValue,
-                     int logId, const char* logValue)
-    : SettingsPage(templateId, parent),
-      proxyId_(proxyId),
-      logId_(logId),
-      proxyText_(proxyText),
-      proxyValue_(proxyValue),
-      logValue_(logValue) {}
-
-void OnOffPage::BuildTemplate() {
-    auto* layout = Column(this);
-    auto* proxy = CheckBox(this, proxyId_, proxyText_);
-    layout->addWidget(proxy);
-    layout->addWidget(CheckBox(this, logId_, "ログを残す。"));
-    layout->addStretch();
-    connect(proxy, &QCheckBox::clicked, this, [this] { OnEnableClicked(); });
-}
-
-void OnOffPage::OnInitDialog() {
-    BindCheck(proxyId_, proxy_);
-    BindCheck(logId_, log_);
-    proxy_ = static_cast<int>(ReadValue(proxyValue_));
-    log_ = static_cast<int>(ReadValue(logValue_));
-    ControlsFromFields();
-    OnEnableClicked();
-}
-
-void OnOffPage::OnEnableClicked() {
-    FieldsFromControls();
-    EnableIds(this, {logId_}, proxy_ != 0);
-    ControlsFromFields();
-}
-
-bool OnOffPage::SaveSettings() {
-    FieldsFromControls();
-    WriteDword(proxyValue_, static_cast<uint32_t>(proxy_));
-    WriteDword(logValue_, static_cast<uint32_t>(log_));
-    ControlsFromFields();
-    return true;
-}
-
 CHttpSetDlg::CHttpSetDlg(int templateId, QWidget* parent)
-    : OnOffPage(templateId, parent, 1002, "ＨＴＴＰプロキシを有効にする。", "http", 1020, "httplog") {}
+    : SwitchAndLogPage(templateId, parent, {1002, "ＨＴＴＰプロキシを有効にする。", "http", 1020, "httplog"}) {}
 CFtpSetupDlg::CFtpSetupDlg(int templateId, QWidget* parent)
-    : OnOffPage(templateId, parent, 1017, "ＦＴＰプロキシを有効にする。", "ftp", 1022, "ftplog") {}
+    : SwitchAndLogPage(templateId, parent, {1017, "ＦＴＰプロキシを有効にする。", "ftp", 1022, "ftplog"}) {}
 CSocksSetDlg::CSocksSetDlg(int templateId, QWidget* parent)
-    : OnOffPage(templateId, parent, 1019, "ＳＯＣＫＳ（ｖ４／ｖ５）を有効にする。", "socks", 1027, "sockslog") {}
+    : SwitchAndLogPage(templateId, parent, {1019, "ＳＯＣＫＳ（ｖ４／ｖ５）を有効にする。", "socks", 1027, "sockslog"}) {}
 
 // --- Value pages ---------------------------------------------------------------
 

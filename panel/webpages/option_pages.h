@@ -10,44 +10,24 @@
 #include <vector>
 
 #include "panel/shell/settings_page.h"
+#include "panel/shell/switch_and_log_page.h"
 
 class QBoxLayout;
 
 namespace panel {
 
-// The proxy switch and the log switch, which stays saved while disabled.
-class OnOffPage : public SettingsPage {
-    Q_OBJECT
-public:
-    bool SaveSettings() override;
-    // The proxy check box.
-    void OnEnableClicked();
-
-protected:
-    OnOffPage(int templateId, QWidget* parent, int proxyId, const char* proxyText, const char* proxyValue, int logId,
-              const char* logValue);
-    void BuildTemplate() override;
-    void OnInitDialog() override;
-
-private:
-    int proxyId_, logId_;
-    const char* proxyText_;
-    const char* proxyValue_;
-    const char* logValue_;
-    int proxy_ = 0, log_ = 0;
-};
-
-class CHttpSetDlg : public OnOffPage {
+// The proxy switch and the log switch.
+class CHttpSetDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CHttpSetDlg(int templateId = 190, QWidget* parent = nullptr);
 };
-class CFtpSetupDlg : public OnOffPage {
+class CFtpSetupDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CFtpSetupDlg(int templateId = 192, QWidget* parent = nullptr);
 };
-class CSocksSetDlg : public OnOffPage {
+class CSocksSetDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CSocksSetDlg(int templateId = 194, QWidget* parent = nullptr);
