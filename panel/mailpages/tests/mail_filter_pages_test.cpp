@@ -31,12 +31,6 @@ protected:
     static bool Ticked(QWidget* page, int id) { return Control<QAbstractButton>(page, id)->isChecked(); }
     static bool Enabled(QWidget* page, int id) { return FindControl(page, id)->isEnabled(); }
     static std::string Shown(QWidget* page, int id) { return Control<QLineEdit>(page, id)->text().toStdString(); }
-    const service::ChildStart* Start(const std::string& program) {
-        table_ = service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false});
-        for (const auto& step : table_)
-            if (step.program == program) return &step;
-        return nullptr;
-    }
     // Saves the page while a message box is answered; the messages shown.
     static std::vector<std::string> SaveRefused(SettingsPage* page) {
         paneltest::BoxAnswerer answerer;
@@ -49,8 +43,6 @@ protected:
         for (int i = 0; i < times; ++i) out += text;
         return out;
     }
-
-    std::vector<service::ChildStart> table_;
 };
 
 TEST_F(MailFilterPagesTest, AFreshStoreShowsAndSavesTheDefaults) {
@@ -127,8 +119,8 @@ TEST_F(MailFilterPagesTest, ArchivingChoicesReachTheArchivingServersOptions) {
     for (SettingsPage* page : std::initializer_list<SettingsPage*>{zip.get(), heads.get(), log.get()})
         ASSERT_TRUE(page->SaveSettings());
 
-    const service::ChildStart* start = Start("orqsvt");
-    ASSERT_NE(start, nullptr);
+    const auto start = StartStep("orqsvt");
+    ASSERT_TRUE(start.has_value());
     const std::vector<std::string> expected = {
         "-e=VELQOR_TEST_DATA_ROOT", "-z=ZIP", "-s=127.0.0.1", "-p=2525", "-a=1", "-i=sender-id", "-r=pass word",
         "-@=extra pw", "-w=1", "-f=0", "-c=120", "-u=1", "-m=1,archiver@example.test", "-v=0", "-t=1,2", "-q=0,0",
@@ -191,8 +183,8 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
     Click(checks.get(), 1124);
     ASSERT_TRUE(spam->SaveSettings());
     ASSERT_TRUE(checks->SaveSettings());
-    const service::ChildStart* start = Start("orqspam");
-    ASSERT_NE(start, nullptr);
+    const auto start = StartStep("orqspam");
+    ASSERT_TRUE(start.has_value());
     EXPECT_TRUE(Has(start->args, "-t=" + Cp932("[迷惑]")));
     for (const char* arg : {"-w", "-s", "-d"}) EXPECT_TRUE(Has(start->args, arg)) << arg;
     EXPECT_EQ(start->afterLine, "SPAM Option=log,spf1,date\n");

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "panel/shell/look.h"
@@ -37,11 +39,16 @@ protected:
     }
     static void Click(QWidget* page, int id) { panel::Control<QAbstractButton>(page, id)->click(); }
 
+    // The service's step that starts `program`, if it starts it.
+    static std::optional<service::ChildStart> StartStep(const std::string& program, bool enginePresent = false) {
+        for (auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, enginePresent}))
+            if (step.program == program) return std::move(step);
+        return std::nullopt;
+    }
     // The arguments the service starts `program` with.
     static std::vector<std::string> StartArgs(const std::string& program, bool enginePresent = false) {
-        for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, enginePresent}))
-            if (step.program == program) return step.args;
-        return {"(not started)"};
+        std::optional<service::ChildStart> step = StartStep(program, enginePresent);
+        return step ? step->args : std::vector<std::string>{"(not started)"};
     }
     static bool Has(const std::vector<std::string>& args, const std::string& arg) {
         return std::find(args.begin(), args.end(), arg) != args.end();
