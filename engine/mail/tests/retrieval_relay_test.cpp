@@ -83,19 +83,17 @@ protected:
     void SetUp() override {
         MailRelayTest::SetUp();
         testsupport::MakeDirs(path("dovecot"));
-        dovecot_ = std::make_unique<Dovecot>(path("dovecot"));
+        if (serverTls_) {
+            const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path(), "dovecot");
+            dovecot_ = std::make_unique<Dovecot>(path("dovecot"), certificate.certificateFile,
+                                                 certificate.privateKeyFile);
+        } else {
+            dovecot_ = std::make_unique<Dovecot>(path("dovecot"));
+        }
     }
     void TearDown() override { dovecot_.reset(); }
-    // Starts dovecot anew, with TLS.
-    void StartTlsDovecot() {
-        dovecot_.reset();
-        certificate_ = tlsfixture::MakeSelfSignedCertificate(dir_.path());
-        testsupport::MakeDirs(path("dovecot-tls"));
-        dovecot_ = std::make_unique<Dovecot>(path("dovecot-tls"), certificate_.certificateFile,
-                                             certificate_.privateKeyFile);
-    }
 
-    tlsfixture::CertificateFiles certificate_;
+    bool serverTls_ = false;  // dovecot offers STLS and STARTTLS
     // Runs a Python client script against the engine's port.
     testsupport::CommandResult Python(const std::string& body) {
         testsupport::WriteFile(path("client.py"), "import poplib, imaplib, sys\nPORT = " + std::to_string(port_) +
@@ -223,8 +221,12 @@ TEST_F(RetrievalRelayTest, ImapStartTlsThroughAStartTlsListenLine) {
     EXPECT_NE(result.output.find("COUNT [b'2']"), std::string::npos) << result.output;
 }
 
-TEST_F(RetrievalRelayTest, Pop3StlsTowardsAServerMarkedForIt) {
-    StartTlsDovecot();
+class TlsServerRelayTest : public RetrievalRelayTest {
+protected:
+    TlsServerRelayTest() { serverTls_ = true; }
+};
+
+TEST_F(TlsServerRelayTest, Pop3StlsTowardsAServerMarkedForIt) {
     StartEngine({.protocol = 2, .word = "pop3", .serverPort = dovecot_->pop3Port(), .serverMarks = "-"});
     auto result = Python(
         "p = poplib.POP3('127.0.0.1', PORT, timeout=15)\n"

@@ -6,6 +6,7 @@ usage: smtp_peer.py MODE FOLDER [CERT KEY]
                part begins "bad" is refused with 550
   tls-sink     the sink, which takes mail only after STARTTLS (with the
                PEM certificate and key CERT and KEY)
+  smtps-sink   the sink speaking TLS from the connection's start
   split-ehlo   a scripted server whose EHLO answer comes in two writes
                (broken inside a line), which offers PIPELINING, CHUNKING
                and STARTTLS, and otherwise accepts a mail
@@ -56,11 +57,14 @@ def run_sink():
     port = probe.getsockname()[1]
     probe.close()
     options = {}
-    if mode == "tls-sink":
+    if mode != "sink":
         import ssl
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(sys.argv[3], sys.argv[4])
-        options = {"tls_context": context, "require_starttls": True}
+        if mode == "tls-sink":
+            options = {"tls_context": context, "require_starttls": True}
+        else:
+            options = {"ssl_context": context}
     controller = Controller(Handler(), hostname="127.0.0.1", port=port, **options)
     controller.start()
     print("port %d" % port, flush=True)
@@ -117,7 +121,7 @@ def run_scripted():
         threading.Thread(target=lambda c=conn: (serve_scripted(c), c.close()), daemon=True).start()
 
 
-if mode in ("sink", "tls-sink"):
+if mode in ("sink", "tls-sink", "smtps-sink"):
     run_sink()
 else:
     run_scripted()

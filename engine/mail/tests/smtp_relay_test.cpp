@@ -269,6 +269,16 @@ TEST_F(SmtpRelayTest, StartTlsThroughAStartTlsListenLine) {
     EXPECT_NE(Mails()[0].find("secret"), std::string::npos);
 }
 
+TEST_F(SmtpRelayTest, TlsFromTheStartTowardsAServerMarkedPlus) {
+    const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
+    StartServer("smtps-sink", {certificate.certificateFile, certificate.privateKeyFile});
+    StartSmtpEngine({.serverMarks = "+"});
+    auto result = Swaks("--to first@example.net --body 'over TLS all the way'");
+    EXPECT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    // The server speaks nothing but TLS: a delivered mail came over it.
+    EXPECT_NE(Commands().find("DATA-ACCEPTED first@example.net"), std::string::npos) << Commands();
+}
+
 TEST_F(SmtpRelayTest, StartTlsTowardsAServerMarkedForIt) {
     const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
     StartServer("tls-sink", {certificate.certificateFile, certificate.privateKeyFile});
