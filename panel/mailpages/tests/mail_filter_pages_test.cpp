@@ -204,20 +204,20 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
     ::setenv("VELQOR_EDITOR", editor.c_str(), 1);
     Click(checks.get(), 1104);
     EXPECT_EQ(RecordedArguments(editor), std::vector<std::string>{dataFolder() + "spam-dnsbl.db"});
-    std::string dnsbl = platform::Cp932ToUtf8(testsupport::ReadFile(dataFolder() + "spam-dnsbl.db"));
+    std::string dnsbl = platform::Cp932ToUtf8(File("spam-dnsbl.db"));
     EXPECT_EQ(std::count(dnsbl.begin(), dnsbl.end(), '\n'), 11);
     EXPECT_NE(dnsbl.find("\r\nmulti.surbl.org\r\n"), std::string::npos) << dnsbl;
     for (auto [id, file] : {std::pair{1122, "spamkeyword.db"}, std::pair{1129, "passspf.db"}}) {
         Click(checks.get(), id);
-        std::string text = platform::Cp932ToUtf8(testsupport::ReadFile(dataFolder() + file));
+        std::string text = platform::Cp932ToUtf8(File(file));
         EXPECT_EQ(text.rfind("'------------------------------------------------------------------\r\n", 0), 0u) << file;
     }
-    EXPECT_NE(platform::Cp932ToUtf8(testsupport::ReadFile(dataFolder() + "spamkeyword.db")).find("'*出*会*い*系*\r\n"),
+    EXPECT_NE(platform::Cp932ToUtf8(File("spamkeyword.db")).find("'*出*会*い*系*\r\n"),
               std::string::npos);
     // The archiving pages' files: the password notice keeps its "%s".
     auto zip = Open<Csorvant>();
     Click(zip.get(), 1270);
-    EXPECT_EQ(platform::Cp932ToUtf8(testsupport::ReadFile(dataFolder() + "ziped-pw-message.txt")),
+    EXPECT_EQ(platform::Cp932ToUtf8(File("ziped-pw-message.txt")),
               "同名タイトルとして送付された、メールの解凍用パスワー\r\nドをお知らせします。\r\n\r\n"
               "解凍用パスワードは、'%s'です。\r\n");
 }

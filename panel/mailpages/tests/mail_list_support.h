@@ -59,12 +59,12 @@ protected:
     std::vector<std::string> Add(panel::MailConnectionPage* page, const Entry& e) {
         const Ids& ids = IdsOf(page);
         paneltest::BoxAnswerer boxes;
-        Edit(page, ids.name)->setText(QString::fromStdString(e.name));
-        Edit(page, ids.listenIp)->setText(QString::fromStdString(e.listenIp));
-        Edit(page, ids.listenPort)->setText(QString::fromStdString(e.listenPort));
-        Edit(page, ids.sendIp)->setText(QString::fromStdString(e.sendIp));
-        Edit(page, ids.host)->setText(QString::fromStdString(e.host));
-        Edit(page, ids.hostPort)->setText(QString::fromStdString(e.hostPort));
+        Type(page, ids.name, e.name);
+        Type(page, ids.listenIp, e.listenIp);
+        Type(page, ids.listenPort, e.listenPort);
+        Type(page, ids.sendIp, e.sendIp);
+        Type(page, ids.host, e.host);
+        Type(page, ids.hostPort, e.hostPort);
         Set(Box(page, 1248), false);
         Set(Box(page, ids.clientTls), false);
         Set(Box(page, ids.clientStartTls), false);
@@ -75,8 +75,8 @@ protected:
         Set(Box(page, ids.serverTls), e.serverTls);
         Set(Box(page, ids.serverStartTls), e.serverStartTls);
         Set(Box(page, 1248), e.tunnel);
-        Edit(page, 1244)->setText(QString::fromStdString(e.certificate));
-        Edit(page, 1246)->setText(QString::fromStdString(e.key));
+        Type(page, 1244, e.certificate);
+        Type(page, 1246, e.key);
         QTest::mouseClick(panel::Control<panel::ColorButton>(page, 1041), Qt::LeftButton);
         return boxes.texts;
     }
@@ -86,7 +86,6 @@ protected:
             texts.push_back(page->list()->topLevelItem(i)->text(column).toStdString());
         return texts;
     }
-    std::string File(const std::string& name) { return testsupport::ReadFile(dataFolder() + name); }
 };
 
 }  // namespace mailtest

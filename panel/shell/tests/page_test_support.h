@@ -60,6 +60,8 @@ protected:
         panel::RegReadString(panel::RegRoot::LocalMachine, panel::kProductSettingsKey, name, "(none)", text, 4096);
         return text;
     }
+    // A data folder file as it lies there.
+    std::string File(const std::string& name) const { return testsupport::ReadFile(dataFolder() + name); }
 
     QWidget window_;
 };

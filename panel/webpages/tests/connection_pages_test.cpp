@@ -35,7 +35,6 @@ protected:
         }
         return rows;
     }
-    std::string File(const std::string& name) { return testsupport::ReadFile(dataFolder() + name); }
     bool Exists(const std::string& name) { return testsupport::FileExists(dataFolder() + name); }
     void Write(const std::string& name, const std::string& bytes) { testsupport::WriteFile(dataFolder() + name, bytes); }
 };
