@@ -130,22 +130,16 @@ std::string BuildAlertAnswer(std::string_view answer, const std::string& finding
     return out;
 }
 
-bool MakeMail(const std::string& spoolPath, const std::string& finding, LineProtocol protocol, bool keepBody) {
+void MakeMail(const std::string& spoolPath, std::string& answer, const std::string& finding, LineProtocol protocol,
+              bool keepBody) {
     WriteLogF("[MakeMail] Start. [%s] VIRUS result [%s]\n", spoolPath.c_str(), finding.c_str());
-    std::string answer;
-    if (!ReadWholeFile(spoolPath, answer)) {
-        WriteLogF("[MakeMail] %s --- File open err = %d\n", spoolPath.c_str(), errno);
-        return false;
-    }
-    const std::string alert = BuildAlertAnswer(answer, finding, protocol, keepBody, AlertBoundary());
+    answer = BuildAlertAnswer(answer, finding, protocol, keepBody, AlertBoundary());
     // Written beside and renamed: the spool never holds half an alert.
     const std::string work = spoolPath + ".tmp";
-    if (!WriteWholeFile(work, alert) || std::rename(work.c_str(), spoolPath.c_str()) != 0) {
+    if (!WriteWholeFile(work, answer) || std::rename(work.c_str(), spoolPath.c_str()) != 0) {
         WriteLogF("[MakeMail] %s --- File open err = %d\n", spoolPath.c_str(), errno);
         std::remove(work.c_str());
-        return false;
     }
-    return true;
 }
 
 }  // namespace engine

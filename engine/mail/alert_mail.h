@@ -21,8 +21,11 @@ std::string BuildAlertAnswer(std::string_view answer, const std::string& finding
 // The boundary of an alert mail made now.
 std::string AlertBoundary();
 
-// Rewrites the spool file in place into the alert answer. False when the
-// file could not be read or written (it is then left as it was).
-bool MakeMail(const std::string& spoolPath, const std::string& finding, LineProtocol protocol, bool keepBody);
+// Turns `answer`, the retrieved answer held in the spool file at
+// spoolPath, into the alert answer, and writes the spool file anew with
+// it. The alert replaces the mail also when the file can't be written: an
+// infected mail never goes on for want of disk space.
+void MakeMail(const std::string& spoolPath, std::string& answer, const std::string& finding, LineProtocol protocol,
+              bool keepBody);
 
 }  // namespace engine

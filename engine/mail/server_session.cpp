@@ -110,25 +110,27 @@ std::string SpamListRequest(const LineRelayState& state) {
     return state.capturePath + "?spamkeyword/" + SafeFileNamePart(state.popUser) + ".db";
 }
 
-// Scans one spooled mail answer and turns it into the alert on a finding.
-// True when the file may have changed (marked as spam, or made the alert).
-bool CheckRetrievedFile(LineRelayState& state, const std::string& path, bool spamCheck) {
+// Scans one spooled mail answer (`answer`, the content of the file at
+// `path`) and turns it into the alert on a finding. A mail the spam server
+// marked is read back from the file.
+void CheckRetrievedFile(LineRelayState& state, const std::string& path, bool spamCheck, std::string& answer) {
     const EngineSettings& settings = Settings();
     const char* mailId = state.record->MailId.c_str();
     std::string finding;
-    bool changed = false;
     if (spamCheck) {
         ScanSpamFile(settings, state.client, path == state.capturePath ? SpamListRequest(state) : path, finding);
         WriteLogF("[%s] [%04d] [%04d] [%s] SPAM result [%s]\n", kFunction, state.client, state.server, mailId,
                   finding.empty() ? "CLEAN" : finding.c_str());
-        changed = !finding.empty();
+        if (!finding.empty()) {
+            std::string marked;
+            if (ReadWholeFile(path, marked)) answer.swap(marked);
+        }
         finding.clear();
     }
     ScanFile(settings, static_cast<int>(state.protocol), state.client, path, finding);
     WriteLogF("[%s] [%04d] [%04d] [%s] VIRUS result [%s]\n", kFunction, state.client, state.server, mailId,
               finding.empty() ? "CLEAN" : finding.c_str());
-    if (!finding.empty()) changed = MakeMail(path, finding, state.protocol, settings.keepVirusBody) || changed;
-    return changed;
+    if (!finding.empty()) MakeMail(path, answer, finding, state.protocol, settings.keepVirusBody);
 }
 
 // POP3: the whole answer to RETR (or TOP) through the checks.
@@ -139,7 +141,7 @@ bool CheckPop3Retrieval(LineRelayState& state, std::string& reply) {
                   state.capturePath.c_str());
         return false;
     }
-    if (CheckRetrievedFile(state, state.capturePath, true) && !ReadWholeFile(state.capturePath, reply)) return false;
+    CheckRetrievedFile(state, state.capturePath, true, reply);
     if (state.topForm) reply = CutToTop(reply, state.topLines);
     return true;
 }
@@ -148,22 +150,26 @@ bool CheckPop3Retrieval(LineRelayState& state, std::string& reply) {
 bool CheckImapFetch(LineRelayState& state, std::string& reply) {
     std::string out;
     int part = 0;
+    std::size_t used = 0;
     for (const auto& [offset, length] : ImapLogicalLines(reply)) {
+        used = offset + length;
         std::string line = reply.substr(offset, length);
         if (line.compare(0, 2, "* ") == 0 && ImapLiteralAtEnd(line.substr(0, line.find('\n') + 1)) >= 0) {
             char suffix[16];
             std::snprintf(suffix, sizeof suffix, ".%03d", part++ % 1000);
             const std::string path = state.capturePath + suffix;
-            if (WriteWholeFile(path, line)) {
-                if (CheckRetrievedFile(state, path, false)) ReadWholeFile(path, line);
+            // A mail that can't be spooled can't be scanned: it doesn't go on.
+            if (!WriteWholeFile(path, line)) {
+                WriteLogF("[%s] [%04d] capture file write failed. (%s)\n", kFunction, state.client, path.c_str());
                 common::DeleteWithRetry(path);
+                return false;
             }
+            CheckRetrievedFile(state, path, false, line);
+            common::DeleteWithRetry(path);
         }
         out += line;
     }
     // Whatever followed the last whole line (nothing, in a complete answer).
-    std::size_t used = 0;
-    for (const auto& [offset, length] : ImapLogicalLines(reply)) used = offset + length;
     out.append(reply, used, std::string::npos);
     reply.swap(out);
     return true;
@@ -195,10 +201,11 @@ int ServerToClientSession(LineRelayState& state, int mode) {
         if (mode == kReplyRetrieval && !CheckPop3Retrieval(state, reply)) return 0;
         break;
     case LineProtocol::Imap4:
-        if (mode == kReplyRetrieval && state.mail == MailState::Fetch)
-            CheckImapFetch(state, reply);
-        else
+        if (mode == kReplyRetrieval && state.mail == MailState::Fetch) {
+            if (!CheckImapFetch(state, reply)) return 0;
+        } else {
             reply = RewriteImapCapabilities(reply, state.tls.offerToClient && !state.tls.clientSwitched);
+        }
         break;
     case LineProtocol::Ftp: state.ftp->OnServerReply(state, reply); break;
     }
