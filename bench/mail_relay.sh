@@ -17,6 +17,8 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 BUILD=${BENCH_BUILD:-$ROOT/build-bench-mail}
 MAILS=${BENCH_MAILS:-1000}
 SIZE=${BENCH_SIZE:-102400}
@@ -33,14 +35,10 @@ WORK=$(mktemp -d /tmp/velqor-bench-mail.XXXXXX)
 chmod 755 "$WORK"
 PIDS=()
 cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_pids "${PIDS[@]}"
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-# shellcheck source=bench/ports.sh
-. "$ROOT/bench/ports.sh"
 failed=0
 
 mkdir -p "$WORK/pipe" "$WORK/data/VELQOR/cache"
@@ -87,7 +85,14 @@ DOVE=$WORK/dovecot
 mkdir -p "$DOVE/run" "$DOVE/state"
 $PY "$LOAD" maildir "$DOVE/Maildir" "$RETRIEVED" "$SIZE"
 owner="uid=$(id -u) gid=$(id -g)"
-if [ "$(id -u)" -eq 0 ]; then owner="uid=65534 gid=65534"; chown -R 65534:65534 "$DOVE/Maildir"; chmod 755 "$DOVE"; fi
+# Not run as root, dovecot runs all its processes as the user.
+users="default_login_user = $(id -un)
+default_internal_user = $(id -un)
+default_internal_group = $(id -gn)"
+if [ "$(id -u)" -eq 0 ]; then
+  owner="uid=65534 gid=65534"; users=""
+  chown -R 65534:65534 "$DOVE/Maildir"; chmod 755 "$DOVE"
+fi
 POP=$(free_port)
 cat >"$DOVE/dovecot.conf" <<CONF
 protocols = pop3
@@ -99,6 +104,7 @@ ssl = no
 disable_plaintext_auth = no
 first_valid_uid = 0
 mail_location = maildir:$DOVE/Maildir
+$users
 passdb {
   driver = static
   args = password=secret
@@ -108,6 +114,7 @@ userdb {
   args = $owner home=$DOVE/Maildir
 }
 service pop3-login {
+  chroot =
   inet_listener pop3 {
     port = $POP
   }

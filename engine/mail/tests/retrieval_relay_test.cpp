@@ -1,6 +1,8 @@
 // The POP3 and IMAP4 relays against Debian's dovecot, started on loopback
 // ports of its own with a maildir holding a clean and an infected mail,
 // and Python's poplib and imaplib and openssl s_client as clients.
+#include <grp.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -38,6 +40,13 @@ public:
         testsupport::WriteFile(maildir + "/cur/2.infected:2,S", InfectedMail());
         // dovecot serves no mail as root: the mail then belongs to nobody.
         std::string owner = std::to_string(::getuid()) + " gid=" + std::to_string(::getgid());
+        // Not run as root, dovecot runs all its processes as the tester.
+        std::string users;
+        const passwd* me = ::getpwuid(::getuid());
+        const group* myGroup = ::getgrgid(::getgid());
+        if (::getuid() != 0 && me && myGroup)
+            users = std::string("default_login_user = ") + me->pw_name + "\ndefault_internal_user = " + me->pw_name +
+                    "\ndefault_internal_group = " + myGroup->gr_name + "\n";
         if (::getuid() == 0) {
             owner = "65534 gid=65534";
             RunCommand("chown -R 65534:65534 '" + maildir + "' && chmod o+x '" + folder + "' '" + folder + "/..'");
@@ -47,12 +56,12 @@ public:
             "/state\nlog_path = " + folder + "/dovecot.log\n" +
             (certificate.empty() ? "ssl = no\n" : "ssl = yes\nssl_cert = <" + certificate + "\nssl_key = <" + key + "\n") +
             "disable_plaintext_auth = no\n"
-            "auth_mechanisms = plain login\nfirst_valid_uid = 0\nmail_location = maildir:" + maildir + "\n"
+            "auth_mechanisms = plain login\nfirst_valid_uid = 0\nmail_location = maildir:" + maildir + "\n" + users +
             "passdb {\n  driver = static\n  args = password=secret\n}\n"
             "userdb {\n  driver = static\n  args = uid=" + owner + " home=" + maildir + "\n}\n"
-            "service pop3-login {\n  inet_listener pop3 {\n    port = " + std::to_string(pop3Port_) +
+            "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    port = " + std::to_string(pop3Port_) +
             "\n  }\n  inet_listener pop3s {\n    port = 0\n  }\n}\n"
-            "service imap-login {\n  inet_listener imap {\n    port = " + std::to_string(imapPort_) +
+            "service imap-login {\n  chroot =\n  inet_listener imap {\n    port = " + std::to_string(imapPort_) +
             "\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n"
             "service anvil {\n  chroot =\n}\n";
         testsupport::WriteFile(folder + "/dovecot.conf", config);
