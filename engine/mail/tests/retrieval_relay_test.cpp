@@ -230,6 +230,20 @@ TEST_F(RetrievalRelayTest, ImapStartTlsThroughAStartTlsListenLine) {
     EXPECT_NE(result.output.find("COUNT [b'2']"), std::string::npos) << result.output;
 }
 
+TEST_F(RetrievalRelayTest, TunnelMarkPassesTheBytesUnexamined) {
+    StartEngine({.protocol = 2, .word = "pop3", .serverPort = dovecot_->pop3Port(), .serverMarks = "*"});
+    auto result = Python(
+        "p = poplib.POP3('127.0.0.1', PORT, timeout=15)\n"
+        "p.user('mailuser'); p.pass_('secret')\n"
+        "print('CAPA', 'PIPELINING' in p.capa())\n"
+        "print('RETR', b'EICAR-STANDARD' in b''.join(p.retr(2)[1]))\n"
+        "print(p.quit())\n");
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("CAPA True"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("RETR True"), std::string::npos) << result.output;
+    EXPECT_EQ(Scans(), "");
+}
+
 class TlsServerRelayTest : public RetrievalRelayTest {
 protected:
     TlsServerRelayTest() { serverTls_ = true; }
