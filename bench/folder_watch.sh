@@ -18,6 +18,8 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 BUILD=${BENCH_BUILD:-$ROOT/build-bench-watch}
 FOLDERS=${BENCH_FOLDERS:-20000}
 FILES=${BENCH_FILES:-2000}
@@ -32,15 +34,11 @@ WORK=$(mktemp -d /tmp/velqor-bench-watch.XXXXXX)
 PIDS=()
 OLD_WATCHES=
 cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_pids "${PIDS[@]}"
   [ -n "$OLD_WATCHES" ] && sysctl -qw fs.inotify.max_user_watches="$OLD_WATCHES"
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-# shellcheck source=bench/ports.sh
-. "$ROOT/bench/ports.sh"
 
 need=$((FOLDERS + TOP + 1000))
 have=$(cat /proc/sys/fs/inotify/max_user_watches)

@@ -13,6 +13,8 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 BUILD=${BENCH_BUILD:-$ROOT/build-bench-ftp}
 MIB=${BENCH_MIB:-256}
 
@@ -23,13 +25,10 @@ cmake --build "$BUILD" --target orqhprx >/dev/null
 WORK=$(mktemp -d /tmp/velqor-bench-ftp.XXXXXX)
 PIDS=()
 cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; done
+  stop_pids "${PIDS[@]}"
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-# shellcheck source=bench/ports.sh
-. "$ROOT/bench/ports.sh"
 
 mkdir -p "$WORK/root" "$WORK/data/VELQOR/cache" "$WORK/pipes" "$WORK/out"
 head -c $((MIB * 1024 * 1024)) /dev/urandom > "$WORK/root/big.bin"

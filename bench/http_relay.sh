@@ -26,6 +26,8 @@ BUILD=${BENCH_BUILD:-$ROOT/build-bench}
 
 # shellcheck source=bench/ports.sh
 . "$ROOT/bench/ports.sh"
+# shellcheck source=bench/nginx_origin.sh
+. "$ROOT/bench/nginx_origin.sh"
 
 # The build packages and the peers, the services among them not started.
 bash "$ROOT/scripts/deps.sh" nginx tinyproxy squid wrk openssl
@@ -36,39 +38,17 @@ WORK=$(mktemp -d /tmp/velqor-bench.XXXXXX)
 chmod 755 "$WORK"
 PIDS=()
 cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_pids "${PIDS[@]}"
   rm -rf "$WORK" "${ENGINE_ROOT:-}"
 }
 trap cleanup EXIT
 ulimit -n 65536 2>/dev/null || true
 
 # Origin: nginx with a 1 KiB and a 16 MiB file.
-NGINX_PORT=$(free_port)
-mkdir -p "$WORK/www" "$WORK/nginx"
+mkdir -p "$WORK/www"
 head -c 1024 /dev/urandom >"$WORK/www/1k.bin"
 head -c $((16 * 1024 * 1024)) /dev/urandom >"$WORK/www/16m.bin"
-cat >"$WORK/nginx/nginx.conf" <<EOF
-worker_processes auto;
-daemon off;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  sendfile on;
-  keepalive_requests 1000000;
-  client_body_temp_path $WORK/nginx/body;
-  proxy_temp_path $WORK/nginx/proxy;
-  fastcgi_temp_path $WORK/nginx/fastcgi;
-  uwsgi_temp_path $WORK/nginx/uwsgi;
-  scgi_temp_path $WORK/nginx/scgi;
-  server { listen 127.0.0.1:$NGINX_PORT; root $WORK/www; }
-}
-EOF
-nginx -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" 2>"$WORK/nginx/stderr" &
-PIDS+=($!)
-wait_port "$NGINX_PORT"
+start_nginx_origin "$WORK/www" auto 4096 "sendfile on;" "keepalive_requests 1000000;"
 
 # orqhprx: keep-alive on (-!=0), no daily or access log, no scan server.
 # Its data folder (and with it the spool folder "cache") lies below

@@ -16,6 +16,8 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
 BUILD=${BENCH_BUILD:-$ROOT/build-bench-spam}
 MAILS=${BENCH_MAILS:-500}
 
@@ -27,14 +29,10 @@ WORK=$(mktemp -d /tmp/velqor-bench-spam.XXXXXX)
 chmod 755 "$WORK"
 PIDS=()
 cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_pids "${PIDS[@]}"
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-# shellcheck source=bench/ports.sh
-. "$ROOT/bench/ports.sh"
 
 now() { date +%s.%N; }
 

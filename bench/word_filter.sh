@@ -21,6 +21,10 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BENCH_BUILD:-$ROOT/build-bench-cwfs}
 SECONDS_PER_RUN=${BENCH_SECONDS:-10}
 CONNECTIONS=${BENCH_CONNECTIONS:-8}
+# shellcheck source=bench/ports.sh
+. "$ROOT/bench/ports.sh"
+# shellcheck source=bench/nginx_origin.sh
+. "$ROOT/bench/nginx_origin.sh"
 
 bash "$ROOT/scripts/deps.sh" nginx wrk e2guardian python3
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQOR_SANITIZE=OFF -DVELQOR_TESTS=OFF >/dev/null
@@ -32,17 +36,10 @@ PIDS=()
 cleanup() {
   # e2guardian may go on in a process of its own: its pid file names it.
   [ -f "$WORK/e2g/e2guardian.pid" ] && PIDS+=("$(cat "$WORK/e2g/e2guardian.pid")")
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-  for pid in "${PIDS[@]}"; do
-    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  done
+  stop_pids "${PIDS[@]}"
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-# shellcheck source=bench/ports.sh
-. "$ROOT/bench/ports.sh"
 
 # The page, a page with a keyword, the keyword list for each side.
 mkdir -p "$WORK/www" "$WORK/data/VELQOR/cache" "$WORK/pipes"
@@ -77,29 +74,7 @@ open(f"{work}/www/hit.html", "wb").write(hit)
 PY
 
 # Origin: nginx, every file as Shift_JIS HTML.
-NGINX_PORT=$(free_port)
-mkdir -p "$WORK/nginx"
-cat >"$WORK/nginx/nginx.conf" <<EOF
-worker_processes 2;
-daemon off;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  types { }
-  default_type "text/html; charset=Shift_JIS";
-  client_body_temp_path $WORK/nginx/body;
-  proxy_temp_path $WORK/nginx/proxy;
-  fastcgi_temp_path $WORK/nginx/fastcgi;
-  uwsgi_temp_path $WORK/nginx/uwsgi;
-  scgi_temp_path $WORK/nginx/scgi;
-  server { listen 127.0.0.1:$NGINX_PORT; root $WORK/www; }
-}
-EOF
-nginx -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" 2>"$WORK/nginx/stderr" &
-PIDS+=($!)
-wait_port "$NGINX_PORT"
+start_nginx_origin "$WORK/www" 2 1024 "types { }" 'default_type "text/html; charset=Shift_JIS";'
 
 # orqcwfs and orqhprx (keep-alive on, no logs to file) on one data root and
 # pipe folder; no scan server.
