@@ -67,10 +67,9 @@ TEST_F(CacheClearTest, HttpButtonDeletesLinksNotTheirTargets) {
     ASSERT_EQ(::symlink(outside.path().c_str(), (dataFolder() + "httpcache/dirlink").c_str()), 0);
     testsupport::WriteFile(dataFolder() + "ftpcache/f.dat", "x");
 
-    Chttp01dlg page;
-    page.Create(&window_);
+    auto page = Open<Chttp01dlg>();
     paneltest::BoxAnswerer boxes;
-    Control<QPushButton>(&page, 1216)->click();
+    Click(page.get(), 1216);
     EXPECT_EQ(boxes.texts, std::vector<std::string>{"HTTPキャッシュクリアしました。"});
     EXPECT_EQ(Entries("httpcache"), 1);  // the sub-folder
     EXPECT_TRUE(testsupport::FileExists(dataFolder() + "httpcache/sub/inner.dat"));

@@ -52,17 +52,16 @@ TEST_F(ConnectionEngineTest, EngineListensOnTheRowsAndRelaysDirectAndThroughTheU
     int direct = testsupport::FreeTcpPort(), viaUpstream = testsupport::FreeTcpPort(),
         upstreamPort = testsupport::FreeTcpPort();
     ASSERT_TRUE(direct != viaUpstream && viaUpstream != upstreamPort && direct != upstreamPort);
-    Chttp1dlg page;
-    page.Create(&window_);
-    Type(&page, 1058, "direct");
-    Type(&page, 1060, std::to_string(direct));
-    Control<QPushButton>(&page, 1041)->click();
-    Type(&page, 1058, "through the upstream");
-    Type(&page, 1060, std::to_string(viaUpstream));
-    Type(&page, 1061, "127.0.0.1");
-    Type(&page, 1062, std::to_string(upstreamPort));
-    Control<QPushButton>(&page, 1041)->click();
-    ASSERT_TRUE(page.SaveSettings());
+    auto page = Open<Chttp1dlg>();
+    Type(page.get(), 1058, "direct");
+    Type(page.get(), 1060, std::to_string(direct));
+    Click(page.get(), 1041);
+    Type(page.get(), 1058, "through the upstream");
+    Type(page.get(), 1060, std::to_string(viaUpstream));
+    Type(page.get(), 1061, "127.0.0.1");
+    Type(page.get(), 1062, std::to_string(upstreamPort));
+    Click(page.get(), 1041);
+    ASSERT_TRUE(page->SaveSettings());
     std::string httpIni = testsupport::ReadFile(dataFolder() + "http.ini");
 
     listenertest::OriginServer origin;
@@ -105,20 +104,18 @@ TEST_F(ConnectionEngineTest, FtpAndSocksRowsCarryCurlToTheirServers) {
     int ftpServerPort = testsupport::FreeTcpPort(), ftpProxyPort = testsupport::FreeTcpPort(),
         socksPort = testsupport::FreeTcpPort();
     ASSERT_TRUE(ftpServerPort != ftpProxyPort && ftpProxyPort != socksPort && ftpServerPort != socksPort);
-    Cftpdlg ftp;
-    ftp.Create(&window_);
-    Type(&ftp, 1197, "files, 2F east");
-    Type(&ftp, 1200, std::to_string(ftpProxyPort));
-    Type(&ftp, 1201, "127.0.0.1");
-    Type(&ftp, 1202, std::to_string(ftpServerPort));
-    Control<QPushButton>(&ftp, 1041)->click();
-    ASSERT_TRUE(ftp.SaveSettings());
-    Csocksdlg socks;
-    socks.Create(&window_);
-    Type(&socks, 1221, "lab , west");
-    Type(&socks, 1224, std::to_string(socksPort));
-    Control<QPushButton>(&socks, 1041)->click();
-    ASSERT_TRUE(socks.SaveSettings());
+    auto ftp = Open<Cftpdlg>();
+    Type(ftp.get(), 1197, "files, 2F east");
+    Type(ftp.get(), 1200, std::to_string(ftpProxyPort));
+    Type(ftp.get(), 1201, "127.0.0.1");
+    Type(ftp.get(), 1202, std::to_string(ftpServerPort));
+    Click(ftp.get(), 1041);
+    ASSERT_TRUE(ftp->SaveSettings());
+    auto socks = Open<Csocksdlg>();
+    Type(socks.get(), 1221, "lab , west");
+    Type(socks.get(), 1224, std::to_string(socksPort));
+    Click(socks.get(), 1041);
+    ASSERT_TRUE(socks->SaveSettings());
 
     testsupport::TempDir files;
     std::string content = listenertest::OriginPattern(150000);

@@ -22,12 +22,11 @@ using KidsFilterEngineTest = webtest::WebPageTest;
 
 TEST_F(KidsFilterEngineTest, PresetRecordBlocksAPageThePortalDoesNotKnow) {
     RegWriteDword(kProductSettingsKey, "pics_use", 1);
-    Chttpdlg page;
-    page.Create(&window_);
-    auto* preset = Control<QComboBox>(&page, 1011);
+    auto page = Open<Chttpdlg>();
+    auto* preset = Control<QComboBox>(page.get(), 1011);
     preset->setCurrentIndex(4);  // "簡易制限（小学生以下）"
     emit preset->activated(4);
-    ASSERT_TRUE(page.SaveSettings());
+    ASSERT_TRUE(page->SaveSettings());
     const std::string record = testsupport::ReadFile(dataFolder() + "kidssearch.ini");
 
     cwfstest::CwfsServer filter;
