@@ -1,5 +1,7 @@
 #include "panel/shell/panel_state.h"
 
+#include <cstdio>
+
 #include "common/data_folder.h"
 
 namespace panel {
@@ -15,6 +17,14 @@ std::string DataFolder() {
 
 std::string HelpTopicPath() {
     return State().programFolder + "/velqorctl.help/html/index.html";
+}
+
+bool ProgramPresent(const char* name) {
+    std::string path = State().programFolder + "/" + name;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
 }
 
 }  // namespace panel

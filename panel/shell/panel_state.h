@@ -28,5 +28,8 @@ PanelState& State();
 std::string DataFolder();
 // The help topic beside the program: velqorctl.help/html/index.html.
 std::string HelpTopicPath();
+// Whether the program folder holds the program `name`, a file the panel
+// can open, as the service looks for it.
+bool ProgramPresent(const char* name);
 
 }  // namespace panel

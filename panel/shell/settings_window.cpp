@@ -4,7 +4,6 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <cstdio>
 
 #include "panel/shell/color_button.h"
 #include "panel/shell/look.h"
@@ -20,14 +19,6 @@ namespace {
 
 constexpr int kTreeColor = 0xF7DFD6;
 constexpr int kBannerColor = 0xB25634;
-
-bool ProgramPresent(const char* name) {
-    std::string path = State().programFolder + "/" + name;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
-}
 
 ColorButton* Button(QWidget* parent, int id, const char* text, QSize size) {
     auto* button = WithId(new ColorButton(QString::fromUtf8(text), parent), id);

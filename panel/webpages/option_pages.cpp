@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-#include <cstdio>
 #include <string>
 
 #include "panel/shell/list_file_edit.h"
@@ -23,16 +22,6 @@ std::function<void()> EditList(const char* fileName, ListPage page = ListPage::H
 
 std::function<void()> ClearCache(CacheKind kind) {
     return [kind] { ClearCacheFolder(kind); };
-}
-
-// The anti-virus scan server in the program folder, looked for as the
-// service looks for it.
-bool ScanServerPresent() {
-    std::string path = State().programFolder + "/orqavs";
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
 }
 
 QVBoxLayout* Column(QWidget* page) {
@@ -252,7 +241,8 @@ void Chttpdlg02::BuildTemplate() {
     AddButton(layout, 1258, "禁止ワード発見", EditList("foundword.html"));
     AddButton(layout, 1257, "ウイルス発見", EditList("foundvirus.html"));
     layout->addStretch();
-    if (!ScanServerPresent()) FindControl(this, 1257)->hide();
+    // Only beside the anti-virus scan server.
+    if (!ProgramPresent("orqavs")) FindControl(this, 1257)->hide();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Cftpdlg1)
