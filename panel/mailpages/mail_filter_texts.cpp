@@ -44,10 +44,10 @@ ListFileTemplate MailFilterTemplate(std::string_view fileName) {
                  "'例）", "'192.168.1.*", "'192.168.2/28", kListRule},
                 {}};
     if (fileName == "spam-dnsbl.db")
-        return {{kListRule, "'このファイルへは、ここに記載するSURBLサイトで受信メールに記載された",
-                 "'URL等のドメインについてスパムブラックリストに記載があるドメインであるか",
-                 "'判定を行う場合に設定します。", kCommentNote1, kCommentNote2, kListRule, "'例）",
-                 "'" + kUriZone, kListRule},
+        return {CommentedHeader({"'このファイルへは、ここに記載するSURBLサイトで受信メールに記載された",
+                                 "'URL等のドメインについてスパムブラックリストに記載があるドメインであるか",
+                                 "'判定を行う場合に設定します。"},
+                                {"'例）", "'" + kUriZone}),
                 {kUriZone}};
     return {};
 }

@@ -8,27 +8,19 @@ using Lines = std::vector<std::string>;
 const std::string kZone = "bl.spamcop.net";
 
 Lines BlocklistZoneHeader() {
-    return {kListRule,
-            "'このファイルへは、接続サイトのＩＰアドレスについてここに記載するＤＮＳＢＬで",
-            "'不正な中継に含まれたことのあるＩＰアドレスであるか判定を行う場合に設定します。",
-            kCommentNote1,
-            kCommentNote2,
-            kListRule,
-            "'例）",
-            "'" + kZone,
-            kListRule};
+    return CommentedHeader(
+        {"'このファイルへは、接続サイトのＩＰアドレスについてここに記載するＤＮＳＢＬで",
+         "'不正な中継に含まれたことのあるＩＰアドレスであるか判定を行う場合に設定します。"},
+        {"'例）",
+         "'" + kZone});
 }
 
 Lines BlocklistExemptHeader() {
-    return {kListRule,
-            "'このファイルへは、ＤＮＳＢＬでの問合せを無視させたいＩＰアドレスを記述して下さい。",
-            "'指定できるIPアドレスは、ワイルドカード及び、ネットマスクを使用できます。",
-            kCommentNote1,
-            kCommentNote2,
-            kListRule,
-            "'例）",
-            "'192.168.0.0/28",
-            kListRule};
+    return CommentedHeader(
+        {"'このファイルへは、ＤＮＳＢＬでの問合せを無視させたいＩＰアドレスを記述して下さい。",
+         "'指定できるIPアドレスは、ワイルドカード及び、ネットマスクを使用できます。"},
+        {"'例）",
+         "'192.168.0.0/28"});
 }
 
 }  // namespace

@@ -24,18 +24,12 @@ namespace {
 
 // The excluded-extension list's header for a new file.
 const std::vector<std::string>& ExtensionListHeader() {
-    static const std::vector<std::string> header = {
-        kListRule,
-        "'このファイルへは、リアルタイム監視で除外したいファイルの拡張子を",
-        "'記述して下さい。",
-        kCommentNote1,
-        kCommentNote2,
-        kListRule,
-        "'例）拡張子が\".txt\"と\".ini\"のものを除外したい場合(大小文字共通)",
-        "'.txt",
-        "'.ini",
-        kListRule,
-    };
+    static const std::vector<std::string> header = CommentedHeader(
+        {"'このファイルへは、リアルタイム監視で除外したいファイルの拡張子を",
+         "'記述して下さい。"},
+        {"'例）拡張子が\".txt\"と\".ini\"のものを除外したい場合(大小文字共通)",
+         "'.txt",
+         "'.ini"});
     return header;
 }
 

@@ -10,18 +10,14 @@ const std::string kExampleHost = "www.example.com";
 const std::string kZone = "multi.surbl.org";
 
 Lines ClientAccessHeader() {
-    return {kListRule,
-            "'このファイルは、接続許可及び拒否したいIPアドレスを設定するファイルです。",
-            "'指定できるIPアドレスは、ワイルドカード及び、ネットマスクを使用でき、",
-            "'拒否IPを指定する場合は、IPアドレスの記述に半角スペースを挟み'reject'",
-            "'と記入してください。",
-            kCommentNote1,
-            kCommentNote2,
-            kListRule,
-            "'例）192.168.0.0～192.168.0.15以外のIPからの接続を禁止する場合。",
-            "'192.168.0.0/28",
-            "'* reject",
-            kListRule};
+    return CommentedHeader(
+        {"'このファイルは、接続許可及び拒否したいIPアドレスを設定するファイルです。",
+         "'指定できるIPアドレスは、ワイルドカード及び、ネットマスクを使用でき、",
+         "'拒否IPを指定する場合は、IPアドレスの記述に半角スペースを挟み'reject'",
+         "'と記入してください。"},
+        {"'例）192.168.0.0～192.168.0.15以外のIPからの接続を禁止する場合。",
+         "'192.168.0.0/28",
+         "'* reject"});
 }
 
 Lines NoCacheHeader() {
@@ -42,34 +38,26 @@ Lines NoCacheHeader() {
 }
 
 Lines BlackListHeader() {
-    return {kListRule,
-            "'このファイルへは、参照を禁止したいURLを記述して下さい。",
-            "'URL内にはアスタリスクによるワイルドカード指定が可能です。",
-            kCommentNote1,
-            kCommentNote2,
-            kListRule,
-            "'例）",
-            "'http://" + kExampleHost + "/",
-            "'http://" + kExampleHost + "/bbb/",
-            "'http://*.co.jp/",
-            "'http://*.co.jp/*",
-            kListRule};
+    return CommentedHeader(
+        {"'このファイルへは、参照を禁止したいURLを記述して下さい。",
+         "'URL内にはアスタリスクによるワイルドカード指定が可能です。"},
+        {"'例）",
+         "'http://" + kExampleHost + "/",
+         "'http://" + kExampleHost + "/bbb/",
+         "'http://*.co.jp/",
+         "'http://*.co.jp/*"});
 }
 
 Lines WhiteListHeader() {
-    return {kListRule,
-            "'このファイルへは、ウイルスチェックを無効としたいURLを記述して下さい。",
-            "'URL内にはアスタリスクによるワイルドカード指定が可能です。",
-            kCommentNote1,
-            kCommentNote2,
-            kListRule,
-            "'例）",
-            "'http://*.html",
-            "'http://" + kExampleHost + "/",
-            "'http://" + kExampleHost + "/bbb/",
-            "'http://*.co.jp/",
-            "'http://*.co.jp/*",
-            kListRule};
+    return CommentedHeader(
+        {"'このファイルへは、ウイルスチェックを無効としたいURLを記述して下さい。",
+         "'URL内にはアスタリスクによるワイルドカード指定が可能です。"},
+        {"'例）",
+         "'http://*.html",
+         "'http://" + kExampleHost + "/",
+         "'http://" + kExampleHost + "/bbb/",
+         "'http://*.co.jp/",
+         "'http://*.co.jp/*"});
 }
 
 Lines WhiteListRows(ListPage page) {
@@ -81,32 +69,24 @@ Lines WhiteListRows(ListPage page) {
 }
 
 Lines DnsblHeader() {
-    return {kListRule,
-            "'このファイルへは、接続サイトのドメインについてここに記載するDNSBLやSURBLで",
-            "'スパムメールに含まれたことのあるドメインであるか判定を行う場合に設定します。",
-            kCommentNote1,
-            kCommentNote2,
-            kListRule,
-            "'例）",
-            "'" + kZone,
-            kListRule};
+    return CommentedHeader(
+        {"'このファイルへは、接続サイトのドメインについてここに記載するDNSBLやSURBLで",
+         "'スパムメールに含まれたことのあるドメインであるか判定を行う場合に設定します。"},
+        {"'例）",
+         "'" + kZone});
 }
 
 Lines ForbiddenWordHeader() {
-    return {kListRule,
-            "'このファイルは、ＨＴＴＰプロキシ経由でのＨＴＭＬファイル参照時に",
-            "'指定したワードが含まれるＨＴＭＬファイルの参照を禁止するための設定ファイルです。",
-            "'指定ワードは１行単位で設定を行います。１行あたり最大５１２バイトまでを検査ワード",
-            "'として処理を行います。",
-            "'なお、指定できるキーワードには、ワイルドカードの使用が可能です。",
-            kCommentNote1,
-            kCommentNote2,
-            kListRule,
-            "'例１）HTMLファイル文中に'アダルト'という文字列が含まれている場合の参照禁止。",
-            "'*アダルト*",
-            "'例２）HTMLファイル文中に'Ａ社'に続き'出会い'にという文字列が含まれている場合の参照禁止。",
-            "'*Ａ社*出会い*",
-            kListRule};
+    return CommentedHeader(
+        {"'このファイルは、ＨＴＴＰプロキシ経由でのＨＴＭＬファイル参照時に",
+         "'指定したワードが含まれるＨＴＭＬファイルの参照を禁止するための設定ファイルです。",
+         "'指定ワードは１行単位で設定を行います。１行あたり最大５１２バイトまでを検査ワード",
+         "'として処理を行います。",
+         "'なお、指定できるキーワードには、ワイルドカードの使用が可能です。"},
+        {"'例１）HTMLファイル文中に'アダルト'という文字列が含まれている場合の参照禁止。",
+         "'*アダルト*",
+         "'例２）HTMLファイル文中に'Ａ社'に続き'出会い'にという文字列が含まれている場合の参照禁止。",
+         "'*Ａ社*出会い*"});
 }
 
 Lines SocksProtocolHeader() {
@@ -151,6 +131,16 @@ std::string BlockPage(const std::string& comment, const std::string& message) {
 }
 
 }  // namespace
+
+std::vector<std::string> CommentedHeader(std::initializer_list<std::string> about,
+                                         std::initializer_list<std::string> example) {
+    Lines lines{kListRule};
+    lines.insert(lines.end(), about);
+    lines.insert(lines.end(), {kCommentNote1, kCommentNote2, kListRule});
+    lines.insert(lines.end(), example);
+    lines.push_back(kListRule);
+    return lines;
+}
 
 ListFileTemplate WebListTemplate(std::string_view fileName, ListPage page) {
     if (fileName == "http-con.ini" || fileName == "ftp-con.ini" || fileName == "socks-con.ini")

@@ -3,6 +3,7 @@
 // line end; each is written as one line of the file.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,11 @@ namespace panel {
 inline const std::string kListRule = "'------------------------------------------------------------------";
 inline const std::string kCommentNote1 = "'コメント行にするには、１カラム目に半角スペース、シングルクォーテーション、";
 inline const std::string kCommentNote2 = "'ダブルクォーテーションを指定してください";
+
+// A list file's commented header in the usual frame: the rule, what the
+// file is for, the note on comment lines, the rule, the example, the rule.
+std::vector<std::string> CommentedHeader(std::initializer_list<std::string> about,
+                                         std::initializer_list<std::string> example);
 
 struct ListFileTemplate {
     std::vector<std::string> header;
