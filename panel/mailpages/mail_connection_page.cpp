@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 
 #include "common/list_file.h"
-#include "common/publish_file.h"
 #include "panel/shell/connection_list_view.h"
 #include "panel/shell/message_box.h"
 #include "panel/shell/page_parts.h"
@@ -78,7 +77,7 @@ std::optional<long long> LeadingNumber(const QString& text) {
 }
 
 MailConnectionPage::MailConnectionPage(int templateId, QWidget* parent, Spec spec)
-    : SettingsPage(templateId, parent), spec_(spec) {
+    : SettingsPage(templateId, parent), spec_(spec), file_(spec.fileName, spec.previousCopy) {
     name_ = QString::fromUtf8("接続先名称");
     listenIp_ = QStringLiteral("127.0.0.1");
     listenPort_ = spec_.listenPortDefault;
@@ -382,7 +381,7 @@ void MailConnectionPage::OnBrowseKey() { Browse(171, kPrivateKey, privateKey_); 
 void MailConnectionPage::LoadConnectionList() {
     common::ListFileRules rules;
     rules.maxLineLength = kWholeLine;
-    fileFound_ = common::ForEachListLine(DataFolder() + spec_.fileName, rules, [this](std::string_view line) {
+    const bool found = common::ForEachListLine(DataFolder() + file_.fileName(), rules, [this](std::string_view line) {
         if (std::optional<ConnectionRow> row = RowFromLine(line)) {
             auto* item = new QTreeWidgetItem;
             for (int column = 0; column < kColumnCount; ++column) item->setText(column, (*row)[column]);
@@ -390,7 +389,7 @@ void MailConnectionPage::LoadConnectionList() {
         }
         return true;
     });
-    writtenBytes_ = FileBytes();
+    file_.Read(found, FileBytes());
 }
 
 std::string MailConnectionPage::FileBytes() const {
@@ -404,19 +403,7 @@ std::string MailConnectionPage::FileBytes() const {
     return bytes;
 }
 
-bool MailConnectionPage::WriteConnectionList() {
-    std::string bytes = FileBytes();
-    // A list as it was read leaves the file, its comments and its previous
-    // copy alone.
-    if (fileFound_ && bytes == writtenBytes_) return true;
-    const std::string folder = DataFolder();
-    if (common::PublishFile(folder + spec_.fileName, bytes, folder + spec_.previousCopy) ==
-        common::PublishResult::kFailed)
-        return false;
-    fileFound_ = true;
-    writtenBytes_ = std::move(bytes);
-    return true;
-}
+bool MailConnectionPage::WriteConnectionList() { return file_.Write(FileBytes()); }
 
 bool MailConnectionPage::SaveSettings() {
     // The entry fields are not stored; a port refused here is only shown.

@@ -11,6 +11,7 @@
 
 #include "panel/mailpages/mail_connection_lines.h"
 #include "panel/shell/settings_page.h"
+#include "panel/shell/shown_list_file.h"
 
 class QTreeWidget;
 
@@ -78,10 +79,7 @@ private:
     ColorButton* deleteButton_ = nullptr;
     ColorButton* certificateBrowse_ = nullptr;
     ColorButton* keyBrowse_ = nullptr;
-    // What the file held when it was read or last written, as the page
-    // writes it; a list that still gives these bytes leaves the file alone.
-    std::string writtenBytes_;
-    bool fileFound_ = false;
+    ShownListFile file_;
 
     QString name_;
     int tunnel_ = 0;

@@ -8,7 +8,6 @@
 
 #include "common/connect_table.h"
 #include "common/list_file.h"
-#include "common/publish_file.h"
 #include "panel/shell/message_box.h"
 #include "panel/shell/page_parts.h"
 #include "panel/shell/panel_state.h"
@@ -69,7 +68,7 @@ std::string ShownPort(const std::string& serverPort) {
 }  // namespace
 
 ConnectionListPage::ConnectionListPage(const ConnectionPageKind& kind, int templateId, QWidget* parent)
-    : SettingsPage(templateId, parent), kind_(kind) {
+    : SettingsPage(templateId, parent), kind_(kind), file_(kind.fileName, kind.previousCopy) {
     name_ = QString::fromUtf8("接続先名称");
     listenIp_ = QStringLiteral("127.0.0.1");
     listenPort_ = static_cast<uint32_t>(kind.defaultListenPort);
@@ -157,39 +156,25 @@ void ConnectionListPage::AddRow(const std::string& line, bool atTop) {
 void ConnectionListPage::LoadConnectionList() {
     common::ListFileRules rules;
     rules.maxLineLength = kMaxLineLength;
-    loadedLines_.clear();
     // Every page shows its file in file order, so that a save writes it
     // back in that order; a line is kept with the fields the page does not
     // show and written back in the full form.
-    fileFound_ = common::ForEachListLine(DataFolder() + kind_.fileName, rules, [this](std::string_view line) {
+    const bool found = common::ForEachListLine(DataFolder() + file_.fileName(), rules, [this](std::string_view line) {
         auto row = common::SplitConnectTableLine(line);
         if (row) AddRow(common::FormatConnectTableLine(*row), false);
         return true;
     });
-    loadedLines_ = RowLines();
+    file_.Read(found, FileBytes());
 }
 
-std::vector<std::string> ConnectionListPage::RowLines() const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < list_->topLevelItemCount(); ++i)
-        lines.push_back(list_->topLevelItem(i)->data(0, kRowLineRole).toByteArray().toStdString());
-    return lines;
-}
-
-bool ConnectionListPage::WriteConnectionList() {
-    std::vector<std::string> lines = RowLines();
-    // A list that is as it was read leaves the file, its comments and its
-    // previous copy alone.
-    if (fileFound_ && lines == loadedLines_) return true;
+std::string ConnectionListPage::FileBytes() const {
     std::string bytes;
-    for (const std::string& line : lines) bytes += line + "\r\n";
-    std::string folder = DataFolder();
-    auto result = common::PublishFile(folder + kind_.fileName, bytes, folder + kind_.previousCopy);
-    if (result == common::PublishResult::kFailed) return false;
-    fileFound_ = true;
-    loadedLines_ = std::move(lines);
-    return true;
+    for (int i = 0; i < list_->topLevelItemCount(); ++i)
+        bytes += list_->topLevelItem(i)->data(0, kRowLineRole).toByteArray().toStdString() + "\r\n";
+    return bytes;
 }
+
+bool ConnectionListPage::WriteConnectionList() { return file_.Write(FileBytes()); }
 
 bool ConnectionListPage::SaveSettings() {
     FieldsFromControls();

@@ -10,6 +10,7 @@
 #include "common/connect_table.h"
 #include "panel/shell/connection_list_view.h"
 #include "panel/shell/settings_page.h"
+#include "panel/shell/shown_list_file.h"
 
 class QTreeWidget;
 
@@ -68,14 +69,13 @@ private:
     void LoadConnectionList();
     void AddRow(const std::string& line, bool atTop);
     // The bytes of the file for the rows in list order.
-    std::vector<std::string> RowLines() const;
+    std::string FileBytes() const;
     // The field a typed row does not fit, shown in a message; false then.
     bool CheckNewRow(const common::ConnectTableRow& row);
     void RemoveRows();
 
     QTreeWidget* list_ = nullptr;
-    std::vector<std::string> loadedLines_;
-    bool fileFound_ = false;
+    ShownListFile file_;
     int nextRowId_ = 0;
 };
 
