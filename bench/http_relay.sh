@@ -50,18 +50,44 @@ head -c 1024 /dev/urandom >"$WORK/www/1k.bin"
 head -c $((16 * 1024 * 1024)) /dev/urandom >"$WORK/www/16m.bin"
 start_nginx_origin "$WORK/www" auto 4096 "sendfile on;" "keepalive_requests 1000000;"
 
-# orqhprx: keep-alive on (-!=0), no daily or access log, no scan server.
-# Its data folder (and with it the spool folder "cache") lies below
-# BENCH_DATA_ROOT when that is set, else in the work folder.
-ENGINE_PORT=$(free_port)
+# orqhprx on a free loopback port: keep-alive on (-!=0), no daily or access
+# log, no scan server, its data folder below ROOT, each ARG added. Sets
+# STARTED_PORT and STARTED_PID.
+start_engine() {  # root arg...
+  local root=$1
+  shift
+  STARTED_PORT=$(free_port)
+  mkdir -p "$root/VELQOR"
+  printf '127.0.0.1 %d=\r\n' "$STARTED_PORT" >"$root/VELQOR/http.ini"
+  VELQOR_BENCH_ROOT="$root" VELQOR_PIPE_DIR="$root/pipes" \
+    "$BUILD/bin/orqhprx" -e=VELQOR_BENCH_ROOT -p=0 -f '-!=0' "$@" >/dev/null 2>&1 &
+  STARTED_PID=$!
+  PIDS+=("$STARTED_PID")
+  wait_port "$STARTED_PORT"
+}
+
+# Squid on a free loopback port, its files in $WORK/NAME, each LINE added to
+# its configuration. Sets STARTED_PORT.
+start_squid() {  # name line...
+  local folder=$WORK/$1
+  shift
+  STARTED_PORT=$(free_port)
+  mkdir -p "$folder"
+  chmod 777 "$folder"
+  printf '%s\n' "http_port 127.0.0.1:$STARTED_PORT" "http_access allow localhost" "http_access deny all" "$@" \
+    "access_log none" "cache_log $folder/cache.log" "pid_filename $folder/squid.pid" "coredump_dir $folder" \
+    "max_filedescriptors 65536" >"$folder/squid.conf"
+  squid -N -f "$folder/squid.conf" >/dev/null 2>&1 &
+  PIDS+=($!)
+  wait_port "$STARTED_PORT"
+}
+
+# The engine's data folder (and with it the spool folder "cache") lies
+# below BENCH_DATA_ROOT when that is set, else in the work folder.
 ENGINE_ROOT=$(mktemp -d "${BENCH_DATA_ROOT:-$WORK}/velqor-engine.XXXXXX")
-mkdir -p "$ENGINE_ROOT/VELQOR"
-printf '127.0.0.1 %d=\r\n' "$ENGINE_PORT" >"$ENGINE_ROOT/VELQOR/http.ini"
-VELQOR_BENCH_ROOT="$ENGINE_ROOT" VELQOR_PIPE_DIR="$ENGINE_ROOT/pipes" \
-  "$BUILD/bin/orqhprx" -e=VELQOR_BENCH_ROOT -p=0 -f '-!=0' >/dev/null 2>&1 &
-ENGINE_PID=$!
-PIDS+=($ENGINE_PID)
-wait_port "$ENGINE_PORT"
+start_engine "$ENGINE_ROOT"
+ENGINE_PORT=$STARTED_PORT
+ENGINE_PID=$STARTED_PID
 
 # tinyproxy.
 TINY_PORT=$(free_port)
@@ -81,24 +107,8 @@ PIDS+=($!)
 wait_port "$TINY_PORT"
 
 # Squid, memory cache off.
-SQUID_PORT=$(free_port)
-mkdir -p "$WORK/squid"
-chmod 777 "$WORK/squid"
-cat >"$WORK/squid/squid.conf" <<EOF
-http_port 127.0.0.1:$SQUID_PORT
-http_access allow localhost
-http_access deny all
-cache deny all
-cache_mem 0 MB
-access_log none
-cache_log $WORK/squid/cache.log
-pid_filename $WORK/squid/squid.pid
-coredump_dir $WORK/squid
-max_filedescriptors 65536
-EOF
-squid -N -f "$WORK/squid/squid.conf" >/dev/null 2>&1 &
-PIDS+=($!)
-wait_port "$SQUID_PORT"
+start_squid squid "cache deny all" "cache_mem 0 MB"
+SQUID_PORT=$STARTED_PORT
 
 # Every proxy must relay the big file whole before it is measured.
 want=$(sha256sum <"$WORK/www/16m.bin")
@@ -302,34 +312,11 @@ measure_post() {
 
 # The engine with its HTTP cache on (-m=10) and Squid with its memory cache.
 start_caching_proxies() {
-  CACHE_ENGINE_PORT=$(free_port)
   local root="$WORK/velqor-cache"
-  mkdir -p "$root/VELQOR"
-  printf '127.0.0.1 %d=\r\n' "$CACHE_ENGINE_PORT" >"$root/VELQOR/http.ini"
-  VELQOR_BENCH_ROOT="$root" VELQOR_PIPE_DIR="$root/pipes" \
-    "$BUILD/bin/orqhprx" -e=VELQOR_BENCH_ROOT -p=0 -f '-!=0' -m=10 >/dev/null 2>&1 &
-  PIDS+=($!)
-  wait_port "$CACHE_ENGINE_PORT"
-
-  SQUID_CACHE_PORT=$(free_port)
-  mkdir -p "$WORK/squid-cache"
-  chmod 777 "$WORK/squid-cache"
-  cat >"$WORK/squid-cache/squid.conf" <<CONF
-http_port 127.0.0.1:$SQUID_CACHE_PORT
-http_access allow localhost
-http_access deny all
-cache_mem 64 MB
-maximum_object_size_in_memory 64 KB
-refresh_pattern . 10 20% 10
-access_log none
-cache_log $WORK/squid-cache/cache.log
-pid_filename $WORK/squid-cache/squid.pid
-coredump_dir $WORK/squid-cache
-max_filedescriptors 65536
-CONF
-  squid -N -f "$WORK/squid-cache/squid.conf" >/dev/null 2>&1 &
-  PIDS+=($!)
-  wait_port "$SQUID_CACHE_PORT"
+  start_engine "$root" -m=10
+  CACHE_ENGINE_PORT=$STARTED_PORT
+  start_squid squid-cache "cache_mem 64 MB" "maximum_object_size_in_memory 64 KB" "refresh_pattern . 10 20% 10"
+  SQUID_CACHE_PORT=$STARTED_PORT
 
   # Both hold the file before they are measured.
   local url="http://127.0.0.1:$NGINX_PORT/1k.bin"
