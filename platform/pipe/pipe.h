@@ -23,6 +23,8 @@ namespace platform {
 constexpr uint32_t kPipeWaitForever = 0xFFFFFFFF;  // NMPWAIT_WAIT_FOREVER
 constexpr uint32_t kPipeUseDefaultWait = 0;        // NMPWAIT_USE_DEFAULT_WAIT: the servers' 1000 ms
 constexpr uint32_t kPipeNoWait = 1;                // NMPWAIT_NOWAIT
+// How long ServeOne waits for the request of a connected client.
+constexpr uint32_t kServeRequestWaitMs = 5000;
 
 // "\\.\pipe\orqavs" and "orqavs" both give "orqavs"; blanks are kept.
 std::string PipeBaseName(std::string_view name);
@@ -82,7 +84,11 @@ public:
     // the reply, or nothing to close the connection without a reply.
     using Handler = std::function<std::optional<std::string>(const std::string& request, int readError)>;
     // Wait, read, handle, reply, disconnect. False once the server is stopped.
-    bool ServeOne(const Handler& handler);
+    // A client sends its request as soon as it is connected; one that says
+    // nothing for requestWaitMs is handled as a failed read (the handler
+    // gets kErrorSemTimeout), so it cannot hold a single-threaded server and
+    // every client behind it.
+    bool ServeOne(const Handler& handler, uint32_t requestWaitMs = kServeRequestWaitMs);
 
     // Makes the current and every later wait return Stopped. Safe to call
     // from another thread and from a signal handler.

@@ -150,10 +150,10 @@ void PipeServer::Disconnect() {
     CloseFd(clientFd_);
 }
 
-bool PipeServer::ServeOne(const Handler& handler) {
+bool PipeServer::ServeOne(const Handler& handler, uint32_t requestWaitMs) {
     if (WaitForClient() != WaitResult::Connected) return false;
     std::string request;
-    int readError = ReadRequest(request);
+    int readError = ReadRequest(request, requestWaitMs);
     if (readError == kErrorOperationAborted) {
         Disconnect();
         return false;

@@ -63,6 +63,19 @@ Call CallPipe(std::string_view name, std::string_view request, size_t capacity =
     return call;
 }
 
+// A client connected to the pipe at path that sends nothing: its socket, or
+// -1 when no connect got through in time.
+int ConnectSilently(const std::string& path) {
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    if (testsupport::WaitUntil([&] { return ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0; }))
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
 // A socket file that nobody listens on, as a server that died leaves it.
 void LeaveStaleSocket(const std::string& path) {
     int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
@@ -303,15 +316,37 @@ TEST_F(PipeTest, StopWakesAServerWaitingForTheRequest) {
         return server->ServeOne([](const std::string&, int) { return std::optional<std::string>("x"); });
     });
     // A client that connects and then says nothing.
-    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, (dir_ / "orqtest").c_str());
-    ASSERT_TRUE(testsupport::WaitUntil(
-        [&] { return ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0; }));
+    const int fd = ConnectSilently(dir_ / "orqtest");
+    ASSERT_GE(fd, 0);
     EXPECT_EQ(serving.wait_for(100ms), std::future_status::timeout);
     server->Stop();
     EXPECT_FALSE(serving.get());
+    ::close(fd);
+}
+
+TEST_F(PipeTest, ServeOneHandlesASilentClientAsAFailedReadAndServesTheNext) {
+    int error = -1;
+    auto server = PipeServer::Create("orqtest", 512, &error);
+    ASSERT_NE(server, nullptr) << error;
+    std::vector<int> readErrors;
+    auto serving = std::async(std::launch::async, [&] {
+        const auto handler = [&](const std::string&, int readError) {
+            readErrors.push_back(readError);
+            return std::optional<std::string>("ok");
+        };
+        // Without a bound the silent client would hold the server for good.
+        for (int pass = 0; pass < 2; ++pass)
+            if (!server->ServeOne(handler, 200)) break;
+    });
+    const int fd = ConnectSilently(dir_ / "orqtest");
+    if (fd < 0) server->Stop();
+    ASSERT_GE(fd, 0);
+    Call next = CallPipe("orqtest", "hello", 521, 5000);
+    EXPECT_EQ(next.error, 0);
+    EXPECT_EQ(next.reply, "ok");
+    if (next.error != 0) server->Stop();
+    serving.get();
+    EXPECT_EQ(readErrors, (std::vector<int>{kErrorSemTimeout, 0}));
     ::close(fd);
 }
 
@@ -319,10 +354,6 @@ TEST_F(PipeTest, ASilentClientEndsTheReadAfterItsBoundAndTheNextIsServed) {
     int error = -1;
     auto server = PipeServer::Create("orqtest", 512, &error);
     ASSERT_NE(server, nullptr) << error;
-    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, (dir_ / "orqtest").c_str());
     auto serving = std::async(std::launch::async, [&] {
         std::vector<int> results;
         for (int pass = 0; pass < 2; ++pass) {
@@ -334,8 +365,9 @@ TEST_F(PipeTest, ASilentClientEndsTheReadAfterItsBoundAndTheNextIsServed) {
         }
         return results;
     });
-    ASSERT_TRUE(testsupport::WaitUntil(
-        [&] { return ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0; }));
+    // A client that connects and then says nothing.
+    const int fd = ConnectSilently(dir_ / "orqtest");
+    ASSERT_GE(fd, 0);
     // The silent one holds the pipe only until the bound; the caller then gets through.
     Call next = CallPipe("orqtest", "hello");
     EXPECT_EQ(next.error, 0);
