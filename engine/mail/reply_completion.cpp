@@ -8,6 +8,11 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Far beyond any status reply of SMTP, POP3 or FTP (a few lines of text):
+// a server that sends more is broken or hostile, and holding it would
+// let it fill the engine's memory.
+constexpr std::size_t kStatusReplyLimit = 1 << 20;
+
 }  // namespace
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -59,6 +64,11 @@ std::size_t ReplyScanner::Scan(std::string_view data) {
     case ReplyKind::FtpReply: return ScanFtp(data);
     }
     return kIncomplete;
+}
+
+bool ReplyScanner::Overlong(std::size_t size) const {
+    const bool status = kind_ == ReplyKind::SmtpReply || kind_ == ReplyKind::FtpReply || kind_ == ReplyKind::Pop3Single;
+    return status && size > kStatusReplyLimit;
 }
 
 // The final line of a reply carries its code and a blank (or its code

@@ -32,6 +32,10 @@ public:
     std::size_t Scan(std::string_view data);
     // The reply was a continuation request ("+ ...").
     bool continuation() const { return continuation_; }
+    // Whether a reply of `size` bytes, still incomplete, is past any real
+    // reply of its kind. Only status replies are bounded: a mail, a
+    // listing or an IMAP answer with literals may be of any size.
+    bool Overlong(std::size_t size) const;
 
 private:
     std::size_t ScanSmtp(std::string_view data);

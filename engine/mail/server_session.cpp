@@ -67,6 +67,12 @@ bool Gather(LineRelayState& state, ReplyScanner& scanner, std::string& reply, co
             data.erase(0, length);
             return true;
         }
+        if (scanner.Overlong(data.size())) {
+            WriteLogF("[%s] [%04d] [%04d] server reply longer than any reply: the relay ends.\n", function,
+                      state.client, state.server);
+            data.clear();
+            return false;
+        }
         if (ReceiveFromServer(state, data, function) <= 0) {
             reply.swap(data);
             data.clear();

@@ -12,6 +12,9 @@ usage: smtp_peer.py MODE FOLDER [CERT KEY]
                and STARTTLS, and otherwise accepts a mail
   refuse-data  a scripted server that accepts sender and recipients and
                refuses DATA with 554
+  flood-lines  a greeting of 8 MiB of "220-" lines that never ends, then
+               silence
+  flood-bytes  a greeting "220 " and 8 MiB without a line end, then silence
 Prints "port <n>" once it listens. Every command it reads is appended to
 FOLDER/commands.log. Ends after 60 s at the latest.
 """
@@ -72,7 +75,26 @@ def run_sink():
     controller.stop()
 
 
+FLOODS = {"flood-lines": b"220-" + b"x" * 58 + b"\r\n", "flood-bytes": b"A" * 64}
+
+
+def serve_flood(conn):
+    piece = FLOODS[mode]
+    if mode == "flood-bytes":
+        conn.sendall(b"220 ")
+    block = piece * (65536 // len(piece))
+    try:
+        for _ in range(128):
+            conn.sendall(block)
+        # Silent until the other end goes.
+        conn.recv(1)
+    except OSError:
+        pass
+
+
 def serve_scripted(conn):
+    if mode in FLOODS:
+        return serve_flood(conn)
     reader = conn.makefile("rb")
     conn.sendall(b"220 scripted ESMTP\r\n")
     in_data = False

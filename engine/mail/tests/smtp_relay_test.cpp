@@ -258,6 +258,25 @@ TEST_F(SmtpRelayTest, ClientOfAServerThatCannotBeReachedIsDroppedWithoutAByte) {
     EXPECT_NE(engine_->log().find("connect fail."), std::string::npos) << engine_->log();
 }
 
+TEST_F(SmtpRelayTest, ServerFloodingItsGreetingIsCutOffInsteadOfHeldInMemory) {
+    // Megabytes of one reply that never ends: the relay gives up at once,
+    // neither holding it until the server's time-out nor passing it on.
+    for (const char* mode : {"flood-lines", "flood-bytes"}) {
+        SCOPED_TRACE(mode);
+        StartServer(mode);
+        StartSmtpEngine();
+        listenertest::Client client("127.0.0.1", port_);
+        ASSERT_TRUE(client.ok());
+        int error = 0;
+        const std::string got = client.readToEnd(error, std::chrono::seconds(5));
+        EXPECT_EQ(error, 0) << "still waiting after 5 s";
+        EXPECT_LT(got.size(), 1u << 20);
+        EXPECT_TRUE(engine_->waitForLog("server reply longer than any reply")) << engine_->log();
+        server_.reset();
+        engine_.reset();
+    }
+}
+
 TEST_F(SmtpRelayTest, StartTlsThroughAStartTlsListenLine) {
     StartServer("sink");
     const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
