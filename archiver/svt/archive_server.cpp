@@ -1,37 +1,18 @@
 #include "archiver/svt/archive_server.h"
 
-#include <sys/stat.h>
-
-#include <climits>
-#include <cstdlib>
+#include <algorithm>
 #include <thread>
 
 #include "archiver/svt/archive_log.h"
 #include "archiver/svt/file_moves.h"
 #include "archiver/svt/mail_process.h"
 #include "archiver/svt/password_sender.h"
+#include "common/data_folder.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
 
 namespace archiver {
 namespace {
-
-std::string RealFolder(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) return {};
-    return resolved;
-}
-
-// Only a regular file directly in the engine's cache folder may be taken:
-// otherwise any local client could have any file moved and rewritten.
-bool InCacheFolder(const ArchiveSettings& settings, const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash + 1 >= path.size()) return false;
-    const std::string cache = RealFolder(settings.rootFolder + "cache");
-    if (cache.empty() || RealFolder(path.substr(0, slash + 1)) != cache) return false;
-    struct stat info{};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 std::string CutAtLastDot(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -44,7 +25,9 @@ std::string CutAtLastDot(const std::string& path) {
 
 std::string HandleArchiveRequest(const ArchiveSettings& settings, const std::string& request) {
     const std::string requestPath = request.substr(0, std::min(request.find('\0'), kArchiveRequestLimit));
-    if (!InCacheFolder(settings, requestPath)) {
+    // Only a mail of the engine's cache may be taken: otherwise any local
+    // client could have any file moved and rewritten.
+    if (!common::IsCacheFile(settings.rootFolder, requestPath)) {
         LogFormat("[%s] is not a mail of the cache folder.\n", requestPath.c_str());
         return {};
     }

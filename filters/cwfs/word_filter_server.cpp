@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "common/ascii_case.h"
+#include "common/data_folder.h"
+#include "common/file_retry.h"
 #include "common/filter_text.h"
 #include "common/pipe_names.h"
 #include "filters/cwfs/body_chunks.h"
@@ -58,23 +60,26 @@ std::optional<std::string> JudgeRequest(const std::string& request, int readErro
         return std::nullopt;
     }
     const WordFilterRequest parts = SplitRequest(text);
+    if (!common::IsCacheFile(Settings().dataFolder, parts.responsePath)) {
+        WriteLog("[" + parts.responsePath + "] is not a file of the cache folder.\n");
+        return std::nullopt;
+    }
 
     std::string contentType = common::ReadHeaderValue("content-type:", parts.responsePath, kContentTypeLimit);
     for (char& c : contentType) c = common::LowerAscii(c);
     const std::string charset = CharsetOf(contentType, Settings().fallbackCharset);
     if (!common::StartsWithIgnoringAsciiCase(contentType, "text/")) return std::nullopt;
 
-    FILE* file = std::fopen(parts.responsePath.c_str(), "rb");
+    const common::FilePtr file = common::OpenRegularFile(parts.responsePath);
     if (!file) return std::nullopt;
     std::optional<std::string> reply;
-    if (SkipResponseHead(file)) {
+    if (SkipResponseHead(file.get())) {
         WriteLog("[Query_KeywordLists] Start. CharSet=" + charset + " Data=" + parts.responsePath + "\n");
-        BodyChunks body(file, chunkBuffer);
+        BodyChunks body(file.get(), chunkBuffer);
         std::string verdict;
         Query_KeywordLists(body, parts, charset, verdict);
         reply = std::move(verdict);
     }
-    std::fclose(file);
     return reply;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "common/ascii_case.h"
+#include "common/data_folder.h"
 #include "common/filter_text.h"
 #include "common/pipe_names.h"
 #include "filters/spam/body_check.h"
@@ -74,7 +75,13 @@ std::optional<std::string> HandleSpamRequest(const std::string& message, int rea
         WriteLogF("ReadFile() fail. code = %d\n", readError);
         return std::nullopt;
     }
-    return JudgeMail(ParseSpamRequest(message));
+    const SpamRequest request = ParseSpamRequest(message);
+    // Only a mail of the engine's cache is judged, and marked when spam.
+    if (!common::IsCacheFile(Settings().dataFolder, request.mailPath)) {
+        WriteLogF("[%s] is not a mail of the cache folder.\n", request.mailPath.c_str());
+        return std::string();
+    }
+    return JudgeMail(request);
 }
 
 int SpamCheckServerMain(int argc, char** argv) {

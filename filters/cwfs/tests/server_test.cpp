@@ -1,6 +1,9 @@
 // orqcwfs through its pipe, with stored responses as the engine writes them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "cwfs_fixture.h"
@@ -83,6 +86,46 @@ TEST_F(WordFilterServer, ResponsesThatAreNotTextOrHaveNoHeadEndGetNoReply) {
     std::string reply;
     EXPECT_EQ(server_.ask(Request(server_.storeResponse("hit", Head("text/html"), page)), reply), 0);
     EXPECT_EQ(reply, "Keyword=" + Sjis("*アダルト*"));
+}
+
+TEST_F(WordFilterServer, OnlyRegularFilesOfTheCacheAreRead) {
+    server_.start();
+    const std::string head = Head("text/html");
+    const std::string page = Sjis(kPageUtf8);
+    testsupport::TempDir elsewhere;
+    const std::string outside = elsewhere / "page";
+    testsupport::WriteFile(outside, head + page);
+    const std::string cache = server_.dataFolder() + "cache/";
+    ASSERT_EQ(::symlink(outside.c_str(), (cache + "link").c_str()), 0);
+    // Opening a FIFO would wait for a writer that never comes.
+    ASSERT_EQ(::mkfifo((cache + "fifo").c_str(), 0600), 0);
+    server_.writeData("page", head + page);
+    const std::string cases[] = {outside, cache + "link", cache + "fifo", server_.dataFolder() + "page",
+                                 cache + "../page", "relative"};
+    for (const std::string& path : cases) {
+        std::string reply = "x";
+        EXPECT_EQ(server_.ask(Request(path), reply), platform::kErrorBrokenPipe) << path;
+        EXPECT_EQ(reply, "") << path;
+    }
+    std::string reply;
+    EXPECT_EQ(server_.ask(Request(server_.storeResponse("hit", head, page)), reply), 0);
+    EXPECT_EQ(reply, "Keyword=" + Sjis("*アダルト*"));
+}
+
+TEST_F(WordFilterServer, ListsThatAreFifosAreTakenAsMissing) {
+    testsupport::MakeDirs(server_.dataFolder() + "http-block");
+    ASSERT_EQ(::mkfifo((server_.dataFolder() + "http-block/fifo.db").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((server_.dataFolder() + "kidssearch.ini").c_str(), 0600), 0);
+    server_.start();
+    const std::string head = Head("text/html");
+    std::string reply = "x";
+    // The rule set's list falls back to the common one.
+    EXPECT_EQ(server_.ask(Request(server_.storeResponse("hit", head, Sjis(kPageUtf8)), "host.example/a.html",
+                                  "http-block/fifo.db"), reply), 0);
+    EXPECT_EQ(reply, "Keyword=" + Sjis("*アダルト*"));
+    // A page the keywords pass goes on to the kids records: none.
+    EXPECT_EQ(server_.ask(Request(server_.storeResponse("pass", head, Sjis(kCleanUtf8))), reply), 0);
+    EXPECT_EQ(reply, "");
 }
 
 TEST_F(WordFilterServer, HeadIsReadByWholeLinesAndCharsetEndsAtSemicolon) {

@@ -3,6 +3,9 @@
 // mails sent in both request forms.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sstream>
 
 #include "common/local_time.h"
@@ -179,6 +182,33 @@ TEST_F(Orqspam, OneCopyAndChecksOnlyWhenAsked) {
     EXPECT_EQ(dns_.Questions(), std::vector<std::string>{});
     EXPECT_TRUE(server->running());
     EXPECT_NE(server->out().find("] Loging:  no\n"), std::string::npos);
+}
+
+TEST_F(Orqspam, OnlyRegularMailsOfTheCacheAreJudgedOrMarked) {
+    WriteFile(data_ + "spamkeyword.db", "*cheap pills*\r\n");
+    auto server = Start({"-t=[SPAM]", "-e=SPAM_TEST_ROOT"});
+    ASSERT_TRUE(Serving(*server)) << server->out() << server->err();
+    const std::string spam = "Subject: x\r\n\r\nbuy cheap pills now\r\n";
+    testsupport::TempDir elsewhere;
+    const std::string outside = elsewhere / "victim.dat";
+    WriteFile(outside, spam);
+    WriteFile(data_ + "victim.dat", spam);
+    const std::string cache = data_ + "cache/";
+    ASSERT_EQ(::symlink(outside.c_str(), (cache + "link.dat").c_str()), 0);
+    // Opening a FIFO would wait for a writer that never comes.
+    ASSERT_EQ(::mkfifo((cache + "fifo.dat").c_str(), 0600), 0);
+    const std::string cases[] = {outside, cache + "link.dat", cache + "fifo.dat", data_ + "victim.dat",
+                                 cache + "../victim.dat", "victim.dat", outside + "\t198.51.100.1\tbob@cidr.test"};
+    for (const std::string& request : cases) {
+        std::string reply = "x";
+        ASSERT_EQ(Ask(request, reply), 0) << request;
+        EXPECT_EQ(reply, "") << request;
+    }
+    EXPECT_EQ(ReadFile(outside), spam);
+    EXPECT_EQ(ReadFile(data_ + "victim.dat"), spam);
+    std::string reply;
+    ASSERT_EQ(Ask(Mail("req-4-0001", spam), reply), 0);
+    EXPECT_EQ(reply, "BODY detected.");
 }
 
 }  // namespace
