@@ -1,8 +1,11 @@
 #include "common/file_retry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <thread>
-#include <unistd.h>
 
 namespace common {
 
@@ -17,6 +20,21 @@ FilePtr OpenWithRetry(const std::string& path, const char* mode, const OpenRetry
         }
         std::this_thread::sleep_for(retry.interval);
     }
+}
+
+FilePtr OpenRegularFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = ::fdopen(fd, "rb");
+    if (!file) ::close(fd);
+    return FilePtr(file);
 }
 
 bool DeleteWithRetry(const std::string& path, std::chrono::milliseconds interval, int maxTries) {

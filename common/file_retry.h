@@ -32,6 +32,11 @@ struct OpenRetry {
 // fopen with retries; null (errno set) when every attempt failed.
 FilePtr OpenWithRetry(const std::string& path, const char* mode, const OpenRetry& retry);
 
+// fopen(path, "rb") of a regular file (a link to one included); null, with
+// errno EINVAL, for a FIFO, whose opening would wait for a writer that may
+// never come, a device or a folder.
+FilePtr OpenRegularFile(const std::string& path);
+
 // Deletes the file, trying again after interval while deletion fails for
 // another reason than the file being missing. True when the file is gone.
 bool DeleteWithRetry(const std::string& path,

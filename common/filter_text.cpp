@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "common/ascii_case.h"
+#include "common/file_retry.h"
 #include "common/list_file.h"
 #include "platform/codepage/codepage.h"
 
@@ -296,11 +297,11 @@ bool ReadWholeLine(FILE* file, std::string& line, size_t keep) {
 std::string ReadHeaderValue(std::string_view name, const std::string& path, size_t limit, FilterTextUser user) {
     constexpr size_t kHeaderLineKeep = 64 * 1024;
     std::string out;
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FilePtr file = OpenRegularFile(path);
     if (!file) return out;
     std::string line;
     bool inValue = false;
-    while (ReadWholeLine(file, line, kHeaderLineKeep)) {
+    while (ReadWholeLine(file.get(), line, kHeaderLineKeep)) {
         if (line[0] == '\r' || line[0] == '\n') break;
         std::string_view text(line);
         text = text.substr(0, text.find_first_of("\r\n"));
@@ -317,7 +318,6 @@ std::string ReadHeaderValue(std::string_view name, const std::string& path, size
             break;
         }
     }
-    std::fclose(file);
     return out;
 }
 

@@ -45,7 +45,7 @@ bool ReadLinePiece(FILE* file, size_t maxLength, std::string& piece) {
 // line is passed over.
 bool ForEachListLine(const std::string& path, const ListFileRules& rules,
                      const std::function<bool(std::string_view line)>& visit) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    FilePtr file = OpenRegularFile(path);
     if (!file) return false;
     const size_t maxLength = rules.maxLineLength == 0 ? 1 : rules.maxLineLength;
     std::string block(kListReadBlock, '\0');

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/file_retry.h"
 #include "common/filter_text.h"
 #include "common/list_file.h"
 #include "common/option_arg.h"
@@ -19,12 +20,7 @@ namespace {
 
 constexpr size_t kKeywordLineLimit = 511;
 
-bool CanOpen(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
-}
+bool CanOpen(const std::string& path) { return common::OpenRegularFile(path) != nullptr; }
 
 // The chunk indexes of one request, made as the chunks are first matched.
 // Only chunks that stay in memory get one, so the indexes stay bounded too.

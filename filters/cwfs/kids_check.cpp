@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/ascii_case.h"
+#include "common/file_retry.h"
 #include "common/filter_text.h"
 #include "common/option_arg.h"
 #include "filters/cwfs/cwfs_log.h"
@@ -58,11 +59,11 @@ std::string FillPercentS(std::string_view format, std::string_view value) {
 
 std::vector<KidsRecord> ParseKidsRecords(const std::string& path) {
     std::vector<KidsRecord> records;
-    FILE* file = std::fopen(path.c_str(), "rb");
+    const common::FilePtr file = common::OpenRegularFile(path);
     if (!file) return records;
     std::string raw;
     auto nextLine = [&](std::string& line) {
-        if (!common::ReadWholeLine(file, raw, kKidsLineLimit)) return false;
+        if (!common::ReadWholeLine(file.get(), raw, kKidsLineLimit)) return false;
         line = raw.substr(0, raw.find_first_of(std::string_view("\r\n\0", 3)));
         return true;
     };
@@ -86,7 +87,6 @@ std::vector<KidsRecord> ParseKidsRecords(const std::string& path) {
         }
         records.push_back(std::move(record));
     }
-    std::fclose(file);
     return records;
 }
 
