@@ -53,6 +53,12 @@ bool ToSocketAddress(const DataAddress& data, SocketAddress& address) {
     return true;
 }
 
+// The last line of a reply (with its line end).
+std::string_view FinalLine(std::string_view reply) {
+    const std::size_t end = reply.size() >= 2 ? reply.rfind('\n', reply.size() - 2) : std::string_view::npos;
+    return end == std::string_view::npos ? reply : reply.substr(end + 1);
+}
+
 // The text after the command word, without its line end.
 std::string Argument(const std::string& command) {
     size_t blank = command.find(' ');
@@ -296,13 +302,16 @@ void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
             transfer_.reset();
         }
     }
-    const bool passive227 = reply.rfind("227 ", 0) == 0, passive229 = reply.rfind("229 ", 0) == 0;
+    // A multi-line reply carries its code and the address on its last line:
+    // passed on unread, it would lead the client past the engine's scan.
+    const std::string_view last = FinalLine(reply);
+    const bool passive227 = last.rfind("227 ", 0) == 0, passive229 = last.rfind("229 ", 0) == 0;
     if (!passive227 && !passive229) return;
     WriteLogF("[ServerToClientSession] [%04d] [%04d] from Server[%04d]=%s", state.client, state.server, state.server,
               reply.c_str());
     DataAddress announced;
     SocketAddress clientPeer, serverPeer, towardsClient;
-    if (!ParsePassiveReply(reply, announced) || !PeerAddress(state.client, clientPeer) ||
+    if (!ParsePassiveReply(last, announced) || !PeerAddress(state.client, clientPeer) ||
         !PeerAddress(state.server, serverPeer) || !LocalAddress(state.client, towardsClient)) {
         reply = kCantOpen;
         return;

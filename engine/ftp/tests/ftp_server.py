@@ -1,12 +1,14 @@
 """The tests' FTP server: pyftpdlib on a loopback port.
 
-ftp_server.py PORT ROOT LOG [--no-passive] [--encoding=cp932] [--masquerade=ADDR] [--bare-227] [--host=ADDR]
+ftp_server.py PORT ROOT LOG [--no-passive] [--encoding=cp932] [--masquerade=ADDR] [--bare-227]
+              [--multiline-227] [--host=ADDR]
 User "u" with password "p" and anonymous log in to ROOT with every right.
 Every command the server gets is appended to LOG, one per line.
 --no-passive refuses PASV and EPSV (clients must use PORT or EPRT);
 --encoding names the code page of the path names on the wire;
 --masquerade makes 227 replies name another address; --bare-227 leaves
-out the brackets of 227 replies; --host is the
+out the brackets of 227 replies; --multiline-227 sends them as a
+multi-line reply (a "227-" line first); --host is the
 address to listen on (127.0.0.1). "ready" is printed once it listens.
 """
 import logging
@@ -43,6 +45,12 @@ class Handler(FTPHandler):
             # The numbers without their brackets, as RFC 959 allows.
             if resp.startswith("227 "):
                 resp = resp.replace("(", "").replace(")", "")
+            return super().respond(resp) if logfun is None else super().respond(resp, logfun)
+
+    if "--multiline-227" in flags:
+        def respond(self, resp, logfun=None):
+            if resp.startswith("227 "):
+                resp = "227-Passive mode.\r\n" + resp
             return super().respond(resp) if logfun is None else super().respond(resp, logfun)
 
     if "--no-passive" in flags:

@@ -157,10 +157,12 @@ TEST_F(FtpProxyRoadTest, LftpPassiveAndActive) {
     }
 }
 
-TEST_F(FtpProxyRoadTest, APassiveReplyWithoutBracketsStillGoesThroughTheEngine) {
+class PassiveReplyFormTest : public FtpProxyRoadTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PassiveReplyFormTest, StillGoesThroughTheEngine) {
     // Passed on unchanged, it would lead the client straight to the
     // server, past the scan.
-    FtpPeer peer({"--bare-227"});
+    FtpPeer peer({GetParam()});
     peer.put("eicar.com", avstub::kEicarTestString);
     Start(peer);
     std::string out;
@@ -170,6 +172,9 @@ TEST_F(FtpProxyRoadTest, APassiveReplyWithoutBracketsStillGoesThroughTheEngine) 
     ASSERT_EQ(ports.size(), 1u) << engine_->log();
     EXPECT_GE(ports[0], low_);
 }
+
+// Without brackets (RFC 959 doesn't demand them), and as a multi-line reply.
+INSTANTIATE_TEST_SUITE_P(Forms, PassiveReplyFormTest, ::testing::Values("--bare-227", "--multiline-227"));
 
 TEST_F(FtpProxyRoadTest, DataListenersServeTheirOwnClientOnly) {
     FtpPeer peer;
