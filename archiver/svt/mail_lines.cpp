@@ -3,7 +3,9 @@
 #include <cstdlib>
 
 namespace archiver {
-LineReader::LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+// Only a regular file: a FIFO in place of a mail or an envelope would block
+// the reader until some writer came.
+LineReader::LineReader(const std::string& path) : file_(common::OpenRegularFile(path)) {}
 
 bool LineReader::Next(std::string& line) {
     if (hasPushed_) {

@@ -1,4 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
 
 #include "archiver/svt/archive_log.h"
 #include "archiver/svt/password_sender.h"
@@ -127,6 +132,26 @@ TEST_F(QueueFixture, FailuresLeaveTheEntry) {
     archiver::SendQueuedPasswordMails(settings);
     EXPECT_TRUE(FileExists(work / "Q2-pw.rcp"));
     EXPECT_TRUE(FileExists(work / "Q3-pw.rcp")) << "an envelope without its data file waits";
+}
+
+TEST_F(QueueFixture, AnEnvelopeThatIsAFifoIsPassedOver) {
+    // Sorted first, and opening it would wait for a writer that never comes.
+    WriteFile(work / "A0-pw.dat", kPasswordMail);
+    ASSERT_EQ(::mkfifo((work / "A0-pw.rcp").c_str(), 0600), 0);
+    Queue("Q1", {"a@example.test"});
+    SmtpSink sink;
+    settings.smtpPort = static_cast<unsigned long>(sink.port());
+    auto pass = std::async(std::launch::async, [&] { archiver::SendQueuedPasswordMails(settings); });
+    const bool ended = pass.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!ended) {
+        // A writer that comes and goes lets the reader stuck on the FIFO
+        // reach its end, so the test can end.
+        ::close(::open((work / "A0-pw.rcp").c_str(), O_WRONLY));
+        pass.wait();
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(sink.Received(1, std::chrono::seconds(2)));
+    EXPECT_FALSE(FileExists(work / "Q1-pw.rcp"));
 }
 
 // The archived mail's password mail through the running server.
