@@ -1,5 +1,6 @@
 #include "engine/mail/alert_mail.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -90,9 +91,12 @@ std::string BuildAlertAnswer(std::string_view answer, const std::string& finding
     std::string_view closing;
     if (!pop3) {
         const long long literal = ImapLiteralAtEnd(status);
-        if (literal < 0 || static_cast<std::size_t>(literal) > mail.size()) return std::string(answer);
-        closing = mail.substr(static_cast<std::size_t>(literal));
-        mail = mail.substr(0, static_cast<std::size_t>(literal));
+        if (literal < 0) return std::string(answer);
+        // A message the server cut short is replaced all the same: what
+        // arrived of it carries the finding.
+        const std::size_t size = std::min(static_cast<std::size_t>(literal), mail.size());
+        closing = mail.substr(size);
+        mail = mail.substr(0, size);
     }
 
     const std::vector<std::string_view> lines = SplitLines(mail);

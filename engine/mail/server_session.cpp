@@ -3,6 +3,8 @@
 // retrieved mail.
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
@@ -156,9 +158,13 @@ bool CheckPop3Retrieval(LineRelayState& state, std::string& reply) {
 bool CheckImapFetch(LineRelayState& state, std::string& reply) {
     std::string out;
     int part = 0;
-    std::size_t used = 0;
-    for (const auto& [offset, length] : ImapLogicalLines(reply)) {
-        used = offset + length;
+    std::vector<std::pair<std::size_t, std::size_t>> lines = ImapLogicalLines(reply);
+    // Whatever follows the last whole line: nothing in a complete answer,
+    // the start of a message in one the server cut short, which is checked
+    // like a whole one.
+    const std::size_t used = lines.empty() ? 0 : lines.back().first + lines.back().second;
+    if (used < reply.size()) lines.emplace_back(used, reply.size() - used);
+    for (const auto& [offset, length] : lines) {
         std::string line = reply.substr(offset, length);
         if (line.compare(0, 2, "* ") == 0 && ImapLiteralAtEnd(line.substr(0, line.find('\n') + 1)) >= 0) {
             char suffix[16];
@@ -175,8 +181,6 @@ bool CheckImapFetch(LineRelayState& state, std::string& reply) {
         }
         out += line;
     }
-    // Whatever followed the last whole line (nothing, in a complete answer).
-    out.append(reply, used, std::string::npos);
     reply.swap(out);
     return true;
 }

@@ -173,6 +173,38 @@ TEST_F(RetrievalRelayTest, ImapFetchOfTheInfectedMailReturnsTheAlertAndLiteralsP
     EXPECT_TRUE(engine_->waitForEmptyCache());
 }
 
+// An IMAP4 server that answers a FETCH with the start of an infected
+// message's literal and then hangs up.
+TEST_F(MailRelayTest, ImapFetchCutInsideItsLiteralIsScannedAllTheSame) {
+    testsupport::WriteFile(
+        path("cut_server.py"),
+        "import socket\n"
+        "s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(1); s.settimeout(30)\n"
+        "print('port %d' % s.getsockname()[1], flush=True)\n"
+        // The engine's start is checked with a connection of its own.
+        "for _ in range(5):\n"
+        "    c, _ = s.accept(); c.settimeout(30)\n"
+        "    c.sendall(b'* OK ready\\r\\n')\n"
+        "    if not c.recv(1000): c.close(); continue\n"
+        "    c.sendall(b'* 1 FETCH (BODY[] {4000}\\r\\nSubject: x\\r\\n\\r\\n" + std::string(avstub::kEicarTestString) +
+            "\\r\\n')\n"
+        "    c.close(); break\n");
+    std::unique_ptr<testsupport::Process> server;
+    const int serverPort = StartPeer(server, {"/usr/bin/python3", path("cut_server.py")});
+    ASSERT_NE(serverPort, 0);
+    StartEngine({.protocol = 3, .word = "imap4", .serverPort = serverPort});
+    listenertest::Client client("127.0.0.1", port_);
+    ASSERT_TRUE(client.ok());
+    ASSERT_TRUE(client.send("a1 FETCH 1 BODY[]\r\n"));
+    client.halfClose();
+    int error = 0;
+    const std::string got = client.readToEnd(error);
+    EXPECT_NE(got.find("* OK ready"), std::string::npos) << got;
+    EXPECT_EQ(got.find("EICAR-STANDARD"), std::string::npos) << got;
+    EXPECT_NE(got.find("Virus alert [EICAR-Test-File]"), std::string::npos) << got << engine_->log();
+    EXPECT_TRUE(engine_->waitForEmptyCache());
+}
+
 TEST_F(RetrievalRelayTest, Pop3StlsThroughAStartTlsListenLine) {
     const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
     StartEngine({.protocol = 2,
