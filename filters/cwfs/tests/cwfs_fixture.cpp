@@ -7,8 +7,8 @@
 
 namespace cwfstest {
 
-CwfsServer::CwfsServer() {
-    dataFolder_ = root_.path() + "/VELQOR/";
+CwfsServer::CwfsServer() : rootPath_(root_.path()) {
+    dataFolder_ = rootPath_ + "/VELQOR/";
     testsupport::MakeDirs(dataFolder_ + "cache");
     // The pipe client of this test process finds the server's pipe here.
     ::setenv("VELQOR_PIPE_DIR", pipes_.path().c_str(), 1);
@@ -19,6 +19,13 @@ CwfsServer::~CwfsServer() {
         process_->terminate();
         process_->wait(std::chrono::seconds(10));
     }
+}
+
+void CwfsServer::useDataFolderOf(const std::string& dataFolder) {
+    dataFolder_ = dataFolder;
+    if (dataFolder_.empty() || dataFolder_.back() != '/') dataFolder_ += '/';
+    rootPath_ = dataFolder_.substr(0, dataFolder_.rfind('/', dataFolder_.size() - 2));
+    testsupport::MakeDirs(dataFolder_ + "cache");
 }
 
 void CwfsServer::writeData(const std::string& name, const std::string& content) const {
@@ -42,7 +49,7 @@ std::vector<std::string> CwfsServer::argv(const std::vector<std::string>& option
 
 testsupport::Process::Options CwfsServer::processOptions() const {
     testsupport::Process::Options options;
-    options.env["CWFS_TEST_ROOT"] = root_.path();
+    options.env["CWFS_TEST_ROOT"] = rootPath_;
     options.env["VELQOR_PIPE_DIR"] = pipes_.path();
     return options;
 }

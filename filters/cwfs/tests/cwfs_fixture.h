@@ -23,6 +23,10 @@ public:
 
     const std::string& dataFolder() const { return dataFolder_; }  // ends with "/"
     const std::string& pipeFolder() const { return pipes_.path(); }
+    // Serves the data root of the given data folder (the engine's) instead
+    // of one of its own, as the service starts every program on the same
+    // root; before start() and writeData().
+    void useDataFolderOf(const std::string& dataFolder);
     // A file of the data folder (a list, an ini file).
     void writeData(const std::string& name, const std::string& content) const;
     // A stored response in the cache folder; its path.
@@ -41,6 +45,7 @@ public:
 
 private:
     testsupport::TempDir root_;
+    std::string rootPath_;
     testsupport::TempDir pipes_;
     std::string dataFolder_;
     std::unique_ptr<testsupport::Process> process_;

@@ -16,8 +16,6 @@ const char kCleanUtf8[] = "<html><head><title>テスト</title></head>\n<body>�
 
 TEST(WordFilterThroughEngine, PagesInEveryJapaneseCharsetAreBlockedByTheSameKeyword) {
     cwfstest::CwfsServer filter;
-    filter.writeData("cwf.db", Sjis("' 禁止ワード一覧\r\n*アダルト*\r\n"));
-    filter.start();
 
     // One UTF-8 source made into each charset by iconv, each page served
     // with its own Content-Type.
@@ -38,6 +36,11 @@ TEST(WordFilterThroughEngine, PagesInEveryJapaneseCharsetAreBlockedByTheSameKeyw
     options.env["VELQOR_PIPE_DIR"] = filter.pipeFolder();
     listenertest::EngineProcess engine("127.0.0.1 " + std::to_string(port) + "=\r\n", options);
     ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+    // The filter reads the engine's stored responses from the cache of the
+    // data root they share.
+    filter.useDataFolderOf(engine.dataFolder());
+    filter.writeData("cwf.db", Sjis("' 禁止ワード一覧\r\n*アダルト*\r\n"));
+    filter.start();
 
     const std::string keyword = "Keyword=" + Sjis("*アダルト*");
     for (auto [iconvName, label] : charsets) {

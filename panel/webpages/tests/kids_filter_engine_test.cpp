@@ -30,11 +30,9 @@ TEST_F(KidsFilterEngineTest, PresetRecordBlocksAPageThePortalDoesNotKnow) {
     const std::string record = testsupport::ReadFile(dataFolder() + "kidssearch.ini");
 
     cwfstest::CwfsServer filter;
-    filter.writeData("kidssearch.ini", record);
     testsupport::TempDir files;
     testsupport::WriteFile(files / "answer.html", "<html><body><div id=\"rslt-zero\">0</div></body></html>");
     cwfstest::FakeHttp portal("answer", files / "answer.html");
-    filter.start({"-s=127.0.0.1:" + std::to_string(portal.port())});
     testsupport::MakeDirs(files / "pages");
     testsupport::WriteFile(files / "pages/index.html", "<html><body>a page for everyone</body></html>\n");
     testsupport::WriteFile(files / "pages/index.html.type", "text/html");
@@ -45,6 +43,10 @@ TEST_F(KidsFilterEngineTest, PresetRecordBlocksAPageThePortalDoesNotKnow) {
     options.env["VELQOR_PIPE_DIR"] = filter.pipeFolder();
     listenertest::EngineProcess engine("127.0.0.1 " + std::to_string(port) + "=\r\n", options);
     ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+    // The filter reads the engine's stored responses from the data root they share.
+    filter.useDataFolderOf(engine.dataFolder());
+    filter.writeData("kidssearch.ini", record);
+    filter.start({"-s=127.0.0.1:" + std::to_string(portal.port())});
 
     const std::string url = "http://127.0.0.1:" + std::to_string(origin.port()) + "/index.html";
     auto blocked = testsupport::RunCommand("/usr/bin/curl -sS --max-time 30 -x http://127.0.0.1:" +
