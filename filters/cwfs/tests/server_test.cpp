@@ -112,17 +112,19 @@ TEST_F(WordFilterServer, OnlyRegularFilesOfTheCacheAreRead) {
     EXPECT_EQ(reply, "Keyword=" + Sjis("*アダルト*"));
 }
 
-TEST_F(WordFilterServer, ListsThatAreFifosAreTakenAsMissing) {
-    testsupport::MakeDirs(server_.dataFolder() + "http-block");
+TEST_F(WordFilterServer, ListsThatAreNotRegularFilesAreTakenAsMissing) {
+    testsupport::MakeDirs(server_.dataFolder() + "http-block/folder.db");
     ASSERT_EQ(::mkfifo((server_.dataFolder() + "http-block/fifo.db").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo((server_.dataFolder() + "kidssearch.ini").c_str(), 0600), 0);
     server_.start();
     const std::string head = Head("text/html");
+    const std::string hit = server_.storeResponse("hit", head, Sjis(kPageUtf8));
     std::string reply = "x";
     // The rule set's list falls back to the common one.
-    EXPECT_EQ(server_.ask(Request(server_.storeResponse("hit", head, Sjis(kPageUtf8)), "host.example/a.html",
-                                  "http-block/fifo.db"), reply), 0);
-    EXPECT_EQ(reply, "Keyword=" + Sjis("*アダルト*"));
+    for (const char* list : {"http-block/fifo.db", "http-block/folder.db"}) {
+        EXPECT_EQ(server_.ask(Request(hit, "host.example/a.html", list), reply), 0) << list;
+        EXPECT_EQ(reply, "Keyword=" + Sjis("*アダルト*")) << list;
+    }
     // A page the keywords pass goes on to the kids records: none.
     EXPECT_EQ(server_.ask(Request(server_.storeResponse("pass", head, Sjis(kCleanUtf8))), reply), 0);
     EXPECT_EQ(reply, "");
