@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "common/ascii_case.h"
+#include "common/file_retry.h"
 #include "common/filter_text.h"
 #include "filters/cwfs/cwfs_log.h"
 #include "filters/cwfs/cwfs_settings.h"
@@ -54,11 +55,10 @@ RatingLevels LevelsFor(const std::optional<std::string>& listName) {
     if (!listName) return Settings().levels;
     const std::string path = Settings().dataFolder + *listName + ".pics.ini";
     WriteLog(path + "\n");
-    FILE* file = std::fopen(path.c_str(), "rb");
+    const common::FilePtr file = common::OpenRegularFile(path);
     if (!file) return Settings().levels;
     std::string line;
-    if (!common::ReadWholeLine(file, line, kPicsIniLineLimit)) line.clear();
-    std::fclose(file);
+    if (!common::ReadWholeLine(file.get(), line, kPicsIniLineLimit)) line.clear();
     line = line.substr(0, line.find_first_of("\r\n"));
     return ParseLevelList(line);
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "common/ascii_case.h"
+#include "common/file_retry.h"
 #include "common/filter_text.h"
 #include "common/list_file.h"
 #include "filters/spam/mark_mail.h"
@@ -78,7 +79,7 @@ BodyLists ReadBodyLists(const std::string& listName) {
 }
 
 int CheckSpamBody(const std::string& mailPath, const std::string& listName) {
-    std::unique_ptr<FILE, int (*)(FILE*)> mail(std::fopen(mailPath.c_str(), "rb"), std::fclose);
+    common::FilePtr mail = common::OpenRegularFile(mailPath);
     if (!mail) return 0;
     int hit = ScanMimeParts(mail.get(), ReadBodyLists(listName));
     mail.reset();

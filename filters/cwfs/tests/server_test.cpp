@@ -115,8 +115,9 @@ TEST_F(WordFilterServer, OnlyRegularFilesOfTheCacheAreRead) {
 TEST_F(WordFilterServer, ListsThatAreNotRegularFilesAreTakenAsMissing) {
     testsupport::MakeDirs(server_.dataFolder() + "http-block/folder.db");
     ASSERT_EQ(::mkfifo((server_.dataFolder() + "http-block/fifo.db").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((server_.dataFolder() + "http-block/fifo.db.pics.ini").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo((server_.dataFolder() + "kidssearch.ini").c_str(), 0600), 0);
-    server_.start();
+    server_.start({"-l=2,0,0,0,0,0"});
     const std::string head = Head("text/html");
     const std::string hit = server_.storeResponse("hit", head, Sjis(kPageUtf8));
     std::string reply = "x";
@@ -125,6 +126,13 @@ TEST_F(WordFilterServer, ListsThatAreNotRegularFilesAreTakenAsMissing) {
         EXPECT_EQ(server_.ask(Request(hit, "host.example/a.html", list), reply), 0) << list;
         EXPECT_EQ(reply, "Keyword=" + Sjis("*アダルト*")) << list;
     }
+    // The rule set's rating levels fall back to the server's.
+    const std::string label = server_.storeResponse(
+        "label", head,
+        "<html><head><META http-equiv=\"PICS-Label\" content='(PICS-1.1 \"http://www.rsac.org/ratingsv01.html\" "
+        "l r (n 3 s 0 v 0 l 0))'></head><body>x</body></html>");
+    EXPECT_EQ(server_.ask(Request(label, "host.example/a.html", "http-block/fifo.db"), reply), 0);
+    EXPECT_EQ(reply, "PICS-LABEL=http://www.rsac.org/ratingsv01.html r (n 3 s 0 v 0 l 0)");
     // A page the keywords pass goes on to the kids records: none.
     EXPECT_EQ(server_.ask(Request(server_.storeResponse("pass", head, Sjis(kCleanUtf8))), reply), 0);
     EXPECT_EQ(reply, "");
