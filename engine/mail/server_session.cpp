@@ -103,7 +103,8 @@ void SmtpEnvelopeStep(LineRelayState& state, std::string_view reply) {
         return;
     }
     if ((state.mail == MailState::From || state.mail == MailState::Recipients) && !state.pendingRecipient.empty()) {
-        if (code == 250 && state.pendingRecipient.find(':') != std::string::npos) {
+        // 251 (not local, will forward) accepts the recipient as 250 does.
+        if ((code == 250 || code == 251) && state.pendingRecipient.find(':') != std::string::npos) {
             for (bool spool : {true, false}) {
                 if (spool && !record->ArchiveMail) continue;
                 MailEnvelopeFile(record->MailId, state.pendingRecipient, EnvelopeLine::Recipient, spool);

@@ -3,7 +3,8 @@
 usage: smtp_peer.py MODE FOLDER [CERT KEY]
   sink         an aiosmtpd server: every accepted mail is written to
                FOLDER/mail-<n>.eml as it arrived; a recipient whose local
-               part begins "bad" is refused with 550
+               part begins "bad" is refused with 550, one that begins
+               "far" taken with 251 (will forward)
   tls-sink     the sink, which takes mail only after STARTTLS (with the
                PEM certificate and key CERT and KEY)
   smtps-sink   the sink speaking TLS from the connection's start
@@ -43,6 +44,8 @@ def run_sink():
             if address.startswith("bad"):
                 return "550 no such user"
             envelope.rcpt_tos.append(address)
+            if address.startswith("far"):
+                return "251 User not local; will forward"
             return "250 OK"
 
         async def handle_DATA(self, server, session, envelope):

@@ -143,6 +143,29 @@ TEST_F(SmtpRelayTest, RefusedRecipientFollowedByDataKeepsTheDialogueInStep) {
     EXPECT_NE(Mails()[0].find("Subject: second"), std::string::npos);
 }
 
+TEST_F(SmtpRelayTest, RecipientTakenWith251IsARecipientLike250) {
+    // 251 (will forward) accepts the recipient: the mail goes through the
+    // relay's DATA and its scan like any other.
+    StartServer("sink");
+    StartSmtpEngine();
+    const std::string script =
+        "import smtplib\n"
+        "s = smtplib.SMTP('127.0.0.1', " + std::to_string(port_) + ", timeout=15)\n"
+        "s.ehlo('client.example')\n"
+        "print(s.mail('sender@example.org'))\n"
+        "print(s.rcpt('far@example.net'))\n"
+        "print(s.data(b'Subject: forwarded\\r\\n\\r\\nbody\\r\\n'))\n"
+        "print(s.quit())\n";
+    testsupport::WriteFile(path("client.py"), script);
+    auto result = RunCommand("/usr/bin/python3 " + path("client.py"));
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("(251, "), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("(250, b'OK queued')"), std::string::npos) << result.output;
+    ASSERT_EQ(Mails().size(), 1u);
+    EXPECT_NE(Mails()[0].find("Subject: forwarded"), std::string::npos);
+    EXPECT_NE(Scans().find(".dat"), std::string::npos) << Scans();
+}
+
 TEST_F(SmtpRelayTest, ServerThatRefusesDataGetsNoMailLinesAndLeavesNoBackup) {
     StartServer("refuse-data");
     StartSmtpEngine({.extra = {"-b=" + path("backup") + "/"}});
