@@ -87,7 +87,9 @@ int CheckSpamBody(const std::string& mailPath, const std::string& listName) {
     return hit;
 }
 
-int ScanMimeParts(FILE* mail, const BodyLists& lists) {
+int ScanMimeParts(FILE* mail, const BodyLists& lists, std::chrono::milliseconds lookupBound) {
+    const auto lookupEnd = std::chrono::steady_clock::now() + lookupBound;
+    bool lookupsEnded = false;
     bool head = true;
     bool mailHead = true;         // the mail's own head, not a part's
     bool inContentType = false;   // continuation lines belong to Content-Type
@@ -138,10 +140,14 @@ int ScanMimeParts(FILE* mail, const BodyLists& lists) {
         head = false;
         mailHead = false;
         std::string host;
-        if (ExtractUrlHost(host, decoded, lists.shortUrls)) {
-            WriteLogF("Qery_SURBL(%s)\n", host.c_str());
-            if (Qery_SURBL(host, lists.zones)) return 1;
+        if (lookupsEnded || !ExtractUrlHost(host, decoded, lists.shortUrls)) continue;
+        if (std::chrono::steady_clock::now() >= lookupEnd) {
+            WriteLog("Qery_SURBL() time over. skip the rest.\n");
+            lookupsEnded = true;
+            continue;
         }
+        WriteLogF("Qery_SURBL(%s)\n", host.c_str());
+        if (Qery_SURBL(host, lists.zones)) return 1;
     }
     return 0;
 }

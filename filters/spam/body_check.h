@@ -3,6 +3,7 @@
 // links first replaced by their targets.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -24,8 +25,16 @@ BodyLists ReadBodyLists(const std::string& listName);
 // 1: spam, the mail has been marked; 0: no hit or the mail is unreadable.
 int CheckSpamBody(const std::string& mailPath, const std::string& listName);
 
+// What the blocklist lookups of one mail may take together. Each lookup can
+// wait seconds for a blocklist server that does not answer; a mail of
+// thousands of links would otherwise hold the single-threaded server, and
+// every mail behind it, for hours. Past the bound only the keywords are
+// still checked.
+constexpr std::chrono::milliseconds kBlocklistLookupBound{20 * 1000};
+
 // The walk through the mail's MIME parts; 1 at the first hit.
-int ScanMimeParts(FILE* mail, const BodyLists& lists);
+int ScanMimeParts(FILE* mail, const BodyLists& lists,
+                  std::chrono::milliseconds lookupBound = kBlocklistLookupBound);
 
 // 1 when a keyword pattern matches the whole line (decoded into the local
 // code page first).

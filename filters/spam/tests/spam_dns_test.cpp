@@ -3,6 +3,10 @@
 // URI blocklist walk asks, in order.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
 #include "filters/spam/body_check.h"
 #include "filters/spam/spf_check.h"
 #include "platform/dns/tests/dnsmasq_fixture.h"
@@ -154,6 +158,29 @@ TEST(QueryDnsblZone, TheWalkOfNamesUnderEachZone) {
     EXPECT_EQ(spam::CheckSpamBody(data / "mail.dat", ""), 1);
     EXPECT_EQ(zoneServer.Questions(), (std::vector<std::string>{"A listed.example.direct.test"}));
     EXPECT_TRUE(dns.Questions().empty());
+}
+
+TEST(ScanMimeParts, BlocklistLookupsOfOneMailEndAtTheirBound) {
+    // Every answer comes late: 40 links would keep the check for 12 seconds.
+    const int port = testsupport::FreeTcpPort();
+    testsupport::Process slowDns({"/usr/bin/python3", testsupport::SourcePath("filters/spam/tests/slow_dns.py"),
+                                  std::to_string(port), "0.3"},
+                                 testsupport::Process::Options{});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return slowDns.out().find("READY") != std::string::npos; }));
+    spamtest::DataFolder data;
+    std::string mail = "Subject: links\r\n\r\n";
+    for (int i = 0; i < 40; ++i) mail += "see http://h" + std::to_string(i) + ".example/ now\r\n";
+    mail += "buy cheap pills\r\n";
+    WriteFile(data / "mail.dat", mail);
+    spam::BodyLists lists;
+    lists.zones = {"zone.test\t127.0.0.1:" + std::to_string(port)};
+    lists.keywords = {"*cheap pills*"};
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen((data / "mail.dat").c_str(), "rb"), std::fclose);
+    ASSERT_TRUE(file);
+    const auto start = std::chrono::steady_clock::now();
+    // The keywords are still checked to the end of the mail.
+    EXPECT_EQ(spam::ScanMimeParts(file.get(), lists, std::chrono::seconds(1)), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace
