@@ -40,6 +40,16 @@ protected:
             mails.push_back(ReadFile(mailDir_ + "/mail-" + std::to_string(n) + ".eml"));
         return mails;
     }
+    // Runs a Python client script.
+    testsupport::CommandResult Python(const std::string& script) {
+        testsupport::WriteFile(path("client.py"), script);
+        return RunCommand("/usr/bin/python3 " + path("client.py"));
+    }
+    // Python's smtplib connected to the engine as `s`, then `steps`.
+    testsupport::CommandResult Smtplib(const std::string& steps) {
+        return Python("import smtplib\ns = smtplib.SMTP('127.0.0.1', " + std::to_string(port_) + ", timeout=15)\n" +
+                      steps);
+    }
     std::string Commands() const { return ReadFile(mailDir_ + "/commands.log"); }
     // Every file of the backup folder's day folders, by name.
     std::vector<std::filesystem::path> BackupFiles() const {
@@ -122,18 +132,14 @@ TEST_F(SmtpRelayTest, InfectedMailIsRefusedUnlessTheClientPasses) {
 TEST_F(SmtpRelayTest, RefusedRecipientFollowedByDataKeepsTheDialogueInStep) {
     StartServer("sink");
     StartSmtpEngine();
-    const std::string script =
-        "import smtplib,sys\n"
-        "s=smtplib.SMTP('127.0.0.1'," + std::to_string(port_) + ",timeout=15)\n"
+    auto result = Smtplib(
         "s.ehlo('client.example')\n"
         "print(s.mail('sender@example.org'))\n"
         "print(s.rcpt('bad@example.net'))\n"
         "print(s.docmd('DATA'))\n"
         "print(s.rcpt('good@example.net'))\n"
         "print(s.data(b'Subject: second\\r\\n\\r\\nbody\\r\\n'))\n"
-        "print(s.quit())\n";
-    testsupport::WriteFile(path("client.py"), script);
-    auto result = RunCommand("/usr/bin/python3 " + path("client.py"));
+        "print(s.quit())\n");
     ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
     EXPECT_NE(result.output.find("(550, b'no such user')"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("(503, "), std::string::npos) << result.output;
@@ -148,16 +154,12 @@ TEST_F(SmtpRelayTest, RecipientTakenWith251IsARecipientLike250) {
     // relay's DATA and its scan like any other.
     StartServer("sink");
     StartSmtpEngine();
-    const std::string script =
-        "import smtplib\n"
-        "s = smtplib.SMTP('127.0.0.1', " + std::to_string(port_) + ", timeout=15)\n"
+    auto result = Smtplib(
         "s.ehlo('client.example')\n"
         "print(s.mail('sender@example.org'))\n"
         "print(s.rcpt('far@example.net'))\n"
         "print(s.data(b'Subject: forwarded\\r\\n\\r\\nbody\\r\\n'))\n"
-        "print(s.quit())\n";
-    testsupport::WriteFile(path("client.py"), script);
-    auto result = RunCommand("/usr/bin/python3 " + path("client.py"));
+        "print(s.quit())\n");
     ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
     EXPECT_NE(result.output.find("(251, "), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("(250, b'OK queued')"), std::string::npos) << result.output;
@@ -182,16 +184,12 @@ TEST_F(SmtpRelayTest, ServerThatRefusesDataGetsNoMailLinesAndLeavesNoBackup) {
 TEST_F(SmtpRelayTest, RsetDropsTheEnvelopeAndEveryMailHasItsOwnId) {
     StartServer("sink");
     StartSmtpEngine({.extra = {"-b=" + path("backup") + "/"}});
-    const std::string script =
-        "import smtplib\n"
-        "s=smtplib.SMTP('127.0.0.1'," + std::to_string(port_) + ",timeout=15)\n"
+    auto result = Smtplib(
         "s.ehlo('client.example')\n"
         "s.mail('dropped@example.org'); s.rcpt('first@example.net'); print(s.rset())\n"
         "s.sendmail('one@example.org', ['first@example.net'], b'Subject: one\\r\\n\\r\\nbody\\r\\n')\n"
         "s.sendmail('two@example.org', ['second@example.net'], b'Subject: two\\r\\n\\r\\nbody\\r\\n')\n"
-        "s.quit()\n";
-    testsupport::WriteFile(path("client.py"), script);
-    auto result = RunCommand("/usr/bin/python3 " + path("client.py"));
+        "s.quit()\n");
     ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
     std::vector<std::string> envelopes;
     int mails = 0;
@@ -260,8 +258,7 @@ TEST_F(SmtpRelayTest, CommandsSentTogetherAreRelayedOneAtATime) {
         "s.sendall(b'DATA\\r\\n'); print('DATA', reply()[:3])\n"
         "s.sendall(b'Subject: together\\r\\n\\r\\n..dot\\r\\n.\\r\\nQUIT\\r\\n')\n"
         "print('END', reply()[:3], reply()[:3])\n";
-    testsupport::WriteFile(path("client.py"), script);
-    auto result = RunCommand("/usr/bin/python3 " + path("client.py"));
+    auto result = Python(script);
     ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
     EXPECT_NE(result.output.find("CODES [b'250', b'250', b'250', b'550']"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("DATA b'354'"), std::string::npos) << result.output;
