@@ -129,13 +129,14 @@ public:
         std::string_view target = term.argument.empty() ? domain_ : term.argument;
         // Macros are not expanded: such a name is never looked up.
         if (target.find('%') != std::string_view::npos) return false;
-        if (++walk_.lookups > kLookupLimit) return std::nullopt;
+        if (++walk_.lookups > kLookupLimit || walk_.TimeOver()) return std::nullopt;
         int prefix = term.prefix >= 0 ? term.prefix : (client.v6 ? 128 : 32);
         if (is("a")) return AnyInNetwork(client, AddressesOf(target, client.v6), prefix);
         if (is("exists")) return !AddressesOf(target, false).empty();
         if (is("mx")) {
             dns::Answer answer = dns::Query(target, dns::RecordType::MX);
             for (size_t i = 0; i < answer.records.size() && i < kNameLimit; ++i) {
+                if (walk_.TimeOver()) return std::nullopt;
                 if (AnyInNetwork(client, AddressesOf(answer.records[i].data, client.v6), prefix)) return true;
             }
             return false;
@@ -170,7 +171,7 @@ private:
             reverse = text;
         }
         dns::Answer answer = dns::Query(reverse, dns::RecordType::PTR);
-        for (size_t i = 0; i < answer.records.size() && i < kNameLimit; ++i) {
+        for (size_t i = 0; i < answer.records.size() && i < kNameLimit && !walk_.TimeOver(); ++i) {
             const std::string& name = answer.records[i].data;
             if (!WithinDomain(name, domain)) continue;
             if (AnyInNetwork(client, AddressesOf(name, client.v6), client.v6 ? 128 : 32)) return true;
@@ -215,7 +216,7 @@ SpfResult EvaluateSpf(SpfWalk& walk, bool nested, std::string_view domain, std::
         if (*matched) return Verdict(term.qualifier);
     }
     if (redirect.empty()) return SpfResult::NoMatch;
-    if (++walk.lookups > kLookupLimit) return SpfResult::PermError;
+    if (++walk.lookups > kLookupLimit || walk.TimeOver()) return SpfResult::PermError;
     std::optional<std::string> target = LookUpSpfRecord(redirect);
     if (!target) return SpfResult::PermError;
     return EvaluateSpf(walk, true, redirect, *target);

@@ -2,6 +2,7 @@
 // delivered the mail send for the envelope sender's domain?
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,10 +35,18 @@ enum class SpfResult {
 };
 
 // One check: the client and what the walk has spent.
+// What one check's lookups may take together: a sender's DNS that answers
+// each of its up to a hundred names slowly would otherwise hold the
+// single-threaded server for minutes per mail. Past it the check ends as
+// an error (no verdict).
+constexpr std::chrono::seconds kSpfCheckBound{20};
+
 struct SpfWalk {
     std::optional<IpAddress> client;
     std::string topRecord;
     int lookups = 0;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kSpfCheckBound;
+    bool TimeOver() const { return std::chrono::steady_clock::now() >= deadline; }
 };
 
 // The verdict of one record for the domain. nested: reached through

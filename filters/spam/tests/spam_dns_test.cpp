@@ -118,6 +118,19 @@ TEST(QuerySPF, ALoopOfRecordsEndsWithinTheLookupLimit) {
     EXPECT_EQ(questions.front(), "TXT loop-b.test");
 }
 
+TEST(QuerySPF, ACheckPastItsTimeBoundAsksNoMoreAndEndsAsAnError) {
+    testsupport::Dnsmasq dns(kSpfZone);
+    testsupport::ProcessDnsServer useDns(dns.server());
+    for (const char* domain : {"amx.test", "inc.test", "redir.test", "ptr.test"}) {
+        const std::optional<std::string> record = spam::LookUpSpfRecord(domain);
+        ASSERT_TRUE(record) << domain;
+        spam::SpfWalk late{spam::ParseIpAddress("192.0.2.1"), *record, 0, std::chrono::steady_clock::now()};
+        dns.Forget();
+        EXPECT_EQ(spam::EvaluateSpf(late, false, domain, *record), spam::SpfResult::PermError) << domain;
+        EXPECT_EQ(dns.Questions(), std::vector<std::string>{}) << domain;
+    }
+}
+
 TEST(QueryDnsblZone, TheWalkOfNamesUnderEachZone) {
     testsupport::Dnsmasq zoneServer({"host-record=listed.example.direct.test,127.0.0.2"});
     testsupport::Dnsmasq dns({"host-record=b.spam.example.zone2.test,127.0.0.2",
