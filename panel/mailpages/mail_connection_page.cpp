@@ -76,13 +76,13 @@ std::optional<long long> LeadingNumber(const QString& text) {
     return negative ? -value : value;
 }
 
-MailConnectionPage::MailConnectionPage(int templateId, QWidget* parent, Spec spec)
-    : SettingsPage(templateId, parent), spec_(spec), file_(spec.fileName, spec.previousCopy) {
+MailConnectionPage::MailConnectionPage(int templateId, QWidget* parent, Shape shape)
+    : SettingsPage(templateId, parent), shape_(shape), file_(shape.fileName, shape.previousCopy) {
     name_ = QString::fromUtf8("接続先名称");
     listenIp_ = QStringLiteral("127.0.0.1");
-    listenPort_ = spec_.listenPortDefault;
+    listenPort_ = shape_.listenPortDefault;
     host_ = QStringLiteral("xxx.xxxx.xxx.xxx");
-    hostPort_ = spec_.hostPortDefault;
+    hostPort_ = shape_.hostPortDefault;
 }
 
 Csmtpdlg::Csmtpdlg(int templateId, QWidget* parent)
@@ -105,28 +105,28 @@ void MailConnectionPage::BuildTemplate() {
         return edit;
     };
     grid->addWidget(Static(this, 0, "接続先名称"), 0, 0);
-    grid->addWidget(Edit(this, spec_.nameEdit), 0, 1);
+    grid->addWidget(Edit(this, shape_.nameEdit), 0, 1);
     grid->addWidget(CheckBox(this, kTunnelBox, "トンネル"), 0, 2, 1, 2);
     grid->addWidget(Static(this, 0, "受信IP"), 1, 0);
-    grid->addWidget(Edit(this, spec_.listenIpEdit), 1, 1);
+    grid->addWidget(Edit(this, shape_.listenIpEdit), 1, 1);
     grid->addWidget(Static(this, 0, "ポート"), 1, 2);
-    grid->addWidget(port(spec_.listenPortEdit), 1, 3);
-    grid->addWidget(CheckBox(this, spec_.clientTlsBox, "接続元との通信に暗号化を行う。"), 2, 1);
-    grid->addWidget(CheckBox(this, spec_.clientStartTlsBox, "STARTTLS"), 2, 2, 1, 2);
+    grid->addWidget(port(shape_.listenPortEdit), 1, 3);
+    grid->addWidget(CheckBox(this, shape_.clientTlsBox, "接続元との通信に暗号化を行う。"), 2, 1);
+    grid->addWidget(CheckBox(this, shape_.clientStartTlsBox, "STARTTLS"), 2, 2, 1, 2);
     grid->addWidget(Static(this, kCertificateLabel, "証明書"), 3, 0);
     grid->addWidget(Edit(this, kCertificateEdit), 3, 1, 1, 2);
     grid->addWidget(Button(this, kCertificateBrowse, "参照"), 3, 3);
     grid->addWidget(Static(this, kKeyLabel, "秘密鍵"), 4, 0);
     grid->addWidget(Edit(this, kKeyEdit), 4, 1, 1, 2);
     grid->addWidget(Button(this, kKeyBrowse, "参照"), 4, 3);
-    grid->addWidget(Static(this, spec_.sendIpLabel, "接続時IP"), 5, 0);
-    grid->addWidget(Edit(this, spec_.sendIpEdit), 5, 1);
+    grid->addWidget(Static(this, shape_.sendIpLabel, "接続時IP"), 5, 0);
+    grid->addWidget(Edit(this, shape_.sendIpEdit), 5, 1);
     grid->addWidget(Static(this, 0, "接続先"), 6, 0);
-    grid->addWidget(Edit(this, spec_.hostEdit), 6, 1);
+    grid->addWidget(Edit(this, shape_.hostEdit), 6, 1);
     grid->addWidget(Static(this, 0, "ポート"), 6, 2);
-    grid->addWidget(port(spec_.hostPortEdit), 6, 3);
-    grid->addWidget(CheckBox(this, spec_.serverTlsBox, "接続先との通信に暗号化を行う。"), 7, 1);
-    grid->addWidget(CheckBox(this, spec_.serverStartTlsBox, "STARTTLS"), 7, 2, 1, 2);
+    grid->addWidget(port(shape_.hostPortEdit), 6, 3);
+    grid->addWidget(CheckBox(this, shape_.serverTlsBox, "接続先との通信に暗号化を行う。"), 7, 1);
+    grid->addWidget(CheckBox(this, shape_.serverStartTlsBox, "STARTTLS"), 7, 2, 1, 2);
     layout->addWidget(group);
 
     auto* buttons = new QHBoxLayout;
@@ -136,12 +136,12 @@ void MailConnectionPage::BuildTemplate() {
     buttons->addWidget(remove);
     buttons->addWidget(Button(this, kAddButton, "追加"));
     layout->addLayout(buttons);
-    list_ = WithId(new QTreeWidget(this), spec_.listId);
+    list_ = WithId(new QTreeWidget(this), shape_.listId);
     layout->addWidget(list_, 1);
 
-    for (int id : {spec_.clientTlsBox, spec_.clientStartTlsBox})
+    for (int id : {shape_.clientTlsBox, shape_.clientStartTlsBox})
         connect(Control<QCheckBox>(this, id), &QCheckBox::clicked, this, [this] { OnClientBox(); });
-    for (int id : {spec_.serverTlsBox, spec_.serverStartTlsBox})
+    for (int id : {shape_.serverTlsBox, shape_.serverStartTlsBox})
         connect(Control<QCheckBox>(this, id), &QCheckBox::clicked, this, [this] { OnServerBox(); });
     connect(Control<QCheckBox>(this, kTunnelBox), &QCheckBox::clicked, this, [this] { OnTunnel(); });
 }
@@ -153,8 +153,8 @@ void MailConnectionPage::OnInitDialog() {
     AttachButton(addButton_, kAddButton, this, [this] { OnAddEntry(); });
     ShowFields();
     TakeFields();
-    setWindowTitle(LoadString(spec_.titleString));
-    FindControl(this, spec_.listenIpEdit)->setEnabled(true);
+    setWindowTitle(LoadString(shape_.titleString));
+    FindControl(this, shape_.listenIpEdit)->setEnabled(true);
     EnableCertificateControls();
 
     SetUpConnectionList(list_, Columns());
@@ -191,17 +191,17 @@ bool MailConnectionPage::TakePort(int editId, int& field) {
 bool MailConnectionPage::TakeFields() {
     auto text = [this](int id) { return Control<QLineEdit>(this, id)->text(); };
     auto checked = [this](int id) { return Control<QCheckBox>(this, id)->isChecked() ? 1 : 0; };
-    host_ = text(spec_.hostEdit);
-    if (!TakePort(spec_.hostPortEdit, hostPort_)) return false;
-    listenIp_ = text(spec_.listenIpEdit);
-    if (!TakePort(spec_.listenPortEdit, listenPort_)) return false;
-    sendIp_ = text(spec_.sendIpEdit);
-    name_ = text(spec_.nameEdit);
+    host_ = text(shape_.hostEdit);
+    if (!TakePort(shape_.hostPortEdit, hostPort_)) return false;
+    listenIp_ = text(shape_.listenIpEdit);
+    if (!TakePort(shape_.listenPortEdit, listenPort_)) return false;
+    sendIp_ = text(shape_.sendIpEdit);
+    name_ = text(shape_.nameEdit);
     tunnel_ = checked(kTunnelBox);
-    clientTls_ = checked(spec_.clientTlsBox);
-    clientStartTls_ = checked(spec_.clientStartTlsBox);
-    serverTls_ = checked(spec_.serverTlsBox);
-    serverStartTls_ = checked(spec_.serverStartTlsBox);
+    clientTls_ = checked(shape_.clientTlsBox);
+    clientStartTls_ = checked(shape_.clientStartTlsBox);
+    serverTls_ = checked(shape_.serverTlsBox);
+    serverStartTls_ = checked(shape_.serverStartTlsBox);
     certificate_ = text(kCertificateEdit);
     privateKey_ = text(kKeyEdit);
     return true;
@@ -210,17 +210,17 @@ bool MailConnectionPage::TakeFields() {
 void MailConnectionPage::ShowFields() {
     auto setText = [this](int id, const QString& value) { Control<QLineEdit>(this, id)->setText(value); };
     auto setCheck = [this](int id, int value) { Control<QCheckBox>(this, id)->setChecked(value != 0); };
-    setText(spec_.hostEdit, host_);
-    setText(spec_.hostPortEdit, QString::number(hostPort_));
-    setText(spec_.listenIpEdit, listenIp_);
-    setText(spec_.listenPortEdit, QString::number(listenPort_));
-    setText(spec_.sendIpEdit, sendIp_);
-    setText(spec_.nameEdit, name_);
+    setText(shape_.hostEdit, host_);
+    setText(shape_.hostPortEdit, QString::number(hostPort_));
+    setText(shape_.listenIpEdit, listenIp_);
+    setText(shape_.listenPortEdit, QString::number(listenPort_));
+    setText(shape_.sendIpEdit, sendIp_);
+    setText(shape_.nameEdit, name_);
     setCheck(kTunnelBox, tunnel_);
-    setCheck(spec_.clientTlsBox, clientTls_);
-    setCheck(spec_.clientStartTlsBox, clientStartTls_);
-    setCheck(spec_.serverTlsBox, serverTls_);
-    setCheck(spec_.serverStartTlsBox, serverStartTls_);
+    setCheck(shape_.clientTlsBox, clientTls_);
+    setCheck(shape_.clientStartTlsBox, clientStartTls_);
+    setCheck(shape_.serverTlsBox, serverTls_);
+    setCheck(shape_.serverStartTlsBox, serverStartTls_);
     setText(kCertificateEdit, certificate_);
     setText(kKeyEdit, privateKey_);
 }
@@ -237,10 +237,10 @@ void MailConnectionPage::EnableCertificateControls() {
 void MailConnectionPage::ApplyEnablingRules() {
     const bool anyTls = clientTls_ || clientStartTls_ || serverTls_ || serverStartTls_;
     EnableIds(this, {kTunnelBox}, !anyTls);
-    EnableIds(this, {spec_.clientTlsBox}, !tunnel_ && !clientStartTls_);
-    EnableIds(this, {spec_.clientStartTlsBox}, !tunnel_ && !clientTls_);
-    EnableIds(this, {spec_.serverTlsBox}, !tunnel_ && !serverStartTls_);
-    EnableIds(this, {spec_.serverStartTlsBox}, !tunnel_ && !serverTls_);
+    EnableIds(this, {shape_.clientTlsBox}, !tunnel_ && !clientStartTls_);
+    EnableIds(this, {shape_.clientStartTlsBox}, !tunnel_ && !clientTls_);
+    EnableIds(this, {shape_.serverTlsBox}, !tunnel_ && !serverStartTls_);
+    EnableIds(this, {shape_.serverStartTlsBox}, !tunnel_ && !serverTls_);
     EnableIds(this, {kCertificateLabel, kKeyLabel}, !tunnel_);
     EnableCertificateControls();
 }
@@ -292,9 +292,9 @@ ConnectionRow MailConnectionPage::EntryRow() const {
 }
 
 void MailConnectionPage::Refuse(ConnectionColumn column, const QString& message) {
-    const int edits[kColumnCount] = {spec_.nameEdit, spec_.listenIpEdit, spec_.listenPortEdit, 0, 0,
-                                     kCertificateEdit, kKeyEdit, spec_.sendIpEdit, spec_.hostEdit,
-                                     spec_.hostPortEdit, 0, 0, 0};
+    const int edits[kColumnCount] = {shape_.nameEdit, shape_.listenIpEdit, shape_.listenPortEdit, 0, 0,
+                                     kCertificateEdit, kKeyEdit, shape_.sendIpEdit, shape_.hostEdit,
+                                     shape_.hostPortEdit, 0, 0, 0};
     ShowMessage(window(), message.arg(QString::fromUtf8(Columns()[column].title)), QMessageBox::Warning);
     if (QWidget* edit = FindControl(this, edits[column])) edit->setFocus();
 }
@@ -352,7 +352,7 @@ void MailConnectionPage::DeleteSelectedEntry() {
 }
 
 void MailConnectionPage::SortByColumn(int column) {
-    SortListByColumn(list_, column, spec_.directions->Toggle(column));
+    SortListByColumn(list_, column, shape_.directions->Toggle(column));
 }
 
 void MailConnectionPage::Browse(int titleString, ConnectionColumn column, QString& field) {

@@ -24,7 +24,7 @@ class MailConnectionPage : public SettingsPage {
     Q_OBJECT
 public:
     // What differs between the SMTP and the POP3 page.
-    struct Spec {
+    struct Shape {
         int titleString;
         int listId;
         const char* fileName;
@@ -34,7 +34,7 @@ public:
         int listenPortDefault, hostPortDefault;
         SortDirections* directions;  // the page class's, for the life of the program
     };
-    MailConnectionPage(int templateId, QWidget* parent, Spec spec);
+    MailConnectionPage(int templateId, QWidget* parent, Shape shape);
 
     // Writes the list when it differs from what the file gave.
     bool SaveSettings() override;
@@ -73,7 +73,7 @@ private:
     void Browse(int titleString, ConnectionColumn column, QString& field);
     std::string FileBytes() const;
 
-    Spec spec_;
+    Shape shape_;
     QTreeWidget* list_ = nullptr;
     ColorButton* addButton_ = nullptr;
     ColorButton* deleteButton_ = nullptr;

@@ -4,7 +4,7 @@
 namespace panel {
 namespace {
 
-RadioValuePage::Spec IpVersion(const char* valueName) {
+RadioValuePage::Shape IpVersion(const char* valueName) {
     return {"ＩＰバージョン", valueName, {{1139, "IPv4のみ"}, {1140, "IPv6のみ"}, {1141, "併用"}}};
 }
 

@@ -14,52 +14,52 @@ namespace panel {
 
 // --- Connections ------------------------------------------------------------------
 
-ConnectionCountPage::ConnectionCountPage(int templateId, QWidget* parent, Spec spec)
-    : SettingsPage(templateId, parent), spec_(spec) {}
+ConnectionCountPage::ConnectionCountPage(int templateId, QWidget* parent, Shape shape)
+    : SettingsPage(templateId, parent), shape_(shape) {}
 
 void ConnectionCountPage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
-    row->addWidget(Static(this, spec_.labelId, "同時接続数"));
-    row->addWidget(Edit(this, spec_.editId));
+    row->addWidget(Static(this, shape_.labelId, "同時接続数"));
+    row->addWidget(Edit(this, shape_.editId));
     row->addStretch();
     layout->addLayout(row);
     layout->addStretch();
 }
 
 void ConnectionCountPage::OnInitDialog() {
-    count_ = ReadSetting(spec_.valueName, 0);
-    BindNumber(spec_.editId, count_, spec_.kind, Range{0, 65535});
+    count_ = ReadSetting(shape_.valueName, 0);
+    BindNumber(shape_.editId, count_, shape_.kind, Range{0, 65535});
     ControlsFromFields();
 }
 
 bool ConnectionCountPage::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword(spec_.valueName, static_cast<uint32_t>(count_));
+    WriteDword(shape_.valueName, static_cast<uint32_t>(count_));
     ControlsFromFields();
     return true;
 }
 
 // --- Radio group -------------------------------------------------------------------
 
-RadioValuePage::RadioValuePage(int templateId, QWidget* parent, Spec spec)
-    : SettingsPage(templateId, parent), spec_(std::move(spec)) {}
+RadioValuePage::RadioValuePage(int templateId, QWidget* parent, Shape shape)
+    : SettingsPage(templateId, parent), shape_(std::move(shape)) {}
 
 void RadioValuePage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* group = Group(this, 0, spec_.groupTitle);
+    auto* group = Group(this, 0, shape_.groupTitle);
     auto* buttons = new QVBoxLayout(group);
-    for (const Choice& choice : spec_.choices)
+    for (const Choice& choice : shape_.choices)
         buttons->addWidget(Radio(this, choice.id, choice.text));
     layout->addWidget(group);
     layout->addStretch();
 }
 
 void RadioValuePage::OnInitDialog() {
-    stored_ = ReadSetting(spec_.valueName, 0);
+    stored_ = ReadSetting(shape_.valueName, 0);
     ticked_ = stored_;
     std::vector<int> ids;
-    for (const Choice& choice : spec_.choices) ids.push_back(choice.id);
+    for (const Choice& choice : shape_.choices) ids.push_back(choice.id);
     BindRadio(ids, ticked_);
     ControlsFromFields();
 }
@@ -68,7 +68,7 @@ bool RadioValuePage::SaveSettings() {
     if (!FieldsFromControls()) return false;
     // With no button ticked the group says -1; the value read stays.
     if (ticked_ >= 0) stored_ = ticked_;
-    WriteDword(spec_.valueName, static_cast<uint32_t>(stored_));
+    WriteDword(shape_.valueName, static_cast<uint32_t>(stored_));
     ticked_ = stored_;
     ControlsFromFields();
     return true;
@@ -76,13 +76,13 @@ bool RadioValuePage::SaveSettings() {
 
 // --- List files ----------------------------------------------------------------------
 
-ListFileButtonsPage::ListFileButtonsPage(int templateId, QWidget* parent, Spec spec)
-    : SettingsPage(templateId, parent), spec_(std::move(spec)) {}
+ListFileButtonsPage::ListFileButtonsPage(int templateId, QWidget* parent, Shape shape)
+    : SettingsPage(templateId, parent), shape_(std::move(shape)) {}
 
 void ListFileButtonsPage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    if (spec_.switchId) layout->addWidget(CheckBox(this, spec_.switchId, spec_.switchText));
-    for (const ListButton& button : spec_.buttons) {
+    if (shape_.switchId) layout->addWidget(CheckBox(this, shape_.switchId, shape_.switchText));
+    for (const ListButton& button : shape_.buttons) {
         auto* row = new QHBoxLayout;
         row->addWidget(Button(this, button.id, button.text));
         row->addStretch();
@@ -92,22 +92,22 @@ void ListFileButtonsPage::BuildTemplate() {
 }
 
 void ListFileButtonsPage::OnInitDialog() {
-    buttons_.assign(spec_.buttons.size(), nullptr);
-    for (size_t i = 0; i < spec_.buttons.size(); ++i) {
-        const char* fileName = spec_.buttons[i].fileName;
-        AttachButton(buttons_[i], spec_.buttons[i].id, this, [this, fileName] { OnEditList(fileName); });
+    buttons_.assign(shape_.buttons.size(), nullptr);
+    for (size_t i = 0; i < shape_.buttons.size(); ++i) {
+        const char* fileName = shape_.buttons[i].fileName;
+        AttachButton(buttons_[i], shape_.buttons[i].id, this, [this, fileName] { OnEditList(fileName); });
     }
-    if (spec_.titleString) setWindowTitle(LoadString(spec_.titleString));
-    if (!spec_.switchId) return;
-    switch_ = ReadSetting(spec_.switchValue, 0);
-    BindCheck(spec_.switchId, switch_);
+    if (shape_.titleString) setWindowTitle(LoadString(shape_.titleString));
+    if (!shape_.switchId) return;
+    switch_ = ReadSetting(shape_.switchValue, 0);
+    BindCheck(shape_.switchId, switch_);
     ControlsFromFields();
 }
 
 bool ListFileButtonsPage::SaveSettings() {
-    if (!spec_.switchId) return true;
+    if (!shape_.switchId) return true;
     if (!FieldsFromControls()) return false;
-    WriteDword(spec_.switchValue, static_cast<uint32_t>(switch_));
+    WriteDword(shape_.switchValue, static_cast<uint32_t>(switch_));
     ControlsFromFields();
     return true;
 }

@@ -19,13 +19,13 @@ class ColorButton;
 class ConnectionCountPage : public SettingsPage {
     Q_OBJECT
 public:
-    struct Spec {
+    struct Shape {
         int editId;
         int labelId;
         const char* valueName;
         NumberKind kind;
     };
-    ConnectionCountPage(int templateId, QWidget* parent, Spec spec);
+    ConnectionCountPage(int templateId, QWidget* parent, Shape shape);
     bool SaveSettings() override;
 
 protected:
@@ -33,7 +33,7 @@ protected:
     void OnInitDialog() override;
 
 private:
-    Spec spec_;
+    Shape shape_;
     int count_ = 0;
 };
 
@@ -47,12 +47,12 @@ public:
         int id;
         const char* text;
     };
-    struct Spec {
+    struct Shape {
         const char* groupTitle;
         const char* valueName;
         std::vector<Choice> choices;
     };
-    RadioValuePage(int templateId, QWidget* parent, Spec spec);
+    RadioValuePage(int templateId, QWidget* parent, Shape shape);
     bool SaveSettings() override;
 
 protected:
@@ -60,7 +60,7 @@ protected:
     void OnInitDialog() override;
 
 private:
-    Spec spec_;
+    Shape shape_;
     int stored_ = 0;
     int ticked_ = -1;
 };
@@ -76,14 +76,14 @@ public:
         const char* text;
         const char* fileName;
     };
-    struct Spec {
+    struct Shape {
         int titleString;  // 0: none
         int switchId;     // 0: none
         const char* switchText;
         const char* switchValue;
         std::vector<ListButton> buttons;
     };
-    ListFileButtonsPage(int templateId, QWidget* parent, Spec spec);
+    ListFileButtonsPage(int templateId, QWidget* parent, Shape shape);
     bool SaveSettings() override;
     // The click on a list-file button.
     void OnEditList(const char* fileName);
@@ -93,7 +93,7 @@ protected:
     void OnInitDialog() override;
 
 private:
-    Spec spec_;
+    Shape shape_;
     int switch_ = 0;
     std::vector<ColorButton*> buttons_;
 };

@@ -6,36 +6,36 @@
 
 namespace panel {
 
-SwitchAndLogPage::SwitchAndLogPage(int templateId, QWidget* parent, Spec spec)
-    : SettingsPage(templateId, parent), spec_(spec) {}
+SwitchAndLogPage::SwitchAndLogPage(int templateId, QWidget* parent, Shape shape)
+    : SettingsPage(templateId, parent), shape_(shape) {}
 
 void SwitchAndLogPage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* onOff = CheckBox(this, spec_.switchId, spec_.switchText);
+    auto* onOff = CheckBox(this, shape_.switchId, shape_.switchText);
     layout->addWidget(onOff);
-    layout->addWidget(CheckBox(this, spec_.logId, "ログを残す。"));
+    layout->addWidget(CheckBox(this, shape_.logId, "ログを残す。"));
     layout->addStretch();
     connect(onOff, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
 }
 
 void SwitchAndLogPage::OnInitDialog() {
-    switch_ = ReadSetting(spec_.switchValue, spec_.switchDefault);
-    log_ = ReadSetting(spec_.logValue, spec_.logDefault);
-    BindCheck(spec_.switchId, switch_);
-    BindCheck(spec_.logId, log_);
+    switch_ = ReadSetting(shape_.switchValue, shape_.switchDefault);
+    log_ = ReadSetting(shape_.logValue, shape_.logDefault);
+    BindCheck(shape_.switchId, switch_);
+    BindCheck(shape_.logId, log_);
     ControlsFromFields();
     UpdateEnableState();
 }
 
 void SwitchAndLogPage::UpdateEnableState() {
     FieldsFromControls();
-    EnableIds(this, {spec_.logId}, switch_ != 0);
+    EnableIds(this, {shape_.logId}, switch_ != 0);
 }
 
 bool SwitchAndLogPage::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword(spec_.switchValue, static_cast<uint32_t>(switch_));
-    WriteDword(spec_.logValue, static_cast<uint32_t>(log_));
+    WriteDword(shape_.switchValue, static_cast<uint32_t>(switch_));
+    WriteDword(shape_.logValue, static_cast<uint32_t>(log_));
     ControlsFromFields();
     return true;
 }

@@ -10,7 +10,7 @@ namespace panel {
 class SwitchAndLogPage : public SettingsPage {
     Q_OBJECT
 public:
-    struct Spec {
+    struct Shape {
         int switchId;
         const char* switchText;
         const char* switchValue;
@@ -20,7 +20,7 @@ public:
         int switchDefault = 0;
         int logDefault = 0;
     };
-    SwitchAndLogPage(int templateId, QWidget* parent, Spec spec);
+    SwitchAndLogPage(int templateId, QWidget* parent, Shape shape);
     bool SaveSettings() override;
 
 protected:
@@ -29,7 +29,7 @@ protected:
 
 private:
     void UpdateEnableState();
-    Spec spec_;
+    Shape shape_;
     int switch_ = 0;
     int log_ = 0;
 };
