@@ -2,10 +2,10 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
 
 #include "archiver/svt/archive_settings.h"
 #include "common/daily_log.h"
+#include "common/format_text.h"
 
 namespace archiver {
 namespace {
@@ -28,14 +28,9 @@ void LogLine(std::string_view text) { Log().write(text); }
 void LogFormat(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int size = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) + 1 : 1, '\0');
-    if (size > 0) std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    std::string text = common::FormatTextV(format, args);
     va_end(args);
-    LogLine(std::string_view(buffer.data(), size > 0 ? static_cast<size_t>(size) : 0));
+    LogLine(text);
 }
 
 }  // namespace archiver

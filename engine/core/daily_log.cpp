@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "common/format_text.h"
+
 namespace engine {
 
 common::DailyLogFile& EngineLog() {
@@ -48,20 +50,6 @@ std::string Shown(std::string_view text) {
     return shown;
 }
 
-std::string Formatted(const char* format, va_list args) {
-    va_list again;
-    va_copy(again, args);
-    int length = std::vsnprintf(nullptr, 0, format, args);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, again);
-        text.resize(static_cast<size_t>(length));
-    }
-    va_end(again);
-    return text;
-}
-
 }  // namespace
 
 void WriteLog(std::string_view text) {
@@ -76,7 +64,7 @@ void WriteLogF(const char* format, ...) {
     if (LogIsOff()) return;
     va_list args;
     va_start(args, format);
-    std::string text = Formatted(format, args);
+    std::string text = common::FormatTextV(format, args);
     va_end(args);
     WriteLog(text);
 }
@@ -92,7 +80,7 @@ void WriteConsole(std::string_view text) {
 void WriteConsoleF(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = Formatted(format, args);
+    std::string text = common::FormatTextV(format, args);
     va_end(args);
     WriteConsole(text);
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/format_text.h"
+
 namespace cwfs {
 
 common::DailyLogFile& CwfsLog() {
@@ -16,12 +18,7 @@ void WriteLog(std::string_view text) { CwfsLog().write(text); }
 void WriteLogF(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+    std::string text = common::FormatTextV(format, args);
     va_end(args);
     WriteLog(text);
 }

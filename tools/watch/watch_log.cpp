@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
-#include <vector>
 
 #include "common/daily_log.h"
+#include "common/format_text.h"
 #include "common/data_folder.h"
 #include "common/local_time.h"
 
@@ -64,14 +64,9 @@ std::string StartWatchLog(const std::string& dataRootVariable, const char* folde
 void LogF(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int size = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::vector<char> text(size > 0 ? size + 1 : 1, '\0');
-    if (size > 0) std::vsnprintf(text.data(), text.size(), format, args);
+    std::string text = common::FormatTextV(format, args);
     va_end(args);
-    WriteFileLog(text.data());
+    WriteFileLog(text.c_str());
 }
 
 }  // namespace watch
