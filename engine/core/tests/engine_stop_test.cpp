@@ -79,8 +79,9 @@ TEST_P(EngineStop, EndsConnectionsAndLeavesNoSpoolBehind) {
                                          std::to_string(i)},
             testsupport::Process::Options{}));
     }
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return origin.requests() == kClients; })) << engine.log();
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return RequestFiles(cache, "req-0-").size() >= kClients; }))
+    // Four curls and the origin start slowly on a loaded machine.
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return origin.requests() == kClients; }, 30s)) << engine.log();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return RequestFiles(cache, "req-0-").size() >= kClients; }, 30s))
         << engine.log();
 
     engine.process().terminate(GetParam());
