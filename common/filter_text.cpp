@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "common/ascii_case.h"
+#include "common/compose_marks.h"
 #include "common/file_retry.h"
 #include "common/list_file.h"
 #include "platform/codepage/codepage.h"
@@ -180,15 +181,11 @@ std::string ConvertMailValue(std::string_view value, FilterTextUser user) {
 
 }  // namespace
 
-unsigned CodePageFromCharset(std::string_view name, std::string* scratch, FilterTextUser user) {
+unsigned CodePageFromCharset(std::string_view name, std::string* scratch, FilterTextUser) {
     name = TrimBlanks(name);
     for (const CharsetRow& row : kCharsetRows) {
         for (const char* candidate : row.names) {
             if (!EqualsIgnoringAsciiCase(name, candidate)) continue;
-            // The spam check's own table never had these two names.
-            if (user == FilterTextUser::SpamCheck &&
-                (EqualsIgnoringAsciiCase(name, "windows-31j") || EqualsIgnoringAsciiCase(name, "euc-jp")))
-                return 0;
             if (row.codePage == 50225 && scratch && scratch->compare(0, kIso2022KrDesignation.size(),
                                                                      kIso2022KrDesignation) != 0)
                 scratch->insert(0, kIso2022KrDesignation);
@@ -204,8 +201,12 @@ std::string ConvertLocalUtf8(std::string_view text, int direction) {
 
 std::string ToLocalCodePage(unsigned codePage, std::string_view text) {
     if (codePage == platform::kCodePageAnsi || codePage == platform::kCodePageShiftJis) return std::string(text);
-    if (!platform::IsCodePageSupported(codePage)) return std::string(text);
-    return platform::ConvertText(codePage, platform::kCodePageShiftJis, text);
+    std::u16string wide;
+    if (!platform::DecodeText(codePage, text, wide)) return std::string(text);
+    ComposeCombiningMarks(wide);
+    std::string out;
+    platform::EncodeText(platform::kCodePageShiftJis, wide, out);
+    return out;
 }
 
 std::string EucJpToShiftJis(std::string_view text) {

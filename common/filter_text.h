@@ -11,8 +11,7 @@
 //    Shift_JIS; Q encoded words take "=XX" and "&#NN;" (DecodeEncodedWordQ).
 //  - SpamCheck and Archiver: after the last encoded word, a rest that holds
 //    ESC $ is converted whole from ISO-2022-JP; Q encoded words go through
-//    DecodeQuotedPrintable. The spam check's charset table lacks the
-//    "windows-31j" and "euc-jp" rows.
+//    DecodeQuotedPrintable.
 // Every result is text in the local code page (Shift_JIS).
 #pragma once
 
@@ -53,8 +52,10 @@ unsigned CodePageFromCharset(std::string_view name, std::string* scratch = nullp
 // to UTF-8.
 std::string ConvertLocalUtf8(std::string_view text, int direction);
 
-// Bytes in the code page to the local code page; the text unchanged when
-// the code page cannot be converted.
+// Bytes in the code page to the local code page, combining sound marks
+// composed with their kana first (decomposed text has no other way into
+// the code page); the text unchanged when the code page cannot be
+// converted.
 std::string ToLocalCodePage(unsigned codePage, std::string_view text);
 
 // EUC-JP to Shift_JIS: 0x8E x gives the half-width katakana x, a pair of

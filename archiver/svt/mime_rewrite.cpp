@@ -259,26 +259,40 @@ std::string EntryNameFor(const PartHeader& h, bool top, int kind) {
 }
 
 // Decodes the attachment's body into the file, up to the outer boundary
-// line (kept for the caller) or the mail's "." line.
+// line (kept for the caller) or the mail's "." line. The line end in front
+// of a boundary line belongs to the boundary, not to the part: a line end
+// of a text attachment is written only when more of the part follows it.
 PartEnd ExtractBody(MailJob& job, LineReader& in, int kind, const std::string& file, std::string& boundaryLine,
                     bool& written) {
     MailWriter out(file);
     Base64StreamDecoder base64;
-    std::string line, bytes;
+    std::string line, bytes, heldLineEnd;
     PartEnd end;
     while (NextBodyLine(job, in, line, end, boundaryLine)) {
         // The relay's captured data is dot-stuffed.
         std::string_view text = line;
         if (text.size() >= 2 && text[0] == '.' && text[1] == '.') text.remove_prefix(1);
-        bytes.clear();
-        if (kind == kBase64)
+        if (kind == kBase64) {
+            bytes.clear();
             base64.Add(text, bytes);
-        else if (kind == kQuotedPrintable)
-            bytes = common::DecodeQuotedPrintable(text);
-        else
-            bytes.assign(text);
-        out.Write(bytes);
+            out.Write(bytes);
+            continue;
+        }
+        const std::string_view content = WithoutLineEnd(text);
+        const std::string_view lineEnd = text.substr(content.size());
+        out.Write(heldLineEnd);
+        if (kind == kQuotedPrintable) {
+            // A soft line break ("=" at the end) joins the lines.
+            const bool soft = !content.empty() && content.back() == '=';
+            out.Write(common::DecodeQuotedPrintable(content));
+            heldLineEnd.assign(soft ? std::string_view() : lineEnd);
+        } else {
+            out.Write(content);
+            heldLineEnd.assign(lineEnd);
+        }
     }
+    // Without a boundary after it (a single-part mail) the last line end is the part's own.
+    if (end != PartEnd::Boundary && end != PartEnd::ClosingBoundary) out.Write(heldLineEnd);
     written = out.Close();
     return end;
 }

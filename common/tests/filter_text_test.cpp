@@ -32,8 +32,8 @@ TEST(CodePageFromCharset, Table) {
         {"koi8-r", FilterTextUser::WordFilter, 20866},
         {"x-unknown", FilterTextUser::WordFilter, 0},
         {"", FilterTextUser::WordFilter, 0},
-        {"windows-31j", FilterTextUser::SpamCheck, 0},
-        {"euc-jp", FilterTextUser::SpamCheck, 0},
+        {"windows-31j", FilterTextUser::SpamCheck, 932},
+        {"euc-jp", FilterTextUser::SpamCheck, 51932},
         {"x-euc-jp", FilterTextUser::SpamCheck, 51932},
         {"euc-jp", FilterTextUser::Archiver, 51932},
     };

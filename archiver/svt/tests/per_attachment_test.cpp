@@ -19,7 +19,7 @@ std::string Binary(size_t size, int seed) {
 
 const std::string kPdf = "%PDF-1.4\n" + Binary(5000, 1);
 const std::string kJapanese = Binary(700, 2);
-const std::string kCsv = "a,b\r\n=1,caf\xe9\r\n";
+const std::string kCsv = "a,b\r\n=1,caf\xe9";
 
 // A mail with every kind of part the walk meets.
 std::string RichMail() {
@@ -126,6 +126,89 @@ TEST(PerAttachment, EachAttachmentBecomesItsOwnArchive) {
     EXPECT_EQ(RunCommand("ls -A " + server.workFolder()).output, "P1.1-pw.dat\nP1.1-pw.rcp\n");
 }
 
+// Each attachment as four unzip programs give it back: unzip, 7z, bsdtar
+// and Python's zipfile must all agree with the original bytes.
+void ExpectEveryUnzipGives(const std::string& zip, const std::string& password, const std::string& want,
+                           const std::string& what) {
+    const std::vector<std::pair<std::string, std::string>> tools = {
+        {"unzip", "unzip -P '" + password + "' -p " + zip},
+        {"7z", "7z x -so -p'" + password + "' " + zip},
+        {"bsdtar", "bsdtar -xOf " + zip + " --passphrase '" + password + "'"},
+        {"zipfile", "/usr/bin/python3 -c \"import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                    "sys.stdout.buffer.write(z.read(z.namelist()[0], pwd=sys.argv[2].encode()))\" " +
+                        zip + " '" + password + "'"},
+    };
+    for (const auto& [tool, command] : tools) {
+        if (tool != "zipfile" && RunCommand("command -v " + tool).exitCode != 0) {
+            ADD_FAILURE() << tool << " is not installed (scripts/deps.sh --tests)";
+            continue;
+        }
+        auto r = RunCommand(command + " > " + zip + "." + tool + " 2>/dev/null");
+        EXPECT_EQ(r.exitCode, 0) << what << " with " << tool << ": " << r.output;
+        EXPECT_EQ(ReadFile(zip + "." + tool), want) << what << " with " << tool;
+    }
+}
+
+// The name of the zip's one entry, read as Japanese unzip tools read it.
+std::string EntryNameAsCp932(const std::string& zip) {
+    return RunCommand("/usr/bin/python3 -c \"import zipfile,sys; "
+                      "print(zipfile.ZipFile(sys.argv[1]).namelist()[0].encode('cp437').decode('cp932'))\" " + zip)
+        .output;
+}
+
+TEST(PerAttachment, TextAttachmentsAndMacFileNamesComeBackAsSent) {
+    svttest::Orqsvt server({"-u=1", "-l=1", "-@=s3cret", "-x=dat"});
+    const std::string csv = "id,name\r\n1,Tanaka\r\n2,Sato";  // no line end at its end
+    const std::string qpText = "line one\r\nline=two with a long tail that " + std::string(60, 'x') + "\r\nend";
+    const std::string forwarded = "From: a@example.test\r\nSubject: fwd\r\n\r\nbody line\r\n";
+    const std::string pdf = "%PDF-1.4\n" + Binary(300, 4);
+    // Shapes as Thunderbird, Outlook and Apple Mail write them; Apple Mail
+    // sends names in decomposed form (a kana and a separate sound mark).
+    const std::string mail =
+        "From: from@example.test\r\nSubject: texts\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed;\r\n boundary=\"------------x1\"\r\n\r\n"
+        "This is a multi-part message in MIME format.\r\n"
+        "--------------x1\r\n"
+        "Content-Type: text/csv; charset=UTF-8; name=\"list.csv\"\r\n"
+        "Content-Disposition: attachment; filename=\"list.csv\"\r\n"
+        "Content-Transfer-Encoding: 7bit\r\n\r\n" +
+        csv + "\r\n" +
+        "--------------x1\r\n"
+        "Content-Type: text/plain; charset=\"us-ascii\"; name=\"notes.txt\"\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n"
+        "Content-Disposition: attachment; filename=\"notes.txt\"\r\n\r\n"
+        "line one\r\nline=3Dtwo with a long tail that " + std::string(60, 'x').substr(0, 30) + "=\r\n" +
+        std::string(30, 'x') + "\r\nend\r\n"
+        "--------------x1\r\n"
+        "Content-Type: message/rfc822; name=\"fwd.eml\"\r\n"
+        "Content-Disposition: attachment; filename=\"fwd.eml\"\r\n\r\n" +
+        forwarded + "\r\n" +
+        "--------------x1\r\n"
+        "Content-Disposition: attachment;\r\n\tfilename*=utf-8''%E3%83%86%E3%82%99%E3%83%BC%E3%82%BF%E4%B8%80%E8%A6%A7.pdf\r\n"
+        "Content-Type: application/pdf;\r\n\tx-unix-mode=0644;\r\n\tname=\"=?utf-8?B?44OG44KZ44O844K/5LiA6KanLnBkZg==?=\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" +
+        svttest::Base64Lines(pdf) +
+        "--------------x1\r\n"
+        "Content-Disposition: attachment;\r\n\tfilename*=utf-8''%E3%83%9B%E3%82%9A%E3%82%B9%E3%82%BF%E3%83%BC%E6%A1%88.ai\r\n"
+        "Content-Type: application/postscript\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" +
+        svttest::Base64Lines(pdf) +
+        "--------------x1--\r\n.\r\n";
+    const std::string path = server.PutMail("T1.1", mail);
+    std::string reply;
+    ASSERT_EQ(server.Ask(path, reply), 0);
+    ASSERT_EQ(reply, "Compressed");
+    svttest::MailListing l;
+    svttest::ListParts(path, l);
+    ExpectEveryUnzipGives(l.bodies / "1.bin", "s3cret", csv, "7bit CSV");
+    ExpectEveryUnzipGives(l.bodies / "2.bin", "s3cret", qpText, "quoted-printable text");
+    ExpectEveryUnzipGives(l.bodies / "3.bin", "s3cret", forwarded, "forwarded mail");
+    ExpectEveryUnzipGives(l.bodies / "4.bin", "s3cret", pdf, "Base64 PDF");
+    EXPECT_EQ(EntryNameAsCp932(l.bodies / "4.bin"), "データ一覧.pdf\n");
+    EXPECT_EQ(EntryNameAsCp932(l.bodies / "5.bin"), "ポスター案.ai\n");
+    EXPECT_NE(l.text.find("4 application/x-zip-compressed データ一覧.pdf.ZIP "), std::string::npos) << l.text;
+}
+
 TEST(PerAttachment, SinglePartAttachmentKeepsTheMailsEnd) {
     svttest::Orqsvt server({"-u=1", "-l=0", "-x=dat"});
     const std::string pdf = "%PDF" + Binary(2000, 3);
@@ -172,7 +255,7 @@ TEST(PerAttachment, HostileNamesStayEntryNamesOnly) {
     const std::string zip3 = ReadFile(l.bodies / "3.bin");
     EXPECT_EQ(zip3.substr(30, sjisName.size()), sjisName);
     EXPECT_EQ(EntryName(l.bodies / "4.bin"), "u.bin.uue\n");
-    EXPECT_EQ(Unzip(l.bodies / "4.bin", ""), "begin 644 u.bin\r\n#86)C\r\n`\r\nend\r\n");
+    EXPECT_EQ(Unzip(l.bodies / "4.bin", ""), "begin 644 u.bin\r\n#86)C\r\n`\r\nend");
     // No queue entry, no file of the mail's own naming in the work folder.
     EXPECT_EQ(RunCommand("ls -A " + server.workFolder()).output, "");
 }
