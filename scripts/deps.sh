@@ -14,6 +14,8 @@ set -euo pipefail
 BUILD_PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   libssl-dev libldap-dev libarchive-dev
+  # The word filter reads compressed pages.
+  zlib1g-dev
   # The control panel's widgets and its Japanese font.
   qt6-base-dev fonts-ipafont-gothic
   # The set-up example's client and local web server.
@@ -23,6 +25,9 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev
   openssl procps iproute2
   dnsmasq-base slapd ldap-utils socat ncat unzip swaks
+  # The archiver's zips opened by more unzip programs; the word filter
+  # compared with another content filter on the same pages.
+  p7zip-full libarchive-tools e2guardian
   # swaks --tls needs it.
   libnet-ssleay-perl
   python3-aiosmtpd python3-pyftpdlib python3-requests python3-socks
