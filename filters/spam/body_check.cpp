@@ -1,5 +1,6 @@
 #include "filters/spam/body_check.h"
 
+#include <algorithm>
 #include <memory>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include "filters/spam/spam_log.h"
 #include "filters/spam/spam_request.h"
 #include "filters/spam/spam_settings.h"
+#include "platform/codepage/codepage.h"
 
 namespace spam {
 namespace {
@@ -52,17 +54,61 @@ bool IsCheckHeader(std::string_view line) {
     return common::StartsWithIgnoringAsciiCase(common::SkipBlanks(line.substr(kCheckHeaderName.size())), "TRUE");
 }
 
-std::string DecodedLine(std::string_view line, Encoding encoding) {
+// The charset parameter of a Content-Type line, lower-cased.
+std::string CharsetValue(std::string_view line) {
+    const std::string lowered = Lowered(line);
+    const size_t at = lowered.find("charset=");
+    if (at == std::string::npos) return {};
+    std::string_view value = std::string_view(lowered).substr(at + 8);
+    value.remove_prefix(std::min(value.find_first_not_of(" \t\"'"), value.size()));
+    return std::string(value.substr(0, value.find_first_of(" \t\"';")));
+}
+
+std::string DecodedText(std::string_view text, Encoding encoding) {
     switch (encoding) {
         case Encoding::Base64: {
             std::string decoded;
-            common::DecodeBase64(line, decoded, line.size() + 1);
+            common::DecodeBase64(text, decoded, text.size() + 1);
             return decoded;
         }
-        case Encoding::QuotedPrintable: return common::DecodeQuotedPrintable(line);
-        default: return std::string(line);
+        case Encoding::QuotedPrintable: return common::DecodeQuotedPrintable(text);
+        default: return std::string(text);
     }
 }
+
+// The body text of one part, gathered so that it is decoded and converted
+// whole: a word is not cut where an encoded line ends, and ISO-2022-JP
+// text keeps the escape of an earlier line. A long part is taken in pieces
+// of whole lines.
+class PartText {
+public:
+    static constexpr size_t kPieceLimit = 1024 * 1024;
+
+    void Start(Encoding encoding, std::string charset) {
+        encoding_ = encoding;
+        charset_ = std::move(charset);
+        text_.clear();
+    }
+    // False when the piece is full and must be taken first.
+    bool Add(std::string_view line) {
+        text_.append(line);
+        return text_.size() < kPieceLimit;
+    }
+    bool empty() const { return text_.empty(); }
+    // The text decoded and in the local code page; the piece is emptied.
+    std::string Take() {
+        std::string decoded = DecodedText(text_, encoding_);
+        text_.clear();
+        const unsigned codePage = common::CodePageFromCharset(charset_);
+        if (codePage == 0 || codePage == platform::kCodePageShiftJis) return decoded;
+        return common::ToLocalCodePage(codePage, decoded);
+    }
+
+private:
+    Encoding encoding_ = Encoding::None;
+    std::string charset_;
+    std::string text_;
+};
 
 }  // namespace
 
@@ -87,15 +133,76 @@ int CheckSpamBody(const std::string& mailPath, const std::string& listName) {
     return hit;
 }
 
+namespace {
+
+// The lines of decoded body text against the keywords and the blocklists.
+class BodyLineCheck {
+public:
+    BodyLineCheck(const BodyLists& lists, std::chrono::milliseconds lookupBound)
+        : lists_(lists), lookupEnd_(std::chrono::steady_clock::now() + lookupBound) {}
+
+    // 1 at the first hit.
+    int Text(std::string_view text) {
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find('\n', start);
+            if (end == std::string_view::npos) end = text.size();
+            std::string_view line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (Line(line)) return 1;
+            start = end + 1;
+        }
+        return 0;
+    }
+
+    int Line(std::string_view line) {
+        WriteLog("Qery_Keyword()\n");
+        if (Qery_Keyword(line, lists_.keywords)) return 1;
+        std::string host;
+        if (lookupsEnded_ || !ExtractUrlHost(host, line, lists_.shortUrls)) return 0;
+        if (std::chrono::steady_clock::now() >= lookupEnd_) {
+            WriteLog("Qery_SURBL() time over. skip the rest.\n");
+            lookupsEnded_ = true;
+            return 0;
+        }
+        WriteLogF("Qery_SURBL(%s)\n", host.c_str());
+        return Qery_SURBL(host, lists_.zones);
+    }
+
+private:
+    const BodyLists& lists_;
+    const std::chrono::steady_clock::time_point lookupEnd_;
+    bool lookupsEnded_ = false;
+};
+
+// A boundary line of one of the boundaries; outermost: it is the mail's own.
+bool IsBoundaryOf(std::string_view line, const std::vector<std::string>& boundaries, bool& closing, bool& outermost) {
+    for (const std::string& boundary : boundaries) {
+        if (line.size() < boundary.size() + 2 || line.compare(0, 2, "--") != 0 ||
+            line.compare(2, boundary.size(), boundary) != 0)
+            continue;
+        std::string_view rest = common::TrimBlanks(line.substr(boundary.size() + 2));
+        if (rest.empty() || rest == "--") {
+            closing = !rest.empty();
+            outermost = &boundary == &boundaries.front();
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int ScanMimeParts(FILE* mail, const BodyLists& lists, std::chrono::milliseconds lookupBound) {
-    const auto lookupEnd = std::chrono::steady_clock::now() + lookupBound;
-    bool lookupsEnded = false;
+    BodyLineCheck check(lists, lookupBound);
     bool head = true;
     bool mailHead = true;         // the mail's own head, not a part's
     bool inContentType = false;   // continuation lines belong to Content-Type
     Encoding encoding = Encoding::None;
-    std::string open, close;      // "--boundary", "--boundary--"
+    std::string charset;
+    std::vector<std::string> boundaries;  // the mail's first, then those of nested parts
+    PartText part;
     std::string line;
+    auto checkPart = [&]() { return part.empty() ? 0 : check.Text(part.Take()); };
     while (common::ReadWholeLine(mail, line, kBodyLineKeep)) {
         std::string_view content(line);
         content = content.substr(0, content.find_first_of("\r\n"));
@@ -107,13 +214,10 @@ int ScanMimeParts(FILE* mail, const BodyLists& lists, std::chrono::milliseconds 
             }
             if (common::StartsWithIgnoringAsciiCase(content, "content-type:") || (continuation && inContentType)) {
                 inContentType = true;
-                if (open.empty()) {
-                    std::string boundary = BoundaryValue(content);
-                    if (!boundary.empty()) {
-                        open = "--" + boundary;
-                        close = open + "--";
-                    }
-                }
+                std::string boundary = BoundaryValue(content);
+                if (!boundary.empty() && std::find(boundaries.begin(), boundaries.end(), boundary) == boundaries.end())
+                    boundaries.push_back(boundary);
+                if (std::string value = CharsetValue(content); !value.empty()) charset = value;
             } else if (!continuation) {
                 inContentType = false;
             }
@@ -125,31 +229,33 @@ int ScanMimeParts(FILE* mail, const BodyLists& lists, std::chrono::milliseconds 
             }
             continue;
         }
-        if (!open.empty() && content == close) return 0;
-        if (!open.empty() && content == open) {
-            // Each part says its own encoding; one without a header is 7bit.
-            head = true;
+        bool closing = false, outermost = false;
+        if (IsBoundaryOf(content, boundaries, closing, outermost)) {
+            if (checkPart()) return 1;
+            // The end of the mail's own parts ends the walk.
+            if (closing && outermost) return 0;
+            // Each part says its own encoding and charset; one without a
+            // header is 7bit text. What follows the end of nested parts is
+            // plain text.
+            head = !closing;
             mailHead = false;
             inContentType = false;
             encoding = Encoding::None;
+            charset.clear();
+            part.Start(encoding, charset);
             continue;
         }
-        std::string decoded = DecodedLine(content, encoding);
-        WriteLog("Qery_Keyword()\n");
-        if (Qery_Keyword(decoded, lists.keywords)) return 1;
-        head = false;
-        mailHead = false;
-        std::string host;
-        if (lookupsEnded || !ExtractUrlHost(host, decoded, lists.shortUrls)) continue;
-        if (std::chrono::steady_clock::now() >= lookupEnd) {
-            WriteLog("Qery_SURBL() time over. skip the rest.\n");
-            lookupsEnded = true;
+        if (head) {
+            // The empty line that ends a head.
+            head = false;
+            mailHead = false;
+            part.Start(encoding, charset);
+            if (check.Line({})) return 1;
             continue;
         }
-        WriteLogF("Qery_SURBL(%s)\n", host.c_str());
-        if (Qery_SURBL(host, lists.zones)) return 1;
+        if (!part.Add(line) && checkPart()) return 1;
     }
-    return 0;
+    return checkPart();
 }
 
 int Qery_Keyword(std::string_view line, const std::vector<std::string>& keywords) {

@@ -27,9 +27,15 @@ bool IsSpfRecord(std::string_view text, std::string_view version) {
            (text.size() == version.size() || text[version.size()] == ' ' || text[version.size()] == '/');
 }
 
-std::vector<IpAddress> AddressesOf(std::string_view name, bool v6) {
-    std::vector<IpAddress> addresses;
+// A name that does not exist or has no records is an answer; a lookup
+// that got none (time-out, server failure) is not.
+bool Answered(const dns::Answer& answer) { return answer.status != dns::Status::Failed; }
+
+// nullopt when the lookup got no answer.
+std::optional<std::vector<IpAddress>> AddressesOf(std::string_view name, bool v6) {
     dns::Answer answer = dns::Query(name, v6 ? dns::RecordType::AAAA : dns::RecordType::A);
+    if (!Answered(answer)) return std::nullopt;
+    std::vector<IpAddress> addresses;
     for (const dns::Record& record : answer.records) {
         if (std::optional<IpAddress> address = ParseIpAddress(record.data)) addresses.push_back(*address);
     }
@@ -131,26 +137,46 @@ public:
         if (target.find('%') != std::string_view::npos) return false;
         if (++walk_.lookups > kLookupLimit || walk_.TimeOver()) return std::nullopt;
         int prefix = term.prefix >= 0 ? term.prefix : (client.v6 ? 128 : 32);
-        if (is("a")) return AnyInNetwork(client, AddressesOf(target, client.v6), prefix);
-        if (is("exists")) return !AddressesOf(target, false).empty();
+        if (is("a")) {
+            const auto addresses = AddressesOf(target, client.v6);
+            if (!addresses) return LookupFailed();
+            return AnyInNetwork(client, *addresses, prefix);
+        }
+        if (is("exists")) {
+            const auto addresses = AddressesOf(target, false);
+            if (!addresses) return LookupFailed();
+            return !addresses->empty();
+        }
         if (is("mx")) {
             dns::Answer answer = dns::Query(target, dns::RecordType::MX);
+            if (!Answered(answer)) return LookupFailed();
             for (size_t i = 0; i < answer.records.size() && i < kNameLimit; ++i) {
                 if (walk_.TimeOver()) return std::nullopt;
-                if (AnyInNetwork(client, AddressesOf(answer.records[i].data, client.v6), prefix)) return true;
+                const auto addresses = AddressesOf(answer.records[i].data, client.v6);
+                if (!addresses) return LookupFailed();
+                if (AnyInNetwork(client, *addresses, prefix)) return true;
             }
             return false;
         }
         if (is("ptr")) return PtrMatches(client, target);
-        // include: only a pass of the included record is a match.
-        std::optional<std::string> record = LookUpSpfRecord(target);
-        if (!record) return std::nullopt;
-        SpfResult nested = EvaluateSpf(walk_, true, target, *record);
-        if (nested == SpfResult::PermError) return std::nullopt;
+        // include: only a pass of the included record is a match; a
+        // missing record is an error of the sender's.
+        SpfRecordLookup included = LookUpSpfRecord(target);
+        if (included.problem == SpfResult::TempError) return LookupFailed();
+        if (!included.record) return std::nullopt;
+        SpfResult nested = EvaluateSpf(walk_, true, target, *included.record);
+        if (nested == SpfResult::PermError || nested == SpfResult::TempError) return std::nullopt;
         return nested == SpfResult::Pass;
     }
 
 private:
+    // A lookup without an answer ends the walk without a verdict: the
+    // sender's DNS may answer the next time.
+    std::optional<bool> LookupFailed() {
+        walk_.lookupFailed = true;
+        return std::nullopt;
+    }
+
     // The client's reverse names that lead back to the client (a name that
     // does not is anyone's claim) and lie within the domain.
     bool PtrMatches(const IpAddress& client, std::string_view domain) {
@@ -174,7 +200,9 @@ private:
         for (size_t i = 0; i < answer.records.size() && i < kNameLimit && !walk_.TimeOver(); ++i) {
             const std::string& name = answer.records[i].data;
             if (!WithinDomain(name, domain)) continue;
-            if (AnyInNetwork(client, AddressesOf(name, client.v6), client.v6 ? 128 : 32)) return true;
+            // A name whose addresses can't be had is passed over.
+            const auto addresses = AddressesOf(name, client.v6);
+            if (addresses && AnyInNetwork(client, *addresses, client.v6 ? 128 : 32)) return true;
         }
         return false;
     }
@@ -185,14 +213,28 @@ private:
 
 }  // namespace
 
-std::optional<std::string> LookUpSpfRecord(std::string_view domain) {
+SpfRecordLookup LookUpSpfRecord(std::string_view domain) {
+    SpfRecordLookup found;
     dns::Answer answer = dns::Query(domain, dns::RecordType::TXT);
+    if (!Answered(answer)) {
+        found.problem = SpfResult::TempError;
+        return found;
+    }
     for (std::string_view version : {"v=spf1", "spf2.0"}) {
         for (const dns::Record& record : answer.records) {
-            if (IsSpfRecord(record.data, version)) return record.data;
+            if (!IsSpfRecord(record.data, version)) continue;
+            // Which of two records holds depends on the order of the
+            // answer: neither does.
+            if (found.record) {
+                found.record.reset();
+                found.problem = SpfResult::PermError;
+                return found;
+            }
+            found.record = record.data;
         }
+        if (found.record) return found;
     }
-    return std::nullopt;
+    return found;
 }
 
 SpfResult EvaluateSpf(SpfWalk& walk, bool nested, std::string_view domain, std::string_view record) {
@@ -212,14 +254,15 @@ SpfResult EvaluateSpf(SpfWalk& walk, bool nested, std::string_view domain, std::
             continue;
         }
         std::optional<bool> matched = evaluation.Matches(term);
-        if (!matched) return SpfResult::PermError;
+        if (!matched) return walk.lookupFailed ? SpfResult::TempError : SpfResult::PermError;
         if (*matched) return Verdict(term.qualifier);
     }
     if (redirect.empty()) return SpfResult::NoMatch;
     if (++walk.lookups > kLookupLimit || walk.TimeOver()) return SpfResult::PermError;
-    std::optional<std::string> target = LookUpSpfRecord(redirect);
-    if (!target) return SpfResult::PermError;
-    return EvaluateSpf(walk, true, redirect, *target);
+    SpfRecordLookup target = LookUpSpfRecord(redirect);
+    if (target.problem == SpfResult::TempError) return SpfResult::TempError;
+    if (!target.record) return SpfResult::PermError;
+    return EvaluateSpf(walk, true, redirect, *target.record);
 }
 
 int QueryPassSpf(const std::string& file, std::string_view value, int mode) {
@@ -267,13 +310,19 @@ int QuerySPF(std::string_view requestText) {
     }
     size_t at = sender.rfind('@');
     std::string domain = at == std::string::npos ? std::string() : sender.substr(at + 1);
-    std::optional<std::string> record = domain.empty() ? std::nullopt : LookUpSpfRecord(domain);
-    if (!record) {
+    const SpfRecordLookup found = domain.empty() ? SpfRecordLookup{} : LookUpSpfRecord(domain);
+    if (found.problem == SpfResult::TempError || found.problem == SpfResult::PermError) {
+        WriteLogF("%s -> %s (%d)\n", found.problem == SpfResult::TempError ? "TempError" : "PermError",
+                  client.c_str(), kSpfNone);
+        return kSpfNone;
+    }
+    if (!found.record) {
         WriteLogF("None -> %s\n", client.c_str());
         return kSpfNone;
     }
-    SpfWalk walk{ParseIpAddress(client), *record, 0};
-    switch (EvaluateSpf(walk, false, domain, *record)) {
+    const std::string& record = *found.record;
+    SpfWalk walk{ParseIpAddress(client), record, 0};
+    switch (EvaluateSpf(walk, false, domain, record)) {
         case SpfResult::Pass:
             WriteLogF("%s -> %s (%d)\n", "Pass", client.c_str(), kSpfPass);
             return kSpfPass;
@@ -283,7 +332,8 @@ int QuerySPF(std::string_view requestText) {
             WriteLogF("%s -> %s (%d)\n", "Fail", client.c_str(), kSpfFail);
             return kSpfFail;
         case SpfResult::PermError:
-            WriteLogF("%s -> %s (%d)\n", "PermError", client.c_str(), kSpfNone);
+        case SpfResult::TempError:
+            WriteLogF("%s -> %s (%d)\n", walk.lookupFailed ? "TempError" : "PermError", client.c_str(), kSpfNone);
             return kSpfNone;
         default:
             WriteLogF("%s -> %s (%d)\n", "Neutral", client.c_str(), kSpfNone);

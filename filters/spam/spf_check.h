@@ -31,7 +31,8 @@ enum class SpfResult {
     Fail,
     SoftFail,  // "~": counts as a fail here
     Neutral,   // "?": counts as no record at all
-    PermError, // more than 10 lookups, a missing included record
+    PermError, // more than 10 lookups, a missing included record, two records
+    TempError, // a lookup that got no answer: no verdict for now
 };
 
 // One check: the client and what the walk has spent.
@@ -46,6 +47,7 @@ struct SpfWalk {
     std::string topRecord;
     int lookups = 0;
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kSpfCheckBound;
+    bool lookupFailed = false;  // the error that ended the walk is a temporary one
     bool TimeOver() const { return std::chrono::steady_clock::now() >= deadline; }
 };
 
@@ -55,7 +57,12 @@ SpfResult EvaluateSpf(SpfWalk& walk, bool nested, std::string_view domain, std::
 
 // The SPF record the domain publishes: the TXT record that begins
 // "v=spf1" (else one that begins "spf2.0"), its strings joined as they
-// were split; nullopt when there is none or the lookup failed.
-std::optional<std::string> LookUpSpfRecord(std::string_view domain);
+// were split. problem: NoMatch when there is none, PermError when the
+// domain publishes two, TempError when the lookup got no answer.
+struct SpfRecordLookup {
+    std::optional<std::string> record;
+    SpfResult problem = SpfResult::NoMatch;
+};
+SpfRecordLookup LookUpSpfRecord(std::string_view domain);
 
 }  // namespace spam

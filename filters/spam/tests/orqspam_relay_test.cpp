@@ -5,6 +5,8 @@
 
 #include <dirent.h>
 
+#include "common/text.h"
+#include "platform/codepage/codepage.h"
 #include "platform/dns/tests/dnsmasq_fixture.h"
 #include "test_support.h"
 
@@ -27,7 +29,7 @@ class SpamRelay : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::MakeDirs(data_ + "cache");
-        WriteFile(data_ + "spamkeyword.db", "*cheap pills*\r\n");
+        WriteFile(data_ + "spamkeyword.db", "*cheap pills*\r\n" + platform::Utf8ToCp932("*出会い*") + "\r\n");
         smtpPort_ = testsupport::FreeTcpPort();
         smtpd_ = std::make_unique<Process>(
             std::vector<std::string>{"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l",
@@ -47,7 +49,8 @@ protected:
     }
 
     // One relay run: orqsprx with the options, swaks through it; what swaks saw.
-    std::string Send(const std::vector<std::string>& relayOptions, const std::string& from, const std::string& body) {
+    std::string Send(const std::vector<std::string>& relayOptions, const std::string& from, const std::string& body,
+                     const std::string& headers = "") {
         int port = testsupport::FreeTcpPort();
         WriteFile(data_ + "smtp.ini",
                   "127.0.0.1 " + std::to_string(port) + "=,127.0.0.1 " + std::to_string(smtpPort_) + ",test\r\n");
@@ -57,30 +60,42 @@ protected:
         EXPECT_TRUE(testsupport::WaitForTcpPort(port)) << relay->err();
         testsupport::CommandResult swaks = testsupport::RunCommand(
             "/usr/bin/swaks --server 127.0.0.1:" + std::to_string(port) + " --from " + from +
-            " --to ann@b.test --header 'Subject: Hello' --body '" + body + "'");
+            " --to ann@b.test --header 'Subject: Hello' " + headers + " --body '" + body + "'");
         return swaks.output;
     }
 
     testsupport::TempDir root_, pipes_, boxes_;
     std::string data_ = root_ / "VELQOR/";
     std::string mailbox_ = boxes_ / "mbox";
-    testsupport::Dnsmasq dns_{{"txt-record=cidr.test,\"v=spf1 ip4:192.0.2.0/24 -all\""}};
+    // Names under broken.test go to a server that fails every lookup.
+    const int failingPort_ = testsupport::FreeTcpPort();
+    Process failingDns_{{"/usr/bin/python3", testsupport::SourcePath("filters/spam/tests/slow_dns.py"),
+                         std::to_string(failingPort_), "0", "2"},
+                        Process::Options{}};
+    testsupport::Dnsmasq dns_{{"txt-record=cidr.test,\"v=spf1 ip4:192.0.2.0/24 -all\"",
+                               "server=/broken.test/127.0.0.1#" + std::to_string(failingPort_),
+                               "txt-record=err.test,\"v=spf1 exists:err.broken.test -all\""}};
     int smtpPort_ = 0;
     std::unique_ptr<Process> smtpd_, spam_;
 };
 
 TEST_F(SpamRelay, RefusedWithRejectionOn) {
+    const std::string utf8Base64 = "--add-header 'MIME-Version: 1.0' --add-header 'Content-Type: text/plain; charset=UTF-8' "
+                                   "--add-header 'Content-Transfer-Encoding: base64'";
     struct Case {
         const char* from;
-        const char* body;
+        std::string body;
         const char* refusal;
+        std::string headers;
     };
     const Case cases[] = {
-        {"bob@a.test", "buy cheap pills now", "552 Requested mail action aborted: SPAM found 'BODY detected.'."},
-        {"bob@cidr.test", "hello", "552 Requested mail action aborted: SPAM found 'SPF detected.'."},
+        {"bob@a.test", "buy cheap pills now", "552 Requested mail action aborted: SPAM found 'BODY detected.'.", ""},
+        {"bob@a.test", common::TextToBase64(std::string(40, '.') + "素敵な出会いを"),
+         "552 Requested mail action aborted: SPAM found 'BODY detected.'.", utf8Base64},
+        {"bob@cidr.test", "hello", "552 Requested mail action aborted: SPAM found 'SPF detected.'.", ""},
     };
     for (const Case& c : cases) {
-        std::string dialogue = Send({"-j=1"}, c.from, c.body);
+        std::string dialogue = Send({"-j=1"}, c.from, c.body, c.headers);
         EXPECT_NE(dialogue.find(c.refusal), std::string::npos) << dialogue;
     }
     EXPECT_TRUE(FilesIn(mailbox_ + "/new").empty());
@@ -94,6 +109,16 @@ TEST_F(SpamRelay, DeliveredMarkedWithoutRejection) {
     EXPECT_NE(mail.find("\nSubject: [SPAM]Hello\n"), std::string::npos) << mail;
     EXPECT_NE(mail.find("\nX-Tavrisk-SpamCheck: TRUE\n"), std::string::npos) << mail;
     EXPECT_NE(mail.find("\n\nbuy cheap pills now\n"), std::string::npos) << mail;
+}
+
+TEST_F(SpamRelay, ASenderWhoseDnsFailsIsNotMarked) {
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return failingDns_.out().find("READY") != std::string::npos; }));
+    std::string dialogue = Send({"-j=1"}, "bob@err.test", "hello");
+    EXPECT_EQ(dialogue.find("552"), std::string::npos) << dialogue;
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return FilesIn(mailbox_ + "/new").size() == 1; })) << dialogue;
+    std::string mail = testsupport::ReadFile(FilesIn(mailbox_ + "/new")[0]);
+    EXPECT_NE(mail.find("\nSubject: Hello\n"), std::string::npos) << mail;
+    EXPECT_EQ(mail.find("X-Tavrisk-SpamCheck"), std::string::npos) << mail;
 }
 
 }  // namespace

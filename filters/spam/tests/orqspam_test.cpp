@@ -62,7 +62,18 @@ protected:
 
     testsupport::TempDir root_, pipes_;
     std::string data_;
+    // Names under broken.test go to a server that fails every lookup.
+    const int failingPort_ = testsupport::FreeTcpPort();
+    testsupport::Process failingDns_{{"/usr/bin/python3", testsupport::SourcePath("filters/spam/tests/slow_dns.py"),
+                                      std::to_string(failingPort_), "0", "2"},
+                                     testsupport::Process::Options{}};
     testsupport::Dnsmasq dns_{{
+        "server=/broken.test/127.0.0.1#" + std::to_string(failingPort_),
+        "txt-record=err.test,\"v=spf1 exists:err.broken.test -all\"",
+        "txt-record=incerr.test,\"v=spf1 include:spf.broken.test -all\"",
+        "txt-record=amx.test,\"v=spf1 mx:mail.broken.test -all\"",
+        "txt-record=two.test,\"v=spf1 ip4:192.0.2.0/24 -all\"",
+        "txt-record=two.test,\"v=spf1 ip4:198.51.100.0/24 -all\"",
         "txt-record=cidr.test,\"v=spf1 ip4:192.0.2.0/24 -all\"",
         "host-record=bad.example.uribl.test,127.0.0.2",
         "host-record=spam.example.uribl.test,127.0.0.2",
@@ -165,6 +176,108 @@ TEST_F(Orqspam, SampleMailsInBothForms) {
     char name[32];
     std::snprintf(name, sizeof name, "%04d%02d%02d.log", now.year, now.month, now.day);
     EXPECT_NE(ReadFile(data_ + "spamenglog/" + name).find("[req-4-0001] SPAM:"), std::string::npos);
+}
+
+// Base64 as mail programs write it: lines of 76 characters (57 bytes).
+std::string Base64Body(const std::string& bytes) {
+    const std::string flat = common::TextToBase64(bytes);
+    std::string out;
+    for (size_t at = 0; at < flat.size(); at += 76) out += flat.substr(at, 76) + "\r\n";
+    return out;
+}
+
+TEST_F(Orqspam, MailOfTodaysMailersIsJudgedInItsOwnCharset) {
+    const std::string date = "Date: Tue, 8 Dec " + ThisYear() + " 10:00:00 +0900\r\n";
+    WriteFile(data_ + "spamkeyword.db", platform::Utf8ToCp932("*出会い*") + "\r\n");
+    const std::string text = "こんにちは。素敵な出会いをお探しの方へ、今すぐご登録ください。";
+    const std::string clean = "こんにちは。明日の会議の資料をお送りします。よろしくお願いします。";
+    // The keyword's bytes cross the end of the first encoded line.
+    const std::string padded = std::string(52, 'a') + "出会い";
+    const std::string jisLong = platform::ConvertText(65001, 50220, "お知らせです。お知らせです。お知らせです。" + text);
+    const std::string sjis = platform::Utf8ToCp932(std::string(35, ' ') + text);
+    auto qp = [](const std::string& bytes) {
+        std::string out;
+        char hex[4];
+        for (unsigned char c : bytes) {
+            std::snprintf(hex, sizeof hex, "=%02X", c);
+            out += c < 0x80 && c != '=' ? std::string(1, static_cast<char>(c)) : std::string(hex);
+            if (out.size() - out.rfind('\n') > 70) out += "=\r\n";
+        }
+        return out + "\r\n";
+    };
+    struct Case {
+        const char* name;
+        std::string mail;
+        std::string tail;
+        const char* reply;
+    };
+    const Case cases[] = {
+        // Thunderbird: UTF-8, 8bit, format=flowed.
+        {"req-4-0101", "Subject: =?UTF-8?B?" + common::TextToBase64("ご案内") + "?=\r\n" + date +
+                           "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8; format=flowed\r\n"
+                           "Content-Transfer-Encoding: 8bit\r\n\r\n" + text + "\r\n",
+         "?x.db", "BODY detected."},
+        // Gmail: both alternatives Base64 in UTF-8.
+        {"req-4-0102", "Subject: hi\r\n" + date + "MIME-Version: 1.0\r\n"
+                           "Content-Type: multipart/alternative; boundary=\"000000000000a1b2c3\"\r\n\r\n"
+                           "--000000000000a1b2c3\r\nContent-Type: text/plain; charset=\"UTF-8\"\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + Base64Body(padded + "\r\n") +
+                           "\r\n--000000000000a1b2c3\r\nContent-Type: text/html; charset=\"UTF-8\"\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + Base64Body("<div dir=\"ltr\">" + padded + "</div>\r\n") +
+                           "\r\n--000000000000a1b2c3--\r\n",
+         "?x.db", "BODY detected."},
+        // Outlook: quoted-printable UTF-8, a soft line break inside the word.
+        {"req-4-0103", "Subject: hi\r\n" + date + "Content-Type: text/plain; charset=\"utf-8\"\r\n"
+                           "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + qp(std::string(10, 'b') + text),
+         "?x.db", "BODY detected."},
+        // ISO-2022-JP in Base64: the escape stands on the first encoded line only.
+        {"req-4-0104", "Subject: hi\r\n" + date + "Content-Type: text/plain; charset=ISO-2022-JP\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + Base64Body(jisLong + "\r\n"),
+         "?x.db", "BODY detected."},
+        // Shift_JIS in Base64.
+        {"req-4-0105", "Subject: hi\r\n" + date + "Content-Type: text/plain; charset=Shift_JIS\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + Base64Body(sjis + "\r\n"),
+         "?x.db", "BODY detected."},
+        // EUC-JP, 8bit.
+        {"req-4-0106", "Subject: hi\r\n" + date + "Content-Type: text/plain; charset=EUC-JP\r\n"
+                           "Content-Transfer-Encoding: 8bit\r\n\r\n" + platform::ConvertText(65001, 51932, text) + "\r\n",
+         "?x.db", "BODY detected."},
+        // Thunderbird with an attachment: the text lies in a nested part.
+        {"req-4-0107", "Subject: hi\r\n" + date + "MIME-Version: 1.0\r\n"
+                           "Content-Type: multipart/mixed;\r\n boundary=\"------------mixed01\"\r\n\r\n"
+                           "This is a multi-part message in MIME format.\r\n--------------mixed01\r\n"
+                           "Content-Type: multipart/alternative;\r\n boundary=\"------------alt02\"\r\n\r\n"
+                           "--------------alt02\r\nContent-Type: text/plain; charset=UTF-8; format=flowed\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + Base64Body(padded + "\r\n") +
+                           "\r\n--------------alt02--\r\n\r\n--------------mixed01\r\n"
+                           "Content-Type: application/pdf; name=\"a.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                           Base64Body("%PDF-1.4\n") + "\r\n--------------mixed01--\r\n",
+         "?x.db", "BODY detected."},
+        {"req-4-0108", "Subject: hi\r\n" + date + "Content-Type: text/plain; charset=\"UTF-8\"\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + Base64Body(clean + "\r\n"),
+         "?x.db", ""},
+        // A lookup without an answer and two records give no verdict.
+        {"req-1-0109", "Subject: hi\r\n" + date + "\r\nhello\r\n", "\t198.51.100.1\tbob@err.test", ""},
+        {"req-1-0110", "Subject: hi\r\n" + date + "\r\nhello\r\n", "\t198.51.100.1\tbob@incerr.test", ""},
+        {"req-1-0111", "Subject: hi\r\n" + date + "\r\nhello\r\n", "\t203.0.113.1\tbob@amx.test", ""},
+        {"req-1-0112", "Subject: hi\r\n" + date + "\r\nhello\r\n", "\t203.0.113.1\tbob@two.test", ""},
+        {"req-1-0113", "Subject: hi\r\n" + date + "\r\nhello\r\n", "\t198.51.100.1\tbob@cidr.test", "SPF detected."},
+    };
+    auto server = Start({"-t=[SPAM]", "-e=SPAM_TEST_ROOT", "-s"});
+    ASSERT_TRUE(Serving(*server)) << server->out() << server->err();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return failingDns_.out().find("READY") != std::string::npos; }));
+    for (const Case& c : cases) {
+        std::string path = Mail(c.name, c.mail);
+        std::string reply = "unset";
+        ASSERT_EQ(Ask(path + c.tail, reply), 0) << c.name;
+        EXPECT_EQ(reply, c.reply) << c.name;
+        if (*c.reply)
+            ExpectOnlyMarkingChanged(c.mail, ReadFile(path), c.name);
+        else
+            EXPECT_EQ(ReadFile(path), c.mail) << c.name;
+    }
+    for (const char* verdict : {"] TempError -> 198.51.100.1 (2)\n", "] PermError -> 203.0.113.1 (2)\n"})
+        EXPECT_NE(server->out().find(verdict), std::string::npos) << verdict << server->out();
 }
 
 TEST_F(Orqspam, OneCopyAndChecksOnlyWhenAsked) {

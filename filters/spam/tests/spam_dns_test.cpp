@@ -122,7 +122,7 @@ TEST(QuerySPF, ACheckPastItsTimeBoundAsksNoMoreAndEndsAsAnError) {
     testsupport::Dnsmasq dns(kSpfZone);
     testsupport::ProcessDnsServer useDns(dns.server());
     for (const char* domain : {"amx.test", "inc.test", "redir.test", "ptr.test"}) {
-        const std::optional<std::string> record = spam::LookUpSpfRecord(domain);
+        const std::optional<std::string> record = spam::LookUpSpfRecord(domain).record;
         ASSERT_TRUE(record) << domain;
         spam::SpfWalk late{spam::ParseIpAddress("192.0.2.1"), *record, 0, std::chrono::steady_clock::now()};
         dns.Forget();
