@@ -27,8 +27,8 @@ std::string DecodeToken(std::string_view token, size_t maxChars) {
 }
 
 // Calls match with the first field ("<id>:<password>") of each entry of
-// the user list until it returns true; false when the file is missing or
-// nothing matched.
+// the user list that has an ID until it returns true; false when the file
+// is missing or nothing matched.
 template <typename Match>
 bool FindUserLine(const std::string& userFile, Match match, std::string* id) {
     common::ListFileRules rules;
@@ -36,8 +36,11 @@ bool FindUserLine(const std::string& userFile, Match match, std::string* id) {
     bool found = false;
     common::ForEachListLine(userFile, rules, [&](std::string_view line) {
         std::string_view field = line.substr(0, line.find(','));
-        if (field.empty() || !match(field)) return true;
-        *id = std::string(field.substr(0, field.find(':')));
+        // An empty ID is what a client sends when its user leaves the login
+        // prompt empty: such a line never lets anyone in.
+        std::string_view lineId = field.substr(0, field.find(':'));
+        if (lineId.empty() || !match(field)) return true;
+        *id = std::string(lineId);
         found = true;
         return false;
     });

@@ -86,6 +86,10 @@ std::string FormatUserFile(const std::vector<UserRow>& rows) {
 }
 
 RowProblem CheckUserRow(const UserRow& row) {
+    // An empty ID and password is what a browser sends when its user presses
+    // OK on an empty login prompt: such a row would let anyone through.
+    if (row.id.isEmpty()) return {1066, QString::fromUtf8("接続ＩＤを入力してください。")};
+    if (row.password.isEmpty()) return {1065, QString::fromUtf8("パスワードを入力してください。")};
     // The engine checks "<id>:<password>" up to the first ","; the list
     // reader splits at the first ":"; a line beginning with a blank or a
     // quote is a comment to both.
@@ -196,6 +200,11 @@ void UserListPage::OnAddEntry() {
     if (source_ != 0 || !FieldsFromControls()) return;
     UserRow row{name_, id_, password_};
     RowProblem problem = CheckUserRow(row);
+    // The engine tries every line, so a second row with an ID already
+    // listed would leave two passwords that both let its user in.
+    for (const UserRow& listed : Rows())
+        if (!problem.control && listed.id == row.id)
+            problem = {1066, QString::fromUtf8("接続ＩＤ「%1」は既に登録されています。").arg(row.id)};
     if (problem.control) {
         ShowMessage(window(), problem.message, QMessageBox::Warning);
         if (QWidget* field = FindControl(this, problem.control)) field->setFocus();

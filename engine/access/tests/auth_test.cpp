@@ -93,6 +93,9 @@ protected:
                                "\"erin:hidden,commented out\r\n"
                                "\r\n"
                                ",nobody\r\n"
+                               // Empty IDs, as an empty login prompt would send them.
+                               ":,empty ID and password\r\n"
+                               ":secret,empty ID\r\n"
                                "Bob:P@ss:word,Bob with a colon in the password\r\n"
                                // A name so long that the line runs past what one read takes:
                                // its rest is no user entry.
@@ -124,6 +127,7 @@ TEST_F(LocalUserList, BasicTokens) {
         {Basic("mallory:evil"), false, "mallory", ""},
         {Basic("carl:pw"), true, "carl", "carl"},
         {Basic(":"), false, "", ""},
+        {Basic(":secret"), false, "", ""},
         {"", false, "", ""},
         {"!!!", false, "", ""},
     };
@@ -146,7 +150,8 @@ TEST_F(LocalUserList, SocksCredentials) {
         {"alice:secret", true}, {"Bob:P@ss:word", true}, {"alice:secret ", false},
         {"alice:SECRET", false}, {"carol:hidden", false}, {"", false},
         {"alice", false},       {"alice:secret,Alice Liddell", false},
-        {"mallory:evil", false}, {"carl:pw", true},
+        {"mallory:evil", false}, {"carl:pw", true},     {":", false},
+        {":secret", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(engine::ComperToken(12, c.credentials, userFile_), c.passed) << c.credentials;

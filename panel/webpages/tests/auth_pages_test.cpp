@@ -16,11 +16,14 @@
 
 #include "panel/shell/look.h"
 #include "panel/shell/registry_ops.h"
+#include "panel/shell/settings_window.h"
 #include "panel/webpages/auth_mode_pages.h"
+#include "panel/webpages/auth_pages.h"
 #include "panel/webpages/auth_sources.h"
 #include "panel/webpages/ldap_directory.h"
 #include "panel/webpages/ldap_settings_page.h"
 #include "panel/webpages/user_list_pages.h"
+#include "panel/webpages/web_pages.h"
 #include "platform/codepage/codepage.h"
 #include "platform/ldap/tests/slapd_fixture.h"
 #include "qt_test_support.h"
@@ -248,6 +251,49 @@ TEST_F(AuthPagesTest, OwnUsersLogInThroughTheRealEngines) {
     }
 }
 
+// A first-time administrator presses 追加 on the user page of the settings
+// window as it opens: the empty ID, the empty password and an ID already
+// listed are refused. Whatever a hand-written file holds, an empty ID lets
+// no one through the engine.
+TEST_F(AuthPagesTest, EmptyAndRepeatedIdsAreRefusedAndAnEmptyIdLetsNoOneIn) {
+    testsupport::WriteFile(programFolder() + "/orqhprx", "");
+    RegisterWebPages();
+    RegisterAuthPages();
+    SettingsWindow window;
+    window.OnInitDialog();
+    auto* page = dynamic_cast<Chttp2dlg*>(window.Page(kChttp2dlg));
+    ASSERT_NE(page, nullptr);
+    struct Case {
+        const char* id;
+        const char* password;
+        const char* field;  // named at the start of the message; null: added
+    } cases[] = {
+        {"", "", "接続ＩＤ"},       {"", "secret", "接続ＩＤ"}, {"alice", "", "パスワード"},
+        {"alice", "first", nullptr}, {"alice", "second", "接続ＩＤ"}, {"bob", "first", nullptr},
+    };
+    for (const Case& c : cases) {
+        const size_t before = page->Rows().size();
+        auto messages = AddUser(page, "名称", c.id, c.password);
+        if (!c.field) {
+            EXPECT_TRUE(messages.empty()) << c.id << ":" << c.password;
+            EXPECT_EQ(page->Rows().size(), before + 1);
+            continue;
+        }
+        ASSERT_EQ(messages.size(), 1u) << c.id << ":" << c.password;
+        EXPECT_EQ(messages[0].rfind(c.field, 0), 0u) << messages[0];
+        EXPECT_EQ(page->Rows().size(), before) << c.id << ":" << c.password;
+    }
+    EXPECT_EQ(Ids(*page), (std::vector<std::string>{"alice", "bob"}));
+
+    testsupport::WriteFile(dataFolder() + "http-auth.ini", Cp932(":,名称\r\n:secret,名称\r\nalice:first,A\r\n"));
+    const int origin = StartOrigin();
+    const std::string proxy =
+        "http://127.0.0.1:" + std::to_string(StartEngine("orqhprx", 0, "http.ini", {"-a=0"}));
+    EXPECT_EQ(Status(proxy, origin, ":"), "407");
+    EXPECT_EQ(Status(proxy, origin, ":secret"), "407");
+    EXPECT_EQ(Status(proxy, origin, "alice:first"), "200");
+}
+
 TEST_F(AuthPagesTest, LdapSettingsFileKeysInAnyOrderAndTextsThatWouldNotFit) {
     testsupport::WriteFile(dataFolder() + "http-ldap.ini",
                            Cp932("'comment\r\n SERVER=commented\r\nSchemaRdn=uid\r\nPORT=123abc\r\n"
@@ -364,6 +410,7 @@ TEST_F(AuthPagesTest, DirectoryUsersListedFromTheLdapPageAndLoggedInThroughTheEn
     const std::string proxy = "http://127.0.0.1:" + std::to_string(StartEngine("orqhprx", 0, "http.ini", auth));
     for (const auto& [uid, password] : users) EXPECT_EQ(Status(proxy, origin, uid + ":" + password), "200") << uid;
     EXPECT_EQ(Status(proxy, origin, "bob:wrong"), "407");
+    EXPECT_EQ(Status(proxy, origin, ":"), "407");
 
     // Back to own users: the file's users are shown again.
     testsupport::WriteFile(dataFolder() + "http-auth.ini", "zoe:z,Zoe\r\n");
