@@ -227,6 +227,10 @@ void AcceptClients(const ListenerParameters& parameters) {
 
     std::vector<int> sockets;
     for (const ListenEntry& entry : entries) {
+        // Left out without a word, such a line looks like a listener that
+        // silently does not answer.
+        if (entry.family == AF_UNSPEC)
+            WriteLogF("[AcceptClients] not an IPv4 or IPv6 address, not listened on: %s\n", entry.text.c_str());
         if (!FamilyEnabled(entry.family, settings.ipVersion)) continue;
         WriteLogF("[AcceptClients] listen=%s\n", entry.text.c_str());
         int s = OpenListenSocket(entry);

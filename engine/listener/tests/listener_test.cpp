@@ -92,6 +92,20 @@ TEST(Listener, EntriesWithTheirOwnPortsAndFamilies) {
     }
 }
 
+// An address typed with full-width digits (as the file holds it, in code
+// page 932) is no address: the engine says so and serves the other lines.
+TEST(Listener, LineWithoutAnAddressIsLoggedAndTheOthersServe) {
+    const std::string fullWidth = "\x82\x50\x82\x51\x82\x56\x81\x44\x82\x4f\x81\x44\x82\x4f\x81\x44\x82\x50";
+    int unusable = testsupport::FreeTcpPort(), port = testsupport::FreeTcpPort();
+    EngineProcess engine(ListenLine(fullWidth, unusable) + ListenLine("127.0.0.1", port));
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << engine.log();
+    EXPECT_TRUE(engine.waitForLog("[AcceptClients] not an IPv4 or IPv6 address, not listened on: " + fullWidth + " " +
+                                  std::to_string(unusable)))
+        << engine.log();
+    std::string reply = Curl("-x http://127.0.0.1:" + std::to_string(port) + " " + Origin().url());
+    EXPECT_NE(reply.find(kReplyBody), std::string::npos) << reply << engine.log();
+}
+
 TEST(Listener, OnlyIPv6EntriesWithIPv4ListenersEndTheEngine) {
     int port = testsupport::FreeTcpPort();
     EngineProcess engine(ListenLine("::1", port), Extra({"-i=0"}));
