@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "common/list_file.h"
+#include "panel/shell/address_text.h"
 #include "panel/shell/connection_list_view.h"
 #include "panel/shell/message_box.h"
 #include "panel/shell/page_parts.h"
@@ -175,9 +176,10 @@ bool MailConnectionPage::TakePort(int editId, int& field) {
     QString message;
     if (!number)
         message = LoadString(61719);
-    else if (*number < 0 || *number > 65535)
-        // The engine listens and connects on 0 to 65535 only.
-        message = LoadString(61714).arg(0).arg(65535);
+    else if (*number < 1 || *number > 65535)
+        // The engine listens and connects on 1 to 65535 only; 0 would have
+        // the system pick the listen port.
+        message = LoadString(61714).arg(1).arg(65535);
     if (message.isEmpty()) {
         field = static_cast<int>(*number);
         return true;
@@ -307,6 +309,13 @@ void MailConnectionPage::OnAddEntry() {
     if (std::optional<ConnectionColumn> column = ColumnThatDoesNotReadBack(row)) {
         Refuse(*column, CannotCarry(*column));
         return;
+    }
+    // The listen address is needed; the others may be left empty.
+    for (ConnectionColumn column : {kListenIp, kSendIp, kHost}) {
+        if ((column == kListenIp || !row[column].isEmpty()) && !IsAddressOrHostName(row[column])) {
+            Refuse(column, NotAnAddressMessage());
+            return;
+        }
     }
     for (int i = 0; i < list_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = list_->topLevelItem(i);

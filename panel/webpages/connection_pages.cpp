@@ -8,6 +8,7 @@
 
 #include "common/connect_table.h"
 #include "common/list_file.h"
+#include "panel/shell/address_text.h"
 #include "panel/shell/message_box.h"
 #include "panel/shell/page_parts.h"
 #include "panel/shell/panel_state.h"
@@ -190,19 +191,27 @@ bool ConnectionListPage::CheckNewRow(const common::ConnectTableRow& row) {
         if (QWidget* edit = FindControl(this, editId)) edit->setFocus();
         return false;
     };
-    const QString badPort = QString::fromUtf8("「%1」には 0 から 65535 までの整数を入力してください。");
+    const QString badPort = PortRangeMessage();
     const QString badText = QString::fromUtf8("「%1」の値は一覧に書くと別の値として読まれるため登録できません。");
-    if (listenPort_ > 65535) return refuse(2, kind_.listenPortEdit, badPort);
-    if (kind_.hostLabelText && !host_.isEmpty() && hostPort_ > 65535)
+    // Port 0 would have the system pick the listen port, or connect to none.
+    auto outOfRange = [](uint32_t port) { return port < 1 || port > 65535; };
+    if (outOfRange(listenPort_)) return refuse(2, kind_.listenPortEdit, badPort);
+    if (kind_.hostLabelText && !host_.isEmpty() && outOfRange(hostPort_))
         return refuse(5, kind_.hostPortEdit, badPort);
     struct Text {
         const QString& text;
         int column, editId;
-    } texts[] = {{name_, 0, kind_.nameEdit}, {listenIp_, 1, kind_.listenIpEdit}, {address_, 3, kind_.addressEdit},
-                 {host_, 4, kind_.hostEdit}};
+        bool address;
+    } texts[] = {{name_, 0, kind_.nameEdit, false},
+                 {listenIp_, 1, kind_.listenIpEdit, true},
+                 {address_, 3, kind_.addressEdit, true},
+                 {host_, 4, kind_.hostEdit, true}};
     for (const Text& t : texts) {
         if (t.column == 4 && !kind_.hostLabelText) continue;
         if (!FitsCp932(t.text)) return refuse(t.column, t.editId, badText);
+        // The listen address is needed; the others may be left empty.
+        if (t.address && (t.column == 1 || !t.text.isEmpty()) && !IsAddressOrHostName(t.text))
+            return refuse(t.column, t.editId, NotAnAddressMessage());
     }
     switch (common::RowReadsBack(row)) {
     case common::ConnectTableField::kNone: return true;
@@ -216,7 +225,9 @@ bool ConnectionListPage::CheckNewRow(const common::ConnectTableRow& row) {
 }
 
 void ConnectionListPage::OnAddEntry() {
-    FieldsFromControls();
+    // A field that did not pass adds nothing: the row would carry the value
+    // held before it, not the one shown.
+    if (!FieldsFromControls()) return;
     common::ConnectTableRow row;
     row.name = ToCp932(name_);
     row.listenAddress = ToCp932(listenIp_);

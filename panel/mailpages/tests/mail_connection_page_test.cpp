@@ -14,7 +14,7 @@ using mailtest::Entry;
 
 class MailConnectionPageTest : public mailtest::MailListTest {};
 
-const std::string kPortRange = "0 から 65535 までの整数を入力してください。";
+const std::string kPortRange = "1 から 65535 までの整数を入力してください。";
 
 TEST_F(MailConnectionPageTest, PortsOutsideWhatTheEngineListensOnAreRefusedOnBothPages) {
     struct Case {
@@ -26,6 +26,8 @@ TEST_F(MailConnectionPageTest, PortsOutsideWhatTheEngineListensOnAreRefusedOnBot
     };
     const Case cases[] = {
         {true, true, "70000", kPortRange, ""},
+        {true, true, "0", kPortRange, ""},
+        {false, false, "0", kPortRange, ""},
         {true, true, "-1", kPortRange, ""},
         {false, true, "70000", kPortRange, ""},
         {false, true, "-1", kPortRange, ""},
@@ -94,6 +96,20 @@ TEST_F(MailConnectionPageTest, ValuesTheFileWouldReadBackOtherwiseAreRefusedAtAd
          "「秘密鍵」には、'='、タブ、改行を含まない 260 文字までのパスを指定してください。"},
         {"a line the engine would cut before the name", with([](Entry& e) { e.host = std::string(1000, 'h'); }),
          "「接続先」の値は接続情報に書くと別の値として読まれるため登録できません。"},
+        {"full-width listen IP", with([](Entry& e) { e.listenIp = "１２７．０．０．１"; }),
+         "「受信IP」には IPv4 アドレス、IPv6 アドレスまたはホスト名を半角で入力してください。"},
+        {"full-width host", with([](Entry& e) { e.host = "ｍａｉｌ.example.jp"; }),
+         "「接続先」には IPv4 アドレス、IPv6 アドレスまたはホスト名を半角で入力してください。"},
+        {"connect-from IP with a slash", with([](Entry& e) { e.sendIp = "10.0.0.0/8"; }),
+         "「接続時IP」には IPv4 アドレス、IPv6 アドレスまたはホスト名を半角で入力してください。"},
+        {"IPv6 listen IP and a host name with a hyphen",
+         with([](Entry& e) {
+             e.clientStartTls = false;
+             e.certificate = e.key = "";
+             e.listenIp = "::1";
+             e.host = "mail-1.example.jp";
+         }),
+         ""},
         {"a long name, which only the log shows", with([](Entry& e) { e.name = std::string(3000, 'n'); }), ""},
         {"260 characters, a blank, a + and Japanese letters",
          with([](Entry& e) { e.certificate = "/srv/証明書 a+b" + std::string(260 - 24, 'c'); }), ""},
