@@ -9,6 +9,12 @@
 #include "panel/shell/registry_ops.h"
 
 namespace panel {
+namespace {
+
+// Characters of the spam tag, and its bytes in the service's code page.
+constexpr int kSpamTagLimit = 255;
+
+}  // namespace
 
 CSpamCheckSetDlg::CSpamCheckSetDlg(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
 
@@ -28,13 +34,15 @@ void CSpamCheckSetDlg::BuildTemplate() {
 void CSpamCheckSetDlg::OnInitDialog() {
     log_ = ReadSetting("spamenglog", 0);
     check_ = ReadSetting("spamcheck", 1);
+    // One limit for the tag on both sides: what the page stores is what the
+    // page reads back (a longer stored tag reads as the default, and the
+    // next save would overwrite it) and what the service passes on.
     std::string tag;
-    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "spamtag", "[SPAM]", tag, 512);
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "spamtag", "[SPAM]", tag, (kSpamTagLimit + 1) * 2);
     tag_ = QString::fromStdString(tag);
     BindCheck(1108, check_);
     BindCheck(1113, log_);
-    // The service reads the tag into 261 bytes.
-    BindText(1106, tag_, TextLimit{0, 260, false});
+    BindText(1106, tag_, TextLimit{kSpamTagLimit, kSpamTagLimit, false});
     ControlsFromFields();
     ApplyEnablingRule();
 }

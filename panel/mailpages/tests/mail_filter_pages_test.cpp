@@ -189,9 +189,17 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
     for (const char* arg : {"-w", "-s", "-d"}) EXPECT_TRUE(Has(start->args, arg)) << arg;
     EXPECT_EQ(start->afterLine, "SPAM Option=log,spf1,date\n");
 
-    // The tag is read by the service into 261 bytes.
-    Type(spam.get(), 1106, std::string(131, 'x') + std::string(130, 'y'));
-    EXPECT_EQ(SaveRefused(spam.get()), std::vector<std::string>{"260 文字以内で入力してください。"});
+    // A tag of 256 characters would read back as the default: refused. One
+    // of 255 comes back whole on the page and reaches the spam server.
+    Type(spam.get(), 1106, std::string(128, 'x') + std::string(128, 'y'));
+    EXPECT_EQ(SaveRefused(spam.get()), std::vector<std::string>{"255 文字以内で入力してください。"});
+    Type(spam.get(), 1106, Repeat("迷", 128));
+    EXPECT_EQ(SaveRefused(spam.get()), std::vector<std::string>{"255 文字以内で入力してください。"});
+    const std::string longest = std::string(127, 'x') + std::string(128, 'y');
+    Type(spam.get(), 1106, longest);
+    ASSERT_TRUE(spam->SaveSettings());
+    EXPECT_EQ(Shown(Open<CSpamCheckSetDlg>().get(), 1106), longest);
+    EXPECT_TRUE(Has(StartStep("orqspam")->args, "-t=" + longest));
     Type(spam.get(), 1106, "");
     ASSERT_TRUE(spam->SaveSettings());
     EXPECT_EQ(Text("spamtag"), "") << "an empty tag is saved empty";
