@@ -18,6 +18,8 @@ BUILD_PACKAGES=(
   zlib1g-dev
   # The control panel's widgets and its Japanese font.
   qt6-base-dev fonts-ipafont-gothic
+  # The control panel's editor of list files (keeps Shift_JIS and CR LF).
+  l3afpad
   # The set-up example's client and local web server.
   curl python3
 )

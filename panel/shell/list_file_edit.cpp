@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <string>
 
+#include <QApplication>
+
+#include "panel/shell/message_box.h"
 #include "panel/shell/outside_program.h"
 #include "panel/shell/panel_state.h"
 #include "panel/shell/small_ops.h"
@@ -64,7 +67,15 @@ void EditListFile(const std::string& fileName, const std::vector<std::string>& h
         bool japanese = GetUserDefaultLangID() == kJapanese;
         CreateWhole(path, japanese ? ListFileBytes(header, rows) : std::string());
     }
-    StartOutsideProgram(EditorPrefix(), {path});
+    const std::string editor = EditorPrefix();
+    if (StartOutsideProgram(editor, {path})) return;
+    // Without a word the button would seem to do nothing at all.
+    QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : QApplication::activeWindow();
+    ShowMessage(owner,
+                QString::fromUtf8("エディタを起動できませんでした。\r\nファイル: %1\r\nコマンド: %2\r\n"
+                                  "（環境変数 VELQOR_EDITOR で別のエディタを指定できます。）")
+                    .arg(QString::fromStdString(path), QString::fromStdString(editor)),
+                QMessageBox::Warning);
 }
 
 }  // namespace panel

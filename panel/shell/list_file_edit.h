@@ -13,8 +13,8 @@ namespace panel {
 // the header lines and default rows (code page 932, CR LF) for a Japanese
 // user, empty for others. The new file appears whole or not at all, and
 // never replaces a file made meanwhile. An existing file is left exactly
-// as it is. Then starts the editor on the path; whether it started is not
-// looked at.
+// as it is. Then starts the editor on the path; when it does not start, a
+// message box names the file and the editor's command.
 void EditListFile(const std::string& fileName, const std::vector<std::string>& header,
                   const std::vector<std::string>& rows);
 inline void EditListFile(const std::string& fileName, const ListFileTemplate& text) {

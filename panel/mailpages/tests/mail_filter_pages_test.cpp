@@ -222,6 +222,24 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
     }
     EXPECT_NE(platform::Cp932ToUtf8(File("spamkeyword.db")).find("'*出*会*い*系*\r\n"),
               std::string::npos);
+    // An editor that does not start is named, with the file, in a message:
+    // the one set in VELQOR_EDITOR, and the default when none is found.
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const std::pair<const char*, std::string> editors[] = {
+        {"VELQOR_EDITOR", "/nonexistent/editor -x"},
+        {"PATH", dir_.path()},
+    };
+    for (const auto& [variable, value] : editors) {
+        if (std::string(variable) == "PATH") ::unsetenv("VELQOR_EDITOR");
+        ::setenv(variable, value.c_str(), 1);
+        paneltest::BoxAnswerer boxes;
+        Click(checks.get(), 1129);
+        ::setenv("PATH", path.c_str(), 1);
+        ASSERT_EQ(boxes.texts.size(), 1u) << variable;
+        EXPECT_NE(boxes.texts[0].find("ファイル: " + dataFolder() + "passspf.db"), std::string::npos) << boxes.texts[0];
+        const std::string command = std::string(variable) == "PATH" ? "l3afpad --codeset=CP932" : value;
+        EXPECT_NE(boxes.texts[0].find("コマンド: " + command), std::string::npos) << boxes.texts[0];
+    }
     // The archiving pages' files: the password notice keeps its "%s".
     auto zip = Open<Csorvant>();
     Click(zip.get(), 1270);
