@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -62,11 +62,18 @@ void Alert::OnInitDialog() {
     icon->setFixedSize(32, 32);
     auto* question = new QLabel(QString::fromUtf8("発見されたウイルスを削除しますか？"), this);
     question->setWordWrap(true);
-    // A single-line edit: the line ends of the message show as blanks.
-    auto* text = WithId(new QLineEdit(this), 1046);
+    // The path is what the administrator decides on: it is shown whole,
+    // wrapped where it is too long for a line (a path rarely has blanks to
+    // break at), and can be selected and copied.
+    auto* text = WithId(new QPlainTextEdit(this), 1046);
     text->setReadOnly(true);
-    text->setText(QString(message).replace(QStringLiteral("\r\n"), QStringLiteral(" ")).trimmed());
-    text->setCursorPosition(0);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QString shown = QString(message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed();
+    text->setPlainText(shown);
+    text->setToolTip(shown);
     yes_ = Button(this, 1, "はい");
     no_ = Button(this, 2, "いいえ");
     connect(yes_, &QPushButton::clicked, this, &QDialog::accept);
@@ -78,8 +85,7 @@ void Alert::OnInitDialog() {
     middle->addWidget(icon, 0, Qt::AlignTop);
     middle->addWidget(question, 1);
     layout->addLayout(middle);
-    layout->addWidget(text);
-    layout->addStretch(1);
+    layout->addWidget(text, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(yes_);

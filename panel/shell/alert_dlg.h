@@ -16,7 +16,7 @@ class Alert : public QDialog {
 public:
     explicit Alert(QWidget* parent = nullptr);
 
-    // Bound to control 1090 and to edit 1046.
+    // Bound to control 1090 and to the text field 1046.
     QString title;
     QString message;
 

@@ -7,7 +7,8 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
@@ -55,6 +56,7 @@ public:
         std::string shown;
         QRect geometry;
         QPoint slideEnd;
+        bool wholeInView = false;  // the text shows without scrolling
     };
     explicit AlertAnswerer(std::function<int(Alert*, size_t)> decide) : decide_(std::move(decide)) {
         timer_.setInterval(5);
@@ -70,9 +72,11 @@ private:
             if (!alert || !alert->isVisible() || alert->Sliding() || alert->property("answered").toBool()) continue;
             if (!alert->property("seen").toBool()) {
                 alert->setProperty("seen", true);
-                auto* edit = Control<QLineEdit>(alert, 1046);
-                seen.push_back({alert->message.toStdString(), edit ? edit->text().toStdString() : "<no edit>",
-                                alert->geometry(), alert->SlideEnd()});
+                auto* edit = Control<QPlainTextEdit>(alert, 1046);
+                seen.push_back({alert->message.toStdString(), edit ? edit->toPlainText().toStdString() : "<no edit>",
+                                alert->geometry(), alert->SlideEnd(),
+                                edit && edit->verticalScrollBar()->maximum() == 0 &&
+                                    edit->horizontalScrollBar()->maximum() == 0});
             }
             size_t index = 0;
             while (index < seen.size() && seen[index].message != alert->message.toStdString()) ++index;
@@ -132,7 +136,8 @@ MATCHER_P(Stamped, rest, "") {
 }
 
 TEST_F(AlertTest, YesDeletesTheFileAPathWithBlanksWhole) {
-    std::string path = File("a b/eicar.com");
+    // Longer than a line of the pop-up: it is shown whole all the same.
+    std::string path = File("a b/eicar-" + std::string(60, 'x') + ".com");
     std::string message = "[EICAR-Test-File] " + path;
     AlertAnswerer answerer([](Alert*, size_t) { return 1; });
     auto reply = Send(message);
@@ -144,7 +149,8 @@ TEST_F(AlertTest, YesDeletesTheFileAPathWithBlanksWhole) {
     ASSERT_EQ(answerer.seen.size(), 1u);
     const auto& popup = answerer.seen[0];
     EXPECT_THAT(popup.message, Stamped("\r\n" + message + "\r\n"));
-    EXPECT_THAT(popup.shown, Stamped(" " + message));
+    EXPECT_THAT(popup.shown, Stamped("\n" + message));
+    EXPECT_TRUE(popup.wholeInView);
     // Slid in at the bottom right: its right edge on the screen's, its top
     // less than ten pixels above its resting place.
     EXPECT_EQ(popup.geometry.topLeft(), popup.slideEnd);
