@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include "panel/shell/folder_view.h"
@@ -30,8 +31,14 @@ void Csmtpdlg12::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
     auto* backup = CheckBox(this, 1130, "メールを保管する。");
     layout->addWidget(backup);
+    // The folder the proxy keeps the mail under: labelled as the search
+    // program's path below it is, so that the two fields are told apart.
+    archiveLabel_ = Static(this, 0, "メールの保管フォルダ");
+    auto* archiveFolder = Edit(this, 1134);
+    archiveLabel_->setBuddy(archiveFolder);
+    layout->addWidget(archiveLabel_);
     auto* archive = new QHBoxLayout;
-    archive->addWidget(Edit(this, 1134), 1);
+    archive->addWidget(archiveFolder, 1);
     archive->addWidget(Button(this, 1135, "参照"));
     layout->addLayout(archive);
     layout->addWidget(Static(this, 1147, "検索ソフトの実行パス"));
@@ -64,6 +71,7 @@ void Csmtpdlg12::OnInitDialog() {
 void Csmtpdlg12::UpdateEnableState() {
     FieldsFromControls();
     EnableIds(this, {1134, 1135, 1147, 1148, 1142, 1149}, mailBackup_ != 0);
+    archiveLabel_->setEnabled(mailBackup_ != 0);
     ControlsFromFields();
 }
 

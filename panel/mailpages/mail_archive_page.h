@@ -9,6 +9,8 @@
 
 #include "panel/shell/settings_page.h"
 
+class QLabel;
+
 namespace panel {
 
 class CFolderView2;
@@ -43,6 +45,7 @@ private:
     ColorButton* archiveBrowse_ = nullptr;
     ColorButton* searchBrowse_ = nullptr;
     ColorButton* startSearch_ = nullptr;
+    QLabel* archiveLabel_ = nullptr;
 };
 
 // The engine puts its day folders at the archive folder followed directly

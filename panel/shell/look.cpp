@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <cmath>
+#include <utility>
 
 namespace panel {
 namespace {
@@ -66,6 +68,19 @@ void PaintTile(QPainter& p, QSize size, const Tile& tile) {
 
 bool IsDialog(const QWidget* widget) { return widget->property(kDialogProperty).toBool(); }
 
+// Contrast of disabled texts against their ground: readable, yet lighter
+// than the black of enabled ones.
+constexpr double kDisabledTextContrast = 3.5;
+
+// The lightest grey that keeps that contrast on the colour.
+QColor DisabledTextOn(const QColor& ground) {
+    for (int level = 0x90; level > 0; --level) {
+        const QColor grey(level, level, level);
+        if (ContrastRatio(grey, ground) >= kDisabledTextContrast) return grey;
+    }
+    return Qt::black;
+}
+
 }  // namespace
 
 QColor FromColorRef(uint32_t colorRef) {
@@ -86,9 +101,27 @@ QSize DialogUnitsToPixels(const QFont& font, int x, int y) {
     return QSize(x * averageWidth / 4, y * lineHeight / 8);
 }
 
+double RelativeLuminance(const QColor& color) {
+    auto linear = [](double channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    double la = RelativeLuminance(a), lb = RelativeLuminance(b);
+    if (la < lb) std::swap(la, lb);
+    return (la + 0.05) / (lb + 0.05);
+}
+
 void SetBackground(QWidget* widget, uint32_t colorRef) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, FromColorRef(colorRef));
+    // The style's grey for disabled labels all but vanishes on the light
+    // page colour.
+    const QColor disabled = DisabledTextOn(FromColorRef(colorRef));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, disabled);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }

@@ -26,8 +26,14 @@ QFont DialogFont();
 // Dialog units to pixels on `font`, by the Windows rule.
 QSize DialogUnitsToPixels(const QFont& font, int x, int y);
 
+// Contrast of two colours as the accessibility guidelines reckon it, from
+// 1 (the same) to 21 (black on white).
+double RelativeLuminance(const QColor& color);
+double ContrastRatio(const QColor& a, const QColor& b);
+
 // Fills the widget's background with the colour (auto-filled palette
-// Window); its statics show through.
+// Window); its statics show through. Disabled texts get a grey that stays
+// readable on it.
 void SetBackground(QWidget* widget, uint32_t colorRef);
 
 // A picture of the panel's resources (icons 128, 154, 156 and 185 to 210,

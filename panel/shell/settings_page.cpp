@@ -92,13 +92,24 @@ void SettingsPage::BindNumber(int id, uint32_t& field, NumberKind kind, std::opt
                          }});
 }
 
+namespace {
+
+// A text too long for its edit shows its start, where the reader begins,
+// unless the administrator is typing in it.
+void ShowText(QLineEdit* edit, const QString& text) {
+    edit->setText(text);
+    if (!edit->hasFocus()) edit->setCursorPosition(0);
+}
+
+}  // namespace
+
 void SettingsPage::BindText(int id, QString& field) {
     bindings_.push_back({[this, id, &field] {
                              if (auto* edit = Control<QLineEdit>(this, id)) field = edit->text();
                              return true;
                          },
                          [this, id, &field] {
-                             if (auto* edit = Control<QLineEdit>(this, id)) edit->setText(field);
+                             if (auto* edit = Control<QLineEdit>(this, id)) ShowText(edit, field);
                          }});
 }
 
@@ -125,7 +136,7 @@ void SettingsPage::BindText(int id, QString& field, TextLimit limit) {
                              return true;
                          },
                          [this, id, &field] {
-                             if (auto* edit = Control<QLineEdit>(this, id)) edit->setText(field);
+                             if (auto* edit = Control<QLineEdit>(this, id)) ShowText(edit, field);
                          }});
 }
 
