@@ -38,6 +38,8 @@ public:
 
     // Writes the list when it differs from what the file gave.
     bool SaveSettings() override;
+    // The entry fields are not stored: nothing here stops the save.
+    bool CheckSettings() override { return true; }
     void DeleteSelectedEntry() override;
 
     void OnAddEntry();

@@ -195,6 +195,7 @@ bool SettingsPage::NumberFromText(int id, const QString& text, NumberKind kind, 
 }
 
 void SettingsPage::Refuse(int id, const QString& message) {
+    emit InputRefused();
     ShowMessage(window(), message, QMessageBox::Warning);
     if (QWidget* control = FindControl(this, id)) control->setFocus();
 }

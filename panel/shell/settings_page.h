@@ -35,6 +35,11 @@ public:
     // does not pass its check: the framework message was shown, the focus
     // is on the control, nothing after it was written.
     virtual bool SaveSettings() { return true; }
+    // Reads the controls as SaveSettings would and writes nothing: false,
+    // with the message shown, where SaveSettings would refuse. The window
+    // checks every page so that a refusal leaves the settings all as they
+    // were.
+    virtual bool CheckSettings() { return FieldsFromControls(); }
     // List pages: removes the selected row of the list.
     virtual void DeleteSelectedEntry() {}
 
@@ -48,6 +53,9 @@ public:
 signals:
     // Command 1042 from the list's context menu 155, for the window.
     void DeleteEntryCommand();
+    // A control's input is refused: the window shows the page before the
+    // message comes.
+    void InputRefused();
 
 protected:
     virtual void BuildTemplate() {}

@@ -120,6 +120,7 @@ void SettingsWindow::OnInitDialog() {
         frame_->layout()->addWidget(page.get());
         page->hide();
         connect(page.get(), &SettingsPage::DeleteEntryCommand, this, &SettingsWindow::OnDeleteEntry);
+        connect(page.get(), &SettingsPage::InputRefused, this, [this, p = page.get()] { ShowPage(p); });
     }
     BuildTree();
     for (PageSlot slot : SectionPages()) {
@@ -168,6 +169,14 @@ int SettingsWindow::DoModal() {
 }
 
 SettingsWindow::SaveResult SettingsWindow::SaveAllPages() {
+    // Every page is checked before any writes: a value refused on a late
+    // page must not leave the earlier pages' values saved.
+    for (PageSlot slot : SaveOrder()) {
+        if (!Page(slot)->CheckSettings()) {
+            ShowPage(Page(slot));
+            return SaveResult::Refused;
+        }
+    }
     for (PageSlot slot : SaveOrder()) {
         if (!Page(slot)->SaveSettings()) {
             ShowPage(Page(slot));
@@ -198,11 +207,20 @@ void SettingsWindow::OnTreeSelChanged() {
 }
 
 void SettingsWindow::OnOK() {
-    if (SaveAllPages() == SaveResult::Saved) accept();
+    if (SaveAllPages() != SaveResult::Saved) return;
+    // Nothing after this window offers the restart.
+    if (!fromTray) ShowMessage(this, AppliedMessage(), QMessageBox::Information);
+    accept();
 }
 
 void SettingsWindow::OnApply() {
-    if (SaveAllPages() == SaveResult::Saved) ShowMessage(this, LoadString(188), QMessageBox::Information);
+    if (SaveAllPages() == SaveResult::Saved) ShowMessage(this, AppliedMessage(), QMessageBox::Information);
+}
+
+QString SettingsWindow::AppliedMessage() const {
+    // The service reads the settings only when it starts the servers.
+    if (fromTray) return LoadString(188);
+    return LoadString(188) + QString::fromUtf8("\r\n設定はサービスを再起動すると有効になります。");
 }
 
 void SettingsWindow::OnHelp() { ShowHelpIndex(); }

@@ -31,6 +31,11 @@ public:
     void OnInitDialog();
     int DoModal();
 
+    // Opened from the tray, which offers the service's restart after OK.
+    // Opened otherwise, the message after Apply and OK says that the
+    // settings act once the service restarts.
+    bool fromTray = false;
+
     SettingsPage* Page(PageSlot slot) const { return pages_[slot].get(); }
     SettingsPage* ShownPage() const { return shown_; }
     QTreeWidget* Tree() const { return tree_; }
@@ -53,6 +58,7 @@ private:
     void BuildTemplate();
     void BuildTree();
     void ShowPage(SettingsPage* page);
+    QString AppliedMessage() const;
 
     std::array<std::unique_ptr<SettingsPage>, kPageCount> pages_;
     std::array<ColorButton*, 4> buttons_ = {};

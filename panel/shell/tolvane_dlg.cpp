@@ -153,6 +153,7 @@ void TolvaneDlg::OnServiceTest() {
 void TolvaneDlg::OnProperties() {
     if (Restarting()) return;
     SettingsWindow window(options_.settingsPages);
+    window.fromTray = true;
     if (window.DoModal() != QDialog::Accepted) return;
     if (ShowMessage(nullptr, LoadString(179), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes)

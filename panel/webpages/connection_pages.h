@@ -39,6 +39,8 @@ class ConnectionListPage : public SettingsPage {
     Q_OBJECT
 public:
     bool SaveSettings() override;
+    // The entry fields are not stored: nothing here stops the save.
+    bool CheckSettings() override { return true; }
     void DeleteSelectedEntry() override;
 
     // Button 1041.

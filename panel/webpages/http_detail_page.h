@@ -17,6 +17,8 @@ class Chttpdlg : public SettingsPage {
 public:
     explicit Chttpdlg(int templateId = 137, QWidget* parent = nullptr);
     bool SaveSettings() override;
+    // Nothing on this page is refused.
+    bool CheckSettings() override { return true; }
 
     // Check box 1043; also at the end of the opening and after preset 0.
     void OnPicsLabelClicked();

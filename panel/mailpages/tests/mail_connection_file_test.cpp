@@ -158,6 +158,7 @@ TEST_F(MailConnectionFileTest, InTheSettingsWindowTheDeleteCommandAndApplyReachT
     testsupport::WriteFile(dataFolder() + "pop3.ini", "' comment\r\n127.0.0.1 8110=,c 110,c\r\n");
     RegisterMailPages();
     SettingsWindow window;
+    window.fromTray = true;
     window.OnInitDialog();
     auto* smtp = dynamic_cast<Csmtpdlg*>(window.Page(kCsmtpdlg));
     ASSERT_NE(smtp, nullptr);

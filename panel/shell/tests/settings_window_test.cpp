@@ -78,7 +78,15 @@ protected:
             return std::unique_ptr<SettingsPage>(new RecordingPage(slot, templateId, log_));
         });
         window->OnInitDialog();
+        window->fromTray = true;
         window->show();
+        return window;
+    }
+    // A window opened from the tray or at the first start, nothing saved yet.
+    std::unique_ptr<SettingsWindow> OpenAfresh(bool fromTray) {
+        log_.saves.clear();
+        auto window = Open();
+        window->fromTray = fromTray;
         return window;
     }
     static void Click(SettingsWindow& window, int id) {
@@ -114,29 +122,38 @@ protected:
     Log log_;
 };
 
+// Opened from the tray, OK is followed by the tray's restart question;
+// opened otherwise, the window says itself that the settings act once the
+// service restarts.
+const std::string kAppliedUntilRestart = "適用しました。\r\n設定はサービスを再起動すると有効になります。";
+
 TEST_F(SettingsWindowTest, OkSavesEveryPageOnceInOrderAndCloses) {
-    auto window = Open();
-    BoxAnswerer boxes;
-    Click(*window, 1);
-    EXPECT_EQ(log_.saves, AllClassNames());
-    EXPECT_EQ(log_.saves.size(), 45u);
-    EXPECT_TRUE(boxes.texts.empty());
-    EXPECT_EQ(window->result(), QDialog::Accepted);
-    EXPECT_FALSE(window->isVisible());
+    for (bool fromTray : {true, false}) {
+        auto window = OpenAfresh(fromTray);
+        BoxAnswerer boxes;
+        Click(*window, 1);
+        EXPECT_EQ(log_.saves, AllClassNames());
+        EXPECT_EQ(log_.saves.size(), 45u);
+        EXPECT_EQ(boxes.texts, fromTray ? std::vector<std::string>{} : std::vector<std::string>{kAppliedUntilRestart});
+        EXPECT_EQ(window->result(), QDialog::Accepted);
+        EXPECT_FALSE(window->isVisible());
+    }
 }
 
 TEST_F(SettingsWindowTest, ApplySavesEveryPageSaysSoAndStaysCancelSavesNothing) {
-    auto window = Open();
-    BoxAnswerer boxes;
-    Click(*window, 1008);
-    EXPECT_EQ(log_.saves, AllClassNames());
-    EXPECT_EQ(boxes.texts, std::vector<std::string>{"適用しました。"});
-    EXPECT_EQ(boxes.icons, std::vector<QMessageBox::Icon>{QMessageBox::Information});
-    EXPECT_TRUE(window->isVisible());
-    Click(*window, 2);
-    EXPECT_EQ(log_.saves.size(), 45u) << "Cancel saved nothing";
-    EXPECT_EQ(window->result(), QDialog::Rejected);
-    EXPECT_FALSE(window->isVisible());
+    for (bool fromTray : {true, false}) {
+        auto window = OpenAfresh(fromTray);
+        BoxAnswerer boxes;
+        Click(*window, 1008);
+        EXPECT_EQ(log_.saves, AllClassNames());
+        EXPECT_EQ(boxes.texts, std::vector<std::string>{fromTray ? "適用しました。" : kAppliedUntilRestart});
+        EXPECT_EQ(boxes.icons, std::vector<QMessageBox::Icon>{QMessageBox::Information});
+        EXPECT_TRUE(window->isVisible());
+        Click(*window, 2);
+        EXPECT_EQ(log_.saves.size(), 45u) << "Cancel saved nothing";
+        EXPECT_EQ(window->result(), QDialog::Rejected);
+        EXPECT_FALSE(window->isVisible());
+    }
 }
 
 TEST_F(SettingsWindowTest, RefusedInputStopsTheSaveAndShowsItsPage) {
@@ -155,9 +172,10 @@ TEST_F(SettingsWindowTest, RefusedInputStopsTheSaveAndShowsItsPage) {
             edit->setText(c.typed);
             BoxAnswerer boxes;
             Click(*window, button);
-            // One message, the framework's; no "applied"; nothing after it saved.
+            // One message, the framework's; no "applied"; no page saved,
+            // neither before it in the order nor after it.
             EXPECT_EQ(boxes.texts, std::vector<std::string>{c.message});
-            EXPECT_EQ(log_.saves, AllClassNames(11));
+            EXPECT_TRUE(log_.saves.empty());
             EXPECT_EQ(window->ShownPage(), window->Page(kCftpdlg00));
             EXPECT_TRUE(window->isVisible());
             EXPECT_EQ(RegReadDword(kProductSettingsKey, "ftpmaxconn", 7), 7u) << "the refused number is not stored";
