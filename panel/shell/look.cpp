@@ -70,7 +70,7 @@ bool IsDialog(const QWidget* widget) { return widget->property(kDialogProperty).
 
 // Contrast of disabled texts against their ground: readable, yet lighter
 // than the black of enabled ones.
-constexpr double kDisabledTextContrast = 3.5;
+constexpr double kDisabledTextContrast = 4.5;
 
 // The lightest grey that keeps that contrast on the colour.
 QColor DisabledTextOn(const QColor& ground) {
