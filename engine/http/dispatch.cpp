@@ -17,6 +17,12 @@ MethodHandler ChooseMethodHandler(std::string_view token) {
     return MethodHandler::None;
 }
 
+void WriteRequestAccessLog(const ConnectionRecord& record) {
+    // The mask list is read only when there is a line to mask.
+    if (Settings().accessLog && AccessLogMask(record.ListenAddress, record.ListenPort) == 0)
+        WriteAccessLog(record.RequestFileStart, record.ClientAddress, record.StatusCode, record.ResponseBytes);
+}
+
 int Proxy_Dispatch(ConnectionRecord* record) {
     const int client = record->ClientSocket;
     char* head = record->WorkBuffer.data();
@@ -47,9 +53,7 @@ int Proxy_Dispatch(ConnectionRecord* record) {
         break;
     }
 
-    // The mask list is read only when there is a line to mask.
-    if (Settings().accessLog && AccessLogMask(record->ListenAddress, record->ListenPort) == 0)
-        WriteAccessLog(record->RequestFileStart, record->ClientAddress, record->StatusCode, record->ResponseBytes);
+    WriteRequestAccessLog(*record);
     WriteLogF("[Proxy_Dispatch] [%04d] End.\n", client);
     return result;
 }

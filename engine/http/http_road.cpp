@@ -447,6 +447,8 @@ bool OpenRoadRequest(ConnectionRecord* record, const char* function, bool blackO
         break;
     case TargetResult::BadVersion:
         WriteLogF("[%s] [%04d] no HTTP version [%s]\n", function, client, LineText(record->RequestLine).c_str());
+        // Without a reply the client could not tell a refusal from a hang.
+        AnswerProxyError(record, 400, "Bad Request", "The request line does not end in an HTTP version.");
         DropRequest(record);
         return false;
     case TargetResult::Ftp:

@@ -11,4 +11,8 @@ namespace engine {
 // to stay open for another request. Returns the handler's result.
 int Proxy_Dispatch(ConnectionRecord* record);
 
+// The access log line of the request in the record, with the status and
+// byte count its answer left there, unless the listener is masked.
+void WriteRequestAccessLog(const ConnectionRecord& record);
+
 }  // namespace engine

@@ -274,6 +274,8 @@ void RefuseRequest(ConnectionRecord* record, const RequestRefusal& refusal) {
               refusal.reason, refusal.why);
     const std::string message = std::string("The proxy could not read the request: ") + refusal.why + ".";
     AnswerProxyError(record, refusal.status, refusal.reason, message.c_str());
+    // Refused requests are the ones an administrator most needs to see.
+    WriteRequestAccessLog(*record);
 }
 
 // Puts the request's first line, line end included, into WorkBuffer (cut

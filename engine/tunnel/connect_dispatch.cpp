@@ -174,7 +174,8 @@ int ConnectDispatch(ConnectionRecord* record) {
         break;
     case ConnectTargetResult::BadVersion:
         WriteLogF("[ConnectDispatch] [%04d] no HTTP version [%s]\n", client, requestLine.c_str());
-        return 0;
+        AnswerProxyError(record, 400, "Bad Request", "The request line does not end in an HTTP version.");
+        return EndRequest(record);
     case ConnectTargetResult::BadTarget:
         AnswerProxyError(record, 400, "Bad Request", "The CONNECT request does not name a server and its port.");
         return EndRequest(record);

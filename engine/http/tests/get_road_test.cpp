@@ -294,7 +294,8 @@ TEST_F(GetRoad, RequestsItDoesNotServe) {
         // A tunnel to a port other than 443 that white.db does not list.
         {"CONNECT " + host + " HTTP/1.1\r\nProxy-Connection: keep-alive\r\n\r\n", ""},
         {std::string(21, 'X') + " http://" + host + "/ HTTP/1.1\r\n\r\n", ""},
-        {"GET http://" + host + "/length/data-10\r\nProxy-Connection: keep-alive\r\n\r\n", ""},
+        {"GET http://" + host + "/length/data-10\r\nProxy-Connection: keep-alive\r\n\r\n",
+         "HTTP/1.1 400 Bad Request\r\n"},
         {"GET http://127.0.0.1:1/ HTTP/1.1\r\nProxy-Connection: keep-alive\r\n\r\n", "HTTP/1.1 502 Bad Gateway\r\n"},
     };
     for (const auto& c : cases) {

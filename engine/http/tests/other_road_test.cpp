@@ -139,7 +139,7 @@ TEST_F(OtherRoad, ClientWaitingForContinueGetsIt) {
 }
 
 // The lists judge every method; an unreachable server gets the proxy's
-// 502 page; a request line that is no HTTP request gets nothing.
+// 502 page; a request line that is no HTTP request gets a 400 page.
 TEST_F(OtherRoad, ListsAndUnservedRequests) {
     Start({"-$=1"}, {{"black.db", "*/echo/blocked*\r\n"}});
     std::string out;
@@ -151,7 +151,7 @@ TEST_F(OtherRoad, ListsAndUnservedRequests) {
     Client client("127.0.0.1", port_);
     ASSERT_TRUE(client.send("PUT " + origin_.url("echo/x") + "\r\n\r\n"));
     int error = -1;
-    EXPECT_EQ(client.readToEnd(error, 15s), "");
+    EXPECT_EQ(client.readToEnd(error, 15s).rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u);
     EXPECT_TRUE(origin_.heads().empty()) << origin_.heads();
 }
 

@@ -64,6 +64,8 @@ class Case:
     absent: list = dataclasses.field(default_factory=list)
     # The daily log shows this text (once the case is over).
     log: str = None
+    # The access log shows a line that this pattern finds (once the case is over).
+    access: str = None
     # The origin's access log ("request|host|content-length|transfer-encoding"
     # lines) must show / must not show these patterns (checked at the end).
     origin_seen: list = dataclasses.field(default_factory=list)
@@ -125,7 +127,7 @@ CASES = [
     Case("length-and-chunked", send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: {O}\r\nContent-Length: 5\r\n"
                                      "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n"],
          statuses=[400], engine_page=True, log="(both Content-Length and Transfer-Encoding)",
-         origin_absent=[r"c={T}"]),
+         access=r'"GET http://{O}/ok.html\?c={T} HTTP/1.1" 400 [1-9]', origin_absent=[r"c={T}"]),
     Case("lengths-differ", send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: {O}\r\nContent-Length: 5\r\n"
                                  "Content-Length: 6\r\n\r\nhello!"],
          statuses=[400], engine_page=True, log="(Content-Length values that differ)", origin_absent=[r"c={T}"]),
@@ -142,7 +144,8 @@ CASES = [
 
     # Heads that are no heads are refused, not sent on.
     Case("nul-in-a-header", send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: {O}\r\nX-A: a\0b\r\n\r\n"],
-         statuses=[400], engine_page=True, log="(a NUL byte in the head)", origin_absent=[r"c={T}"]),
+         statuses=[400], engine_page=True, log="(a NUL byte in the head)",
+         access=r'"GET http://{O}/ok.html\?c={T} HTTP/1.1" 400 ', origin_absent=[r"c={T}"]),
     Case("nul-in-host", send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: blocked.test\0.{O}\r\n\r\n"],
          statuses=[400], engine_page=True, origin_absent=[r"c={T}"]),
     Case("cr-only-line-ends", send=["GET http://{O}/ok.html?c={T} HTTP/1.1\rHost: {O}\r\r"], half_close=False,
@@ -152,10 +155,12 @@ CASES = [
          origin_absent=[r"c={T}"]),
     Case("head-that-stops-coming", send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: {O}\r\n"], half_close=False,
          statuses=[408], engine_page=True, wait=ENGINE_TIMEOUT_MS / 1000 + 10,
-         log="(a request that did not arrive whole in time)", origin_absent=[r"c={T}"]),
+         log="(a request that did not arrive whole in time)",
+         access=r'"GET http://{O}/ok.html\?c={T} HTTP/1.1" 408 ', origin_absent=[r"c={T}"]),
     Case("ten-thousand-header-lines",
          send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: {O}\r\n" + "X-N: v\r\n" * 10000 + "\r\n"],
-         statuses=[431], engine_page=True, log="(too many header lines)", origin_absent=[r"c={T}"]),
+         statuses=[431], engine_page=True, log="(too many header lines)",
+         access=r'"GET http://{O}/ok.html\?c={T} HTTP/1.1" 431 ', origin_absent=[r"c={T}"]),
     Case("one-mebibyte-head",
          send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: {O}\r\nX-Big: " + "a" * (1 << 20) + "\r\n\r\n"],
          statuses=[431], engine_page=True, log="(a head over its bound)", origin_absent=[r"c={T}"]),
@@ -163,7 +168,26 @@ CASES = [
          send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: {O}\r\nX-Endless: "] + ["a" * 16384] * 8,
          half_close=False, statuses=[431], engine_page=True, log="(a head over its bound)", origin_absent=[r"c={T}"]),
     Case("request-line-too-long", send=["GET http://{O}/" + "a" * 20000 + " HTTP/1.1\r\nHost: {O}\r\n\r\n"],
-         statuses=[414], engine_page=True, log="(a request line too long)", origin_absent=[r"aaaa"]),
+         statuses=[414], engine_page=True, log="(a request line too long)",
+         access=r'"GET http://{O}/a{2000,2047}" 414 ', origin_absent=[r"aaaa"]),
+    Case("coding-other-than-chunked", send=["GET http://{O}/ok.html?c={T} HTTP/1.1\r\nHost: {O}\r\n"
+                                            "Transfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n"],
+         statuses=[501], engine_page=True, log="(a transfer coding other than chunked)",
+         access=r'"GET http://{O}/ok.html\?c={T} HTTP/1.1" 501 ', origin_absent=[r"c={T}"]),
+    # The refused request's line is logged with its control bytes shown as "?".
+    Case("control-bytes-in-a-refused-request", send=["GET http://{O}/ok.html?c={T}\x1b[2J\x07 HTTP/1.1\r\n"
+                                                     "Host: {O}\r\nNo colon here\r\n\r\n"],
+         statuses=[400], engine_page=True, log="(a header line without a colon)",
+         access=r'"GET http://{O}/ok.html\?c={T}\?\[2J\? HTTP/1.1" 400 ', origin_absent=[r"c={T}"]),
+
+    # A request line whose target can't be read is answered, not left
+    # without a word.
+    Case("get-without-a-version", send=["GET http://{O}/ok.html?c={T}\r\nHost: {O}\r\n\r\n"], half_close=False,
+         statuses=[400], engine_page=True, access=r'"GET http://{O}/ok.html\?c={T}" 400 ', origin_absent=[r"c={T}"]),
+    Case("lower-case-connect-without-a-version", send=["connect 127.0.0.1:1\r\n\r\n"], half_close=False,
+         statuses=[400], engine_page=True, access=r'"connect 127.0.0.1:1" 400 '),
+    Case("other-method-with-a-word-for-a-version", send=["PUT http://{O}/x?c={T} junk\r\nHost: {O}\r\n\r\n"],
+         half_close=False, statuses=[400], engine_page=True, origin_absent=[r"c={T}"]),
 
     # Hostile servers: the client gets the proxy's answer, never a body
     # whose end it can't know, and never a wait without end.
@@ -307,7 +331,7 @@ http {{
             f.write("127.0.0.1 %d=\r\n" % self.engine_port)
         with open(os.path.join(self.data, "black.db"), "w", newline="") as f:
             f.write(BLACK_LIST)
-        self.engine = self.start([engine, "-e=VELQOR_HOSTILE_ROOT", "-p=0", "-f", "-v", "-!=0", "-u=12",
+        self.engine = self.start([engine, "-e=VELQOR_HOSTILE_ROOT", "-p=0", "-f", "-v", "-g=1", "-!=0", "-u=12",
                                               "-t=5,%d" % ENGINE_TIMEOUT_MS], "engine",
                                  env={"VELQOR_HOSTILE_ROOT": root})
         if not wait_port(self.engine_port):
@@ -315,6 +339,11 @@ http {{
 
     def engine_log(self):
         return self.read("engine.err") + self.read("engine.out")
+
+    def access_log(self):
+        folder = os.path.join(self.data, "ncsalog")
+        names = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+        return "".join(self.read(os.path.join(folder, name)) for name in names)
 
     def spool_files(self):
         cache = os.path.join(self.data, "cache")
@@ -425,6 +454,8 @@ def check_case(run, case, tag, reply, ended):
             problems.append("%r in the reply" % text)
     if case.log and case.log not in run.engine_log():
         problems.append("no %r in the daily log" % case.log)
+    if case.access and not re.search(fill(case.access, run, tag), run.access_log()):
+        problems.append("no access log line like %s" % fill(case.access, run, tag))
     if problems:
         problems.append("reply: %r" % reply[:600])
     return problems
