@@ -1,5 +1,6 @@
 #include "filters/cwfs/keyword_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -44,8 +45,7 @@ bool KeywordHits(BodyChunks& body, ChunkIndexes& indexes, std::string_view patte
     const std::vector<uint32_t> grams = TrigramIndex::GramsOf(pattern);
     size_t hits = 0;
     std::string_view text;
-    size_t bytes = 0;
-    for (size_t index = 0; body.Get(index, text, bytes); ++index) {
+    for (size_t index = 0; body.Get(index, text); ++index) {
         const TrigramIndex* quick = indexes.For(body, index, text);
         if (quick && !quick->MayContain(grams)) continue;
         if (!common::MatchPattern(pattern, text)) continue;
@@ -74,21 +74,36 @@ int Query_KeywordLists(BodyChunks& body, const WordFilterRequest& request, const
     const std::string listPath = ChooseDataFile(request.listName, "", "cwf.db");
     WriteLog(listPath + "\n");
 
+    struct Keyword {
+        std::string line;  // as the list has it, for the reply
+        int64_t count;
+        std::string pattern;  // in the page's encoding
+    };
+    std::vector<Keyword> keywords;
+    size_t longest = 0;
     common::ListFileRules rules;
     rules.maxLineLength = kKeywordLineLimit;
-    bool hit = false;
-    ChunkIndexes indexes;
     common::ForEachListLine(listPath, rules, [&](std::string_view line) {
         const size_t comma = line.find(',');
         const std::string_view keyword = line.substr(0, comma);
         const int64_t count = comma == std::string_view::npos ? 1 : common::ParseDecimal(line.substr(comma + 1));
-        const std::string pattern = ConvertPatternForPage(keyword, codePage);
-        if (!KeywordHits(body, indexes, pattern, count)) return true;
-        reply = "Keyword=" + std::string(keyword);
-        WriteLog("[Query_KeywordLists] Hit. KEYWORD (" + std::string(keyword) + ")\n");
-        hit = true;
-        return false;
+        std::string pattern = ConvertPatternForPage(keyword, codePage);
+        longest = std::max(longest, pattern.size() - static_cast<size_t>(std::count(pattern.begin(), pattern.end(), '*')));
+        keywords.push_back({std::string(keyword), count, std::move(pattern)});
+        return true;
     });
+    // A keyword that straddles the end of one chunk is whole in the next.
+    body.SetOverlap(longest > 0 ? longest - 1 : 0);
+
+    bool hit = false;
+    ChunkIndexes indexes;
+    for (const Keyword& keyword : keywords) {
+        if (!KeywordHits(body, indexes, keyword.pattern, keyword.count)) continue;
+        reply = "Keyword=" + keyword.line;
+        WriteLog("[Query_KeywordLists] Hit. KEYWORD (" + keyword.line + ")\n");
+        hit = true;
+        break;
+    }
     if (hit) return 1;
 
     int result = 0;

@@ -134,7 +134,9 @@ int Query_PICS_LABEL(std::string& chunk, const std::optional<std::string>& url, 
             LetterViolation(r, 'c', levels.word[kGroupC]);
         return violation ? 1 : result;
     }
-    if (std::string r = ratingsOf(kIcraV03Service); !r.empty()) {
+    std::string v03 = ratingsOf(kIcraV03VocabularyService);
+    if (v03.empty()) v03 = ratingsOf(kIcraV03Service);
+    if (const std::string& r = v03; !r.empty()) {
         if (LetterViolation(r, 'o', levels.word[kGroupO])) return 1;
         if (TokenValue(r, "n ") > level[kNudity] || TokenValue(r, "s ") > level[kSex] ||
             TokenValue(r, "v ") > level[kViolence] || TokenValue(r, "l ") > level[kLanguage] ||

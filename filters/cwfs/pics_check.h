@@ -15,6 +15,8 @@ inline constexpr const char* kEncService = "http://www.nmda.or.jp/enc/rating.htm
 inline constexpr const char* kIaJapanService = "http://www.iajapan.org/rating/";
 inline constexpr const char* kIcraV02Service = "http://www.icra.org/ratingsv02.html";
 inline constexpr const char* kIcraV03Service = "http://www.icra.org/ratingsv03.html";
+// The form ICRA's label generator writes into published v03 labels.
+inline constexpr const char* kIcraV03VocabularyService = "http://www.icra.org/pics/vocabularyv03/";
 
 // chunk: the first body chunk (lowered and cut here). 1 = block (label
 // holds the service URL and the ratings that were judged), 0 = pass.

@@ -32,6 +32,12 @@ WordFilterRequest SplitRequest(std::string_view text);
 // double quote, ";", CR or LF; the fallback when there is none.
 std::string CharsetOf(std::string_view contentType, const std::string& fallback);
 
+// The charset a page names in a meta element of its head
+// ('<meta charset="utf-8">' or '<meta http-equiv="content-type"
+// content="text/html; charset=euc-jp">'), lower-cased; empty when it names
+// none. Only the head (up to "</head>" or "<body") is looked at.
+std::string MetaCharset(std::string_view pageStart);
+
 // Reads the head of the open stored response up to and including its empty
 // line (LF or CR LF alone), whole lines however long. True when the empty
 // line was found: the file is then at the start of the body.

@@ -67,15 +67,23 @@ std::optional<std::string> JudgeRequest(const std::string& request, int readErro
 
     std::string contentType = common::ReadHeaderValue("content-type:", parts.responsePath, kContentTypeLimit);
     for (char& c : contentType) c = common::LowerAscii(c);
-    const std::string charset = CharsetOf(contentType, Settings().fallbackCharset);
+    std::string charset = CharsetOf(contentType, "");
     if (!common::StartsWithIgnoringAsciiCase(contentType, "text/")) return std::nullopt;
+    const BodyCoding coding =
+        CodingOf(common::ReadHeaderValue("transfer-encoding:", parts.responsePath, kContentTypeLimit),
+                 common::ReadHeaderValue("content-encoding:", parts.responsePath, kContentTypeLimit));
 
     const common::FilePtr file = common::OpenRegularFile(parts.responsePath);
     if (!file) return std::nullopt;
     std::optional<std::string> reply;
     if (SkipResponseHead(file.get())) {
+        BodyChunks body(file.get(), chunkBuffer, coding);
+        // Servers send plain "text/html" by default; the page then names
+        // its charset itself, in its head.
+        std::string start;
+        if (charset.empty() && body.First(start)) charset = MetaCharset(start);
+        if (charset.empty()) charset = Settings().fallbackCharset;
         WriteLog("[Query_KeywordLists] Start. CharSet=" + charset + " Data=" + parts.responsePath + "\n");
-        BodyChunks body(file.get(), chunkBuffer);
         std::string verdict;
         Query_KeywordLists(body, parts, charset, verdict);
         reply = std::move(verdict);

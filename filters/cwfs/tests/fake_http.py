@@ -3,6 +3,8 @@
 
 fake_http.py PORTFILE LOG MODE [ARG]
   MODE pages DIR   serves DIR/<name> with the Content-Type in DIR/<name>.type
+  MODE raw DIR     answers with DIR/<name> as it stands (head, framing and
+                   body), then closes the connection
   MODE answer FILE answers every request with FILE's bytes as a text/html body
   MODE silent      takes each request and never answers
 Every request head is appended to LOG, as received, ended by a line "----".
@@ -49,6 +51,10 @@ def serve(conn, log, mode, arg, lock):
         path = head.split(b" ")[1].decode()
         name = path.rsplit("/", 1)[-1]
         full = os.path.join(arg, name)
+        if mode == "raw" and name and os.path.exists(full):
+            with open(full, "rb") as f:
+                conn.sendall(f.read())
+            return
         if not name or not os.path.exists(full):
             conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
             return

@@ -2,6 +2,8 @@
 // charset, the rating levels and labels, and the kids-check page rules.
 #include <gtest/gtest.h>
 
+#include "filters/cwfs/body_chunks.h"
+#include "filters/cwfs/body_decoding.h"
 #include "filters/cwfs/cwfs_settings.h"
 #include "filters/cwfs/kids_check.h"
 #include "filters/cwfs/pics_check.h"
@@ -115,6 +117,9 @@ TEST(PicsLabel, VocabulariesAgainstLevels) {
         {"2,2,2,2,2,2", iaj + "(lv 3)", 1},
         {"2,2,2,2,2,2", iaj + "(lv 2)", 0},
         {"2,2,2,2,2,1", v03 + "(c 2)", 1},
+        // The form ICRA's label generator publishes.
+        {"2,2,2,2,2,1", "\"http://www.icra.org/pics/vocabularyv03/\" l gen true for \"http://h/\" r (n 0 c 2)", 1},
+        {"2,2,2,2,2,2", "\"http://www.icra.org/pics/vocabularyv03/\" l gen true for \"http://h/\" r (n 0 c 2)", 0},
         {"2,2,2,2,2,2", "\"http://other.example/\" l r (n 4)", 0},
     };
     for (const auto& c : cases) {
@@ -220,6 +225,103 @@ TEST(TrigramIndex, RulesOutOnlyWhatCannotMatch) {
     };
     for (auto [pattern, may] : cases) EXPECT_EQ(index.MayContain(TrigramIndex::GramsOf(pattern)), may) << pattern;
     EXPECT_FALSE(TrigramIndex("").MayContain(TrigramIndex::GramsOf("*abc*")));
+}
+
+TEST(MetaCharset, TheHeadOfThePageNamesIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>t</title>", "utf-8"},
+        {"<html><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=EUC-JP\"></head>", "euc-jp"},
+        {"<meta http-equiv=content-type content='text/html;charset=Shift_JIS'>", "shift_jis"},
+        {"<meta charset=utf-8/>", "utf-8"},
+        {"<html><head><meta name=\"viewport\" content=\"width=device-width\"></head>", ""},
+        // Only the head counts.
+        {"<html><head></head><body><meta charset=\"euc-jp\">", ""},
+        {"<p>charset=utf-8</p>", ""},
+    };
+    for (auto [page, charset] : cases) EXPECT_EQ(MetaCharset(page), charset) << page;
+}
+
+TEST(BodyDecoding, FramingAndCompressionUndone) {
+    const std::string page = "<html><body>play casino games</body></html>\n";
+    std::string gzip;
+    {
+        testsupport::TempDir dir;
+        testsupport::WriteFile(dir / "p", page);
+        gzip = testsupport::RunCommand("gzip -c " + dir / "p").output;
+    }
+    struct Case {
+        const char* what;
+        std::string raw;
+        BodyCoding coding;
+        std::string decoded;
+    };
+    const Case cases[] = {
+        {"chunked", "5\r\nhello\r\n6;ext=1\r\n world\r\n0\r\nTrailer: x\r\n\r\n", {true, Compression::None},
+         "hello world"},
+        {"chunk sizes in upper case, LF only", "A\nabcdefghij\n0\n\n", {true, Compression::None}, "abcdefghij"},
+        // What follows broken framing is read as it stands.
+        {"broken framing", "5\r\nhelloXX casino", {true, Compression::None}, "helloXX casino"},
+        {"cut short", "10\r\nshort", {true, Compression::None}, "short"},
+        {"gzip", gzip, {false, Compression::Gzip}, page},
+        {"gzip, chunked", "8\r\n" + gzip.substr(0, 8) + "\r\n" + [&] {
+             char size[16];
+             std::snprintf(size, sizeof size, "%zx\r\n", gzip.size() - 8);
+             return std::string(size);
+         }() + gzip.substr(8) + "\r\n0\r\n\r\n",
+         {true, Compression::Gzip}, page},
+        {"gzip cut short", gzip.substr(0, gzip.size() - 12), {false, Compression::Gzip}, page.substr(0, 20)},
+        {"not compressed at all", page, {false, Compression::Gzip}, page},
+        {"not compressed, deflate", page, {false, Compression::Deflate}, page},
+    };
+    for (const Case& c : cases) {
+        const std::string decoded = DecodeBody(c.raw, c.coding, 1 << 20);
+        if (std::string(c.what) == "gzip cut short")
+            EXPECT_EQ(decoded.substr(0, c.decoded.size()), c.decoded) << c.what;
+        else
+            EXPECT_EQ(decoded, c.decoded) << c.what;
+    }
+    // The output is bounded, however far the data would inflate.
+    const std::string zeros = testsupport::RunCommand("head -c 50000000 /dev/zero | gzip -c").output;
+    EXPECT_EQ(DecodeBody(zeros, {false, Compression::Gzip}, 1 << 20).size(), size_t{1} << 20);
+    EXPECT_EQ(CodingOf("chunked", "gzip").compression, Compression::Gzip);
+    EXPECT_TRUE(CodingOf("gzip, chunked", "").chunked);
+    EXPECT_EQ(CodingOf("", "br").compression, Compression::None);
+    EXPECT_EQ(CodingOf("", "x-gzip").compression, Compression::Gzip);
+}
+
+TEST(BodyChunks, OverlapKeepsAWordWholeAndNulBytesAreText) {
+    testsupport::TempDir dir;
+    // Chunks of 63 bytes: "casino" straddles the end of the first.
+    const std::string body = std::string(60, 'a') + "casino" + std::string(3, '\0') + "poker" + std::string(70, 'b');
+    testsupport::WriteFile(dir / "r", "HTTP/1.1 200 OK\r\n\r\n" + body);
+    for (bool decoded : {false, true}) {
+        std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen((dir / "r").c_str(), "rb"), std::fclose);
+        ASSERT_TRUE(SkipResponseHead(file.get()));
+        std::vector<char> buffer(64);
+        // The same body in a chunked framing is decoded in memory.
+        if (decoded) {
+            char size[16];
+            std::snprintf(size, sizeof size, "%zx\r\n", body.size());
+            testsupport::WriteFile(dir / "c", "HTTP/1.1 200 OK\r\n\r\n" + std::string(size) + body + "\r\n0\r\n\r\n");
+            file.reset(std::fopen((dir / "c").c_str(), "rb"));
+            ASSERT_TRUE(SkipResponseHead(file.get()));
+        }
+        BodyChunks chunks(file.get(), buffer, BodyCoding{decoded, Compression::None});
+        chunks.SetOverlap(5);
+        std::string joined;
+        std::string_view chunk;
+        size_t count = 0;
+        bool casino = false, poker = false;
+        for (size_t i = 0; chunks.Get(i, chunk); ++i, ++count) {
+            casino = casino || chunk.find("casino") != std::string_view::npos;
+            poker = poker || chunk.find("poker") != std::string_view::npos;
+            joined += std::string(chunk.substr(i == 0 ? 0 : 5));
+        }
+        EXPECT_TRUE(casino) << decoded;
+        EXPECT_TRUE(poker) << decoded;
+        EXPECT_EQ(joined, body) << decoded;
+        EXPECT_EQ(count, 3u) << decoded;
+    }
 }
 
 }  // namespace
