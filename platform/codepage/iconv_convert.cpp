@@ -6,23 +6,44 @@
 #include <cstring>
 #include <iconv.h>
 
+#include <map>
+#include <utility>
+
 namespace platform::codepage_detail {
 namespace {
 
 constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
+// One descriptor per direction and thread, opened on first use and kept:
+// opening one costs far more than most conversions (a keyword, a header).
+// Each conversion starts from the initial shift state.
 class Iconv {
 public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Iconv() {
-        if (ok()) iconv_close(cd_);
+    Iconv(const char* to, const char* from) : cd_(Descriptor(to, from)) {
+        if (ok()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    bool ok() const { return cd_ != kNone; }
     iconv_t get() const { return cd_; }
 
 private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+    struct Descriptors {
+        std::map<std::pair<std::string, std::string>, iconv_t> byNames;
+        ~Descriptors() {
+            for (auto& [names, cd] : byNames)
+                if (cd != kNone) iconv_close(cd);
+        }
+    };
+
+    static iconv_t Descriptor(const char* to, const char* from) {
+        thread_local Descriptors open;
+        auto key = std::make_pair(std::string(to), std::string(from));
+        auto it = open.byNames.find(key);
+        if (it == open.byNames.end()) it = open.byNames.emplace(std::move(key), iconv_open(to, from)).first;
+        return it->second;
+    }
+
     iconv_t cd_;
 };
 

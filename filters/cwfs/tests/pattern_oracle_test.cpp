@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <optional>
 #include <string>
 
 #include "filters/cwfs/pattern_convert.h"
@@ -9,22 +10,42 @@
 
 namespace {
 
-// iconv's whole conversion of text; nullopt when it refuses any of it.
+// iconv's whole conversion of a text, through one descriptor kept for
+// every text: opening one per character made the sweep below a matter of
+// many seconds of system time.
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
+    ~Iconv() {
+        if (cd_ != kNone) ::iconv_close(cd_);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    // nullopt when iconv refuses any of it.
+    std::optional<std::string> operator()(const std::string& text) {
+        if (cd_ == kNone) return std::nullopt;
+        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        std::string in = text;
+        std::string out(64, '\0');
+        char* inPtr = in.data();
+        size_t inLeft = in.size();
+        char* outPtr = out.data();
+        size_t outLeft = out.size();
+        size_t done = ::iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+        if (done != static_cast<size_t>(-1)) done = ::iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);
+        if (done == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
+        out.resize(out.size() - outLeft);
+        return out;
+    }
+
+private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+    iconv_t cd_;
+};
+
 std::optional<std::string> IconvText(const char* to, const char* from, const std::string& text) {
-    iconv_t cd = ::iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string in = text;
-    std::string out(64, '\0');
-    char* inPtr = in.data();
-    size_t inLeft = in.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    size_t done = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    if (done != static_cast<size_t>(-1)) done = ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-    ::iconv_close(cd);
-    if (done == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
+    return Iconv(to, from)(text);
 }
 
 std::string WithoutEscapes(const std::string& text) {
@@ -40,6 +61,8 @@ std::string WithoutEscapes(const std::string& text) {
 }
 
 TEST(PatternConversion, EveryJisX0208CharacterAgreesWithIconv) {
+    Iconv toEuc("EUC-JP-MS", "CP932");
+    Iconv toJis("ISO-2022-JP", "CP932");
     int compared = 0;
     for (int lead = 0x81; lead <= 0xEF; ++lead) {
         if (lead > 0x9F && lead < 0xE0) continue;
@@ -47,8 +70,8 @@ TEST(PatternConversion, EveryJisX0208CharacterAgreesWithIconv) {
         for (int trail = 0x40; trail <= 0xFC; ++trail) {
             if (trail == 0x7F) continue;
             const std::string sjis{static_cast<char>(lead), static_cast<char>(trail)};
-            const auto euc = IconvText("EUC-JP-MS", "CP932", sjis);
-            const auto jis = IconvText("ISO-2022-JP", "CP932", sjis);
+            const auto euc = toEuc(sjis);
+            const auto jis = toJis(sjis);
             // Only characters of the JIS X 0208 plane: two bytes in EUC-JP.
             if (!euc || euc->size() != 2) continue;
             EXPECT_EQ(cwfs::ConvertPatternForPage(sjis, platform::kCodePageEucJp), *euc) << std::hex << lead << trail;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 namespace {
 
 using platform::ConvertText;
@@ -72,6 +75,40 @@ TEST(CodePage, EveryKnownCodePageConverts) {
     }
     EXPECT_FALSE(platform::IsCodePageSupported(12345));
     EXPECT_EQ(ConvertText(12345, 65001, "abc"), "");
+}
+
+// Converters are kept between calls: a text left in a shifted state (SO
+// without SI, an open UTF-7 run) must not change how the next one reads,
+// and threads converting at once must each get the whole of their own text.
+TEST(CodePage, KeptConvertersStartEachTextAfreshOnEveryThread) {
+    struct Case {
+        unsigned codePage;
+        std::string broken;  // ends inside a shifted run
+        std::string bytes;
+        std::string utf8;
+    } cases[] = {
+        {50225, "\x1b$)C\x0e\x30\x21", "\x1b$)Cab\x0e\x30\x21\x0f", "ab\xea\xb0\x80"},
+        {65000, "+AKQ", "a+AOk-b", "a\xc3\xa9" "b"},
+        {932, "\x82", "\x82\xa0x", "\xe3\x81\x82x"},
+    };
+    auto sweep = [&cases](int rounds) {
+        int wrong = 0;
+        for (int round = 0; round < rounds; ++round) {
+            for (const Case& c : cases) {
+                ConvertText(c.codePage, 65001, c.broken);
+                wrong += ConvertText(c.codePage, 65001, c.bytes) != c.utf8;
+                wrong += ConvertText(65001, 65001, "plain") != "plain";
+            }
+        }
+        return wrong;
+    };
+    EXPECT_EQ(sweep(1), 0);
+    for (const Case& c : cases) EXPECT_EQ(ConvertText(c.codePage, 65001, c.bytes), c.utf8) << c.codePage;
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int& w : wrong) threads.emplace_back([&w, &sweep] { w = sweep(200); });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 TEST(CodePage, Iso2022JpPairsMatchShiftJis) {
