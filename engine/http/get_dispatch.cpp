@@ -35,9 +35,14 @@ int GetDispatch(ConnectionRecord* record) {
     // never reaches another.
     AssignField(record->CacheKeyUser, record->ProxyUserName.empty() ? record->ClientAddress : record->ProxyUserName,
                 kHostNameWidth);
+    // The SOCKS engine fetches from the server its client named, which the
+    // Host line need not name: a copy kept under the Host line's name would
+    // answer for another server. Only when the two agree is it kept.
+    const bool cacheable = settings.protocol != kProtocolSocks ||
+                           TargetNames(request.target, record->SocksAddress, record->SocksPort);
     CacheKeys keys;
     std::string cacheFile;
-    if (settings.cacheMinutes != 0 && HttpCacheKeys(request.target, record->CacheKeyUser, keys) &&
+    if (settings.cacheMinutes != 0 && cacheable && HttpCacheKeys(request.target, record->CacheKeyUser, keys) &&
         Query_NoCache(settings.noCacheFile, record->ClientSocket, keys.listKey) == 0) {
         cacheFile = HttpCacheFile(settings.dataFolder, keys.key);
         if (ServeFromCache(record, cacheFile, settings.cacheMinutes, request.target, request.head)) {

@@ -103,8 +103,11 @@ private:
 };
 
 bool Road::Connect(std::string& host) {
-    host = target_.host;
-    server_ = ConnectHost(record_, host, target_.port);
+    // A SOCKS client has named its server in its SOCKS request: the request
+    // goes there, whatever its Host line says.
+    const bool socks = settings_.protocol == kProtocolSocks;
+    host = socks ? record_->SocksAddress : target_.host;
+    server_ = ConnectHost(record_, host, socks ? record_->SocksPort : target_.port);
     if (server_ == kNoSocket) {
         WriteLogF("[%s] [%04d] connect fail.\n", fn_, client_);
         return false;

@@ -106,6 +106,14 @@ TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, 
     return TargetResult::Ok;
 }
 
+bool TargetNames(const RequestTarget& target, std::string_view host, int port) {
+    auto bare = [](std::string_view text) {
+        return text.size() >= 2 && text.front() == '[' && text.back() == ']' ? text.substr(1, text.size() - 2)
+                                                                              : text;
+    };
+    return target.port == port && common::EqualsIgnoringAsciiCase(bare(target.host), bare(host));
+}
+
 std::string HostHeaderValue(std::string_view head) {
     while (!head.empty()) {
         size_t lf = head.find('\n');

@@ -38,6 +38,10 @@ enum class TargetResult {
 TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, std::string_view hostHeader,
                                 RequestTarget& target);
 
+// Whether the target's host and port are these (ASCII case ignored; an
+// IPv6 address with or without its brackets).
+bool TargetNames(const RequestTarget& target, std::string_view host, int port);
+
 // The value of the first "Host:" line of a request head, blanks skipped.
 std::string HostHeaderValue(std::string_view head);
 

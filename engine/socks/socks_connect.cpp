@@ -16,12 +16,15 @@
 namespace engine {
 namespace {
 
-bool Listed(const ConnectionRecord& record, const SocksRequest& request) {
+// A black-listed destination is refused with the rules' code.
+bool Refused(SocksClient& client, const SocksRequest& request) {
+    const ConnectionRecord& record = *client.record();
     const std::string key = SocksListKey(record.ListenAddress, record.ListenPort, "tcp", request.host, request.port);
     if (!SocksKeyBlackListed(key)) return false;
     WriteConsoleF("[TelnetDispatch] [%04d] blacklist [%s %d]\n", record.ClientSocket, request.host.c_str(),
                   request.port);
     WriteLogF("[TelnetDispatch] [%04d] QueryDBList(%s) hit.\n", record.ClientSocket, key.c_str());
+    SocksReplyRefused(client, request, request.version == 4 ? kSocks4Failed : kSocks5NotAllowed);
     return true;
 }
 
@@ -44,8 +47,9 @@ void SocksConnect(SocksClient& client, const SocksRequest& request, SocksHttpLoo
     if (!SOCKS45Res1(client, request)) return;
     const bool plainHttp = record->SocksProtocol == kSocksKindHttp && !record->DestinationEncrypted;
     if (plainHttp && !record->FixedRelay) {
-        // The HTTP road connects per request, to the server each one names.
-        if (!SocksReplyGranted(client, request)) return;
+        // The HTTP road connects per request, each time to the server the
+        // SOCKS request named.
+        if (Refused(client, request) || !SocksReplyGranted(client, request)) return;
         client.TakeRest();
         serveHttp(record);
         return;
@@ -55,10 +59,7 @@ void SocksConnect(SocksClient& client, const SocksRequest& request, SocksHttpLoo
     // for a prepared FTP data channel, the byte tunnel for the rest.
     SocksDispatchSteps steps;
     steps.readRequest = [&](std::string& host, int& port) {
-        if (Listed(*record, request)) {
-            SocksReplyRefused(client, request, request.version == 4 ? kSocks4Failed : kSocks5NotAllowed);
-            return false;
-        }
+        if (Refused(client, request)) return false;
         host = request.host;
         port = request.port;
         return true;

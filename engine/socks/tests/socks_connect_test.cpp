@@ -59,6 +59,40 @@ TEST(SocksConnect, CurlInEveryFlavourOverTheHttpRoadAndTheTunnel) {
     EXPECT_TRUE(tunnel.waitForEmptyCache());
 }
 
+// Two HTTP origins on one port of two loopback addresses.
+struct OriginPair {
+    sockstest::Peer three{{"/usr/bin/python3", testsupport::SourcePath("engine/socks/tests/address_origin.py"),
+                           "127.0.0.3"}};
+    sockstest::Peer one{{"/usr/bin/python3", testsupport::SourcePath("engine/socks/tests/address_origin.py"),
+                         "127.0.0.1", std::to_string(three.port())}};
+};
+
+// The HTTP road goes to the server the SOCKS request named, whatever the
+// Host line says, and keeps no copy that would answer for another server.
+TEST(SocksConnect, HttpRoadGoesToTheAddressTheClientNamed) {
+    OriginPair origins;
+    const std::string port = std::to_string(origins.three.port());
+    ASSERT_NE(origins.one.port(), 0) << origins.one.err();
+    SocksEngine engine(Files{{"socks-ptl.ini", HttpRow(origins.three.port())},
+                             {"black.db", "127.0.0.1,socks,tcp,127.0.0.4,*\r\n"}},
+                       {"-m=10"});
+    const std::string proxy = "--socks5 127.0.0.1:" + std::to_string(engine.port());
+    const std::string url = "http://localhost:" + port + "/page";
+    EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.3", url), "served by 127.0.0.3\n")
+        << engine.log();
+    EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.1", url), "served by 127.0.0.1\n")
+        << engine.log();
+    EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.3", url), "served by 127.0.0.3\n");
+    // A Host line without a port still goes to the port the client named.
+    EXPECT_EQ(Curl(proxy + " -H 'Host: localhost'", "http://127.0.0.3:" + port + "/"), "served by 127.0.0.3\n");
+    // A black-listed address is refused whatever the Host line names.
+    int exitCode = 0;
+    EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.4", url, &exitCode), "");
+    EXPECT_NE(exitCode, 0);
+    EXPECT_NE(engine.log().find("QueryDBList(127.0.0.1:" + std::to_string(engine.port()) + ",socks,tcp,127.0.0.4,"),
+              std::string::npos);
+}
+
 TEST(SocksConnect, EncryptedDestinationIsTunnelledToTheTlsServer) {
     testsupport::TempDir work;
     const auto certificate = tlsfixture::MakeSelfSignedCertificate(work.path());
