@@ -76,6 +76,8 @@ std::string DecodedText(std::string_view text, Encoding encoding) {
     }
 }
 
+constexpr unsigned kCodePageUtf7 = 65000;
+
 // The body text of one part, gathered so that it is decoded and converted
 // whole: a word is not cut where an encoded line ends, and ISO-2022-JP
 // text keeps the escape of an earlier line. A long part is taken in pieces
@@ -99,9 +101,18 @@ public:
     std::string Take() {
         std::string decoded = DecodedText(text_, encoding_);
         text_.clear();
+        // Only the Japanese encodings other than the list's own, and the
+        // Unicode ones, can hold its keywords. A part that says us-ascii
+        // or a Latin charset but holds Shift_JIS (as much Japanese mail
+        // does) is matched as it stands rather than turned into '?'.
         const unsigned codePage = common::CodePageFromCharset(charset_);
-        if (codePage == 0 || codePage == platform::kCodePageShiftJis) return decoded;
-        return common::ToLocalCodePage(codePage, decoded);
+        switch (codePage) {
+            case platform::kCodePageUtf8:
+            case kCodePageUtf7:
+            case platform::kCodePageIso2022Jp:
+            case platform::kCodePageEucJp: return common::ToLocalCodePage(codePage, decoded);
+            default: return decoded;
+        }
     }
 
 private:

@@ -253,6 +253,10 @@ TEST_F(Orqspam, MailOfTodaysMailersIsJudgedInItsOwnCharset) {
                            "Content-Type: application/pdf; name=\"a.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
                            Base64Body("%PDF-1.4\n") + "\r\n--------------mixed01--\r\n",
          "?x.db", "BODY detected."},
+        // Shift_JIS sent under a charset that cannot hold it is matched as it stands.
+        {"req-4-0114", "Subject: hi\r\n" + date + "Content-Type: text/plain; charset=us-ascii\r\n\r\n" +
+                           platform::Utf8ToCp932(text) + "\r\n",
+         "?x.db", "BODY detected."},
         {"req-4-0108", "Subject: hi\r\n" + date + "Content-Type: text/plain; charset=\"UTF-8\"\r\n"
                            "Content-Transfer-Encoding: base64\r\n\r\n" + Base64Body(clean + "\r\n"),
          "?x.db", ""},
