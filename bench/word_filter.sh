@@ -8,10 +8,12 @@
 #   BENCH_SECONDS=20 BENCH_CONNECTIONS=16 bash bench/word_filter.sh
 #
 # Prints each side's pages per second and the ratio (target: orqhprx +
-# orqcwfs at least as fast as e2guardian); ends with 1 when the target is
-# missed. The page holds none of the keywords, so every keyword is looked
+# orqcwfs at least twice as fast as e2guardian); ends with 1 when the target
+# is missed. The page holds none of the keywords, so every keyword is looked
 # for in all of it on both sides; before measuring, a page with one of the
-# keywords must be blocked by both.
+# keywords must be blocked by both. The origin sends the pages gzip
+# compressed whatever the request says, so both sides decode each page
+# before they match it.
 #
 # Needs root for the package install when packages are missing. Everything
 # it starts is stopped at the end.
@@ -72,9 +74,11 @@ ascii_word = next(w for w in words if w.isascii())
 hit = page[:50000] + f" {ascii_word} ".encode("cp932") + page[50000:]
 open(f"{work}/www/hit.html", "wb").write(hit)
 PY
+gzip -k -9 "$WORK/www/page.html" "$WORK/www/hit.html"
 
 # Origin: nginx, every file as Shift_JIS HTML.
-start_nginx_origin "$WORK/www" 2 1024 "types { }" 'default_type "text/html; charset=Shift_JIS";'
+start_nginx_origin "$WORK/www" 2 1024 "types { }" 'default_type "text/html; charset=Shift_JIS";' \
+  'gzip_static always;'
 
 # orqcwfs and orqhprx (keep-alive on, no logs to file) on one data root and
 # pipe folder; no scan server.
@@ -91,34 +95,17 @@ wait_port "$ENGINE_PORT"
 # e2guardian: its own copy of the packaged configuration, in the
 # foreground, connecting to the origin itself, with only our phrases.
 E2G_PORT=$(free_port)
-E2G_TLS_PORT=$(free_port)
-cp -r /etc/e2guardian "$WORK/e2g"
-grep -rl /etc/e2guardian "$WORK/e2g" | xargs sed -i "s#/etc/e2guardian#$WORK/e2g#g"
-mkdir -p "$WORK/e2g/log"
-sed -i -e "s#^filterports = .*#filterports = $E2G_PORT#" -e "s#^filterip =.*#filterip = 127.0.0.1#" \
-  -e "s#^nodaemon = .*#nodaemon = on#" -e "s#^nologger = .*#nologger = on#" \
-  -e "s#^loglevel = .*#loglevel = 0#" -e "s#^transparenthttpsport = .*#transparenthttpsport = $E2G_TLS_PORT#" \
-  "$WORK/e2g/e2guardian.conf"
-cat >>"$WORK/e2g/e2guardian.conf" <<EOF
-loglocation = '$WORK/e2g/log/access.log'
-pidfilename = '$WORK/e2g/e2guardian.pid'
-daemonuser = 'root'
-daemongroup = 'root'
-EOF
-cp "$WORK/phrases" "$WORK/e2g/lists/bannedphraselist"
-: >"$WORK/e2g/lists/weightedphraselist"
-: >"$WORK/e2g/lists/exceptionphraselist"
 chmod -R a+rX "$WORK"
-e2guardian -c "$WORK/e2g/e2guardian.conf" >"$WORK/e2g/stdout" 2>&1 &
+bash "$ROOT/filters/cwfs/tests/e2guardian_here.sh" "$WORK" "$E2G_PORT" "$WORK/phrases" >"$WORK/e2g.stdout" 2>&1 &
 PIDS+=($!)
 wait_port "$E2G_PORT"
 
 # Both must pass the page whole and block the page with a keyword.
 want=$(sha256sum <"$WORK/www/page.html")
 for port in "$ENGINE_PORT" "$E2G_PORT"; do
-  got=$(curl -s --max-time 30 -x "http://127.0.0.1:$port" "http://127.0.0.1:$NGINX_PORT/page.html" | sha256sum)
+  got=$(curl -s --compressed --max-time 30 -x "http://127.0.0.1:$port" "http://127.0.0.1:$NGINX_PORT/page.html" | sha256sum)
   [ "$got" = "$want" ] || { echo "the proxy on port $port did not pass the clean page whole" >&2; exit 1; }
-  blocked=$(curl -s --max-time 30 -x "http://127.0.0.1:$port" "http://127.0.0.1:$NGINX_PORT/hit.html" | sha256sum)
+  blocked=$(curl -s --compressed --max-time 30 -x "http://127.0.0.1:$port" "http://127.0.0.1:$NGINX_PORT/hit.html" | sha256sum)
   [ "$blocked" != "$(sha256sum <"$WORK/www/hit.html")" ] || { echo "the proxy on port $port passed the page with a keyword" >&2; exit 1; }
 done
 
@@ -145,5 +132,5 @@ RATIO=$(awk -v a="$ENGINE_RATE" -v b="$E2G_RATE" 'BEGIN { printf "%.2f", (b > 0)
 printf '\n%-22s %12s %8s\n' proxy "pages/s" errors
 printf '%-22s %12s %8s\n' "orqhprx + orqcwfs" "$ENGINE_RATE" "$ENGINE_ERRORS"
 printf '%-22s %12s %8s\n' e2guardian "$E2G_RATE" "$E2G_ERRORS"
-printf '\norqhprx + orqcwfs / e2guardian: %s (target 1.0)\n' "$RATIO"
-awk -v r="$RATIO" 'BEGIN { exit (r >= 1.0) ? 0 : 1 }'
+printf '\norqhprx + orqcwfs / e2guardian: %s (target 2.0)\n' "$RATIO"
+awk -v r="$RATIO" 'BEGIN { exit (r >= 2.0) ? 0 : 1 }'
