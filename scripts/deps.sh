@@ -37,6 +37,8 @@ TEST_PACKAGES=(
   lftp
   # The POP3 and IMAP4 server behind the mail relays' tests.
   dovecot-core dovecot-pop3d dovecot-imapd
+  # Mail readers that fetch through the IMAP4 relay.
+  fetchmail s-nail
   squid nginx
   # An upstream proxy for the CONNECT tunnel's tests.
   tinyproxy

@@ -34,8 +34,9 @@ std::size_t FirstLineLength(std::string_view data) {
 bool Pop3AnswerIsMultiLine(std::string_view command) {
     const std::string_view word = WithoutLineEnd(command);
     if (common::StartsWithIgnoringAsciiCase(word, "retr ") || common::StartsWithIgnoringAsciiCase(word, "top ")) return true;
-    // LIST and UIDL list every message only without an argument.
-    for (std::string_view whole : {"list", "uidl", "capa"}) {
+    // LIST and UIDL list every message only without an argument; AUTH
+    // without one lists the server's mechanisms.
+    for (std::string_view whole : {"list", "uidl", "capa", "auth"}) {
         std::string_view rest = word;
         while (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
         if (rest.size() == whole.size() && common::StartsWithIgnoringAsciiCase(rest, whole)) return true;

@@ -51,7 +51,7 @@ private:
 };
 
 // Whether a POP3 command's positive answer has several lines: RETR, TOP,
-// CAPA, and LIST and UIDL without an argument.
+// CAPA, and AUTH, LIST and UIDL without an argument.
 bool Pop3AnswerIsMultiLine(std::string_view command);
 
 // The literal size a line announces at its end ("{n}" or "{n+}" before the

@@ -65,6 +65,9 @@ TEST(ReplyCompletion, Pop3MultiLineCommandsAndImapClientLiterals) {
     EXPECT_FALSE(Pop3AnswerIsMultiLine("LIST 1"));
     EXPECT_FALSE(Pop3AnswerIsMultiLine("UIDL 3"));
     EXPECT_FALSE(Pop3AnswerIsMultiLine("STAT"));
+    EXPECT_TRUE(Pop3AnswerIsMultiLine("AUTH"));
+    EXPECT_TRUE(Pop3AnswerIsMultiLine("TOP 1 5"));
+    EXPECT_FALSE(Pop3AnswerIsMultiLine("AUTH PLAIN"));
 
     ImapCommandScanner sync;
     EXPECT_EQ(sync.Scan("a LOGIN {4}\r\n"), 13u);  // waits for the server's "+"

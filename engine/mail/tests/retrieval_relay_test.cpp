@@ -150,6 +150,42 @@ TEST_F(RetrievalRelayTest, Pop3InfectedMailBecomesTheAlertWhoseOctetCountIsItsSi
     EXPECT_NE(Scans().find("\t4\t"), std::string::npos) << Scans();
 }
 
+// The login a mail reader makes when it looks for the mechanisms first:
+// each answer is read to its end before the next command goes out, so an
+// answer relayed in part leaves the client waiting.
+TEST_F(RetrievalRelayTest, Pop3LoginThatListsTheMechanismsFirst) {
+    StartEngine({.protocol = 2, .word = "pop3", .serverPort = dovecot_->pop3Port()});
+    auto result = Python(
+        "import base64, socket\n"
+        "s = socket.create_connection(('127.0.0.1', PORT), timeout=10)\n"
+        "f = s.makefile('rb')\n"
+        "def answer(multi):\n"
+        "    lines = [f.readline()]\n"
+        "    while multi and lines[0].startswith(b'+OK') and lines[-1] != b'.\\r\\n':\n"
+        "        lines.append(f.readline())\n"
+        "    return lines\n"
+        "def ask(command, multi=False):\n"
+        "    s.sendall(command + b'\\r\\n')\n"
+        "    return answer(multi)\n"
+        "print('GREETING', answer(False)[0][:3])\n"
+        "print('CAPA', b'SASL PLAIN LOGIN\\r\\n' in ask(b'CAPA', True))\n"
+        "print('AUTH', ask(b'AUTH', True)[1:])\n"
+        "print('PLAIN', ask(b'AUTH PLAIN')[0][:1])\n"
+        "print('LOGIN', ask(base64.b64encode(b'\\0mailuser\\0secret'))[0][:3])\n"
+        "print('STAT', ask(b'STAT')[0])\n"
+        "print('UIDL', len(ask(b'UIDL', True)))\n"
+        "print('QUIT', ask(b'QUIT')[0][:3])\n");
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("CAPA True"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("AUTH [b'PLAIN\\r\\n', b'LOGIN\\r\\n', b'.\\r\\n']"), std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find("PLAIN b'+'"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("LOGIN b'+OK'"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("STAT b'+OK 2 "), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("UIDL 4"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("QUIT b'+OK'"), std::string::npos) << result.output;
+}
+
 TEST_F(RetrievalRelayTest, ImapFetchOfTheInfectedMailReturnsTheAlertAndLiteralsPassBothWays) {
     StartEngine({.protocol = 3, .word = "imap4", .serverPort = dovecot_->imapPort()});
     auto result = Python(
