@@ -33,8 +33,9 @@ TEST_PACKAGES=(
   # swaks --tls needs it.
   libnet-ssleay-perl
   python3-aiosmtpd python3-pyftpdlib python3-requests python3-socks
-  # A second FTP client beside curl and ftplib for the FTP proxy's tests.
-  lftp
+  # A second FTP client beside curl and ftplib for the FTP proxy's tests,
+  # and a real FTP server behind it.
+  lftp vsftpd
   # The POP3 and IMAP4 server behind the mail relays' tests.
   dovecot-core dovecot-pop3d dovecot-imapd
   # Mail readers that fetch through the IMAP4 relay.

@@ -131,16 +131,37 @@ int ConnectDataPeer(const SocketAddress& address, const CancelSignal* cancel, in
     return fd;
 }
 
+namespace {
+
+// True once a connection that never sends has ended or failed.
+bool Gone(int socket) {
+    pollfd wait{socket, POLLIN | POLLRDHUP, 0};
+    return ::poll(&wait, 1, 0) == 1 && (wait.revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+}  // namespace
+
 ReceiveResult ReceiveToFile(int socket, FILE* file, const CancelSignal* cancel, int idleMs,
-                            const std::function<void(const char* data, size_t size)>& onChunk) {
+                            const std::function<void(const char* data, size_t size)>& onChunk, int receiver) {
     ReceiveResult result;
     std::vector<char> buffer(kDataChunk + 1);
     for (;;) {
+        if (receiver >= 0 && Gone(receiver)) {
+            result.error = ECONNABORTED;
+            result.receiverGone = true;
+            return result;
+        }
         ssize_t n = ::recv(socket, buffer.data(), kDataChunk, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            int ready = WaitSocketOrCancel(socket, POLLIN, cancel, idleMs);
-            if (ready == 1) continue;
+            pollfd waits[3] = {{socket, POLLIN, 0}, {receiver, POLLIN | POLLRDHUP, 0},
+                               {cancel ? cancel->descriptor() : -1, POLLIN, 0}};
+            const Deadline deadline = Deadline::After(idleMs);
+            int ready;
+            do {
+                ready = ::poll(waits, 3, deadline.RemainingMs());
+            } while (ready < 0 && errno == EINTR);
+            if (ready > 0 && waits[2].revents == 0) continue;
             result.error = ready == 0 ? ETIMEDOUT : ECANCELED;
             return result;
         }

@@ -49,13 +49,17 @@ struct ReceiveResult {
     bool ended = false;  // the peer ended the stream in order (else an error, time-out or cancel)
     int error = 0;
     bool writeFailed = false;
+    bool receiverGone = false;
 };
 
 // Receives until the peer ends the stream, appending every chunk to the
 // file. idleMs bounds each wait for bytes. onChunk sees each chunk as it is
-// written (for the log).
+// written (for the log). `receiver` (-1: none) is the connection the bytes
+// are for, which never sends: once it ends or fails, nobody wants the rest,
+// and the receive stops (error ECONNABORTED, receiverGone).
 ReceiveResult ReceiveToFile(int socket, FILE* file, const CancelSignal* cancel, int idleMs,
-                            const std::function<void(const char* data, size_t size)>& onChunk = {});
+                            const std::function<void(const char* data, size_t size)>& onChunk = {},
+                            int receiver = -1);
 
 // Sends the file from its current position to its end, by sendfile
 // (the bytes go from the page cache to the socket without a copy through

@@ -126,7 +126,7 @@ int FtpWaitMs() {
     return longer > 0 ? longer : kDefaultWaitMs;
 }
 
-int FtpClient(const FtpUrlRequest& request, FILE* output, FtpFetch& fetch) {
+int FtpClient(FtpUrlRequest& request, FILE* output, FtpFetch& fetch) {
     fetch = FtpFetch{};
     const EngineSettings& settings = Settings();
     const int waitMs = FtpWaitMs();
@@ -144,6 +144,17 @@ int FtpClient(const FtpUrlRequest& request, FILE* output, FtpFetch& fetch) {
     // Ends the dialogue early with the reply that refused a step.
     auto refuse = [&](const FtpReply& refusal) {
         fetch.refusal = refusal.lastLine.empty() ? "no reply from the FTP server\r\n" : refusal.lastLine;
+        fetch.refusalCode = refusal.code;
+    };
+    // Changes to the folder, retried in code page 932: a server that keeps
+    // its names in it refuses the UTF-8 bytes of the URL.
+    auto changeFolder = [&](const std::string& folder) {
+        if (!dialogue.Command("CWD " + folder, reply)) return false;
+        if (reply.code >= 500) {
+            const std::string sjis = platform::Utf8ToCp932(folder);
+            if (!sjis.empty() && sjis != folder) dialogue.Command("CWD " + sjis, reply);
+        }
+        return true;
     };
 
     do {
@@ -161,15 +172,21 @@ int FtpClient(const FtpUrlRequest& request, FILE* output, FtpFetch& fetch) {
             break;
         }
         dialogue.Command("SYST", reply);
-        if (!dialogue.Command("CWD " + request.path, reply)) {
+        if (!changeFolder(request.path)) {
             refuse(reply);
             break;
         }
-        if (reply.code >= 500) {
-            // A server that keeps its names in code page 932 refuses the
-            // UTF-8 bytes of the URL.
-            const std::string sjis = platform::Utf8ToCp932(request.path);
-            if (!sjis.empty() && sjis != request.path) dialogue.Command("CWD " + sjis, reply);
+        const size_t slash = request.path.rfind('/');
+        if (reply.code >= 500 && request.fileName.empty() && request.path.back() != '/' && slash != std::string::npos) {
+            // A name without a short extension ("README", "data.backup")
+            // that is no folder may be a file.
+            request.fileName = request.path.substr(slash + 1);
+            request.path.erase(slash + 1);
+            request.command = "RETR";
+            if (!changeFolder(request.path)) {
+                refuse(reply);
+                break;
+            }
         }
         if (!Positive(reply)) {
             // Listing the folder the login left us in would answer for the

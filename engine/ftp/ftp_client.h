@@ -16,8 +16,10 @@ struct FtpFetch {
     // connection up to its end, and a positive final reply.
     bool complete = false;
     // The server's last reply line that ended the dialogue early (the 530
-    // of a wrong password, the 550 of a missing file), else empty.
+    // of a wrong password, the 550 of a missing file), else empty, and its
+    // code.
     std::string refusal;
+    int refusalCode = 0;
 };
 
 // Result: 0 when the dialogue ran to its end (also when the server refused
@@ -25,8 +27,9 @@ struct FtpFetch {
 // when a socket can't be made or the active-mode data port can't be bound
 // and listened on, -4 when the control socket's addresses can't be read.
 // The data thread has always ended when this returns; the output file
-// stays open.
-int FtpClient(const FtpUrlRequest& request, FILE* output, FtpFetch& fetch);
+// stays open. A last path part that the server refuses as a folder is
+// fetched as a file: request then names that file.
+int FtpClient(FtpUrlRequest& request, FILE* output, FtpFetch& fetch);
 
 // The time an FTP exchange of the engine waits for a peer: the longer of
 // the two plain time-outs of -t (a minute when neither is set): the

@@ -1,6 +1,9 @@
 #include "engine/ftp/ftp_control.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,16 +20,20 @@
 #include "engine/ftp/data_port.h"
 #include "engine/ftp/data_socket.h"
 #include "engine/ftp/ftp_data.h"
+#include "engine/ftp/ftp_client.h"
 #include "engine/ftp/ftp_data_main.h"
 #include "engine/ftp/ftp_reply.h"
 #include "engine/ftp/thread_start.h"
 #include "engine/http/http_cache.h"
+#include "engine/mail/relay_io.h"
+#include "engine/mail/relay_sessions.h"
 
 namespace engine {
 
 namespace {
 
 constexpr const char* kCantOpen = "425 Can't open data connection. \r\n";
+constexpr const char* kFunction = "ServerToClientSession";
 constexpr size_t kUserLimit = 1023;
 constexpr size_t kFolderLimit = 255;
 
@@ -65,12 +72,39 @@ std::string Argument(const std::string& command) {
     return blank == std::string::npos ? "" : command.substr(blank + 1);
 }
 
+// The features of TLS on the control connection: the relay can't look
+// into TLS, so they are never offered (a client that tried them would
+// hang, its handshake cut into lines).
+bool IsTlsFeature(std::string_view line) {
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    for (std::string_view word : {"AUTH", "PBSZ", "PROT"})
+        if (common::StartsWithIgnoringAsciiCase(line, word) &&
+            (line.size() == word.size() || line[word.size()] == ' ' || line[word.size()] == '\r' ||
+             line[word.size()] == '\n'))
+            return true;
+    return false;
+}
+
+std::string WithoutTlsFeatures(const std::string& reply) {
+    std::string out;
+    for (size_t at = 0; at < reply.size();) {
+        size_t end = reply.find('\n', at);
+        end = end == std::string::npos ? reply.size() : end + 1;
+        const std::string_view line(reply.data() + at, end - at);
+        // Only the feature lines between the first and the last line.
+        if (at == 0 || end == reply.size() || !IsTlsFeature(line)) out.append(line);
+        at = end;
+    }
+    return out;
+}
+
 class FtpControl : public FtpControlHooks {
 public:
     bool OnClientCommand(LineRelayState& state, std::string& command) override;
     void OnServerReply(LineRelayState& state, std::string& reply) override;
     void ClearDataChannel(LineRelayState& state) override { Reap(state); }
     void OnRelayEnd(LineRelayState& state) override;
+    bool ServerWaitGoesOn(LineRelayState& state) override;
 
 private:
     struct DataThread {
@@ -93,6 +127,9 @@ private:
         replyOverride_ = reply;
     }
     void Reap(LineRelayState& state);
+    // The upload the scan stopped: the client learns why, the server's copy
+    // of what came before the stop goes.
+    void RefuseInfectedUpload(LineRelayState& state, const std::string& finding, std::string& reply);
 
     std::string user_;
     std::string folder_ = "/";
@@ -218,8 +255,13 @@ void FtpControl::SetPlan(LineRelayState& state, std::string& command) {
     if (Starts(line, "retr ") && settings.cacheMinutes != 0 && state.record && !partial) {
         const ConnectionRecord& record = *state.record;
         const std::string file = Argument(line);
+        // The server is part of the key: the same user and path on another
+        // server is another file.
+        SocketAddress server;
+        const std::string serverPart =
+            PeerAddress(state.server, server) ? AddressText(server) + "," + std::to_string(AddressPort(server)) : "";
         std::string key = "ftp," + user_ + "," + record.ListenAddress + "," + std::to_string(record.ListenPort) + "," +
-                          folder_ + "/" + file;
+                          serverPart + "," + folder_ + "/" + file;
         key = key.substr(0, kCacheKeyLimit);
         if (Query_NoCache(settings.noCacheFile, state.client, key) != 1) {
             plan.cachePath = settings.dataFolder + "ftpcache/" + Md5Hex(key) + ".dat";
@@ -252,8 +294,20 @@ void FtpControl::SetPlan(LineRelayState& state, std::string& command) {
 bool FtpControl::OnClientCommand(LineRelayState& state, std::string& command) {
     Reap(state);
     replyOverride_.clear();
+    // A CR alone ends a command too: ABOR sent as urgent data may arrive
+    // without its LF, and the command after it must not be joined to it.
+    const size_t cr = command.find('\r');
+    if (cr != std::string::npos && cr + 1 < command.size() && command[cr + 1] != '\n') {
+        state.clientAhead.insert(0, command, cr + 1, std::string::npos);
+        command.erase(cr);
+        state.lastCommand = command;
+        command += "\r\n";
+    }
     const std::string& line = state.lastCommand;
-    if (Starts(line, "user ")) {
+    if (Starts(line, "auth ") || common::EqualsIgnoringAsciiCase(line, "auth")) {
+        // Passed on, the server would start TLS with a relay that can't.
+        AnswerInstead(command, "534 TLS not available.\r\n");
+    } else if (Starts(line, "user ")) {
         user_ = Argument(line).substr(0, kUserLimit);
     } else if (Starts(line, "cwd ")) {
         FollowFolder(Argument(line));
@@ -294,12 +348,15 @@ void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
         replyOverride_.clear();
         return;
     }
+    if (common::EqualsIgnoringAsciiCase(state.lastCommand, "feat")) reply = WithoutTlsFeatures(reply);
     if (transfer_) {
         const int code = FtpReplyCode(reply);
         // The opening 1xx reply says nothing yet; the final one does.
         if (code >= 200) {
-            transfer_->SetOutcome(code == 226 || code == 250);
+            const std::string finding = transfer_->UploadFinding();
+            transfer_->SetOutcome(finding.empty() && (code == 226 || code == 250));
             transfer_.reset();
+            if (!finding.empty()) RefuseInfectedUpload(state, finding, reply);
         }
     }
     // A multi-line reply carries its code and the address on its last line:
@@ -339,6 +396,28 @@ void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
     WriteLogF("[ServerToClientSession] [%04d] [%04d] to Client=%s", state.client, state.server, reply.c_str());
 }
 
+void FtpControl::RefuseInfectedUpload(LineRelayState& state, const std::string& finding, std::string& reply) {
+    const std::string file = Argument(state.lastCommand);
+    WriteLogF("[ClientToServerSession] [%04d] [%04d] upload of %s refused: Virus found '%s'.\n", state.client,
+              state.server, file.c_str(), finding.c_str());
+    if (!file.empty() && !BreaksCommandLine(file) && SendToServer(state, "DELE " + file + "\r\n", kFunction)) {
+        std::string answer;
+        ReadServerReply(state, answer, kFunction);
+    }
+    reply = "552 Requested file action aborted: Virus found '" + finding + "'.\r\n";
+}
+
+bool FtpControl::ServerWaitGoesOn(LineRelayState& state) {
+    (void)state;
+    if (!transfer_) return false;
+    const auto now = std::chrono::steady_clock::now();
+    // A transfer that moves keeps the wait for its final reply going, for
+    // no longer than its own data connection would wait for bytes; once
+    // it has ended, the reply has the usual time.
+    const int limitMs = transfer_->Ended() ? Settings().timeouts.serverPlain : FtpWaitMs();
+    return now - transfer_->LastProgress() < std::chrono::milliseconds(limitMs);
+}
+
 void FtpControl::Reap(LineRelayState& state) {
     (void)state;
     for (auto it = threads_.begin(); it != threads_.end();) {
@@ -365,7 +444,14 @@ void FtpControl::OnRelayEnd(LineRelayState& state) {
 }  // namespace
 
 std::unique_ptr<FtpControlHooks> MakeFtpControlHooks(LineRelayState& state) {
-    (void)state;
+    // ABOR sent as urgent data: its last byte stays in line with the rest.
+    const int on = 1;
+    ::setsockopt(state.client, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
+    // Replies and commands are small and often come two in a row (the
+    // opening and the final reply of a transfer): held back until the
+    // peer's delayed acknowledgement, each transfer would wait for it.
+    ::setsockopt(state.client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(state.server, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return std::make_unique<FtpControl>();
 }
 

@@ -24,7 +24,32 @@ std::atomic<uint64_t> nextSerial{1};
 }  // namespace
 
 FtpDataChannel::FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive)
-    : serial_(serial), port_(port), controlSocket_(controlSocket), passive_(passive) {}
+    : serial_(serial),
+      port_(port),
+      controlSocket_(controlSocket),
+      passive_(passive),
+      lastProgress_(std::chrono::steady_clock::now().time_since_epoch().count()) {}
+
+void FtpDataChannel::NoteProgress() { lastProgress_.store(std::chrono::steady_clock::now().time_since_epoch().count()); }
+
+void FtpDataChannel::NoteEnd() {
+    NoteProgress();
+    ended_.store(true);
+}
+
+std::chrono::steady_clock::time_point FtpDataChannel::LastProgress() const {
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(lastProgress_.load()));
+}
+
+void FtpDataChannel::SetUploadFinding(const std::string& finding) {
+    std::lock_guard<std::mutex> guard(lock_);
+    uploadFinding_ = finding;
+}
+
+std::string FtpDataChannel::UploadFinding() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return uploadFinding_;
+}
 
 void FtpDataChannel::SetPlan(const FtpDataPlan& plan) {
     {

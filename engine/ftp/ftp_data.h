@@ -17,6 +17,7 @@
 // older channel on it is still being served.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -91,6 +92,20 @@ public:
     int CancelDescriptor() const { return cancel_.descriptor(); }
     const CancelSignal& cancelSignal() const { return cancel_; }
 
+    // Data side: bytes moved (or the data connection came, or it ended).
+    // The control side waits for the transfer's final reply as long as the
+    // transfer stays alive.
+    void NoteProgress();
+    void NoteEnd();
+    // Control side: the data side has ended, and when it last moved.
+    bool Ended() const { return ended_.load(); }
+    std::chrono::steady_clock::time_point LastProgress() const;
+
+    // Data side: the scan found `finding` in what the client sent; the
+    // transfer was cut off at the server and nothing went on.
+    void SetUploadFinding(const std::string& finding);
+    std::string UploadFinding() const;
+
 private:
     const uint64_t serial_;
     const int port_;
@@ -105,6 +120,9 @@ private:
     bool outcomeKnown_ = false;
     bool complete_ = false;
     FtpDataPlan plan_;
+    std::string uploadFinding_;
+    std::atomic<bool> ended_{false};
+    std::atomic<std::chrono::steady_clock::rep> lastProgress_;
 };
 
 using FtpDataChannelPtr = std::shared_ptr<FtpDataChannel>;

@@ -35,6 +35,14 @@ bool CopyFile(const std::string& from, const std::string& to, int socket) {
     return stored;
 }
 
+// Ends a connection with a reset rather than in order: a peer that is
+// told the stream ended in order takes what it got as the whole file.
+void Reset(int socket) {
+    sockaddr unspecified{};
+    unspecified.sa_family = AF_UNSPEC;
+    ::connect(socket, &unspecified, sizeof unspecified);
+}
+
 // Moves the bytes one way: `from` is read to its end into the spool, the
 // spool scanned (and taken from or put in the cache), then sent to `to`.
 // towardsAccepted: the bytes flow from the connected peer to the accepted
@@ -42,6 +50,7 @@ bool CopyFile(const std::string& from, const std::string& to, int socket) {
 // (ServerToClientDataSession).
 bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan, const DataChannelParams& params) {
     const EngineSettings& settings = Settings();
+    FtpDataChannel& channel = *params.channel;
     const char* name = towardsAccepted ? "ClientToServerDataSession" : "ServerToClientDataSession";
     const char* recvLabel = towardsAccepted ? "C:recv" : "S:recv";
     WriteLogF("[%s] sockSv=[%04d], sockCl=[%04d] start.\n", name, towardsAccepted ? to : from,
@@ -52,19 +61,40 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
         WriteLogF("[%s] [%04d] spool not open. (%s)\n", name, from, spool.c_str());
         return false;
     }
-    ReceiveResult received = ReceiveToFile(from, file, nullptr, FtpWaitMs(), [&](const char* data, size_t size) {
-        WriteLogF("[%s] %s(%04d):%d bytes.\n", name, recvLabel, from, static_cast<int>(size));
-        if (size <= 256) WriteLogF("%.*s\n", static_cast<int>(size), data);
-    });
+    ReceiveResult received = ReceiveToFile(
+        from, file, nullptr, FtpWaitMs(),
+        [&](const char* data, size_t size) {
+            channel.NoteProgress();
+            WriteLogF("[%s] %s(%04d):%d bytes.\n", name, recvLabel, from, static_cast<int>(size));
+            if (size <= 256) WriteLogF("%.*s\n", static_cast<int>(size), data);
+        },
+        to);
     if (!received.ended)
         WriteLogF("[%s] %s(%04d):%d bytes. / WSAGetLastError() = %d\n", name, recvLabel, from, -1, received.error);
     const bool whole = received.ended && std::fflush(file) == 0;
     std::fclose(file);
+    if (received.receiverGone) {
+        // Nobody takes the rest: the sender stops now, and the spool goes.
+        WriteLogF("[%s] [%04d] receiver gone after %llu bytes: transfer aborted.\n", name, from,
+                  static_cast<unsigned long long>(received.bytes));
+        Reset(from);
+        common::DeleteWithRetry(spool);
+        return false;
+    }
 
     std::string finding;
-    ScanFile(settings, params.scanProtocol, params.channel->controlSocket(), spool, finding);
+    ScanFile(settings, params.scanProtocol, channel.controlSocket(), spool, finding);
     WriteLogF("[%s] [%04d] [%s] VIRUS result [%s]\n", name, from, spool.c_str(),
               finding.empty() ? "CLEAN" : finding.c_str());
+    if (!finding.empty() && !plan.download) {
+        // An upload with a finding never reaches the server, not even as
+        // the finding's text under the client's file name: the server is
+        // told the transfer failed, the control side tells the client why.
+        channel.SetUploadFinding(finding);
+        Reset(to);
+        common::DeleteWithRetry(spool);
+        return false;
+    }
     if (!finding.empty()) {
         // The receiver gets the finding in place of the data.
         FILE* found = std::fopen(spool.c_str(), "wb");
@@ -82,6 +112,7 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
         FILE* out = std::fopen(spool.c_str(), "rb");
         if (out) {
             sent = SendFileToSocket(out, to, FtpWaitMs(), [&](size_t read, ssize_t bytes) {
+                channel.NoteProgress();
                 if (towardsAccepted)
                     WriteLogF("[%s] S:send(%04d): fread %d bytes. / %d bytes. / WSAGetLastError() = %d\n", name, to,
                               static_cast<int>(read), static_cast<int>(bytes), bytes < 0 ? errno : 0);
@@ -94,7 +125,7 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
     // Only a clean transfer that arrived whole, as the server's final reply
     // confirms, is served again later. The receiver has its copy already.
     if (finding.empty() && !plan.useCache && !plan.cachePath.empty() && whole &&
-        params.channel->WaitForCompleteTransfer(std::chrono::milliseconds(FtpWaitMs()))) {
+        channel.WaitForCompleteTransfer(std::chrono::milliseconds(FtpWaitMs()))) {
         WriteLogF("[%s] [%04d] FTP cash making. %s\n", name, from, plan.cachePath.c_str());
         CopyFile(spool, plan.cachePath, from);
     }
@@ -154,11 +185,13 @@ int FTPDataMain(DataChannelParams params) {
         ::close(accepted);
     } else {
         WriteLogF("[FTPDataMain] Accept Client sokect.(%08x)(%08x)\n", accepted, params.listenSocket);
+        channel->NoteProgress();
         FTPDataDispatch(accepted, params);
         ::shutdown(accepted, SHUT_RDWR);
         ::close(accepted);
     }
     ::close(params.listenSocket);
+    channel->NoteEnd();
     ForgetFtpDataChannel(*channel);
     return result;
 }

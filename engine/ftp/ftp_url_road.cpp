@@ -85,7 +85,13 @@ void ServeFtpUrl(ConnectionRecord* record, const char* function) {
                            : result != 0 ? "The FTP data connection could not be prepared.\r\n"
                            : !stored     ? "The transfer could not be stored.\r\n"
                                          : fetch.refusal;
-        Answer(record, 502, "Bad Gateway", body, function);
+        // The server says the file or folder isn't there (its own text
+        // goes along): that is no failure of the way to it.
+        const bool missing = result == 0 && stored && fetch.refusalCode == 550;
+        if (missing)
+            Answer(record, 404, "Not Found", body, function);
+        else
+            Answer(record, 502, "Bad Gateway", body, function);
         common::DeleteWithRetry(spool);
         return;
     }

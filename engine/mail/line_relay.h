@@ -136,6 +136,12 @@ public:
     // The relay ends (the server socket is still open): clean-up of the
     // data channel's files.
     virtual void OnRelayEnd(LineRelayState& state) { (void)state; }
+    // The wait for a server reply timed out: true to wait once more (a
+    // transfer that still moves holds its final reply back).
+    virtual bool ServerWaitGoesOn(LineRelayState& state) {
+        (void)state;
+        return false;
+    }
 };
 
 using FtpHooksFactory = std::function<std::unique_ptr<FtpControlHooks>(LineRelayState&)>;

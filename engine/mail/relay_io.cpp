@@ -50,7 +50,10 @@ int ReceiveFromClient(LineRelayState& state, std::string& into, const char* func
 
 int ReceiveFromServer(LineRelayState& state, std::string& into, const char* function) {
     const std::size_t before = into.size();
-    const int n = Receive(state.server, state.record->Tls.server.get(), Settings().timeouts.serverPlain, into);
+    int n;
+    do {
+        n = Receive(state.server, state.record->Tls.server.get(), Settings().timeouts.serverPlain, into);
+    } while (n < 0 && errno == ETIMEDOUT && state.ftp && state.ftp->ServerWaitGoesOn(state));
     if (n < 0) {
         WriteLogF("[%s] [%04d] S:recv(%04d):%d bytes. / error = %d\n", function, state.client, state.server, n,
                   errno);

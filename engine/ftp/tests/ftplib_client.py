@@ -1,15 +1,23 @@
 """The tests' FTP client: python's ftplib through the FTP proxy.
 
 ftplib_client.py PORT WORKDIR STEP...
-Each step runs in order on one login as "u"/"p"; its outcome is printed as
-one line "<step> ok <detail>" or "<step> error <reply>":
+Each step runs in order on one login as "u"/"p" (or FTPLIB_USER, without a
+password); its outcome is printed as one line "<step> ok <detail>" or
+"<step> error <reply>":
   passive | active           the data connection mode for what follows
   get:NAME                   RETR into WORKDIR/NAME
   getrest:NAME:OFFSET        RETR from OFFSET on (after REST), the size printed
   put:NAME                   STOR of WORKDIR/NAME
   list                       LIST, the names printed
   cmd:TEXT                   a raw command, its reply printed
+  cwd:FOLDER                 CWD
   pasv-quit                  PASV, then QUIT at once
+  abort:NAME                 RETR, a few bytes read, then ABOR as urgent
+                             data (ftplib's abort); its reply printed
+  leave:NAME                 RETR opened, then the client is gone half a
+                             second later (no QUIT, nothing read)
+  trickle:NAME:SIZE:SECONDS  STOR of SIZE bytes sent in small pieces
+                             spread over SECONDS
   intruder                   PASV; a connection to the data port from
                              127.0.0.2 first (printed: whether it was
                              closed at once), then the client's own LIST
@@ -18,11 +26,15 @@ import ftplib
 import os
 import socket
 import sys
+import time
 
 port, work, steps = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
 ftp = ftplib.FTP()
 ftp.connect("127.0.0.1", port, timeout=20)
-ftp.login("u", "p")
+if os.environ.get("FTPLIB_USER"):
+    ftp.login(os.environ["FTPLIB_USER"], "")
+else:
+    ftp.login("u", "p")
 for step in steps:
     try:
         if step == "passive":
@@ -48,6 +60,8 @@ for step in steps:
             print(step, "ok", reply)
         elif step == "list":
             print(step, "ok", " ".join(sorted(ftp.nlst())))
+        elif step.startswith("cwd:"):
+            print(step, "ok", ftp.cwd(step[4:]))
         elif step.startswith("cmd:"):
             print(step, "ok", ftp.sendcmd(step[4:]))
         elif step == "intruder":
@@ -69,6 +83,29 @@ for step in steps:
             conn.close()
             ftp.voidresp()
             print(step, "ok", "intruder-closed" if closed else "intruder-served", opening[:3], len(listing))
+        elif step.startswith("abort:"):
+            conn = ftp.transfercmd("RETR " + step[6:])
+            conn.recv(1000)
+            conn.close()
+            print(step, "ok", ftp.abort())
+        elif step.startswith("leave:"):
+            ftp.voidcmd("TYPE I")
+            conn = ftp.transfercmd("RETR " + step[6:])
+            time.sleep(0.5)
+            print(step, "ok")
+            sys.stdout.flush()
+            os._exit(0)
+        elif step.startswith("trickle:"):
+            _, name, size, seconds = step.split(":")
+            size, seconds = int(size), float(seconds)
+            ftp.voidcmd("TYPE I")
+            conn = ftp.transfercmd("STOR " + name)
+            pieces = 20
+            for i in range(pieces):
+                conn.sendall(bytes([i % 256]) * (size // pieces))
+                time.sleep(seconds / pieces)
+            conn.close()
+            print(step, "ok", ftp.voidresp())
         elif step == "pasv-quit":
             print(step, "ok", ftp.sendcmd("PASV"))
             ftp.quit()

@@ -8,6 +8,7 @@
 #include "avstub.h"
 #include "engine_process.h"
 #include "ftp_peer.h"
+#include "vsftpd_peer.h"
 #include "test_support.h"
 
 namespace {
@@ -84,8 +85,8 @@ TEST_F(FtpUrlRoadTest, RefusalsAndBadUrlsAreAnsweredAtOnce) {
         std::string body;
     } cases[] = {
         {"ftp://u:wrong@" + at + "/dir/f.txt", "502", "530 "},
-        {"ftp://u:p@" + at + "/dir/missing.txt", "502", "550 "},
-        {"ftp://u:p@" + at + "/nowhere/", "502", "550 "},
+        {"ftp://u:p@" + at + "/dir/missing.txt", "404", "550 "},
+        {"ftp://u:p@" + at + "/nowhere/", "404", "550 "},
         // Line breaks would smuggle commands in behind the ones sent.
         {"ftp://u:p@" + at + "/dir/%0D%0ADELE%20f.txt/", "400", "line break"},
         {"ftp://u%0D%0ADELE%20f.txt:p@" + at + "/dir/f.txt", "400", "line break"},
@@ -106,6 +107,39 @@ TEST_F(FtpUrlRoadTest, RefusalsAndBadUrlsAreAnsweredAtOnce) {
     }
     EXPECT_EQ(peer.commandsSeen().find("DELE"), std::string::npos) << peer.commandsSeen();
     EXPECT_TRUE(testsupport::FileExists(peer.root() + "/dir/f.txt"));
+}
+
+TEST_F(FtpUrlRoadTest, VsftpdNamesWithoutShortExtensionsAndMissingOnes) {
+    ftptest::VsftpdPeer peer;
+    if (peer.port() == 0) GTEST_SKIP() << "no vsftpd: " << peer.startError();
+    peer.put("pub/README", "read me\n");
+    peer.put("pub/data.backup", "backed up\n");
+    peer.put("pub/sub.folder/inner.txt", "inside\n");
+    Start();
+    const std::string at = "ftp://127.0.0.1:" + std::to_string(peer.port());
+    struct Case {
+        std::string path;
+        std::string status;
+        std::string body;
+    } cases[] = {
+        // Files whose names look like folders: the folder change is
+        // refused, so they are fetched as files.
+        {"/pub/README", "200", "read me\n"},
+        {"/pub/data.backup", "200", "backed up\n"},
+        // A folder named without its "/" is still listed.
+        {"/pub/sub.folder", "200", "inner.txt"},
+        // Missing files and folders: the server's own words, as 404.
+        {"/pub/missing.txt", "404", "550 "},
+        {"/pub/nothing", "404", "550 "},
+        {"/nowhere/", "404", "550 "},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        ASSERT_EQ(Curl("'" + at + c.path + "'", &out), 0) << c.path << out;
+        EXPECT_EQ(out.rfind("HTTP/1.1 " + c.status, 0), 0u) << c.path << "\n" << out;
+        EXPECT_NE(out.find(c.body), std::string::npos) << c.path << "\n" << out;
+    }
+    EXPECT_TRUE(engine_->waitForEmptyCache());
 }
 
 TEST_F(FtpUrlRoadTest, ServersWithoutPassiveModeAreServedActively) {
