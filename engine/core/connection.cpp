@@ -58,6 +58,17 @@ void CloseSocket(int socket, bool graceful) {
     ::close(socket);
 }
 
+void ResetConnection(int socket) {
+    if (socket < 0) return;
+    linger reset{1, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    // Dissolving the association sends the reset now; a close would have
+    // to wait for the socket's owner.
+    sockaddr unspecified{};
+    unspecified.sa_family = AF_UNSPEC;
+    ::connect(socket, &unspecified, sizeof unspecified);
+}
+
 void CloseClient(ConnectionRecord* record, int graceful) {
     int socket = record ? record->ClientSocket : kNoSocket;
     WriteLogF("[CloseClient] [%04d] start.\n", socket);

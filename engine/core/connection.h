@@ -122,6 +122,11 @@ int NextSpoolNumber();
 // last reply arrives whole. Otherwise the connection is reset.
 void CloseSocket(int socket, bool graceful);
 
+// Resets a connection at once while its socket stays open for its owner
+// to close: the peer gets a reset instead of an end of stream, so it can't
+// take what it received for a complete answer. Later sends on it fail.
+void ResetConnection(int socket);
+
 // Closes the client socket and frees the record. graceful 0 resets the
 // connection (for a client refused outright); otherwise the pending bytes
 // are delivered before the close. TLS must already be closed by the caller.

@@ -22,6 +22,7 @@
 #include "engine/http/block_pages.h"
 #include "engine/http/error_reply.h"
 #include "engine/http/head_rewrite.h"
+#include "engine/http/held_tail.h"
 #include "engine/http/header_text.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/http/response_reader.h"
@@ -87,7 +88,9 @@ private:
     bool SendReceivedSoFar(ResponseSpool& spool);
     void AnswerConnectFailed();
     bool AnswerUnserved(const Exchange& exchange, const ResponseSpool& spool);
-    void ScanAndFilter(bool streamed, ResponseSpool& spool);
+    bool ScanAndFilter(bool streamed, ResponseSpool& spool);
+    void FinishStreamed(bool finding);
+    void ResetClient(const char* why);
     void MakeBlockPageOf(BlockPageMode mode, ResponseSpool& spool, const std::string& finding);
     void Relay(ResponseSpool& spool);
 
@@ -100,6 +103,9 @@ private:
     const char* const fn_;
     const bool white_;
     int server_ = kNoSocket;
+    // How many of a streamed response's last bytes wait for the scan.
+    size_t holdBack_ = 0;
+    std::optional<HeldTail> tail_;
 };
 
 bool Road::Connect(std::string& host) {
@@ -146,7 +152,7 @@ bool Road::SendReceivedSoFar(ResponseSpool& spool) {
         return false;
     std::vector<char> buffer(kRelayReadSize);
     for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0;)
-        if (!SendToClient(record_, buffer.data(), n, fn_)) return false;
+        if (!tail_->Push(buffer.data(), n)) return false;
     return true;
 }
 
@@ -178,6 +184,9 @@ bool Road::AnswerUnserved(const Exchange& exchange, const ResponseSpool& spool) 
 
 Exchange Road::Receive(ResponseReader& reader, ResponseSpool& spool) {
     Exchange exchange;
+    tail_.emplace(holdBack_, [this](const char* data, size_t length) {
+        return SendToClient(record_, data, length, fn_);
+    });
     char* buffer = record_->WorkBuffer.data();
     std::string bodyBytes;
     uint64_t total = 0;
@@ -255,8 +264,7 @@ Exchange Road::Receive(ResponseReader& reader, ResponseSpool& spool) {
         }
         if (streaming) {
             // Without a head, the body holds every byte so far, unchanged.
-            bool ok = reader.headFound() ? SendToClient(record_, buffer, used, fn_)
-                                         : SendToClient(record_, bodyBytes.data(), bodyBytes.size(), fn_);
+            bool ok = reader.headFound() ? tail_->Push(buffer, used) : tail_->Push(bodyBytes.data(), bodyBytes.size());
             if (!ok) {
                 exchange.clientFailed = true;
                 break;
@@ -268,16 +276,17 @@ Exchange Road::Receive(ResponseReader& reader, ResponseSpool& spool) {
     return exchange;
 }
 
-void Road::ScanAndFilter(bool streamed, ResponseSpool& spool) {
+// True when a streamed response has a finding.
+bool Road::ScanAndFilter(bool streamed, ResponseSpool& spool) {
     const std::string requestLine = LineText(record_->RequestLine);
     std::string finding;
     ScanFile(settings_, settings_.protocol, client_, spool_.response, finding, [&] { return spool.BodyToDisk(); });
     WriteLogF("[%s] [%04d] [%04d] [%s] [%s]\n", fn_, client_, server_, requestLine.c_str(),
               finding.empty() ? "CLEAN" : finding.c_str());
-    // A finding in a response that has already reached the client is only
-    // logged, and the word filter, whose verdict could change nothing, is
-    // not asked.
-    if (streamed) return;
+    // A streamed response has reached the client but for its held tail:
+    // a finding can only keep that back. The word filter, whose page could
+    // no longer replace it, is not asked.
+    if (streamed) return !finding.empty();
     if (!finding.empty()) MakeBlockPageOf(BlockPageMode::Virus, spool, finding);
 
     bool longLink = false;
@@ -289,6 +298,22 @@ void Road::ScanAndFilter(bool streamed, ResponseSpool& spool) {
     WriteLogF("[%s] [%04d] [%04d] [%s] [%s]\n", fn_, client_, server_, requestLine.c_str(),
               verdict.empty() ? "CLEAN" : verdict.c_str());
     if (!verdict.empty()) MakeBlockPageOf(BlockPageMode::Word, spool, verdict);
+    return false;
+}
+
+// The held tail of a streamed response goes out only when the scan let it
+// pass; with a finding the connection is reset, so the client is left
+// with a download that failed rather than a whole file.
+void Road::FinishStreamed(bool finding) {
+    if (finding) return ResetClient("the response had a finding");
+    ClientCork cork(client_);
+    if (!tail_->Release()) record_->KeepAlive = 0;
+}
+
+void Road::ResetClient(const char* why) {
+    WriteLogF("[%s] [%04d] C:reset (%s).\n", fn_, client_, why);
+    ResetConnection(client_);
+    record_->KeepAlive = 0;
 }
 
 void Road::MakeBlockPageOf(BlockPageMode mode, ResponseSpool& spool, const std::string& finding) {
@@ -335,6 +360,7 @@ void Road::Serve(const std::string& capturedHead) {
     const bool scanned = !white_ && options_.scanned;
     const bool scanner = scanned && (settings_.scanSizeLimit != 0 || PipeMayBeServed(common::kScanPipeName));
     const bool wordFilter = scanned && PipeMayBeServed(common::kWordFilterPipeName);
+    holdBack_ = scanned ? kHeldTailSize : 0;
     std::optional<ResponseSpool> spool;
     spool.emplace(spool_, wordFilter, scanner);
     ResponseReader reader(options_.bodyless);
@@ -368,13 +394,14 @@ void Road::Serve(const std::string& capturedHead) {
     const bool reusable = reader.reusable() && !exchange.serverFailed && !exchange.extraBytes && !exchange.lengthsDiffer;
     if (!record_->KeepAlive || !reusable) CloseServerConnection(record_, fn_);
 
+    bool finding = false;
     if (white_) {
         WriteLogF("[%s] [%04d] [%04d] whitelist [%s]\n", fn_, client_, server_,
                   LineText(record_->RequestLine).c_str());
     } else if (scanned && exchange.anyResponse && !exchange.lengthsDiffer && !exchange.clientFailed && spool->whole()) {
         // A client that has gone is past protecting: the scan of what it
         // left behind (maybe gigabytes) would only hold up the scanner.
-        ScanAndFilter(exchange.streamed, *spool);
+        finding = ScanAndFilter(exchange.streamed, *spool);
     }
     if (!spool->whole())
         WriteLogF("[%s] [%04d] spool file not written. (%s) %s\n", fn_, client_, spool->failedFile().c_str(),
@@ -383,6 +410,13 @@ void Road::Serve(const std::string& capturedHead) {
         if (options_.beforeRelay && reader.ended() && !reader.truncated() && spool->whole())
             options_.beforeRelay(*spool, reader, server_);
         Relay(*spool);
+    }
+    // A response whose receive failed after it began is cut, and a body
+    // framed by the close alone would look whole after a clean close.
+    const bool cut = exchange.serverFailed && exchange.anyResponse && !exchange.lengthsDiffer;
+    if (!exchange.clientFailed) {
+        if (cut) ResetClient("the server's answer was cut");
+        else if (exchange.streamed) FinishStreamed(finding);
     }
 
     spool->Remove();

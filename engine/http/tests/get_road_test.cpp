@@ -425,6 +425,46 @@ TEST_F(GetRoad, LargeResponsesOfEveryFramingAreStreamed) {
     EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
 }
 
+// A virus in a response too large to wait for: the body streams on, but
+// its tail waits for the scan, and a finding resets the connection, so
+// whatever the framing and wherever the virus lies, curl fails instead of
+// keeping a complete file; the finding is logged and the spool goes.
+TEST_F(GetRoad, StreamedVirusNeverArrivesWhole) {
+    Start();
+    const size_t size = 3 * 1024 * 1024;
+    const std::string file = work_ / "fetched";
+    for (const std::string form : {"length", "chunked", "close"}) {
+        for (const std::string where : {"eicarstart", "eicarend"}) {
+            const std::string name = form + "/" + where + "-" + std::to_string(size);
+            std::filesystem::remove(file);
+            std::string out;
+            EXPECT_NE(Curl("-o " + file + " '" + origin_.url(name) + "'", &out), 0) << name << out;
+            const size_t got = testsupport::FileExists(file) ? std::filesystem::file_size(file) : 0;
+            EXPECT_LT(got, size) << name;
+            EXPECT_GT(got, size / 2) << name << ": the body was not streamed";
+            EXPECT_TRUE(engine_->waitForLog("_" + form + "_" + where + "-" + std::to_string(size) + " --- " +
+                                            avstub::kFinding))
+                << name << engine_->log();
+        }
+    }
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
+// A body framed by the close alone that the server ends with a reset
+// reaches the client with a reset too, small or streamed: a clean close
+// would pass it off as whole.
+TEST_F(GetRoad, BodyCutByTheServerEndsInAReset) {
+    Start();
+    for (const size_t size : {size_t{1000}, size_t{3 * 1024 * 1024}}) {
+        std::string out;
+        EXPECT_NE(Curl("-o /dev/null '" + origin_.url("cut/data-" + std::to_string(size)) + "'", &out), 0)
+            << size << engine_->log();
+    }
+    // The same body ended by a clean close is whole.
+    EXPECT_TRUE(Fetch(origin_.url("close/data-1000")) == Pattern(1000));
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
 // A client that leaves a download without end is not followed by the
 // engine filling its disk: the receive stops and the spool goes.
 TEST_F(GetRoad, DownloadStopsWhenTheClientHasGone) {

@@ -7,12 +7,14 @@ is appended to LOGFILE as one JSON line {"conn": <connection number>,
 "head": <the head as text>}. Connections are kept open between requests
 (HTTP/1.1) unless the answer is close-delimited.
 
-Paths: /<form>/<name>, where <name> is "eicar" (the EICAR test string) or
+Paths: /<form>/<name>, where <name> is "eicar" (the EICAR test string),
 "data-<n>" (n bytes of a fixed pattern that holds "0\\r\\n\\r\\n" and every
-byte value). Forms:
+byte value), or "eicarstart-<n>" / "eicarend-<n>" (n bytes of the pattern
+with the EICAR string at its start or its end). Forms:
   length   Content-Length, CR LF head
   chunked  chunks of uneven sizes and a trailer line
   close    no length: the body ends when the server closes
+  cut      no length: the body goes out, then the connection is reset
   lf       Content-Length, head lines ended by bare LF
   nocontent, notmodified   204 / 304 with no body
   noend    a status line and a header line that never end; then the close
@@ -38,12 +40,15 @@ with "Range: bytes=A-B" gets 206 with those bytes, one with
 "If-Modified-Since" gets 304.
 Ends by itself after LIFETIME seconds (120 unless given) or on SIGTERM.
 """
+import fcntl
 import hashlib
 import itertools
 import json
 import os
 import signal
 import socket
+import struct
+import termios
 import sys
 import threading
 import time
@@ -60,6 +65,10 @@ def body_for(name):
     if name.startswith("data-"):
         size = int(name[5:])
         return (PATTERN * (size // len(PATTERN) + 1))[:size]
+    if name.startswith("eicarstart-") or name.startswith("eicarend-"):
+        where, _, size = name.partition("-")
+        data = body_for("data-%d" % (int(size) - len(EICAR)))
+        return EICAR + data if where == "eicarstart" else data + EICAR
     return b"hello\n"
 
 
@@ -152,7 +161,7 @@ def answer(form, body):
         return b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: %d\r\n\r\n" % len(body) + body, True
     if form == "lf":
         return b"HTTP/1.1 200 OK\nContent-Type: application/octet-stream\nContent-Length: %d\n\n" % len(body) + body, True
-    if form == "close":
+    if form in ("close", "cut"):
         return b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + body, False
     if form == "noend":
         return b"HTTP/1.1 200 OK\r\nX-Data: " + body, False
@@ -229,6 +238,15 @@ def serve(conn, log_path):
                         break
                     time.sleep(0.1)
             conn.sendall(reply)
+            if form == "cut":
+                # Waits until the bytes sent have been taken: a reset
+                # throws away what the peer has not read yet.
+                for _ in range(500):
+                    if struct.unpack("i", fcntl.ioctl(conn, termios.TIOCOUTQ, b"\0" * 4))[0] == 0:
+                        break
+                    time.sleep(0.01)
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                return
             if not keep:
                 conn.shutdown(socket.SHUT_WR)
                 return
