@@ -1,11 +1,13 @@
 // SOCKS 5 UDP ASSOCIATE: a relay socket on the engine's address takes the
-// TCP client's datagrams, sends each payload to its destination and
-// returns the destination's answer with the client's header in front, for
-// as long as the TCP connection stays.
+// TCP client's datagrams and sends each payload to its destination from
+// one socket of the association; whatever a destination sends back reaches
+// the client with the header the client used for it in front. The two
+// directions are independent: a destination that never answers holds
+// nothing up, and one that answers with several datagrams has each passed
+// on.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include <cstddef>
 
 #include "engine/socks/socks_client.h"
 #include "engine/socks/socks_wire.h"
@@ -15,17 +17,14 @@ namespace engine {
 // The largest datagram taken or returned.
 inline constexpr std::size_t kSocksDatagramLimit = 65535;
 
-// Serves the association until the client's TCP connection ends or
-// nothing has come for the client plain time-out of -t. Datagrams from
-// any other address than the TCP client's are dropped. Returns 0.
+// Serves the association until the client's TCP connection ends (or
+// anything is sent on it) or no datagram has come either way for the
+// client plain time-out of -t. The client's datagrams come from the TCP
+// client's address, and from the port of the first one: a datagram from
+// any other address or port is dropped, as is an answer from a sender the
+// client never wrote to. A fragment, a datagram whose header does not fit,
+// a black-listed destination and one that does not resolve are dropped.
+// Returns 0.
 int UDPMain(SocksClient& client, const SocksRequest& request);
-
-// One datagram to its destination and its answer back: false (nothing to
-// send the client) for a fragment, a header that does not fit the
-// datagram, a black-listed destination, a socket or resolver failure, or
-// no answer within the client plain time-out. answer gets the datagram's
-// header and the destination's answer.
-bool TellRemoteUDP(int clientSocket, const std::string& listenAddress, int listenPort, std::string_view datagram,
-                   std::string& answer);
 
 }  // namespace engine

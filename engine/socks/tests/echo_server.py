@@ -1,10 +1,12 @@
 """Loopback echo peers for the SOCKS tests.
 
-    echo_server.py tcp|udp [host]
+    echo_server.py tcp|udp|udp-twice [host]
 
 Prints "port N" once listening, then echoes every byte (tcp: each
 connection in a thread of its own; udp: every datagram back to its
-sender, and "<sender host> <sender port>" of each on stderr) until killed.
+sender, and "<sender host> <sender port>" of each on stderr; udp-twice:
+the same, and a second answer "<datagram> again" behind each) until
+killed.
 """
 import socket
 import sys
@@ -32,7 +34,7 @@ def serve_tcp(host):
         threading.Thread(target=echo, args=(conn,), daemon=True).start()
 
 
-def serve_udp(host):
+def serve_udp(host, twice=False):
     family = socket.AF_INET6 if ":" in host else socket.AF_INET
     server = socket.socket(family, socket.SOCK_DGRAM)
     server.bind((host, 0))
@@ -41,8 +43,13 @@ def serve_udp(host):
         data, sender = server.recvfrom(65536)
         print("%s %d" % (sender[0], sender[1]), file=sys.stderr, flush=True)
         server.sendto(data, sender)
+        if twice:
+            server.sendto(data + b" again", sender)
 
 
 if __name__ == "__main__":
     host = sys.argv[2] if len(sys.argv) > 2 else "127.0.0.1"
-    (serve_tcp if sys.argv[1] == "tcp" else serve_udp)(host)
+    if sys.argv[1] == "tcp":
+        serve_tcp(host)
+    else:
+        serve_udp(host, sys.argv[1] == "udp-twice")

@@ -33,6 +33,12 @@ public:
         ::inet_pton(AF_INET, from, &local.sin_addr);
         ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
     }
+    int port() const {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&local), &length);
+        return ntohs(local.sin_port);
+    }
     void send(int port, const std::string& datagram) {
         sockaddr_in to{};
         to.sin_family = AF_INET;
@@ -122,6 +128,43 @@ TEST(SocksUdp, DatagramsWithoutAnAnswer) {
     control.close();
     EXPECT_TRUE(engine.waitForLog("association ended."));
     EXPECT_TRUE(engine.waitForEmptyCache());
+}
+
+// Each datagram goes on as it comes and each answer comes back as it
+// comes: a silent destination holds nothing up, a second answer is passed
+// on, and only the port the client's first datagram came from is served.
+TEST(SocksUdp, DirectionsAreIndependentAndOnlyTheClientsPortIsServed) {
+    auto echo = EchoServer("udp");
+    auto twice = EchoServer("udp-twice");
+    Datagrams silent;
+    // The idle time-out is far beyond every wait below: an exchange that
+    // waited for the silent destination's answer would miss them all.
+    SocksEngine engine(Files{}, {"-t=30000"});
+    Client control("127.0.0.1", engine.port());
+    const int relay = Associate(control);
+    ASSERT_NE(relay, 0) << engine.log();
+    auto header = [](int port) { return "\0\0\0\1\x7f\0\0\1"s + PortBytes(port); };
+    Datagrams client;
+    client.send(relay, header(silent.port()) + "into the void");
+    client.send(relay, header(echo.port()) + "first");
+    const auto first = client.receive(5000);
+    ASSERT_TRUE(first) << engine.log();
+    EXPECT_EQ(*first, header(echo.port()) + "first");
+    EXPECT_EQ(silent.receive(5000), "into the void");
+
+    client.send(relay, header(twice.port()) + "ask");
+    EXPECT_EQ(client.receive(5000), header(twice.port()) + "ask");
+    EXPECT_EQ(client.receive(5000), header(twice.port()) + "ask again");
+
+    // Another port of the client's host is not the client.
+    Datagrams otherPort;
+    otherPort.send(relay, header(echo.port()) + "from another port");
+    EXPECT_FALSE(otherPort.receive(500));
+    EXPECT_FALSE(client.receive(100));
+    EXPECT_TRUE(engine.waitForLog("dropped: not the client."));
+    // The client's own port is still served.
+    client.send(relay, header(echo.port()) + "still served");
+    EXPECT_EQ(client.receive(5000), header(echo.port()) + "still served");
 }
 
 }  // namespace
