@@ -2,7 +2,9 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QSignalBlocker>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include "panel/shell/color_button.h"
@@ -120,7 +122,7 @@ void SettingsWindow::OnInitDialog() {
         frame_->layout()->addWidget(page.get());
         page->hide();
         connect(page.get(), &SettingsPage::DeleteEntryCommand, this, &SettingsWindow::OnDeleteEntry);
-        connect(page.get(), &SettingsPage::InputRefused, this, [this, p = page.get()] { ShowPage(p); });
+        connect(page.get(), &SettingsPage::InputRefused, this, [this, p = page.get()] { ShowRefusingPage(p); });
     }
     BuildTree();
     for (PageSlot slot : SectionPages()) {
@@ -163,6 +165,19 @@ void SettingsWindow::ShowPage(SettingsPage* page) {
     if (shown_) shown_->show();
 }
 
+// The tree follows to the page's item, without the toggle a selection by
+// the administrator makes; a page the tree does not hold is shown alone.
+void SettingsWindow::ShowRefusingPage(SettingsPage* page) {
+    ShowPage(page);
+    for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+        if (Page(static_cast<PageSlot>((*it)->data(0, Qt::UserRole).toInt())) != page) continue;
+        const QSignalBlocker quiet(tree_);
+        for (QTreeWidgetItem* parent = (*it)->parent(); parent; parent = parent->parent()) parent->setExpanded(true);
+        tree_->setCurrentItem(*it);
+        return;
+    }
+}
+
 int SettingsWindow::DoModal() {
     OnInitDialog();
     return exec();
@@ -173,13 +188,13 @@ SettingsWindow::SaveResult SettingsWindow::SaveAllPages() {
     // page must not leave the earlier pages' values saved.
     for (PageSlot slot : SaveOrder()) {
         if (!Page(slot)->CheckSettings()) {
-            ShowPage(Page(slot));
+            ShowRefusingPage(Page(slot));
             return SaveResult::Refused;
         }
     }
     for (PageSlot slot : SaveOrder()) {
         if (!Page(slot)->SaveSettings()) {
-            ShowPage(Page(slot));
+            ShowRefusingPage(Page(slot));
             for (auto& page : pages_) page->TakeWriteFailure();
             return SaveResult::Refused;
         }

@@ -58,6 +58,8 @@ private:
     void BuildTemplate();
     void BuildTree();
     void ShowPage(SettingsPage* page);
+    // A page whose input is refused: shown, with its tree item selected.
+    void ShowRefusingPage(SettingsPage* page);
     QString AppliedMessage() const;
 
     std::array<std::unique_ptr<SettingsPage>, kPageCount> pages_;

@@ -207,6 +207,7 @@ TEST_F(WebWindowTest, LabelsAndFieldsReadAsTheAdministratorSeesThem) {
 // page leaves the store as it was and shows that page; once all pass, every
 // value is written and the service starts the proxies by them.
 TEST_F(WebWindowTest, ApplyWritesNothingWhileAnyPageRefusesAndShowsThatPage) {
+    testsupport::WriteFile(programFolder() + "/orqavs", "");  // the notification page's section
     RegisterMailPages();
     RegisterMailFilterPages();
     SettingsWindow window;
@@ -232,6 +233,7 @@ TEST_F(WebWindowTest, ApplyWritesNothingWhileAnyPageRefusesAndShowsThatPage) {
         EXPECT_EQ(boxes.texts, std::vector<std::string>{c.message});
         EXPECT_EQ(window.ShownPage(), window.Page(c.page));
         EXPECT_TRUE(window.Page(c.page)->isVisible());
+        EXPECT_EQ(window.Tree()->currentItem(), ItemOf(window, c.page)) << "the tree shows where";
         EXPECT_EQ(testsupport::ReadFile(registryDir() + "/HKEY_LOCAL_MACHINE.reg"), storeBefore);
         EXPECT_EQ(StartArgs("orqhprx"), std::vector<std::string>{"(not started)"});
         Type(window.Page(c.page), c.edit, c.fixed);
