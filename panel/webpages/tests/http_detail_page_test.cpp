@@ -77,7 +77,9 @@ TEST_F(HttpDetailPageTest, StoredLevelsShowTheirPreset) {
         auto page = Open();
         auto* combo = Control<QComboBox>(page.get(), 1011);
         EXPECT_EQ(combo->currentIndex(), c.item);
-        if (c.item >= 0) EXPECT_EQ(combo->currentText(), Chttpdlg::PresetText(c.item));
+        if (c.item >= 0) {
+            EXPECT_EQ(combo->currentText(), Chttpdlg::PresetText(c.item));
+        }
         EXPECT_EQ(combo->isEnabled(), c.use != 0);
         EXPECT_EQ(Control<QRadioButton>(page.get(), 1025)->isEnabled(), c.use != 0);
         // With the rating off the page shows the levels it starts with, and
