@@ -132,6 +132,18 @@ FtpDataChannelPtr FindFtpDataChannel(int port) {
     return nullptr;
 }
 
+FtpDataChannelPtr NewestFtpDataChannel(int port) {
+    Registry& registry = Channels();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    auto it = registry.channels.lower_bound({port + 1, 0});
+    if (it == registry.channels.begin() || (--it)->first.first != port) return nullptr;
+    return it->second;
+}
+
+bool FtpDataChannel::Moving(std::chrono::milliseconds limit) const {
+    return !Ended() && std::chrono::steady_clock::now() - LastProgress() < limit;
+}
+
 void ForgetFtpDataChannel(const FtpDataChannel& channel) {
     Registry& registry = Channels();
     std::lock_guard<std::mutex> guard(registry.lock);

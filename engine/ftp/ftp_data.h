@@ -100,6 +100,9 @@ public:
     // Control side: the data side has ended, and when it last moved.
     bool Ended() const { return ended_.load(); }
     std::chrono::steady_clock::time_point LastProgress() const;
+    // Not ended, and bytes moved within the limit: a relay in front of the
+    // channel (SOCKS) that has nothing to move yet waits on.
+    bool Moving(std::chrono::milliseconds limit) const;
 
     // Data side: the scan found `finding` in what the client sent; the
     // transfer was cut off at the server and nothing went on.
@@ -134,6 +137,10 @@ FtpDataChannelPtr PrepareFtpDataChannel(int port, int controlSocket, bool passiv
 // The newest channel on the local port that is neither claimed nor
 // cancelled, or null: only such a channel makes a connection FTP data.
 FtpDataChannelPtr FindFtpDataChannel(int port);
+
+// The newest channel on the local port in whatever state, or null: the
+// SOCKS proxy's relay in front of the data listener follows its progress.
+FtpDataChannelPtr NewestFtpDataChannel(int port);
 
 // Takes the channel out of the registry (the data side when it is done,
 // the control side when it gives the channel up). Its holders keep it.

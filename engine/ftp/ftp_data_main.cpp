@@ -61,14 +61,19 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
         WriteLogF("[%s] [%04d] spool not open. (%s)\n", name, from, spool.c_str());
         return false;
     }
-    ReceiveResult received = ReceiveToFile(
-        from, file, nullptr, FtpWaitMs(),
-        [&](const char* data, size_t size) {
-            channel.NoteProgress();
-            WriteLogF("[%s] %s(%04d):%d bytes.\n", name, recvLabel, from, static_cast<int>(size));
-            if (size <= 256) WriteLogF("%.*s\n", static_cast<int>(size), data);
-        },
-        to);
+    const auto onChunk = [&](const char* data, size_t size) {
+        channel.NoteProgress();
+        WriteLogF("[%s] %s(%04d):%d bytes.\n", name, recvLabel, from, static_cast<int>(size));
+        if (size <= 256) WriteLogF("%.*s\n", static_cast<int>(size), data);
+    };
+    ReceiveResult received = ReceiveToFile(from, file, nullptr, FtpWaitMs(), onChunk, to);
+    // Under SOCKS the bytes come through the SOCKS relay, which gathers
+    // them before it sends them on: while it moves them, the wait goes on.
+    while (received.error == ETIMEDOUT && channel.Moving(std::chrono::milliseconds(FtpWaitMs()))) {
+        const uint64_t before = received.bytes;
+        received = ReceiveToFile(from, file, nullptr, FtpWaitMs(), onChunk, to);
+        received.bytes += before;
+    }
     if (!received.ended)
         WriteLogF("[%s] %s(%04d):%d bytes. / WSAGetLastError() = %d\n", name, recvLabel, from, -1, received.error);
     const bool whole = received.ended && std::fflush(file) == 0;

@@ -12,6 +12,8 @@
 #include "common/file_retry.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/ftp/ftp_client.h"
+#include "engine/ftp/ftp_data.h"
 #include "engine/ftp/thread_start.h"
 #include "engine/tls/tls.h"
 
@@ -30,6 +32,9 @@ struct Direction {
     int to;
     TlsSession* toTls;
     int toTimeout;
+    // FTP data: the engine's data channel behind the relay. Its transfer
+    // may keep one side silent for longer than a time-out while it moves.
+    FtpDataChannel* channel = nullptr;
 };
 
 // A spool name of its own for every direction: a descriptor number can be
@@ -58,6 +63,9 @@ std::uint64_t StoreAndForward(const SocksRelay& relay, const Direction& d) {
         common::FilePtr out(std::fopen(spool.c_str(), "wb"));
         for (;;) {
             const int n = SecureRecv(d.from, d.fromTls, buffer.data(), kChunk, d.fromTimeout);
+            if (n < 0 && errno == ETIMEDOUT && d.channel && d.channel->Moving(std::chrono::milliseconds(FtpWaitMs())))
+                continue;
+            if (d.channel && n > 0) d.channel->NoteProgress();
             if (n <= 0) {
                 WriteLogF("[%s] %s:recv(%04d):%d bytes. / WSAGetLastError() = %d\n", d.name, d.fromSide, d.from, n,
                           n < 0 ? errno : 0);
@@ -100,18 +108,19 @@ std::uint64_t StoreAndForward(const SocksRelay& relay, const Direction& d) {
 std::uint64_t ServerSocksSession(const SocksRelay& relay) {
     const SocketTimeouts& t = Settings().timeouts;
     return StoreAndForward(relay, {"ServerSocksSession", "C", "S", relay.sockCl, relay.tlsCl, t.clientPlain,
-                                   relay.sockSv, relay.tlsSv, t.serverPlain});
+                                   relay.sockSv, relay.tlsSv, t.serverPlain, relay.channel});
 }
 
 std::uint64_t ClientSocksSession(const SocksRelay& relay) {
     const SocketTimeouts& t = Settings().timeouts;
     return StoreAndForward(relay, {"ClientSocksSession", "S", "C", relay.sockSv, relay.tlsSv, t.serverPlain,
-                                   relay.sockCl, relay.tlsCl, t.clientPlain});
+                                   relay.sockCl, relay.tlsCl, t.clientPlain, relay.channel});
 }
 
 void RunSocksDataRelay(ConnectionRecord* record) {
+    const FtpDataChannelPtr channel = NewestFtpDataChannel(record->SocksPort);
     const SocksRelay relay{record->ServerSocket, record->Tls.server.get(), record->ClientSocket,
-                           record->Tls.client.get()};
+                           record->Tls.client.get(), channel.get()};
     std::thread toServer;
     const bool started = StartThreadWithRetries(
         toServer, std::max(1UL, Settings().retryCount), [relay] { ServerSocksSession(relay); },

@@ -11,11 +11,16 @@
 
 namespace engine {
 
+class FtpDataChannel;
+
 struct SocksRelay {
     int sockSv = -1;  // the server side: the engine's FTP data listener
     TlsSession* tlsSv = nullptr;
     int sockCl = -1;  // the SOCKS client
     TlsSession* tlsCl = nullptr;
+    // The engine's data channel behind sockSv (may be null): while its
+    // transfer moves, a side that stays silent is waited for.
+    FtpDataChannel* channel = nullptr;
 };
 
 // Reads sockCl (waiting at most the client plain time-out of -t a

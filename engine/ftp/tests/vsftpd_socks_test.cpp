@@ -1,0 +1,80 @@
+// FTP through the SOCKS proxy to real vsftpd servers: curl's control
+// connection relayed line by line, its data connections through the
+// engine's data listeners.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "ftp_peer.h"
+#include "socks_engine.h"
+#include "test_support.h"
+#include "vsftpd_peer.h"
+
+namespace {
+
+using ftptest::VsftpdPeer;
+
+#define SKIP_WITHOUT_VSFTPD(peer) \
+    if ((peer).port() == 0) GTEST_SKIP() << "vsftpd did not start: " << (peer).startError()
+
+// The control connections to these ports are FTP.
+std::string FtpPorts(std::initializer_list<int> ports) {
+    std::string list;
+    for (int port : ports) list += "*:" + std::to_string(port) + ",4,0,ftp\r\n";
+    return list;
+}
+
+std::string DataPorts() {
+    const int low = testsupport::FreeTcpPort();
+    return "-n=" + std::to_string(low) + "-" + std::to_string(low + 20);
+}
+
+int Curl(const sockstest::SocksEngine& engine, const std::string& arguments, std::string* out = nullptr) {
+    auto result = testsupport::RunCommand("curl -sS --max-time 60 --socks5 127.0.0.1:" + std::to_string(engine.port()) +
+                                              " " + arguments + " 2>&1",
+                                          std::chrono::seconds(70));
+    if (out) *out = result.output;
+    return result.exitCode;
+}
+
+TEST(VsftpdSocksTest, TheCacheTellsServersApart) {
+    VsftpdPeer first, second;
+    SKIP_WITHOUT_VSFTPD(first);
+    SKIP_WITHOUT_VSFTPD(second);
+    first.put("pub/same.txt", "from the first server\n");
+    second.put("pub/same.txt", "from the second server\n");
+    sockstest::SocksEngine engine({{"socks-ptl.ini", FtpPorts({first.port(), second.port()})}}, {"-m=10", DataPorts()});
+    std::string out;
+    ASSERT_EQ(Curl(engine, "ftp://127.0.0.1:" + std::to_string(first.port()) + "/pub/same.txt", &out), 0)
+        << out << engine.log();
+    EXPECT_EQ(out, "from the first server\n");
+    ASSERT_TRUE(engine.waitForLog("FTP cash making.")) << engine.log();
+    ASSERT_EQ(Curl(engine, "--ignore-content-length ftp://127.0.0.1:" + std::to_string(second.port()) + "/pub/same.txt",
+                   &out),
+              0)
+        << out;
+    EXPECT_EQ(out, "from the second server\n");
+}
+
+TEST(VsftpdSocksTest, TransfersOutlastTheReplyTimeOut) {
+    // Five seconds at 1 MB/s, each direction, against waits of two.
+    VsftpdPeer peer({"anon_max_rate=1000000"});
+    SKIP_WITHOUT_VSFTPD(peer);
+    const std::string pattern = ftptest::BinaryPattern(5 << 20);
+    peer.put("pub/five.bin", pattern);
+    sockstest::SocksEngine engine({{"socks-ptl.ini", FtpPorts({peer.port()})}}, {"-t=2000,2000", DataPorts()});
+    testsupport::TempDir work;
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(peer.port()) + "/pub/";
+    std::string out;
+    ASSERT_EQ(Curl(engine, "-o " + (work / "five.bin") + " " + url + "five.bin", &out), 0) << out << engine.log();
+    EXPECT_TRUE(testsupport::ReadFile(work / "five.bin") == pattern);
+    // The client sends slowly: 1 MB at 200 kB/s.
+    testsupport::WriteFile(work / "slow.bin", pattern.substr(0, 1000000));
+    ASSERT_EQ(Curl(engine, "--limit-rate 200k -T " + (work / "slow.bin") + " " + url + "slow.bin", &out), 0)
+        << out << engine.log();
+    EXPECT_TRUE(testsupport::ReadFile(peer.root() + "/pub/slow.bin") == pattern.substr(0, 1000000));
+    EXPECT_TRUE(engine.waitForEmptyCache());
+}
+
+}  // namespace
