@@ -43,6 +43,9 @@ TEST_PACKAGES=(
   squid nginx
   # An upstream proxy for the CONNECT tunnel's tests.
   tinyproxy
+  # The folder watcher's tests: a clone into a watched place, drives mounted
+  # over one in a private mount namespace.
+  git util-linux
   # The control panel's screenshots: a virtual display, a tray for its icon
   # and balloons, and the capture.
   xvfb trayer imagemagick

@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <set>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/folder_white_list.h"
@@ -30,6 +34,9 @@ constexpr uint32_t kFolderEvents = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN
 constexpr time_t kChangeTimeSlackSeconds = 1;
 
 const char* const kNeverEntered[] = {"/proc/", "/sys/", "/dev/", "/run/"};
+// The kernel's mount table of this process: poll() tells of each mount and
+// unmount with POLLPRI.
+constexpr const char* kMountTable = "/proc/self/mountinfo";
 
 bool IsBelow(const std::string& path, const std::string& folder) {
     return path.compare(0, folder.size(), folder) == 0;
@@ -45,12 +52,76 @@ bool NotBefore(const timespec& t, const timespec& since) {
     return t.tv_sec > since.tv_sec || (t.tv_sec == since.tv_sec && t.tv_nsec >= since.tv_nsec);
 }
 
+// A mount point as the mount table writes it: blanks, tabs, line ends and
+// backslashes as three octal digits after a backslash.
+std::string UnescapeMountPoint(const std::string& field) {
+    std::string path;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            int value = 0;
+            bool octal = true;
+            for (size_t k = 1; k <= 3; ++k) {
+                char c = field[i + k];
+                octal = octal && c >= '0' && c <= '7';
+                value = value * 8 + (c - '0');
+            }
+            if (octal) {
+                path += static_cast<char>(value);
+                i += 3;
+                continue;
+            }
+        }
+        path += field[i];
+    }
+    return path;
+}
+
+// Each mount as (mount id, mount point ending in "/"): a mount made again
+// at the same point has a new id.
+using MountSet = std::set<std::pair<std::string, std::string>>;
+
+// The mounts of the table read from fd (read again from its start).
+MountSet ReadMounts(int fd) {
+    MountSet mounts;
+    std::string text;
+    char buffer[8192];
+    if (::lseek(fd, 0, SEEK_SET) != 0) return mounts;
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    // id parent major:minor root mount-point ...
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::vector<std::string> fields;
+        for (size_t at = start; at < end && fields.size() < 5;) {
+            size_t blank = text.find(' ', at);
+            if (blank == std::string::npos || blank > end) blank = end;
+            fields.push_back(text.substr(at, blank - at));
+            at = blank + 1;
+        }
+        if (fields.size() == 5) {
+            std::string point = UnescapeMountPoint(fields[4]);
+            if (point.empty() || point.back() != '/') point += '/';
+            mounts.emplace(fields[0], point);
+        }
+        start = end + 1;
+    }
+    return mounts;
+}
+
 class TreeWatch {
 public:
-    TreeWatch(const WatchContext& context, ScanQueue& queue, std::string place)
-        : context_(context), queue_(queue), place_(std::move(place)) {}
+    enum class FilesAre { Known, New, ChangedSince };
+
+    TreeWatch(const WatchContext& context, ScanQueue& queue, std::string place, FilesAre firstFiles)
+        : context_(context), queue_(queue), place_(std::move(place)), firstFiles_(firstFiles) {}
     ~TreeWatch() {
         if (fd_ >= 0) ::close(fd_);
+        if (mountTable_ >= 0) ::close(mountTable_);
     }
 
     // Watches the tree until its place goes away; false when the watch
@@ -58,20 +129,24 @@ public:
     bool Run();
 
 private:
-    enum class FilesAre { Known, New, ChangedSince };
     void AddTree(const std::string& top, FilesAre files, timespec since = {});
     void Offer(const std::string& path);
     void Handle(const inotify_event& event);
     bool RenameTree(const std::string& from, const std::string& to);
     void DropTree(const std::string& folder);
     void Overflow();
+    void MountsChanged();
+    bool ReadChanges();
     bool NeverEntered(const std::string& folder) const;
     bool MoreRecordsWaiting() const;
 
     const WatchContext& context_;
     ScanQueue& queue_;
     const std::string place_;
+    const FilesAre firstFiles_;
     int fd_ = -1;
+    int mountTable_ = -1;
+    MountSet mounts_;  // at, above or below the place
     int rootWd_ = -1;
     bool placeGone_ = false;
     bool limitLogged_ = false;
@@ -222,45 +297,93 @@ void TreeWatch::Handle(const inotify_event& event) {
     if (event.mask & (IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO)) Offer(path);
 }
 
+// A drive mounted at or below the place hides the folder its watches are
+// on, and its unmount brings that folder back: each such tree is watched
+// anew and what it holds is new to the watcher. A mount above the place
+// changes what the place's path leads to, so the whole place is.
+void TreeWatch::MountsChanged() {
+    MountSet now;
+    for (const auto& mount : ReadMounts(mountTable_))
+        if (IsBelow(mount.second, place_) || IsBelow(place_, mount.second)) now.insert(mount);
+    std::set<std::string> changed;
+    for (const auto& mount : now)
+        if (!mounts_.count(mount)) changed.insert(mount.second);
+    for (const auto& mount : mounts_)
+        if (!now.count(mount)) changed.insert(mount.second);
+    mounts_ = std::move(now);
+    std::string previous;  // a changed tree already taken holds the ones below it
+    for (const std::string& point : changed) {
+        if (!previous.empty() && IsBelow(point, previous)) continue;
+        previous = point;
+        const std::string top = IsBelow(place_, point) ? place_ : point;
+        LogF("WatchFolderThread(%s) mounts changed at %s: watching %s anew\n", place_.c_str(), point.c_str(),
+             top.c_str());
+        DropTree(top);
+        if (top == place_) rootWd_ = -1;
+        AddTree(top, FilesAre::New);
+        if (rootWd_ < 0) placeGone_ = true;
+        if (top == place_) break;
+    }
+}
+
 bool TreeWatch::MoreRecordsWaiting() const {
     pollfd p{fd_, POLLIN, 0};
     return ::poll(&p, 1, 0) > 0;
 }
 
+// Reads and handles the records waiting; false when reading fails.
+bool TreeWatch::ReadChanges() {
+    alignas(inotify_event) char buffer[kChangeBufferSize];
+    ssize_t got = ::read(fd_, buffer, sizeof buffer);
+    if (got < 0) {
+        if (errno == EINTR || errno == EAGAIN) return true;
+        LogF("WatchFolderThread(%s) wait for changes failed: error %d\n", place_.c_str(), errno);
+        return false;
+    }
+    for (ssize_t offset = 0; offset < got && !placeGone_;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+        Handle(*event);
+        offset += sizeof(inotify_event) + event->len;
+    }
+    // Every record of a change before this moment has been read: a
+    // later loss can only be of later changes.
+    timespec now = RealNow();
+    if (MoreRecordsWaiting()) return true;
+    caughtUp_ = now;
+    // A folder moved away without arriving in the tree has left it;
+    // its other half would have been in this read.
+    if (!movedAway_.empty()) {
+        for (const auto& [cookie, folder] : movedAway_) DropTree(folder);
+        movedAway_.clear();
+    }
+    return true;
+}
+
 bool TreeWatch::Run() {
-    fd_ = ::inotify_init1(IN_CLOEXEC);
+    fd_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (fd_ < 0) {
         LogF("WatchFolderThread(%s) cannot watch: error %d\n", place_.c_str(), errno);
         return false;
     }
+    // Without the mount table (no /proc) the place is still watched; only
+    // drives mounted later go unseen.
+    mountTable_ = ::open(kMountTable, O_RDONLY | O_CLOEXEC);
+    if (mountTable_ >= 0)
+        for (const auto& mount : ReadMounts(mountTable_))
+            if (IsBelow(mount.second, place_) || IsBelow(place_, mount.second)) mounts_.insert(mount);
     caughtUp_ = RealNow();
-    AddTree(place_, FilesAre::Known);
+    AddTree(place_, firstFiles_);
     if (rootWd_ < 0) return false;
     LogF("WatchFolderThread(%s) watching %zu folders\n", place_.c_str(), folders_.size());
-    alignas(inotify_event) char buffer[kChangeBufferSize];
     while (!placeGone_) {
-        ssize_t got = ::read(fd_, buffer, sizeof buffer);
-        if (got < 0) {
+        pollfd waits[2] = {{fd_, POLLIN, 0}, {mountTable_, POLLPRI, 0}};
+        if (::poll(waits, mountTable_ >= 0 ? 2 : 1, -1) < 0) {
             if (errno == EINTR) continue;
             LogF("WatchFolderThread(%s) wait for changes failed: error %d\n", place_.c_str(), errno);
             return false;
         }
-        for (ssize_t offset = 0; offset < got && !placeGone_;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
-            Handle(*event);
-            offset += sizeof(inotify_event) + event->len;
-        }
-        // Every record of a change before this moment has been read: a
-        // later loss can only be of later changes.
-        timespec now = RealNow();
-        if (MoreRecordsWaiting()) continue;
-        caughtUp_ = now;
-        // A folder moved away without arriving in the tree has left it;
-        // its other half would have been in this read.
-        if (!movedAway_.empty()) {
-            for (const auto& [cookie, folder] : movedAway_) DropTree(folder);
-            movedAway_.clear();
-        }
+        if ((waits[0].revents & POLLIN) && !ReadChanges()) return false;
+        if (!placeGone_ && (waits[1].revents & (POLLPRI | POLLERR))) MountsChanged();
     }
     return true;
 }
@@ -273,10 +396,17 @@ bool IsFolder(const std::string& path) {
 }  // namespace
 
 void WatchFolderThread(const WatchContext& context, ScanQueue& queue, std::string place) {
+    // What the place holds at start-up is known; what it holds when it
+    // comes back after going away was put there meanwhile (a folder made
+    // anew, a clone or an unpacked archive in its place), so it is new.
+    auto files = TreeWatch::FilesAre::Known;
     for (;;) {
         while (!IsFolder(place)) std::this_thread::sleep_for(kPlaceRetry);
-        TreeWatch tree(context, queue, place);
-        if (!tree.Run()) std::this_thread::sleep_for(kPlaceRetry);
+        TreeWatch tree(context, queue, place, files);
+        if (tree.Run())
+            files = TreeWatch::FilesAre::New;
+        else
+            std::this_thread::sleep_for(kPlaceRetry);
     }
 }
 

@@ -30,6 +30,9 @@ struct Options {
     bool hang = false;  // takes each request and never answers
     std::string onlyBelow = {};  // non-empty: only files below this folder can be findings
     bool report = false;  // zip archives answered with a "?" report file
+    // Words run before the stub's own command line (nsenter into another
+    // mount namespace, for one).
+    std::vector<std::string> launcher = {};
 };
 
 inline std::string ProgramPath() { return std::string(VELQOR_TEST_BIN_DIR) + "/orqavs-stub"; }
@@ -37,7 +40,8 @@ inline std::string ProgramPath() { return std::string(VELQOR_TEST_BIN_DIR) + "/o
 // Starts the stub and returns once it serves "\\.\pipe\orqavs"; a failed
 // test assertion when it does not come up within ten seconds.
 inline std::unique_ptr<testsupport::Process> Start(const Options& options) {
-    std::vector<std::string> argv = {ProgramPath()};
+    std::vector<std::string> argv = options.launcher;
+    argv.push_back(ProgramPath());
     if (!options.logFile.empty()) argv.push_back("--log=" + options.logFile);
     if (options.accessDenied) argv.push_back("--access-denied");
     if (options.longFinding) argv.push_back("--long-finding");

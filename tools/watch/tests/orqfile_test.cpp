@@ -21,7 +21,7 @@ protected:
 
     void StartOrqfile() {
         orqfile_ = StartWatcher("orqfile", {"-d=" + a() + ";" + b(), "-e=WATCH_ROOT", "-w"},
-                                {{"WATCH_ROOT", dataRoot_}});
+                                {{"WATCH_ROOT", dataRoot_}}, launcher_);
         bool watching = testsupport::WaitUntil([&] {
             std::string out = orqfile_->out();
             return (out.find("WatchFolderThread(" + a() + "/) watching") != std::string::npos &&
@@ -36,6 +36,7 @@ protected:
     }
 
     std::string dataRoot_ = t("data");
+    std::vector<std::string> launcher_;  // words before the watcher's command line
     std::unique_ptr<testsupport::Process> orqfile_;
 };
 
@@ -128,6 +129,77 @@ TEST_F(OrqfileTest, LostRecordsAreLoggedAndTheTreeWalkedAgain) {
     WaitForAlert(a() + "/meanwhile/m.com", 90s);
     EXPECT_NE(orqfile_->out().find("change records lost (queue overflow)"), std::string::npos);
     EXPECT_EQ(ScanCount(a() + "/meanwhile/m.com"), 1u);
+}
+
+// A watched place deleted and made again holds what was put there
+// meanwhile: a repository cloned in its place is scanned.
+TEST_F(OrqfileTest, PlaceMadeAgainHasWhatItHoldsScanned) {
+    if (testsupport::RunCommand("command -v git").exitCode != 0) GTEST_SKIP() << "git is missing";
+    testsupport::MakeDirs(a());
+    testsupport::MakeDirs(b());
+    Run("git init -q src/repo && mkdir src/repo/tools && cp src/eicar.src src/repo/tools/infected.com && "
+        "echo clean > src/repo/readme && git -C src/repo add -A && "
+        "git -C src/repo -c user.name=test -c user.email=test@example.com commit -qm first");
+    StartPeers();
+    StartOrqfile();
+
+    // The watcher stands still meanwhile, so the whole clone is there when
+    // it looks again.
+    ASSERT_EQ(::kill(orqfile_->pid(), SIGSTOP), 0);
+    Run("rm -rf a && git clone -q src/repo a");
+    ASSERT_EQ(::kill(orqfile_->pid(), SIGCONT), 0);
+    WaitForAlert(a() + "/tools/infected.com");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return ScanCount(a() + "/readme") > 0; }));
+}
+
+// Drives mounted over a watched folder and over a place itself are watched
+// from then on, what they hold scanned as new; so is the folder underneath
+// once the drive is unmounted, and a drive mounted there again. All in a
+// mount namespace of the test's own, which the watcher and the scan server
+// run in.
+TEST_F(OrqfileTest, DrivesMountedOverWatchedFoldersAreWatched) {
+    testsupport::MakeDirs(a() + "/usb");
+    testsupport::MakeDirs(b());
+    testsupport::MakeDirs(t("stage"));
+    auto which = [](const std::string& program) {
+        std::string path = testsupport::RunCommand("command -v " + program).output;
+        return path.substr(0, path.find('\n'));
+    };
+    const std::string unshare = which("unshare"), nsenter = which("nsenter"), sleep = which("sleep");
+    if (unshare.empty() || nsenter.empty()) GTEST_SKIP() << "unshare or nsenter is missing";
+    testsupport::Process holder({unshare, "-m", "--propagation", "private", sleep, "600"}, {});
+    const std::string ns = "/proc/" + std::to_string(holder.pid()) + "/ns/mnt";
+    testsupport::WaitUntil([&] {
+        std::error_code ec;
+        return !holder.running() ||
+               std::filesystem::read_symlink(ns, ec) != std::filesystem::read_symlink("/proc/self/ns/mnt");
+    });
+    if (!holder.running()) GTEST_SKIP() << "no mount namespace of our own here: " << holder.err();
+    launcher_ = {nsenter, "-t", std::to_string(holder.pid()), "-m", "--"};
+    avstub::Options scan;
+    scan.launcher = launcher_;
+    StartPeers(scan);
+    StartOrqfile();
+    auto inNamespace = [&](const std::string& command) {
+        Run("nsenter -t " + std::to_string(holder.pid()) + " -m -- sh -c 'cd " + dir_.path() + " && " + command + "'");
+    };
+
+    // Files settle for seconds before they are scanned, and a file hidden
+    // by the next mount by then is not: each step waits for its scans.
+    inNamespace("mount -t tmpfs velqor-test stage && cp src/eicar.src stage/held.com && mount --move stage a/usb");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return orqfile_->out().find("mounts changed at") != std::string::npos; }));
+    inNamespace("cp src/eicar.src a/usb/written.com");
+    WaitForAlert(a() + "/usb/held.com");
+    WaitForAlert(a() + "/usb/written.com");
+    // Unmounted: the folder underneath is watched again.
+    inNamespace("umount a/usb && cp src/eicar.src a/usb/under.com");
+    WaitForAlert(a() + "/usb/under.com");
+    // Mounted there again, and over a place itself.
+    inNamespace("mount -t tmpfs velqor-test a/usb && cp src/eicar.src a/usb/again.com");
+    inNamespace("mount -t tmpfs velqor-test b && mkdir b/sub && cp src/eicar.src b/sub/on-place.com");
+    WaitForAlert(a() + "/usb/again.com");
+    WaitForAlert(b() + "/sub/on-place.com");
+    EXPECT_EQ(ScanCount(a() + "/usb/written.com"), 1u);
 }
 
 TEST_F(OrqfileTest, NothingToWatchEndsWithMinusOne) {

@@ -36,8 +36,10 @@ protected:
         alerter_ = alertstub::Start({pipeDir(), alertLog(), alertDelayMs});
     }
     std::unique_ptr<testsupport::Process> StartWatcher(const std::string& program, std::vector<std::string> args,
-                                                       std::map<std::string, std::string> env) {
+                                                       std::map<std::string, std::string> env,
+                                                       const std::vector<std::string>& launcher = {}) {
         args.insert(args.begin(), testsupport::BinPath(program));
+        args.insert(args.begin(), launcher.begin(), launcher.end());
         testsupport::Process::Options options;
         options.env = std::move(env);
         options.env["VELQOR_PIPE_DIR"] = pipeDir();
