@@ -48,19 +48,98 @@ bool IsExecutableFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-// The first word of an Exec= value: a quoted one with its escapes undone.
-std::string FirstExecField(const std::string& exec) {
-    std::string field;
-    if (exec.empty() || exec.front() != '"') return exec.substr(0, exec.find(' '));
-    for (size_t i = 1; i < exec.size(); ++i) {
-        if (exec[i] == '"') break;
-        if (exec[i] == '\\' && i + 1 < exec.size()) ++i;
-        field += exec[i];
+// The words of an Exec= value: blank-separated, a quoted word with its
+// escapes undone.
+std::vector<std::string> ExecFields(const std::string& exec) {
+    std::vector<std::string> fields;
+    size_t i = 0;
+    while (i < exec.size()) {
+        if (exec[i] == ' ' || exec[i] == '\t') {
+            ++i;
+            continue;
+        }
+        std::string field;
+        if (exec[i] == '"') {
+            for (++i; i < exec.size() && exec[i] != '"'; ++i) {
+                if (exec[i] == '\\' && i + 1 < exec.size()) ++i;
+                field += exec[i];
+            }
+            ++i;
+        } else {
+            for (; i < exec.size() && exec[i] != ' ' && exec[i] != '\t'; ++i) field += exec[i];
+        }
+        fields.push_back(std::move(field));
     }
-    return field;
+    return fields;
+}
+
+// The executable file a command word names, looked up in the folders of
+// `path` when it holds no "/"; empty when there is none.
+std::string FindProgram(const std::string& word, const std::string& path) {
+    if (word.empty()) return "";
+    if (word.find('/') != std::string::npos) return IsExecutableFile(word) ? word : "";
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find(':', start);
+        if (end == std::string::npos) end = path.size();
+        std::string candidate = path.substr(start, end - start) + "/" + word;
+        if (end > start && IsExecutableFile(candidate)) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+std::string SearchPath() {
+    const char* path = std::getenv("PATH");
+    return path ? path : "";
+}
+
+// The command env runs from its arguments (what follows the word "env"):
+// options and NAME=value settings passed over, a PATH= setting used for
+// the look-up as env itself would. Empty when env runs nothing or its
+// arguments are beyond reading (-S splits a string of its own).
+std::string EnvCommand(const std::vector<std::string>& args, std::string& path) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") return i + 1 < args.size() ? args[i + 1] : "";
+        if (arg == "-u" || arg == "-C" || arg == "--unset" || arg == "--chdir") {
+            ++i;  // their value is the next word
+            continue;
+        }
+        if (arg == "-S" || arg.rfind("-S", 0) == 0 || arg.rfind("--split-string", 0) == 0) return "";
+        if (!arg.empty() && arg.front() == '-') continue;
+        size_t equals = arg.find('=');
+        if (equals == std::string::npos) return arg;
+        if (arg.compare(0, equals, "PATH") == 0) path = arg.substr(equals + 1);
+    }
+    return "";
 }
 
 }  // namespace
+
+std::vector<std::string> ResolveShortcutPrograms(const std::string& desktopFile) {
+    std::ifstream in(desktopFile, std::ios::binary);
+    std::string exec;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("Exec=", 0) == 0) {
+            exec = line.substr(5);
+            break;
+        }
+    }
+    std::vector<std::string> fields = ExecFields(exec);
+    std::vector<std::string> programs;
+    std::string path = SearchPath();
+    std::string program = fields.empty() ? "" : FindProgram(fields.front(), path);
+    if (program.empty()) return programs;
+    programs.push_back(program);
+    // env only sets up what another program runs in: that one is what starts.
+    if (program.substr(program.rfind('/') + 1) == "env") {
+        std::string runs = EnvCommand(std::vector<std::string>(fields.begin() + 1, fields.end()), path);
+        std::string target = FindProgram(runs, path);
+        if (!target.empty()) programs.push_back(target);
+    }
+    return programs;
+}
 
 std::string RunCommandPath(const std::string& data) {
     size_t cut = data.find(" -");
@@ -115,30 +194,6 @@ void ScanRunKeys() {
     for (const RunKey& key : kKeys) ScanRunKey(key.root, std::string(kRunKeyBase) + key.subKey + "\\");
 }
 
-std::string ResolveShortcutTarget(const std::string& desktopFile) {
-    std::ifstream in(desktopFile, std::ios::binary);
-    std::string target;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind("Exec=", 0) == 0) {
-            target = FirstExecField(line.substr(5));
-            break;
-        }
-    }
-    if (target.empty()) return "";
-    if (target.find('/') != std::string::npos) return IsExecutableFile(target) ? target : "";
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "";
-    for (size_t start = 0; start <= folders.size();) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        std::string candidate = folders.substr(start, end - start) + "/" + target;
-        if (end > start && IsExecutableFile(candidate)) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
-
 void ScanStartupFolder(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return;
@@ -148,12 +203,11 @@ void ScanStartupFolder(const std::string& folder) {
     ::closedir(dir);
     for (const std::string& name : names) {
         std::string path = folder + name;
-        std::string text = path;
-        if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0) {
-            std::string target = ResolveShortcutTarget(path);
-            if (!target.empty()) text = target;
-        }
-        ScanAndAlert(text);
+        std::vector<std::string> programs;
+        if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0)
+            programs = ResolveShortcutPrograms(path);
+        if (programs.empty()) programs.push_back(path);
+        for (const std::string& program : programs) ScanAndAlert(program);
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/registry/registry.h"
 
@@ -19,9 +20,10 @@ void ScanRunKey(platform::HKEY root, const std::string& subKey);
 // The twelve keys, in their order.
 void ScanRunKeys();
 
-// The program a .desktop file starts: its first Exec= field, unquoted,
-// looked up in PATH when it holds no "/". Empty when it names no file.
-std::string ResolveShortcutTarget(const std::string& desktopFile);
+// The programs a .desktop file starts: its first Exec= field, unquoted,
+// looked up in PATH when it holds no "/"; when that is env, also the
+// program env runs. Empty when it names no file.
+std::vector<std::string> ResolveShortcutPrograms(const std::string& desktopFile);
 
 // Scans every entry of the folder (ending in "/"): a .desktop file as the
 // program it starts (itself when that cannot be found), others as they are.

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/watch/autorun_watch.h"
@@ -26,7 +27,18 @@ struct RunningProgram {
     std::string name;
     int threads = 0;
     std::vector<std::string> modules;  // the program file first
+    // What the scan server is asked for the program file: its own path, or
+    // the process's link to it when the file has been deleted (its path
+    // then leads nowhere, or to another file).
+    std::string programScanPath;
 };
+
+constexpr std::string_view kDeletedMark = " (deleted)";
+
+bool NamesDeletedFile(const std::string& link) {
+    return link.size() > kDeletedMark.size() &&
+           link.compare(link.size() - kDeletedMark.size(), kDeletedMark.size(), kDeletedMark) == 0;
+}
 
 std::string ReadLink(const std::string& path) {
     std::vector<char> buffer(4096);
@@ -50,9 +62,11 @@ RunningProgram Describe(pid_t pid) {
     for (std::string line; std::getline(status, line);)
         if (line.rfind("Threads:", 0) == 0) program.threads = std::atoi(line.c_str() + 8);
 
-    std::string exe = ReadLink("/proc/" + std::to_string(pid) + "/exe");
+    const std::string exeLink = "/proc/" + std::to_string(pid) + "/exe";
+    std::string exe = ReadLink(exeLink);
     if (exe.empty()) return program;  // a kernel thread, or gone
     program.modules.push_back(exe);
+    program.programScanPath = NamesDeletedFile(exe) ? exeLink : exe;
     std::istringstream maps(ProcText(pid, "maps"));
     for (std::string line; std::getline(maps, line);) {
         // address perms offset dev inode path
@@ -109,8 +123,9 @@ void ScanRunningPrograms() {
         std::printf("%-5d%-17s%d\n", program.pid, program.name.c_str(), program.threads);
         std::fflush(stdout);
         bool ended = false;
-        for (const std::string& module : program.modules) {
-            std::string finding = ScanAutostartText(module);
+        for (size_t i = 0; i < program.modules.size(); ++i) {
+            const std::string& module = program.modules[i];
+            std::string finding = ScanAutostartText(i == 0 ? program.programScanPath : module);
             if (finding.empty()) continue;
             if (!ended) EndProgram(program, pidfd);
             ended = true;

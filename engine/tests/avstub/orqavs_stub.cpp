@@ -28,7 +28,8 @@
 //                     clean without reading the file. Lets a test flag its
 //                     own files while a watcher asks about every program of
 //                     the machine (this stub and the test programs hold the
-//                     EICAR string themselves)
+//                     EICAR string themselves). A process's link to its
+//                     program (/proc/<pid>/exe) is judged by where it leads
 //   --report          a zip archive with members holding the EICAR string
 //                     (stored, not compressed) is answered "?<file>": a
 //                     report file of "EICAR-Test-File TAB <member>" lines,
@@ -167,9 +168,18 @@ std::string Report(const std::vector<std::string>& members) {
     return ok ? std::string("?") + name : std::string(kAccessDenied);
 }
 
+// Where a /proc link leads (a deleted file's name ends in " (deleted)");
+// any other path as it is.
+std::string LinkTarget(const std::string& path) {
+    if (path.rfind("/proc/", 0) != 0) return path;
+    char target[4096];
+    ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    return n > 0 ? std::string(target, static_cast<size_t>(n)) : path;
+}
+
 std::string Scan(const std::string& path, const Settings& settings) {
     if (settings.fixedReply) return *settings.fixedReply;
-    if (!settings.onlyBelow.empty() && path.rfind(settings.onlyBelow, 0) != 0) return "";
+    if (!settings.onlyBelow.empty() && LinkTarget(path).rfind(settings.onlyBelow, 0) != 0) return "";
     std::ifstream file(path, std::ios::binary);
     if (!file) return kAccessDenied;
     std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -61,8 +61,11 @@ TEST_F(OrqmemoTest, OneRoundEndsAndReportsEveryInfectedPlace) {
     const std::string sleepPath = testsupport::RunCommand("command -v sleep").output;
     const std::string realSleep = sleepPath.substr(0, sleepPath.find('\n'));
     Infected(t("bin/evil-sleep"), realSleep);
+    Infected(t("bin/gone-sleep"), realSleep);
     Infected(t("lib/libmark.so"), VELQOR_MARK_LIBRARY);
-    for (const char* name : {"bin/evil", "dir with blank/evil2", "bin/evil4", "bin/evil5", "path/evil6"}) Infected(t(name));
+    for (const char* name :
+         {"bin/evil", "dir with blank/evil2", "bin/evil4", "bin/evil5", "path/evil6", "bin/evil7", "path2/evil8"})
+        Infected(t(name));
     const std::string longValue = t(std::string(300 - t("").size(), 'x'));
     testsupport::WriteFile(longValue, "clean\n");
 
@@ -75,10 +78,22 @@ TEST_F(OrqmemoTest, OneRoundEndsAndReportsEveryInfectedPlace) {
     testsupport::WriteFile(t("config/autostart/evil5.desktop"),
                            "[Desktop Entry]\nType=Application\nExec=\"" + t("bin/evil5") + "\" --flag %U\n");
     testsupport::WriteFile(t("xdg/autostart/evil6.desktop"), "[Desktop Entry]\r\nExec=evil6\r\n");
+    // Started through env: the program env runs is what starts.
+    testsupport::WriteFile(t("xdg/autostart/evil7.desktop"),
+                           "[Desktop Entry]\nExec=env LANG=C \"VAR=a b\" " + t("bin/evil7") + " --x\n");
+    testsupport::WriteFile(t("xdg/autostart/evil8.desktop"),
+                           "[Desktop Entry]\nExec=/usr/bin/env -i -u HOME PATH=" + t("path2") + " evil8\n");
     testsupport::WriteFile(t("xdg/autostart/gone.desktop"), "[Desktop Entry]\nExec=" + t("bin/none") + "\n");
     testsupport::WriteFile(t("xdg/autostart/Readme.LNK.txt"), "clean\n");
 
     auto evilSleep = Sleeper(t("bin/evil-sleep"));
+    // Its file deleted while it runs: only the process still leads to it.
+    auto goneSleep = Sleeper(t("bin/gone-sleep"));
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        return std::filesystem::read_symlink("/proc/" + std::to_string(goneSleep->pid()) + "/exe") ==
+               t("bin/gone-sleep");
+    }));
+    std::filesystem::remove(t("bin/gone-sleep"));
     auto preloaded = Sleeper(realSleep, {{"LD_PRELOAD", t("lib/libmark.so")}});
     auto cleanSleep = Sleeper(realSleep);
     ASSERT_TRUE(testsupport::WaitUntil([&] {
@@ -97,8 +112,8 @@ TEST_F(OrqmemoTest, OneRoundEndsAndReportsEveryInfectedPlace) {
                                  {"PATH", t("path") + ":/usr/bin:/bin"}});
 
     std::vector<std::string> expected;
-    for (const char* name : {"bin/evil-sleep", "lib/libmark.so", "bin/evil", "dir with blank/evil2", "bin/evil4",
-                             "bin/evil5", "path/evil6"})
+    for (const char* name : {"bin/evil-sleep", "bin/gone-sleep (deleted)", "lib/libmark.so", "bin/evil",
+                             "dir with blank/evil2", "bin/evil4", "bin/evil5", "path/evil6", "bin/evil7", "path2/evil8"})
         expected.push_back(EicarAlert(t(name)));
     bool done = testsupport::WaitUntil([&] { return Alerts().size() >= expected.size(); }, 90s);
     ASSERT_TRUE(done) << testsupport::ReadFile(alertLog()) << orqmemo->out().substr(0, 20000);
@@ -108,6 +123,7 @@ TEST_F(OrqmemoTest, OneRoundEndsAndReportsEveryInfectedPlace) {
     EXPECT_EQ(alerts, expected);
 
     EXPECT_EQ(evilSleep->wait(10s), 128 + 9);
+    EXPECT_EQ(goneSleep->wait(10s), 128 + 9);
     EXPECT_EQ(preloaded->wait(10s), 128 + 9);
     EXPECT_TRUE(cleanSleep->running());
     EXPECT_TRUE(orqmemo->running());
