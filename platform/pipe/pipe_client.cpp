@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -19,8 +20,13 @@ namespace {
 
 constexpr std::string_view kPipePrefix = "\\\\.\\pipe\\";
 constexpr uint32_t kServerDefaultWaitMs = 1000;  // every server's default time-out
-// How often a waiting client looks whether the busy server has become free.
-constexpr auto kBusyPollInterval = std::chrono::milliseconds(5);
+// How often a waiting client looks whether the busy server has become free:
+// soon at first, since a server that has just answered the client before is
+// back at its wait within a fraction of a millisecond (a fixed 5 ms made
+// every back-to-back request of a busy proxy wait that long), then less
+// often, so a server at work on a long request is not asked all the time.
+constexpr auto kFirstBusyPoll = std::chrono::microseconds(100);
+constexpr auto kLongestBusyPoll = std::chrono::microseconds(5000);
 
 // One connect attempt, without waiting: 0 with *fd, kErrorPipeBusy while
 // the server's one queue place is taken, kErrorFileNotFound when nobody
@@ -68,6 +74,7 @@ int CallNamedPipe(std::string_view name, std::string_view request, size_t replyC
     uint32_t waitMs = timeoutMs == kPipeUseDefaultWait ? kServerDefaultWaitMs : timeoutMs;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     int fd = -1;
+    auto poll = kFirstBusyPoll;
     for (;;) {
         int err = ConnectOnce(addr, &fd);
         if (err != kErrorPipeBusy) {
@@ -75,7 +82,8 @@ int CallNamedPipe(std::string_view name, std::string_view request, size_t replyC
             break;
         }
         if (waitMs != kPipeWaitForever && std::chrono::steady_clock::now() >= deadline) return kErrorPipeBusy;
-        std::this_thread::sleep_for(kBusyPollInterval);
+        std::this_thread::sleep_for(poll);
+        poll = std::min(poll * 2, kLongestBusyPoll);
     }
 
     int err = SendMessage(fd, request);
