@@ -81,6 +81,33 @@ std::string AlertBoundary() {
     return text;
 }
 
+std::string AlertText(const std::string& finding) { return "'" + finding + "' was found.\r\n"; }
+
+std::string AlertMail(std::string_view mail, const std::string& finding, bool keepBody, const std::string& boundary,
+                      bool dotEnded) {
+    const std::vector<std::string_view> lines = SplitLines(mail);
+    std::string body;
+    WriteHeader(lines, 0, dotEnded, finding, boundary, body);
+    body += "--" + boundary + "\r\nContent-Type: text/plain\r\n\r\n" + AlertText(finding) + "\r\n";
+    body += "--" + boundary + "\r\nContent-Type: message/rfc822\r\n\r\n";
+    // The attached mail keeps its header; its body, which carries what was
+    // found, only with -d.
+    for (std::string_view line : lines) {
+        if (dotEnded && line == ".\r\n") break;
+        body += line;
+        if (!keepBody && IsEmptyLine(line)) {
+            body += "Sorry, deleted body...\r\n\r\n";
+            break;
+        }
+    }
+    // A mail cut short still ends its last line before the boundary.
+    if (!body.empty() && body.back() != '\n') body += "\r\n";
+    body += "--" + boundary + "--\r\n";
+    return body;
+}
+
+std::size_t Pop3Octets(std::string_view mail) { return mail.size() - StuffedBytes(mail); }
+
 std::string BuildAlertAnswer(std::string_view answer, const std::string& finding, LineProtocol protocol,
                              bool keepBody, const std::string& boundary) {
     const bool pop3 = protocol != LineProtocol::Imap4;
@@ -98,40 +125,17 @@ std::string BuildAlertAnswer(std::string_view answer, const std::string& finding
         closing = mail.substr(size);
         mail = mail.substr(0, size);
     }
-
-    const std::vector<std::string_view> lines = SplitLines(mail);
-    std::string body;
-    WriteHeader(lines, 0, pop3, finding, boundary, body);
-    body += "--" + boundary + "\r\nContent-Type: text/plain\r\n\r\n'" + finding + "' was found.\r\n\r\n";
-    body += "--" + boundary + "\r\nContent-Type: message/rfc822\r\n\r\n";
-    // The attached mail keeps its header; its body, which carries what was
-    // found, only with -d.
-    for (std::string_view line : lines) {
-        if (pop3 && line == ".\r\n") break;
-        body += line;
-        if (!keepBody && IsEmptyLine(line)) {
-            body += "Sorry, deleted body...\r\n\r\n";
-            break;
-        }
-    }
-    // A mail cut short still ends its last line before the boundary.
-    if (!body.empty() && body.back() != '\n') body += "\r\n";
-    body += "--" + boundary + "--\r\n";
-
-    std::string out;
+    const std::string body = AlertMail(mail, finding, keepBody, boundary, pop3);
     if (pop3) {
         // The octet count is the mail's own size, as a client counts it:
         // without the dot-stuffing and without the final "." line.
-        const std::size_t octets = body.size() - StuffedBytes(body);
-        out = "+OK " + std::to_string(octets) + " octets\r\n" + body + ".\r\n";
-    } else {
-        std::string line(status);
-        const std::size_t open = line.rfind('{');
-        const std::size_t close = line.find('}', open);
-        line.replace(open + 1, close - open - 1, std::to_string(body.size()));
-        out = line + body + std::string(closing);
+        return "+OK " + std::to_string(Pop3Octets(body)) + " octets\r\n" + body + ".\r\n";
     }
-    return out;
+    std::string line(status);
+    const std::size_t open = line.rfind('{');
+    const std::size_t close = line.find('}', open);
+    line.replace(open + 1, close - open - 1, std::to_string(body.size()));
+    return line + body + std::string(closing);
 }
 
 void MakeMail(const std::string& spoolPath, std::string& answer, const std::string& finding, LineProtocol protocol,

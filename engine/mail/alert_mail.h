@@ -18,6 +18,19 @@ namespace engine {
 std::string BuildAlertAnswer(std::string_view answer, const std::string& finding, LineProtocol protocol,
                              bool keepBody, const std::string& boundary);
 
+// The alert mail for the retrieved mail `mail` (a POP3 mail, dot-stuffed
+// and ended by its "." line, when `dotEnded`): its header with the alert's
+// Subject and Content-Type, the alert's text and the mail attached.
+std::string AlertMail(std::string_view mail, const std::string& finding, bool keepBody, const std::string& boundary,
+                      bool dotEnded);
+
+// The alert's text: what stands in for a part of an infected mail.
+std::string AlertText(const std::string& finding);
+
+// A dot-stuffed POP3 mail's size as a client counts it: each stuffed dot
+// taken away.
+std::size_t Pop3Octets(std::string_view mail);
+
 // The boundary of an alert mail made now.
 std::string AlertBoundary();
 

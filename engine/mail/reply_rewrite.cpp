@@ -99,26 +99,6 @@ std::string RewriteImapCapabilities(std::string_view answer, bool offerStartTls)
     return out;
 }
 
-std::string CutToTop(std::string_view answer, unsigned long lines) {
-    std::string out;
-    bool inBody = false;
-    unsigned long bodyLines = 0;
-    bool first = true;
-    for (std::string_view line : SplitLines(answer)) {
-        if (line == ".\r\n" || line == ".\n") break;  // the mail is shorter than asked
-        if (inBody) {
-            if (bodyLines >= lines) break;
-            ++bodyLines;
-        } else if (!first && (line == "\r\n" || line == "\n")) {
-            inBody = true;
-        }
-        first = false;
-        out += line;
-    }
-    out += ".\r\n";
-    return out;
-}
-
 std::string SafeFileNamePart(std::string_view name) {
     std::string out;
     for (char c : name) {
@@ -134,26 +114,6 @@ std::string SafeFileNamePart(std::string_view name) {
     // Nor a leading dot: no hidden file, no "." folder.
     while (!out.empty() && out.front() == '.') out.erase(0, 1);
     return out;
-}
-
-std::vector<std::pair<std::size_t, std::size_t>> ImapLogicalLines(std::string_view answer) {
-    std::vector<std::pair<std::size_t, std::size_t>> lines;
-    std::size_t start = 0;
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t lf = answer.find('\n', pos);
-        if (lf == std::string_view::npos) break;
-        const long long literal = ImapLiteralAtEnd(answer.substr(pos, lf + 1 - pos));
-        if (literal >= 0) {
-            pos = lf + 1 + static_cast<std::size_t>(literal);
-            if (pos > answer.size()) break;
-            continue;
-        }
-        pos = lf + 1;
-        lines.emplace_back(start, pos - start);
-        start = pos;
-    }
-    return lines;
 }
 
 }  // namespace engine

@@ -23,17 +23,8 @@ std::string RewriteCapaAnswer(std::string_view answer, bool offerStls);
 // NOTIFY and COMPRESS dropped, which the lockstep relay can't carry.
 std::string RewriteImapCapabilities(std::string_view answer, bool offerStartTls);
 
-// A POP3 mail answer cut to the TOP form: every line up to the first empty
-// line, then `lines` lines of the body, then ".". The status line stays.
-std::string CutToTop(std::string_view answer, unsigned long lines);
-
 // A user name as part of a file name: path separators, "..", wildcards
 // and control bytes can't lead out of the folder or name another file.
 std::string SafeFileNamePart(std::string_view name);
-
-// The logical lines of an IMAP answer (a line with the literals it
-// announces and the rest of the line behind them), each as offset and
-// length; a trailing incomplete line is left out.
-std::vector<std::pair<std::size_t, std::size_t>> ImapLogicalLines(std::string_view answer);
 
 }  // namespace engine

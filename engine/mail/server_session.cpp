@@ -17,6 +17,7 @@
 #include "engine/mail/relay_sessions.h"
 #include "engine/mail/reply_completion.h"
 #include "engine/mail/reply_rewrite.h"
+#include "engine/mail/retrieval_relay.h"
 
 namespace engine {
 namespace {
@@ -115,77 +116,6 @@ void SmtpEnvelopeStep(LineRelayState& state, std::string_view reply) {
     }
 }
 
-std::string SpamListRequest(const LineRelayState& state) {
-    return state.capturePath + "?spamkeyword/" + SafeFileNamePart(state.popUser) + ".db";
-}
-
-// Scans one spooled mail answer (`answer`, the content of the file at
-// `path`) and turns it into the alert on a finding. A mail the spam server
-// marked is read back from the file.
-void CheckRetrievedFile(LineRelayState& state, const std::string& path, bool spamCheck, std::string& answer) {
-    const EngineSettings& settings = Settings();
-    const char* mailId = state.record->MailId.c_str();
-    std::string finding;
-    if (spamCheck) {
-        ScanSpamFile(settings, state.client, path == state.capturePath ? SpamListRequest(state) : path, finding);
-        WriteLogF("[%s] [%04d] [%04d] [%s] SPAM result [%s]\n", kFunction, state.client, state.server, mailId,
-                  finding.empty() ? "CLEAN" : finding.c_str());
-        if (!finding.empty()) {
-            std::string marked;
-            if (ReadWholeFile(path, marked)) answer.swap(marked);
-        }
-        finding.clear();
-    }
-    ScanFile(settings, static_cast<int>(state.protocol), state.client, path, finding);
-    WriteLogF("[%s] [%04d] [%04d] [%s] VIRUS result [%s]\n", kFunction, state.client, state.server, mailId,
-              finding.empty() ? "CLEAN" : finding.c_str());
-    if (!finding.empty()) MakeMail(path, answer, finding, state.protocol, settings.keepVirusBody);
-}
-
-// POP3: the whole answer to RETR (or TOP) through the checks.
-bool CheckPop3Retrieval(LineRelayState& state, std::string& reply) {
-    if (Starts(reply, "-err")) return true;
-    if (!WriteWholeFile(state.capturePath, reply)) {
-        WriteLogF("[%s] [%04d] capture file write failed. (%s)\n", kFunction, state.client,
-                  state.capturePath.c_str());
-        return false;
-    }
-    CheckRetrievedFile(state, state.capturePath, true, reply);
-    if (state.topForm) reply = CutToTop(reply, state.topLines);
-    return true;
-}
-
-// IMAP4: each message of a FETCH answer through the scan on its own.
-bool CheckImapFetch(LineRelayState& state, std::string& reply) {
-    std::string out;
-    int part = 0;
-    std::vector<std::pair<std::size_t, std::size_t>> lines = ImapLogicalLines(reply);
-    // Whatever follows the last whole line: nothing in a complete answer,
-    // the start of a message in one the server cut short, which is checked
-    // like a whole one.
-    const std::size_t used = lines.empty() ? 0 : lines.back().first + lines.back().second;
-    if (used < reply.size()) lines.emplace_back(used, reply.size() - used);
-    for (const auto& [offset, length] : lines) {
-        std::string line = reply.substr(offset, length);
-        if (line.compare(0, 2, "* ") == 0 && ImapLiteralAtEnd(line.substr(0, line.find('\n') + 1)) >= 0) {
-            char suffix[16];
-            std::snprintf(suffix, sizeof suffix, ".%03d", part++ % 1000);
-            const std::string path = state.capturePath + suffix;
-            // A mail that can't be spooled can't be scanned: it doesn't go on.
-            if (!WriteWholeFile(path, line)) {
-                WriteLogF("[%s] [%04d] capture file write failed. (%s)\n", kFunction, state.client, path.c_str());
-                common::DeleteWithRetry(path);
-                return false;
-            }
-            CheckRetrievedFile(state, path, false, line);
-            common::DeleteWithRetry(path);
-        }
-        out += line;
-    }
-    reply.swap(out);
-    return true;
-}
-
 }  // namespace
 
 bool ReadServerReply(LineRelayState& state, std::string& reply, const char* function) {
@@ -195,6 +125,9 @@ bool ReadServerReply(LineRelayState& state, std::string& reply, const char* func
 
 int ServerToClientSession(LineRelayState& state, int mode) {
     WriteLogF("[%s] [%04d] Start. sockSv=%04d, sockCl=%04d\n", kFunction, state.client, state.server, state.client);
+    if (mode == kReplyRetrieval && state.protocol == LineProtocol::Pop3) return RelayPop3Retrieval(state) ? 1 : 0;
+    if (mode == kReplyRetrieval && state.protocol == LineProtocol::Imap4 && state.mail == MailState::Fetch)
+        return RelayImapFetch(state) ? 1 : 0;
     ReplyScanner scanner = ScannerFor(state, mode);
     std::string reply;
     if (!Gather(state, scanner, reply, kFunction)) return 0;
@@ -209,14 +142,9 @@ int ServerToClientSession(LineRelayState& state, int mode) {
     case LineProtocol::Pop3:
         if (common::EqualsIgnoringAsciiCase(state.lastCommand, "capa"))
             reply = RewriteCapaAnswer(reply, state.tls.offerToClient && !state.tls.clientSwitched);
-        if (mode == kReplyRetrieval && !CheckPop3Retrieval(state, reply)) return 0;
         break;
     case LineProtocol::Imap4:
-        if (mode == kReplyRetrieval && state.mail == MailState::Fetch) {
-            if (!CheckImapFetch(state, reply)) return 0;
-        } else {
-            reply = RewriteImapCapabilities(reply, state.tls.offerToClient && !state.tls.clientSwitched);
-        }
+        reply = RewriteImapCapabilities(reply, state.tls.offerToClient && !state.tls.clientSwitched);
         break;
     case LineProtocol::Ftp: state.ftp->OnServerReply(state, reply); break;
     }
