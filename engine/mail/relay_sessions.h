@@ -20,9 +20,14 @@ int ServerToClientSession(LineRelayState& state, int mode);
 bool ReadServerReply(LineRelayState& state, std::string& reply, const char* function);
 
 // STARTTLS towards the server ("-" in the connection list): SMTP after
-// an EHLO with the client's greeting argument, POP3 right after the
-// greeting. False when the connection can't go on.
+// an EHLO with the client's greeting argument, POP3 and IMAP4 right after
+// the greeting. A server that refuses leaves the connection plain (logged). False when the connection can't go on.
 bool StartTlsTowardsServer(LineRelayState& state, const std::string& ehloArgument);
+
+// IMAP4 with STARTTLS towards the server: the server's greeting, then the
+// switch, then the greeting to the client. False when the connection
+// can't go on.
+bool RelayImapGreetingOverTls(LineRelayState& state);
 
 // STARTTLS towards the client once the relay has answered the client's
 // STARTTLS itself. False when the handshake failed.

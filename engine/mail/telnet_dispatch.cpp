@@ -69,9 +69,13 @@ void RunLineRelay(LineRelayState& state) {
     state.tls.towardsServer = record->ServerUseStartTls != 0 && !record->Tls.server;
 
     // The server's greeting.
-    if (!ServerToClientSession(state, kReplyCommand)) return;
-    if (state.protocol == LineProtocol::Pop3 && state.tls.towardsServer && !StartTlsTowardsServer(state, ""))
-        return;
+    if (state.protocol == LineProtocol::Imap4 && state.tls.towardsServer) {
+        if (!RelayImapGreetingOverTls(state)) return;
+    } else {
+        if (!ServerToClientSession(state, kReplyCommand)) return;
+        if (state.protocol == LineProtocol::Pop3 && state.tls.towardsServer && !StartTlsTowardsServer(state, ""))
+            return;
+    }
 
     for (long commands = 0; commands < kCommandLimit; ++commands) {
         if (!RelayTransferEnd(state)) break;

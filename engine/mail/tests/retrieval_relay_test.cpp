@@ -54,8 +54,10 @@ public:
         const std::string config =
             "protocols = pop3 imap\nlisten = 127.0.0.1\nbase_dir = " + folder + "/run\nstate_dir = " + folder +
             "/state\nlog_path = " + folder + "/dovecot.log\n" +
-            (certificate.empty() ? "ssl = no\n" : "ssl = yes\nssl_cert = <" + certificate + "\nssl_key = <" + key + "\n") +
-            "disable_plaintext_auth = no\n"
+            // With TLS on offer, a password goes to it only over TLS.
+            (certificate.empty() ? "ssl = no\ndisable_plaintext_auth = no\n"
+                                 : "ssl = yes\nssl_cert = <" + certificate + "\nssl_key = <" + key +
+                                       "\ndisable_plaintext_auth = yes\n") +
             "auth_mechanisms = plain login\nfirst_valid_uid = 0\nmail_location = maildir:" + maildir + "\n" + users +
             "passdb {\n  driver = static\n  args = password=secret\n}\n"
             "userdb {\n  driver = static\n  args = uid=" + owner + " home=" + maildir + "\n}\n"
@@ -412,6 +414,24 @@ TEST_F(TlsServerRelayTest, Pop3StlsTowardsAServerMarkedForIt) {
     EXPECT_NE(result.output.find("CAPA False"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("RETR b'Subject: clean one'"), std::string::npos) << result.output;
     EXPECT_NE(dovecot_->log().find(", TLS,"), std::string::npos) << dovecot_->log();
+}
+
+TEST_F(TlsServerRelayTest, ImapStartTlsTowardsAServerMarkedForIt) {
+    StartEngine({.protocol = 3, .word = "imap4", .serverPort = dovecot_->imapPort(), .serverMarks = "-"});
+    auto result = Python(
+        "m = imaplib.IMAP4('127.0.0.1', PORT)\n"
+        "print('CAPS', sorted(c for c in m.capabilities if c in ('STARTTLS', 'LOGINDISABLED')))\n"
+        "m.login('mailuser', 'secret')\n"
+        "print('COUNT', m.select('INBOX')[1])\n"
+        "print(m.logout()[0])\n");
+    ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log();
+    EXPECT_NE(result.output.find("CAPS []"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("COUNT [b'2']"), std::string::npos) << result.output;
+    // The password went to the server over TLS.
+    const std::string log = dovecot_->log();
+    const std::size_t login = log.find("imap-login: Info: Login: user=<mailuser>");
+    ASSERT_NE(login, std::string::npos) << log;
+    EXPECT_NE(log.substr(login, log.find('\n', login) - login).find(", TLS,"), std::string::npos) << log;
 }
 
 }  // namespace
