@@ -33,6 +33,8 @@ TEST_PACKAGES=(
   # swaks --tls needs it.
   libnet-ssleay-perl
   python3-aiosmtpd python3-pyftpdlib python3-requests python3-socks
+  # The SOCKS server the SOCKS proxy's reply codes are compared with.
+  dante-server
   # A second FTP client beside curl and ftplib for the FTP proxy's tests,
   # and a real FTP server behind it.
   lftp vsftpd

@@ -1,7 +1,10 @@
 #include "engine/socks/socks_connect.h"
 
+#include <netdb.h>
+
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
@@ -12,6 +15,7 @@
 #include "engine/socks/socks_relay.h"
 #include "engine/socks/socks_replies.h"
 #include "engine/tls/tls.h"
+#include "engine/upstream/server_socket.h"
 
 namespace engine {
 namespace {
@@ -25,6 +29,18 @@ bool Refused(SocksClient& client, const SocksRequest& request) {
                   request.port);
     WriteLogF("[TelnetDispatch] [%04d] QueryDBList(%s) hit.\n", record.ClientSocket, key.c_str());
     SocksReplyRefused(client, request, request.version == 4 ? kSocks4Failed : kSocks5NotAllowed);
+    return true;
+}
+
+// The HTTP road connects only once a request has come: a name that does
+// not resolve is told now, while the client can still be answered so.
+bool Unresolved(SocksClient& client, const SocksRequest& request) {
+    std::vector<SocketAddress> addresses;
+    const int error = ResolveServer(request.host, std::to_string(request.port), Settings().ipVersion, addresses);
+    if (error == 0) return false;
+    WriteLogF("[ConnectHost] [%04d] Server=%s Port=%d / Cannot resolve address, error %d: %s\n", client.socket(),
+              request.host.c_str(), request.port, error, ::gai_strerror(error));
+    SocksReplyRefused(client, request, SocksConnectFailureCode(request, EHOSTUNREACH));
     return true;
 }
 
@@ -49,7 +65,7 @@ void SocksConnect(SocksClient& client, const SocksRequest& request, SocksHttpLoo
     if (plainHttp && !record->FixedRelay) {
         // The HTTP road connects per request, each time to the server the
         // SOCKS request named.
-        if (Refused(client, request) || !SocksReplyGranted(client, request)) return;
+        if (Refused(client, request) || Unresolved(client, request) || !SocksReplyGranted(client, request)) return;
         client.TakeRest();
         serveHttp(record);
         return;
@@ -65,7 +81,8 @@ void SocksConnect(SocksClient& client, const SocksRequest& request, SocksHttpLoo
         return true;
     };
     steps.connectFailed = [&] {
-        SocksReplyRefused(client, request, request.version == 4 ? kSocks4ConnectFailed : kSocks5GeneralFailure);
+        const int error = errno;
+        SocksReplyRefused(client, request, SocksConnectFailureCode(request, error));
     };
     steps.connected = [&] { return SocksReplyGranted(client, request) && PassAhead(record, client.TakeRest()); };
     steps.dataRelay = [record](int, int) { RunSocksDataRelay(record); };

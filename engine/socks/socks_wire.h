@@ -34,6 +34,10 @@ inline constexpr int kSocks4NoUserId = 93;
 inline constexpr int kSocks5Succeeded = 0;
 inline constexpr int kSocks5GeneralFailure = 1;
 inline constexpr int kSocks5NotAllowed = 2;
+inline constexpr int kSocks5NetworkUnreachable = 3;
+inline constexpr int kSocks5HostUnreachable = 4;
+inline constexpr int kSocks5ConnectionRefused = 5;
+inline constexpr int kSocks5CommandNotSupported = 7;
 inline constexpr int kSocks5AddressTypeNotSupported = 8;
 
 inline constexpr unsigned char kSocksMethodNone = 0;

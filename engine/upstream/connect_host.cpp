@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -53,6 +54,12 @@ void SetTimeouts(const ConnectionRecord& record, int socket, const SocketTimeout
     }
 }
 
+// The failure's errno, kept past the log lines written before it.
+int Failed(int error) {
+    errno = error;
+    return kNoSocket;
+}
+
 void TakeMarks(ConnectionRecord* record, const UpstreamTarget& target) {
     record->DestinationEncrypted = target.tunnel;
     record->ServerUseTls = target.tls;
@@ -80,6 +87,7 @@ void CloseServerConnection(ConnectionRecord* record, const char* function) {
 }
 
 int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
+    errno = 0;
     const EngineSettings& settings = Settings();
     const int client = record->ClientSocket;
     const bool http = settings.protocol == kProtocolHttp;
@@ -89,11 +97,11 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
     if (host.size() > kMaxHostLength) {
         WriteLogF("[ConnectHost] [%04d] Server=%.*s... Port=%d / host name too long (%zu).\n", client, 64,
                   host.c_str(), port, host.size());
-        return kNoSocket;
+        return Failed(0);
     }
     if ((http || socksHttp) && host.empty()) {
         CloseServerConnection(record, "ConnectHost");
-        return kNoSocket;
+        return Failed(0);
     }
 
     const UpstreamTarget target =
@@ -116,7 +124,7 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
     if ((http || socksHttp) && DestinationListed(settings, host)) {
         WriteLogF("[ConnectHost] [%04d] Server=%s Port=%d / listed in a destination blocklist.\n", client,
                   host.c_str(), port);
-        return kNoSocket;
+        return Failed(0);
     }
     const char* server = target.server.c_str();
     const char* serverPort = target.port.c_str();
@@ -127,7 +135,7 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
     if (resolveError != 0) {
         WriteLogF("[ConnectHost] [%04d] Server=%s Port=%s / Cannot resolve address, error %d: %s\n", client, server,
                   serverPort, resolveError, ::gai_strerror(resolveError));
-        return kNoSocket;
+        return Failed(EHOSTUNREACH);
     }
     if (http) {
         host = target.HostForCaller(host);
@@ -158,7 +166,7 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
     int socket = OpenServerSocket(addresses.front(), sendAddress, bindFailed);
     if (socket < 0) {
         WriteLogF("[ConnectHost] [%04d] Server=%s Port=%s / socket() failed.\n", client, server, serverPort);
-        return kNoSocket;
+        return Failed(0);
     }
     for (unsigned long failures = 0;;) {
         ConnectAttempt attempt =
@@ -171,13 +179,13 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
             WriteLogF("[ConnectHost] [%04d] Server=%s Port=%s / Winsock connect failed. Socket=%d / "
                       "WSAGetLastError() = %d\n",
                       client, server, serverPort, attempt.socket, attempt.error);
-            return kNoSocket;
+            return Failed(attempt.error);
         }
         std::this_thread::sleep_for(kRetryPauseStep * failures);
         socket = OpenServerSocket(addresses.front(), sendAddress, bindFailed);
         if (socket < 0) {
             WriteLogF("[ConnectHost] [%04d] Server=%s Port=%s / Rest Socket failed.\n", client, server, serverPort);
-            return kNoSocket;
+            return Failed(0);
         }
         WriteLogF("[ConnectHost] [%04d] Server=%s Port=%s / Reset Socket (%d) success. / WSAGetLastError() = %d\n",
                   client, server, serverPort, socket, attempt.error);
@@ -191,7 +199,7 @@ int ConnectHost(ConnectionRecord* record, std::string& host, int port) {
             ShutAndClose(socket);
             WriteLogF("[ConnectHost] [%04d] Server=%s Port=%s / TLS connect failed. Socket=%d\n", client, server,
                       serverPort, socket);
-            return kNoSocket;
+            return Failed(0);
         }
     }
     record->ServerSocket = socket;

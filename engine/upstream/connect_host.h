@@ -33,7 +33,11 @@ namespace engine {
 // success record->Tls.server holds the session, and callers do not connect
 // TLS again.
 //
-// On success ServerSocket holds the socket and ServerConnected is 1.
+// On success ServerSocket holds the socket and ServerConnected is 1. On
+// failure errno tells a refusal from the server's host (ECONNREFUSED), a
+// host or network out of reach (EHOSTUNREACH, also for a name that does
+// not resolve; ENETUNREACH) and a connect that timed out (ETIMEDOUT); any
+// other failure leaves it 0.
 int ConnectHost(ConnectionRecord* record, std::string& host, int port);
 
 // Ends the server side: closes its TLS session, shuts the socket down both

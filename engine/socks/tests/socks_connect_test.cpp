@@ -255,10 +255,10 @@ TEST(SocksConnect, RawRepliesAndRefusals) {
         {"black-listed v5", "\5\1\0\1\x7f\0\0\x09"s + echoPort, "\5\2\0\1\x7f\0\0\x09"s + echoPort, false},
         {"black-listed v4", "\4\1"s + echoPort + "\x7f\0\0\x09u\0"s, "\0\x5b"s + echoPort + "\x7f\0\0\x09"s, false},
         {"connect failure v5", "\5\1\0\1\x7f\0\0\1"s + PortBytes(closedPort),
-         "\5\1\0\1\x7f\0\0\1"s + PortBytes(closedPort), false},
+         "\5\5\0\1\x7f\0\0\1"s + PortBytes(closedPort), false},
         {"connect failure v4", "\4\1"s + PortBytes(closedPort) + "\x7f\0\0\1u\0"s,
          "\0\x5c"s + PortBytes(closedPort) + "\x7f\0\0\1"s, false},
-        {"unknown command v5", "\5\x09\0\1\x7f\0\0\1"s + echoPort, "\5\1\0\1\x7f\0\0\1"s + echoPort, false},
+        {"unknown command v5", "\5\x09\0\1\x7f\0\0\1"s + echoPort, "\5\7\0\1\x7f\0\0\1"s + echoPort, false},
     };
     for (const auto& c : cases) {
         Client client("127.0.0.1", engine.port());
