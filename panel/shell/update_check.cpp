@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <netdb.h>
@@ -143,13 +144,17 @@ bool SendAll(int fd, const std::string& text, Clock::time_point deadline) {
     return true;
 }
 
-// Where the head ends in `data`: behind CR LF CR LF, else LF LF, else CR CR.
-size_t HeadEnd(const std::string& data) {
-    size_t at = data.find("\r\n\r\n");
+// Where the head ends in `data`: behind CR LF CR LF, else LF LF, else CR CR;
+// only the bytes from `from` on (and the three before them, where an end
+// may begin) are looked at, so a head that comes in many reads is searched
+// once.
+size_t HeadEnd(const std::string& data, size_t from) {
+    const size_t start = from > 3 ? from - 3 : 0;
+    size_t at = data.find("\r\n\r\n", start);
     if (at != std::string::npos) return at + 4;
-    at = data.find("\n\n");
+    at = data.find("\n\n", start);
     if (at != std::string::npos) return at + 2;
-    at = data.find("\r\r");
+    at = data.find("\r\r", start);
     if (at != std::string::npos) return at + 2;
     return std::string::npos;
 }
@@ -210,8 +215,11 @@ std::string BuildHttpRequest(const std::string& host, const std::string& path, b
 }
 
 int HttpFetchToFile(const std::string& host, const std::string& path, const std::string& localName,
-                    const std::string& proxy, int timeoutSeconds) {
+                    const std::string& proxy, int timeoutSeconds, std::chrono::milliseconds totalLimit) {
     if (timeoutSeconds <= 0) timeoutSeconds = 600;
+    // A server that sends a byte now and then never lets a wait for the
+    // next one run out: the whole fetch has its own end.
+    const Clock::time_point giveUp = Clock::now() + totalLimit;
     std::string address;
     int port = 80;
     SplitHostPort(host, address, port);
@@ -220,14 +228,15 @@ int HttpFetchToFile(const std::string& host, const std::string& path, const std:
     if (fd < 0) return 0;
 
     const auto timeout = std::chrono::seconds(timeoutSeconds);
-    bool ok = SendAll(fd, BuildHttpRequest(host, path, !proxy.empty()), Clock::now() + timeout);
+    auto deadline = [&] { return std::min(Clock::now() + timeout, giveUp); };
+    bool ok = SendAll(fd, BuildHttpRequest(host, path, !proxy.empty()), deadline());
     std::string head, body;
     bool headSeen = false, complete = false;
     long long length = -1;
     bool mark = false;
     std::vector<char> chunk(4096);
     while (ok) {
-        if (!WaitReady(fd, POLLIN, Clock::now() + timeout)) {
+        if (!WaitReady(fd, POLLIN, deadline())) {
             ok = false;
             break;
         }
@@ -243,9 +252,9 @@ int HttpFetchToFile(const std::string& host, const std::string& path, const std:
         }
         std::string_view piece(chunk.data(), static_cast<size_t>(n));
         if (!headSeen) {
-            // The head end may straddle two reads: look in all of it so far.
+            const size_t searched = head.size();
             head.append(piece);
-            size_t end = HeadEnd(head);
+            size_t end = HeadEnd(head, searched);
             if (end != std::string::npos) {
                 headSeen = true;
                 body = head.substr(end);
@@ -254,6 +263,13 @@ int HttpFetchToFile(const std::string& host, const std::string& path, const std:
             }
         } else {
             body.append(piece);
+        }
+        // The version file is three short lines: anything this large is not
+        // one, and is not kept in memory.
+        if ((!headSeen && head.size() > kUpdateHeadLimit) || body.size() > kUpdateBodyLimit ||
+            length > static_cast<long long>(kUpdateBodyLimit)) {
+            ok = false;
+            break;
         }
         if (headSeen && length >= 0 && static_cast<long long>(body.size()) >= length) {
             // A keep-alive peer would hold the connection open: the length says
@@ -271,7 +287,7 @@ int HttpFetchToFile(const std::string& host, const std::string& path, const std:
         }
     }
     ::close(fd);
-    WriteWhole(localName + ".had", head);
+    WriteWhole(localName + ".had", head.substr(0, kUpdateHeadLimit));
     if (!ok || !complete || StatusOf(head) != 200) return ok && complete ? 1 : 0;
     const std::string temporary = localName + ".part";
     if (!WriteWhole(temporary, body) || std::rename(temporary.c_str(), localName.c_str()) != 0) {

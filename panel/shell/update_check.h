@@ -3,6 +3,8 @@
 // tray balloon when it names a newer version than the panel's own.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,13 +27,21 @@ void StopUpdateChecks();
 // the thread and by tests.
 void RunUpdateCheck();
 
+// Bounds of a fetched answer: a head or a body larger than these is no
+// version file, and the fetch fails.
+inline constexpr size_t kUpdateHeadLimit = 64 * 1024;
+inline constexpr size_t kUpdateBodyLimit = 64 * 1024;
+inline constexpr std::chrono::milliseconds kUpdateFetchLimit = std::chrono::seconds(60);
+
 // One HTTP/1.0 GET of `path` from `host` ("name[:port]"), through `proxy`
 // ("name:port") when that is not empty. The head goes to "<localName>.had";
 // the body replaces `localName` only after a complete 200 response, so a
 // failed fetch or an error page keeps the last good file. 1 when the
-// request was sent and the response read to its end, else 0.
+// request was sent and the response read to its end, else 0. Each wait
+// ends after `timeoutSeconds`, the whole fetch after `totalLimit`.
 int HttpFetchToFile(const std::string& host, const std::string& path, const std::string& localName,
-                    const std::string& proxy = {}, int timeoutSeconds = 300);
+                    const std::string& proxy = {}, int timeoutSeconds = 300,
+                    std::chrono::milliseconds totalLimit = kUpdateFetchLimit);
 
 // The request text, both forms as the server and proxies expect them.
 std::string BuildHttpRequest(const std::string& host, const std::string& path, bool throughProxy);

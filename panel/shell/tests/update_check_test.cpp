@@ -113,6 +113,31 @@ TEST_F(UpdateCheckTest, ThroughTheProxyTheCheckEndsAtTheBodysLength) {
     EXPECT_NE(proxy.log().find("velqor-v2-full-av-latest.txt"), std::string::npos) << proxy.log();
 }
 
+// Answers that are no version file (half a gigabyte of body, a head
+// without end, a byte now and then) end the fetch within its bounds; the
+// last good file stays.
+TEST(UpdateFetch, RunawayAnswersEndTheFetchAndKeepTheLastGoodFile) {
+    testsupport::TempDir dir;
+    const std::string local = dir / "latest.txt";
+    testsupport::WriteFile(local, "0x00020000,0x000e0000\r\nGood\r\nText\r\n");
+    for (const char* mode : {"big-body", "endless-head", "trickle"}) {
+        SCOPED_TRACE(mode);
+        testsupport::Process server({"/usr/bin/python3", VELQOR_RUNAWAY_SERVER, mode, "120"}, {});
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return server.out().find("port ") != std::string::npos; }))
+            << server.err();
+        const std::string port = server.out().substr(server.out().find("port ") + 5);
+        EXPECT_EQ(HttpFetchToFile("127.0.0.1:" + std::to_string(std::stoi(port)), kUpdatePath, local, {}, 300,
+                                  std::chrono::seconds(2)),
+                  0);
+        EXPECT_EQ(testsupport::ReadFile(local), "0x00020000,0x000e0000\r\nGood\r\nText\r\n");
+        EXPECT_LE(testsupport::ReadFile(local + ".had").size(), kUpdateHeadLimit);
+        // What the server got rid of: the bounds and what the sockets hold
+        // between them, far from the whole answer.
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return server.out().find("sent ") != std::string::npos; }));
+        EXPECT_LT(std::stoll(server.out().substr(server.out().find("sent ") + 5)), 32LL << 20);
+    }
+}
+
 TEST(UpdateRequest, BothFormsAndTheVersionLine) {
     EXPECT_EQ(BuildHttpRequest("h.example", "v.txt", false),
               "GET /v.txt HTTP/1.0\r\nAccept: */*\r\nAccept-Language: ja\r\n"
