@@ -56,6 +56,8 @@ int InstallEventSource() {
         platform::RegCloseKey(key);
         return 0;
     }
+    // The key and its values reach the store in one write.
+    platform::RegistryBatch batch;
     int rc = platform::RegCreateKeyExA(platform::HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr,
                                        platform::REG_OPTION_NON_VOLATILE, platform::KEY_ALL_ACCESS, nullptr, &key,
                                        nullptr);
@@ -69,7 +71,8 @@ int InstallEventSource() {
                                        EventMessageFilePath(OwnProgramPath()));
     }
     platform::RegCloseKey(key);
-    return rc;
+    const int written = batch.Commit();
+    return rc != platform::kErrorSuccess ? rc : written;
 }
 
 // Every event number has the same message, "%1 %2", so the number picks nothing.

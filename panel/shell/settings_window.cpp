@@ -15,6 +15,7 @@
 #include "panel/shell/settings_page.h"
 #include "panel/shell/small_ops.h"
 #include "panel/shell/strings.h"
+#include "platform/registry/registry.h"
 
 namespace panel {
 namespace {
@@ -192,14 +193,19 @@ SettingsWindow::SaveResult SettingsWindow::SaveAllPages() {
             return SaveResult::Refused;
         }
     }
+    // Every value of every page goes to the store in one write.
+    platform::RegistryBatch batch;
     for (PageSlot slot : SaveOrder()) {
         if (!Page(slot)->SaveSettings()) {
+            batch.Commit();
             ShowRefusingPage(Page(slot));
             for (auto& page : pages_) page->TakeWriteFailure();
             return SaveResult::Refused;
         }
     }
     std::optional<SettingsPage::WriteFailure> failure;
+    if (platform::LONG code = batch.Commit(); code != platform::kErrorSuccess)
+        failure = SettingsPage::WriteFailure{platform::RegistryStoreFolder(), code};
     for (PageSlot slot : SaveOrder()) {
         auto pageFailure = Page(slot)->TakeWriteFailure();
         if (pageFailure && !failure) failure = pageFailure;

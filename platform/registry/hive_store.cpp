@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "platform/registry/hive_text.h"
 
@@ -89,6 +91,18 @@ private:
     LONG error_ = kErrorSuccess;
 };
 
+// The rest of the file from fd.
+bool ReadAll(int fd, std::string* text) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        text->append(buffer, static_cast<size_t>(n));
+    }
+}
+
 }  // namespace
 
 const char* HiveRootName(Hive hive) {
@@ -110,27 +124,11 @@ bool ReadHiveText(Hive hive, std::string* text) {
     text->clear();
     int fd = open(HiveFilePath(hive).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int error = errno;
-            close(fd);
-            errno = error;
-            return false;
-        }
-        if (n == 0) break;
-        text->append(buffer, static_cast<size_t>(n));
-    }
+    bool read = ReadAll(fd, text);
+    int error = errno;
     close(fd);
-    return true;
-}
-
-LONG LoadHive(Hive hive, RegKeyNode* root) {
-    std::string text;
-    if (!ReadHiveText(hive, &text)) return kErrorCantRead;
-    return ParseHive(text, HiveRootName(hive), root) ? kErrorSuccess : kErrorRegistryCorrupt;
+    errno = error;
+    return read;
 }
 
 std::string DescribeHiveDamage(Hive hive) {
@@ -143,17 +141,168 @@ std::string DescribeHiveDamage(Hive hive) {
     return path + ", line " + std::to_string(damage.line) + ": " + damage.reason;
 }
 
+namespace {
+
+// What tells one version of a hive file from another: writers never change
+// a file in place but rename a new one over it.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{}, changed{};
+    bool operator==(const FileIdentity& o) const {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+FileIdentity IdentityOf(const struct stat& st) {
+    return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// The last hive read or written by this process, kept while its file is
+// the same: reads parse a hive only after someone changed it.
+struct CachedHive {
+    std::mutex mutex;
+    std::string path;
+    FileIdentity identity;
+    std::shared_ptr<RegKeyNode> root;
+};
+
+CachedHive& Cache(Hive hive) {
+    static CachedHive cache[2];
+    return cache[hive == Hive::kLocalMachine ? 0 : 1];
+}
+
+void Remember(Hive hive, const std::string& path, const FileIdentity& identity, std::shared_ptr<RegKeyNode> root) {
+    CachedHive& cache = Cache(hive);
+    std::lock_guard<std::mutex> guard(cache.mutex);
+    cache.path = path;
+    cache.identity = identity;
+    cache.root = std::move(root);
+}
+
+// The hive as its file holds it now.
+LONG ReadCommitted(Hive hive, std::shared_ptr<RegKeyNode>* root) {
+    const std::string path = HiveFilePath(hive);
+    CachedHive& cache = Cache(hive);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FileIdentity identity;
+    struct stat st;
+    if (fd < 0 && errno != ENOENT) return kErrorCantRead;
+    if (fd >= 0) {
+        if (fstat(fd, &st) != 0) {
+            close(fd);
+            return kErrorCantRead;
+        }
+        identity = IdentityOf(st);
+    }
+    {
+        std::lock_guard<std::mutex> guard(cache.mutex);
+        if (cache.root && cache.path == path && cache.identity == identity) {
+            if (fd >= 0) close(fd);
+            *root = cache.root;
+            return kErrorSuccess;
+        }
+    }
+    // Read from the file opened above: the text belongs to that identity.
+    std::string text;
+    if (fd >= 0) {
+        bool read = ReadAll(fd, &text);
+        close(fd);
+        if (!read) return kErrorCantRead;
+    }
+    auto fresh = std::make_shared<RegKeyNode>();
+    if (!ParseHive(text, HiveRootName(hive), fresh.get())) return kErrorRegistryCorrupt;
+    Remember(hive, path, identity, fresh);
+    *root = std::move(fresh);
+    return kErrorSuccess;
+}
+
+// Writes the tree as the hive file and keeps it as the hive's last version.
+LONG Commit(Hive hive, const std::string& folder, std::shared_ptr<RegKeyNode> root) {
+    const std::string path = HiveFilePath(hive);
+    if (LONG error = ReplaceFile(folder, path, FormatHive(*root, HiveRootName(hive))); error != kErrorSuccess)
+        return error;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) Remember(hive, path, IdentityOf(st), std::move(root));
+    return kErrorSuccess;
+}
+
+// The changes this thread makes inside a RegistryBatch: each hive is
+// locked at its first change and written once when the batch ends.
+struct Batch {
+    int depth = 0;
+    struct Held {
+        std::unique_ptr<StoreLock> lock;
+        std::string folder;
+        std::shared_ptr<RegKeyNode> root;
+        bool changed = false;
+    } held[2];
+    Held& Of(Hive hive) { return held[hive == Hive::kLocalMachine ? 0 : 1]; }
+};
+
+Batch& ThisThreadsBatch() {
+    thread_local Batch batch;
+    return batch;
+}
+
+}  // namespace
+
+LONG LoadHive(Hive hive, std::shared_ptr<RegKeyNode>* root) {
+    Batch& batch = ThisThreadsBatch();
+    if (batch.depth > 0 && batch.Of(hive).root) {
+        *root = batch.Of(hive).root;
+        return kErrorSuccess;
+    }
+    return ReadCommitted(hive, root);
+}
+
 LONG ModifyHive(Hive hive, const HiveChange& change) {
+    Batch& batch = ThisThreadsBatch();
+    Batch::Held* held = batch.depth > 0 ? &batch.Of(hive) : nullptr;
+    if (held && held->root) {
+        bool changed = false;
+        LONG result = change(*held->root, changed);
+        held->changed = held->changed || changed;
+        return result;
+    }
+
     std::string folder = StoreFolder();
     if (!MakeFolders(folder)) return WriteErrorFromErrno();
-    StoreLock lock(folder + "/" + HiveRootName(hive) + ".lock");
-    if (lock.error() != kErrorSuccess) return lock.error();
-
-    RegKeyNode root;
-    if (LONG error = LoadHive(hive, &root); error != kErrorSuccess) return error;
+    auto lock = std::make_unique<StoreLock>(folder + "/" + HiveRootName(hive) + ".lock");
+    if (lock->error() != kErrorSuccess) return lock->error();
+    std::shared_ptr<RegKeyNode> committed;
+    if (LONG error = ReadCommitted(hive, &committed); error != kErrorSuccess) return error;
+    // Readers may hold the committed tree: changes go to a copy.
+    auto root = std::make_shared<RegKeyNode>(*committed);
     bool changed = false;
-    if (LONG result = change(root, changed); result != kErrorSuccess || !changed) return result;
-    return ReplaceFile(folder, HiveFilePath(hive), FormatHive(root, HiveRootName(hive)));
+    LONG result = change(*root, changed);
+    if (held) {
+        *held = {std::move(lock), folder, std::move(root), changed};
+        return result;
+    }
+    if (result != kErrorSuccess || !changed) return result;
+    return Commit(hive, folder, std::move(root));
+}
+
+void BeginBatch() { ++ThisThreadsBatch().depth; }
+
+LONG EndBatch() {
+    Batch& batch = ThisThreadsBatch();
+    if (batch.depth == 0 || --batch.depth > 0) return kErrorSuccess;
+    LONG result = kErrorSuccess;
+    for (Hive hive : {Hive::kLocalMachine, Hive::kCurrentUser}) {
+        Batch::Held& held = batch.Of(hive);
+        if (held.root && held.changed) {
+            LONG error = Commit(hive, held.folder, std::move(held.root));
+            if (result == kErrorSuccess) result = error;
+        }
+        held = {};  // releases the lock
+    }
+    return result;
 }
 
 }  // namespace platform::registry_detail

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <unordered_set>
@@ -96,13 +97,14 @@ std::vector<BYTE> Terminated(DWORD type, std::vector<BYTE> data) {
 }
 
 // Reads the hive of an open handle and finds its key.
-LONG ReadKey(HKEY key, REGSAM needed, RegKeyNode* root, RegKeyNode** node, RegistryKey* state = nullptr) {
+LONG ReadKey(HKEY key, REGSAM needed, std::shared_ptr<RegKeyNode>* root, RegKeyNode** node,
+             RegistryKey* state = nullptr) {
     std::optional<RegistryKey> handle = Lookup(key);
     if (!handle) return kErrorInvalidHandle;
     if (state) *state = *handle;
     if ((handle->access & needed) != needed) return kErrorAccessDenied;
     if (LONG error = registry_detail::LoadHive(handle->hive, root); error != kErrorSuccess) return error;
-    *node = FindKey(*root, handle->path);
+    *node = FindKey(**root, handle->path);
     return *node ? kErrorSuccess : kErrorKeyDeleted;
 }
 
@@ -119,7 +121,7 @@ LONG ChangeKey(HKEY key, REGSAM needed, const std::function<LONG(RegKeyNode&, bo
 
 LONG OpenKeyCore(HKEY key, const std::string& subKey, REGSAM access, HKEY* result) {
     if (!result) return kErrorInvalidParameter;
-    RegKeyNode root;
+    std::shared_ptr<RegKeyNode> root;
     RegKeyNode* node;
     RegistryKey parent;
     if (LONG error = ReadKey(key, 0, &root, &node, &parent); error != kErrorSuccess) return error;
@@ -140,7 +142,7 @@ LONG CreateKeyCore(HKEY key, const std::string& subKey, REGSAM access, HKEY* res
 
     // An existing key is only opened, so no write access to the store is
     // needed for it.
-    RegKeyNode root;
+    std::shared_ptr<RegKeyNode> root;
     RegKeyNode* node;
     if (LONG error = ReadKey(key, 0, &root, &node); error != kErrorSuccess) return error;
     bool exists = true;
@@ -165,7 +167,7 @@ LONG CreateKeyCore(HKEY key, const std::string& subKey, REGSAM access, HKEY* res
 }
 
 LONG QueryValueCore(HKEY key, const std::string& name, DWORD* type, std::vector<BYTE>* data) {
-    RegKeyNode root;
+    std::shared_ptr<RegKeyNode> root;
     RegKeyNode* node;
     if (LONG error = ReadKey(key, KEY_QUERY_VALUE, &root, &node); error != kErrorSuccess) return error;
     const RegValue* value = node->FindValue(name);
@@ -184,7 +186,7 @@ LONG SetValueCore(HKEY key, const std::string& name, DWORD type, std::vector<BYT
 }
 
 LONG EnumKeyCore(HKEY key, DWORD index, std::string* name) {
-    RegKeyNode root;
+    std::shared_ptr<RegKeyNode> root;
     RegKeyNode* node;
     if (LONG error = ReadKey(key, KEY_ENUMERATE_SUB_KEYS, &root, &node); error != kErrorSuccess) return error;
     if (index >= node->subKeys.size()) return kErrorNoMoreItems;
@@ -193,7 +195,7 @@ LONG EnumKeyCore(HKEY key, DWORD index, std::string* name) {
 }
 
 LONG EnumValueCore(HKEY key, DWORD index, std::string* name, DWORD* type, std::vector<BYTE>* data) {
-    RegKeyNode root;
+    std::shared_ptr<RegKeyNode> root;
     RegKeyNode* node;
     if (LONG error = ReadKey(key, KEY_QUERY_VALUE, &root, &node); error != kErrorSuccess) return error;
     if (index >= node->values.size()) return kErrorNoMoreItems;
@@ -457,6 +459,16 @@ LONG RegQueryValueUtf8(HKEY key, const char* valueName, DWORD maxUnits, std::str
     if (!utf8) return kErrorInvalidData;
     *text = std::move(*utf8);
     return kErrorSuccess;
+}
+
+RegistryBatch::RegistryBatch() { registry_detail::BeginBatch(); }
+
+RegistryBatch::~RegistryBatch() { Commit(); }
+
+LONG RegistryBatch::Commit() {
+    if (!open_) return kErrorSuccess;
+    open_ = false;
+    return registry_detail::EndBatch();
 }
 
 std::string RegistryStoreFolder() { return registry_detail::StoreFolder(); }

@@ -17,7 +17,7 @@
 //
 // Every change is a locked read-modify-write of the hive file that replaces
 // it atomically, so several processes may use the store at once. Reads see
-// the latest file. A handle whose key was deleted by someone else answers
+// the latest file. A RegistryBatch writes many changes at once. A handle whose key was deleted by someone else answers
 // kErrorKeyDeleted. Handles may be used from several threads.
 #pragma once
 
@@ -156,6 +156,27 @@ LONG RegSetValueUtf8(HKEY key, const char* valueName, DWORD type, const std::str
 // included), as RegQueryValueExW with a buffer of that size would: the
 // result of that call, and on success *text in UTF-8, up to its first NUL.
 LONG RegQueryValueUtf8(HKEY key, const char* valueName, DWORD maxUnits, std::string* text);
+
+// Not a Win32 call: the changes this thread makes while the object lives
+// are written to the store at once when it ends (or at Commit): one durable
+// replacement of each changed hive file instead of one per change. Until
+// then the thread reads its own changes, other threads and processes read
+// the store as it was, and other writers wait. A batch inside another
+// joins it; the outermost one writes. A process that dies before the end
+// leaves the store as it was before the batch.
+class RegistryBatch {
+public:
+    RegistryBatch();
+    ~RegistryBatch();
+    RegistryBatch(const RegistryBatch&) = delete;
+    RegistryBatch& operator=(const RegistryBatch&) = delete;
+    // Ends the batch now: kErrorSuccess, or why a hive file could not be
+    // written (its changes are then lost). Later calls do nothing.
+    LONG Commit();
+
+private:
+    bool open_ = true;
+};
 
 // Not Win32 calls: the store itself, for messages to the administrator.
 // The folder of the hive files.

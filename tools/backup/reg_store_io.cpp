@@ -155,6 +155,9 @@ void ImportRegFile(const std::string& path, bool display) {
         Out().Fail(path, strerror(errno));
         return;
     }
+    // The whole file goes to the store in one write, or, when the tool is
+    // stopped half-way, not at all.
+    platform::RegistryBatch batch;
     std::u16string key;
     for (const RegFileItem& item : ParseRegFile(text.str())) {
         switch (item.kind) {
@@ -187,6 +190,7 @@ void ImportRegFile(const std::string& path, bool display) {
         }
         }
     }
+    if (LONG rc = batch.Commit(); rc != kErrorSuccess) Out().Fail(platform::RegistryStoreFolder(), RegistryErrorText(rc));
 }
 
 LONG WriteRegDword(const std::u16string& key, const std::u16string& name, uint32_t value) {
