@@ -145,11 +145,19 @@ ReceiveResult ReceiveToFile(int socket, FILE* file, const CancelSignal* cancel, 
                             const std::function<void(const char* data, size_t size)>& onChunk, int receiver) {
     ReceiveResult result;
     std::vector<char> buffer(kDataChunk + 1);
+    // While bytes stream in there is no wait that would see the receiver
+    // go: it is looked at every few MiB instead.
+    constexpr uint64_t kReceiverCheckBytes = 8 << 20;
+    uint64_t receiverCheckedAt = 0;
+    const auto receiverGone = [&result] {
+        result.error = ECONNABORTED;
+        result.receiverGone = true;
+        return result;
+    };
     for (;;) {
-        if (receiver >= 0 && Gone(receiver)) {
-            result.error = ECONNABORTED;
-            result.receiverGone = true;
-            return result;
+        if (receiver >= 0 && result.bytes - receiverCheckedAt >= kReceiverCheckBytes) {
+            receiverCheckedAt = result.bytes;
+            if (Gone(receiver)) return receiverGone();
         }
         ssize_t n = ::recv(socket, buffer.data(), kDataChunk, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
@@ -161,6 +169,7 @@ ReceiveResult ReceiveToFile(int socket, FILE* file, const CancelSignal* cancel, 
             do {
                 ready = ::poll(waits, 3, deadline.RemainingMs());
             } while (ready < 0 && errno == EINTR);
+            if (ready > 0 && waits[1].revents != 0 && Gone(receiver)) return receiverGone();
             if (ready > 0 && waits[2].revents == 0) continue;
             result.error = ready == 0 ? ETIMEDOUT : ECANCELED;
             return result;
