@@ -93,10 +93,16 @@ std::size_t RetrievalAnswerEnd::FeedPop3(std::string_view piece) {
         window_ = "\n";
         from = lf + 1;
     }
-    const std::string joined = window_ + std::string(piece.substr(from));
-    const std::size_t end = joined.find("\n.\r\n");
-    if (end != std::string::npos) return from + end + 4 - window_.size();
-    window_ = joined.substr(joined.size() > 3 ? joined.size() - 3 : 0);
+    // A "\n.\r\n" across the last piece's end, then one within this one;
+    // neither copies the piece.
+    const std::string_view rest = piece.substr(from);
+    const std::string across = window_ + std::string(rest.substr(0, 3));  // at most six bytes
+    const std::size_t split = across.find("\n.\r\n");
+    if (split != std::string::npos) return from + split + 4 - window_.size();
+    const std::size_t end = rest.find("\n.\r\n");
+    if (end != std::string_view::npos) return from + end + 4;
+    window_ = across.size() > 3 ? across.substr(across.size() - 3) : across;
+    if (rest.size() >= 3) window_ = std::string(rest.substr(rest.size() - 3));
     return std::string_view::npos;
 }
 
