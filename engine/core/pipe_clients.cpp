@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -50,11 +51,14 @@ bool ReadyLateFile(const LateFile& late, const char* client, int clientSocket, s
 // request buffer holds; reply gets the answer up to its first NUL, at most
 // replySize bytes. Returns 0 when the server answered (an answer longer
 // than the buffer counts, cut to it), else the Win32 error.
+// busyTimeoutMs, when given, bounds the tries of a busy pipe alone.
 int CallPipe(const char* client, int clientSocket, std::string_view pipe, const std::string& text,
-             size_t requestSize, size_t replySize, uint32_t timeoutMs, std::string& reply) {
+             size_t requestSize, size_t replySize, uint32_t timeoutMs, std::string& reply,
+             std::optional<uint32_t> busyTimeoutMs = std::nullopt) {
     std::string request(requestSize, '\0');
     request.replace(0, text.size(), text);
-    const auto busyDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto busyDeadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs.value_or(timeoutMs));
     bool busyLogged = false;
     for (;;) {
         int error = platform::CallNamedPipe(pipe, request, replySize, reply, kBusyTryWaitMs, timeoutMs);
@@ -86,6 +90,70 @@ int MoveFileNoReplace(const std::string& from, const std::string& to) {
     }
     std::filesystem::remove(from, ec);
     return 0;
+}
+
+// Whether the scan server answers. Once a call has run out its bound, the
+// calls behind it would each wait as long again, one after another: they
+// fail at once instead (the file passes, as on any failed call), and only
+// one call every few seconds tries the server, without waiting while it
+// is busy, until it answers again.
+class ScanServerWatch {
+public:
+    enum class Turn { Call, Probe, Skip };
+
+    // A call now would be skipped (the state may change before it is made).
+    bool Skips() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return SkipsLocked();
+    }
+
+    // The turn of the call about to be made.
+    Turn Next() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!silent_) return Turn::Call;
+        if (SkipsLocked()) return Turn::Skip;
+        probing_ = true;
+        return Turn::Probe;
+    }
+
+    void Forget() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        silent_ = probing_ = false;
+    }
+
+    // After a call or probe with its result.
+    void Done(Turn turn, int error) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (turn == Turn::Probe) probing_ = false;
+        const bool noAnswer = error == platform::kErrorSemTimeout || error == platform::kErrorPipeBusy;
+        if (noAnswer) {
+            silent_ = true;
+            nextProbe_ = std::chrono::steady_clock::now() + kProbeInterval;
+        } else if (error == platform::kErrorSuccess) {
+            silent_ = false;
+        }
+    }
+
+private:
+    bool SkipsLocked() const {
+        return silent_ && (probing_ || std::chrono::steady_clock::now() < nextProbe_);
+    }
+
+    static constexpr auto kProbeInterval = std::chrono::seconds(5);
+    std::mutex mutex_;
+    bool silent_ = false;
+    bool probing_ = false;
+    std::chrono::steady_clock::time_point nextProbe_;
+};
+
+ScanServerWatch& ScanWatch() {
+    static ScanServerWatch watch;
+    return watch;
+}
+
+void LogScanSkipped(int clientSocket, const std::string& text) {
+    WriteLogF("[ScanFile] [%04d] CallNamedPipe(%s) fail. the scan server does not answer.\n", clientSocket,
+              text.c_str());
 }
 
 bool MoveForArchiving(int clientSocket, const std::string& from, const std::string& to) {
@@ -156,6 +224,8 @@ std::string ScanSourceDigit(int protocol) {
     }
 }
 
+void ForgetSilentScanServer() { ScanWatch().Forget(); }
+
 int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, const std::string& path,
              std::string& reply, const LateFile& late) {
     reply.clear();
@@ -163,11 +233,26 @@ int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, con
     if (!ReadyLateFile(late, "ScanFile", clientSocket, common::kScanPipeName, text)) return 0;
     if (FileSizeCheck(clientSocket, path, settings.scanSizeLimit)) return 1;
 
-    std::lock_guard<std::mutex> lock(Shared().scanPipeLock);
-    std::string answer;
-    if (CallPipe("ScanFile", clientSocket, common::kScanPipeName, text, kScanRequestSize, kScanReplySize,
-                 settings.pipeCallTimeoutMs, answer) != 0)
+    // Checked before the lock, so no call waits behind a probe, and again
+    // after it, for the calls that waited behind one that ran out its bound.
+    if (ScanWatch().Skips()) {
+        LogScanSkipped(clientSocket, text);
         return 0;
+    }
+    std::lock_guard<std::mutex> lock(Shared().scanPipeLock);
+    const ScanServerWatch::Turn turn = ScanWatch().Next();
+    if (turn == ScanServerWatch::Turn::Skip) {
+        LogScanSkipped(clientSocket, text);
+        return 0;
+    }
+    std::string answer;
+    // A probe takes a busy pipe as still held by a call that hangs.
+    const int error =
+        CallPipe("ScanFile", clientSocket, common::kScanPipeName, text, kScanRequestSize, kScanReplySize,
+                 settings.pipeCallTimeoutMs, answer,
+                 turn == ScanServerWatch::Turn::Probe ? std::optional<uint32_t>(0) : std::nullopt);
+    ScanWatch().Done(turn, error);
+    if (error != 0) return 0;
     WriteLogF("[ScanFile] [%04d] %s --- %s\n", clientSocket, path.c_str(), answer.empty() ? "CLEAN" : answer.c_str());
     if (common::EqualsIgnoringAsciiCase(answer, kScanPasswordProtected) ||
         common::EqualsIgnoringAsciiCase(answer, kScanAccessDenied))

@@ -77,6 +77,12 @@ std::string ScanSourceDigit(int protocol);
 int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, const std::string& path,
              std::string& reply, const LateFile& late = nullptr);
 
+// Once a scan call has run out its bound without an answer, the calls
+// after it fail at once (logged) instead of waiting as long again, and one
+// call every few seconds tries the server until it answers. This forgets
+// such a server (for a new one that starts out answering).
+void ForgetSilentScanServer();
+
 // Spam check of a mail; request is "<mail path>\t<client address>\t<sender>"
 // or "<mail path>?<list name>". reply gets the server's answer unchanged.
 // Result: 0 when the pipe failed, else 1.

@@ -84,6 +84,8 @@ class PipeClientsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("VELQOR_PIPE_DIR", dir_.path().c_str(), 1);
+        // Each test's scan server starts out answering.
+        engine::ForgetSilentScanServer();
         testsupport::MakeDirs(dir_ / "VELQOR/cache");
         settings_.dataFolder = dir_ / "VELQOR/";
         engine::EngineLog().setFolder(dir_ / "log");
