@@ -85,7 +85,9 @@ TEST(MailText, Base64LinesBothWays) {
         const size_t end = encoded.find("\r\n", at);
         ASSERT_NE(end, std::string::npos);
         EXPECT_LE(end - at, 64u);
-        if (end - at < 64) EXPECT_EQ(end + 2, encoded.size()) << "only the last line is shorter";
+        if (end - at < 64) {
+            EXPECT_EQ(end + 2, encoded.size()) << "only the last line is shorter";
+        }
         at = end + 2;
         ++lines;
     }

@@ -144,8 +144,9 @@ TEST(WordFilterBesideE2guardian, CodedPagesAreJudgedByWhatTheBrowserReads) {
     };
     for (const Page& page : pages) {
         EXPECT_EQ(blockedBy(enginePort, page), page.blocked) << "orqhprx + orqcwfs: " << page.name;
-        if (e2guardian && page.e2guardianToo)
+        if (e2guardian && page.e2guardianToo) {
             EXPECT_EQ(blockedBy(e2gPort, page), page.blocked) << "e2guardian: " << page.name;
+        }
     }
     EXPECT_NE(filter.log().find("CharSet=euc-jp"), std::string::npos) << filter.log();
     if (e2guardian) {

@@ -275,10 +275,9 @@ TEST(BodyDecoding, FramingAndCompressionUndone) {
     };
     for (const Case& c : cases) {
         const std::string decoded = DecodeBody(c.raw, c.coding, 1 << 20);
-        if (std::string(c.what) == "gzip cut short")
-            EXPECT_EQ(decoded.substr(0, c.decoded.size()), c.decoded) << c.what;
-        else
-            EXPECT_EQ(decoded, c.decoded) << c.what;
+        // A stream cut short gives what decoded up to the cut.
+        const bool cut = std::string(c.what) == "gzip cut short";
+        EXPECT_EQ(cut ? decoded.substr(0, c.decoded.size()) : decoded, c.decoded) << c.what;
     }
     // The output is bounded, however far the data would inflate.
     const std::string zeros = testsupport::RunCommand("head -c 50000000 /dev/zero | gzip -c").output;

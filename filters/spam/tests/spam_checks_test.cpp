@@ -174,7 +174,9 @@ TEST(ExtractUrlHost, LinksAddressesAndShortLinks) {
         std::string host;
         int found = spam::ExtractUrlHost(host, c.line, shortUrls);
         EXPECT_EQ(found, c.host ? 1 : 0) << c.line;
-        if (c.host) EXPECT_EQ(host, c.host) << c.line;
+        if (c.host) {
+            EXPECT_EQ(host, c.host) << c.line;
+        }
     }
 }
 
