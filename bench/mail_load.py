@@ -10,8 +10,10 @@ mail_load.py send PORT N SIZE SENDERS FOLDER
                                  FOLDER/sent; prints the seconds taken
 mail_load.py maildir FOLDER N SIZE
                                  N mails of SIZE bytes as a maildir
-mail_load.py pop3 PORT N         RETR of mails 1..N; prints the seconds
+mail_load.py pop3 PORT N [USER]  RETR of mails 1..N; prints the seconds
                                  taken and the SHA-256 of all mails
+mail_load.py imap PORT N [USER]  FETCH (BODY.PEEK[]) of mails 1..N, one
+                                 command each; prints as pop3 does
 """
 import hashlib
 import os
@@ -88,11 +90,11 @@ def maildir(folder, count, size):
             f.write(mail_bytes(n, size))
 
 
-def pop3(port, count):
+def pop3(port, count, user):
     import poplib
 
     p = poplib.POP3("127.0.0.1", port, timeout=60)
-    p.user("bench")
+    p.user(user)
     p.pass_("secret")
     digest = hashlib.sha256()
     start = time.monotonic()
@@ -104,6 +106,24 @@ def pop3(port, count):
     print("%.3f %s" % (elapsed, digest.hexdigest()))
 
 
+def imap(port, count, user):
+    import imaplib
+
+    m = imaplib.IMAP4("127.0.0.1", port)
+    m.login(user, "secret")
+    m.select("INBOX", readonly=True)
+    digest = hashlib.sha256()
+    start = time.monotonic()
+    for n in range(1, count + 1):
+        typ, data = m.fetch(str(n), "(BODY.PEEK[])")
+        for part in data:
+            if isinstance(part, tuple):
+                digest.update(part[1])
+    elapsed = time.monotonic() - start
+    m.logout()
+    print("%.3f %s" % (elapsed, digest.hexdigest()))
+
+
 command = sys.argv[1]
 if command == "sink":
     sink(sys.argv[2])
@@ -111,5 +131,6 @@ elif command == "send":
     send(int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), sys.argv[6])
 elif command == "maildir":
     maildir(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
-elif command == "pop3":
-    pop3(int(sys.argv[2]), int(sys.argv[3]))
+elif command in ("pop3", "imap"):
+    user = sys.argv[4] if len(sys.argv) > 4 else "bench"
+    (pop3 if command == "pop3" else imap)(int(sys.argv[2]), int(sys.argv[3]), user)

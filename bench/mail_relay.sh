@@ -6,11 +6,14 @@
 #
 # SMTP: 1,000 mails of 100 KiB from 16 parallel senders through orqsprx
 # (with the stand-in scan server answering every mail) to a local aiosmtpd
-# sink, and the same mails straight to the sink. POP3: RETR of 100 such
-# mails through orqpprx from dovecot, and straight from dovecot. Every mail
-# is compared by its SHA-256 at the far end. Target: each relayed run at
-# least 0.8x the direct one, with no mail lost or altered; the script ends
-# with 1 when one is missed.
+# sink, and the same mails straight to the sink. POP3 and IMAP4: 100 mails
+# of 1 MiB from dovecot through orqpprx (RETR) and orqiprx (FETCH), and
+# straight from dovecot; POP3 once more with orqspam checking every mail;
+# then the relays' peak resident memory while one 50 MiB mail passes.
+# Every mail is compared by its SHA-256 at the far end. Targets: SMTP and
+# POP3 relayed at least 0.8x direct, POP3 with orqspam at least 0.6x, peak
+# memory at most twice the big mail, no mail lost or altered; the script
+# ends with 1 when one is missed.
 #
 # Needs root for the package install when packages are missing. Everything
 # it starts stops with it.
@@ -24,19 +27,21 @@ MAILS=${BENCH_MAILS:-1000}
 SIZE=${BENCH_SIZE:-102400}
 SENDERS=${BENCH_SENDERS:-16}
 RETRIEVED=${BENCH_RETRIEVED:-100}
+RETR_SIZE=${BENCH_RETR_SIZE:-1048576}
+BIG_SIZE=${BENCH_BIG_SIZE:-52428800}
 PY=/usr/bin/python3
 LOAD="$ROOT/bench/mail_load.py"
 
-bash "$ROOT/scripts/deps.sh" libgtest-dev libgmock-dev python3-aiosmtpd dovecot-core dovecot-pop3d
+bash "$ROOT/scripts/deps.sh" libgtest-dev libgmock-dev python3-aiosmtpd dovecot-core dovecot-pop3d dovecot-imapd
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQOR_SANITIZE=OFF -DVELQOR_TESTS=ON >/dev/null
-cmake --build "$BUILD" --target orqhprx orqavs-stub >/dev/null
+cmake --build "$BUILD" --target orqhprx orqspam orqavs-stub >/dev/null
 
 WORK=$(mktemp -d /tmp/velqor-bench-mail.XXXXXX)
 chmod 755 "$WORK"
 PIDS=()
 cleanup() {
   stop_pids "${PIDS[@]}"
-  rm -rf "$WORK"
+  [ -n "${BENCH_KEEP:-}" ] || rm -rf "$WORK"
 }
 trap cleanup EXIT
 failed=0
@@ -80,22 +85,27 @@ smtp_ratio=$($PY -c "print(f'{$direct / $relayed:.2f}')")
 echo "SMTP: $MAILS mails of $SIZE bytes, $SENDERS senders: direct ${direct}s, through orqsprx ${relayed}s, ratio ${smtp_ratio}x (target >= 0.8x)"
 $PY -c "import sys; sys.exit(0 if $smtp_ratio >= 0.8 else 1)" || failed=1
 
-# --- POP3 ---------------------------------------------------------------
-DOVE=$WORK/dovecot
-mkdir -p "$DOVE/run" "$DOVE/state"
-$PY "$LOAD" maildir "$DOVE/Maildir" "$RETRIEVED" "$SIZE"
-owner="uid=$(id -u) gid=$(id -g)"
-# Not run as root, dovecot runs all its processes as the user.
-users="default_login_user = $(id -un)
+# --- POP3 and IMAP4 ------------------------------------------------------
+# dovecot serves the user "bench" RETRIEVED mails of RETR_SIZE bytes and the
+# user "big" one mail of BIG_SIZE bytes, over POP3 and IMAP4.
+start_dovecot() {
+  DOVE=$WORK/dovecot
+  mkdir -p "$DOVE/run" "$DOVE/state"
+  $PY "$LOAD" maildir "$DOVE/bench/Maildir" "$RETRIEVED" "$RETR_SIZE"
+  $PY "$LOAD" maildir "$DOVE/big/Maildir" 1 "$BIG_SIZE"
+  local owner="uid=$(id -u) gid=$(id -g)"
+  # Not run as root, dovecot runs all its processes as the user.
+  local users="default_login_user = $(id -un)
 default_internal_user = $(id -un)
 default_internal_group = $(id -gn)"
-if [ "$(id -u)" -eq 0 ]; then
-  owner="uid=65534 gid=65534"; users=""
-  chown -R 65534:65534 "$DOVE/Maildir"; chmod 755 "$DOVE"
-fi
-POP=$(free_port)
-cat >"$DOVE/dovecot.conf" <<CONF
-protocols = pop3
+  if [ "$(id -u)" -eq 0 ]; then
+    owner="uid=65534 gid=65534"; users=""
+    chown -R 65534:65534 "$DOVE/bench" "$DOVE/big"; chmod 755 "$DOVE"
+  fi
+  POP=$(free_port)
+  IMAP=$(free_port)
+  cat >"$DOVE/dovecot.conf" <<CONF
+protocols = pop3 imap
 listen = 127.0.0.1
 base_dir = $DOVE/run
 state_dir = $DOVE/state
@@ -103,7 +113,7 @@ log_path = $DOVE/dovecot.log
 ssl = no
 disable_plaintext_auth = no
 first_valid_uid = 0
-mail_location = maildir:$DOVE/Maildir
+mail_location = maildir:$DOVE/%u/Maildir
 $users
 passdb {
   driver = static
@@ -111,7 +121,7 @@ passdb {
 }
 userdb {
   driver = static
-  args = $owner home=$DOVE/Maildir
+  args = $owner home=$DOVE/%u
 }
 service pop3-login {
   chroot =
@@ -122,26 +132,82 @@ service pop3-login {
     port = 0
   }
 }
+service imap-login {
+  chroot =
+  inet_listener imap {
+    port = $IMAP
+  }
+  inet_listener imaps {
+    port = 0
+  }
+}
 service anvil {
   chroot =
 }
 CONF
-/usr/sbin/dovecot -F -c "$DOVE/dovecot.conf" >"$WORK/dovecot.out" 2>&1 &
-PIDS+=($!)
-wait_port "$POP"
-POPRELAY=$(free_port)
-echo "127.0.0.1 $POPRELAY=,127.0.0.1 $POP" >"$WORK/data/VELQOR/pop3.ini"
-"$BUILD/bin/orqpprx" -e=BENCH_ROOT -p=2 -f >"$WORK/orqpprx.out" 2>&1 &
-PIDS+=($!)
-wait_port "$POPRELAY"
+  /usr/sbin/dovecot -F -c "$DOVE/dovecot.conf" >"$WORK/dovecot.out" 2>&1 &
+  PIDS+=($!)
+  wait_port "$POP"
+  wait_port "$IMAP"
+}
 
-read -r pop_direct direct_hash < <($PY "$LOAD" pop3 "$POP" "$RETRIEVED")
-read -r pop_relayed relayed_hash < <($PY "$LOAD" pop3 "$POPRELAY" "$RETRIEVED")
-if [ "$direct_hash" != "$relayed_hash" ]; then
-  echo "POP3: mails altered on their way" >&2
-  failed=1
-fi
-pop_ratio=$($PY -c "print(f'{$pop_direct / $pop_relayed:.2f}')")
-echo "POP3: RETR of $RETRIEVED mails of $SIZE bytes: direct ${pop_direct}s, through orqpprx ${pop_relayed}s, ratio ${pop_ratio}x (target >= 0.8x)"
-$PY -c "import sys; sys.exit(0 if $pop_ratio >= 0.8 else 1)" || failed=1
+start_retrieval_relays() {
+  POPRELAY=$(free_port)
+  IMAPRELAY=$(free_port)
+  echo "127.0.0.1 $POPRELAY=,127.0.0.1 $POP" >"$WORK/data/VELQOR/pop3.ini"
+  echo "127.0.0.1 $IMAPRELAY=,127.0.0.1 $IMAP" >"$WORK/data/VELQOR/imap4.ini"
+  "$BUILD/bin/orqpprx" -e=BENCH_ROOT -p=2 -f >"$WORK/orqpprx.out" 2>&1 &
+  POPRELAY_PID=$!
+  PIDS+=($POPRELAY_PID)
+  "$BUILD/bin/orqiprx" -e=BENCH_ROOT -p=3 -f >"$WORK/orqiprx.out" 2>&1 &
+  IMAPRELAY_PID=$!
+  PIDS+=($IMAPRELAY_PID)
+  wait_port "$POPRELAY"
+  wait_port "$IMAPRELAY"
+}
+
+# Direct and relayed runs of one retrieval command; prints the ratio and
+# checks it against the target (empty: printed only).
+compare_retrieval() {  # label command relay-port target
+  local direct direct_hash relayed relayed_hash server=$POP
+  [ "$2" = imap ] && server=$IMAP
+  read -r direct direct_hash < <($PY "$LOAD" "$2" "$server" "$RETRIEVED")
+  read -r relayed relayed_hash < <($PY "$LOAD" "$2" "$3" "$RETRIEVED")
+  if [ "$direct_hash" != "$relayed_hash" ]; then
+    echo "$1: mails altered on their way" >&2
+    failed=1
+  fi
+  local ratio
+  ratio=$($PY -c "print(f'{$direct / $relayed:.2f}')")
+  echo "$1: $RETRIEVED mails of $RETR_SIZE bytes: direct ${direct}s, relayed ${relayed}s, ratio ${ratio}x${4:+ (target >= ${4}x)}"
+  if [ -n "$4" ]; then $PY -c "import sys; sys.exit(0 if $ratio >= $4 else 1)" || failed=1; fi
+}
+
+# The relay's peak resident memory while the one big mail passes.
+peak_for_big_mail() {  # label command relay-port relay-pid
+  $PY "$LOAD" "$2" "$3" 1 big >/dev/null
+  local peak
+  peak=$(awk '/^VmHWM:/{print $2}' "/proc/$4/status")
+  local ratio
+  ratio=$($PY -c "print(f'{$peak * 1024 / $BIG_SIZE:.2f}')")
+  echo "$1: one mail of $BIG_SIZE bytes: peak resident ${peak} KiB, ${ratio}x the mail (target <= 2x)"
+  $PY -c "import sys; sys.exit(0 if $ratio <= 2 else 1)" || failed=1
+}
+
+start_spam_server() {
+  mkdir -p "$WORK/data/VELQOR/spamkeyword"
+  printf '*never in a bench mail*\r\n' >"$WORK/data/VELQOR/spamkeyword/bench.db"
+  "$BUILD/bin/orqspam" -t=[SPAM] -e=BENCH_ROOT >"$WORK/orqspam.out" 2>&1 &
+  PIDS+=($!)
+  wait_socket "$WORK/pipe/orqspam"
+}
+
+start_dovecot
+start_retrieval_relays
+compare_retrieval "POP3 through orqpprx" pop3 "$POPRELAY" 0.8
+compare_retrieval "IMAP4 through orqiprx" imap "$IMAPRELAY" ""
+peak_for_big_mail "POP3 through orqpprx" pop3 "$POPRELAY" "$POPRELAY_PID"
+peak_for_big_mail "IMAP4 through orqiprx" imap "$IMAPRELAY" "$IMAPRELAY_PID"
+start_spam_server
+compare_retrieval "POP3 through orqpprx with orqspam" pop3 "$POPRELAY" 0.6
 exit $failed

@@ -182,7 +182,17 @@ std::string Scan(const std::string& path, const Settings& settings) {
     if (!settings.onlyBelow.empty() && LinkTarget(path).rfind(settings.onlyBelow, 0) != 0) return "";
     std::ifstream file(path, std::ios::binary);
     if (!file) return kAccessDenied;
-    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // Read in one piece: byte by byte, a mail of a few MiB takes the stub
+    // longer than the relay that asks.
+    std::string content;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    file.seekg(0, std::ios::beg);
+    if (size > 0) {
+        content.resize(static_cast<size_t>(size));
+        file.read(content.data(), size);
+        content.resize(static_cast<size_t>(file.gcount()));
+    }
     if (settings.accessDenied) return kAccessDenied;
     if (settings.report) {
         std::vector<std::string> members = InfectedMembers(content);
