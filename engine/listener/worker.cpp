@@ -378,7 +378,9 @@ void RefuseClient(ConnectionRecord* record) {
 unsigned PROXYMain(ConnectionRecord* record) {
     if (!AdmitClient(record)) return 1;
     const EngineSettings& settings = Settings();
-    AssignField(record->ClientHostName, ReverseName(record->ClientAddress), kHostNameWidth);
+    // The SOCKS proxy looks the name up only for a connection that needs it.
+    if (settings.protocol != kProtocolSocks)
+        AssignField(record->ClientHostName, ReverseName(record->ClientAddress), kHostNameWidth);
     record->SocksProtocol = -1;
 
     if (!EnterWorker(settings.connectionLimit)) {

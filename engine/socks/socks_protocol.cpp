@@ -1,8 +1,13 @@
 #include "engine/socks/socks_protocol.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "common/wildcard.h"
 
@@ -59,14 +64,72 @@ int ByRange(int port, int low, int high) {
     return port >= low && port <= high ? kSocksKindFtpData : kSocksKindUnknown;
 }
 
+// The rows of the file as last read, and what the file was then: every
+// request asks the file, and one look at it is cheaper than a read.
+struct ProtocolRows {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    std::vector<std::string> rows;
+
+    bool Describes(const std::string& file, const struct stat& now) const {
+        return path == file && device == now.st_dev && inode == now.st_ino && size == now.st_size &&
+               modified.tv_sec == now.st_mtim.tv_sec && modified.tv_nsec == now.st_mtim.tv_nsec;
+    }
+};
+
+// Each line up to kRowLimit + 1 characters (the rest of a longer one is
+// passed over), cut at its line end.
+std::shared_ptr<const ProtocolRows> ReadRows(const std::string& path, const struct stat& seen) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return nullptr;
+    auto read = std::make_shared<ProtocolRows>();
+    read->path = path;
+    read->device = seen.st_dev;
+    read->inode = seen.st_ino;
+    read->size = seen.st_size;
+    read->modified = seen.st_mtim;
+    char line[kRowLimit + 2];
+    bool lineStart = true;
+    while (std::fgets(line, sizeof line, file)) {
+        std::string_view row(line);
+        const bool whole = !row.empty() && row.back() == '\n';
+        const bool startsRow = lineStart;
+        lineStart = whole;
+        if (!startsRow) continue;  // the rest of an overlong line
+        read->rows.emplace_back(row.substr(0, row.find_first_of("\r\n")));
+    }
+    std::fclose(file);
+    return read;
+}
+
+// The file's rows, read again only when the file has changed; null when
+// there is no such regular file (a FIFO in its place is never opened).
+std::shared_ptr<const ProtocolRows> CurrentRows(const std::string& path) {
+    static std::mutex lock;
+    static std::shared_ptr<const ProtocolRows> cached;
+    struct stat now {};
+    if (path.empty() || ::stat(path.c_str(), &now) != 0 || !S_ISREG(now.st_mode)) return nullptr;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (cached && cached->Describes(path, now)) return cached;
+    }
+    std::shared_ptr<const ProtocolRows> read = ReadRows(path, now);
+    std::lock_guard<std::mutex> guard(lock);
+    cached = read;
+    return read;
+}
+
 }  // namespace
 
 int QuerySocksProtocol(const std::string& protocolFile, const std::string& address, int port, int dataPortLow,
                        int dataPortHigh, int& encrypted) {
     const std::string_view destination = std::string_view(address).substr(0, address.find(' '));
     encrypted = 0;
-    FILE* file = protocolFile.empty() ? nullptr : std::fopen(protocolFile.c_str(), "rb");
-    if (!file) {
+    const std::shared_ptr<const ProtocolRows> rows = CurrentRows(protocolFile);
+    if (!rows) {
         for (const FixedPort& fixed : kFixedPorts) {
             if (fixed.port != port) continue;
             encrypted = fixed.encrypted;
@@ -74,25 +137,15 @@ int QuerySocksProtocol(const std::string& protocolFile, const std::string& addre
         }
         return ByRange(port, dataPortLow, dataPortHigh);
     }
-    char line[kRowLimit + 2];
-    int kind = kSocksKindUnknown;
-    bool found = false;
-    bool lineStart = true;
-    while (!found && std::fgets(line, sizeof line, file)) {
-        std::string_view row(line);
-        const bool whole = !row.empty() && row.back() == '\n';
-        const bool startsRow = lineStart;
-        lineStart = whole;
-        if (!startsRow) continue;  // the rest of an overlong line
-        row = row.substr(0, row.find_first_of("\r\n"));
+    for (const std::string& row : rows->rows) {
+        int kind = kSocksKindUnknown;
         int rowEncrypted = 0;
         if (RowMatches(row, destination, port, kind, rowEncrypted)) {
             encrypted = rowEncrypted;
-            found = true;
+            return kind;
         }
     }
-    std::fclose(file);
-    return found ? kind : ByRange(port, dataPortLow, dataPortHigh);
+    return ByRange(port, dataPortLow, dataPortHigh);
 }
 
 }  // namespace engine

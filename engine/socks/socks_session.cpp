@@ -10,6 +10,7 @@
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/ftp/ftp_data.h"
+#include "engine/listener/address.h"
 #include "engine/socks/socks_bind.h"
 #include "engine/socks/socks_client.h"
 #include "engine/socks/socks_connect.h"
@@ -132,6 +133,10 @@ void TakeRequest(ConnectionRecord* record, const SocksRequest& request) {
     if (record->SocksProtocol == kSocksKindFtpData && !FindFtpDataChannel(request.port))
         record->SocksProtocol = kSocksKindUnknown;
     record->DestinationEncrypted = encrypted;
+    // Only the mail relay names the client (in its trace line): a reverse
+    // lookup for every other connection would only slow it down.
+    if (record->SocksProtocol == kSocksKindSmtp)
+        AssignField(record->ClientHostName, ReverseName(record->ClientAddress), kHostNameWidth);
     WriteLogF("[PROXYMain] [%04d] SOCKS%d command=%d %s %d protocol=%d encrypted=%d\n", record->ClientSocket,
               request.version, request.command, request.host.c_str(), request.port, record->SocksProtocol, encrypted);
 }

@@ -2,6 +2,7 @@
 // page writes it, and the well-known ports without it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "engine/socks/socks_protocol.h"
@@ -80,6 +81,22 @@ TEST(SocksProtocol, OverlongLinesArePassedOver) {
     int encrypted = 0;
     EXPECT_EQ(QuerySocksProtocol(file, "h", 81, 0, 0, encrypted), kSocksKindUnknown);
     EXPECT_EQ(QuerySocksProtocol(file, "h", 82, 0, 0, encrypted), kSocksKindPop3);
+}
+
+// The file is read again once it changes, even to rows of the same length,
+// and taken as missing once it is gone.
+TEST(SocksProtocol, AChangedFileIsReadAgain) {
+    testsupport::TempDir dir;
+    const std::string file = dir / "socks-ptl.ini";
+    int encrypted = 0;
+    testsupport::WriteFile(file, "*:8080,0,0,web\r\n");
+    EXPECT_EQ(QuerySocksProtocol(file, "h", 8080, 0, 0, encrypted), 0);
+    testsupport::WriteFile(file, "*:8080,1,0,smt\r\n");
+    EXPECT_EQ(QuerySocksProtocol(file, "h", 8080, 0, 0, encrypted), 1);
+    testsupport::WriteFile(file, "'nothing\r\n");
+    EXPECT_EQ(QuerySocksProtocol(file, "h", 80, 0, 0, encrypted), -1);
+    std::remove(file.c_str());
+    EXPECT_EQ(QuerySocksProtocol(file, "h", 80, 0, 0, encrypted), 0);
 }
 
 }  // namespace
