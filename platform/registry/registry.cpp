@@ -122,7 +122,7 @@ LONG ChangeKey(HKEY key, REGSAM needed, const std::function<LONG(RegKeyNode&, bo
 LONG OpenKeyCore(HKEY key, const std::string& subKey, REGSAM access, HKEY* result) {
     if (!result) return kErrorInvalidParameter;
     std::shared_ptr<RegKeyNode> root;
-    RegKeyNode* node;
+    RegKeyNode* node = nullptr;
     RegistryKey parent;
     if (LONG error = ReadKey(key, 0, &root, &node, &parent); error != kErrorSuccess) return error;
     KeyPath path = parent.path;
@@ -143,7 +143,7 @@ LONG CreateKeyCore(HKEY key, const std::string& subKey, REGSAM access, HKEY* res
     // An existing key is only opened, so no write access to the store is
     // needed for it.
     std::shared_ptr<RegKeyNode> root;
-    RegKeyNode* node;
+    RegKeyNode* node = nullptr;
     if (LONG error = ReadKey(key, 0, &root, &node); error != kErrorSuccess) return error;
     bool exists = true;
     for (const std::string& name : names) {
@@ -168,7 +168,7 @@ LONG CreateKeyCore(HKEY key, const std::string& subKey, REGSAM access, HKEY* res
 
 LONG QueryValueCore(HKEY key, const std::string& name, DWORD* type, std::vector<BYTE>* data) {
     std::shared_ptr<RegKeyNode> root;
-    RegKeyNode* node;
+    RegKeyNode* node = nullptr;
     if (LONG error = ReadKey(key, KEY_QUERY_VALUE, &root, &node); error != kErrorSuccess) return error;
     const RegValue* value = node->FindValue(name);
     if (!value) return kErrorFileNotFound;
@@ -187,7 +187,7 @@ LONG SetValueCore(HKEY key, const std::string& name, DWORD type, std::vector<BYT
 
 LONG EnumKeyCore(HKEY key, DWORD index, std::string* name) {
     std::shared_ptr<RegKeyNode> root;
-    RegKeyNode* node;
+    RegKeyNode* node = nullptr;
     if (LONG error = ReadKey(key, KEY_ENUMERATE_SUB_KEYS, &root, &node); error != kErrorSuccess) return error;
     if (index >= node->subKeys.size()) return kErrorNoMoreItems;
     *name = node->subKeys[index].name;
@@ -196,7 +196,7 @@ LONG EnumKeyCore(HKEY key, DWORD index, std::string* name) {
 
 LONG EnumValueCore(HKEY key, DWORD index, std::string* name, DWORD* type, std::vector<BYTE>* data) {
     std::shared_ptr<RegKeyNode> root;
-    RegKeyNode* node;
+    RegKeyNode* node = nullptr;
     if (LONG error = ReadKey(key, KEY_QUERY_VALUE, &root, &node); error != kErrorSuccess) return error;
     if (index >= node->values.size()) return kErrorNoMoreItems;
     const RegValue& value = node->values[index];
