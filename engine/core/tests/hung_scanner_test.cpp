@@ -43,15 +43,19 @@ protected:
                                        limit + 10s)
             .output;
     }
+    // The engine with the pipe bound given, the scan server hung.
+    void StartWithHungScanner(const char* boundMs) {
+        hungScanServer_ = true;
+        listenertest::EngineOptions options;
+        options.env[engine::kPipeCallTimeoutVariable] = boundMs;
+        StartEngine(options);
+    }
+    listenertest::OriginServer origin;
     static constexpr const char* kSkipped = "fail. the scan server does not answer.";
 };
 
 TEST_F(HungScanServer, ResponsesPassOnceTheBoundRunsOut) {
-    hungScanServer_ = true;
-    listenertest::EngineOptions options;
-    options.env[engine::kPipeCallTimeoutVariable] = "1000";
-    StartEngine(options);
-    listenertest::OriginServer origin;
+    StartWithHungScanner("1000");
 
     EXPECT_EQ(Fetch(origin.url()), "hello\n") << engine_->log();
     EXPECT_EQ(ScanFailures(engine_->log(), engine_->dataFolder(), 121), 1) << engine_->log();
@@ -73,11 +77,7 @@ TEST_F(HungScanServer, ResponsesPassOnceTheBoundRunsOut) {
 // answered within the bound and a little more, not one bound after the
 // other (curl's time limit would cut the later ones off).
 TEST_F(HungScanServer, ABurstIsAnsweredWithinTheBound) {
-    hungScanServer_ = true;
-    listenertest::EngineOptions options;
-    options.env[engine::kPipeCallTimeoutVariable] = "4000";
-    StartEngine(options);
-    listenertest::OriginServer origin;
+    StartWithHungScanner("4000");
 
     std::vector<std::string> replies(8);
     std::vector<std::thread> clients;
