@@ -6,6 +6,7 @@
 
 #include "common/ascii_case.h"
 #include "common/text.h"
+#include "engine/access/numeric_host.h"
 #include "engine/http/header_text.h"
 
 namespace engine {
@@ -88,6 +89,11 @@ TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, 
         return TargetResult::NoTarget;
     }
     if (!SplitHostPort(hostText, target.host, target.port)) return TargetResult::NoTarget;
+    const std::string written = target.host;
+    target.host = DottedIPv4Host(written);
+    // The URL key names the server as the lists know it.
+    if (target.absoluteForm && target.host != written)
+        target.urlKey.replace(scheme + 3 + hostText.find(written), written.size(), target.host);
     target.authority = target.port == 80 ? target.host : target.host + ":" + std::to_string(target.port);
 
     target.hostSlash = !afterHost.empty();

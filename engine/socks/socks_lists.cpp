@@ -1,13 +1,14 @@
 #include "engine/socks/socks_lists.h"
 
 #include "engine/access/lists.h"
+#include "engine/access/numeric_host.h"
 #include "engine/core/engine_settings.h"
 
 namespace engine {
 
 std::string SocksListKey(const std::string& listenAddress, int listenPort, const char* transport,
                          const std::string& host, int port) {
-    return listenAddress + ":" + std::to_string(listenPort) + ",socks," + transport + "," + host + "," +
+    return listenAddress + ":" + std::to_string(listenPort) + ",socks," + transport + "," + DottedIPv4Host(host) + "," +
            std::to_string(port);
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "common/ascii_case.h"
+#include "engine/access/numeric_host.h"
 #include "engine/http/header_text.h"
 
 namespace engine {
@@ -59,8 +60,8 @@ ConnectTargetResult ParseConnectTarget(std::string_view requestLine, ConnectTarg
         if (port.empty()) return ConnectTargetResult::BadTarget;
     }
     if (host.empty() || (!port.empty() && !ReadPort(port, target.port))) return ConnectTargetResult::BadTarget;
-    target.host = std::string(host);
-    target.written = std::string(text);
+    target.host = DottedIPv4Host(host);
+    target.written = target.host + std::string(text.substr(host.size()));
     return ConnectTargetResult::Ok;
 }
 

@@ -275,6 +275,28 @@ TEST_F(GetRoad, BlackAndWhiteLists) {
     EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
 }
 
+// Whatever spelling of a black-listed IPv4 address a request uses, GET or
+// CONNECT, the list entry for its dotted form refuses it (raw clients:
+// curl itself would rewrite the spelling).
+TEST_F(GetRoad, NumericSpellingsOfABlackListedAddressAreRefused) {
+    Start({}, {{"black.db", "127.0.0.1,get,tcp,127.88.0.1,*\r\n127.0.0.1,connect,tcp,127.88.0.1,*\r\n"}});
+    const std::string port = std::to_string(origin_.port());
+    for (const std::string spelling : {"127.88.1", "2136473601", "0x7f580001", "0177.0130.0.01", "127.88.0.001"}) {
+        const std::string get = "GET http://" + spelling + ":" + port + "/length/hello HTTP/1.1";
+        const std::string connect = "CONNECT " + spelling + ":443 HTTP/1.1";
+        for (const std::string& line : {get, connect}) {
+            Client client("127.0.0.1", port_);
+            ASSERT_TRUE(client.send(line + "\r\nHost: x\r\n\r\n"));
+            int error = -1;
+            EXPECT_EQ(client.readToEnd(error, 15s), "") << line;
+        }
+        EXPECT_TRUE(testsupport::WaitUntil(
+            [&] { return engine_->console().find("blacklist [" + get + "]") != std::string::npos; }))
+            << get << engine_->console();
+        EXPECT_TRUE(engine_->waitForLog("QueryDBList(" + connect + ") hit.")) << connect << engine_->log();
+    }
+}
+
 // Requests the road does not serve: an answer of the proxy where one fits
 // (a server that can't be reached gets 502), and in every case the end of
 // the connection instead of a wait.

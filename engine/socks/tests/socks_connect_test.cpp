@@ -342,4 +342,20 @@ TEST(SocksConnect, OverlongAndFilteredRequestsAreDropped) {
     }
 }
 
+// A destination name that spells a black-listed IPv4 address another way
+// is refused as the address is.
+TEST(SocksConnect, NumericSpellingsOfABlackListedAddressAreRefused) {
+    SocksEngine engine(Files{{"black.db", "127.0.0.1,socks,tcp,127.88.0.1,*\r\n"}}, {"-$=1"});
+    for (const std::string spelling : {"127.88.1", "2136473601", "0x7f580001", "0177.0130.0.01", "127.88.0.001"}) {
+        Client client("127.0.0.1", engine.port());
+        std::string got;
+        ASSERT_TRUE(client.send("\5\1\0"s));
+        ASSERT_TRUE(ReadExactly(client, 2, got)) << engine.log();
+        const std::string destination = "\3"s + static_cast<char>(spelling.size()) + spelling + PortBytes(80);
+        ASSERT_TRUE(client.send("\5\1\0"s + destination));
+        ASSERT_TRUE(ReadExactly(client, 2, got)) << spelling << engine.log();
+        EXPECT_EQ(got, "\5\2"s) << spelling << engine.log();
+    }
+}
+
 }  // namespace
