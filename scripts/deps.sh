@@ -38,6 +38,8 @@ TEST_PACKAGES=(
   # A second FTP client beside curl and ftplib for the FTP proxy's tests,
   # and a real FTP server behind it.
   lftp vsftpd
+  # The SMTP server behind the SMTP relay's tests.
+  postfix
   # The POP3 and IMAP4 server behind the mail relays' tests.
   dovecot-core dovecot-pop3d dovecot-imapd
   # Mail readers that fetch through the IMAP4 relay.

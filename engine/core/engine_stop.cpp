@@ -54,8 +54,8 @@ void DeleteSpoolFiles(const std::string& dataFolder, int protocol) {
 }
 
 void FinishStop(const EngineSettings& settings) {
-    EndLiveConnections();
-    WaitUntilNoLiveConnections(std::chrono::steady_clock::now() + kStopWorkerWait);
+    const bool held = EndLiveConnections();
+    WaitUntilNoLiveConnections(std::chrono::steady_clock::now() + (held ? kStopTransactionWait : kStopWorkerWait));
     DeleteSpoolFiles(settings.dataFolder, settings.protocol);
     // Workers still running may hold any lock or object: no destructor may
     // run under them.

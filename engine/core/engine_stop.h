@@ -15,6 +15,8 @@ namespace engine {
 
 // How long the workers of ended connections get to finish.
 inline constexpr std::chrono::milliseconds kStopWorkerWait{3000};
+// How long connections held for a transaction under way get to finish it.
+inline constexpr std::chrono::milliseconds kStopTransactionWait{30000};
 
 // Blocks SIGTERM and SIGINT in the calling thread, and so in every thread
 // it starts later, and turns them into a descriptor that becomes readable
@@ -31,7 +33,8 @@ bool StopRequested();
 void DeleteSpoolFiles(const std::string& dataFolder, int protocol);
 
 // The stop, once the listener has closed its sockets: ends the live
-// connections, waits for their workers (at most kStopWorkerWait), deletes
+// connections, waits for their workers (at most kStopWorkerWait, or
+// kStopTransactionWait while a held connection finishes), deletes
 // the spool files and ends the process with 0. Workers that are still
 // running end with the process.
 [[noreturn]] void FinishStop(const EngineSettings& settings);

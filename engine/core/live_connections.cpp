@@ -14,6 +14,7 @@ struct LiveConnections {
     std::mutex lock;
     std::condition_variable emptied;
     std::unordered_set<ConnectionRecord*> records;
+    std::unordered_set<ConnectionRecord*> held;
     bool ending = false;
 };
 
@@ -46,14 +47,29 @@ void UnregisterLiveConnection(ConnectionRecord* record) {
     LiveConnections& live = Live();
     std::lock_guard<std::mutex> guard(live.lock);
     live.records.erase(record);
+    live.held.erase(record);
     if (live.records.empty()) live.emptied.notify_all();
 }
 
-void EndLiveConnections() {
+void HoldLiveConnection(ConnectionRecord* record) {
+    LiveConnections& live = Live();
+    std::lock_guard<std::mutex> guard(live.lock);
+    if (!live.ending) live.held.insert(record);
+}
+
+void ReleaseLiveConnection(ConnectionRecord* record) {
+    LiveConnections& live = Live();
+    std::lock_guard<std::mutex> guard(live.lock);
+    if (live.held.erase(record) > 0 && live.ending) End(record);
+}
+
+bool EndLiveConnections() {
     LiveConnections& live = Live();
     std::lock_guard<std::mutex> guard(live.lock);
     live.ending = true;
-    for (ConnectionRecord* record : live.records) End(record);
+    for (ConnectionRecord* record : live.records)
+        if (live.held.count(record) == 0) End(record);
+    return !live.held.empty();
 }
 
 bool WaitUntilNoLiveConnections(std::chrono::steady_clock::time_point deadline) {

@@ -15,10 +15,18 @@ namespace engine {
 void RegisterLiveConnection(ConnectionRecord* record);
 void UnregisterLiveConnection(ConnectionRecord* record);
 
+// A connection in the middle of a transaction that must not be cut (an
+// SMTP mail past DATA: cut after the server took it, the client would
+// never hear so and send it again) is held: ending the live connections
+// passes it by until it is released, and is ended then.
+void HoldLiveConnection(ConnectionRecord* record);
+void ReleaseLiveConnection(ConnectionRecord* record);
+
 // Shuts down (both ways) the client and server sockets of every live
 // connection, and of every one registered from now on: their workers'
-// receives return and their sends fail, so they run to their end.
-void EndLiveConnections();
+// receives return and their sends fail, so they run to their end. True
+// when a held connection was passed by.
+bool EndLiveConnections();
 
 // Waits until no connection is live, or the deadline passes; true when
 // none is left.

@@ -1,8 +1,11 @@
 // The client-to-server half of the line relay: one command, or the data
 // part of an SMTP mail with its checks.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -14,6 +17,7 @@
 #include "engine/core/engine_settings.h"
 #include "engine/core/pipe_clients.h"
 #include "engine/http/header_text.h"
+#include "engine/mail/mail_data.h"
 #include "engine/mail/mail_spool.h"
 #include "engine/mail/relay_io.h"
 #include "engine/mail/relay_sessions.h"
@@ -29,7 +33,8 @@ constexpr std::size_t kUserLimit = 1023;
 // A command line longer than this is no command of these protocols: the
 // relay ends rather than hold an endless line in memory.
 constexpr std::size_t kCommandByteLimit = 1 << 20;
-constexpr const char* kMailEnd = "\r\n.\r\n";
+// A mail goes to the server in pieces of this size.
+constexpr std::size_t kMailSendPiece = 256 * 1024;
 
 bool Starts(std::string_view text, std::string_view prefix) {
     return common::StartsWithIgnoringAsciiCase(text, prefix);
@@ -117,10 +122,43 @@ int SmtpCommand(LineRelayState& state, std::string& command) {
     return kRelayGoOn;
 }
 
+// The server's idle time-out runs while the client uploads a mail the
+// relay answered 354 itself: a NOOP now and then keeps the server waiting.
+// Servers count NOOPs as junk commands, so they are not sent more often
+// than needed. The environment may ask for a shorter interval, never a
+// longer one.
+int ServerKeepAliveMs() {
+    static const int interval = [] {
+        constexpr int kDefault = 30'000;
+        const char* text = std::getenv("VELQOR_SMTP_KEEPALIVE_MS");
+        if (!text || !*text) return kDefault;
+        char* end = nullptr;
+        const long value = std::strtol(text, &end, 10);
+        return *end == '\0' && value > 0 && value < kDefault ? static_cast<int>(value) : kDefault;
+    }();
+    return interval;
+}
+
+bool KeepServerWaiting(LineRelayState& state) {
+    std::string reply;
+    return SendToServer(state, "NOOP\r\n", kFunction) && ReadServerReply(state, reply, kFunction);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 // Receives the data part up to the "." line into the capture file, after
-// the Received: lines, and keeps what it wrote in `mail`. False when the
-// client ended first.
-bool CaptureMail(LineRelayState& state, std::string& mail) {
+// the Received: lines, piece by piece: memory holds one read whatever the
+// mail's size. False when the client ended first.
+bool CaptureMail(LineRelayState& state) {
+    using Clock = std::chrono::steady_clock;
     const EngineSettings& settings = Settings();
     ConnectionRecord* record = state.record;
     const int fd = OpenForRewrite(state.capturePath);
@@ -134,46 +172,72 @@ bool CaptureMail(LineRelayState& state, std::string& mail) {
         out = "Received: from " + record->ClientHostName + " by " + record->ListenHostName + " (VELQOR Server);\r\n";
         out += "\t" + common::FormatRfc822Date() + "\r\n";
     }
-    // The end may straddle two reads: the last bytes written are kept.
-    std::string tail = "\r\n";  // the data part begins at a line start
+    const std::chrono::milliseconds keepAlive(ServerKeepAliveMs());
+    const std::chrono::milliseconds clientTimeout(settings.timeouts.clientPlain);
+    Clock::time_point serverContact = Clock::now();
+    Clock::time_point clientContact = serverContact;
     std::string& data = state.clientAhead;
-    bool complete = false;
+    MailDataLines lines;
+    std::uint64_t written = 0;
     bool ok = true;
-    while (ok) {
-        const std::string probe = tail + data;
-        const std::size_t end = probe.find(kMailEnd);
-        if (end != std::string::npos) {
-            const std::size_t own = end + 5 - tail.size();
-            out.append(data, 0, own);
-            data.erase(0, own);
-            complete = true;
-        } else {
-            out += data;
-            tail = probe.size() >= 4 ? probe.substr(probe.size() - 4) : probe;
-            data.clear();
-        }
-        if (!out.empty()) {
-            mail += out;
-            const char* at = out.data();
-            std::size_t left = out.size();
-            while (left > 0) {
-                const ssize_t n = ::write(fd, at, left);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {
-                    ok = false;
-                    break;
-                }
-                at += n;
-                left -= static_cast<std::size_t>(n);
+    for (;;) {
+        const std::size_t used = lines.Feed(data, out);
+        data.erase(0, used);
+        ok = WriteAll(fd, out);
+        written += out.size();
+        out.clear();
+        if (!ok || lines.ended()) break;
+        const Clock::time_point now = Clock::now();
+        if (now - serverContact >= keepAlive) {
+            if (!KeepServerWaiting(state)) {
+                ok = false;
+                break;
             }
-            out.clear();
+            serverContact = Clock::now();
         }
-        if (complete || !ok) break;
-        if (ReceiveFromClient(state, data, kFunction) <= 0) ok = false;
+        const auto wait = std::min(keepAlive - (now - serverContact), clientTimeout - (now - clientContact));
+        const int waitMs =
+            static_cast<int>(std::max<long long>(1, std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()));
+        const int n = ReceiveFromClientWithin(state, data, kFunction, waitMs);
+        if (n == kReceiveTimedOut && Clock::now() - clientContact < clientTimeout) continue;
+        if (n <= 0) {
+            if (n == kReceiveTimedOut)
+                WriteLogF("[%s] [%04d] S:recv:%d bytes. / error = %d\n", kFunction, state.client, -1, ETIMEDOUT);
+            ok = false;
+            break;
+        }
+        clientContact = Clock::now();
     }
-    ok = ok && EndFileAt(fd, mail.size());
+    ok = ok && EndFileAt(fd, written);
     ok = ::close(fd) == 0 && ok;
-    return ok && complete;
+    return ok && lines.ended();
+}
+
+// Sends the capture file to the server in large pieces.
+bool SendCaptureFile(LineRelayState& state) {
+    const int fd = ::open(state.capturePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        WriteLogF("[%s] [%04d] capture file read failed. (%s)\n", kFunction, state.client, state.capturePath.c_str());
+        return false;
+    }
+    std::string buffer(kMailSendPiece, '\0');
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            WriteLogF("[%s] [%04d] capture file read failed. (%s)\n", kFunction, state.client,
+                      state.capturePath.c_str());
+            ok = false;
+        }
+        if (n <= 0) break;
+        if (!SendToServer(state, std::string_view(buffer.data(), static_cast<std::size_t>(n)), kFunction)) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(fd);
+    return ok;
 }
 
 int RefuseMail(LineRelayState& state, const char* why, const std::string& finding) {
@@ -188,10 +252,7 @@ int RefuseMail(LineRelayState& state, const char* why, const std::string& findin
 int RelayMail(LineRelayState& state) {
     const EngineSettings& settings = Settings();
     ConnectionRecord* record = state.record;
-    std::string mail;
-    if (!CaptureMail(state, mail)) return kRelayFailed;
-    // The spam server marks a mail in place, the archiving server rewrites it.
-    bool rewritten = false;
+    if (!CaptureMail(state)) return kRelayFailed;
     const std::string& mailId = record->MailId;
 
     std::string finding;
@@ -200,7 +261,6 @@ int RelayMail(LineRelayState& state) {
     WriteLogF("[%s] [%04d] [%s] SPAM result [%s]\n", kFunction, state.client, mailId.c_str(),
               finding.empty() ? "CLEAN" : finding.c_str());
     if (!finding.empty() && settings.spamReject) return RefuseMail(state, "SPAM", finding);
-    rewritten = !finding.empty();
 
     finding.clear();
     ScanFile(settings, static_cast<int>(state.protocol), state.client, state.capturePath, finding);
@@ -212,7 +272,6 @@ int RelayMail(LineRelayState& state) {
     if (record->ArchiveMail) {
         std::string reply;
         CompressedbyPipe(settings, state.client, state.capturePath, mailId, reply);
-        rewritten = true;
     }
 
     // The server must agree to take the mail before any of its lines go
@@ -228,11 +287,9 @@ int RelayMail(LineRelayState& state) {
     }
     state.mail = MailState::Sending;
 
-    if (rewritten && !ReadWholeFile(state.capturePath, mail)) {
-        WriteLogF("[%s] [%04d] capture file read failed. (%s)\n", kFunction, state.client, state.capturePath.c_str());
-        return kRelayFailed;
-    }
-    if (!SendToServer(state, mail, kFunction)) return kRelayFailed;
+    // Sent from the file: the spam server may have marked the mail in place
+    // and the archiving server rewritten it.
+    if (!SendCaptureFile(state)) return kRelayFailed;
     return kRelayGoOn;
 }
 

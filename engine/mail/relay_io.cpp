@@ -35,8 +35,14 @@ void LogShortText(const char* function, int clientSocket, std::string_view text)
 }
 
 int ReceiveFromClient(LineRelayState& state, std::string& into, const char* function) {
+    return ReceiveFromClientWithin(state, into, function, Settings().timeouts.clientPlain);
+}
+
+int ReceiveFromClientWithin(LineRelayState& state, std::string& into, const char* function, int timeoutMs) {
     const std::size_t before = into.size();
-    const int n = Receive(state.client, state.record->Tls.client.get(), Settings().timeouts.clientPlain, into);
+    errno = 0;
+    const int n = Receive(state.client, state.record->Tls.client.get(), timeoutMs, into);
+    if (n < 0 && errno == ETIMEDOUT) return kReceiveTimedOut;
     if (n < 0) {
         WriteLogF("[%s] [%04d] S:recv:%d bytes. / error = %d\n", function, state.client, n, errno);
         return -1;

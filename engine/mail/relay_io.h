@@ -15,6 +15,10 @@ namespace engine {
 // under `function`).
 int ReceiveFromClient(LineRelayState& state, std::string& into, const char* function);
 int ReceiveFromServer(LineRelayState& state, std::string& into, const char* function);
+// The same from the client, waiting at most timeoutMs: kReceiveTimedOut
+// (not logged) when nothing came in that time.
+inline constexpr int kReceiveTimedOut = -2;
+int ReceiveFromClientWithin(LineRelayState& state, std::string& into, const char* function, int timeoutMs);
 
 // Sends every byte; false (logged) when the side can't take them.
 bool SendToClient(LineRelayState& state, std::string_view bytes, const char* function);

@@ -6,6 +6,7 @@
 #include "common/file_retry.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/live_connections.h"
 #include "engine/http/http_road.h"
 #include "engine/mail/mail_spool.h"
 #include "engine/mail/relay_sessions.h"
@@ -93,10 +94,15 @@ void RunLineRelay(LineRelayState& state) {
         }
         int mode = result == kRelayRetrieval ? kReplyRetrieval : kReplyCommand;
         if (state.protocol == LineProtocol::Smtp && result == kRelayRetrieval) {
+            // A stop waits for the mail's answer to reach the client.
+            HoldLiveConnection(record);
             result = ClientToServerSession(state, 1);
+            const bool answered = result != kRelayMailRefused && result != kRelayFailed &&
+                                  ServerToClientSession(state, kReplyCommand);
+            ReleaseLiveConnection(record);
             if (result == kRelayMailRefused) continue;
-            if (result == kRelayFailed) break;
-            mode = kReplyCommand;
+            if (!answered) break;
+            continue;
         }
         // An empty line is a command too (an empty SASL answer), not the end.
         if (!ServerToClientSession(state, mode)) break;

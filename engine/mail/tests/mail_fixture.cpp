@@ -22,6 +22,7 @@ void MailRelayTest::StartEngine(const RelaySetup& setup) {
     options.extra.insert(options.extra.end(), setup.extra.begin(), setup.extra.end());
     options.files = setup.files;
     options.files.emplace_back(setup.word + ".ini", line);
+    options.env = setup.env;
     options.env["VELQOR_PIPE_DIR"] = pipes_;
     options.env["VELQOR_PIPE_TIMEOUT_MS"] = "5000";
     engine_ = std::make_unique<listenertest::EngineProcess>("", options);

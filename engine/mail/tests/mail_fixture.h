@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@ struct RelaySetup {
     std::string listenTls;      // after the listen port: "" or "-<cert>\t<key>"
     std::vector<std::string> extra;  // further options
     std::vector<std::pair<std::string, std::string>> files;  // further data folder files
+    std::map<std::string, std::string> env;  // further environment of the engine
 };
 
 class MailRelayTest : public ::testing::Test {
