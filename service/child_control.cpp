@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 
@@ -31,10 +33,65 @@ constexpr size_t kScanMessageSize = 512;
 // the answer; a scan server that scans one small file takes far less.
 constexpr uint32_t kProbeWaitMs = 10000;
 
+constexpr auto kFirstRestartPause = std::chrono::seconds(1);
+constexpr auto kLongestRestartPause = std::chrono::seconds(60);
+// A server that ran this long before it ended is started again after the
+// first pause, as if it had never ended before.
+constexpr auto kRunTimeThatResetsThePause = std::chrono::minutes(10);
+
+using Clock = std::chrono::steady_clock;
+
+struct WatchedChild {
+    std::string name;
+    std::string path;
+    std::vector<std::string> argv;
+    Clock::time_point started;
+    Clock::duration pause{};  // the pause before the last restart; 0: none yet
+};
+
 // The servers started and not yet seen to end, by process id.
-std::map<pid_t, std::string>& Watched() {
-    static std::map<pid_t, std::string> watched;
+std::map<pid_t, WatchedChild>& Watched() {
+    static std::map<pid_t, WatchedChild> watched;
     return watched;
+}
+
+// Servers that ended, waiting for their restart.
+struct PendingRestart {
+    WatchedChild child;
+    Clock::time_point due;
+};
+
+std::vector<PendingRestart>& Pending() {
+    static std::vector<PendingRestart> pending;
+    return pending;
+}
+
+void ScheduleRestart(WatchedChild child) {
+    const Clock::time_point now = Clock::now();
+    if (child.pause == Clock::duration{} || now - child.started >= kRunTimeThatResetsThePause)
+        child.pause = kFirstRestartPause;
+    else
+        child.pause = std::min<Clock::duration>(child.pause * 2, kLongestRestartPause);
+    const Clock::time_point due = now + child.pause;
+    Pending().push_back({std::move(child), due});
+}
+
+void RestartDueChildren() {
+    const Clock::time_point now = Clock::now();
+    auto& pending = Pending();
+    for (auto it = pending.begin(); it != pending.end();) {
+        if (it->due > now) {
+            ++it;
+            continue;
+        }
+        WatchedChild child = std::move(it->child);
+        it = pending.erase(it);
+        const pid_t pid = Stop().StartChild(child.path, child.argv);
+        if (pid <= 0) continue;  // the stop was raised, or the program is gone
+        WriteServiceLog("restart " + child.name + ".\n");
+        child.started = now;
+        Watched()[pid] = std::move(child);
+    }
 }
 
 std::string ExitStatusText(int status) {
@@ -95,8 +152,8 @@ bool ProbeScanEngine(const std::string& path, std::string* reply) {
     return true;
 }
 
-void WatchChild(pid_t pid, const std::string& name) {
-    if (pid > 0) Watched()[pid] = name;
+void WatchChild(pid_t pid, const std::string& name, const std::string& path, const std::vector<std::string>& argv) {
+    if (pid > 0) Watched()[pid] = WatchedChild{name, path, argv, Clock::now()};
 }
 
 void ReportEndedChildren() {
@@ -106,9 +163,16 @@ void ReportEndedChildren() {
         if (it == Watched().end()) continue;
         // A server that ends of its own accord leaves its service (or a
         // listening port) missing; the administrator needs to know.
-        if (!Stop().raised()) WriteServiceLog(it->second + " ended (" + ExitStatusText(child.status) + ").\n");
+        if (!Stop().raised()) {
+            WriteServiceLog(it->second.name + " ended (" + ExitStatusText(child.status) + ").\n");
+            ScheduleRestart(std::move(it->second));
+        }
         Watched().erase(it);
     }
+    if (Stop().raised())
+        Pending().clear();
+    else
+        RestartDueChildren();
 }
 
 std::vector<std::string> UpdaterArguments() {

@@ -26,10 +26,16 @@ bool IsProcessAbsent(const std::string& name);
 // the request and never answers fails the probe after a while.
 bool ProbeScanEngine(const std::string& path, std::string* reply);
 
-// Remembers a started server, so that its end is logged.
-void WatchChild(pid_t pid, const std::string& name);
+// Remembers a started server (path and argv as it was started with), so
+// that its end is logged and it is started again.
+void WatchChild(pid_t pid, const std::string& name, const std::string& path, const std::vector<std::string>& argv);
 // Collects every child that has ended and logs each watched one with its
 // exit status, unless the service is stopping (which ends them itself).
+// A server that ended without being asked to is started again after a
+// pause that doubles from 1 s to 60 s while it keeps ending, and is 1 s
+// again once it has run for 10 minutes; each start is logged. Called
+// often (at least every second or so): the restarts that are due happen
+// here.
 void ReportEndedChildren();
 
 // The updater's arguments after its program name, from the settings.

@@ -109,7 +109,8 @@ void StartScanServer(const ChildStart& step) {
     argv.insert(argv.end(), step.args.begin(), step.args.end());
     std::string self = OwnProgramPath();
     for (int series : kProbeSeries) {
-        if (IsProcessAbsent(step.program)) WatchChild(Stop().StartChild("./" + step.program, argv), step.program);
+        if (IsProcessAbsent(step.program))
+            WatchChild(Stop().StartChild("./" + step.program, argv), step.program, "./" + step.program, argv);
         for (int probe = 0; probe < series; ++probe) {
             if (!Stop().Pause(1000ms)) return;
             if (ProbeScanEngine(self, nullptr)) {
@@ -323,7 +324,7 @@ void StartChildren(bool enginePresent) {
             std::vector<std::string> argv{step.program};
             argv.insert(argv.end(), step.args.begin(), step.args.end());
             // A child that cannot start is not waited for; the next follows.
-            WatchChild(Stop().StartChild("./" + step.program, argv), step.program);
+            WatchChild(Stop().StartChild("./" + step.program, argv), step.program, "./" + step.program, argv);
             if (!step.afterLine.empty()) WriteServiceLog(step.afterLine);
             break;
         }
