@@ -25,6 +25,7 @@
 #include "engine/ftp/ftp_reply.h"
 #include "engine/ftp/thread_start.h"
 #include "engine/http/http_cache.h"
+#include "engine/socks/socks_bind.h"
 #include "engine/mail/relay_io.h"
 #include "engine/mail/relay_sessions.h"
 
@@ -219,9 +220,10 @@ void FtpControl::TakePortCommand(LineRelayState& state, std::string& command, bo
         AnswerInstead(command, kCantOpen);
         return;
     }
-    // The data connection goes only to the client itself: an address of
-    // another host would make the engine attack it (FTP bounce).
-    if (!SameHost(dataPeer, clientPeer)) {
+    // The data connection goes only to the client itself, or to the SOCKS
+    // BIND it holds on the engine: an address of another host would make
+    // the engine attack it (FTP bounce).
+    if (!SameHost(dataPeer, clientPeer) && !ClaimSocksBind(AddressText(clientPeer), announced.host, announced.port)) {
         WriteLogF("[ClientToServerSession] [%04d] data address of another host refused: %s\n", state.client,
                   announced.host.c_str());
         AnswerInstead(command, "500 Illegal PORT command.\r\n");

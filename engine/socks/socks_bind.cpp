@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <list>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/core/daily_log.h"
@@ -17,6 +20,39 @@
 
 namespace engine {
 namespace {
+
+// The BINDs waiting or relaying: whose, and where.
+struct OpenBind {
+    std::string clientAddress;
+    std::string address;
+    int port = 0;
+    bool claimed = false;  // an FTP PORT named it: the engine itself will come
+};
+
+std::mutex gBindsLock;
+std::list<OpenBind> gBinds;
+
+class BindEntry {
+public:
+    BindEntry(const std::string& client, const std::string& address, int port) {
+        std::lock_guard<std::mutex> guard(gBindsLock);
+        entry_ = gBinds.insert(gBinds.end(), OpenBind{client, address, port, false});
+    }
+    ~BindEntry() {
+        std::lock_guard<std::mutex> guard(gBindsLock);
+        gBinds.erase(entry_);
+    }
+    BindEntry(const BindEntry&) = delete;
+    BindEntry& operator=(const BindEntry&) = delete;
+
+    bool claimed() const {
+        std::lock_guard<std::mutex> guard(gBindsLock);
+        return entry_->claimed;
+    }
+
+private:
+    std::list<OpenBind>::iterator entry_;
+};
 
 class BindRequest {
 public:
@@ -57,6 +93,7 @@ private:
     int listener_ = -1;
     int accepted_ = -1;
     int port_ = 0;
+    std::unique_ptr<BindEntry> entry_;
 };
 
 bool BindRequest::Listed() const {
@@ -109,7 +146,9 @@ bool BindRequest::AwaitPeer() {
 
 bool BindRequest::ExpectedPeer(const sockaddr_storage& peer) const {
     if (request_.addressType == kSocksDomain || !request_.hasAddress()) return true;
-    return PeerText(peer) == request_.host;
+    if (PeerText(peer) == request_.host) return true;
+    // The engine's own FTP data connection, for a PORT that named this BIND.
+    return entry_ && entry_->claimed() && PeerText(peer) == listenAddress_;
 }
 
 void BindRequest::Relay() {
@@ -141,6 +180,7 @@ int BindRequest::Serve() {
         Reply(FailureCode(), listenAddress_, port_);
         return 0;
     }
+    entry_ = std::make_unique<BindEntry>(record_->ClientAddress, listenAddress_, port_);
     WriteLog("wait select()\n");
     if (!Reply(GrantedCode(), listenAddress_, port_)) return 0;
     if (!AwaitPeer()) {
@@ -166,6 +206,17 @@ int BindRequest::Serve() {
 int SocksBindMain(SocksClient& client, const SocksRequest& request) {
     BindRequest bind(client, request);
     return bind.Serve();
+}
+
+bool ClaimSocksBind(const std::string& clientAddress, const std::string& address, int port) {
+    std::lock_guard<std::mutex> guard(gBindsLock);
+    for (OpenBind& bind : gBinds) {
+        if (bind.clientAddress == clientAddress && bind.address == address && bind.port == port) {
+            bind.claimed = true;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace engine

@@ -59,6 +59,23 @@ TEST(SocksFtp, DownloadsAndUploadsPassiveAndActive) {
     EXPECT_NE(peer.commandsSeen().find("RETR f.bin"), std::string::npos);
 }
 
+// A client on another address than the proxy's: its PORT names the address
+// its own BIND holds on the proxy, and the file comes through that BIND.
+TEST(SocksFtp, ActiveModeThroughTheClientsBind) {
+    ftptest::FtpPeer peer;
+    ASSERT_NE(peer.port(), 0);
+    const std::string content = ftptest::BinaryPattern(200000);
+    peer.put("f.bin", content);
+    SocksEngine engine(Files{{"socks-ptl.ini", "*:" + std::to_string(peer.port()) + ",4,0,ftp\r\n"}},
+                       {"-n=47240-47260", "-t=15000"});
+    const auto result = testsupport::RunCommand(
+        "/usr/bin/python3 " + testsupport::SourcePath("engine/socks/tests/socks_ftp_bind_client.py") + " " +
+        std::to_string(engine.port()) + " " + std::to_string(peer.port()) + " f.bin 2>&1");
+    EXPECT_EQ(result.output.substr(0, 4), "200 ") << result.output << "\n" << engine.log();
+    EXPECT_NE(result.output.find("\n" + std::to_string(content.size()) + " bytes\n226"), std::string::npos)
+        << result.output;
+}
+
 TEST(SocksSmtp, MailThroughTheLineRelay) {
     testsupport::TempDir sink;
     sockstest::Peer server(
