@@ -4,11 +4,42 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <set>
 #include <vector>
 
+#include "archiver/svt/archive_log.h"
+#include "common/ascii_case.h"
 #include "common/file_retry.h"
 
 namespace archiver {
+
+namespace {
+
+bool EndsWith(const std::string& name, std::string_view ending) {
+    return name.size() > ending.size() &&
+           common::EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - ending.size()), ending);
+}
+
+}  // namespace
+
+void CleanWorkFolder(const std::string& folder) {
+    std::error_code ec;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) names.push_back(entry.path().filename());
+    // The names of the queued mails, up to their extension.
+    std::set<std::string> queued;
+    for (const std::string& name : names)
+        if (EndsWith(name, ".rcp")) queued.insert(name.substr(0, name.size() - 3));
+    for (const std::string& name : names) {
+        const size_t dot = name.rfind('.');
+        const bool ofQueuedMail = dot != std::string::npos && queued.count(name.substr(0, dot + 1)) != 0;
+        if (ofQueuedMail && !EndsWith(name, ".tmp")) continue;
+        const std::string path = folder + "/" + name;
+        std::filesystem::remove_all(path, ec);
+        LogFormat("Deleted the leftover %s.\n", path.c_str());
+    }
+}
 
 bool CopyFileWhole(const std::string& from, const std::string& to) {
     common::FilePtr in(std::fopen(from.c_str(), "rb"));

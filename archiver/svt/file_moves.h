@@ -15,6 +15,12 @@ bool MoveFileAcross(const std::string& from, const std::string& to);
 // then removed).
 bool CopyFileWhole(const std::string& from, const std::string& to);
 
+// Deletes what a server that hung or died mid-mail left in the work
+// folder, before any mail is taken: every entry but the queued password
+// mails (an ".rcp" envelope and the files named as it is with another
+// extension), and every ".tmp" file. Each deletion is logged.
+void CleanWorkFolder(const std::string& folder);
+
 // Deletes the file, trying again every 50 ms while deletion fails for
 // another reason than the file being missing (bounded).
 void DeleteFileRetrying(const std::string& path);

@@ -11,6 +11,7 @@
 #include "archiver/svt/archive_log.h"
 #include "archiver/svt/archive_server.h"
 #include "archiver/svt/archive_settings.h"
+#include "archiver/svt/file_moves.h"
 #include "archiver/svt/password_sender.h"
 #include "common/data_folder.h"
 #include "common/pipe_names.h"
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
     archiver::SetUpLog(settings);
     if (root.fellBack) archiver::LogLine(common::DataRootFallbackNote(settings.environmentName) + "\n");
     for (const std::string& line : archiver::SettingsBlock(settings)) archiver::LogLine(line);
+    // A run that hung or died mid-mail left its files; only one orqsvt runs.
+    archiver::CleanWorkFolder(settings.workFolder);
 
     struct sigaction action{};
     action.sa_handler = OnStopSignal;
