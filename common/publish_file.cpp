@@ -8,7 +8,6 @@
 #include <cerrno>
 
 namespace common {
-namespace {
 
 bool WriteAll(int fd, std::string_view bytes) {
     size_t done = 0;
@@ -20,6 +19,8 @@ bool WriteAll(int fd, std::string_view bytes) {
     }
     return true;
 }
+
+namespace {
 
 // A name beside `path` that no other writer in this or another process
 // picks: pid and a counter, created exclusively.

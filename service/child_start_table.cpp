@@ -1,7 +1,11 @@
 #include "service/child_start_table.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 
+#include "common/secret_arguments.h"
+#include "platform/pipe/pipe.h"
 #include "service/child_control.h"
 #include "service/event_source.h"
 #include "service/product_settings.h"
@@ -19,6 +23,9 @@ constexpr uint32_t kTextSize = 261;
 constexpr uint32_t kArchiverTextSize = 256;
 // The scan server gets three chances, each with a longer wait.
 constexpr int kProbeSeries[] = {60, 120, 180};
+
+// Beside the pipes: a folder of root and its group, emptied at boot.
+std::string ArchiverSecretFile() { return platform::PipeDirectory() + "/orqsvt.secret"; }
 
 int32_t Dword(const std::string& name, uint32_t defaultValue) {
     return static_cast<int32_t>(ReadProductDword(kProductSettingsKey, name, defaultValue));
@@ -156,8 +163,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
             .add("-p=" + std::to_string(ReadProductDword(kProductSettingsKey, "TQXSmtpPort", 25)))
             .add(Dword("TQXESmtp", 0) != 0 ? "-a=1" : "-a=0")
             .add("-i=" + Text("TQXSmtpAuthID", "", kArchiverTextSize))
-            .add("-r=" + Text("TQXSmtpAuthPW", "", kArchiverTextSize))
-            .add("-@=" + Text("TQXUniqPW", "", kArchiverTextSize))
+            .add("-y=" + ArchiverSecretFile())
             .add("-w=" + Number("TQXLog", 0))
             .add("-f=" + Number("TQXIPversion", 0))
             .add("-c=" + Number("TQXRetryTime", 120))
@@ -169,6 +175,10 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
             .add("-x=dat")
             .add("-l=" + Number("TQXLevel", 0));
         table.push_back(Started("orqsvt", false, "start SORVSPOOL engine.\n", args));
+        // Any local user reads a command line; these stay in the file.
+        table.back().secretFile = ArchiverSecretFile();
+        table.back().secretArgs = {"-r=" + Text("TQXSmtpAuthPW", "", kArchiverTextSize),
+                                   "-@=" + Text("TQXUniqPW", "", kArchiverTextSize)};
     }
 
     ChildStart clean;
@@ -291,6 +301,8 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     return table;
 }
 
+void RemoveSecretArguments() { ::unlink(ArchiverSecretFile().c_str()); }
+
 void CleanCacheFolder() {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -321,6 +333,8 @@ void StartChildren(bool enginePresent) {
             break;
         case ChildStart::Kind::Start: {
             WriteServiceLog(step.logLine);
+            if (!step.secretFile.empty() && !common::WriteSecretArguments(step.secretFile, step.secretArgs))
+                WriteServiceLog("cannot write " + step.secretFile + ".\n");
             std::vector<std::string> argv{step.program};
             argv.insert(argv.end(), step.args.begin(), step.args.end());
             // A child that cannot start is not waited for; the next follows.

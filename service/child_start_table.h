@@ -18,6 +18,10 @@ struct ChildStart {
     Kind kind = Kind::Start;
     std::string program;            // file name in the install folder
     std::vector<std::string> args;  // after the program name, each one whole
+    // Arguments kept off the command line (passwords): written to
+    // `secretFile` before the start, which `args` names instead.
+    std::vector<std::string> secretArgs;
+    std::string secretFile;
     bool pause = false;             // one second before the log line
     std::string logLine;
     std::string afterLine;          // written once the program is started
@@ -35,6 +39,9 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context);
 // Builds the table and carries it out; stops early when the service is
 // asked to stop.
 void StartChildren(bool enginePresent);
+
+// Deletes the file of the archiving server's secret arguments.
+void RemoveSecretArguments();
 
 // Deletes every file (not the folders) in "<data root>/VELQOR/cache".
 void CleanCacheFolder();

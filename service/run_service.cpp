@@ -168,6 +168,7 @@ void StopService() {
     WriteConsole("Service Stoped.\n");
     Stop().Raise();
     TerminateChildren(enginePresent);
+    RemoveSecretArguments();
     Stop().Finish();
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/option_arg.h"
+#include "common/secret_arguments.h"
 
 namespace archiver {
 namespace {
@@ -39,6 +40,17 @@ std::string Line(const char* format, const std::string& value) {
 void ReadArchiveOptions(const std::vector<std::string>& args, ArchiveSettings& s) {
     for (const std::string& arg : args) {
         const common::OptionArg option = common::ParseOptionArg(arg);
+        if (option.letter == 'y' || option.letter == 'Y') {
+            // The passwords the service keeps off the command line; a file
+            // naming another file is not followed.
+            std::vector<std::string> secrets = common::ReadSecretArguments(option.value);
+            std::erase_if(secrets, [](const std::string& secret) {
+                const char letter = common::ParseOptionArg(secret).letter;
+                return letter == 'y' || letter == 'Y';
+            });
+            ReadArchiveOptions(secrets, s);
+            continue;
+        }
         const std::string value = Cut(option.value, kTextFieldLimit);
         switch (std::tolower(static_cast<unsigned char>(option.letter))) {
             case '@': s.password = Cut(value, kPasswordLimit); break;

@@ -40,7 +40,8 @@ struct ArchiveSettings {
 };
 
 // Applies the option arguments in order over the defaults; later arguments
-// override earlier ones, unknown letters are ignored.
+// override earlier ones, unknown letters are ignored. "-y=<file>" takes the
+// arguments the file holds (see common/secret_arguments.h) at its place.
 void ReadArchiveOptions(const std::vector<std::string>& args, ArchiveSettings& settings);
 
 // The banner and settings block logged at start, one entry per line.

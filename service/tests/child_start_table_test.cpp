@@ -15,6 +15,8 @@ namespace {
 
 // One step as a line: the program and each argument in brackets, or the
 // skip line, or the cache clean-out; the scan server is marked with "*".
+// The option naming the file of secret arguments shows what the file gets,
+// in braces.
 std::string Render(const ChildStart& step) {
     switch (step.kind) {
     case ChildStart::Kind::Skip: return step.logLine.substr(0, step.logLine.size() - 1);
@@ -22,7 +24,15 @@ std::string Render(const ChildStart& step) {
     default: break;
     }
     std::string line = step.program + (step.kind == ChildStart::Kind::ScanServer ? "*" : "");
-    for (const auto& a : step.args) line += " [" + a + "]";
+    for (const auto& a : step.args) {
+        if (step.secretFile.empty() || a != "-y=" + step.secretFile) {
+            line += " [" + a + "]";
+            continue;
+        }
+        line += " [-y=FILE";
+        for (const auto& secret : step.secretArgs) line += " {" + secret + "}";
+        line += "]";
+    }
     return line;
 }
 
@@ -52,7 +62,7 @@ protected:
 };
 
 const char* const kArchiverDefaults =
-    "orqsvt [-e=ALLUSERSPROFILE] [-z=ZIP] [-s=] [-p=25] [-a=0] [-i=] [-r=] [-@=] [-w=0] [-f=0] [-c=120] [-u=1] [-m=0] "
+    "orqsvt [-e=ALLUSERSPROFILE] [-z=ZIP] [-s=] [-p=25] [-a=0] [-i=] [-y=FILE {-r=} {-@=}] [-w=0] [-f=0] [-c=120] [-u=1] [-m=0] "
     "[-v=0] [-t=0,0] [-q=0,0] [-x=dat] [-l=0]";
 
 }  // namespace
@@ -89,7 +99,7 @@ TEST_F(ChildStartTableTest, EveryProxyWithDefaultValuesInDebugMode) {
     const std::vector<std::string> expected{
         "orqavs* [-e=VELQOR_ROOT] [-w]",
         "orqspam [-t=[SPAM]] [-e=VELQOR_ROOT]",
-        "orqsvt [-e=VELQOR_ROOT] [-z=ZIP] [-s=] [-p=25] [-a=0] [-i=] [-r=] [-@=] [-w=0] [-f=0] [-c=120] [-u=1] [-m=0] "
+        "orqsvt [-e=VELQOR_ROOT] [-z=ZIP] [-s=] [-p=25] [-a=0] [-i=] [-y=FILE {-r=} {-@=}] [-w=0] [-f=0] [-c=120] [-u=1] [-m=0] "
         "[-v=0] [-t=0,0] [-q=0,0] [-x=dat] [-l=0]",
         "(clean cache)",
         "orqmemo [-t=30] [-e=VELQOR_ROOT]",
@@ -153,7 +163,7 @@ TEST_F(ChildStartTableTest, EverySetValueReachesItsArgumentWhole) {
         true, false, "R");
     const std::vector<std::string> expected{
         "orqspam [-t=[SPAM mail]] [-e=R] [-w] [-s] [-d]",
-        "orqsvt [-e=R] [-z=LZH] [-s=mail.example] [-p=587] [-a=1] [-i=user] [-r=pass word] [-@=secret] [-w=1] [-f=2] "
+        "orqsvt [-e=R] [-z=LZH] [-s=mail.example] [-p=587] [-a=1] [-i=user] [-y=FILE {-r=pass word} {-@=secret}] [-w=1] [-f=2] "
         "[-c=60] [-u=0] [-m=1,from@example.com] [-v=1] [-t=1,5] [-q=1,3] [-x=dat] [-l=9]",
         "(clean cache)",
         "orqmemo [-t=15] [-e=R] [-w]",

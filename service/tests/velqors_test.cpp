@@ -705,3 +705,64 @@ TEST_F(VelqorsTest, ASecondConsoleRunSaysWhyItCannotRunAndFails) {
     first->terminate(SIGINT);
     EXPECT_EQ(first->wait(30s), 0);
 }
+
+// What a local user sees of a process: its command line, NULs as blanks.
+std::string CommandLineOf(pid_t pid) {
+    std::string line = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
+    std::replace(line.begin(), line.end(), '\0', ' ');
+    return line;
+}
+
+TEST_F(VelqorsTest, TheArchiversPasswordsStayOffEveryCommandLineAndStillLogItIn) {
+    if (testsupport::RunCommand("/usr/bin/python3 -c 'import aiosmtpd'").exitCode != 0)
+        GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    fs::copy_file(testsupport::BinPath("orqsvt"), install + "/orqsvt");
+    const std::string authPassword = "smtp s3cret-pw";
+    const std::string archivePrefix = "Zq7";
+    const int sinkPort = testsupport::FreeTcpPort();
+    TempDir sinkOut;
+    Process sink({"/usr/bin/python3", testsupport::SourcePath("archiver/svt/tests/smtp_sink.py"), "--port",
+                  std::to_string(sinkPort), "--out", sinkOut.path(), "--auth", "user:" + authPassword},
+                 {});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return sink.out().find("READY") != std::string::npos; })) << sink.err();
+    Seed({{"spamcheck", 0u}, {"process", 0u}, {"folder", 0u}, {"TQXSmtp", std::string("127.0.0.1")},
+          {"TQXSmtpPort", static_cast<uint32_t>(sinkPort)}, {"TQXESmtp", 1u}, {"TQXSmtpAuthID", std::string("user")},
+          {"TQXSmtpAuthPW", authPassword}, {"TQXUniqPW", archivePrefix}, {"TQXLevel", 0u}, {"TQXRetryTime", 600u}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+
+    auto velqors = StartVelqors({"-debug"});
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return fs::exists(root / "pipes/orqsvt"); }, 30s))
+        << velqors->out() << velqors->err();
+    const auto archivers = platform::FindProcesses("orqsvt", install);
+    ASSERT_EQ(archivers.size(), 1u);
+    for (pid_t pid : {archivers.front(), velqors->pid()}) {
+        const std::string line = CommandLineOf(pid);
+        EXPECT_EQ(line.find(authPassword), std::string::npos) << line;
+        EXPECT_EQ(line.find(archivePrefix), std::string::npos) << line;
+    }
+    struct stat secretFile{};
+    ASSERT_EQ(::stat((root / "pipes/orqsvt.secret").c_str(), &secretFile), 0);
+    EXPECT_EQ(secretFile.st_mode & 07777, 0600u);
+
+    // An archived mail's password mail, sent with the password from the file.
+    const std::string cache = root / "data/VELQOR/cache";
+    fs::create_directories(cache);
+    testsupport::WriteFile(cache + "/S.1.dat",
+                           "From: from@example.test\r\nTo: to@example.test\r\nSubject: s\r\n"
+                           "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
+                           "hi\r\n--b\r\nContent-Type: application/pdf; name=a.pdf\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n--b--\r\n.\r\n");
+    testsupport::WriteFile(cache + "/S.1.$CP",
+                           "Message-ID: <S.1>\r\nReturn-path: from@example.test\r\nRecipient: to@example.test\r\n");
+    std::string request = cache + "/S.1.dat";
+    request.resize(521, '\0');
+    std::string reply;
+    ASSERT_EQ(platform::CallNamedPipe("\\\\.\\pipe\\orqsvt", request, 521, reply, platform::kPipeWaitForever, 30000), 0);
+    EXPECT_EQ(reply, "Compressed");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return fs::exists(sinkOut / "1.env"); }, 20s)) << velqors->out();
+    EXPECT_NE(ReadFile(sinkOut / "1.env").find("AUTH user " + authPassword + "\n"), std::string::npos);
+
+    velqors->terminate(SIGINT);
+    EXPECT_EQ(velqors->wait(30s), 0);
+    EXPECT_FALSE(fs::exists(root / "pipes/orqsvt.secret"));
+}

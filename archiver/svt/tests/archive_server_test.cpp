@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "archiver/svt/archive_settings.h"
+#include "common/secret_arguments.h"
 #include "svt_fixture.h"
 #include "test_support.h"
 
@@ -38,6 +39,22 @@ TEST(ArchiveOptions, LettersValuesAndCuts) {
     EXPECT_EQ(s.addressFamily, 1);
     EXPECT_TRUE(s.backToSender);
     EXPECT_EQ(Read({"-l=1", "-l=2"}).level, 2);  // later arguments win
+}
+
+// The file the service writes for the passwords, read back at the place of
+// its option: any text survives, and a file naming another is not followed.
+TEST(ArchiveOptions, SecretArgumentsFileTakesThePlaceOfItsOption) {
+    testsupport::TempDir dir;
+    const std::string inner = dir / "inner";
+    ASSERT_TRUE(common::WriteSecretArguments(inner, {"-r=never"}));
+    const std::string file = dir / "secret";
+    ASSERT_TRUE(common::WriteSecretArguments(file, {"-r=pass word\nnext", "-@=", "-y=" + inner}));
+    const ArchiveSettings s = Read({"-@=before", "-y=" + file, "-i=id"});
+    EXPECT_EQ(s.authPassword, "pass word\nnext");
+    EXPECT_EQ(s.password, "");
+    EXPECT_EQ(s.authId, "id");
+    EXPECT_EQ(Read({"-y=" + file, "-r=later"}).authPassword, "later");
+    EXPECT_EQ(Read({"-y=" + (dir / "missing")}).authPassword, "");
 }
 
 TEST(ArchiveOptions, LimitsEnvelopeFromAndTestMode) {
