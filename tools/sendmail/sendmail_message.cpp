@@ -29,15 +29,33 @@ std::string EncodeHeaderText(std::string_view utf8) {
     return "=?iso-2022-jp?B?" + common::TextToBase64(jis) + "?=";
 }
 
+namespace {
+
+// A display name as a phrase: encoded words when it is not ASCII, a quoted
+// string when it holds a character that would end or split the phrase (a
+// comma would make two addresses of one).
+std::string DisplayName(std::string_view utf8) {
+    const std::string encoded = EncodeHeaderText(utf8);
+    if (encoded != utf8 || utf8.find_first_of("()<>[]:;@\\,.\"") == std::string_view::npos) return encoded;
+    std::string quoted = "\"";
+    for (char c : utf8) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
 std::vector<std::string> BuildHeaders(const SendmailSettings& s, const std::string& boundary,
                                       const std::string& date) {
     std::vector<std::string> h;
-    h.push_back("From: " + EncodeHeaderText(s.fromName) + " <" + s.fromAddress + ">\r\n");
+    h.push_back("From: " + DisplayName(s.fromName) + " <" + s.fromAddress + ">\r\n");
     size_t comma = s.recipients.find(',');
     if (comma != std::string::npos)
         h.push_back("To: " + s.recipients.substr(0, comma) + "\r\nCC: " + s.recipients.substr(comma + 1) + "\r\n");
     else if (!s.insert.empty())
-        h.push_back("To: " + EncodeHeaderText(s.insert) + " <" + s.recipients + ">\r\n");
+        h.push_back("To: " + DisplayName(s.insert) + " <" + s.recipients + ">\r\n");
     else
         h.push_back("To: " + s.recipients + "\r\n");
     if (!s.replyTo.empty()) h.push_back("Reply-To: " + s.replyTo + "\r\n");

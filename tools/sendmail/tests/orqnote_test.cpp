@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/codepage/codepage.h"
@@ -74,6 +75,62 @@ protected:
     std::string output_;
 };
 
+
+// Display names through a real Postfix, which rewrites a From: line it
+// reads as a list of addresses.
+TEST_F(OrqnoteTest, DisplayNamesWithSpecialsStayOneAddressThroughPostfix) {
+    if (!testsupport::FileExists("/usr/sbin/postfix")) GTEST_SKIP() << "postfix is not installed";
+    Process postfix({kPython, testsupport::SourcePath("engine/mail/tests/postfix_peer.py"), dir_ / "postfix"},
+                    Process::Options{});
+    int port = 0;
+    testsupport::WaitUntil(
+        [&] {
+            const std::string out = postfix.out();
+            if (out.rfind("port ", 0) != 0 || out.find('\n') == std::string::npos) return !postfix.running();
+            port = std::stoi(out.substr(5));
+            return true;
+        },
+        std::chrono::seconds(40));
+    ASSERT_NE(port, 0) << postfix.err();
+    const struct {
+        std::string name;
+        std::string shown;  // the display name a reader sees
+    } cases[] = {
+        {"Yamada, Taro", "Yamada, Taro"},
+        {"Taro \"T\" Yamada", "Taro \"T\" Yamada"},
+        {"back\\slash; Dept.", "back\\slash; Dept."},
+        {"Plain Name", "Plain Name"},
+        {"山田, 太郎", "山田, 太郎"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string text = "family=0\r\nfrom=alert@x.test\r\nname=" + c.name +
+                                 "\r\ncharset=iso-2022-jp\r\nsmtpserver=127.0.0.1\r\nport=" + std::to_string(port) +
+                                 "\r\nesmtp=0\r\nauthid=\r\nauthpass=\r\nssl=0\r\ndebug=0\r\nto=ops@example.net\r\n";
+        testsupport::WriteFile(dir_ / "sendmail.ini", platform::Utf8ToCp932(text));
+        ASSERT_EQ(RunOrqnote({"ops@example.net", "-subject=case " + std::to_string(++n), "-message=hello"}), 0)
+            << output_;
+    }
+    const std::string box = dir_ / "postfix/box/new";
+    testsupport::WaitUntil(
+        [&] { return testsupport::RunCommand("ls " + box + " | wc -l").output == std::to_string(n) + "\n"; },
+        std::chrono::seconds(20));
+    // Each delivered mail's From: as Python's email package reads it.
+    const auto read = testsupport::RunCommand(
+        std::string(kPython) + " -c \"import email, email.utils, email.header, glob, sys\n"
+        "for path in glob.glob(sys.argv[1] + '/*'):\n"
+        "    m = email.message_from_bytes(open(path, 'rb').read())\n"
+        "    pairs = email.utils.getaddresses([m['From']])\n"
+        "    name = str(email.header.make_header(email.header.decode_header(pairs[0][0])))\n"
+        "    print(m['Subject'], len(pairs), name, pairs[0][1], sep='|')\n\" " + box);
+    ASSERT_EQ(read.exitCode, 0) << read.output;
+    n = 0;
+    for (const auto& c : cases) {
+        const std::string line = "case " + std::to_string(++n) + "|1|" + c.shown + "|alert@x.test\n";
+        EXPECT_NE(read.output.find(line), std::string::npos) << line << read.output;
+    }
+}
 
 TEST_F(OrqnoteTest, FullMailOnPlainAndTlsPorts) {
     for (bool tls : {false, true}) {
