@@ -48,9 +48,9 @@ protected:
         StartEngine(setup);
     }
     // Runs a Python script with PORT set to the relay's port.
-    testsupport::CommandResult Python(const std::string& script) {
+    testsupport::CommandResult Python(const std::string& script, std::chrono::seconds timeout = 30s) {
         testsupport::WriteFile(path("client.py"), "PORT = " + std::to_string(port_) + "\n" + script);
-        return RunCommand("/usr/bin/python3 " + path("client.py"));
+        return RunCommand("/usr/bin/python3 " + path("client.py"), timeout);
     }
     // The mails Postfix delivered (one per recipient), once the queue has
     // stayed empty for a moment.
@@ -189,7 +189,7 @@ std::uint64_t PeakResidentKiB(pid_t pid) {
 TEST_F(SmtpPostfixTest, LargeMailPassesWithBoundedMemory) {
     StartPostfix();
     StartRelay();
-    constexpr std::uint64_t kMailMiB = 256;
+    constexpr std::uint64_t kMailMiB = 128;
     const std::uint64_t before = PeakResidentKiB(engine_->process().pid());
     const auto result = Python(R"(
 import smtplib
@@ -213,7 +213,8 @@ for piece in Lines()" + std::to_string(kMailMiB) + R"():
 s.send(b".\r\n")
 print(s.getreply())
 s.quit()
-)");
+)",
+                               120s);
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NE(result.output.find("(250, "), std::string::npos) << result.output << MailLog();
     const std::uint64_t peak = PeakResidentKiB(engine_->process().pid());
