@@ -44,7 +44,9 @@ protected:
     void StartPeer(bool tls) {
         port_ = testsupport::FreeTcpPort();
         std::vector<std::string> argv = {kPython, PeerScript("smtp_peer.py"), "aiosmtpd", std::to_string(port_), dir_.path()};
-        if (tls) ASSERT_TRUE(AddCertificate(dir_, argv));
+        if (tls) {
+            ASSERT_TRUE(AddCertificate(dir_, argv));
+        }
         peer_ = std::make_unique<Process>(argv, Process::Options{});
         ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir_ / "ready"); },
                                            std::chrono::seconds(20)))
@@ -217,7 +219,9 @@ TEST_F(OrqnoteTest, ScriptedPeers) {
         int port = testsupport::FreeTcpPort();
         std::vector<std::string> argv = {kPython, PeerScript("scripted_peer.py"), c.scenario, std::to_string(port),
                                          dir.path()};
-        if (c.tls) ASSERT_TRUE(AddCertificate(dir, argv));
+        if (c.tls) {
+            ASSERT_TRUE(AddCertificate(dir, argv));
+        }
         Process peer(argv, Process::Options{});
         ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir / "ready"); },
                                            std::chrono::seconds(20)));
@@ -232,9 +236,13 @@ TEST_F(OrqnoteTest, ScriptedPeers) {
         std::string log = testsupport::ReadFile(dir / "sendmail-log.txt");
         EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
         std::string commands = testsupport::FileExists(dir / "commands.txt") ? testsupport::ReadFile(dir / "commands.txt") : "";
-        if (*c.command) EXPECT_NE(commands.find(c.command), std::string::npos) << commands;
+        if (*c.command) {
+            EXPECT_NE(commands.find(c.command), std::string::npos) << commands;
+        }
         EXPECT_EQ(commands.find(c.missingCommand), std::string::npos) << commands;
-        if (*c.console) EXPECT_NE(sender.out().find(c.console), std::string::npos) << sender.out();
+        if (*c.console) {
+            EXPECT_NE(sender.out().find(c.console), std::string::npos) << sender.out();
+        }
         peer.wait(std::chrono::seconds(10));
     }
 }
