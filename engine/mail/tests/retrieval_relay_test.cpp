@@ -328,68 +328,70 @@ long PeakResidentKiB(pid_t pid) {
     return at == std::string::npos ? -1 : std::stol(status.substr(at + 6));
 }
 
-// A POP3 server whose answer to RETR never ends: the relay holds it on
-// disk, not in memory, and ends the connection (logged) once the data
-// folder's disk runs short. The data folder's spool lies on a small
-// file system of its own for this.
-TEST_F(MailRelayTest, EndlessPop3RetrievalEndsWhenTheDiskRunsShortWithMemoryBounded) {
+// A server whose answer to a retrieval never ends (a POP3 RETR, an IMAP4
+// FETCH literal): the relay holds it on disk, not in memory, and ends the
+// connection (logged) once the data folder's disk runs short. The data
+// folder's spool lies on a small file system of its own for this.
+TEST_F(MailRelayTest, EndlessRetrievalEndsWhenTheDiskRunsShortWithMemoryBounded) {
     if (::getuid() != 0) GTEST_SKIP() << "a small file system for the spool needs root to mount";
-    testsupport::WriteFile(
-        path("endless_server.py"),
-        "import socket\n"
-        "s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(1); s.settimeout(30)\n"
-        "print('port %d' % s.getsockname()[1], flush=True)\n"
-        "block = (b'x' * 1022 + b'\\r\\n') * 1024\n"
-        // The engine's start is checked with a connection of its own.
-        "for _ in range(5):\n"
-        "    c, _ = s.accept(); c.settimeout(30)\n"
-        "    c.sendall(b'+OK ready\\r\\n')\n"
-        "    if not c.recv(1000): c.close(); continue\n"
-        "    c.sendall(b'+OK 4000000000 octets\\r\\n')\n"
-        "    sent = 0\n"
-        "    try:\n"
-        "        while sent < (1 << 30):\n"
-        "            c.sendall(block); sent += len(block)\n"
-        "    except OSError: pass\n"
-        "    print('sent %d' % sent, flush=True)\n"
-        "    break\n");
-    std::unique_ptr<testsupport::Process> server;
-    const int serverPort = StartPeer(server, {"/usr/bin/python3", path("endless_server.py")});
-    ASSERT_NE(serverPort, 0);
-    StartEngine({.protocol = 2, .word = "pop3", .serverPort = serverPort});
-    const std::string spool = engine_->dataFolder() + "cache";
-    const auto mounted = RunCommand("mount -t tmpfs -o size=160m velqor-spool-test '" + spool + "'");
-    if (mounted.exitCode != 0) GTEST_SKIP() << "no tmpfs to mount: " << mounted.output;
-    struct Unmount {
-        std::string folder;
-        ~Unmount() { RunCommand("umount -l '" + folder + "'"); }
-    } unmount{spool};
-    const long before = PeakResidentKiB(engine_->process().pid());
+    struct Case {
+        int protocol;
+        const char* word;
+        const char* greeting;
+        const char* answerStart;
+        const char* command;
+    };
+    const Case cases[] = {
+        {2, "pop3", "+OK ready", "+OK 4000000000 octets", "RETR 1\r\n"},
+        {3, "imap4", "* OK ready", "* 1 FETCH (BODY[] {4000000000}", "a1 FETCH 1 BODY[]\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word);
+        testsupport::WriteFile(
+            path("endless_server.py"),
+            "import socket\n"
+            "s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(1); s.settimeout(30)\n"
+            "print('port %d' % s.getsockname()[1], flush=True)\n"
+            "block = (b'x' * 1022 + b'\\r\\n') * 1024\n"
+            // The engine's start is checked with a connection of its own.
+            "for _ in range(5):\n"
+            "    c, _ = s.accept(); c.settimeout(30)\n"
+            "    c.sendall(b'" + std::string(c.greeting) + "\\r\\n')\n"
+            "    if not c.recv(1000): c.close(); continue\n"
+            "    c.sendall(b'" + std::string(c.answerStart) + "\\r\\n')\n"
+            "    sent = 0\n"
+            "    try:\n"
+            "        while sent < (1 << 30):\n"
+            "            c.sendall(block); sent += len(block)\n"
+            "    except OSError: pass\n"
+            "    print('sent %d' % sent, flush=True)\n"
+            "    break\n");
+        std::unique_ptr<testsupport::Process> server;
+        const int serverPort = StartPeer(server, {"/usr/bin/python3", path("endless_server.py")});
+        ASSERT_NE(serverPort, 0);
+        StartEngine({.protocol = c.protocol, .word = c.word, .serverPort = serverPort});
+        const std::string spool = engine_->dataFolder() + "cache";
+        const auto mounted = RunCommand("mount -t tmpfs -o size=160m velqor-spool-test '" + spool + "'");
+        if (mounted.exitCode != 0) GTEST_SKIP() << "no tmpfs to mount: " << mounted.output;
+        struct Unmount {
+            std::string folder;
+            ~Unmount() { RunCommand("umount -l '" + folder + "'"); }
+        } unmount{spool};
+        const long before = PeakResidentKiB(engine_->process().pid());
 
-    listenertest::Client client("127.0.0.1", port_);
-    ASSERT_TRUE(client.ok());
-    ASSERT_TRUE(client.send("RETR 1\r\n"));
-    int error = 0;
-    const std::string got = client.readToEnd(error, std::chrono::seconds(60));
-    EXPECT_EQ(got.find("x\r\n"), std::string::npos) << got.substr(0, 200);
-    EXPECT_TRUE(engine_->waitForLog("disk is running short")) << engine_->log().substr(0, 4000);
-    // Far more went by than the memory grew.
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return server->out().find("sent ") != std::string::npos; }));
-    const long grown = PeakResidentKiB(engine_->process().pid()) - before;
-    EXPECT_LT(grown, 48 * 1024) << server->out();
-    EXPECT_TRUE(engine_->waitForEmptyCache());
-}
-
-TEST_F(RetrievalRelayTest, Pop3StlsThroughAStartTlsListenLine) {
-    const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
-    StartEngine({.protocol = 2,
-                 .word = "pop3",
-                 .serverPort = dovecot_->pop3Port(),
-                 .listenTls = "-" + certificate.certificateFile + "\t" + certificate.privateKeyFile});
-    auto result = RunCommand("printf 'USER mailuser\\nPASS secret\\nSTAT\\nQUIT\\n' | timeout 20 openssl s_client "
-                             "-starttls pop3 -crlf -quiet -connect 127.0.0.1:" + std::to_string(port_));
-    EXPECT_NE(result.output.find("+OK 2 "), std::string::npos) << result.output << engine_->log();
-    EXPECT_NE(result.output.find("+OK Logging out"), std::string::npos) << result.output;
+        listenertest::Client client("127.0.0.1", port_);
+        ASSERT_TRUE(client.ok());
+        ASSERT_TRUE(client.send(c.command));
+        int error = 0;
+        const std::string got = client.readToEnd(error, std::chrono::seconds(60));
+        EXPECT_EQ(got.find("x\r\n"), std::string::npos) << got.substr(0, 200);
+        EXPECT_TRUE(engine_->waitForLog("disk is running short")) << engine_->log().substr(0, 4000);
+        // Far more went by than the memory grew.
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return server->out().find("sent ") != std::string::npos; }));
+        const long grown = PeakResidentKiB(engine_->process().pid()) - before;
+        EXPECT_LT(grown, 48 * 1024) << server->out();
+        EXPECT_TRUE(engine_->waitForEmptyCache());
+    }
 }
 
 TEST_F(RetrievalRelayTest, Pop3SpamCheckByTheRealSpamServerWithTheUsersKeywordList) {
