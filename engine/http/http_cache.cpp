@@ -142,6 +142,43 @@ bool PartialOrConditional(std::string_view head) {
     return found;
 }
 
+bool HasHeadLine(std::string_view head, bool response, const char* name) {
+    bool found = false;
+    ForEachHeadLine(head, response, [&](std::string_view line) {
+        found = common::StartsWithIgnoringAsciiCase(line, name);
+        return !found;
+    });
+    return found;
+}
+
+// The copy would go to users other than the one it was meant for: it sets
+// a cookie (a session), it varies by request lines other than the
+// encoding the key can't tell apart, or it answers credentials without
+// saying that it may be shared.
+bool PersonalResponse(std::string_view requestHead, std::string_view responseHead) {
+    bool personal = false;
+    bool shared = false;
+    ForEachHeadLine(responseHead, true, [&](std::string_view line) {
+        line = WithoutLineEnd(line);
+        if (common::StartsWithIgnoringAsciiCase(line, "set-cookie")) {
+            personal = true;
+        } else if (common::StartsWithIgnoringAsciiCase(line, "vary:")) {
+            std::string_view values = line.substr(5);
+            while (!values.empty()) {
+                const size_t comma = values.find(',');
+                const std::string_view value = common::TrimBlanks(values.substr(0, comma));
+                if (!value.empty() && !common::EqualsIgnoringAsciiCase(value, "accept-encoding")) personal = true;
+                values.remove_prefix(comma == std::string_view::npos ? values.size() : comma + 1);
+            }
+        } else if (common::StartsWithIgnoringAsciiCase(line, "cache-control:")) {
+            const std::string lower = Lower(line);
+            shared = shared || lower.find("public") != std::string::npos || lower.find("s-maxage") != std::string::npos;
+        }
+        return !personal;
+    });
+    return personal || (!shared && HasHeadLine(requestHead, false, "authorization:"));
+}
+
 }  // namespace
 
 std::string Md5Hex(std::string_view bytes) {
@@ -161,12 +198,13 @@ bool HttpCacheKeys(const RequestTarget& target, std::string_view user, CacheKeys
     if (!common::EqualsIgnoringAsciiCase(target.method, "GET")) return false;
     if (target.absoluteForm && !common::StartsWithIgnoringAsciiCase(target.urlKey, "http://")) return false;
     const std::string rest = "," + target.host + "," + std::to_string(target.port) + "," + target.originPath;
-    auto finish = [](std::string key) {
-        key = Lower(key.substr(0, kCacheKeyLimit));
-        return key.substr(0, key.find_first_of(" \r\n"));
-    };
-    keys.key = finish("http," + std::string(user) + rest);
-    keys.listKey = finish("http," + rest);
+    const auto upToBlank = [](const std::string& key) { return key.substr(0, key.find_first_of(" \r\n")); };
+    // The file is named by a digest of the whole key, so a path keeps its
+    // case and every character: two URLs that differ only there are two
+    // resources. The host's case means nothing.
+    keys.key = upToBlank("http," + std::string(user) + "," + Lower(target.host) + "," + std::to_string(target.port) +
+                         "," + target.originPath);
+    keys.listKey = upToBlank(Lower(("http," + rest).substr(0, kCacheKeyLimit)));
     return true;
 }
 
@@ -200,7 +238,7 @@ bool HeadKeepsFresh(FILE* file, std::time_t lastWrite, std::time_t now, int clie
 
 bool ResponseIsStorable(std::string_view capturedHead, const ResponseReader& reader, std::time_t now) {
     if (!reader.headFound() || !reader.ended() || reader.truncated() || reader.head().status != 200) return false;
-    if (PartialOrConditional(capturedHead)) return false;
+    if (PartialOrConditional(capturedHead) || PersonalResponse(capturedHead, reader.headText())) return false;
     // A head that makes the copy stale at once is not worth a file (and
     // may be private). Nothing is logged of this look.
     HeadRules rules(now, now, -1);

@@ -23,10 +23,12 @@ inline constexpr const char* kHttpCacheFolder = "httpcache/";
 std::string Md5Hex(std::string_view bytes);
 
 struct CacheKeys {
-    // "http,<user>,<host>,<port>,<path>" in lower case: names the file.
+    // "http,<user>,<host>,<port>,<path>", the host in lower case: names
+    // the file by its digest.
     std::string key;
-    // The same with an empty user: what "no-cache.db" lines are matched
-    // against, as the control panel writes them ("http,,host,port,path").
+    // The same with an empty user, in lower case and cut at kCacheKeyLimit
+    // characters: what "no-cache.db" lines are matched against, as the
+    // control panel writes them ("http,,host,port,path").
     std::string listKey;
 };
 
@@ -53,7 +55,9 @@ bool HeadKeepsFresh(FILE* file, std::time_t lastWrite, std::time_t now, int clie
 
 // True when the response may be stored: a complete 200 answer to a
 // request without Range or conditional lines (capturedHead), whose head
-// does not make it stale at once.
+// does not make it stale at once, and that is no one user's: no
+// Set-Cookie, no Vary but on Accept-Encoding, and for a request with
+// Authorization a Cache-Control that says "public" or "s-maxage".
 bool ResponseIsStorable(std::string_view capturedHead, const ResponseReader& reader, std::time_t now);
 
 // Serves a fresh copy to the client and returns true; a stale one is

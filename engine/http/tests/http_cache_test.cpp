@@ -22,14 +22,16 @@ TEST(HttpCache, Md5NamesTheFile) {
 }
 
 // The rule set is in the file's key; the key the no-cache list sees is the
-// URL's alone. Only GETs of http:// targets have keys.
+// URL's alone. The file's key keeps the path's case and its whole length
+// (only the host's case means nothing). Only GETs of http:// targets have
+// keys.
 TEST(HttpCache, KeysOfRequests) {
     struct {
         std::string line, hostHeader;
         bool socks;
         std::string user, key, listKey;
     } cases[] = {
-        {"GET http://H.test:8080/A/b?c HTTP/1.1", "", false, "Alice", "http,alice,h.test,8080,/a/b?c",
+        {"GET http://H.test:8080/A/b?c HTTP/1.1", "", false, "Alice", "http,Alice,h.test,8080,/A/b?c",
          "http,,h.test,8080,/a/b?c"},
         {"get http://h.test HTTP/1.0", "", false, "10.0.0.9", "http,10.0.0.9,h.test,80,/", "http,,h.test,80,/"},
         {"PROPFIND http://h.test/ HTTP/1.1", "", false, "u", "", ""},
@@ -37,8 +39,7 @@ TEST(HttpCache, KeysOfRequests) {
         {"HEAD http://h.test/ HTTP/1.1", "", false, "u", "", ""},
         {"GET /x HTTP/1.1", "h.test:81", true, "u", "http,u,h.test,81,/x", "http,,h.test,81,/x"},
         {"GET http://h.test/" + std::string(2000, 'a') + " HTTP/1.1", "", false, "",
-         ("http,,h.test,80,/" + std::string(2000, 'a')).substr(0, kCacheKeyLimit),
-         ("http,,h.test,80,/" + std::string(2000, 'a')).substr(0, kCacheKeyLimit)},
+         "http,,h.test,80,/" + std::string(2000, 'a'), ("http,,h.test,80,/" + std::string(2000, 'a')).substr(0, kCacheKeyLimit)},
     };
     for (const auto& c : cases) {
         RequestTarget target;
@@ -128,6 +129,21 @@ TEST(HttpCache, StorableResponses) {
          "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nab", false},
         {"private", "GET http://h/ HTTP/1.1\r\n\r\n",
          "HTTP/1.1 200 OK\r\nCache-Control: private\r\nContent-Length: 2\r\n\r\nab", false},
+        // One user's answer must not reach another.
+        {"credentials", "GET http://h/ HTTP/1.1\r\nAuthorization: Basic dTpw\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nab", false},
+        {"credentials, public", "GET http://h/ HTTP/1.1\r\nauthorization: Basic dTpw\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nCache-Control: public, max-age=60\r\nContent-Length: 2\r\n\r\nab", true},
+        {"credentials, s-maxage", "GET http://h/ HTTP/1.1\r\nAuthorization: Basic dTpw\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nCache-Control: public, s-maxage=60\r\nContent-Length: 2\r\n\r\nab", true},
+        {"a cookie set", "GET http://h/ HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nSet-Cookie: s=1\r\nContent-Length: 2\r\n\r\nab", false},
+        {"varies by cookie", "GET http://h/ HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nVary: Accept-Encoding, Cookie\r\nContent-Length: 2\r\n\r\nab", false},
+        {"varies by everything", "GET http://h/ HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nvary: *\r\nContent-Length: 2\r\n\r\nab", false},
+        {"varies by encoding", "GET http://h/ HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 200 OK\r\nVary: accept-encoding\r\nContent-Length: 2\r\n\r\nab", true},
         {"after 100 Continue", "GET http://h/ HTTP/1.1\r\n\r\n",
          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nab", false},
     };
