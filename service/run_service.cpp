@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "common/data_folder.h"
+#include "common/pipe_names.h"
 #include "platform/pipe/pipe.h"
 #include "platform/process/process.h"
 #include "platform/registry/registry.h"
@@ -96,7 +97,7 @@ void ReportDamagedStore(const std::string& logFolder, bool logSwitch) {
 std::string WakeupPipeFailure(int error) {
     std::string reason = error == platform::kErrorPipeBusy ? "another copy of the service runs already"
                                                            : platform::Win32ErrorMessage(error);
-    return "The named pipe could not be made: " + platform::PipeSocketPath(kWakeupPipeName) + ": " + reason + "\n";
+    return "The named pipe could not be made: " + platform::PipeSocketPath(common::kWakeupPipeName) + ": " + reason + "\n";
 }
 
 }  // namespace
@@ -132,7 +133,7 @@ bool RunService() {
         if (!ReportServiceStatus(platform::kServiceStartPending, 0, 3000)) return false;
     int pipeError = 0;
     // Everybody may wake the service up (a NULL DACL).
-    auto pipe = platform::PipeServer::Create(kWakeupPipeName, kWakeupRequestSize, &pipeError, true);
+    auto pipe = platform::PipeServer::Create(common::kWakeupPipeName, kWakeupRequestSize, &pipeError, true);
     if (!pipe) {
         WriteServiceLog(WakeupPipeFailure(pipeError));
         ReportServiceEvent("The named pipe could not be made.", 202, "%s error: %d", EventType::Error,

@@ -17,6 +17,7 @@
 #include "archiver/svt/mail_lines.h"
 #include "archiver/svt/smtp_client.h"
 #include "common/ascii_case.h"
+#include "common/pipe_names.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
 
@@ -35,7 +36,7 @@ void SendPasswordFilebyPipe(const std::string& envelopePath) {
     message.resize(kWakeupMessageSize, '\0');
     for (int attempt = 0; attempt < kBusyRetries; ++attempt) {
         std::string reply;
-        const int error = platform::CallNamedPipe(kSendMailPipeName, message, kWakeupMessageSize, reply,
+        const int error = platform::CallNamedPipe(common::kSendMailPipeName, message, kWakeupMessageSize, reply,
                                                   platform::kPipeNoWait, kWakeupReplyWaitMs);
         // No reply in time means the sender holds the request and is busy
         // with a pass; it runs another one after it.
@@ -52,7 +53,7 @@ void SendPasswordFilebyPipe(const std::string& envelopePath) {
 
 std::unique_ptr<platform::PipeServer> CreateSenderPipe() {
     int error = 0;
-    auto pipe = platform::PipeServer::Create(kSendMailPipeName, kWakeupMessageSize, &error);
+    auto pipe = platform::PipeServer::Create(common::kSendMailPipeName, kWakeupMessageSize, &error);
     if (!pipe) LogLine("The named pipe could not be made.\n");
     return pipe;
 }

@@ -14,7 +14,6 @@ class PipeServer;
 
 namespace archiver {
 
-inline constexpr const char* kSendMailPipeName = "\\\\.\\pipe\\orqsendmail";
 inline constexpr size_t kWakeupMessageSize = 521;
 inline constexpr size_t kWakeupPathLimit = 260;
 

@@ -38,7 +38,7 @@ MemoSettings ParseMemoArguments(int argc, char** argv) {
 std::string ScanAutostartText(const std::string& text) {
     if (!FitsScanRequest(text)) return "";
     std::string reply;
-    CallPipeTransaction(text, reply, kScanPipe, {.accessDeniedIsClean = true});
+    CallPipeTransaction(text, reply, common::kScanPipeName, {.accessDeniedIsClean = true});
     return reply;
 }
 

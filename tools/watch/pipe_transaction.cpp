@@ -47,7 +47,7 @@ bool FitsScanRequest(const std::string& path) {
 
 void SendAlert(const std::string& finding, const std::string& path) {
     std::string ignored;
-    CallPipeTransaction("[" + finding + "] " + path, ignored, kAlertPipe);
+    CallPipeTransaction("[" + finding + "] " + path, ignored, common::kAlertPipeName);
 }
 
 }  // namespace watch

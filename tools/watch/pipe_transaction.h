@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <string>
 
+#include "common/pipe_names.h"
+
 namespace watch {
 
-inline constexpr const char* kScanPipe = "\\\\.\\pipe\\orqavs";
-inline constexpr const char* kAlertPipe = "\\\\.\\pipe\\orqalert";
 inline constexpr size_t kPipeMessageSize = 512;
 // The longest text a request holds whole: a longer path is never sent cut,
 // it would name another file.

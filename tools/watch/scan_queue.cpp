@@ -92,7 +92,7 @@ void ScanFileByPipe(const std::string& path) {
     std::string reply;
     for (int tries = 1; tries <= kScanTries; ++tries) {
         LogF("ScanFilebyPipe(%s) AV_ENGINE\n", path.c_str());
-        CallPipeTransaction(path, reply, kScanPipe);
+        CallPipeTransaction(path, reply, common::kScanPipeName);
         if (!IsCleanAnswer(reply)) break;
         std::this_thread::sleep_for(kRetryPause);
     }

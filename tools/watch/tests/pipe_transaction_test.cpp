@@ -35,7 +35,7 @@ TEST_F(PipeTransactionTest, BusyPipeIsWaitedForAndLoggedOnce) {
     auto first = std::async(std::launch::async, [] { watch::SendAlert("First", "/x/one"); });
     ASSERT_TRUE(testsupport::WaitUntil([&] { return Alerts().size() == 1; }));
     std::string reply;
-    EXPECT_TRUE(watch::CallPipeTransaction("[Second] /x/two", reply, watch::kAlertPipe));
+    EXPECT_TRUE(watch::CallPipeTransaction("[Second] /x/two", reply, common::kAlertPipeName));
     first.get();
     EXPECT_EQ(reply, "O");
     EXPECT_EQ(LogCount("[Second] /x/two --- pipe err = 231\n"), 1u) << LogText();
@@ -45,7 +45,7 @@ TEST_F(PipeTransactionTest, BusyPipeIsWaitedForAndLoggedOnce) {
 
 TEST_F(PipeTransactionTest, FailureIsLoggedAndGivesNoReply) {
     std::string reply = "stale";
-    EXPECT_FALSE(watch::CallPipeTransaction("/x/file", reply, watch::kScanPipe));
+    EXPECT_FALSE(watch::CallPipeTransaction("/x/file", reply, common::kScanPipeName));
     EXPECT_EQ(reply, "");
     EXPECT_EQ(LogCount("/x/file --- pipe err = 2\n"), 1u) << LogText();
 }
@@ -57,7 +57,7 @@ TEST_F(PipeTransactionTest, RepliesAsEachWatcherReadsThem) {
         o.longFinding = true;
         StartPeers(o);
         std::string reply;
-        EXPECT_TRUE(watch::CallPipeTransaction(t("infected"), reply, watch::kScanPipe));
+        EXPECT_TRUE(watch::CallPipeTransaction(t("infected"), reply, common::kScanPipeName));
         EXPECT_EQ(reply.size(), watch::kPipeMessageSize);  // longer than the buffer: still a finding
         EXPECT_EQ(reply.rfind(avstub::kFinding, 0), 0u);
         scanner_.reset();
@@ -67,9 +67,9 @@ TEST_F(PipeTransactionTest, RepliesAsEachWatcherReadsThem) {
     o.fixedReply = "avs_accessdenied: locked";
     StartPeers(o);
     std::string reply;
-    EXPECT_TRUE(watch::CallPipeTransaction(t("infected"), reply, watch::kScanPipe));
+    EXPECT_TRUE(watch::CallPipeTransaction(t("infected"), reply, common::kScanPipeName));
     EXPECT_EQ(reply, "avs_accessdenied: locked");
-    EXPECT_TRUE(watch::CallPipeTransaction(t("infected"), reply, watch::kScanPipe, {.accessDeniedIsClean = true}));
+    EXPECT_TRUE(watch::CallPipeTransaction(t("infected"), reply, common::kScanPipeName, {.accessDeniedIsClean = true}));
     EXPECT_EQ(reply, "");
     EXPECT_EQ(LogCount(t("infected") + " --- avs_accessdenied: locked\n"), 2u);
     // The request is the text in 512 bytes.
