@@ -9,7 +9,6 @@ namespace common {
 
 namespace {
 
-constexpr size_t kMaxLineLength = 1023;
 constexpr int kMaxPort = 65535;
 
 // Text up to the first of stop (all of it when there is none); the rest
@@ -181,6 +180,10 @@ ConnectTableField RowReadsBack(const ConnectTableRow& row) {
     return ConnectTableField::kNone;
 }
 
+bool FitsEngineLine(const ConnectTableRow& row) {
+    return FormatConnectTableLine(row).size() + 2 <= kConnectTableLineLimit;
+}
+
 ServerPort ParseServerPort(std::string_view fieldC) {
     ServerPort result;
     size_t mark = fieldC.find_first_of("*+-");
@@ -199,7 +202,7 @@ ConnectTableLookup GetConnectTable(const std::string& path, std::string_view lis
                                    int listenPort, const LogSink& log) {
     ConnectTableLookup lookup;
     ListFileRules rules;
-    rules.maxLineLength = kMaxLineLength;
+    rules.maxLineLength = kConnectTableLineLimit;
     lookup.fileFound = ForEachListLine(path, rules, [&](std::string_view line) {
         auto entry = ParseConnectTableLine(line);
         // The key ends in "=" or in a TLS mark; a bare "<address> <port>"

@@ -14,12 +14,25 @@
 // pages all go through it.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace common {
+
+// How much of a line each reader takes; the rest of a longer line is passed
+// over. The engine's lookups (the connection, the TLS files) read a line as
+// at most 1,023 characters, line end included; its listen list read takes
+// one more; the settings pages read up to 2,047 so that they keep, and
+// write back whole, a line the engine would cut.
+inline constexpr size_t kConnectTableLineLimit = 1023;
+inline constexpr size_t kListenListLineLimit = 1024;
+inline constexpr size_t kConnectTablePageLineLimit = 2047;
+// The engine keeps certificate and key paths in buffers of this many
+// characters.
+inline constexpr size_t kConnectTablePathLimit = 260;
 
 enum class ClientTlsMark {
     kNone,
@@ -85,6 +98,10 @@ enum class ConnectTableField {
 // pages' split or by the engine's parser, which also wants a listen port of
 // 0 to 65535), or kNone.
 ConnectTableField RowReadsBack(const ConnectTableRow& row);
+
+// Whether the row's line, with its CR LF, is read whole by the engine's
+// lookups.
+bool FitsEngineLine(const ConnectTableRow& row);
 
 struct ServerPort {
     std::string port;  // the number text before the first mark

@@ -73,7 +73,7 @@ void ReadListenListFile(EngineSettings& s) {
     if (s.connectTableFile.empty()) return;
     s.listenList.clear();
     common::ListFileRules rules;
-    rules.maxLineLength = 1024;
+    rules.maxLineLength = common::kListenListLineLimit;
     std::string joined;
     bool opened = common::ForEachListLine(s.connectTableFile, rules, [&joined](std::string_view line) {
         if (auto entry = common::ParseConnectTableLine(line))

@@ -9,13 +9,6 @@
 
 namespace engine {
 
-namespace {
-
-constexpr size_t kLineLimit = 1023;  // characters of a connection-list line
-constexpr size_t kPathLimit = 260;   // characters of a certificate or key path
-
-}  // namespace
-
 int Query_SecureSocketLayer(const std::string& connectTableFile, const std::string& listenAddress, int listenPort,
                             std::string& certificateFile, std::string& privateKeyFile) {
     certificateFile.clear();
@@ -25,7 +18,7 @@ int Query_SecureSocketLayer(const std::string& connectTableFile, const std::stri
     // without one (plain relays) are passed over.
     std::optional<common::ConnectTableLine> hit;
     common::ListFileRules rules;
-    rules.maxLineLength = kLineLimit;
+    rules.maxLineLength = common::kConnectTableLineLimit;
     bool found = common::ForEachListLine(connectTableFile, rules, [&](std::string_view line) {
         auto entry = common::ParseConnectTableLine(line);
         if (!entry || entry->clientTls == common::ClientTlsMark::kNone || entry->listenAddress != listenAddress ||
@@ -38,8 +31,8 @@ int Query_SecureSocketLayer(const std::string& connectTableFile, const std::stri
         WriteLogF("[Query_SecureSocketLayer] %s %d - not found.\n", listenAddress.c_str(), listenPort);
         return 0;
     }
-    certificateFile = hit->certificateFile.substr(0, kPathLimit);
-    privateKeyFile = hit->privateKeyFile.substr(0, kPathLimit);
+    certificateFile = hit->certificateFile.substr(0, common::kConnectTablePathLimit);
+    privateKeyFile = hit->privateKeyFile.substr(0, common::kConnectTablePathLimit);
     if (hit->clientTls == common::ClientTlsMark::kTls) {
         WriteLogF("[Query_SecureSocketLayer] %s %d - found.\n", listenAddress.c_str(), listenPort);
         return 1;

@@ -8,12 +8,6 @@
 namespace panel {
 namespace {
 
-// The engine keeps certificate and key paths in buffers of 260 characters.
-constexpr size_t kMaxPathBytes = 260;
-// The engine reads a line of its connection list as at most 1023
-// characters, line end included, and passes over the rest.
-constexpr size_t kEngineLineLimit = 1023;
-
 QString FromCp932(const std::string& text) { return QString::fromStdString(platform::Cp932ToUtf8(text)); }
 std::string ToCp932(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
 
@@ -70,11 +64,11 @@ std::optional<ConnectionColumn> ColumnThatDoesNotReadBack(const ConnectionRow& r
     for (int column = 0; column < kColumnCount; ++column)
         if (FromCp932(ToCp932(row[column])) != row[column]) return static_cast<ConnectionColumn>(column);
     for (ConnectionColumn path : {kCertificate, kPrivateKey})
-        if (ToCp932(row[path]).size() > kMaxPathBytes) return path;
+        if (ToCp932(row[path]).size() > common::kConnectTablePathLimit) return path;
     // Only the name may run past what the engine reads of the line.
     ConnectionRow unnamed = row;
     unnamed[kName].clear();
-    if (LineFromRow(unnamed).size() + 2 > kEngineLineLimit) {
+    if (!common::FitsEngineLine(TableRow(unnamed))) {
         ConnectionColumn longest = kListenIp;
         for (ConnectionColumn column : {kSendIp, kHost, kCertificate, kPrivateKey})
             if (row[column].size() > row[longest].size()) longest = column;

@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kRowIdRole = Qt::UserRole;
 constexpr int kRowLineRole = Qt::UserRole + 1;  // the row's line, code page 932
-constexpr size_t kMaxLineLength = 2047;
 constexpr int kAddButton = 1041;
 
 using Field = ConnectionPageKind::Field;
@@ -156,7 +155,7 @@ void ConnectionListPage::AddRow(const std::string& line, bool atTop) {
 
 void ConnectionListPage::LoadConnectionList() {
     common::ListFileRules rules;
-    rules.maxLineLength = kMaxLineLength;
+    rules.maxLineLength = common::kConnectTablePageLineLimit;
     // Every page shows its file in file order, so that a save writes it
     // back in that order; a line is kept with the fields the page does not
     // show and written back in the full form.
