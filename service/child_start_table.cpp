@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "common/archiver_values.h"
 #include "common/secret_arguments.h"
 #include "platform/pipe/pipe.h"
 #include "service/child_control.h"
@@ -37,10 +38,14 @@ std::string Text(const std::string& name, const std::string& defaultText, uint32
     return ReadProductString(kProductSettingsKey, name, defaultText, size);
 }
 
+int32_t Dword(const common::DwordValue& value) { return Dword(value.name, value.byDefault); }
+std::string Number(const common::DwordValue& value) { return Number(value.name, value.byDefault); }
+std::string Text(const common::TextValue& value, uint32_t size) { return Text(value.name, value.byDefault, size); }
+
 // "<count>,<number>" where the count is 0 while the switch is off.
-std::string SwitchAndCount(const std::string& switchName, const std::string& countName, uint32_t countDefault) {
-    int32_t on = Dword(switchName, 0);
-    int32_t count = Dword(countName, countDefault);
+std::string SwitchAndCount(const common::DwordValue& onSwitch, const common::DwordValue& countValue) {
+    int32_t on = Dword(onSwitch);
+    int32_t count = Dword(countValue);
     return std::to_string(on) + "," + std::to_string(on != 0 ? count : 0);
 }
 
@@ -153,32 +158,34 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     }
 
     {
-        int32_t fromType = Dword("TQXEnvFromType", 0);
+        namespace value = common::archiver_value;
+        int32_t fromType = Dword(value::kEnvelopeFromType);
         std::string from = "-m=" + std::to_string(fromType);
-        if (fromType != 0) from += "," + Text("TQXEnvFromAddr", "", kArchiverTextSize);
+        if (fromType != 0) from += "," + Text(value::kEnvelopeFromAddress, kArchiverTextSize);
         ArgList args;
         args.add(e)
-            .add("-z=" + Text("TQXEtend", "ZIP", kArchiverTextSize))
-            .add("-s=" + Text("TQXSmtp", "", kArchiverTextSize))
-            .add("-p=" + std::to_string(ReadProductDword(kProductSettingsKey, "TQXSmtpPort", 25)))
-            .add(Dword("TQXESmtp", 0) != 0 ? "-a=1" : "-a=0")
-            .add("-i=" + Text("TQXSmtpAuthID", "", kArchiverTextSize))
+            .add("-z=" + Text(value::kExtension, kArchiverTextSize))
+            .add("-s=" + Text(value::kSmtpServer, kArchiverTextSize))
+            .add("-p=" + std::to_string(ReadProductDword(kProductSettingsKey, value::kSmtpPort.name,
+                                                         value::kSmtpPort.byDefault)))
+            .add(Dword(value::kEsmtp) != 0 ? "-a=1" : "-a=0")
+            .add("-i=" + Text(value::kAuthId, kArchiverTextSize))
             .add("-y=" + ArchiverSecretFile())
-            .add("-w=" + Number("TQXLog", 0))
-            .add("-f=" + Number("TQXIPversion", 0))
-            .add("-c=" + Number("TQXRetryTime", 120))
-            .add("-u=" + Number("TQXUnitZIP", 1))
+            .add("-w=" + Number(value::kLog))
+            .add("-f=" + Number(value::kIpVersion))
+            .add("-c=" + Number(value::kRetryTime))
+            .add("-u=" + Number(value::kUnitZip))
             .add(from)
-            .add("-v=" + Number("TQXEnvTo", 0))
-            .add("-t=" + SwitchAndCount("TQXToHead", "TQXToHeadCount", 1))
-            .add("-q=" + SwitchAndCount("TQXCcHead", "TQXCcHeadCount", 0))
+            .add("-v=" + Number(value::kEnvelopeTo))
+            .add("-t=" + SwitchAndCount(value::kToHead, value::kToHeadCount))
+            .add("-q=" + SwitchAndCount(value::kCcHead, value::kCcHeadCount))
             .add("-x=dat")
-            .add("-l=" + Number("TQXLevel", 0));
+            .add("-l=" + Number(value::kLevel));
         table.push_back(Started("orqsvt", false, "start SORVSPOOL engine.\n", args));
         // Any local user reads a command line; these stay in the file.
         table.back().secretFile = ArchiverSecretFile();
-        table.back().secretArgs = {"-r=" + Text("TQXSmtpAuthPW", "", kArchiverTextSize),
-                                   "-@=" + Text("TQXUniqPW", "", kArchiverTextSize)};
+        table.back().secretArgs = {"-r=" + Text(value::kAuthPassword, kArchiverTextSize),
+                                   "-@=" + Text(value::kUniquePassword, kArchiverTextSize)};
     }
 
     ChildStart clean;

@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "common/archiver_values.h"
 #include "panel/mailpages/mail_filter_texts.h"
 #include "panel/shell/list_file_edit.h"
 #include "panel/shell/page_parts.h"
@@ -13,6 +14,8 @@
 
 namespace panel {
 namespace {
+
+namespace value = common::archiver_value;
 
 // The service reads the archiving server's texts into 256 bytes.
 constexpr int kServiceTextBytes = 255;
@@ -100,18 +103,18 @@ void Csorvant::OnInitDialog() {
     AttachButton(message, 1259, this, [] { EditFile("ziped-message.txt"); });
     AttachButton(passwordMessage, 1270, this, [] { EditFile("ziped-pw-message.txt"); });
 
-    envTo_ = ReadSetting("TQXEnvTo", 0);
-    envFromType_ = ReadSetting("TQXEnvFromType", 0);
-    envFromAddr_ = ReadText("TQXEnvFromAddr", "");
-    unitZip_ = ReadSetting("TQXUnitZIP", 1);
-    ipVersion_ = ReadSetting("TQXIPversion", 0);
-    uniqPw_ = ReadText("TQXUniqPW", "");
-    extension_ = ReadText("TQXEtend", "ZIP");
-    smtp_ = ReadText("TQXSmtp", "");
-    smtpPort_ = static_cast<uint32_t>(ReadSetting("TQXSmtpPort", 25));
-    esmtp_ = ReadSetting("TQXESmtp", 0);
-    authId_ = ReadText("TQXSmtpAuthID", "");
-    authPw_ = ReadText("TQXSmtpAuthPW", "");
+    envTo_ = ReadSetting(value::kEnvelopeTo.name, value::kEnvelopeTo.byDefault);
+    envFromType_ = ReadSetting(value::kEnvelopeFromType.name, value::kEnvelopeFromType.byDefault);
+    envFromAddr_ = ReadText(value::kEnvelopeFromAddress.name, value::kEnvelopeFromAddress.byDefault);
+    unitZip_ = ReadSetting(value::kUnitZip.name, value::kUnitZip.byDefault);
+    ipVersion_ = ReadSetting(value::kIpVersion.name, value::kIpVersion.byDefault);
+    uniqPw_ = ReadText(value::kUniquePassword.name, value::kUniquePassword.byDefault);
+    extension_ = ReadText(value::kExtension.name, value::kExtension.byDefault);
+    smtp_ = ReadText(value::kSmtpServer.name, value::kSmtpServer.byDefault);
+    smtpPort_ = static_cast<uint32_t>(ReadSetting(value::kSmtpPort.name, value::kSmtpPort.byDefault));
+    esmtp_ = ReadSetting(value::kEsmtp.name, value::kEsmtp.byDefault);
+    authId_ = ReadText(value::kAuthId.name, value::kAuthId.byDefault);
+    authPw_ = ReadText(value::kAuthPassword.name, value::kAuthPassword.byDefault);
     envToTicked_ = envTo_;
     envFromTypeTicked_ = envFromType_;
     unitZipTicked_ = unitZip_;
@@ -145,18 +148,18 @@ bool Csorvant::SaveSettings() {
     envFromType_ = Chosen(envFromTypeTicked_, envFromType_);
     unitZip_ = Chosen(unitZipTicked_, unitZip_);
     ipVersion_ = Chosen(ipVersionTicked_, ipVersion_);
-    WriteDword("TQXEnvTo", static_cast<uint32_t>(envTo_));
-    WriteDword("TQXEnvFromType", static_cast<uint32_t>(envFromType_));
-    WriteString("TQXEnvFromAddr", envFromAddr_);
-    WriteDword("TQXUnitZIP", static_cast<uint32_t>(unitZip_));
-    WriteDword("TQXIPversion", static_cast<uint32_t>(ipVersion_));
-    WriteString("TQXUniqPW", uniqPw_);
-    WriteString("TQXEtend", extension_);
-    WriteString("TQXSmtp", smtp_);
-    WriteDword("TQXSmtpPort", smtpPort_);
-    WriteDword("TQXESmtp", static_cast<uint32_t>(esmtp_));
-    WriteString("TQXSmtpAuthID", authId_);
-    WriteString("TQXSmtpAuthPW", authPw_);
+    WriteDword(value::kEnvelopeTo.name, static_cast<uint32_t>(envTo_));
+    WriteDword(value::kEnvelopeFromType.name, static_cast<uint32_t>(envFromType_));
+    WriteString(value::kEnvelopeFromAddress.name, envFromAddr_);
+    WriteDword(value::kUnitZip.name, static_cast<uint32_t>(unitZip_));
+    WriteDword(value::kIpVersion.name, static_cast<uint32_t>(ipVersion_));
+    WriteString(value::kUniquePassword.name, uniqPw_);
+    WriteString(value::kExtension.name, extension_);
+    WriteString(value::kSmtpServer.name, smtp_);
+    WriteDword(value::kSmtpPort.name, smtpPort_);
+    WriteDword(value::kEsmtp.name, static_cast<uint32_t>(esmtp_));
+    WriteString(value::kAuthId.name, authId_);
+    WriteString(value::kAuthPassword.name, authPw_);
     ControlsFromFields();
     return true;
 }
@@ -181,10 +184,10 @@ void Csorvant00::BuildTemplate() {
 }
 
 void Csorvant00::OnInitDialog() {
-    toHead_ = ReadSetting("TQXToHead", 0);
-    toHeadCount_ = static_cast<uint32_t>(ReadSetting("TQXToHeadCount", 1));
-    ccHead_ = ReadSetting("TQXCcHead", 0);
-    ccHeadCount_ = static_cast<uint32_t>(ReadSetting("TQXCcHeadCount", 0));
+    toHead_ = ReadSetting(value::kToHead.name, value::kToHead.byDefault);
+    toHeadCount_ = static_cast<uint32_t>(ReadSetting(value::kToHeadCount.name, value::kToHeadCount.byDefault));
+    ccHead_ = ReadSetting(value::kCcHead.name, value::kCcHead.byDefault);
+    ccHeadCount_ = static_cast<uint32_t>(ReadSetting(value::kCcHeadCount.name, value::kCcHeadCount.byDefault));
     BindCheck(1298, toHead_);
     BindCheck(1300, ccHead_);
     BindNumber(1303, ccHeadCount_, NumberKind::Unsigned32);
@@ -200,10 +203,10 @@ void Csorvant00::ApplyEnablingRules() {
 
 bool Csorvant00::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword("TQXToHead", static_cast<uint32_t>(toHead_));
-    WriteDword("TQXToHeadCount", toHeadCount_);
-    WriteDword("TQXCcHead", static_cast<uint32_t>(ccHead_));
-    WriteDword("TQXCcHeadCount", ccHeadCount_);
+    WriteDword(value::kToHead.name, static_cast<uint32_t>(toHead_));
+    WriteDword(value::kToHeadCount.name, toHeadCount_);
+    WriteDword(value::kCcHead.name, static_cast<uint32_t>(ccHead_));
+    WriteDword(value::kCcHeadCount.name, ccHeadCount_);
     ControlsFromFields();
     return true;
 }
@@ -225,14 +228,14 @@ void Csorvant01::BuildTemplate() {
 void Csorvant01::OnInitDialog() {
     ColorButton* list = nullptr;
     AttachButton(list, 1258, this, [] { EditFile("smtp-zip.db"); });
-    log_ = ReadSetting("TQXLog", 0);
+    log_ = ReadSetting(value::kLog.name, value::kLog.byDefault);
     BindCheck(1277, log_);
     ControlsFromFields();
 }
 
 bool Csorvant01::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword("TQXLog", static_cast<uint32_t>(log_));
+    WriteDword(value::kLog.name, static_cast<uint32_t>(log_));
     ControlsFromFields();
     return true;
 }
