@@ -357,6 +357,12 @@ void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
         if (code >= 200) {
             const std::string finding = transfer_->UploadFinding();
             transfer_->SetOutcome(finding.empty() && (code == 226 || code == 250));
+            // The server's final reply to a download comes once the engine
+            // has the bytes, before the client has them: passed on at once,
+            // a client in active mode that the engine has not reached yet
+            // takes the transfer for failed, and any client could take a
+            // file still on its way for complete.
+            if (transfer_->Download()) transfer_->WaitForEnd(std::chrono::milliseconds(FtpWaitMs()));
             transfer_.reset();
             if (!finding.empty()) RefuseInfectedUpload(state, finding, reply);
         }

@@ -34,7 +34,27 @@ void FtpDataChannel::NoteProgress() { lastProgress_.store(std::chrono::steady_cl
 
 void FtpDataChannel::NoteEnd() {
     NoteProgress();
-    ended_.store(true);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ended_.store(true);
+    }
+    changed_.notify_all();
+}
+
+bool FtpDataChannel::WaitForEnd(std::chrono::milliseconds idle) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    // Each wait lasts until the data side ends or has been still for `idle`.
+    while (!ended_.load()) {
+        const auto stillUntil = LastProgress() + idle;
+        if (std::chrono::steady_clock::now() >= stillUntil) return false;
+        changed_.wait_until(guard, stillUntil);
+    }
+    return true;
+}
+
+bool FtpDataChannel::Download() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return planned_ && plan_.download;
 }
 
 std::chrono::steady_clock::time_point FtpDataChannel::LastProgress() const {

@@ -103,6 +103,11 @@ public:
     // Not ended, and bytes moved within the limit: a relay in front of the
     // channel (SOCKS) that has nothing to move yet waits on.
     bool Moving(std::chrono::milliseconds limit) const;
+    // Control side: waits until the data side has ended, for as long as it
+    // keeps moving (still for `idle` at most). True when it ended.
+    bool WaitForEnd(std::chrono::milliseconds idle) const;
+    // The plan is known and sends the server's bytes to the client.
+    bool Download() const;
 
     // Data side: the scan found `finding` in what the client sent; the
     // transfer was cut off at the server and nothing went on.

@@ -238,6 +238,30 @@ TEST_F(FtpProxyRoadTest, AChannelLeftWaitingEndsWithItsControlConnection) {
     EXPECT_NE(Ftplib({"passive", "list"}).find("list ok"), std::string::npos);
 }
 
+TEST_F(FtpProxyRoadTest, TheFinalReplyOfADownloadFollowsItsData) {
+    // The server's 226 comes as soon as the engine holds the file; the
+    // client must get it only after the file (held here by a slow scan):
+    // an active-mode client that the engine has not reached yet would take
+    // the transfer for failed, and a passive one a file on its way for whole.
+    FtpPeer peer;
+    const std::string pattern = ftptest::BinaryPattern(50000);
+    peer.put("late.bin", pattern);
+    scanDelayMs_ = 1500;
+    Start(peer);
+    const auto order = testsupport::RunCommand("/usr/bin/python3 " +
+                                                   testsupport::SourcePath("engine/ftp/tests/reply_order_client.py") +
+                                                   " " + std::to_string(proxyPort_) + " late.bin",
+                                               std::chrono::seconds(30));
+    EXPECT_NE(order.output.find("whole 50000"), std::string::npos) << order.output << engine_->log();
+    for (const char* options : {"-P - --disable-eprt", "-P -"}) {
+        const std::string target = work_ / "late.bin";
+        std::string out;
+        ASSERT_EQ(Curl(std::string(options) + " -o " + target + " " + Url("/late.bin"), &out), 0)
+            << options << out << engine_->log();
+        EXPECT_TRUE(testsupport::ReadFile(target) == pattern) << options;
+    }
+}
+
 TEST_F(FtpProxyRoadTest, FamiliesAreBridgedTowardsAnIPv6Server) {
     FtpPeer peer({"--host=::1"});
     const std::string pattern = ftptest::BinaryPattern(30000);

@@ -105,6 +105,7 @@ void ScannedEngine::StartScanServer() {
     stubOptions.pipeDir = pipes_.path();
     stubOptions.logFile = pipes_ / "scans.log";
     stubOptions.hang = hungScanServer_;
+    stubOptions.delayMs = scanDelayMs_;
     stub_ = avstub::Start(stubOptions);
 }
 

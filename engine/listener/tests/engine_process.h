@@ -88,6 +88,8 @@ protected:
     // Set before the start for a scan server that takes each request and
     // answers none.
     bool hungScanServer_ = false;
+    // Set before the start for a scan server that answers each request this late.
+    int scanDelayMs_ = 0;
     std::unique_ptr<testsupport::Process> stub_;
     std::unique_ptr<EngineProcess> engine_;
     int port_ = 0;
