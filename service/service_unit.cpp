@@ -1,6 +1,9 @@
 #include "service/service_unit.h"
 
 #include <grp.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 
 #include "common/data_folder.h"
 #include "platform/pipe/pipe.h"
+#include "platform/process/privilege.h"
 #include "platform/registry/registry.h"
 #include "service/service_names.h"
 
@@ -68,6 +72,24 @@ bool WriteTmpfilesLine(const std::string& pipeFolder, std::string& problems) {
     return true;
 }
 
+// The servers drop to this user; being in the group, it writes what the
+// group shares and nothing else.
+void MakeServiceUser(gid_t group, std::string& problems) {
+    const std::string name = platform::ServiceUserName();
+    if (::getpwnam(name.c_str())) return;
+    const std::string gid = std::to_string(group);
+    std::vector<std::string> argv{"useradd", "--system", "--gid", gid, "--no-create-home", "--home-dir",
+                                  "/nonexistent", "--shell", "/usr/sbin/nologin", name};
+    std::vector<char*> pointers;
+    for (auto& arg : argv) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    pid_t pid = -1;
+    int status = 0;
+    if (::posix_spawnp(&pid, "useradd", nullptr, nullptr, pointers.data(), environ) != 0 ||
+        ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        problems += "cannot make the user " + name + " (useradd)\n";
+}
+
 }  // namespace
 
 std::string AdministratorsGroup() {
@@ -97,6 +119,7 @@ platform::ServiceDefinition ServiceUnitFor(const std::string& programPath, const
 
 bool ShareWithGroup(gid_t group, const std::string& dataFolder, std::string& problems) {
     problems.clear();
+    MakeServiceUser(group, problems);
     ShareTree(platform::RegistryStoreFolder(), group, problems);
     ShareTree(dataFolder, group, problems);
     ShareTree(platform::PipeDirectory(), group, problems);

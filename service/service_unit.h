@@ -35,6 +35,8 @@ platform::ServiceDefinition ServiceUnitFor(const std::string& programPath, const
 // made again that way at boot (`velqor.conf` in $VELQOR_TMPFILES_DIR,
 // default /etc/tmpfiles.d). Each failure is one line in `problems`; true
 // when there was none.
+// Makes the system user the servers run as (platform::ServiceUserName(),
+// without a home or a login, its group `group`) first, when it is missing.
 bool ShareWithGroup(gid_t group, const std::string& dataFolder, std::string& problems);
 
 // $VELQOR_TMPFILES_DIR or /etc/tmpfiles.d.

@@ -17,6 +17,7 @@
 #include "common/pipe_names.h"
 #include "platform/pipe/named_mutex.h"
 #include "platform/pipe/pipe.h"
+#include "platform/process/privilege.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
 
     archiver::ArchiveSettings settings;
     archiver::ReadArchiveOptions(std::vector<std::string>(argv + 1, argv + argc), settings);
+    // The passwords are read; its folders and its pipe, which only the
+    // engine (the same user) may use, are the service user's.
+    platform::DropToServiceUser();
 
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) == 0) settings.hostName = host;

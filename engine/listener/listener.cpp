@@ -247,6 +247,8 @@ void AcceptClients(const ListenerParameters& parameters) {
         }
     }
 
+    if (parameters.onListening) parameters.onListening();
+
     const std::string hostDomain = QueryHostDomain(settings.ipVersion);
     WriteLogF("[AcceptClients] host.domain=[%s]\n", hostDomain.c_str());
     std::srand(static_cast<unsigned>(std::time(nullptr)));

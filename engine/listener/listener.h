@@ -18,6 +18,9 @@ struct ListenerParameters {
     // When readable, the listener stops: it closes its sockets and returns
     // (-1: none). It is not read here; the caller learns why from it.
     int stopDescriptor = -1;
+    // Called once every port is bound and listening, before the first
+    // client is taken (none: nothing is called).
+    void (*onListening)() = nullptr;
 };
 
 // Listens on every entry of the enabled IP version(s) (-i) and starts

@@ -20,6 +20,7 @@
 #include "filters/cwfs/word_filter_request.h"
 #include "platform/pipe/named_mutex.h"
 #include "platform/pipe/pipe.h"
+#include "platform/process/privilege.h"
 
 namespace cwfs {
 namespace {
@@ -119,6 +120,8 @@ int WordFilterServerMain(int argc, char** argv) {
     settings.programName = self.substr(self.rfind('/') + 1);
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ReadOptions(args, settings);
+    // Before its folders and pipe, so that they are the service user's.
+    platform::DropToServiceUser();
     MakePaths(settings);
     std::error_code ignored;  // a log folder that can't be made leaves the console copy
     std::filesystem::create_directories(settings.logFolder, ignored);

@@ -16,6 +16,7 @@
 #include "filters/spam/spf_check.h"
 #include "platform/pipe/named_mutex.h"
 #include "platform/pipe/pipe.h"
+#include "platform/process/privilege.h"
 
 namespace spam {
 namespace {
@@ -90,6 +91,8 @@ int SpamCheckServerMain(int argc, char** argv) {
 
     SpamSettings& settings = Settings();
     ReadOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), settings);
+    // Before its folders and pipe, so that they are the service user's.
+    platform::DropToServiceUser();
     MakePaths(settings);
     mkdir(settings.dataFolder.c_str(), 0777);
     mkdir(settings.logFolder.c_str(), 0777);

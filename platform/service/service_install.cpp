@@ -59,7 +59,12 @@ std::string UnitText(const ServiceDefinition& d) {
     if (!d.umask.empty()) text += "UMask=" + d.umask + "\n";
     // The service ends its own children; whatever is left after it has
     // stopped is ended by systemd.
-    text += "KillMode=mixed\n\n[Install]\nWantedBy=multi-user.target\n";
+    text += "KillMode=mixed\n";
+    // The servers give up root themselves and never need it back; the
+    // service writes only below /var and /run.
+    text += "NoNewPrivileges=yes\nProtectSystem=full\nPrivateTmp=yes\n"
+            "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK\n";
+    text += "\n[Install]\nWantedBy=multi-user.target\n";
     return text;
 }
 

@@ -3,6 +3,7 @@
 // installing and removing the unit.
 #include <arpa/inet.h>
 #include <grp.h>
+#include <pwd.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -415,7 +416,8 @@ TEST_F(VelqorsTest, InstallSharesThePlacesWithTheVelqorGroupOnlyWhenItExists) {
         {"VELQOR_SYSTEMD_DIR", units.path()},
         {"VELQOR_SYSTEMCTL", testsupport::SourcePath("platform/service/tests/fake-systemctl")},
         {"FAKE_SYSTEMCTL_DIR", systemctl.path()},
-        {"VELQOR_GROUP", group}};
+        {"VELQOR_GROUP", group},
+        {"VELQOR_USER", group}};
     std::string unit = units / "velqorsv2.service", conf = root / "tmpfiles/velqor.conf";
 
     auto added = testsupport::RunCommand("groupadd " + group + " 2>&1");
@@ -432,8 +434,14 @@ TEST_F(VelqorsTest, InstallSharesThePlacesWithTheVelqorGroupOnlyWhenItExists) {
         ::stat(place.c_str(), &st);
         places.emplace_back(place, st);
     }
+    const passwd* user = ::getpwnam(group.c_str());
+    const gid_t userGroup = user ? user->pw_gid : 0;
+    testsupport::RunCommand("userdel " + group);
     testsupport::RunCommand("groupdel " + group);
     ASSERT_NE(entry, nullptr);
+    // The servers' user is made with it, in the group.
+    EXPECT_NE(user, nullptr);
+    EXPECT_EQ(userGroup, gid);
     EXPECT_NE(unitText.find("\nUMask=0007\n"), std::string::npos) << unitText;
     EXPECT_EQ(confText, "d " + (root / "pipes") + " 2770 root " + group + " -\n");
     for (const auto& [place, st] : places) {
@@ -765,4 +773,97 @@ TEST_F(VelqorsTest, TheArchiversPasswordsStayOffEveryCommandLineAndStillLogItIn)
     velqors->terminate(SIGINT);
     EXPECT_EQ(velqors->wait(30s), 0);
     EXPECT_FALSE(fs::exists(root / "pipes/orqsvt.secret"));
+}
+
+namespace {
+
+// A line of /proc/PID/status ("Uid", "CapEff"...), the text after its tab.
+std::string StatusField(pid_t pid, const std::string& field) {
+    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field + ":\t", 0) == 0) return line.substr(field.size() + 2);
+    return "";
+}
+
+// A group and a system user of the test's own, named to the service as its
+// group and user, gone again at the end whatever happens.
+struct TestServiceUser {
+    std::string name = "velqoru" + std::to_string(::getpid());
+    ~TestServiceUser() {
+        testsupport::RunCommand("userdel " + name + " 2>&1");
+        testsupport::RunCommand("groupdel " + name + " 2>&1");
+    }
+};
+
+}  // namespace
+
+TEST_F(VelqorsTest, InstalledAndRunAsRootTheServersLeaveRootAndTheWatchersKeepOnlyTheirCapabilities) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make the service user";
+    for (const char* program : {"orqhprx", "orqcwfs", "orqspam", "orqsvt", "orqfile", "orqmemo"})
+        if (!fs::exists(testsupport::BinPath(program))) GTEST_SKIP() << program << " is not built";
+    TestServiceUser user;
+    auto added = testsupport::RunCommand("groupadd --system " + user.name + " 2>&1");
+    if (added.exitCode != 0) GTEST_SKIP() << "groupadd is not allowed here: " << added.output;
+    TempDir units, systemctl, watched;
+    fs::create_directories(root / "tmpfiles");
+    std::map<std::string, std::string> env{
+        {"VELQOR_SYSTEMD_DIR", units.path()},
+        {"VELQOR_SYSTEMCTL", testsupport::SourcePath("platform/service/tests/fake-systemctl")},
+        {"FAKE_SYSTEMCTL_DIR", systemctl.path()},
+        {"VELQOR_GROUP", user.name},
+        {"VELQOR_USER", user.name}};
+    // The service user must reach the places below the test's folder.
+    fs::permissions(root.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    auto installer = StartVelqors({"-install"}, env);
+    ASSERT_EQ(installer->wait(30s), 0) << installer->out();
+    const passwd* entry = ::getpwnam(user.name.c_str());
+    ASSERT_NE(entry, nullptr) << installer->out();
+    const uid_t uid = entry->pw_uid;
+    const std::string unitText = ReadFile(units / "velqorsv2.service");
+    for (const char* line : {"\nNoNewPrivileges=yes\n", "\nProtectSystem=full\n", "\nPrivateTmp=yes\n",
+                             "\nRestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK\n"})
+        EXPECT_NE(unitText.find(line), std::string::npos) << unitText;
+
+    for (const char* program : {"orqhprx", "orqcwfs", "orqspam", "orqsvt", "orqfile", "orqmemo"})
+        fs::copy_file(testsupport::BinPath(program), install + "/" + program);
+    InstallChildren({"orqavs"});  // installed, so the watchers start; not started itself (scanmode 0)
+    const int port = testsupport::FreeTcpPort();
+    testsupport::WriteFile(root / "data/VELQOR/http.ini", "127.0.0.1 " + std::to_string(port) + "=\r\n");
+    Seed({{"http", 1u}, {"httpproxyauth", 0u}, {"httplog", 1u}, {"drivepath", watched.path()}});
+    Seed({{"ImagePath", std::string(install + "/velqors")}}, service::kServiceKey);
+    TempDir site;
+    testsupport::WriteFile(site / "index.html", "hello\n");
+    const int upstreamPort = testsupport::FreeTcpPort();
+    Process upstream({"/usr/bin/python3", "-m", "http.server", "--bind", "127.0.0.1", std::to_string(upstreamPort)},
+                     {{}, site.path(), true});
+    ASSERT_TRUE(testsupport::WaitForTcpPort(upstreamPort));
+
+    auto velqors = StartVelqors({"-debug"}, env);
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port, 30s)) << velqors->out() << velqors->err();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !platform::FindProcesses("orqfile", install).empty(); }, 30s));
+    auto curl = testsupport::RunCommand("curl -sS -m 10 -x http://127.0.0.1:" + std::to_string(port) +
+                                        " http://127.0.0.1:" + std::to_string(upstreamPort) + "/index.html");
+    EXPECT_EQ(curl.exitCode, 0) << curl.output << velqors->out();
+    EXPECT_EQ(curl.output, "hello\n");
+
+    const std::string asUser = std::to_string(uid);
+    const std::string userIds = asUser + "\t" + asUser + "\t" + asUser + "\t" + asUser;
+    for (const char* program : {"orqhprx", "orqcwfs", "orqspam", "orqsvt"}) {
+        const auto pids = platform::FindProcesses(program, install);
+        ASSERT_EQ(pids.size(), 1u) << program << velqors->out();
+        EXPECT_EQ(StatusField(pids.front(), "Uid"), userIds) << program;
+        EXPECT_EQ(StatusField(pids.front(), "CapEff"), "0000000000000000") << program;
+    }
+    // CAP_DAC_READ_SEARCH (2), CAP_KILL (5), CAP_SYS_PTRACE (19), nothing else.
+    const std::string watcherCaps = "0000000000080024";
+    for (const char* program : {"orqfile", "orqmemo"}) {
+        const auto pids = platform::FindProcesses(program, install);
+        ASSERT_EQ(pids.size(), 1u) << program;
+        for (const char* set : {"CapEff", "CapPrm", "CapBnd"})
+            EXPECT_EQ(StatusField(pids.front(), set), watcherCaps) << program << " " << set;
+    }
+
+    velqors->terminate(SIGINT);
+    EXPECT_EQ(velqors->wait(30s), 0) << velqors->out();
+    EXPECT_FALSE(AnyChildRunning());
 }

@@ -11,6 +11,7 @@
 #include "tools/watch/autostart_places.h"
 #include "tools/watch/pipe_transaction.h"
 #include "tools/watch/running_programs.h"
+#include "platform/process/privilege.h"
 #include "tools/watch/watch_log.h"
 
 namespace watch {
@@ -55,6 +56,7 @@ int AutorunWatchMain(int argc, char** argv) {
     std::printf("ORQMEMO.EXE %s %s", kVersion, kNotice);
     std::fflush(stdout);
     MemoSettings settings = ParseMemoArguments(argc, argv);
+    platform::KeepOnlyWatcherCapabilities();
     const auto interval = std::chrono::minutes(settings.intervalMinutes);
 
     StartWatchLog(settings.dataRootVariable, "memolog", settings.logToFile);

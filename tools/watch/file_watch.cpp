@@ -10,6 +10,7 @@
 #include "common/option_arg.h"
 #include "tools/watch/scan_queue.h"
 #include "tools/watch/tree_watch.h"
+#include "platform/process/privilege.h"
 #include "tools/watch/watch_log.h"
 
 namespace watch {
@@ -57,6 +58,7 @@ int FileWatchMain(int argc, char** argv) {
     std::fflush(stdout);
     if (argc < 2) return -1;
     FileWatchSettings settings = ParseFileArguments(argc, argv);
+    platform::KeepOnlyWatcherCapabilities();
 
     static WatchContext context;
     context.dataRoot = StartWatchLog(settings.dataRootVariable, "filelog", settings.logToFile);

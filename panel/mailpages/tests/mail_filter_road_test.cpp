@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <memory>
 
+#include "common/secret_arguments.h"
 #include "panel/mailpages/archive_zip_pages.h"
 #include "panel/mailpages/spam_check_pages.h"
 #include "panel/shell/look.h"
@@ -111,8 +112,11 @@ TEST_F(MailFilterRoadTest, SavedPagesArchiveAndMarkMailThroughTheRealServers) {
                                                           std::to_string(sinkPort) + ",sink\r\n");
 
     for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false}))
-        if (step.program == "orqspam" || step.program == "orqsvt" || step.program == "orqsprx")
+        if (step.program == "orqspam" || step.program == "orqsvt" || step.program == "orqsprx") {
+            // The passwords reach the archiver through a file, as the service hands them over.
+            if (!step.secretFile.empty()) ASSERT_TRUE(common::WriteSecretArguments(step.secretFile, step.secretArgs));
             Start(step.program, step.args);
+        }
     ASSERT_TRUE(testsupport::WaitForTcpPort(relayPort));
     ASSERT_TRUE(testsupport::WaitUntil([&] {
         return testsupport::FileExists(pipeDir() + "/orqspam") && testsupport::FileExists(pipeDir() + "/orqsvt");

@@ -54,7 +54,8 @@ TEST_F(ServiceInstallTest, InstallWritesADemandStartUnitAndTheImagePathRemoveUnd
               "[Unit]\nDescription=Tavrisk VELQOR Server V2 Service\n"
               "Wants=network-online.target\nAfter=network-online.target\n\n[Service]\nType=notify\n"
               "ExecStart=\"/opt/velqor 2/bin/velqors\"\nEnvironment=\"ALLUSERSPROFILE=/var/lib/100%%\"\n"
-              "KillMode=mixed\n\n[Install]\nWantedBy=multi-user.target\n");
+              "KillMode=mixed\nNoNewPrivileges=yes\nProtectSystem=full\nPrivateTmp=yes\n"
+              "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK\n\n[Install]\nWantedBy=multi-user.target\n");
     EXPECT_EQ(ImagePath(), "/opt/velqor 2/bin/velqors");
     EXPECT_EQ(platform::CreateService(definition), platform::kErrorServiceExists);
 
