@@ -15,6 +15,7 @@
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
+#include "common/pipe_messages.h"
 #include "engine/access/lists.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/pipe_clients.h"
@@ -291,8 +292,8 @@ bool Road::ScanAndFilter(bool streamed, ResponseSpool& spool) {
 
     bool longLink = false;
     const std::string& ruleSet = record_->ProxyUserName.empty() ? record_->ClientAddress : record_->ProxyUserName;
-    std::string request = spool_.work + "?http-block/" + ruleSet + ".db*" + target_.host + "/" +
-                          SpoolNamePart(target_.spoolPath, longLink);
+    const std::string request = common::BuildWordFilterRequest(
+        spool_.work, "http-block/" + ruleSet + ".db", target_.host + "/" + SpoolNamePart(target_.spoolPath, longLink));
     std::string verdict;
     ScanHttpFile(settings_, client_, request, verdict, [&] { return spool.WholeToDisk(); });
     WriteLogF("[%s] [%04d] [%04d] [%s] [%s]\n", fn_, client_, server_, requestLine.c_str(),

@@ -11,6 +11,7 @@
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
+#include "common/pipe_messages.h"
 #include "common/http_date.h"
 #include "engine/access/admission.h"
 #include "engine/core/daily_log.h"
@@ -256,7 +257,7 @@ int RelayMail(LineRelayState& state) {
     const std::string& mailId = record->MailId;
 
     std::string finding;
-    ScanSpamFile(settings, state.client, state.capturePath + "\t" + record->ClientAddress + "\t" + state.sender,
+    ScanSpamFile(settings, state.client, common::BuildSpamRequest(state.capturePath, record->ClientAddress, state.sender),
                  finding);
     WriteLogF("[%s] [%04d] [%s] SPAM result [%s]\n", kFunction, state.client, mailId.c_str(),
               finding.empty() ? "CLEAN" : finding.c_str());

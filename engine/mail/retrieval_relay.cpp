@@ -9,6 +9,7 @@
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
+#include "common/pipe_messages.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/core/pipe_clients.h"
@@ -72,7 +73,7 @@ std::string ReadStatusLine(int fd, std::uint64_t size) {
 }
 
 std::string SpamListRequest(const LineRelayState& state) {
-    return state.capturePath + "?spamkeyword/" + SafeFileNamePart(state.popUser) + ".db";
+    return common::BuildSpamListRequest(state.capturePath, "spamkeyword/" + SafeFileNamePart(state.popUser) + ".db");
 }
 
 void LogResult(const LineRelayState& state, const char* check, const std::string& finding) {

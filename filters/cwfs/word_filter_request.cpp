@@ -6,40 +6,6 @@
 #include "common/filter_text.h"
 
 namespace cwfs {
-namespace {
-
-bool ClimbsOut(std::string_view name) {
-    if (name.empty() || name.front() == '/') return true;
-    for (size_t start = 0; start <= name.size();) {
-        size_t slash = name.find('/', start);
-        if (slash == std::string_view::npos) slash = name.size();
-        if (name.substr(start, slash - start) == "..") return true;
-        start = slash + 1;
-    }
-    return false;
-}
-
-}  // namespace
-
-WordFilterRequest SplitRequest(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
-    WordFilterRequest request;
-    const size_t star = text.rfind('*');
-    if (star != std::string_view::npos) {
-        request.url = std::string(text.substr(star + 1));
-        text = text.substr(0, star);
-    }
-    const size_t question = text.rfind('?');
-    if (question != std::string_view::npos) {
-        std::string name(text.substr(question + 1));
-        std::replace(name.begin(), name.end(), ':', ';');
-        std::replace(name.begin(), name.end(), '\\', '/');
-        if (!ClimbsOut(name)) request.listName = std::move(name);
-        text = text.substr(0, question);
-    }
-    request.responsePath = std::string(text);
-    return request;
-}
 
 std::string CharsetOf(std::string_view contentType, const std::string& fallback) {
     const size_t at = contentType.find("charset=");

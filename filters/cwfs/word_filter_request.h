@@ -1,11 +1,13 @@
-// The word filter's pipe request "<stored response path>?<list name>*<host
-// and path>" and the head of the stored response it names.
+// The word filter's pipe request (split by common/pipe_messages.h) and the
+// head of the stored response it names.
 #pragma once
 
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "common/pipe_messages.h"
 
 namespace cwfs {
 
@@ -14,18 +16,7 @@ inline constexpr size_t kRequestReadLimit = 4161;
 // The client's reply buffer.
 inline constexpr size_t kReplyLimit = 1041;
 
-struct WordFilterRequest {
-    std::string responsePath;
-    std::optional<std::string> listName;  // relative to the data folder
-    std::optional<std::string> url;       // host and path, without scheme
-};
-
-// Splits at the last "*" (the URL follows), then what precedes at its last
-// "?" (the list name follows). The text ends at its first NUL. A list name
-// becomes a file name: ":" is read as ";" and "\" as "/"; a name that is
-// absolute or climbs out of the data folder ("..") is refused (no list
-// name: the common files are used).
-WordFilterRequest SplitRequest(std::string_view text);
+using common::WordFilterRequest;
 
 // The charset of a lower-cased Content-Type value: the text after
 // "charset=" without leading blanks and double quotes, cut at a blank, a

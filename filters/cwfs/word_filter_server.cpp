@@ -11,6 +11,7 @@
 #include "common/ascii_case.h"
 #include "common/data_folder.h"
 #include "common/file_retry.h"
+#include "common/pipe_messages.h"
 #include "common/filter_text.h"
 #include "common/pipe_names.h"
 #include "filters/cwfs/body_chunks.h"
@@ -60,7 +61,7 @@ std::optional<std::string> JudgeRequest(const std::string& request, int readErro
         WriteLogF("ReadFile() fail. code = %d\n", readError);
         return std::nullopt;
     }
-    const WordFilterRequest parts = SplitRequest(text);
+    const common::WordFilterRequest parts = common::SplitWordFilterRequest(text);
     if (!common::IsCacheFile(Settings().dataFolder, parts.responsePath)) {
         WriteLog("[" + parts.responsePath + "] is not a file of the cache folder.\n");
         return std::nullopt;

@@ -1,6 +1,6 @@
 #include "filters/spam/spam_request.h"
 
-#include <algorithm>
+#include "common/pipe_messages.h"
 
 namespace spam {
 
@@ -11,10 +11,7 @@ SpamRequest ParseSpamRequest(std::string_view message) {
     std::string_view pathPart = message.substr(0, tab);
     size_t question = pathPart.rfind('?');
     if (question != std::string_view::npos) {
-        request.listName = std::string(pathPart.substr(question + 1));
-        std::replace(request.listName.begin(), request.listName.end(), ':', ';');
-        // Written "spamkeyword\<set>.db" where folders are split by "\".
-        std::replace(request.listName.begin(), request.listName.end(), '\\', '/');
+        request.listName = common::ListNameAsFile(pathPart.substr(question + 1));
         request.text = std::string(pathPart.substr(0, question));
         if (tab != std::string_view::npos) request.text += message.substr(tab);
     } else {
@@ -26,17 +23,6 @@ SpamRequest ParseSpamRequest(std::string_view message) {
     std::string shortName = slash == std::string::npos ? request.mailPath : request.mailPath.substr(slash + 1);
     request.shortName = shortName.substr(0, shortName.find('.'));
     return request;
-}
-
-bool IsSafeListName(std::string_view name) {
-    if (name.empty() || name[0] == '/') return false;
-    size_t start = 0;
-    for (;;) {
-        size_t slash = name.find('/', start);
-        if (name.substr(start, slash - start) == "..") return false;
-        if (slash == std::string_view::npos) return true;
-        start = slash + 1;
-    }
 }
 
 }  // namespace spam

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/pipe_messages.h"
+
 namespace spam {
 
 struct SpamRequest {
@@ -21,8 +23,6 @@ struct SpamRequest {
 // "?" in an envelope sender can never name a file to read.
 SpamRequest ParseSpamRequest(std::string_view message);
 
-// A list name that stays inside the data folder: relative, without ".."
-// parts. Others are not used.
-bool IsSafeListName(std::string_view name);
+using common::IsSafeListName;
 
 }  // namespace spam

@@ -1,6 +1,7 @@
 #include "tools/watch/pipe_transaction.h"
 
 #include "common/ascii_case.h"
+#include "common/pipe_messages.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
 #include "tools/watch/watch_log.h"
@@ -47,7 +48,7 @@ bool FitsScanRequest(const std::string& path) {
 
 void SendAlert(const std::string& finding, const std::string& path) {
     std::string ignored;
-    CallPipeTransaction("[" + finding + "] " + path, ignored, common::kAlertPipeName);
+    CallPipeTransaction(common::BuildAlert(finding, path), ignored, common::kAlertPipeName);
 }
 
 }  // namespace watch

@@ -16,34 +16,6 @@ namespace {
 
 using namespace cwfs;
 
-TEST(SplitRequest, LastStarThenLastQuestionMark) {
-    struct Case {
-        const char* text;
-        const char* path;
-        std::optional<std::string> list;
-        std::optional<std::string> url;
-    } cases[] = {
-        {"/d/cache/req-0-0001.dat?http-block/10.0.0.5.db*host.example/a/b.html", "/d/cache/req-0-0001.dat",
-         "http-block/10.0.0.5.db", "host.example/a/b.html"},
-        {"/d/r.dat?http-block/10.0.0.5.db*host.example/a.cgi?x=1", "/d/r.dat", "http-block/10.0.0.5.db",
-         "host.example/a.cgi?x=1"},
-        {"/d/r.dat?http-block/x.db*host/a*b", "/d/r.dat", "http-block/x.db*host/a", "b"},
-        {"/d/r.dat?http-block\\fe80::1.db*h/", "/d/r.dat", "http-block/fe80;;1.db", "h/"},
-        {"/d/r.dat", "/d/r.dat", std::nullopt, std::nullopt},
-        {"/d/r.dat*h/", "/d/r.dat", std::nullopt, "h/"},
-        {"/d/r.dat?../cwf.db*h/", "/d/r.dat", std::nullopt, "h/"},
-        {"/d/r.dat?a/../../x*h/", "/d/r.dat", std::nullopt, "h/"},
-        {"/d/r.dat?/etc/passwd*h/", "/d/r.dat", std::nullopt, "h/"},
-        {"/d/r.dat?*h/", "/d/r.dat", std::nullopt, "h/"},
-    };
-    for (const auto& c : cases) {
-        const WordFilterRequest r = SplitRequest(c.text);
-        EXPECT_EQ(r.responsePath, c.path) << c.text;
-        EXPECT_EQ(r.listName, c.list) << c.text;
-        EXPECT_EQ(r.url, c.url) << c.text;
-    }
-}
-
 TEST(CharsetOf, ContentTypeValues) {
     const std::pair<const char*, const char*> cases[] = {
         {"text/html; charset=euc-jp", "euc-jp"},
