@@ -5,6 +5,15 @@ function(velqor_program name)
   target_link_libraries(${name} PRIVATE ${P_LIBS} Threads::Threads)
 endfunction()
 
+# Tests and their helpers find the installed programs, the test programs and
+# the source tree through these.
+function(velqor_test_places target)
+  target_compile_definitions(${target} PRIVATE
+    VELQOR_BIN_DIR="${VELQOR_BIN_DIR}"
+    VELQOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VELQOR_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/tests")
+endfunction()
+
 # velqor_test(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s]):
 # a GoogleTest binary whose cases ctest runs one by one, so parallel ctest
 # spreads them over the cores.
@@ -19,11 +28,7 @@ function(velqor_test name)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${T_LIBS} velqor_testsupport GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
-  # Tests find the installed programs and the source tree through these.
-  target_compile_definitions(${name} PRIVATE
-    VELQOR_BIN_DIR="${VELQOR_BIN_DIR}"
-    VELQOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    VELQOR_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/tests")
+  velqor_test_places(${name})
   # Every test, and every program it starts, reads the leak suppressions;
   # options the caller gives in LSAN_OPTIONS stay.
   gtest_discover_tests(${name}
