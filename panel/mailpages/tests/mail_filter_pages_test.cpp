@@ -122,10 +122,12 @@ TEST_F(MailFilterPagesTest, ArchivingChoicesReachTheArchivingServersOptions) {
     const auto start = StartStep("orqsvt");
     ASSERT_TRUE(start.has_value());
     const std::vector<std::string> expected = {
-        "-e=VELQOR_TEST_DATA_ROOT", "-z=ZIP", "-s=127.0.0.1", "-p=2525", "-a=1", "-i=sender-id", "-r=pass word",
-        "-@=extra pw", "-w=1", "-f=0", "-c=120", "-u=1", "-m=1,archiver@example.test", "-v=0", "-t=1,2", "-q=0,0",
-        "-x=dat", "-l=0"};
+        "-e=VELQOR_TEST_DATA_ROOT", "-z=ZIP", "-s=127.0.0.1", "-p=2525", "-a=1", "-i=sender-id",
+        "-y=" + start->secretFile, "-w=1", "-f=0", "-c=120", "-u=1", "-m=1,archiver@example.test", "-v=0", "-t=1,2",
+        "-q=0,0", "-x=dat", "-l=0"};
     EXPECT_EQ(start->args, expected);
+    // The passwords go in the file the command line names, never on it.
+    EXPECT_EQ(start->secretArgs, (std::vector<std::string>{"-r=pass word", "-@=extra pw"}));
 
     // Unticking a limit keeps its count.
     Click(heads.get(), 1298);
