@@ -30,13 +30,21 @@ protected:
         gid_ = entry->gr_gid;
         // User 65534 must reach the places inside the test's folder.
         ::chmod(dir_.path().c_str(), 0755);
+        // Sharing makes the service user too: one of the test's own, never a
+        // machine-wide "velqor" that every server started beside this test
+        // would drop to.
+        ::setenv("VELQOR_USER", group_.c_str(), 1);
         ::setenv("VELQOR_REGISTRY_DIR", store().c_str(), 1);
         ::setenv("VELQOR_PIPE_DIR", pipes().c_str(), 1);
         ::setenv("VELQOR_TMPFILES_DIR", tmpfiles().c_str(), 1);
         testsupport::MakeDirs(tmpfiles());
     }
     void TearDown() override {
-        if (groupAdded_) RunCommand("groupdel " + group_);
+        if (groupAdded_) {
+            RunCommand("userdel " + group_ + " 2>/dev/null");
+            RunCommand("groupdel " + group_);
+        }
+        ::unsetenv("VELQOR_USER");
     }
     std::string store() const { return dir_ / "store"; }
     std::string data() const { return dir_ / "data/VELQOR"; }
