@@ -7,10 +7,10 @@
 #include <QVBoxLayout>
 
 #include "common/archiver_values.h"
+#include "panel/framework/list_file_edit.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/mailpages/mail_filter_texts.h"
-#include "panel/shell/list_file_edit.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/registry_ops.h"
 
 namespace panel {
 namespace {

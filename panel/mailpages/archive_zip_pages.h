@@ -6,7 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "panel/shell/settings_page.h"
+#include "panel/framework/settings_page.h"
 
 namespace panel {
 

@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "panel/shell/folder_view.h"
-#include "panel/shell/outside_program.h"
-#include "panel/shell/page_parts.h"
+#include "panel/framework/folder_view.h"
+#include "panel/framework/outside_program.h"
+#include "panel/framework/page_parts.h"
 
 namespace panel {
 

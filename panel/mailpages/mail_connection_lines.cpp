@@ -1,16 +1,12 @@
 #include "panel/mailpages/mail_connection_lines.h"
 
 #include "common/connect_table.h"
-#include "platform/codepage/codepage.h"
+#include "panel/framework/cp932_text.h"
 
 #include <QRegularExpression>
 
 namespace panel {
 namespace {
-
-QString FromCp932(const std::string& text) { return QString::fromStdString(platform::Cp932ToUtf8(text)); }
-std::string ToCp932(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
-
 
 common::ConnectTableRow TableRow(const ConnectionRow& row) {
     common::ConnectTableRow line;
@@ -62,7 +58,7 @@ std::string LineFromRow(const ConnectionRow& row) { return common::FormatConnect
 std::optional<ConnectionColumn> ColumnThatDoesNotReadBack(const ConnectionRow& row) {
     // Text the file's code page cannot hold would come back as other text.
     for (int column = 0; column < kColumnCount; ++column)
-        if (FromCp932(ToCp932(row[column])) != row[column]) return static_cast<ConnectionColumn>(column);
+        if (!FitsCp932(row[column])) return static_cast<ConnectionColumn>(column);
     for (ConnectionColumn path : {kCertificate, kPrivateKey})
         if (ToCp932(row[path]).size() > common::kConnectTablePathLimit) return path;
     // Only the name may run past what the engine reads of the line.

@@ -11,12 +11,12 @@
 #include <QVBoxLayout>
 
 #include "common/list_file.h"
-#include "panel/shell/address_text.h"
-#include "panel/shell/connection_list_view.h"
-#include "panel/shell/message_box.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/panel_state.h"
-#include "panel/shell/strings.h"
+#include "panel/framework/address_text.h"
+#include "panel/framework/connection_list_view.h"
+#include "panel/framework/message_box.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/panel_state.h"
+#include "panel/framework/strings.h"
 
 namespace panel {
 namespace {

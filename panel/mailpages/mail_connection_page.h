@@ -9,9 +9,9 @@
 #include <functional>
 #include <string>
 
+#include "panel/framework/settings_page.h"
+#include "panel/framework/shown_list_file.h"
 #include "panel/mailpages/mail_connection_lines.h"
-#include "panel/shell/settings_page.h"
-#include "panel/shell/shown_list_file.h"
 
 class QTreeWidget;
 

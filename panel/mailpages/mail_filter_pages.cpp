@@ -1,9 +1,9 @@
 #include "panel/mailpages/mail_filter_pages.h"
 
+#include "panel/framework/page_table.h"
 #include "panel/mailpages/archive_zip_pages.h"
 #include "panel/mailpages/notify_mail_page.h"
 #include "panel/mailpages/spam_check_pages.h"
-#include "panel/shell/page_table.h"
 
 namespace panel {
 

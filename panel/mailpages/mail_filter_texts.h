@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "panel/shell/list_file_texts.h"
+#include "panel/framework/list_file_texts.h"
 
 namespace panel {
 

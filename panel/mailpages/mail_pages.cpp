@@ -1,10 +1,10 @@
 #include "panel/mailpages/mail_pages.h"
 
+#include "panel/framework/page_table.h"
 #include "panel/mailpages/mail_archive_page.h"
 #include "panel/mailpages/mail_connection_page.h"
 #include "panel/mailpages/pop3_option_pages.h"
 #include "panel/mailpages/smtp_option_pages.h"
-#include "panel/shell/page_table.h"
 
 namespace panel {
 

@@ -7,10 +7,10 @@
 #include <QVBoxLayout>
 
 #include "common/publish_file.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/panel_state.h"
-#include "panel/shell/registry_ops.h"
-#include "platform/codepage/codepage.h"
+#include "panel/framework/cp932_text.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/panel_state.h"
+#include "panel/framework/registry_ops.h"
 
 namespace panel {
 namespace {
@@ -37,23 +37,21 @@ QString ReadText(const char* name) {
     return QString::fromStdString(text);
 }
 
-std::string Cp932(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
-
 }  // namespace
 
 std::string FormatSendmailIni(const NotifySettings& s) {
     std::string text = "family=0\r\n";
-    text += "from=" + Cp932(s.from) + "\r\n";
-    text += "name=" + Cp932(s.fromName) + "\r\n";
+    text += "from=" + ToCp932(s.from) + "\r\n";
+    text += "name=" + ToCp932(s.fromName) + "\r\n";
     text += "charset=iso-2022-jp\r\n";
-    text += "smtpserver=" + Cp932(s.server) + "\r\n";
+    text += "smtpserver=" + ToCp932(s.server) + "\r\n";
     text += "port=" + std::to_string(s.port) + "\r\n";
     text += std::string("esmtp=") + (s.auth ? "1" : "0") + "\r\n";
-    text += "authid=" + Cp932(s.id) + "\r\n";
-    text += "authpass=" + Cp932(s.password) + "\r\n";
+    text += "authid=" + ToCp932(s.id) + "\r\n";
+    text += "authpass=" + ToCp932(s.password) + "\r\n";
     text += std::string("ssl=") + (s.ssl ? "1" : "0") + "\r\n";
     text += "debug=0\r\n";
-    text += "to=" + Cp932(s.to) + "\r\n";
+    text += "to=" + ToCp932(s.to) + "\r\n";
     return text;
 }
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "panel/shell/settings_page.h"
+#include "panel/framework/settings_page.h"
 
 namespace panel {
 

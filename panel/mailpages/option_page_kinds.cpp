@@ -5,10 +5,10 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "panel/framework/list_file_edit.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/strings.h"
 #include "panel/mailpages/mail_list_texts.h"
-#include "panel/shell/list_file_edit.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/strings.h"
 
 namespace panel {
 

@@ -8,8 +8,8 @@
 #include <QString>
 #include <vector>
 
-#include "panel/shell/settings_page.h"
-#include "panel/shell/switch_and_log_page.h"
+#include "panel/framework/settings_page.h"
+#include "panel/framework/switch_and_log_page.h"
 
 namespace panel {
 

@@ -4,8 +4,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "panel/shell/page_parts.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/auth_sources.h"
 
 namespace panel {

@@ -3,7 +3,7 @@
 // page's own list or from the LDAP directory.
 #pragma once
 
-#include "panel/shell/settings_page.h"
+#include "panel/framework/settings_page.h"
 
 namespace panel {
 

@@ -1,6 +1,6 @@
 #include "panel/webpages/auth_pages.h"
 
-#include "panel/shell/page_table.h"
+#include "panel/framework/page_table.h"
 #include "panel/webpages/auth_mode_pages.h"
 #include "panel/webpages/ldap_settings_page.h"
 #include "panel/webpages/user_list_pages.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "panel/shell/indicator_dlg.h"
-#include "panel/shell/message_box.h"
-#include "panel/shell/panel_state.h"
-#include "panel/shell/strings.h"
+#include "panel/framework/indicator_dlg.h"
+#include "panel/framework/message_box.h"
+#include "panel/framework/panel_state.h"
+#include "panel/framework/strings.h"
 
 namespace panel {
 namespace {

@@ -8,12 +8,12 @@
 
 #include "common/connect_table.h"
 #include "common/list_file.h"
-#include "panel/shell/address_text.h"
-#include "panel/shell/message_box.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/panel_state.h"
-#include "panel/shell/strings.h"
-#include "platform/codepage/codepage.h"
+#include "panel/framework/address_text.h"
+#include "panel/framework/cp932_text.h"
+#include "panel/framework/message_box.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/panel_state.h"
+#include "panel/framework/strings.h"
 
 namespace panel {
 namespace {
@@ -52,12 +52,6 @@ const ConnectionPageKind& SocksKind() {
         {Field::kName, Field::kListenIp, Field::kListenPort, Field::kAddress}};
     return kind;
 }
-
-QString FromCp932(const std::string& bytes) { return QString::fromStdString(platform::Cp932ToUtf8(bytes)); }
-std::string ToCp932(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
-
-// A text the file's code page holds as typed.
-bool FitsCp932(const QString& text) { return FromCp932(ToCp932(text)) == text; }
 
 // The server port as the list shows it: the number, without the marks
 // ("3128*" shows 3128); the marks stay in the row's line.

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "common/connect_table.h"
-#include "panel/shell/connection_list_view.h"
-#include "panel/shell/settings_page.h"
-#include "panel/shell/shown_list_file.h"
+#include "panel/framework/connection_list_view.h"
+#include "panel/framework/settings_page.h"
+#include "panel/framework/shown_list_file.h"
 
 class QTreeWidget;
 

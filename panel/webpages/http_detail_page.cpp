@@ -6,9 +6,9 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "panel/shell/list_file_edit.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/list_file_edit.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/kids_records.h"
 
 namespace panel {

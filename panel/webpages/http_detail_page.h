@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "panel/shell/settings_page.h"
+#include "panel/framework/settings_page.h"
 
 class QComboBox;
 

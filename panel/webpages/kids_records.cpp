@@ -5,8 +5,8 @@
 #include <map>
 
 #include "common/publish_file.h"
-#include "panel/shell/panel_state.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/panel_state.h"
+#include "panel/framework/registry_ops.h"
 #include "platform/codepage/codepage.h"
 
 namespace panel {

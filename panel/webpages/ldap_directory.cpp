@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "common/ascii_case.h"
-#include "panel/shell/panel_state.h"
+#include "panel/framework/panel_state.h"
 
 namespace panel {
 namespace {

@@ -2,14 +2,10 @@
 
 #include "common/list_file.h"
 #include "common/ascii_case.h"
-#include "platform/codepage/codepage.h"
+#include "panel/framework/cp932_text.h"
 
 namespace panel {
 namespace {
-
-std::string ToFile(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
-
-QString FromFile(std::string_view bytes) { return QString::fromStdString(platform::Cp932ToUtf8(bytes)); }
 
 // The leading decimal digits; 0 when there are none.
 uint32_t LeadingDigits(std::string_view text) {
@@ -50,7 +46,7 @@ std::string FormatLdapSettings(const LdapFields& fields) {
     std::string bytes;
     for (const LdapKey& key : LdapKeys()) {
         bytes += key.key;
-        bytes += key.text ? ToFile(fields.*key.text) : std::to_string(fields.*key.number);
+        bytes += key.text ? ToCp932(fields.*key.text) : std::to_string(fields.*key.number);
         bytes += "\r\n";
     }
     return bytes;
@@ -67,7 +63,7 @@ bool ReadLdapSettingsFile(const std::string& path, LdapFields& fields) {
             if (!common::StartsWithIgnoringAsciiCase(line, name)) continue;
             std::string_view value = line.substr(name.size());
             if (key.text)
-                fields.*key.text = FromFile(value);
+                fields.*key.text = FromCp932(value);
             else
                 fields.*key.number = LeadingDigits(value);
             break;

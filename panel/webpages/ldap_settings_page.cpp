@@ -5,8 +5,8 @@
 #include <QVBoxLayout>
 
 #include "common/publish_file.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/panel_state.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/panel_state.h"
 #include "panel/webpages/ldap_directory.h"
 
 namespace panel {

@@ -2,7 +2,7 @@
 // against in LDAP mode. One page, shown under both protocols.
 #pragma once
 
-#include "panel/shell/settings_page.h"
+#include "panel/framework/settings_page.h"
 #include "panel/webpages/ldap_settings_file.h"
 
 namespace panel {

@@ -5,10 +5,10 @@
 #include <QVBoxLayout>
 #include <string>
 
-#include "panel/shell/list_file_edit.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/panel_state.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/list_file_edit.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/panel_state.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/cache_clear.h"
 
 namespace panel {

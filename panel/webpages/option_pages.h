@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "panel/shell/settings_page.h"
-#include "panel/shell/switch_and_log_page.h"
+#include "panel/framework/settings_page.h"
+#include "panel/framework/switch_and_log_page.h"
 
 class QBoxLayout;
 

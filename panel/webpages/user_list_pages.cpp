@@ -9,14 +9,14 @@
 
 #include "common/list_file.h"
 #include "common/publish_file.h"
-#include "panel/shell/connection_list_view.h"
-#include "panel/shell/message_box.h"
-#include "panel/shell/page_parts.h"
-#include "panel/shell/panel_state.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/connection_list_view.h"
+#include "panel/framework/cp932_text.h"
+#include "panel/framework/message_box.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/panel_state.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/auth_sources.h"
 #include "panel/webpages/ldap_directory.h"
-#include "platform/codepage/codepage.h"
 
 namespace panel {
 namespace {
@@ -42,17 +42,11 @@ const UserListTraits kSocksUsers = {1235,           "socks-auth.ini",  "socks-au
                                     "socksproxyauthtype", SocksUserSourceChoice, SocksUserListSource,
                                     SocksSortDirections,  "socksproxyauth"};
 
-QString FromFile(std::string_view bytes) { return QString::fromStdString(platform::Cp932ToUtf8(bytes)); }
-std::string ToFile(const QString& text) { return platform::Utf8ToCp932(text.toStdString()); }
-
 bool HasControlCharacter(const QString& text) {
     for (QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
     return false;
 }
-
-// Characters CP932 has no code for would be written as something else.
-bool FitsCodePage(const QString& text) { return FromFile(ToFile(text)) == text; }
 
 }  // namespace
 
@@ -65,13 +59,13 @@ std::vector<UserRow> ReadUserFile(const std::string& path) {
         size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
             // No password part: the whole line is the ID.
-            row.id = FromFile(line);
+            row.id = FromCp932(line);
         } else {
-            row.id = FromFile(line.substr(0, colon));
+            row.id = FromCp932(line.substr(0, colon));
             std::string_view rest = line.substr(colon + 1);
             size_t comma = rest.find(',');
-            row.password = FromFile(rest.substr(0, comma));
-            if (comma != std::string_view::npos) row.name = FromFile(rest.substr(comma + 1));
+            row.password = FromCp932(rest.substr(0, comma));
+            if (comma != std::string_view::npos) row.name = FromCp932(rest.substr(comma + 1));
         }
         rows.push_back(std::move(row));
         return true;
@@ -81,7 +75,7 @@ std::vector<UserRow> ReadUserFile(const std::string& path) {
 
 std::string FormatUserFile(const std::vector<UserRow>& rows) {
     std::string bytes;
-    for (const UserRow& row : rows) bytes += ToFile(row.id) + ":" + ToFile(row.password) + "," + ToFile(row.name) + "\r\n";
+    for (const UserRow& row : rows) bytes += ToCp932(row.id) + ":" + ToCp932(row.password) + "," + ToCp932(row.name) + "\r\n";
     return bytes;
 }
 
@@ -94,12 +88,12 @@ RowProblem CheckUserRow(const UserRow& row) {
     // reader splits at the first ":"; a line beginning with a blank or a
     // quote is a comment to both.
     if (row.id.contains(u':') || row.id.contains(u',') || HasControlCharacter(row.id) ||
-        row.id.startsWith(u' ') || row.id.startsWith(u'\'') || row.id.startsWith(u'"') || !FitsCodePage(row.id))
+        row.id.startsWith(u' ') || row.id.startsWith(u'\'') || row.id.startsWith(u'"') || !FitsCp932(row.id))
         return {1066, QString::fromUtf8(
                           "接続ＩＤには、「:」「,」と制御文字を含まない、空白や引用符で始まらない文字列を入力してください。")};
-    if (row.password.contains(u',') || HasControlCharacter(row.password) || !FitsCodePage(row.password))
+    if (row.password.contains(u',') || HasControlCharacter(row.password) || !FitsCp932(row.password))
         return {1065, QString::fromUtf8("パスワードには、「,」と制御文字を含まない文字列を入力してください。")};
-    if (HasControlCharacter(row.name) || !FitsCodePage(row.name))
+    if (HasControlCharacter(row.name) || !FitsCp932(row.name))
         return {1067, QString::fromUtf8("名称には、制御文字を含まない文字列を入力してください。")};
     return {};
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "panel/shell/settings_page.h"
+#include "panel/framework/settings_page.h"
 
 class QTreeWidget;
 class QShowEvent;

@@ -1,6 +1,6 @@
 #include "panel/webpages/web_pages.h"
 
-#include "panel/shell/page_table.h"
+#include "panel/framework/page_table.h"
 #include "panel/webpages/connection_pages.h"
 #include "panel/webpages/http_detail_page.h"
 #include "panel/webpages/option_pages.h"

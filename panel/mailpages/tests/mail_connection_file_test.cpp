@@ -7,8 +7,8 @@
 #include "common/connect_table.h"
 #include "engine/tls/tls.h"
 #include "mail_list_support.h"
+#include "panel/framework/settings_window.h"
 #include "panel/mailpages/mail_pages.h"
-#include "panel/shell/settings_window.h"
 #include "platform/codepage/codepage.h"
 
 namespace {

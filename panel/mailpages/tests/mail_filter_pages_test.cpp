@@ -12,12 +12,12 @@
 #include <QTest>
 #include <memory>
 
+#include "mail_page_test.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/mailpages/archive_zip_pages.h"
 #include "panel/mailpages/notify_mail_page.h"
 #include "panel/mailpages/spam_check_pages.h"
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
-#include "mail_page_test.h"
 #include "platform/codepage/codepage.h"
 #include "qt_test_support.h"
 #include "service/child_start_table.h"

@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "common/secret_arguments.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/mailpages/archive_zip_pages.h"
 #include "panel/mailpages/spam_check_pages.h"
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
 #include "panel_test_support.h"
 #include "platform/codepage/codepage.h"
 #include "service/child_start_table.h"

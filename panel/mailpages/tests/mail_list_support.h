@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "panel/mailpages/mail_connection_page.h"
-#include "panel/shell/color_button.h"
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
 #include "page_test_support.h"
+#include "panel/framework/color_button.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
+#include "panel/mailpages/mail_connection_page.h"
 #include "qt_test_support.h"
 
 namespace mailtest {

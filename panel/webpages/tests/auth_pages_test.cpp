@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
-#include "panel/shell/settings_window.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
+#include "panel/framework/settings_window.h"
 #include "panel/webpages/auth_mode_pages.h"
 #include "panel/webpages/auth_pages.h"
 #include "panel/webpages/auth_sources.h"

@@ -8,13 +8,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "panel/shell/indicator_dlg.h"
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/indicator_dlg.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/cache_clear.h"
 #include "panel/webpages/option_pages.h"
-#include "web_page_test.h"
 #include "qt_test_support.h"
+#include "web_page_test.h"
 
 namespace {
 

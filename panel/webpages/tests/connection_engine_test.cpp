@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "engine_process.h"
-#include "panel/shell/look.h"
+#include "panel/framework/look.h"
 #include "panel/webpages/connection_pages.h"
 #include "web_page_test.h"
 

@@ -9,10 +9,10 @@
 #include <QTreeWidget>
 
 #include "common/connect_table.h"
-#include "panel/shell/look.h"
+#include "panel/framework/look.h"
 #include "panel/webpages/connection_pages.h"
-#include "web_page_test.h"
 #include "qt_test_support.h"
+#include "web_page_test.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <algorithm>
 
 #include "filters/cwfs/kids_check.h"
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/http_detail_page.h"
 #include "panel/webpages/kids_records.h"
-#include "web_page_test.h"
 #include "platform/codepage/codepage.h"
 #include "service/child_start_table.h"
+#include "web_page_test.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 
 #include "cwfs_fixture.h"
 #include "engine_process.h"
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/http_detail_page.h"
-#include "web_page_test.h"
 #include "platform/codepage/codepage.h"
+#include "web_page_test.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/option_pages.h"
-#include "web_page_test.h"
 #include "qt_test_support.h"
+#include "web_page_test.h"
 
 namespace {
 

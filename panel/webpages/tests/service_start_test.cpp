@@ -10,14 +10,14 @@
 #include <filesystem>
 #include <sstream>
 
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
 #include "panel/webpages/http_detail_page.h"
 #include "panel/webpages/option_pages.h"
-#include "web_page_test.h"
 #include "platform/process/process.h"
 #include "service/child_control.h"
 #include "service/service_names.h"
+#include "web_page_test.h"
 
 namespace {
 

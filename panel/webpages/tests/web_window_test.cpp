@@ -11,16 +11,16 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "panel/shell/look.h"
-#include "panel/shell/registry_ops.h"
-#include "panel/shell/settings_window.h"
+#include "panel/framework/look.h"
+#include "panel/framework/registry_ops.h"
+#include "panel/framework/settings_window.h"
+#include "panel/mailpages/mail_filter_pages.h"
+#include "panel/mailpages/mail_pages.h"
+#include "panel/webpages/auth_pages.h"
 #include "panel/webpages/connection_pages.h"
 #include "panel/webpages/http_detail_page.h"
 #include "panel/webpages/option_pages.h"
 #include "panel/webpages/web_pages.h"
-#include "panel/webpages/auth_pages.h"
-#include "panel/mailpages/mail_filter_pages.h"
-#include "panel/mailpages/mail_pages.h"
 #include "qt_test_support.h"
 #include "web_page_test.h"
 

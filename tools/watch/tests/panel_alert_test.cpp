@@ -6,11 +6,11 @@
 #include <QTimer>
 
 #include "engine/tests/avstub/avstub.h"
-#include "panel/shell/alert_dlg.h"
-#include "panel/shell/look.h"
-#include "panel/shell/panel_state.h"
-#include "panel/shell/tolvane_dlg.h"
-#include "panel/shell/tests/panel_test_support.h"
+#include "panel/app/alert_dlg.h"
+#include "panel/app/tolvane_dlg.h"
+#include "panel/framework/look.h"
+#include "panel/framework/panel_state.h"
+#include "panel_test_support.h"
 
 namespace {
 

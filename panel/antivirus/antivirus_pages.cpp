@@ -1,0 +1,216 @@
+#include "panel/antivirus/antivirus_pages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "panel/framework/color_button.h"
+#include "panel/framework/folder_view.h"
+#include "panel/framework/list_file_edit.h"
+#include "panel/framework/list_file_texts.h"
+#include "panel/framework/look.h"
+#include "panel/framework/page_parts.h"
+#include "panel/framework/page_table.h"
+#include "panel/framework/registry_ops.h"
+
+namespace panel {
+namespace {
+
+// The excluded-extension list's header for a new file.
+const std::vector<std::string>& ExtensionListHeader() {
+    static const std::vector<std::string> header = CommentedHeader(
+        {"'このファイルへは、リアルタイム監視で除外したいファイルの拡張子を",
+         "'記述して下さい。"},
+        {"'例）拡張子が\".txt\"と\".ini\"のものを除外したい場合(大小文字共通)",
+         "'.txt",
+         "'.ini"});
+    return header;
+}
+
+}  // namespace
+
+// --- Scan engine -----------------------------------------------------------
+
+CAntiVirusSetDlg::CAntiVirusSetDlg(int templateId, QWidget* parent)
+    : SwitchAndLogPage(templateId, parent, {1191, "アンチウイルスエンジンを起動する。", "scanmode", 1015, "enginelog", 0, 1}) {}
+
+// --- Updater ---------------------------------------------------------------
+
+CAntiVirusSetDlg0::CAntiVirusSetDlg0(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CAntiVirusSetDlg0::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(Static(this, 1192, "データ更新間隔"));
+    interval->addWidget(Edit(this, 1009));
+    interval->addWidget(Static(this, 1194, "時間毎"));
+    interval->addStretch();
+    layout->addLayout(interval);
+    layout->addWidget(CheckBox(this, 1011, "ログを残す。"));
+    auto* proxy = CheckBox(this, 1010, "更新はプロキシサーバを使用する。");
+    layout->addWidget(proxy);
+    auto* server = new QHBoxLayout;
+    server->addWidget(Edit(this, 1014), 3);
+    server->addWidget(Static(this, 1080, "ポート"));
+    server->addWidget(Edit(this, 1082), 1);
+    layout->addLayout(server);
+    layout->addStretch();
+    connect(proxy, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void CAntiVirusSetDlg0::OnInitDialog() {
+    timeout_ = static_cast<uint32_t>(ReadSetting("Timeout", 1));
+    logEnabled_ = ReadSetting("LogEnabled", 0);
+    proxyServerUsed_ = ReadSetting("ProxyServerUsed", 0);
+    proxyServerName_ = ReadSettingText("ProxyServerName", "");
+    proxyServerPort_ = static_cast<uint32_t>(ReadSetting("ProxyServerPort", 8080));
+    BindNumber(1009, timeout_, NumberKind::Unsigned32);
+    BindCheck(1011, logEnabled_);
+    BindCheck(1010, proxyServerUsed_);
+    BindText(1014, proxyServerName_);
+    BindNumber(1082, proxyServerPort_, NumberKind::Unsigned32);
+    ControlsFromFields();
+    UpdateEnableState();
+}
+
+void CAntiVirusSetDlg0::UpdateEnableState() {
+    FieldsFromControls();
+    EnableIds(this, {1014, 1082}, proxyServerUsed_ != 0);
+}
+
+bool CAntiVirusSetDlg0::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("Timeout", timeout_);
+    WriteDword("LogEnabled", static_cast<uint32_t>(logEnabled_));
+    WriteString("ProxyServerName", proxyServerName_);
+    WriteDword("ProxyServerUsed", static_cast<uint32_t>(proxyServerUsed_));
+    WriteDword("ProxyServerPort", proxyServerPort_);
+    ControlsFromFields();
+    return true;
+}
+
+// --- Process watching --------------------------------------------------------
+
+CAntiVirusSetDlg1::CAntiVirusSetDlg1(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CAntiVirusSetDlg1::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* process = CheckBox(this, 1000, "実行中のプロセス監視");
+    layout->addWidget(process);
+    layout->addWidget(CheckBox(this, 1016, "ログを残す。"));
+    auto* interval = new QHBoxLayout;
+    auto* combo = WithId(new QComboBox(this), 1006);
+    combo->setEditable(true);
+    combo->addItems({"10", "20", "30", "40", "50", "60"});
+    interval->addWidget(combo);
+    interval->addWidget(Static(this, 1007, "分毎"));
+    interval->addStretch();
+    layout->addLayout(interval);
+    layout->addStretch();
+    connect(process, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void CAntiVirusSetDlg1::OnInitDialog() {
+    process_ = ReadSetting("process", 1);
+    processlog_ = ReadSetting("processlog", 0);
+    processtime_ = ReadSettingText("processtime", "30");
+    BindCheck(1000, process_);
+    BindCheck(1016, processlog_);
+    ControlsFromFields();
+    // The combo box keeps any text, also a number that is not in its list.
+    Control<QComboBox>(this, 1006)->setEditText(processtime_);
+    UpdateEnableState();
+}
+
+void CAntiVirusSetDlg1::UpdateEnableState() {
+    FieldsFromControls();
+    EnableIds(this, {1016, 1006, 1007}, process_ != 0);
+}
+
+bool CAntiVirusSetDlg1::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    processtime_ = Control<QComboBox>(this, 1006)->currentText();
+    WriteDword("process", static_cast<uint32_t>(process_));
+    WriteString("processtime", processtime_);
+    WriteDword("processlog", static_cast<uint32_t>(processlog_));
+    ControlsFromFields();
+    return true;
+}
+
+// --- Real-time folder watching -------------------------------------------------
+
+CAntiVirusSetDlg2::CAntiVirusSetDlg2(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
+
+void CAntiVirusSetDlg2::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    auto* folder = CheckBox(this, 1001, "リアルタイム監視");
+    layout->addWidget(folder);
+    layout->addWidget(CheckBox(this, 1018, "ログを残す。"));
+    layout->addWidget(Static(this, 1034, "対象ドライブ(例: A:\\;C:\\)"));
+    layout->addWidget(Edit(this, 1031));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button(this, 1050, "監視先設定"));
+    buttons->addWidget(Button(this, 1007, "除外する拡張子"));
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    layout->addStretch();
+    connect(folder, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
+}
+
+void CAntiVirusSetDlg2::OnInitDialog() {
+    AttachButton(placesButton_, 1050, this, [this] { OnWatchPlaces(); });
+    AttachButton(extensionsButton_, 1007, this, [this] { OnExcludedExtensions(); });
+    folder_ = ReadSetting("folder", 1);
+    folderlog_ = ReadSetting("folderlog", 0);
+    drivepath_ = ReadSettingText("drivepath", ListServerDrives());
+    BindCheck(1001, folder_);
+    BindCheck(1018, folderlog_);
+    BindText(1031, drivepath_);
+    ControlsFromFields();
+    UpdateEnableState();
+}
+
+void CAntiVirusSetDlg2::UpdateEnableState() {
+    FieldsFromControls();
+    EnableIds(this, {1018, 1034, 1031, 1050, 1007}, folder_ != 0);
+}
+
+bool CAntiVirusSetDlg2::SaveSettings() {
+    if (!FieldsFromControls()) return false;
+    WriteDword("folder", static_cast<uint32_t>(folder_));
+    WriteDword("folderlog", static_cast<uint32_t>(folderlog_));
+    ControlsFromFields();
+    return true;
+}
+
+void CAntiVirusSetDlg2::OnWatchPlaces() {
+    FieldsFromControls();
+    RegWriteString(kProductSettingsKey, "drivepath", drivepath_.toStdString());
+    {
+        CFolderView view;
+        if (runDialog)
+            runDialog(view);
+        else
+            view.exec();
+    }
+    std::string text;
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "drivepath", "/", text, 1 << 20);
+    drivepath_ = QString::fromStdString(text);
+    ControlsFromFields();
+}
+
+void CAntiVirusSetDlg2::OnExcludedExtensions() { EditListFile("fwhiteext.db", ExtensionListHeader(), {}); }
+
+void RegisterAntiVirusPages() {
+    RegisterPage<CAntiVirusSetDlg>(kAntiVirusSetDlg);
+    RegisterPage<CAntiVirusSetDlg0>(kAntiVirusSetDlg0);
+    RegisterPage<CAntiVirusSetDlg1>(kAntiVirusSetDlg1);
+    RegisterPage<CAntiVirusSetDlg2>(kAntiVirusSetDlg2);
+}
+
+}  // namespace panel
