@@ -1,47 +1,88 @@
+#include <QVBoxLayout>
+#include <functional>
+
+#include "panel/framework/list_file_edit.h"
+#include "panel/mailpages/mail_list_texts.h"
 #include "panel/mailpages/pop3_option_pages.h"
 #include "panel/mailpages/smtp_option_pages.h"
 
 namespace panel {
 namespace {
 
-RadioValuePage::Shape IpVersion(const char* valueName) {
-    return {"ＩＰバージョン", valueName, {{1139, "IPv4のみ"}, {1140, "IPv6のみ"}, {1141, "併用"}}};
+std::function<void()> EditList(const char* fileName) {
+    return [fileName] { EditListFile(fileName, MailListTemplate(fileName)); };
 }
 
 }  // namespace
 
 CSmtpSetDlg::CSmtpSetDlg(int templateId, QWidget* parent)
-    : SwitchAndLogPage(templateId, parent, {1003, "ＳＭＴＰプロキシを有効にする。", "smtp", 1026, "smtplog"}) {}
+    : SwitchAndLogPage(templateId, parent,
+                       {kSmtpOnCheck, "ＳＭＴＰプロキシを有効にする。", "smtp", kSmtpLogCheck, "smtplog"}) {}
 
-Csmtpdlg00::Csmtpdlg00(int templateId, QWidget* parent)
-    : ConnectionCountPage(templateId, parent, {1125, 1124, "smtpmaxconn", NumberKind::Signed}) {}
+Csmtpdlg00::Csmtpdlg00(int templateId, QWidget* parent) : ValuePage(templateId, parent) {}
+void Csmtpdlg00::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    AddNumber(layout, kSmtpConnectionsLabel, "同時接続数", kSmtpConnectionsEdit, "smtpmaxconn", NumberKind::Signed,
+              true);
+    layout->addStretch();
+}
 
-Csmtpdlg1::Csmtpdlg1(int templateId, QWidget* parent)
-    : ListFileButtonsPage(templateId, parent,
-                          {147, 1306, "スパム判定時拒否。", "smtpspamreject", {{1136, "接続アドレス編集", "smtp-con.ini"}}}) {}
+Csmtpdlg1::Csmtpdlg1(int templateId, QWidget* parent) : ValuePage(templateId, parent) { SetTitleString(147); }
+void Csmtpdlg1::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    AddCheck(layout, kSmtpSpamRejectCheck, "スパム判定時拒否。", "smtpspamreject");
+    AddButton(layout, kSmtpConnectListButton, "接続アドレス編集", EditList("smtp-con.ini"));
+    layout->addStretch();
+}
 
-Csmtpdlg10::Csmtpdlg10(int templateId, QWidget* parent)
-    : ListFileButtonsPage(templateId, parent,
-                          {0, 0, nullptr, nullptr,
-                           {{1137, "問合せ先編集", "smtp-conbl.db"}, {1138, "ホワイトリスト編集", "smtp-conwl.db"}}}) {}
+Csmtpdlg10::Csmtpdlg10(int templateId, QWidget* parent) : ValuePage(templateId, parent) {}
+void Csmtpdlg10::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    AddButton(layout, kSmtpBlocklistSourcesButton, "問合せ先編集", EditList("smtp-conbl.db"));
+    AddButton(layout, kSmtpBlocklistWhiteListButton, "ホワイトリスト編集", EditList("smtp-conwl.db"));
+    layout->addStretch();
+}
 
-Csmtpdlg11::Csmtpdlg11(int templateId, QWidget* parent)
-    : RadioValuePage(templateId, parent, IpVersion("smtpipverstion")) {}
+Csmtpdlg11::Csmtpdlg11(int templateId, QWidget* parent) : ValuePage(templateId, parent) {}
+void Csmtpdlg11::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    AddIpVersion(layout, "smtpipverstion");
+    layout->addStretch();
+}
 
 CPop3SetDlg::CPop3SetDlg(int templateId, QWidget* parent)
-    : SwitchAndLogPage(templateId, parent, {1004, "ＰＯＰ３プロキシを有効にする。", "pop3", 1028, "pop3log"}) {}
+    : SwitchAndLogPage(templateId, parent,
+                       {kPop3OnCheck, "ＰＯＰ３プロキシを有効にする。", "pop3", kPop3LogCheck, "pop3log"}) {}
 
-Cpop3dlg00::Cpop3dlg00(int templateId, QWidget* parent)
-    : ConnectionCountPage(templateId, parent, {1123, 1122, "pop3maxconn", NumberKind::Unsigned}) {}
+Cpop3dlg00::Cpop3dlg00(int templateId, QWidget* parent) : ValuePage(templateId, parent) {}
+void Cpop3dlg00::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    AddNumber(layout, kPop3ConnectionsLabel, "同時接続数", kPop3ConnectionsEdit, "pop3maxconn", NumberKind::Unsigned,
+              true);
+    layout->addStretch();
+}
 
-Cpop3dlg1::Cpop3dlg1(int templateId, QWidget* parent)
-    : ListFileButtonsPage(templateId, parent, {145, 0, nullptr, nullptr, {{1142, "接続アドレス編集", "pop3-con.ini"}}}) {}
+Cpop3dlg1::Cpop3dlg1(int templateId, QWidget* parent) : ValuePage(templateId, parent) { SetTitleString(145); }
+void Cpop3dlg1::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    AddButton(layout, kPop3ConnectListButton, "接続アドレス編集", EditList("pop3-con.ini"));
+    layout->addStretch();
+}
 
-Cpop3dlg10::Cpop3dlg10(int templateId, QWidget* parent)
-    : RadioValuePage(templateId, parent, IpVersion("pop3ipverstion")) {}
+Cpop3dlg10::Cpop3dlg10(int templateId, QWidget* parent) : ValuePage(templateId, parent) {}
+void Cpop3dlg10::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    AddIpVersion(layout, "pop3ipverstion");
+    layout->addStretch();
+}
 
-Cpop3dlg11::Cpop3dlg11(int templateId, QWidget* parent)
-    : RadioValuePage(templateId, parent,
-                     {"ウイルス発見時のメール受信", "pop3virusbody", {{1218, "ヘッダのみ添付"}, {1219, "ヘッダ+本文添付"}}}) {}
+Cpop3dlg11::Cpop3dlg11(int templateId, QWidget* parent) : ValuePage(templateId, parent) {}
+void Cpop3dlg11::BuildTemplate() {
+    auto* layout = new QVBoxLayout(this);
+    AddRadioGroup(layout, "ウイルス発見時のメール受信",
+                  {{kPop3VirusHeaderOnlyRadio, "ヘッダのみ添付"}, {kPop3VirusHeaderAndBodyRadio, "ヘッダ+本文添付"}},
+                  "pop3virusbody");
+    layout->addStretch();
+}
 
 }  // namespace panel

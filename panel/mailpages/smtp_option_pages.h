@@ -3,38 +3,60 @@
 // IP version. The mail archive page is Csmtpdlg12 (mail_archive_page.h).
 #pragma once
 
-#include "panel/mailpages/option_page_kinds.h"
+#include "panel/framework/switch_and_log_page.h"
+#include "panel/framework/value_page.h"
 
 namespace panel {
 
+inline constexpr int kSmtpOnCheck = 1003;
+inline constexpr int kSmtpLogCheck = 1026;
 class CSmtpSetDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CSmtpSetDlg(int templateId = 191, QWidget* parent = nullptr);
 };
 
-class Csmtpdlg00 : public ConnectionCountPage {
+inline constexpr int kSmtpConnectionsLabel = 1124;
+inline constexpr int kSmtpConnectionsEdit = 1125;
+class Csmtpdlg00 : public ValuePage {
     Q_OBJECT
 public:
     explicit Csmtpdlg00(int templateId = 121, QWidget* parent = nullptr);
+
+protected:
+    void BuildTemplate() override;
 };
 
-class Csmtpdlg1 : public ListFileButtonsPage {
+inline constexpr int kSmtpSpamRejectCheck = 1306;
+inline constexpr int kSmtpConnectListButton = 1136;
+class Csmtpdlg1 : public ValuePage {
     Q_OBJECT
 public:
     explicit Csmtpdlg1(int templateId = 171, QWidget* parent = nullptr);
+
+protected:
+    void BuildTemplate() override;
 };
 
-class Csmtpdlg10 : public ListFileButtonsPage {
+inline constexpr int kSmtpBlocklistSourcesButton = 1137;
+inline constexpr int kSmtpBlocklistWhiteListButton = 1138;
+class Csmtpdlg10 : public ValuePage {
     Q_OBJECT
 public:
     explicit Csmtpdlg10(int templateId = 122, QWidget* parent = nullptr);
+
+protected:
+    void BuildTemplate() override;
 };
 
-class Csmtpdlg11 : public RadioValuePage {
+// The IP version group: kIpv4OnlyRadio, kIpv6OnlyRadio, kIpBothRadio.
+class Csmtpdlg11 : public ValuePage {
     Q_OBJECT
 public:
     explicit Csmtpdlg11(int templateId = 123, QWidget* parent = nullptr);
+
+protected:
+    void BuildTemplate() override;
 };
 
 }  // namespace panel

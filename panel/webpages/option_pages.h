@@ -4,74 +4,32 @@
 // lifetime) and the pages that only offer list-file buttons.
 #pragma once
 
-#include <deque>
-#include <functional>
-#include <utility>
-#include <vector>
-
-#include "panel/framework/settings_page.h"
 #include "panel/framework/switch_and_log_page.h"
-
-class QBoxLayout;
+#include "panel/framework/value_page.h"
 
 namespace panel {
 
 // The proxy switch and the log switch.
+inline constexpr int kHttpOnCheck = 1002;
+inline constexpr int kHttpLogCheck = 1020;
 class CHttpSetDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CHttpSetDlg(int templateId = 190, QWidget* parent = nullptr);
 };
+inline constexpr int kFtpOnCheck = 1017;
+inline constexpr int kFtpLogCheck = 1022;
 class CFtpSetupDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CFtpSetupDlg(int templateId = 192, QWidget* parent = nullptr);
 };
+inline constexpr int kSocksOnCheck = 1019;
+inline constexpr int kSocksLogCheck = 1027;
 class CSocksSetDlg : public SwitchAndLogPage {
     Q_OBJECT
 public:
     explicit CSocksSetDlg(int templateId = 194, QWidget* parent = nullptr);
-};
-
-// A page of DWORD values (numbers and radio groups) and buttons. A
-// subclass lays its template out with the Add functions, values in the
-// order they are read and written.
-class ValuePage : public SettingsPage {
-    Q_OBJECT
-public:
-    bool SaveSettings() override;
-
-protected:
-    ValuePage(int templateId, QWidget* parent);
-    void OnInitDialog() override;
-
-    // A number edit with its label; `ranged`: 0 to 65535.
-    void AddNumber(QBoxLayout* layout, int labelId, const char* label, int editId, const char* value,
-                   NumberKind kind, bool ranged);
-    // The data port range: two ranged edits in one group.
-    void AddPortRange(QBoxLayout* layout, const char* startValue, NumberKind startKind, const char* endValue,
-                      NumberKind endKind);
-    // A radio group; the value is the index of the chosen button.
-    void AddRadioGroup(QBoxLayout* layout, const char* title, std::vector<std::pair<int, const char*>> radios,
-                       const char* value);
-    // The IP version group (1139 "IPv4のみ", 1140 "IPv6のみ", 1141 "併用").
-    void AddIpVersion(QBoxLayout* layout, const char* value);
-    // A colour button that runs `action`.
-    void AddButton(QBoxLayout* layout, int id, const char* text, std::function<void()> action);
-
-private:
-    struct Value {
-        const char* name;
-        uint32_t number = 0;
-        int choice = -1;
-        uint32_t stored = 0;  // what was read or last written
-        bool radio = false;
-        std::vector<int> ids;  // the edit, or the radio buttons
-        NumberKind kind = NumberKind::Unsigned;
-        bool ranged = false;
-    };
-    std::deque<Value> values_;
-    std::vector<std::pair<int, std::function<void()>>> buttons_;
 };
 
 #define VELQOR_VALUE_PAGE(Class, Template)                                  \
@@ -83,21 +41,56 @@ private:
         void BuildTemplate() override;                                      \
     };
 
+// Connections.
+inline constexpr int kHttpConnectionsLabel = 1120;
+inline constexpr int kHttpConnectionsEdit = 1121;
 VELQOR_VALUE_PAGE(Chttp10dlg, 110)
-VELQOR_VALUE_PAGE(Chttpdlg00, 113)
-VELQOR_VALUE_PAGE(Chttp01dlg, 112)
+inline constexpr int kFtpConnectionsLabel = 1195;
+inline constexpr int kFtpConnectionsEdit = 1196;
 VELQOR_VALUE_PAGE(Cftpdlg00, 116)
-VELQOR_VALUE_PAGE(Cftpdlg10, 117)
-VELQOR_VALUE_PAGE(Cftpdlg11, 118)
-VELQOR_VALUE_PAGE(Cftpdlg12, 119)
+inline constexpr int kSocksConnectionsLabel = 1220;
+inline constexpr int kSocksConnectionsEdit = 1219;
 VELQOR_VALUE_PAGE(Csocksdlg00, 133)
+
+// IP version (kIpv4OnlyRadio, kIpv6OnlyRadio, kIpBothRadio).
+VELQOR_VALUE_PAGE(Chttpdlg00, 113)
+VELQOR_VALUE_PAGE(Cftpdlg10, 117)
 VELQOR_VALUE_PAGE(Csocksdlg10, 135)
-VELQOR_VALUE_PAGE(Csocksdlg11, 136)
+
+// The data port range of FTP, and of FTP through SOCKS.
+inline constexpr int kDataPortStartEdit = 1211;
+inline constexpr int kDataPortEndEdit = 1212;
+VELQOR_VALUE_PAGE(Cftpdlg11, 118)
 VELQOR_VALUE_PAGE(Csocksdlg12, 140)
+
+// The SOCKS versions served.
+inline constexpr int kSocksBothRadio = 1225;
+inline constexpr int kSocksV4OnlyRadio = 1226;
+inline constexpr int kSocksV5OnlyRadio = 1227;
+VELQOR_VALUE_PAGE(Csocksdlg11, 136)
+
+// The cache: its lifetime, clearing it, the links it leaves out.
+inline constexpr int kHttpCacheMinutesEdit = 1214;
+inline constexpr int kHttpCacheClearButton = 1216;
+inline constexpr int kNoCacheLinksButton = 1237;
+VELQOR_VALUE_PAGE(Chttp01dlg, 112)
+inline constexpr int kFtpCacheMinutesEdit = 1213;
+inline constexpr int kCacheClearButton = 1215;
+VELQOR_VALUE_PAGE(Cftpdlg12, 119)
+inline constexpr int kSocksCacheMinutesEdit = 1229;
 VELQOR_VALUE_PAGE(Csocksdlg13, 141)
+
 // Pages of list-file buttons only; they save nothing.
+inline constexpr int kFoundWordPageButton = 1258;
+inline constexpr int kFoundVirusPageButton = 1257;
 VELQOR_VALUE_PAGE(Chttpdlg02, 114)
+inline constexpr int kFtpConnectListButton = 1207;
 VELQOR_VALUE_PAGE(Cftpdlg1, 177)
+inline constexpr int kSocksConnectListButton = 1228;
+inline constexpr int kSocksWhiteListButton = 1231;
+inline constexpr int kSocksBlackListButton = 1232;
+inline constexpr int kSocksUriblButton = 1233;
+inline constexpr int kSocksProtocolsButton = 1236;
 VELQOR_VALUE_PAGE(Csocksdlg1, 179)
 
 #undef VELQOR_VALUE_PAGE
