@@ -25,6 +25,7 @@
 #include "registry_seed.h"
 #include "service/child_control.h"
 #include "service/product_settings.h"
+#include "smtp_peer.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -727,12 +728,9 @@ TEST_F(VelqorsTest, TheArchiversPasswordsStayOffEveryCommandLineAndStillLogItIn)
     fs::copy_file(testsupport::BinPath("orqsvt"), install + "/orqsvt");
     const std::string authPassword = "smtp s3cret-pw";
     const std::string archivePrefix = "Zq7";
-    const int sinkPort = testsupport::FreeTcpPort();
-    TempDir sinkOut;
-    Process sink({"/usr/bin/python3", testsupport::SourcePath("archiver/svt/tests/smtp_sink.py"), "--port",
-                  std::to_string(sinkPort), "--out", sinkOut.path(), "--auth", "user:" + authPassword},
-                 {});
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return sink.out().find("READY") != std::string::npos; })) << sink.err();
+    testsupport::SmtpPeer sink({"--auth", "user:" + authPassword});
+    const int sinkPort = sink.port();
+    ASSERT_NE(sinkPort, 0) << sink.err();
     Seed({{"spamcheck", 0u}, {"process", 0u}, {"folder", 0u}, {"TQXSmtp", std::string("127.0.0.1")},
           {"TQXSmtpPort", static_cast<uint32_t>(sinkPort)}, {"TQXESmtp", 1u}, {"TQXSmtpAuthID", std::string("user")},
           {"TQXSmtpAuthPW", authPassword}, {"TQXUniqPW", archivePrefix}, {"TQXLevel", 0u}, {"TQXRetryTime", 600u}});
@@ -767,8 +765,8 @@ TEST_F(VelqorsTest, TheArchiversPasswordsStayOffEveryCommandLineAndStillLogItIn)
     std::string reply;
     ASSERT_EQ(platform::CallNamedPipe("\\\\.\\pipe\\orqsvt", request, 521, reply, platform::kPipeWaitForever, 30000), 0);
     EXPECT_EQ(reply, "Compressed");
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return fs::exists(sinkOut / "1.env"); }, 20s)) << velqors->out();
-    EXPECT_NE(ReadFile(sinkOut / "1.env").find("AUTH user " + authPassword + "\n"), std::string::npos);
+    ASSERT_TRUE(sink.Received(1, 20s)) << velqors->out();
+    EXPECT_NE(sink.Envelope(1).find("AUTH user " + authPassword + "\n"), std::string::npos);
 
     velqors->terminate(SIGINT);
     EXPECT_EQ(velqors->wait(30s), 0);

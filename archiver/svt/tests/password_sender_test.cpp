@@ -7,40 +7,18 @@
 
 #include "archiver/svt/archive_log.h"
 #include "archiver/svt/password_sender.h"
+#include "smtp_peer.h"
 #include "svt_fixture.h"
 #include "test_support.h"
 
 namespace {
 
 using testsupport::FileExists;
-using testsupport::ReadFile;
 using testsupport::WriteFile;
 
-// The aiosmtpd sink on a loopback port; every mail it accepts lands in out().
-class SmtpSink {
-public:
-    explicit SmtpSink(std::vector<std::string> options = {}, int port = testsupport::FreeTcpPort()) : port_(port) {
-        std::vector<std::string> argv{"/usr/bin/python3", testsupport::SourcePath("archiver/svt/tests/smtp_sink.py"),
-                                      "--port", std::to_string(port_), "--out", out_.path()};
-        argv.insert(argv.end(), options.begin(), options.end());
-        process_ = std::make_unique<testsupport::Process>(argv, testsupport::Process::Options{});
-        EXPECT_TRUE(testsupport::WaitUntil([this] { return process_->out().find("READY") != std::string::npos; }))
-            << process_->err();
-    }
-    ~SmtpSink() {
-        process_->terminate();
-        process_->wait(std::chrono::seconds(10));
-    }
-    int port() const { return port_; }
-    std::string out(const std::string& name) const { return out_ / name; }
-    bool Received(int n, std::chrono::milliseconds wait = std::chrono::seconds(10)) const {
-        return testsupport::WaitUntil([&] { return FileExists(out(std::to_string(n) + ".env")); }, wait);
-    }
-
-private:
-    int port_;
-    testsupport::TempDir out_;
-    std::unique_ptr<testsupport::Process> process_;
+// The aiosmtpd sink on a loopback port, checked to have come up.
+struct SmtpSink : testsupport::SmtpPeer {
+    explicit SmtpSink(const std::vector<std::string>& options = {}) : SmtpPeer(options) { EXPECT_NE(port(), 0) << err(); }
 };
 
 const char* kPasswordMail = "From: from@example.test\r\nSubject: s\r\nMessage-ID: <m_2@example.test>\r\n\r\n"
@@ -93,9 +71,9 @@ TEST_F(QueueFixture, DialoguesWithDifferentServers) {
         Queue("Q1", c.recipients);
         archiver::SendQueuedPasswordMails(settings);
         ASSERT_TRUE(sink.Received(1, std::chrono::seconds(2))) << c.name;
-        EXPECT_EQ(ReadFile(sink.out("1.env")), c.expectedEnvelope) << c.name;
+        EXPECT_EQ(sink.Envelope(1), c.expectedEnvelope) << c.name;
         // The data as sent: the file's own lines, its "." line ending the data.
-        EXPECT_EQ(ReadFile(sink.out("1.eml")),
+        EXPECT_EQ(sink.Mail(1),
                   "From: from@example.test\r\nSubject: s\r\nMessage-ID: <m_2@example.test>\r\n\r\n"
                   ".a stuffed line\r\nbody\r\n\r\n") << c.name;
         EXPECT_FALSE(FileExists(work / "Q1-pw.rcp")) << c.name;
@@ -169,9 +147,9 @@ TEST(PasswordSender, ArchivedMailsPasswordReachesTheServerWithAuthPlain) {
     ASSERT_EQ(server.Ask(path, reply), 0);
     ASSERT_EQ(reply, "Compressed");
     ASSERT_TRUE(sink.Received(1)) << server.log();
-    EXPECT_EQ(ReadFile(sink.out("1.env")),
+    EXPECT_EQ(sink.Envelope(1),
               "FROM from@example.test\nTO to@example.test\nTO cc@example.test\nAUTH user secret\n");
-    const std::string sent = ReadFile(sink.out("1.eml"));
+    const std::string sent = sink.Mail(1);
     EXPECT_NE(sent.find("Message-ID: <orig-7_2@example.test>\r\nReferences: <orig-7@example.test>\r\n"),
               std::string::npos) << sent;
     EXPECT_NE(sent.find("Subject: quote\r\n"), std::string::npos);
@@ -190,7 +168,7 @@ TEST(PasswordSender, UnreachableServerIsRetriedAfterThePeriod) {
     ASSERT_TRUE(testsupport::WaitUntil([&] { return server.log().find("connect fail.") != std::string::npos; }));
     EXPECT_TRUE(FileExists(server.workFolder() + "/R.1-pw.rcp"));
     EXPECT_TRUE(FileExists(server.workFolder() + "/R.1-pw.dat"));
-    SmtpSink sink({}, port);
+    SmtpSink sink({"--port", std::to_string(port)});
     ASSERT_TRUE(sink.Received(1, std::chrono::seconds(8))) << server.log();
     EXPECT_TRUE(testsupport::WaitUntil([&] { return !FileExists(server.workFolder() + "/R.1-pw.rcp"); }));
 }

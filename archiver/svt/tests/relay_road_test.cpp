@@ -4,31 +4,25 @@
 #include <gtest/gtest.h>
 
 #include "mail_fixture.h"
+#include "smtp_peer.h"
 #include "test_support.h"
 
 namespace {
 
-using testsupport::FileExists;
 using testsupport::ReadFile;
 
 class ArchiveRoad : public mailtest::MailRelayTest {
 protected:
     void StartSink() {
-        sinkPort_ = testsupport::FreeTcpPort();
-        testsupport::MakeDirs(path("sink"));
-        sink_ = std::make_unique<testsupport::Process>(
-            std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("archiver/svt/tests/smtp_sink.py"),
-                                     "--port", std::to_string(sinkPort_), "--out", path("sink")},
-            testsupport::Process::Options{});
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return sink_->out().find("READY") != std::string::npos; }))
-            << sink_->err();
+        sink_ = std::make_unique<testsupport::SmtpPeer>();
+        ASSERT_NE(sink_->port(), 0) << sink_->err();
     }
     void StartArchiver(const std::vector<std::string>& options) {
         // The engine's own data root, so the archiver takes mails of its cache.
         std::string root = engine_->dataFolder();
         root.resize(root.size() - std::string("VELQOR/").size());
         std::vector<std::string> argv{testsupport::BinPath("orqsvt"), "-e=VELQOR_LISTENER_TEST_ROOT", "-x=dat",
-                                      "-s=127.0.0.1", "-p=" + std::to_string(sinkPort_)};
+                                      "-s=127.0.0.1", "-p=" + std::to_string(sink_->port())};
         argv.insert(argv.end(), options.begin(), options.end());
         testsupport::Process::Options processOptions;
         processOptions.env = {{"VELQOR_PIPE_DIR", pipes_}, {"VELQOR_LISTENER_TEST_ROOT", root}};
@@ -38,18 +32,15 @@ protected:
     }
     void TearDown() override {
         if (archiver_) archiver_->terminate();
-        if (sink_) sink_->terminate();
+        sink_.reset();
     }
-    std::string Sunk(int n, const char* ext) const { return ReadFile(path("sink") + "/" + std::to_string(n) + ext); }
-
-    int sinkPort_ = 0;
-    std::unique_ptr<testsupport::Process> sink_;
+    std::unique_ptr<testsupport::SmtpPeer> sink_;
     std::unique_ptr<testsupport::Process> archiver_;
 };
 
 TEST_F(ArchiveRoad, SwaksMailArrivesArchivedAndThePasswordMailFollows) {
     StartSink();
-    StartEngine({.serverPort = sinkPort_, .files = {{"smtp-zip.db", "127.0.0.1:*\n"}}});
+    StartEngine({.serverPort = sink_->port(), .files = {{"smtp-zip.db", "127.0.0.1:*\n"}}});
     StartArchiver({"-u=1", "-l=0", "-@=pw-"});
     std::string pdf = "%PDF-1.4\n";
     for (int i = 0; i < 4000; ++i) pdf += static_cast<char>(i * 7);
@@ -61,13 +52,12 @@ TEST_F(ArchiveRoad, SwaksMailArrivesArchivedAndThePasswordMailFollows) {
         path("offer.pdf"));
     ASSERT_EQ(result.exitCode, 0) << result.output << engine_->log() << archiver_->out();
 
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return FileExists(path("sink/2.env")); }))
-        << engine_->log() << archiver_->out();
+    ASSERT_TRUE(sink_->Received(2)) << engine_->log() << archiver_->out();
     std::string archived, password;
     for (int n : {1, 2}) {
-        const std::string mail = Sunk(n, ".eml");
+        const std::string mail = sink_->Mail(n);
         (mail.find("X-Sorvant: yes") != std::string::npos ? archived : password) = mail;
-        EXPECT_EQ(Sunk(n, ".env"), "FROM sender@example.org\nTO first@example.net\n");
+        EXPECT_EQ(sink_->Envelope(n), "FROM sender@example.org\nTO first@example.net\n");
     }
     ASSERT_FALSE(archived.empty());
     ASSERT_FALSE(password.empty());

@@ -46,8 +46,8 @@ protected:
     std::unique_ptr<listenertest::EngineProcess> engine_;
 };
 
-// Starts a peer script of this folder ("smtp_peer.py MODE FOLDER", ...) and
-// returns its port from its "port <n>" line (0 when it did not come up).
+// Starts a server script (argv: "/usr/bin/python3", script, ...) and returns
+// its port from its "port <n>" line (0 when it did not come up).
 int StartPeer(std::unique_ptr<testsupport::Process>& process, const std::vector<std::string>& argv);
 
 }  // namespace mailtest

@@ -6,6 +6,7 @@
 
 #include "avstub.h"
 #include "mail_fixture.h"
+#include "smtp_peer.h"
 #include "tls_fixture.h"
 
 namespace mailtest {
@@ -14,17 +15,18 @@ namespace {
 using testsupport::ReadFile;
 using testsupport::RunCommand;
 
-std::string PeerScript() { return testsupport::SourcePath("engine/mail/tests/smtp_peer.py"); }
-
 class SmtpRelayTest : public MailRelayTest {
 protected:
-    void StartServer(const std::string& mode, const std::vector<std::string>& more = {}) {
-        mailDir_ = path("server");
-        testsupport::MakeDirs(mailDir_);
-        std::vector<std::string> argv{"/usr/bin/python3", PeerScript(), mode, mailDir_};
-        argv.insert(argv.end(), more.begin(), more.end());
-        serverPort_ = StartPeer(server_, argv);
-        ASSERT_NE(serverPort_, 0);
+    void StartServer(const std::vector<std::string>& options) {
+        server_ = std::make_unique<testsupport::SmtpPeer>(options);
+        serverPort_ = server_->port();
+        ASSERT_NE(serverPort_, 0) << server_->err();
+    }
+    // The sink, which refuses bad@example.net and forwards to far@example.net.
+    void StartSink(std::vector<std::string> options = {}) {
+        options.insert(options.end(),
+                       {"--refuse-rcpt", "bad@example.net", "--forward-rcpt", "far@example.net"});
+        StartServer(options);
     }
     void StartSmtpEngine(RelaySetup setup = {}) {
         setup.serverPort = serverPort_;
@@ -34,12 +36,7 @@ protected:
         return RunCommand("swaks --server 127.0.0.1:" + std::to_string(port_) +
                           " --from sender@example.org --timeout 15 " + options);
     }
-    std::vector<std::string> Mails() const {
-        std::vector<std::string> mails;
-        for (int n = 1; testsupport::FileExists(mailDir_ + "/mail-" + std::to_string(n) + ".eml"); ++n)
-            mails.push_back(ReadFile(mailDir_ + "/mail-" + std::to_string(n) + ".eml"));
-        return mails;
-    }
+    std::vector<std::string> Mails() const { return server_->Mails(); }
     // Runs a Python client script.
     testsupport::CommandResult Python(const std::string& script) {
         testsupport::WriteFile(path("client.py"), script);
@@ -50,7 +47,7 @@ protected:
         return Python("import smtplib\ns = smtplib.SMTP('127.0.0.1', " + std::to_string(port_) + ", timeout=15)\n" +
                       steps);
     }
-    std::string Commands() const { return ReadFile(mailDir_ + "/commands.log"); }
+    std::string Commands() const { return server_->Commands(); }
     // Every file of the backup folder's day folders, by name.
     std::vector<std::filesystem::path> BackupFiles() const {
         std::vector<std::filesystem::path> files;
@@ -60,13 +57,12 @@ protected:
         return files;
     }
 
-    std::string mailDir_;
     int serverPort_ = 0;
-    std::unique_ptr<testsupport::Process> server_;
+    std::unique_ptr<testsupport::SmtpPeer> server_;
 };
 
 TEST_F(SmtpRelayTest, CleanMailIsDeliveredWithReceivedLineAndBackedUpWithItsEnvelope) {
-    StartServer("sink");
+    StartSink();
     StartStandin("orqspam", {"--log=" + path("spam.log")});
     StartSmtpEngine({.extra = {"-b=" + path("backup") + "/"}});
     auto result = Swaks("--to first@example.net,bad@example.net,second@example.net --body 'hello through the relay'");
@@ -107,7 +103,7 @@ TEST_F(SmtpRelayTest, CleanMailIsDeliveredWithReceivedLineAndBackedUpWithItsEnve
 }
 
 TEST_F(SmtpRelayTest, InfectedMailIsRefusedUnlessTheClientPasses) {
-    StartServer("sink");
+    StartSink();
     testsupport::WriteFile(path("eicar.txt"), std::string(avstub::kEicarTestString) + "\n");
     for (const bool pass : {false, true}) {
         SCOPED_TRACE(pass ? "pass client" : "ordinary client");
@@ -130,7 +126,7 @@ TEST_F(SmtpRelayTest, InfectedMailIsRefusedUnlessTheClientPasses) {
 }
 
 TEST_F(SmtpRelayTest, RefusedRecipientFollowedByDataKeepsTheDialogueInStep) {
-    StartServer("sink");
+    StartSink();
     StartSmtpEngine();
     auto result = Smtplib(
         "s.ehlo('client.example')\n"
@@ -152,7 +148,7 @@ TEST_F(SmtpRelayTest, RefusedRecipientFollowedByDataKeepsTheDialogueInStep) {
 TEST_F(SmtpRelayTest, RecipientTakenWith251IsARecipientLike250) {
     // 251 (will forward) accepts the recipient: the mail goes through the
     // relay's DATA and its scan like any other.
-    StartServer("sink");
+    StartSink();
     StartSmtpEngine();
     auto result = Smtplib(
         "s.ehlo('client.example')\n"
@@ -169,7 +165,7 @@ TEST_F(SmtpRelayTest, RecipientTakenWith251IsARecipientLike250) {
 }
 
 TEST_F(SmtpRelayTest, ServerThatRefusesDataGetsNoMailLinesAndLeavesNoBackup) {
-    StartServer("refuse-data");
+    StartServer({"--script", "refuse-data"});
     StartSmtpEngine({.extra = {"-b=" + path("backup") + "/"}});
     auto result = Swaks("--to first@example.net --header 'Subject: never sent'");
     EXPECT_NE(result.output.find("554 5.5.1 no valid recipients"), std::string::npos) << result.output;
@@ -182,7 +178,7 @@ TEST_F(SmtpRelayTest, ServerThatRefusesDataGetsNoMailLinesAndLeavesNoBackup) {
 }
 
 TEST_F(SmtpRelayTest, RsetDropsTheEnvelopeAndEveryMailHasItsOwnId) {
-    StartServer("sink");
+    StartSink();
     StartSmtpEngine({.extra = {"-b=" + path("backup") + "/"}});
     auto result = Smtplib(
         "s.ehlo('client.example')\n"
@@ -208,7 +204,7 @@ TEST_F(SmtpRelayTest, RsetDropsTheEnvelopeAndEveryMailHasItsOwnId) {
 }
 
 TEST_F(SmtpRelayTest, SpamFindingIsRefusedWithRejectionOnElseTheMarkedMailGoesOn) {
-    StartServer("sink");
+    StartSink();
     StartStandin("orqspam", {"--reply=BODY detected.", "--mark=X-Marked: spam"});
     for (const bool reject : {true, false}) {
         SCOPED_TRACE(reject ? "-j=1" : "no -j");
@@ -229,7 +225,7 @@ TEST_F(SmtpRelayTest, SpamFindingIsRefusedWithRejectionOnElseTheMarkedMailGoesOn
 }
 
 TEST_F(SmtpRelayTest, EhloAnswerInTwoWritesStaysInStepWithoutPipeliningChunkingOrStartTls) {
-    StartServer("split-ehlo");
+    StartServer({"--script", "split-ehlo"});
     StartSmtpEngine();
     auto result = Swaks("--to first@example.net --body 'split'");
     EXPECT_EQ(result.exitCode, 0) << result.output << engine_->log();
@@ -240,7 +236,7 @@ TEST_F(SmtpRelayTest, EhloAnswerInTwoWritesStaysInStepWithoutPipeliningChunkingO
 }
 
 TEST_F(SmtpRelayTest, CommandsSentTogetherAreRelayedOneAtATime) {
-    StartServer("sink");
+    StartSink();
     StartSmtpEngine();
     const std::string script =
         "import socket\n"
@@ -283,7 +279,7 @@ TEST_F(SmtpRelayTest, ServerFloodingItsGreetingIsCutOffInsteadOfHeldInMemory) {
     // neither holding it until the server's time-out nor passing it on.
     for (const char* mode : {"flood-lines", "flood-bytes"}) {
         SCOPED_TRACE(mode);
-        StartServer(mode);
+        StartServer({"--script", mode});
         StartSmtpEngine();
         listenertest::Client client("127.0.0.1", port_);
         ASSERT_TRUE(client.ok());
@@ -298,7 +294,7 @@ TEST_F(SmtpRelayTest, ServerFloodingItsGreetingIsCutOffInsteadOfHeldInMemory) {
 }
 
 TEST_F(SmtpRelayTest, StartTlsThroughAStartTlsListenLine) {
-    StartServer("sink");
+    StartSink();
     const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
     StartSmtpEngine({.listenTls = "-" + certificate.certificateFile + "\t" + certificate.privateKeyFile});
     auto result = Swaks("--to first@example.net --tls --body 'secret'");
@@ -310,7 +306,7 @@ TEST_F(SmtpRelayTest, StartTlsThroughAStartTlsListenLine) {
 
 TEST_F(SmtpRelayTest, TlsFromTheStartTowardsAServerMarkedPlus) {
     const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
-    StartServer("smtps-sink", {certificate.certificateFile, certificate.privateKeyFile});
+    StartSink({"--tls", "implicit", "--cert", certificate.certificateFile, "--key", certificate.privateKeyFile});
     StartSmtpEngine({.serverMarks = "+"});
     auto result = Swaks("--to first@example.net --body 'over TLS all the way'");
     EXPECT_EQ(result.exitCode, 0) << result.output << engine_->log();
@@ -320,7 +316,7 @@ TEST_F(SmtpRelayTest, TlsFromTheStartTowardsAServerMarkedPlus) {
 
 TEST_F(SmtpRelayTest, StartTlsTowardsAServerMarkedForIt) {
     const auto certificate = tlsfixture::MakeSelfSignedCertificate(dir_.path());
-    StartServer("tls-sink", {certificate.certificateFile, certificate.privateKeyFile});
+    StartSink({"--tls", "starttls", "--cert", certificate.certificateFile, "--key", certificate.privateKeyFile});
     StartSmtpEngine({.serverMarks = "-"});
     for (const char* greeting : {"--ehlo client.example", "--protocol SMTP"}) {
         SCOPED_TRACE(greeting);
@@ -337,7 +333,7 @@ TEST_F(SmtpRelayTest, StartTlsTowardsAServerMarkedForIt) {
 }
 
 TEST_F(SmtpRelayTest, ArchivingHandOffGetsTheMailAndItsEnvelope) {
-    StartServer("sink");
+    StartSink();
     StartStandin("orqsvt", {"--log=" + path("archive.log"), "--reply=Compressed",
                             "--envelope-copy=" + path("envelope.txt"), "--mark=X-Archived: yes"});
     StartSmtpEngine({.files = {{"smtp-zip.db", "127.0.0.1:*\n"}}});

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/ftp/tests/ftp_peer.h"
+#include "smtp_peer.h"
 #include "socks_engine.h"
 #include "test_support.h"
 
@@ -77,17 +78,15 @@ TEST(SocksFtp, ActiveModeThroughTheClientsBind) {
 }
 
 TEST(SocksSmtp, MailThroughTheLineRelay) {
-    testsupport::TempDir sink;
-    sockstest::Peer server(
-        {"/usr/bin/python3", testsupport::SourcePath("engine/mail/tests/smtp_peer.py"), "sink", sink.path()});
-    ASSERT_NE(server.port(), 0);
+    testsupport::SmtpPeer server;
+    ASSERT_NE(server.port(), 0) << server.err();
     SocksEngine engine(Files{{"socks-ptl.ini", "*:" + std::to_string(server.port()) + ",1,0,smtp\r\n"}});
     const auto result = testsupport::RunCommand(
         "/usr/bin/python3 " + testsupport::SourcePath("engine/socks/tests/socks_smtp_client.py") + " " +
         std::to_string(engine.port()) + " " + std::to_string(server.port()) + " 2>&1");
     EXPECT_EQ(result.output, "sent\n") << engine.log();
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(sink / "mail-1.eml"); }));
-    const std::string mail = testsupport::ReadFile(sink / "mail-1.eml");
+    ASSERT_TRUE(server.Received(1));
+    const std::string mail = server.Mail(1);
     EXPECT_NE(mail.find("Hello over SOCKS."), std::string::npos);
     // The relay, not a tunnel, carried it: it added its trace line.
     EXPECT_NE(mail.find("Received: from "), std::string::npos) << mail;

@@ -21,6 +21,7 @@
 #include "platform/codepage/codepage.h"
 #include "qt_test_support.h"
 #include "service/child_start_table.h"
+#include "smtp_peer.h"
 
 namespace {
 
@@ -253,24 +254,17 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
 class NotifyMailTest : public MailFilterPagesTest {
 protected:
     void TearDown() override {
-        if (sink_) sink_->terminate(15);
+        sink_.reset();
         MailFilterPagesTest::TearDown();
     }
     // The mail sender's SMTP peer: aiosmtpd asking for AUTH PLAIN as user
     // "user" with the password "pa'ss".
     int StartSink() {
-        int port = testsupport::FreeTcpPort();
-        sink_ = std::make_unique<testsupport::Process>(
-            std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("tools/sendmail/tests/smtp_peer.py"),
-                                     "aiosmtpd", std::to_string(port), sinkDir_.path()},
-            testsupport::Process::Options{});
-        EXPECT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(sinkDir_ / "ready"); },
-                                           std::chrono::seconds(20)))
-            << sink_->err();
-        return port;
+        sink_ = std::make_unique<testsupport::SmtpPeer>(std::vector<std::string>{"--auth", "user:pa'ss"});
+        EXPECT_NE(sink_->port(), 0) << sink_->err();
+        return sink_->port();
     }
-    testsupport::TempDir sinkDir_;
-    std::unique_ptr<testsupport::Process> sink_;
+    std::unique_ptr<testsupport::SmtpPeer> sink_;
 };
 
 TEST_F(NotifyMailTest, SendmailIniAsWrittenIsWhatTheMailSenderSendsWith) {
@@ -336,13 +330,13 @@ TEST_F(NotifyMailTest, SendmailIniAsWrittenIsWhatTheMailSenderSendsWith) {
     testsupport::Process sender({testsupport::BinPath("orqnote"), "to@example.test", "-subject=notice", "-message=hello"},
                                 options);
     ASSERT_EQ(sender.wait(std::chrono::seconds(60)), 0) << sender.out() << sender.err();
-    ASSERT_TRUE(testsupport::FileExists(sinkDir_ / "mail-1.eml")) << sender.out() << sender.err();
+    ASSERT_TRUE(testsupport::FileExists(sink_->MailPath(1))) << sender.out() << sender.err();
     auto from = testsupport::RunCommand(
         "/usr/bin/python3 -c \"import email,email.header,sys; m=email.message_from_bytes(open(sys.argv[1],'rb')."
         "read()); print(str(email.header.make_header(email.header.decode_header(m['From']))))\" '" +
-        (sinkDir_ / "mail-1.eml") + "'");
+        sink_->MailPath(1) + "'");
     EXPECT_EQ(from.output, "管理者 通知 <notice@example.test>\n");
-    EXPECT_EQ(testsupport::ReadFile(sinkDir_ / "mail-1.rcpt"), "to@example.test");
+    EXPECT_EQ(sink_->Envelope(1), "FROM notice@example.test\nTO to@example.test\nAUTH user pa'ss\n");
 }
 
 }  // namespace

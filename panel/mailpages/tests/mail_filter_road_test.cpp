@@ -16,6 +16,7 @@
 #include "panel_test_support.h"
 #include "platform/codepage/codepage.h"
 #include "service/child_start_table.h"
+#include "smtp_peer.h"
 
 namespace {
 
@@ -65,9 +66,6 @@ protected:
     void Append(const std::string& file, const std::string& line) {
         testsupport::WriteFile(dataFolder() + file, testsupport::ReadFile(dataFolder() + file) + line + "\r\n");
     }
-    std::string Sunk(int n, const char* ext) {
-        return testsupport::ReadFile(dir_ / ("sink/" + std::to_string(n) + ext));
-    }
 
     QWidget window_;
     std::string lang_;
@@ -75,16 +73,10 @@ protected:
 };
 
 TEST_F(MailFilterRoadTest, SavedPagesArchiveAndMarkMailThroughTheRealServers) {
-    const int sinkPort = testsupport::FreeTcpPort(), relayPort = testsupport::FreeTcpPort();
-    testsupport::MakeDirs(dir_ / "sink");
-    processes_.push_back(std::make_unique<testsupport::Process>(
-        std::vector<std::string>{"/usr/bin/python3", testsupport::SourcePath("archiver/svt/tests/smtp_sink.py"),
-                                 "--port", std::to_string(sinkPort), "--out", dir_ / "sink", "--auth",
-                                 "sender-id:pass word"},
-        testsupport::Process::Options{}));
-    testsupport::Process& realSink = *processes_.back();
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return realSink.out().find("READY") != std::string::npos; }))
-        << realSink.err();
+    const int relayPort = testsupport::FreeTcpPort();
+    testsupport::SmtpPeer sink({"--auth", "sender-id:pass word"});
+    const int sinkPort = sink.port();
+    ASSERT_NE(sinkPort, 0) << sink.err();
 
     RegWriteDword(kProductSettingsKey, "smtp", 1);
     auto zip = Open<Csorvant>();
@@ -133,15 +125,13 @@ TEST_F(MailFilterRoadTest, SavedPagesArchiveAndMarkMailThroughTheRealServers) {
     auto sent = swaks("--header 'Subject: offer' --body 'see the attachment' --attach-type application/pdf "
                       "--attach-name offer.pdf --attach @" + (dir_ / "offer.pdf"));
     ASSERT_EQ(sent.exitCode, 0) << sent.output;
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir_ / "sink/2.env"); },
-                                       std::chrono::seconds(30)))
-        << sent.output;
-    int archived = Sunk(1, ".eml").find("X-Sorvant: yes") != std::string::npos ? 1 : 2;
+    ASSERT_TRUE(sink.Received(2, std::chrono::seconds(30))) << sent.output;
+    int archived = sink.Mail(1).find("X-Sorvant: yes") != std::string::npos ? 1 : 2;
     int password = 3 - archived;
-    EXPECT_NE(Sunk(password, ".env").find("AUTH sender-id pass word\n"), std::string::npos)
+    EXPECT_NE(sink.Envelope(password).find("AUTH sender-id pass word\n"), std::string::npos)
         << "the password mail goes out with the page's account";
-    testsupport::WriteFile(dir_ / "archived.eml", Sunk(archived, ".eml"));
-    testsupport::WriteFile(dir_ / "password.eml", Sunk(password, ".eml"));
+    testsupport::WriteFile(dir_ / "archived.eml", sink.Mail(archived));
+    testsupport::WriteFile(dir_ / "password.eml", sink.Mail(password));
     auto opened = testsupport::RunCommand(
         "cd '" + dir_.path() + "' && /usr/bin/python3 -c \"import email,sys,re,subprocess; "
         "m=email.message_from_binary_file(open('archived.eml','rb')); "
@@ -150,7 +140,7 @@ TEST_F(MailFilterRoadTest, SavedPagesArchiveAndMarkMailThroughTheRealServers) {
         "t=open('password.eml','rb').read().decode('iso2022_jp'); "
         "pw=re.search(\\\"'([^'\\\\r\\\\n]+)'\\\", t).group(1); "
         "sys.exit(subprocess.call(['unzip','-P',pw,'-p','a.zip'], stdout=open('back.pdf','wb')))\"");
-    ASSERT_EQ(opened.exitCode, 0) << opened.output << Sunk(password, ".eml");
+    ASSERT_EQ(opened.exitCode, 0) << opened.output << sink.Mail(password);
     EXPECT_EQ(testsupport::ReadFile(dir_ / "back.pdf"), pdf);
 
     // A keyword of the list the button made marks the subject with the tag,
@@ -158,13 +148,13 @@ TEST_F(MailFilterRoadTest, SavedPagesArchiveAndMarkMailThroughTheRealServers) {
     // encoded word from the text after it).
     sent = swaks("--header 'Subject: news' --body 'a bargain for you'");
     ASSERT_EQ(sent.exitCode, 0) << sent.output;
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir_ / "sink/3.env"); })) << sent.output;
-    testsupport::WriteFile(dir_ / "marked.eml", Sunk(3, ".eml"));
+    ASSERT_TRUE(sink.Received(3)) << sent.output;
+    testsupport::WriteFile(dir_ / "marked.eml", sink.Mail(3));
     auto subject = testsupport::RunCommand(
         "/usr/bin/python3 -c \"import email,email.header,sys; m=email.message_from_binary_file(open(sys.argv[1],'rb'));"
         " print(str(email.header.make_header(email.header.decode_header(m['Subject']))))\" '" +
         (dir_ / "marked.eml") + "'");
-    EXPECT_EQ(subject.output, "[迷惑] news\n") << Sunk(3, ".eml");
+    EXPECT_EQ(subject.output, "[迷惑] news\n") << sink.Mail(3);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/codepage/codepage.h"
+#include "smtp_peer.h"
 #include "test_support.h"
 
 namespace {
@@ -41,17 +42,18 @@ bool AddCertificate(const testsupport::TempDir& dir, std::vector<std::string>& a
 
 class OrqnoteTest : public ::testing::Test {
 protected:
+    // The peer asks for AUTH PLAIN as "user" with the password "pa'ss" and
+    // refuses mail from refuse@x.test; with tls, TLS from the start.
     void StartPeer(bool tls) {
-        port_ = testsupport::FreeTcpPort();
-        std::vector<std::string> argv = {kPython, PeerScript("smtp_peer.py"), "aiosmtpd", std::to_string(port_), dir_.path()};
+        std::vector<std::string> options = {"--auth", "user:pa'ss", "--refuse-from", "refuse@x.test"};
         if (tls) {
-            ASSERT_TRUE(AddCertificate(dir_, argv));
+            std::vector<std::string> files;
+            ASSERT_TRUE(AddCertificate(dir_, files));
+            options.insert(options.end(), {"--tls", "implicit", "--cert", files[0], "--key", files[1]});
         }
-        peer_ = std::make_unique<Process>(argv, Process::Options{});
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(dir_ / "ready"); },
-                                           std::chrono::seconds(20)))
-            << peer_->err();
-        WritePanelIni(dir_ / "sendmail.ini", port_, tls ? 1 : 0);
+        peer_ = std::make_unique<testsupport::SmtpPeer>(options);
+        ASSERT_NE(peer_->port(), 0) << peer_->err();
+        WritePanelIni(dir_ / "sendmail.ini", peer_->port(), tls ? 1 : 0);
     }
 
     int RunOrqnote(std::vector<std::string> args) {
@@ -65,15 +67,14 @@ protected:
     }
 
     std::string ReadMail(int n) {
-        auto read = testsupport::RunCommand(std::string(kPython) + " " + PeerScript("check_mail.py") + " " +
-                                            (dir_ / ("mail-" + std::to_string(n) + ".eml")));
+        auto read =
+            testsupport::RunCommand(std::string(kPython) + " " + PeerScript("check_mail.py") + " " + peer_->MailPath(n));
         EXPECT_EQ(read.exitCode, 0) << read.output;
         return read.output;
     }
 
     testsupport::TempDir dir_;
-    int port_ = 0;
-    std::unique_ptr<Process> peer_;
+    std::unique_ptr<testsupport::SmtpPeer> peer_;
     std::string output_;
 };
 
@@ -158,14 +159,12 @@ TEST_F(OrqnoteTest, FullMailOnPlainAndTlsPorts) {
         for (unsigned char c : binary) hexBinary += {digits[c >> 4], digits[c & 15]};
         EXPECT_NE(mail.find("attach small.bin: " + hexSmall + " lines=64,64,8\n"), std::string::npos) << mail;
         EXPECT_NE(mail.find("attach data.bin: " + hexBinary + " "), std::string::npos) << mail;
-        EXPECT_EQ(testsupport::ReadFile(dir_ / "mail-1.rcpt"), "a@x.test\nb@x.test");
+        EXPECT_EQ(peer_->Envelope(1), "FROM alert@x.test\nTO a@x.test\nTO b@x.test\nAUTH user pa'ss\n");
         std::string log = testsupport::ReadFile(dir_ / "sendmail-log.txt");
         EXPECT_NE(log.find("] connect success.\n"), std::string::npos) << log;
         EXPECT_NE(log.find("] send start.\n"), std::string::npos) << log;
         EXPECT_NE(log.find("] send success. code=0x0000\n"), std::string::npos) << log;
         peer_.reset();
-        std::remove((dir_ / "ready").c_str());
-        std::remove((dir_ / "mail-1.eml").c_str());
         std::remove((dir_ / "sendmail-log.txt").c_str());
     }
 }
