@@ -40,7 +40,10 @@ protected:
 
 TEST_F(ArchiveRoad, SwaksMailArrivesArchivedAndThePasswordMailFollows) {
     StartSink();
-    StartEngine({.serverPort = sink_->port(), .files = {{"smtp-zip.db", "127.0.0.1:*\n"}}});
+    mailtest::RelaySetup setup;
+    setup.serverPort = sink_->port();
+    setup.files = {{"smtp-zip.db", "127.0.0.1:*\n"}};
+    StartEngine(setup);
     StartArchiver({"-u=1", "-l=0", "-@=pw-"});
     std::string pdf = "%PDF-1.4\n";
     for (int i = 0; i < 4000; ++i) pdf += static_cast<char>(i * 7);

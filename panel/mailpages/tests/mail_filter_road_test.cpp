@@ -106,7 +106,9 @@ TEST_F(MailFilterRoadTest, SavedPagesArchiveAndMarkMailThroughTheRealServers) {
     for (const auto& step : service::BuildChildStartTable({"VELQOR_TEST_DATA_ROOT", false, false}))
         if (step.program == "orqspam" || step.program == "orqsvt" || step.program == "orqsprx") {
             // The passwords reach the archiver through a file, as the service hands them over.
-            if (!step.secretFile.empty()) ASSERT_TRUE(common::WriteSecretArguments(step.secretFile, step.secretArgs));
+            if (!step.secretFile.empty()) {
+                ASSERT_TRUE(common::WriteSecretArguments(step.secretFile, step.secretArgs));
+            }
             Start(step.program, step.args);
         }
     ASSERT_TRUE(testsupport::WaitForTcpPort(relayPort));
