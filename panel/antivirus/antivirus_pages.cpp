@@ -37,7 +37,9 @@ const std::vector<std::string>& ExtensionListHeader() {
 // --- Scan engine -----------------------------------------------------------
 
 CAntiVirusSetDlg::CAntiVirusSetDlg(int templateId, QWidget* parent)
-    : SwitchAndLogPage(templateId, parent, {1191, "アンチウイルスエンジンを起動する。", "scanmode", 1015, "enginelog", 0, 1}) {}
+    : SwitchAndLogPage(templateId, parent,
+                       {kAntiVirusOnCheck, "アンチウイルスエンジンを起動する。", "scanmode", kAntiVirusLogCheck,
+                        "enginelog", 0, 1}) {}
 
 // --- Updater ---------------------------------------------------------------
 
@@ -46,18 +48,18 @@ CAntiVirusSetDlg0::CAntiVirusSetDlg0(int templateId, QWidget* parent) : Settings
 void CAntiVirusSetDlg0::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
     auto* interval = new QHBoxLayout;
-    interval->addWidget(Static(this, 1192, "データ更新間隔"));
-    interval->addWidget(Edit(this, 1009));
-    interval->addWidget(Static(this, 1194, "時間毎"));
+    interval->addWidget(Static(this, kUpdateIntervalLabel, "データ更新間隔"));
+    interval->addWidget(Edit(this, kUpdateIntervalEdit));
+    interval->addWidget(Static(this, kUpdateIntervalUnitLabel, "時間毎"));
     interval->addStretch();
     layout->addLayout(interval);
-    layout->addWidget(CheckBox(this, 1011, "ログを残す。"));
-    auto* proxy = CheckBox(this, 1010, "更新はプロキシサーバを使用する。");
+    layout->addWidget(CheckBox(this, kUpdateLogCheck, "ログを残す。"));
+    auto* proxy = CheckBox(this, kUpdateProxyCheck, "更新はプロキシサーバを使用する。");
     layout->addWidget(proxy);
     auto* server = new QHBoxLayout;
-    server->addWidget(Edit(this, 1014), 3);
-    server->addWidget(Static(this, 1080, "ポート"));
-    server->addWidget(Edit(this, 1082), 1);
+    server->addWidget(Edit(this, kUpdateProxyServerEdit), 3);
+    server->addWidget(Static(this, kUpdateProxyPortLabel, "ポート"));
+    server->addWidget(Edit(this, kUpdateProxyPortEdit), 1);
     layout->addLayout(server);
     layout->addStretch();
     connect(proxy, &QCheckBox::clicked, this, [this] { UpdateEnableState(); });
@@ -69,18 +71,18 @@ void CAntiVirusSetDlg0::OnInitDialog() {
     proxyServerUsed_ = ReadSetting("ProxyServerUsed", 0);
     proxyServerName_ = ReadSettingText("ProxyServerName", "");
     proxyServerPort_ = static_cast<uint32_t>(ReadSetting("ProxyServerPort", 8080));
-    BindNumber(1009, timeout_, NumberKind::Unsigned32);
-    BindCheck(1011, logEnabled_);
-    BindCheck(1010, proxyServerUsed_);
-    BindText(1014, proxyServerName_);
-    BindNumber(1082, proxyServerPort_, NumberKind::Unsigned32);
+    BindNumber(kUpdateIntervalEdit, timeout_, NumberKind::Unsigned32);
+    BindCheck(kUpdateLogCheck, logEnabled_);
+    BindCheck(kUpdateProxyCheck, proxyServerUsed_);
+    BindText(kUpdateProxyServerEdit, proxyServerName_);
+    BindNumber(kUpdateProxyPortEdit, proxyServerPort_, NumberKind::Unsigned32);
     ControlsFromFields();
     UpdateEnableState();
 }
 
 void CAntiVirusSetDlg0::UpdateEnableState() {
     FieldsFromControls();
-    EnableIds(this, {1014, 1082}, proxyServerUsed_ != 0);
+    EnableIds(this, {kUpdateProxyServerEdit, kUpdateProxyPortEdit}, proxyServerUsed_ != 0);
 }
 
 bool CAntiVirusSetDlg0::SaveSettings() {
@@ -100,15 +102,15 @@ CAntiVirusSetDlg1::CAntiVirusSetDlg1(int templateId, QWidget* parent) : Settings
 
 void CAntiVirusSetDlg1::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* process = CheckBox(this, 1000, "実行中のプロセス監視");
+    auto* process = CheckBox(this, kProcessWatchCheck, "実行中のプロセス監視");
     layout->addWidget(process);
-    layout->addWidget(CheckBox(this, 1016, "ログを残す。"));
+    layout->addWidget(CheckBox(this, kProcessLogCheck, "ログを残す。"));
     auto* interval = new QHBoxLayout;
-    auto* combo = WithId(new QComboBox(this), 1006);
+    auto* combo = WithId(new QComboBox(this), kProcessIntervalCombo);
     combo->setEditable(true);
     combo->addItems({"10", "20", "30", "40", "50", "60"});
     interval->addWidget(combo);
-    interval->addWidget(Static(this, 1007, "分毎"));
+    interval->addWidget(Static(this, kProcessIntervalUnitLabel, "分毎"));
     interval->addStretch();
     layout->addLayout(interval);
     layout->addStretch();
@@ -119,22 +121,22 @@ void CAntiVirusSetDlg1::OnInitDialog() {
     process_ = ReadSetting("process", 1);
     processlog_ = ReadSetting("processlog", 0);
     processtime_ = ReadSettingText("processtime", "30");
-    BindCheck(1000, process_);
-    BindCheck(1016, processlog_);
+    BindCheck(kProcessWatchCheck, process_);
+    BindCheck(kProcessLogCheck, processlog_);
     ControlsFromFields();
     // The combo box keeps any text, also a number that is not in its list.
-    Control<QComboBox>(this, 1006)->setEditText(processtime_);
+    Control<QComboBox>(this, kProcessIntervalCombo)->setEditText(processtime_);
     UpdateEnableState();
 }
 
 void CAntiVirusSetDlg1::UpdateEnableState() {
     FieldsFromControls();
-    EnableIds(this, {1016, 1006, 1007}, process_ != 0);
+    EnableIds(this, {kProcessLogCheck, kProcessIntervalCombo, kProcessIntervalUnitLabel}, process_ != 0);
 }
 
 bool CAntiVirusSetDlg1::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    processtime_ = Control<QComboBox>(this, 1006)->currentText();
+    processtime_ = Control<QComboBox>(this, kProcessIntervalCombo)->currentText();
     WriteDword("process", static_cast<uint32_t>(process_));
     WriteString("processtime", processtime_);
     WriteDword("processlog", static_cast<uint32_t>(processlog_));
@@ -148,14 +150,14 @@ CAntiVirusSetDlg2::CAntiVirusSetDlg2(int templateId, QWidget* parent) : Settings
 
 void CAntiVirusSetDlg2::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* folder = CheckBox(this, 1001, "リアルタイム監視");
+    auto* folder = CheckBox(this, kFolderWatchCheck, "リアルタイム監視");
     layout->addWidget(folder);
-    layout->addWidget(CheckBox(this, 1018, "ログを残す。"));
-    layout->addWidget(Static(this, 1034, "対象ドライブ(例: A:\\;C:\\)"));
-    layout->addWidget(Edit(this, 1031));
+    layout->addWidget(CheckBox(this, kFolderLogCheck, "ログを残す。"));
+    layout->addWidget(Static(this, kFolderDrivesLabel, "対象ドライブ(例: A:\\;C:\\)"));
+    layout->addWidget(Edit(this, kFolderDrivesEdit));
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button(this, 1050, "監視先設定"));
-    buttons->addWidget(Button(this, 1007, "除外する拡張子"));
+    buttons->addWidget(Button(this, kWatchPlacesButton, "監視先設定"));
+    buttons->addWidget(Button(this, kExcludedExtensionsButton, "除外する拡張子"));
     buttons->addStretch();
     layout->addLayout(buttons);
     layout->addStretch();
@@ -163,21 +165,23 @@ void CAntiVirusSetDlg2::BuildTemplate() {
 }
 
 void CAntiVirusSetDlg2::OnInitDialog() {
-    AttachButton(placesButton_, 1050, this, [this] { OnWatchPlaces(); });
-    AttachButton(extensionsButton_, 1007, this, [this] { OnExcludedExtensions(); });
+    AttachButton(placesButton_, kWatchPlacesButton, this, [this] { OnWatchPlaces(); });
+    AttachButton(extensionsButton_, kExcludedExtensionsButton, this, [this] { OnExcludedExtensions(); });
     folder_ = ReadSetting("folder", 1);
     folderlog_ = ReadSetting("folderlog", 0);
     drivepath_ = ReadSettingText("drivepath", ListServerDrives());
-    BindCheck(1001, folder_);
-    BindCheck(1018, folderlog_);
-    BindText(1031, drivepath_);
+    BindCheck(kFolderWatchCheck, folder_);
+    BindCheck(kFolderLogCheck, folderlog_);
+    BindText(kFolderDrivesEdit, drivepath_);
     ControlsFromFields();
     UpdateEnableState();
 }
 
 void CAntiVirusSetDlg2::UpdateEnableState() {
     FieldsFromControls();
-    EnableIds(this, {1018, 1034, 1031, 1050, 1007}, folder_ != 0);
+    EnableIds(this,
+              {kFolderLogCheck, kFolderDrivesLabel, kFolderDrivesEdit, kWatchPlacesButton, kExcludedExtensionsButton},
+              folder_ != 0);
 }
 
 bool CAntiVirusSetDlg2::SaveSettings() {

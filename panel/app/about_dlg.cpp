@@ -21,7 +21,7 @@ void AboutDlg::OnInitDialog() {
     version = LoadString(102) + QStringLiteral(" ") + LoadString(152);
     auto* picture = new PictureView(156, 0xF0F0F0, this);
     picture->setFixedSize(32, 32);
-    auto* line = WithId(new QLabel(version, this), 1092);
+    auto* line = WithId(new QLabel(version, this), kAboutVersionText);
     auto* ok = WithId(new QPushButton(QStringLiteral("OK"), this), 1);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -6,11 +6,13 @@
 
 namespace panel {
 
+inline constexpr int kAboutVersionText = 1092;
+
 class AboutDlg : public QDialog {
     Q_OBJECT
 public:
     explicit AboutDlg(QWidget* parent = nullptr);
-    // Bound to text line 1092.
+    // Bound to the version line.
     QString version;
     void OnInitDialog();
     int DoModal();

@@ -54,7 +54,7 @@ void Alert::OnInitDialog() {
     setFixedSize(DialogUnitsToPixels(font(), 149, 124));
     title = LoadString(133);
 
-    auto* titleLine = WithId(new QLabel(title, this), 1090);
+    auto* titleLine = WithId(new QLabel(title, this), kAlertTitleText);
     QFont bold = font();
     bold.setBold(true);
     titleLine->setFont(bold);
@@ -65,7 +65,7 @@ void Alert::OnInitDialog() {
     // The path is what the administrator decides on: it is shown whole,
     // wrapped where it is too long for a line (a path rarely has blanks to
     // break at), and can be selected and copied.
-    auto* text = WithId(new QPlainTextEdit(this), 1046);
+    auto* text = WithId(new QPlainTextEdit(this), kAlertText);
     text->setReadOnly(true);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     text->setLineWrapMode(QPlainTextEdit::WidgetWidth);

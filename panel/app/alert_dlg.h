@@ -11,12 +11,15 @@ namespace panel {
 
 class ColorButton;
 
+inline constexpr int kAlertTitleText = 1090;
+inline constexpr int kAlertText = 1046;
+
 class Alert : public QDialog {
     Q_OBJECT
 public:
     explicit Alert(QWidget* parent = nullptr);
 
-    // Bound to control 1090 and to the text field 1046.
+    // Bound to the title line and to the text field.
     QString title;
     QString message;
 

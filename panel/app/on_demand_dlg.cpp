@@ -107,15 +107,15 @@ COnDemandDlg::COnDemandDlg(QWidget* parent) : QDialog(parent) {
     picture->setPixmap(Picture(154, QSize(32, 32)));
     top->addWidget(picture);
     auto* column = new QVBoxLayout;
-    status_ = WithId(new QLabel(QString::fromUtf8("検査中...."), this), 1117);
+    status_ = WithId(new QLabel(QString::fromUtf8("検査中...."), this), kScanStatusText);
     status_->setWordWrap(true);
-    progress_ = WithId(new QProgressBar(this), 1116);
+    progress_ = WithId(new QProgressBar(this), kScanProgressBar);
     progress_->setTextVisible(false);
     column->addWidget(status_);
     column->addWidget(progress_);
     top->addLayout(column, 1);
     layout->addLayout(top);
-    list_ = WithId(new QTreeWidget(this), 1119);
+    list_ = WithId(new QTreeWidget(this), kScanResultList);
     list_->setColumnCount(2);
     list_->setRootIsDecorated(false);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -124,11 +124,11 @@ COnDemandDlg::COnDemandDlg(QWidget* parent) : QDialog(parent) {
     list_->header()->setSortIndicatorShown(false);
     layout->addWidget(list_, 1);
     auto* buttons = new QHBoxLayout;
-    auto* start = WithId(new QPushButton(QString::fromUtf8("スキャン開始"), this), 1118);
+    auto* start = WithId(new QPushButton(QString::fromUtf8("スキャン開始"), this), kScanStartButton);
     start->hide();
-    auto* copy = WithId(new QPushButton(QString::fromUtf8("コピー"), this), 1318);
+    auto* copy = WithId(new QPushButton(QString::fromUtf8("コピー"), this), kScanCopyButton);
     copy->hide();
-    auto* quit = WithId(new QPushButton(QString::fromUtf8("終了"), this), 2);
+    auto* quit = WithId(new QPushButton(QString::fromUtf8("終了"), this), kScanQuitButton);
     quit->setDefault(true);
     buttons->addStretch();
     buttons->addWidget(start);
@@ -145,19 +145,19 @@ COnDemandDlg::COnDemandDlg(QWidget* parent) : QDialog(parent) {
         action->setData(id);
         connect(action, &QAction::triggered, this, slot);
     };
-    add(listMenu_.get(), 1318, "一覧をコピー(&C)", [this] { OnCopy(); });
+    add(listMenu_.get(), kScanCopyButton, "一覧をコピー(&C)", [this] { OnCopy(); });
     listMenu_->addSeparator();
-    add(listMenu_.get(), 1050, "フォルダを開く(&O)", [this] { OnOpenFolder(); });
-    add(listMenu_.get(), 1042, "ファイルを削除(&D)", [this] { OnDelete(); });
-    add(listMenu_.get(), 1047, "ファイルを移動(&M)", [this] { OnMove(); });
+    add(listMenu_.get(), kScanOpenFolderCommand, "フォルダを開く(&O)", [this] { OnOpenFolder(); });
+    add(listMenu_.get(), kScanDeleteCommand, "ファイルを削除(&D)", [this] { OnDelete(); });
+    add(listMenu_.get(), kScanMoveCommand, "ファイルを移動(&M)", [this] { OnMove(); });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { listMenu_->popup(list_->viewport()->mapToGlobal(at)); });
 
     trayMenu_ = std::make_unique<QMenu>();
-    add(trayMenu_.get(), 32776, "表示(&V)", [this] { showNormal(); });
+    add(trayMenu_.get(), kScanShowCommand, "表示(&V)", [this] { showNormal(); });
     trayMenu_->addSeparator();
-    add(trayMenu_.get(), 32777, "終了(&X)", [this] { OnCancel(); });
+    add(trayMenu_.get(), kScanExitCommand, "終了(&X)", [this] { OnCancel(); });
 }
 
 COnDemandDlg::~COnDemandDlg() { Finish(); }
@@ -175,7 +175,7 @@ void COnDemandDlg::OnInitDialog() {
     WriteScanLog(DataFolder(), kDashes, true);
     WriteScanLog(DataFolder(), "[Start Virus scanning...]\n");
     StartOnDemandScan();
-    if (QWidget* start = FindControl(this, 1118)) start->setEnabled(false);
+    if (QWidget* start = FindControl(this, kScanStartButton)) start->setEnabled(false);
 }
 
 void COnDemandDlg::StartOnDemandScan() {
@@ -276,7 +276,7 @@ void COnDemandDlg::SortByColumn(int column) {
 
 void COnDemandDlg::OnCancel() {
     if (scan_) scan_->Cancel();
-    if (QWidget* start = FindControl(this, 1118)) start->setEnabled(true);
+    if (QWidget* start = FindControl(this, kScanStartButton)) start->setEnabled(true);
     reject();
     Finish();
 }

@@ -20,6 +20,22 @@ namespace panel {
 class OnDemandScan;
 class TrayIconRecord;
 
+// The window's controls: the status line, the progress bar, the list of
+// findings, the hidden start and copy buttons and the quit button.
+inline constexpr int kScanStatusText = 1117;
+inline constexpr int kScanProgressBar = 1116;
+inline constexpr int kScanResultList = 1119;
+inline constexpr int kScanStartButton = 1118;
+inline constexpr int kScanCopyButton = 1318;
+inline constexpr int kScanQuitButton = 2;
+// The commands of the list's menu (copying has the copy button's id) and
+// of the window's tray menu.
+inline constexpr int kScanOpenFolderCommand = 1050;
+inline constexpr int kScanDeleteCommand = 1042;
+inline constexpr int kScanMoveCommand = 1047;
+inline constexpr int kScanShowCommand = 32776;
+inline constexpr int kScanExitCommand = 32777;
+
 class COnDemandDlg : public QDialog {
     Q_OBJECT
 public:

@@ -143,7 +143,7 @@ QTreeWidgetItem* FolderTreeDialog::ShowPath(const QString& path) {
     return item;
 }
 
-CFolderView::CFolderView(QWidget* parent) : FolderTreeDialog(144, 1049, true, 134, parent) {
+CFolderView::CFolderView(QWidget* parent) : FolderTreeDialog(144, kWatchedFolderTree, true, 134, parent) {
     connect(Control<QPushButton>(this, 1), &QPushButton::clicked, this, [this] { OnOK(); });
     connect(tree_, &QTreeWidget::itemChanged, this, &CFolderView::OnItemChanged);
     OnInitDialog();
@@ -227,7 +227,7 @@ void CFolderView::OnOK() {
     accept();
 }
 
-CFolderView2::CFolderView2(QWidget* parent) : FolderTreeDialog(174, 1144, false, 135, parent) {
+CFolderView2::CFolderView2(QWidget* parent) : FolderTreeDialog(174, kFolderPickerTree, false, 135, parent) {
     connect(Control<QPushButton>(this, 1), &QPushButton::clicked, this, [this] { OnOK(); });
     connect(tree_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { FillAhead(item); });
     OnInitDialog();

@@ -41,6 +41,7 @@ protected:
     bool checkBoxes_;
 };
 
+inline constexpr int kWatchedFolderTree = 1049;
 class CFolderView : public FolderTreeDialog {
     Q_OBJECT
 public:
@@ -55,6 +56,7 @@ private:
     bool propagating_ = false;
 };
 
+inline constexpr int kFolderPickerTree = 1144;
 class CFolderView2 : public FolderTreeDialog {
     Q_OBJECT
 public:

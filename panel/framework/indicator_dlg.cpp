@@ -18,8 +18,8 @@ void IndicatorDlg::Create() {
     setFont(DialogFont());
     auto* icon = WithId(new QLabel(this), 128);
     icon->setPixmap(Picture(128, QSize(32, 32)));
-    label_ = WithId(new QLabel(this), 1239);
-    progress_ = WithId(new QProgressBar(this), 1238);
+    label_ = WithId(new QLabel(this), kIndicatorText);
+    progress_ = WithId(new QProgressBar(this), kIndicatorBar);
     progress_->setTextVisible(false);
     auto* column = new QVBoxLayout;
     column->addWidget(label_);

@@ -11,6 +11,9 @@ class QProgressBar;
 
 namespace panel {
 
+inline constexpr int kIndicatorText = 1239;
+inline constexpr int kIndicatorBar = 1238;
+
 class IndicatorDlg : public QDialog {
     Q_OBJECT
 public:

@@ -232,7 +232,7 @@ void SettingsPage::AttachDeleteMenu(QAbstractItemView* view) {
         QMenu menu(window());
         menu.setObjectName(QStringLiteral("155"));
         QAction* remove = menu.addAction(QString::fromUtf8("削除(&D)"));
-        remove->setObjectName(QStringLiteral("1042"));
+        remove->setObjectName(QString::number(kDeleteEntryButton));
         connect(remove, &QAction::triggered, this, &SettingsPage::DeleteEntryCommand);
         menu.exec(view->viewport()->mapToGlobal(at));
     });

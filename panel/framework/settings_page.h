@@ -21,6 +21,12 @@ class QAbstractItemView;
 
 namespace panel {
 
+// The add and delete buttons of the list pages. The delete command of a
+// list's context menu and the settings window's delete button have the
+// delete button's id.
+inline constexpr int kAddEntryButton = 1041;
+inline constexpr int kDeleteEntryButton = 1042;
+
 class SettingsPage : public QWidget {
     Q_OBJECT
 public:
@@ -51,7 +57,7 @@ public:
     std::optional<WriteFailure> TakeWriteFailure();
 
 signals:
-    // Command 1042 from the list's context menu 155, for the window.
+    // The delete command from the list's context menu 155, for the window.
     void DeleteEntryCommand();
     // A control's input is refused: the window shows the page before the
     // message comes.
@@ -94,7 +100,7 @@ protected:
     bool WriteDword(const char* name, uint32_t value);
     bool WriteString(const char* name, const QString& text);
 
-    // Context menu 155 ("削除(&D)", command 1042) on the list.
+    // Context menu 155 ("削除(&D)", the delete command) on the list.
     void AttachDeleteMenu(QAbstractItemView* view);
 
 private:

@@ -49,31 +49,31 @@ void SettingsWindow::BuildTemplate() {
     const QFont& f = font();
     setFixedSize(DialogUnitsToPixels(f, 379, 381));
 
-    auto* top = WithId(new PictureView(205, kBannerColor, this), 1316);
+    auto* top = WithId(new PictureView(205, kBannerColor, this), kTopBannerPicture);
     top->setFixedHeight(DialogUnitsToPixels(f, 0, 30).height());
-    tree_ = WithId(new QTreeWidget(this), 1308);
+    tree_ = WithId(new QTreeWidget(this), kPageTree);
     tree_->setFixedWidth(DialogUnitsToPixels(f, 120, 0).width());
     tree_->setHeaderHidden(true);
     tree_->setIconSize(QSize(16, 16));
     QPalette treeColours = tree_->palette();
     treeColours.setColor(QPalette::Base, FromColorRef(kTreeColor));
     tree_->setPalette(treeColours);
-    frame_ = WithId(new QFrame(this), 1309);
+    frame_ = WithId(new QFrame(this), kPageFrame);
     auto* pagesLayout = new QVBoxLayout(frame_);
     pagesLayout->setContentsMargins(0, 0, 0, 0);
-    auto* bottom = WithId(new PictureView(206, kBannerColor, this), 1317);
+    auto* bottom = WithId(new PictureView(206, kBannerColor, this), kBottomBannerPicture);
     bottom->setFixedHeight(DialogUnitsToPixels(f, 0, 30).height());
-    auto* helpPicture = WithId(new PictureView(210, kWindowColor, this), 1004);
+    auto* helpPicture = WithId(new PictureView(210, kWindowColor, this), kHelpPicture);
     helpPicture->setFixedSize(DialogUnitsToPixels(f, 19, 23));
 
     QSize wide = DialogUnitsToPixels(f, 50, 14);
-    auto* help = Button(this, 1307, "ﾍﾙﾌﾟ", wide);
-    auto* remove = Button(this, 1042, "削除", DialogUnitsToPixels(f, 36, 14));
+    auto* help = Button(this, kHelpButton, "ﾍﾙﾌﾟ", wide);
+    auto* remove = Button(this, kDeleteEntryButton, "削除", DialogUnitsToPixels(f, 36, 14));
     help->hide();
     remove->hide();
-    auto* ok = Button(this, 1, "OK", wide);
-    auto* cancel = Button(this, 2, "ｷｬﾝｾﾙ", wide);
-    auto* apply = Button(this, 1008, "適用", wide);
+    auto* ok = Button(this, kOkButton, "OK", wide);
+    auto* cancel = Button(this, kCancelButton, "ｷｬﾝｾﾙ", wide);
+    auto* apply = Button(this, kApplyButton, "適用", wide);
     ok->setDefault(true);
 
     auto* middle = new QHBoxLayout;
@@ -112,7 +112,7 @@ void SettingsWindow::OnInitDialog() {
     initialised_ = true;
     BuildTemplate();
     SetBackground(this, kWindowColor);
-    const int ids[] = {1, 2, 1307, 1008};
+    const int ids[] = {kOkButton, kCancelButton, kHelpButton, kApplyButton};
     for (size_t i = 0; i < buttons_.size(); ++i)
         if (AttachColorButton(buttons_[i], ids[i], this)) {
             buttons_[i]->FaceColor = kPageColor;

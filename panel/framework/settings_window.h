@@ -18,6 +18,19 @@ namespace panel {
 class ColorButton;
 class SettingsPage;
 
+// The window's controls: the banners, the tree and the frame of the pages,
+// the help picture and the buttons (the delete button, hidden, is
+// kDeleteEntryButton).
+inline constexpr int kTopBannerPicture = 1316;
+inline constexpr int kPageTree = 1308;
+inline constexpr int kPageFrame = 1309;
+inline constexpr int kBottomBannerPicture = 1317;
+inline constexpr int kHelpPicture = 1004;
+inline constexpr int kHelpButton = 1307;
+inline constexpr int kOkButton = 1;
+inline constexpr int kCancelButton = 2;
+inline constexpr int kApplyButton = 1008;
+
 class SettingsWindow : public QDialog {
     Q_OBJECT
 public:

@@ -54,44 +54,50 @@ void Csorvant::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(4);
     auto* top = new QHBoxLayout;
-    top->addWidget(RadioGroup(this, 1286, "圧縮対象", {{1284, "メール全体"}, {1285, "添付ファイル毎"}}));
+    top->addWidget(RadioGroup(this, kZipUnitGroup, "圧縮対象",
+                              {{kZipWholeMailRadio, "メール全体"}, {kZipEachAttachmentRadio, "添付ファイル毎"}}));
     auto* zip = new QGridLayout;
-    zip->addWidget(Static(this, 1273, "圧縮ファイル拡張子"), 0, 0);
-    zip->addWidget(Edit(this, 1274), 0, 1);
-    zip->addWidget(Static(this, 1275, "付加パスワード"), 1, 0);
-    zip->addWidget(Edit(this, 1276), 1, 1);
+    zip->addWidget(Static(this, kZipExtensionLabel, "圧縮ファイル拡張子"), 0, 0);
+    zip->addWidget(Edit(this, kZipExtensionEdit), 0, 1);
+    zip->addWidget(Static(this, kZipPasswordLabel, "付加パスワード"), 1, 0);
+    zip->addWidget(Edit(this, kZipPasswordEdit), 1, 1);
     top->addLayout(zip, 1);
     layout->addLayout(top);
 
-    auto* smtpGroup = Group(this, 1263, "SMTPサーバ設定（パスワードメール送信用）");
+    auto* smtpGroup = Group(this, kPasswordMailSmtpGroup, "SMTPサーバ設定（パスワードメール送信用）");
     auto* smtp = new QGridLayout(smtpGroup);
     smtp->setVerticalSpacing(4);
-    smtp->addWidget(Static(smtpGroup, 1272, "SMTP"), 0, 0);
-    smtp->addWidget(Edit(smtpGroup, 1260), 0, 1);
-    smtp->addWidget(Static(smtpGroup, 1261, "ポート"), 0, 2);
-    smtp->addWidget(Edit(smtpGroup, 1262), 0, 3);
-    auto* authGroup = Group(smtpGroup, 1264, "SMTP認証");
+    smtp->addWidget(Static(smtpGroup, kPasswordMailSmtpLabel, "SMTP"), 0, 0);
+    smtp->addWidget(Edit(smtpGroup, kPasswordMailSmtpEdit), 0, 1);
+    smtp->addWidget(Static(smtpGroup, kPasswordMailPortLabel, "ポート"), 0, 2);
+    smtp->addWidget(Edit(smtpGroup, kPasswordMailPortEdit), 0, 3);
+    auto* authGroup = Group(smtpGroup, kPasswordMailAuthGroup, "SMTP認証");
     auto* auth = new QGridLayout(authGroup);
-    auto* authBox = CheckBox(authGroup, 1265, "SMTP認証を行う。（PLAINのみ）");
+    auto* authBox = CheckBox(authGroup, kPasswordMailAuthCheck, "SMTP認証を行う。（PLAINのみ）");
     auth->addWidget(authBox, 0, 0, 1, 4);
-    auth->addWidget(Static(authGroup, 1266, "ID"), 1, 0);
-    auth->addWidget(Edit(authGroup, 1268), 1, 1);
-    auth->addWidget(Static(authGroup, 1267, "パスワード"), 1, 2);
-    auto* password = PasswordEdit(authGroup, 1269);
+    auth->addWidget(Static(authGroup, kPasswordMailAuthIdLabel, "ID"), 1, 0);
+    auth->addWidget(Edit(authGroup, kPasswordMailAuthIdEdit), 1, 1);
+    auth->addWidget(Static(authGroup, kPasswordMailAuthPasswordLabel, "パスワード"), 1, 2);
+    auto* password = PasswordEdit(authGroup, kPasswordMailAuthPasswordEdit);
     auth->addWidget(password, 1, 3);
     smtp->addWidget(authGroup, 1, 0, 1, 4);
-    smtp->addWidget(RadioGroup(smtpGroup, 1288, "送信元アドレス", {{1289, "送信元"}, {1290, "アドレスを指定"}}, 1291), 2,
-                    0, 1, 4);
+    smtp->addWidget(RadioGroup(smtpGroup, kPasswordMailFromGroup, "送信元アドレス",
+                               {{kPasswordMailFromSenderRadio, "送信元"}, {kPasswordMailFromGivenRadio, "アドレスを指定"}},
+                               kPasswordMailFromEdit),
+                    2, 0, 1, 4);
     auto* last = new QHBoxLayout;
-    last->addWidget(RadioGroup(smtpGroup, 1293, "送信先アドレス", {{1294, "送信先のまま"}, {1295, "送信元へ返信"}}), 1);
-    last->addWidget(RadioGroup(smtpGroup, 1278, "IPバージョン", {{1281, "IPv4"}, {1282, "IPv6"}}));
+    last->addWidget(RadioGroup(smtpGroup, kPasswordMailToGroup, "送信先アドレス",
+                               {{kPasswordMailToRecipientRadio, "送信先のまま"}, {kPasswordMailToSenderRadio, "送信元へ返信"}}),
+                    1);
+    last->addWidget(RadioGroup(smtpGroup, kPasswordMailIpGroup, "IPバージョン",
+                               {{kPasswordMailIpv4Radio, "IPv4"}, {kPasswordMailIpv6Radio, "IPv6"}}));
     smtp->addLayout(last, 3, 0, 1, 4);
     layout->addWidget(smtpGroup);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button(this, 1259, "メールメッセージ"));
-    buttons->addWidget(Button(this, 1270, "パスワードメールメッセージ"));
+    buttons->addWidget(Button(this, kZippedMessageButton, "メールメッセージ"));
+    buttons->addWidget(Button(this, kPasswordMessageButton, "パスワードメールメッセージ"));
     layout->addLayout(buttons);
     layout->addStretch();
     connect(authBox, &QCheckBox::clicked, this, [this] { ApplyAuthRule(); });
@@ -100,8 +106,8 @@ void Csorvant::BuildTemplate() {
 void Csorvant::OnInitDialog() {
     ColorButton* message = nullptr;
     ColorButton* passwordMessage = nullptr;
-    AttachButton(message, 1259, this, [] { EditFile("ziped-message.txt"); });
-    AttachButton(passwordMessage, 1270, this, [] { EditFile("ziped-pw-message.txt"); });
+    AttachButton(message, kZippedMessageButton, this, [] { EditFile("ziped-message.txt"); });
+    AttachButton(passwordMessage, kPasswordMessageButton, this, [] { EditFile("ziped-pw-message.txt"); });
 
     envTo_ = ReadSetting(value::kEnvelopeTo.name, value::kEnvelopeTo.byDefault);
     envFromType_ = ReadSetting(value::kEnvelopeFromType.name, value::kEnvelopeFromType.byDefault);
@@ -121,25 +127,25 @@ void Csorvant::OnInitDialog() {
     ipVersionTicked_ = ipVersion_;
 
     // In the order the values are taken from the controls.
-    BindText(1260, smtp_, TextLimit{0, kServiceTextBytes, false});
-    BindText(1268, authId_, TextLimit{63, kServiceTextBytes, false});
-    BindNumber(1262, smtpPort_, NumberKind::Unsigned32);
-    BindText(1269, authPw_, TextLimit{63, kServiceTextBytes, false});
-    BindCheck(1265, esmtp_);
-    BindText(1274, extension_, TextLimit{3, kServiceTextBytes, false});
-    BindText(1276, uniqPw_, TextLimit{15, kServiceTextBytes, false});
-    BindRadio({1281, 1282}, ipVersionTicked_);
-    BindRadio({1284, 1285}, unitZipTicked_);
-    BindText(1291, envFromAddr_, TextLimit{0, kServiceTextBytes, false});
-    BindRadio({1289, 1290}, envFromTypeTicked_);
-    BindRadio({1294, 1295}, envToTicked_);
+    BindText(kPasswordMailSmtpEdit, smtp_, TextLimit{0, kServiceTextBytes, false});
+    BindText(kPasswordMailAuthIdEdit, authId_, TextLimit{63, kServiceTextBytes, false});
+    BindNumber(kPasswordMailPortEdit, smtpPort_, NumberKind::Unsigned32);
+    BindText(kPasswordMailAuthPasswordEdit, authPw_, TextLimit{63, kServiceTextBytes, false});
+    BindCheck(kPasswordMailAuthCheck, esmtp_);
+    BindText(kZipExtensionEdit, extension_, TextLimit{3, kServiceTextBytes, false});
+    BindText(kZipPasswordEdit, uniqPw_, TextLimit{15, kServiceTextBytes, false});
+    BindRadio({kPasswordMailIpv4Radio, kPasswordMailIpv6Radio}, ipVersionTicked_);
+    BindRadio({kZipWholeMailRadio, kZipEachAttachmentRadio}, unitZipTicked_);
+    BindText(kPasswordMailFromEdit, envFromAddr_, TextLimit{0, kServiceTextBytes, false});
+    BindRadio({kPasswordMailFromSenderRadio, kPasswordMailFromGivenRadio}, envFromTypeTicked_);
+    BindRadio({kPasswordMailToRecipientRadio, kPasswordMailToSenderRadio}, envToTicked_);
     ControlsFromFields();
     ApplyAuthRule();
 }
 
 void Csorvant::ApplyAuthRule() {
-    esmtp_ = Control<QCheckBox>(this, 1265)->isChecked() ? 1 : 0;
-    EnableIds(this, {1268, 1269}, esmtp_ != 0);
+    esmtp_ = Control<QCheckBox>(this, kPasswordMailAuthCheck)->isChecked() ? 1 : 0;
+    EnableIds(this, {kPasswordMailAuthIdEdit, kPasswordMailAuthPasswordEdit}, esmtp_ != 0);
 }
 
 bool Csorvant::SaveSettings() {
@@ -170,14 +176,14 @@ Csorvant00::Csorvant00(int templateId, QWidget* parent) : SettingsPage(templateI
 
 void Csorvant00::BuildTemplate() {
     auto* layout = new QGridLayout(this);
-    auto* to = CheckBox(this, 1298, "To:ヘッダを制限する");
-    auto* cc = CheckBox(this, 1300, "Cc:ヘッダを制限する");
+    auto* to = CheckBox(this, kToHeadCheck, "To:ヘッダを制限する");
+    auto* cc = CheckBox(this, kCcHeadCheck, "Cc:ヘッダを制限する");
     layout->addWidget(to, 0, 0);
-    layout->addWidget(Static(this, 1299, "表示上限"), 0, 1);
-    layout->addWidget(Edit(this, 1302), 0, 2);
+    layout->addWidget(Static(this, kToHeadLabel, "表示上限"), 0, 1);
+    layout->addWidget(Edit(this, kToHeadCountEdit), 0, 2);
     layout->addWidget(cc, 1, 0);
-    layout->addWidget(Static(this, 1301, "表示上限"), 1, 1);
-    layout->addWidget(Edit(this, 1303), 1, 2);
+    layout->addWidget(Static(this, kCcHeadLabel, "表示上限"), 1, 1);
+    layout->addWidget(Edit(this, kCcHeadCountEdit), 1, 2);
     layout->setRowStretch(2, 1);
     connect(to, &QCheckBox::clicked, this, [this] { ApplyEnablingRules(); });
     connect(cc, &QCheckBox::clicked, this, [this] { ApplyEnablingRules(); });
@@ -188,17 +194,17 @@ void Csorvant00::OnInitDialog() {
     toHeadCount_ = static_cast<uint32_t>(ReadSetting(value::kToHeadCount.name, value::kToHeadCount.byDefault));
     ccHead_ = ReadSetting(value::kCcHead.name, value::kCcHead.byDefault);
     ccHeadCount_ = static_cast<uint32_t>(ReadSetting(value::kCcHeadCount.name, value::kCcHeadCount.byDefault));
-    BindCheck(1298, toHead_);
-    BindCheck(1300, ccHead_);
-    BindNumber(1303, ccHeadCount_, NumberKind::Unsigned32);
-    BindNumber(1302, toHeadCount_, NumberKind::Unsigned32);
+    BindCheck(kToHeadCheck, toHead_);
+    BindCheck(kCcHeadCheck, ccHead_);
+    BindNumber(kCcHeadCountEdit, ccHeadCount_, NumberKind::Unsigned32);
+    BindNumber(kToHeadCountEdit, toHeadCount_, NumberKind::Unsigned32);
     ControlsFromFields();
     ApplyEnablingRules();
 }
 
 void Csorvant00::ApplyEnablingRules() {
-    EnableIds(this, {1299, 1302}, Control<QCheckBox>(this, 1298)->isChecked());
-    EnableIds(this, {1301, 1303}, Control<QCheckBox>(this, 1300)->isChecked());
+    EnableIds(this, {kToHeadLabel, kToHeadCountEdit}, Control<QCheckBox>(this, kToHeadCheck)->isChecked());
+    EnableIds(this, {kCcHeadLabel, kCcHeadCountEdit}, Control<QCheckBox>(this, kCcHeadCheck)->isChecked());
 }
 
 bool Csorvant00::SaveSettings() {
@@ -217,9 +223,9 @@ Csorvant01::Csorvant01(int templateId, QWidget* parent) : SettingsPage(templateI
 
 void Csorvant01::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(CheckBox(this, 1277, "ログを残す。"));
+    layout->addWidget(CheckBox(this, kZipLogCheck, "ログを残す。"));
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button(this, 1258, "対策IPポート"));
+    buttons->addWidget(Button(this, kZipListenListButton, "対策IPポート"));
     buttons->addStretch();
     layout->addLayout(buttons);
     layout->addStretch();
@@ -227,9 +233,9 @@ void Csorvant01::BuildTemplate() {
 
 void Csorvant01::OnInitDialog() {
     ColorButton* list = nullptr;
-    AttachButton(list, 1258, this, [] { EditFile("smtp-zip.db"); });
+    AttachButton(list, kZipListenListButton, this, [] { EditFile("smtp-zip.db"); });
     log_ = ReadSetting(value::kLog.name, value::kLog.byDefault);
-    BindCheck(1277, log_);
+    BindCheck(kZipLogCheck, log_);
     ControlsFromFields();
 }
 

@@ -29,25 +29,25 @@ Csmtpdlg12::Csmtpdlg12(int templateId, QWidget* parent) : SettingsPage(templateI
 
 void Csmtpdlg12::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* backup = CheckBox(this, 1130, "メールを保管する。");
+    auto* backup = CheckBox(this, kMailBackupCheck, "メールを保管する。");
     layout->addWidget(backup);
     // The folder the proxy keeps the mail under: labelled as the search
     // program's path below it is, so that the two fields are told apart.
     archiveLabel_ = Static(this, 0, "メールの保管フォルダ");
-    auto* archiveFolder = Edit(this, 1134);
+    auto* archiveFolder = Edit(this, kArchiveFolderEdit);
     archiveLabel_->setBuddy(archiveFolder);
     layout->addWidget(archiveLabel_);
     auto* archive = new QHBoxLayout;
     archive->addWidget(archiveFolder, 1);
-    archive->addWidget(Button(this, 1135, "参照"));
+    archive->addWidget(Button(this, kArchiveBrowseButton, "参照"));
     layout->addLayout(archive);
-    layout->addWidget(Static(this, 1147, "検索ソフトの実行パス"));
+    layout->addWidget(Static(this, kSearchFolderLabel, "検索ソフトの実行パス"));
     auto* search = new QHBoxLayout;
-    search->addWidget(Edit(this, 1148), 1);
-    search->addWidget(Button(this, 1142, "参照"));
+    search->addWidget(Edit(this, kSearchFolderEdit), 1);
+    search->addWidget(Button(this, kSearchBrowseButton, "参照"));
     layout->addLayout(search);
     auto* start = new QHBoxLayout;
-    start->addWidget(Button(this, 1149, "検索ソフト起動"));
+    start->addWidget(Button(this, kStartSearchButton, "検索ソフト起動"));
     start->addStretch();
     layout->addLayout(start);
     layout->addStretch();
@@ -55,22 +55,25 @@ void Csmtpdlg12::BuildTemplate() {
 }
 
 void Csmtpdlg12::OnInitDialog() {
-    AttachButton(archiveBrowse_, 1135, this, [this] { OnBrowseArchiveFolder(); });
-    AttachButton(searchBrowse_, 1142, this, [this] { OnBrowseSearchFolder(); });
-    AttachButton(startSearch_, 1149, this, [this] { OnStartSearch(); });
+    AttachButton(archiveBrowse_, kArchiveBrowseButton, this, [this] { OnBrowseArchiveFolder(); });
+    AttachButton(searchBrowse_, kSearchBrowseButton, this, [this] { OnBrowseSearchFolder(); });
+    AttachButton(startSearch_, kStartSearchButton, this, [this] { OnStartSearch(); });
     mailBackup_ = ReadSetting("smtpmailbackup", 0);
     backupFolder_ = ReadSettingText("smtpbackupfolder");
     searchFolder_ = ReadSettingText("orsearchfolder");
-    BindCheck(1130, mailBackup_);
-    BindText(1134, backupFolder_);
-    BindText(1148, searchFolder_);
+    BindCheck(kMailBackupCheck, mailBackup_);
+    BindText(kArchiveFolderEdit, backupFolder_);
+    BindText(kSearchFolderEdit, searchFolder_);
     ControlsFromFields();
     UpdateEnableState();
 }
 
 void Csmtpdlg12::UpdateEnableState() {
     FieldsFromControls();
-    EnableIds(this, {1134, 1135, 1147, 1148, 1142, 1149}, mailBackup_ != 0);
+    EnableIds(this,
+              {kArchiveFolderEdit, kArchiveBrowseButton, kSearchFolderLabel, kSearchFolderEdit, kSearchBrowseButton,
+               kStartSearchButton},
+              mailBackup_ != 0);
     archiveLabel_->setEnabled(mailBackup_ != 0);
     ControlsFromFields();
 }

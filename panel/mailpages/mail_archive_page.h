@@ -16,17 +16,26 @@ namespace panel {
 class CFolderView2;
 class ColorButton;
 
+// The switch, the archive folder, the search program's folder and its
+// start button.
+inline constexpr int kMailBackupCheck = 1130;
+inline constexpr int kArchiveFolderEdit = 1134;
+inline constexpr int kArchiveBrowseButton = 1135;
+inline constexpr int kSearchFolderLabel = 1147;
+inline constexpr int kSearchFolderEdit = 1148;
+inline constexpr int kSearchBrowseButton = 1142;
+inline constexpr int kStartSearchButton = 1149;
 class Csmtpdlg12 : public SettingsPage {
     Q_OBJECT
 public:
     explicit Csmtpdlg12(int templateId = 124, QWidget* parent = nullptr);
     bool SaveSettings() override;
 
-    // Buttons 1135 and 1142: the folder picker for the archive folder or
+    // The two browse buttons: the folder picker for the archive folder or
     // the search program's folder; the choice is shown, not yet stored.
     void OnBrowseArchiveFolder();
     void OnBrowseSearchFolder();
-    // Button 1149: starts the search program on the archive folder as
+    // The start button: starts the search program on the archive folder as
     // typed (unsaved edits count).
     void OnStartSearch();
     // Replaces the modal run of the folder picker (tests).

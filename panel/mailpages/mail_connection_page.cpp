@@ -21,17 +21,6 @@
 namespace panel {
 namespace {
 
-// Controls both templates give the same ids.
-constexpr int kTunnelBox = 1248;
-constexpr int kCertificateEdit = 1244;
-constexpr int kCertificateBrowse = 1245;
-constexpr int kKeyEdit = 1246;
-constexpr int kKeyBrowse = 1247;
-constexpr int kCertificateLabel = 1250;
-constexpr int kKeyLabel = 1251;
-constexpr int kAddButton = 1041;
-constexpr int kDeleteButton = 1042;
-
 // The most one line of the file is read as: lines are taken whole.
 constexpr size_t kWholeLine = size_t{1} << 20;
 
@@ -88,13 +77,17 @@ MailConnectionPage::MailConnectionPage(int templateId, QWidget* parent, Shape sh
 
 Csmtpdlg::Csmtpdlg(int templateId, QWidget* parent)
     : MailConnectionPage(templateId, parent,
-                         {146, 1037, "smtp.ini", "smtp-old.ini", 1046, 1043, 1098, 1099, 1252, 1015, 1025, 1097, 1254,
-                          1045, 1072, 8025, 25, &SmtpDirections()}) {}
+                         {146, kSmtpConnectionList, "smtp.ini", "smtp-old.ini", kSmtpNameEdit, kSmtpListenIpEdit,
+                          kSmtpListenPortEdit, kSmtpClientTlsCheck, kSmtpClientStartTlsCheck, kSmtpServerEdit,
+                          kSmtpServerPortEdit, kSmtpServerTlsCheck, kSmtpServerStartTlsCheck, kSmtpSendIpEdit,
+                          kSmtpSendIpLabel, 8025, 25, &SmtpDirections()}) {}
 
 Cpop3dlg::Cpop3dlg(int templateId, QWidget* parent)
     : MailConnectionPage(templateId, parent,
-                         {144, 1038, "pop3.ini", "pop3-old.ini", 1047, 1039, 1105, 1249, 1253, 1027, 1029, 1095, 1255,
-                          1017, 1073, 8110, 110, &Pop3Directions()}) {}
+                         {144, kPop3ConnectionList, "pop3.ini", "pop3-old.ini", kPop3NameEdit, kPop3ListenIpEdit,
+                          kPop3ListenPortEdit, kPop3ClientTlsCheck, kPop3ClientStartTlsCheck, kPop3ServerEdit,
+                          kPop3ServerPortEdit, kPop3ServerTlsCheck, kPop3ServerStartTlsCheck, kPop3SendIpEdit,
+                          kPop3SendIpLabel, 8110, 110, &Pop3Directions()}) {}
 
 void MailConnectionPage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
@@ -107,19 +100,19 @@ void MailConnectionPage::BuildTemplate() {
     };
     grid->addWidget(Static(this, 0, "接続先名称"), 0, 0);
     grid->addWidget(Edit(this, shape_.nameEdit), 0, 1);
-    grid->addWidget(CheckBox(this, kTunnelBox, "トンネル"), 0, 2, 1, 2);
+    grid->addWidget(CheckBox(this, kMailTunnelCheck, "トンネル"), 0, 2, 1, 2);
     grid->addWidget(Static(this, 0, "受信IP"), 1, 0);
     grid->addWidget(Edit(this, shape_.listenIpEdit), 1, 1);
     grid->addWidget(Static(this, 0, "ポート"), 1, 2);
     grid->addWidget(port(shape_.listenPortEdit), 1, 3);
     grid->addWidget(CheckBox(this, shape_.clientTlsBox, "接続元との通信に暗号化を行う。"), 2, 1);
     grid->addWidget(CheckBox(this, shape_.clientStartTlsBox, "STARTTLS"), 2, 2, 1, 2);
-    grid->addWidget(Static(this, kCertificateLabel, "証明書"), 3, 0);
-    grid->addWidget(Edit(this, kCertificateEdit), 3, 1, 1, 2);
-    grid->addWidget(Button(this, kCertificateBrowse, "参照"), 3, 3);
-    grid->addWidget(Static(this, kKeyLabel, "秘密鍵"), 4, 0);
-    grid->addWidget(Edit(this, kKeyEdit), 4, 1, 1, 2);
-    grid->addWidget(Button(this, kKeyBrowse, "参照"), 4, 3);
+    grid->addWidget(Static(this, kMailCertificateLabel, "証明書"), 3, 0);
+    grid->addWidget(Edit(this, kMailCertificateEdit), 3, 1, 1, 2);
+    grid->addWidget(Button(this, kMailCertificateBrowse, "参照"), 3, 3);
+    grid->addWidget(Static(this, kMailKeyLabel, "秘密鍵"), 4, 0);
+    grid->addWidget(Edit(this, kMailKeyEdit), 4, 1, 1, 2);
+    grid->addWidget(Button(this, kMailKeyBrowse, "参照"), 4, 3);
     grid->addWidget(Static(this, shape_.sendIpLabel, "接続時IP"), 5, 0);
     grid->addWidget(Edit(this, shape_.sendIpEdit), 5, 1);
     grid->addWidget(Static(this, 0, "接続先"), 6, 0);
@@ -132,10 +125,10 @@ void MailConnectionPage::BuildTemplate() {
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    auto* remove = Button(this, kDeleteButton, "削除");
+    auto* remove = Button(this, kDeleteEntryButton, "削除");
     remove->hide();  // the template's, never shown: rows go by the menu and the Delete key
     buttons->addWidget(remove);
-    buttons->addWidget(Button(this, kAddButton, "追加"));
+    buttons->addWidget(Button(this, kAddEntryButton, "追加"));
     layout->addLayout(buttons);
     list_ = WithId(new QTreeWidget(this), shape_.listId);
     layout->addWidget(list_, 1);
@@ -144,14 +137,14 @@ void MailConnectionPage::BuildTemplate() {
         connect(Control<QCheckBox>(this, id), &QCheckBox::clicked, this, [this] { OnClientBox(); });
     for (int id : {shape_.serverTlsBox, shape_.serverStartTlsBox})
         connect(Control<QCheckBox>(this, id), &QCheckBox::clicked, this, [this] { OnServerBox(); });
-    connect(Control<QCheckBox>(this, kTunnelBox), &QCheckBox::clicked, this, [this] { OnTunnel(); });
+    connect(Control<QCheckBox>(this, kMailTunnelCheck), &QCheckBox::clicked, this, [this] { OnTunnel(); });
 }
 
 void MailConnectionPage::OnInitDialog() {
-    AttachButton(certificateBrowse_, kCertificateBrowse, this, [this] { OnBrowseCertificate(); });
-    AttachButton(keyBrowse_, kKeyBrowse, this, [this] { OnBrowseKey(); });
-    AttachButton(deleteButton_, kDeleteButton, this, [this] { DeleteSelectedEntry(); });
-    AttachButton(addButton_, kAddButton, this, [this] { OnAddEntry(); });
+    AttachButton(certificateBrowse_, kMailCertificateBrowse, this, [this] { OnBrowseCertificate(); });
+    AttachButton(keyBrowse_, kMailKeyBrowse, this, [this] { OnBrowseKey(); });
+    AttachButton(deleteButton_, kDeleteEntryButton, this, [this] { DeleteSelectedEntry(); });
+    AttachButton(addButton_, kAddEntryButton, this, [this] { OnAddEntry(); });
     ShowFields();
     TakeFields();
     setWindowTitle(LoadString(shape_.titleString));
@@ -199,13 +192,13 @@ bool MailConnectionPage::TakeFields() {
     if (!TakePort(shape_.listenPortEdit, listenPort_)) return false;
     sendIp_ = text(shape_.sendIpEdit);
     name_ = text(shape_.nameEdit);
-    tunnel_ = checked(kTunnelBox);
+    tunnel_ = checked(kMailTunnelCheck);
     clientTls_ = checked(shape_.clientTlsBox);
     clientStartTls_ = checked(shape_.clientStartTlsBox);
     serverTls_ = checked(shape_.serverTlsBox);
     serverStartTls_ = checked(shape_.serverStartTlsBox);
-    certificate_ = text(kCertificateEdit);
-    privateKey_ = text(kKeyEdit);
+    certificate_ = text(kMailCertificateEdit);
+    privateKey_ = text(kMailKeyEdit);
     return true;
 }
 
@@ -218,18 +211,18 @@ void MailConnectionPage::ShowFields() {
     setText(shape_.listenPortEdit, QString::number(listenPort_));
     setText(shape_.sendIpEdit, sendIp_);
     setText(shape_.nameEdit, name_);
-    setCheck(kTunnelBox, tunnel_);
+    setCheck(kMailTunnelCheck, tunnel_);
     setCheck(shape_.clientTlsBox, clientTls_);
     setCheck(shape_.clientStartTlsBox, clientStartTls_);
     setCheck(shape_.serverTlsBox, serverTls_);
     setCheck(shape_.serverStartTlsBox, serverStartTls_);
-    setText(kCertificateEdit, certificate_);
-    setText(kKeyEdit, privateKey_);
+    setText(kMailCertificateEdit, certificate_);
+    setText(kMailKeyEdit, privateKey_);
 }
 
 void MailConnectionPage::EnableCertificateControls() {
     const bool on = !tunnel_ && (clientTls_ || clientStartTls_);
-    EnableIds(this, {kCertificateEdit, kKeyEdit, kCertificateBrowse, kKeyBrowse}, on);
+    EnableIds(this, {kMailCertificateEdit, kMailKeyEdit, kMailCertificateBrowse, kMailKeyBrowse}, on);
     if (on) return;
     certificate_.clear();
     privateKey_.clear();
@@ -238,12 +231,12 @@ void MailConnectionPage::EnableCertificateControls() {
 // At most one of TLS and STARTTLS on each side; the tunnel excludes all four.
 void MailConnectionPage::ApplyEnablingRules() {
     const bool anyTls = clientTls_ || clientStartTls_ || serverTls_ || serverStartTls_;
-    EnableIds(this, {kTunnelBox}, !anyTls);
+    EnableIds(this, {kMailTunnelCheck}, !anyTls);
     EnableIds(this, {shape_.clientTlsBox}, !tunnel_ && !clientStartTls_);
     EnableIds(this, {shape_.clientStartTlsBox}, !tunnel_ && !clientTls_);
     EnableIds(this, {shape_.serverTlsBox}, !tunnel_ && !serverStartTls_);
     EnableIds(this, {shape_.serverStartTlsBox}, !tunnel_ && !serverTls_);
-    EnableIds(this, {kCertificateLabel, kKeyLabel}, !tunnel_);
+    EnableIds(this, {kMailCertificateLabel, kMailKeyLabel}, !tunnel_);
     EnableCertificateControls();
 }
 
@@ -295,7 +288,7 @@ ConnectionRow MailConnectionPage::EntryRow() const {
 
 void MailConnectionPage::Refuse(ConnectionColumn column, const QString& message) {
     const int edits[kColumnCount] = {shape_.nameEdit, shape_.listenIpEdit, shape_.listenPortEdit, 0, 0,
-                                     kCertificateEdit, kKeyEdit, shape_.sendIpEdit, shape_.hostEdit,
+                                     kMailCertificateEdit, kMailKeyEdit, shape_.sendIpEdit, shape_.hostEdit,
                                      shape_.hostPortEdit, 0, 0, 0};
     ShowMessage(window(), message.arg(QString::fromUtf8(Columns()[column].title)), QMessageBox::Warning);
     if (QWidget* edit = FindControl(this, edits[column])) edit->setFocus();

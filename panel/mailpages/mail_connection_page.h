@@ -20,6 +20,16 @@ namespace panel {
 class ColorButton;
 class SortDirections;
 
+// Controls both pages give the same ids: the tunnel box, the certificate
+// and the private key.
+inline constexpr int kMailTunnelCheck = 1248;
+inline constexpr int kMailCertificateLabel = 1250;
+inline constexpr int kMailCertificateEdit = 1244;
+inline constexpr int kMailCertificateBrowse = 1245;
+inline constexpr int kMailKeyLabel = 1251;
+inline constexpr int kMailKeyEdit = 1246;
+inline constexpr int kMailKeyBrowse = 1247;
+
 class MailConnectionPage : public SettingsPage {
     Q_OBJECT
 public:
@@ -98,12 +108,38 @@ private:
     QString sendIp_;
 };
 
+// The SMTP page's own controls.
+inline constexpr int kSmtpConnectionList = 1037;
+inline constexpr int kSmtpNameEdit = 1046;
+inline constexpr int kSmtpListenIpEdit = 1043;
+inline constexpr int kSmtpListenPortEdit = 1098;
+inline constexpr int kSmtpClientTlsCheck = 1099;
+inline constexpr int kSmtpClientStartTlsCheck = 1252;
+inline constexpr int kSmtpServerEdit = 1015;
+inline constexpr int kSmtpServerPortEdit = 1025;
+inline constexpr int kSmtpServerTlsCheck = 1097;
+inline constexpr int kSmtpServerStartTlsCheck = 1254;
+inline constexpr int kSmtpSendIpEdit = 1045;
+inline constexpr int kSmtpSendIpLabel = 1072;
 class Csmtpdlg : public MailConnectionPage {
     Q_OBJECT
 public:
     explicit Csmtpdlg(int templateId = 138, QWidget* parent = nullptr);
 };
 
+// The POP3 page's own controls.
+inline constexpr int kPop3ConnectionList = 1038;
+inline constexpr int kPop3NameEdit = 1047;
+inline constexpr int kPop3ListenIpEdit = 1039;
+inline constexpr int kPop3ListenPortEdit = 1105;
+inline constexpr int kPop3ClientTlsCheck = 1249;
+inline constexpr int kPop3ClientStartTlsCheck = 1253;
+inline constexpr int kPop3ServerEdit = 1027;
+inline constexpr int kPop3ServerPortEdit = 1029;
+inline constexpr int kPop3ServerTlsCheck = 1095;
+inline constexpr int kPop3ServerStartTlsCheck = 1255;
+inline constexpr int kPop3SendIpEdit = 1017;
+inline constexpr int kPop3SendIpLabel = 1073;
 class Cpop3dlg : public MailConnectionPage {
     Q_OBJECT
 public:

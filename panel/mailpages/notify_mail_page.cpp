@@ -16,9 +16,12 @@ namespace panel {
 namespace {
 
 // The controls the notify box enables and disables.
-const std::initializer_list<int> kNotifyControls = {1089, 1114, 1019, 1022, 1096, 1100, 1086,
-                                                    1183, 1112, 1077, 1081, 1083, 1085, 1088,
-                                                    1119, 1109, 1103, 1079, 1036, 1110, 1035};
+const std::initializer_list<int> kNotifyControls = {
+    kNotifyAuthCheck,    kNotifySslCheck,      kNotifyFromEdit,     kNotifyFromNameEdit,   kNotifyUserEdit,
+    kNotifyPasswordEdit, kNotifyPortEdit,      kNotifyPortLabel,    kNotifyToEdit,         kNotifyServerEdit,
+    kNotifyServerLabel,  kNotifyFromLabel,     kNotifyFromNameLabel, kNotifyRecipientGroup, kNotifyHiddenLabel,
+    kNotifyToLabel,      kNotifyToGivenRadio,  kNotifyToSenderRadio, kNotifyToBothRadio,    kNotifyUserLabel,
+    kNotifyPasswordLabel};
 
 // sendmail.ini holds the password in plain text: its owner only.
 constexpr unsigned kSendmailIniMode = 0600;
@@ -59,39 +62,40 @@ CSendDlg::CSendDlg(int templateId, QWidget* parent) : SettingsPage(templateId, p
 
 void CSendDlg::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* notify = CheckBox(this, 1107, "メールで通知する。");
+    auto* notify = CheckBox(this, kNotifyCheck, "メールで通知する。");
     layout->addWidget(notify);
     auto* grid = new QGridLayout;
-    grid->addWidget(Static(this, 1081, "SMTPｻｰﾊﾞｰ"), 0, 0);
-    grid->addWidget(Edit(this, 1077), 0, 1);
-    grid->addWidget(Static(this, 1183, "ﾎﾟｰﾄ"), 0, 2);
-    grid->addWidget(Edit(this, 1086), 0, 3);
-    grid->addWidget(Static(this, 1083, "送信元ｱﾄﾞﾚｽ"), 1, 0);
-    grid->addWidget(Edit(this, 1019), 1, 1);
-    grid->addWidget(CheckBox(this, 1114, "SSLで通信"), 1, 2, 1, 2);
-    grid->addWidget(Static(this, 1085, "送信者名"), 2, 0);
-    grid->addWidget(Edit(this, 1022), 2, 1);
-    auto* auth = CheckBox(this, 1089, "SMTP認証で送信(PLAINのみ)");
+    grid->addWidget(Static(this, kNotifyServerLabel, "SMTPｻｰﾊﾞｰ"), 0, 0);
+    grid->addWidget(Edit(this, kNotifyServerEdit), 0, 1);
+    grid->addWidget(Static(this, kNotifyPortLabel, "ﾎﾟｰﾄ"), 0, 2);
+    grid->addWidget(Edit(this, kNotifyPortEdit), 0, 3);
+    grid->addWidget(Static(this, kNotifyFromLabel, "送信元ｱﾄﾞﾚｽ"), 1, 0);
+    grid->addWidget(Edit(this, kNotifyFromEdit), 1, 1);
+    grid->addWidget(CheckBox(this, kNotifySslCheck, "SSLで通信"), 1, 2, 1, 2);
+    grid->addWidget(Static(this, kNotifyFromNameLabel, "送信者名"), 2, 0);
+    grid->addWidget(Edit(this, kNotifyFromNameEdit), 2, 1);
+    auto* auth = CheckBox(this, kNotifyAuthCheck, "SMTP認証で送信(PLAINのみ)");
     grid->addWidget(auth, 3, 0, 1, 4);
-    grid->addWidget(Static(this, 1110, "ﾕｰｻﾞｰ名"), 4, 0);
-    grid->addWidget(Edit(this, 1096), 4, 1);
-    grid->addWidget(Static(this, 1035, "ﾊﾟｽﾜｰﾄﾞ"), 5, 0);
-    auto* password = PasswordEdit(this, 1100);
+    grid->addWidget(Static(this, kNotifyUserLabel, "ﾕｰｻﾞｰ名"), 4, 0);
+    grid->addWidget(Edit(this, kNotifyUserEdit), 4, 1);
+    grid->addWidget(Static(this, kNotifyPasswordLabel, "ﾊﾟｽﾜｰﾄﾞ"), 5, 0);
+    auto* password = PasswordEdit(this, kNotifyPasswordEdit);
     grid->addWidget(password, 5, 1);
     layout->addLayout(grid);
 
-    auto* group = Group(this, 1088, "通知先指定");
+    auto* group = Group(this, kNotifyRecipientGroup, "通知先指定");
     auto* inner = new QGridLayout(group);
     int column = 0;
-    for (auto [id, text] : {std::pair{1103, "送信先を指定"}, std::pair{1079, "送信元へ送信"}, std::pair{1036, "両方に送信"}}) {
+    for (auto [id, text] : {std::pair{kNotifyToGivenRadio, "送信先を指定"}, std::pair{kNotifyToSenderRadio, "送信元へ送信"},
+                            std::pair{kNotifyToBothRadio, "両方に送信"}}) {
         auto* radio = Radio(group, id, text);
         inner->addWidget(radio, 0, column++);
         connect(radio, &QRadioButton::clicked, this, [this] { OnRecipientModeChanged(); });
     }
-    inner->addWidget(Static(group, 1109, "送信先ｱﾄﾞﾚｽ"), 1, 0);
-    inner->addWidget(Edit(group, 1112), 1, 1, 1, 2);
+    inner->addWidget(Static(group, kNotifyToLabel, "送信先ｱﾄﾞﾚｽ"), 1, 0);
+    inner->addWidget(Edit(group, kNotifyToEdit), 1, 1, 1, 2);
     layout->addWidget(group);
-    auto* hidden = Static(this, 1119, "通知先指定");
+    auto* hidden = Static(this, kNotifyHiddenLabel, "通知先指定");
     hidden->hide();
     layout->addStretch();
     connect(notify, &QCheckBox::clicked, this, [this] { OnNotifyBoxChanged(); });
@@ -114,17 +118,17 @@ void CSendDlg::OnInitDialog() {
 
     // In the order the values are taken from the controls; each text is
     // checked against what the mail sender reads of its line.
-    BindCheck(1107, values_.send);
-    BindCheck(1089, values_.auth);
-    BindCheck(1114, values_.ssl);
-    BindText(1019, values_.from, TextLimit{kStoredChars, kFromLineBytes - 5, true});
-    BindText(1022, values_.fromName, TextLimit{kStoredChars, kFromNameBytes, true});
-    BindText(1096, values_.id, TextLimit{kStoredChars, kAccountBytes, true});
-    BindText(1100, values_.password, TextLimit{kStoredChars, kAccountBytes, true});
-    BindNumber(1086, values_.port, NumberKind::Signed, Range{1, 65535});
-    BindText(1112, values_.to, TextLimit{kStoredChars, 0, false});
-    BindRadio({1103, 1079, 1036}, modeTicked_);
-    BindText(1077, values_.server, TextLimit{kStoredChars, kServerBytes, true});
+    BindCheck(kNotifyCheck, values_.send);
+    BindCheck(kNotifyAuthCheck, values_.auth);
+    BindCheck(kNotifySslCheck, values_.ssl);
+    BindText(kNotifyFromEdit, values_.from, TextLimit{kStoredChars, kFromLineBytes - 5, true});
+    BindText(kNotifyFromNameEdit, values_.fromName, TextLimit{kStoredChars, kFromNameBytes, true});
+    BindText(kNotifyUserEdit, values_.id, TextLimit{kStoredChars, kAccountBytes, true});
+    BindText(kNotifyPasswordEdit, values_.password, TextLimit{kStoredChars, kAccountBytes, true});
+    BindNumber(kNotifyPortEdit, values_.port, NumberKind::Signed, Range{1, 65535});
+    BindText(kNotifyToEdit, values_.to, TextLimit{kStoredChars, 0, false});
+    BindRadio({kNotifyToGivenRadio, kNotifyToSenderRadio, kNotifyToBothRadio}, modeTicked_);
+    BindText(kNotifyServerEdit, values_.server, TextLimit{kStoredChars, kServerBytes, true});
     ControlsFromFields();
     OnRecipientModeChanged();
     OnAuthBoxChanged();
@@ -132,15 +136,16 @@ void CSendDlg::OnInitDialog() {
 }
 
 void CSendDlg::OnNotifyBoxChanged() {
-    EnableIds(this, kNotifyControls, Control<QCheckBox>(this, 1107)->isChecked());
+    EnableIds(this, kNotifyControls, Control<QCheckBox>(this, kNotifyCheck)->isChecked());
 }
 
 void CSendDlg::OnAuthBoxChanged() {
-    EnableIds(this, {1110, 1035, 1096, 1100}, Control<QCheckBox>(this, 1089)->isChecked());
+    EnableIds(this, {kNotifyUserLabel, kNotifyPasswordLabel, kNotifyUserEdit, kNotifyPasswordEdit},
+              Control<QCheckBox>(this, kNotifyAuthCheck)->isChecked());
 }
 
 void CSendDlg::OnRecipientModeChanged() {
-    EnableIds(this, {1109, 1112}, !Control<QRadioButton>(this, 1079)->isChecked());
+    EnableIds(this, {kNotifyToLabel, kNotifyToEdit}, !Control<QRadioButton>(this, kNotifyToSenderRadio)->isChecked());
 }
 
 bool CSendDlg::SaveSettings() {

@@ -20,12 +20,12 @@ CSpamCheckSetDlg::CSpamCheckSetDlg(int templateId, QWidget* parent) : SettingsPa
 
 void CSpamCheckSetDlg::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* check = CheckBox(this, 1108, "スパムチェックを行う");
+    auto* check = CheckBox(this, kSpamCheckCheck, "スパムチェックを行う");
     layout->addWidget(check);
-    layout->addWidget(CheckBox(this, 1113, "ログを残す。"));
+    layout->addWidget(CheckBox(this, kSpamLogCheck, "ログを残す。"));
     auto* tag = new QHBoxLayout;
-    tag->addWidget(Static(this, 1111, "挿入タグ"));
-    tag->addWidget(Edit(this, 1106), 1);
+    tag->addWidget(Static(this, kSpamTagLabel, "挿入タグ"));
+    tag->addWidget(Edit(this, kSpamTagEdit), 1);
     layout->addLayout(tag);
     layout->addStretch();
     connect(check, &QCheckBox::clicked, this, [this] { ApplyEnablingRule(); });
@@ -40,15 +40,16 @@ void CSpamCheckSetDlg::OnInitDialog() {
     std::string tag;
     RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "spamtag", "[SPAM]", tag, (kSpamTagLimit + 1) * 2);
     tag_ = QString::fromStdString(tag);
-    BindCheck(1108, check_);
-    BindCheck(1113, log_);
-    BindText(1106, tag_, TextLimit{kSpamTagLimit, kSpamTagLimit, false});
+    BindCheck(kSpamCheckCheck, check_);
+    BindCheck(kSpamLogCheck, log_);
+    BindText(kSpamTagEdit, tag_, TextLimit{kSpamTagLimit, kSpamTagLimit, false});
     ControlsFromFields();
     ApplyEnablingRule();
 }
 
 void CSpamCheckSetDlg::ApplyEnablingRule() {
-    EnableIds(this, {1113, 1111, 1106}, Control<QCheckBox>(this, 1108)->isChecked());
+    EnableIds(this, {kSpamLogCheck, kSpamTagLabel, kSpamTagEdit},
+              Control<QCheckBox>(this, kSpamCheckCheck)->isChecked());
 }
 
 bool CSpamCheckSetDlg::SaveSettings() {
@@ -64,27 +65,28 @@ CSpamCheckSetDlg0::CSpamCheckSetDlg0(int templateId, QWidget* parent) : Settings
 
 void CSpamCheckSetDlg0::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(CheckBox(this, 1123, "日付ヘッダの異常"));
-    layout->addWidget(CheckBox(this, 1124, "送信ドメイン認証(SPF1)不一致"));
+    layout->addWidget(CheckBox(this, kSpamDateCheck, "日付ヘッダの異常"));
+    layout->addWidget(CheckBox(this, kSpamSpfCheck, "送信ドメイン認証(SPF1)不一致"));
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button(this, 1122, "キーワード"));
-    buttons->addWidget(Button(this, 1104, "ＵＲＩＢＬ"));
-    buttons->addWidget(Button(this, 1129, "ホワイトリスト"));
+    buttons->addWidget(Button(this, kSpamKeywordButton, "キーワード"));
+    buttons->addWidget(Button(this, kSpamUriblButton, "ＵＲＩＢＬ"));
+    buttons->addWidget(Button(this, kSpamWhiteListButton, "ホワイトリスト"));
     buttons->addStretch();
     layout->addLayout(buttons);
     layout->addStretch();
 }
 
 void CSpamCheckSetDlg0::OnInitDialog() {
-    for (auto [id, file] : {std::pair{1122, "spamkeyword.db"}, std::pair{1104, "spam-dnsbl.db"},
-                            std::pair{1129, "passspf.db"}}) {
+    for (auto [id, file] :
+         {std::pair{kSpamKeywordButton, "spamkeyword.db"}, std::pair{kSpamUriblButton, "spam-dnsbl.db"},
+          std::pair{kSpamWhiteListButton, "passspf.db"}}) {
         ColorButton* button = nullptr;
         AttachButton(button, id, this, [file] { EditListFile(file, MailFilterTemplate(file)); });
     }
     spf_ = ReadSetting("spamspf1", 0);
     date_ = ReadSetting("spamdate", 0);
-    BindCheck(1123, date_);
-    BindCheck(1124, spf_);
+    BindCheck(kSpamDateCheck, date_);
+    BindCheck(kSpamSpfCheck, spf_);
     ControlsFromFields();
 }
 

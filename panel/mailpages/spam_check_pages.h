@@ -8,6 +8,11 @@
 
 namespace panel {
 
+// The switch, its log and the tag put in the subject.
+inline constexpr int kSpamCheckCheck = 1108;
+inline constexpr int kSpamLogCheck = 1113;
+inline constexpr int kSpamTagLabel = 1111;
+inline constexpr int kSpamTagEdit = 1106;
 class CSpamCheckSetDlg : public SettingsPage {
     Q_OBJECT
 public:
@@ -25,6 +30,12 @@ private:
     QString tag_;
 };
 
+// The checks, and the buttons of the three list files.
+inline constexpr int kSpamDateCheck = 1123;
+inline constexpr int kSpamSpfCheck = 1124;
+inline constexpr int kSpamKeywordButton = 1122;
+inline constexpr int kSpamUriblButton = 1104;
+inline constexpr int kSpamWhiteListButton = 1129;
 class CSpamCheckSetDlg0 : public SettingsPage {
     Q_OBJECT
 public:

@@ -23,12 +23,12 @@ AuthModePage::AuthModePage(const AuthModeTraits& traits, int templateId, QWidget
 
 void AuthModePage::BuildTemplate() {
     auto* layout = new QVBoxLayout(this);
-    auto* box = CheckBox(this, 1101, traits_.checkText);
+    auto* box = CheckBox(this, kAuthRequiredCheck, traits_.checkText);
     layout->addWidget(box);
-    auto* group = Group(this, 1003, "利用するユーザ情報");
+    auto* group = Group(this, kUserSourceGroup, "利用するユーザ情報");
     auto* inner = new QVBoxLayout(group);
-    auto* own = Radio(group, 1001, "独自ユーザ");
-    auto* ldap = Radio(group, 1002, "LDAPユーザ");
+    auto* own = Radio(group, kOwnUsersRadio, "独自ユーザ");
+    auto* ldap = Radio(group, kLdapUsersRadio, "LDAPユーザ");
     inner->addWidget(own);
     inner->addWidget(ldap);
     layout->addWidget(group);
@@ -48,14 +48,16 @@ void AuthModePage::OnInitDialog() {
     on_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.onValue, 1));
     type_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.typeValue, 0));
     traits_.sourceChoice() = type_;
-    BindCheck(1101, on_);
-    BindRadio({1001, 1002}, radio_);
+    BindCheck(kAuthRequiredCheck, on_);
+    BindRadio({kOwnUsersRadio, kLdapUsersRadio}, radio_);
     radio_ = type_;
     ControlsFromFields();
     ApplyEnablingRule();
 }
 
-void AuthModePage::ApplyEnablingRule() { EnableIds(this, {1003, 1001, 1002}, on_ != 0); }
+void AuthModePage::ApplyEnablingRule() {
+    EnableIds(this, {kUserSourceGroup, kOwnUsersRadio, kLdapUsersRadio}, on_ != 0);
+}
 
 bool AuthModePage::SaveSettings() {
     if (!FieldsFromControls()) return false;

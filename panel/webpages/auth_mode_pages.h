@@ -7,8 +7,14 @@
 
 namespace panel {
 
+// The switch (also, hidden, on the user list pages) and the user source.
+inline constexpr int kAuthRequiredCheck = 1101;
+inline constexpr int kUserSourceGroup = 1003;
+inline constexpr int kOwnUsersRadio = 1001;
+inline constexpr int kLdapUsersRadio = 1002;
+
 struct AuthModeTraits {
-    const char* checkText;   // text of box 1101
+    const char* checkText;   // text of the switch
     const char* onValue;     // "httpproxyauth" / "socksproxyauth"
     const char* typeValue;   // "httpproxyauthtype" / "socksproxyauthtype"
     int& (*sourceChoice)();  // HttpUserSourceChoice / SocksUserSourceChoice

@@ -20,14 +20,14 @@ namespace {
 
 constexpr int kRowIdRole = Qt::UserRole;
 constexpr int kRowLineRole = Qt::UserRole + 1;  // the row's line, code page 932
-constexpr int kAddButton = 1041;
 
 using Field = ConnectionPageKind::Field;
 
 const ConnectionPageKind& HttpKind() {
     static const ConnectionPageKind kind{
-        "http.ini", "http-old.ini", 139, 1058, 1059, 1060, 1063, 1061, 1062, 1064, 1115, "送信時IP",
-        "上位プロキシ", "ポート", 8080, "", 0,
+        "http.ini", "http-old.ini", 139, kHttpNameEdit, kHttpListenIpEdit, kHttpListenPortEdit, kHttpSendIpEdit,
+        kHttpUpstreamEdit, kHttpUpstreamPortEdit, kHttpConnectionList, kHttpSendIpLabel, "送信時IP", "上位プロキシ",
+        "ポート", 8080, "", 0,
         {{"接続先名称", 120}, {"受信IP", 80}, {"受信ポート", 80}, {"送信時IP", 80}, {"上位プロキシIP", 120},
          {"上位プロキシポート", 120}},
         {Field::kHost, Field::kHostPort, Field::kListenIp, Field::kListenPort, Field::kAddress, Field::kName}};
@@ -36,8 +36,9 @@ const ConnectionPageKind& HttpKind() {
 
 const ConnectionPageKind& FtpKind() {
     static const ConnectionPageKind kind{
-        "ftp.ini", "ftp-old.ini", 153, 1197, 1198, 1200, 1204, 1201, 1202, 1205, 1203, "公開IP", "接続先",
-        "ポート", 8021, "xxx.xxxx.xxx.xxx", 21,
+        "ftp.ini", "ftp-old.ini", 153, kFtpNameEdit, kFtpListenIpEdit, kFtpListenPortEdit, kFtpPublicIpEdit,
+        kFtpServerEdit, kFtpServerPortEdit, kFtpConnectionList, kFtpPublicIpLabel, "公開IP", "接続先", "ポート", 8021,
+        "xxx.xxxx.xxx.xxx", 21,
         {{"接続先名称", 120}, {"受信IP", 80}, {"受信ポート", 80}, {"公開IP", 80}, {"接続先", 120},
          {"接続先ポート", 120}},
         {Field::kHost, Field::kHostPort, Field::kName, Field::kListenIp, Field::kAddress, Field::kListenPort}};
@@ -46,8 +47,8 @@ const ConnectionPageKind& FtpKind() {
 
 const ConnectionPageKind& SocksKind() {
     static const ConnectionPageKind kind{
-        "socks.ini", "socks-old.ini", 161, 1221, 1222, 1224, 1238, 0, 0, 1230, 1072, "接続時IP", nullptr, nullptr,
-        1080, "", 0,
+        "socks.ini", "socks-old.ini", 161, kSocksNameEdit, kSocksListenIpEdit, kSocksListenPortEdit, kSocksSendIpEdit,
+        0, 0, kSocksConnectionList, kSocksSendIpLabel, "接続時IP", nullptr, nullptr, 1080, "", 0,
         {{"接続先名称", 120}, {"受信IP", 120}, {"受信ポート", 120}, {"接続時IP", 120}},
         {Field::kName, Field::kListenIp, Field::kListenPort, Field::kAddress}};
     return kind;
@@ -90,7 +91,7 @@ void ConnectionListPage::BuildTemplate() {
     }
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button(group, kAddButton, "追加"));
+    buttons->addWidget(Button(group, kAddEntryButton, "追加"));
     grid->addLayout(buttons, row, 0, 1, 2);
     layout->addWidget(group);
     list_ = WithId(new QTreeWidget(this), kind_.listId);
@@ -101,7 +102,7 @@ void ConnectionListPage::BuildTemplate() {
 }
 
 void ConnectionListPage::OnInitDialog() {
-    AttachButton(this, kAddButton, [this] { OnAddEntry(); });
+    AttachButton(this, kAddEntryButton, [this] { OnAddEntry(); });
     for (Field field : kind_.exchangeOrder) {
         switch (field) {
         case Field::kName: BindText(kind_.nameEdit, name_); break;
@@ -283,16 +284,17 @@ SortDirections& Chttp1dlg::Directions() {
 void Chttp1dlg::OnInitDialog() {
     ConnectionListPage::OnInitDialog();
     UpdateFieldStates();
-    connect(Control<QLineEdit>(this, 1061), &QLineEdit::textChanged, this, [this] { UpdateUpstreamPortState(); });
+    connect(Control<QLineEdit>(this, kHttpUpstreamEdit), &QLineEdit::textChanged, this,
+            [this] { UpdateUpstreamPortState(); });
 }
 
-void Chttp1dlg::UpdateFieldStates() { EnableIds(this, {1062}, !host_.isEmpty()); }
+void Chttp1dlg::UpdateFieldStates() { EnableIds(this, {kHttpUpstreamPortEdit}, !host_.isEmpty()); }
 
 // Runs at every keystroke in the upstream-proxy edit: only that edit is
 // read, so a half-typed port elsewhere brings up no message and the text
 // being typed is not set again under the cursor.
 void Chttp1dlg::UpdateUpstreamPortState() {
-    host_ = Control<QLineEdit>(this, 1061)->text();
+    host_ = Control<QLineEdit>(this, kHttpUpstreamEdit)->text();
     UpdateFieldStates();
 }
 

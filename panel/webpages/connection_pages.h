@@ -43,7 +43,7 @@ public:
     bool CheckSettings() override { return true; }
     void DeleteSelectedEntry() override;
 
-    // Button 1041.
+    // The add button.
     void OnAddEntry();
     // The fields show the row at the selection mark plus `offset`.
     void FillFieldsFromRow(int offset);
@@ -81,11 +81,20 @@ private:
     int nextRowId_ = 0;
 };
 
+// The HTTP page: its fields, the send-IP label and the list.
+inline constexpr int kHttpNameEdit = 1058;
+inline constexpr int kHttpListenIpEdit = 1059;
+inline constexpr int kHttpListenPortEdit = 1060;
+inline constexpr int kHttpSendIpLabel = 1115;
+inline constexpr int kHttpSendIpEdit = 1063;
+inline constexpr int kHttpUpstreamEdit = 1061;
+inline constexpr int kHttpUpstreamPortEdit = 1062;
+inline constexpr int kHttpConnectionList = 1064;
 class Chttp1dlg : public ConnectionListPage {
     Q_OBJECT
 public:
     explicit Chttp1dlg(int templateId = 161, QWidget* parent = nullptr);
-    // A change of the upstream proxy edit 1061.
+    // A change of the upstream proxy edit.
     void UpdateUpstreamPortState();
 
 protected:
@@ -94,6 +103,15 @@ protected:
     void UpdateFieldStates() override;
 };
 
+// The FTP page: its fields, the public-IP label and the list.
+inline constexpr int kFtpNameEdit = 1197;
+inline constexpr int kFtpListenIpEdit = 1198;
+inline constexpr int kFtpListenPortEdit = 1200;
+inline constexpr int kFtpPublicIpLabel = 1203;
+inline constexpr int kFtpPublicIpEdit = 1204;
+inline constexpr int kFtpServerEdit = 1201;
+inline constexpr int kFtpServerPortEdit = 1202;
+inline constexpr int kFtpConnectionList = 1205;
 class Cftpdlg : public ConnectionListPage {
     Q_OBJECT
 public:
@@ -103,6 +121,13 @@ protected:
     SortDirections& Directions() override;
 };
 
+// The SOCKS page: its fields, the send-IP label and the list.
+inline constexpr int kSocksNameEdit = 1221;
+inline constexpr int kSocksListenIpEdit = 1222;
+inline constexpr int kSocksListenPortEdit = 1224;
+inline constexpr int kSocksSendIpLabel = 1072;
+inline constexpr int kSocksSendIpEdit = 1238;
+inline constexpr int kSocksConnectionList = 1230;
 class Csocksdlg : public ConnectionListPage {
     Q_OBJECT
 public:

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <span>
 
 #include "panel/framework/list_file_edit.h"
 #include "panel/framework/page_parts.h"
@@ -20,23 +21,23 @@ struct Category {
     LevelIndex level;
     int groupId;
     const char* title;
-    std::vector<std::pair<int, const char*>> radios;
+    std::span<const int> ids;        // level 0 first
+    std::vector<const char*> texts;  // beside each id
 };
 
 // Shown in this order on the page.
 const std::vector<Category>& Categories() {
     static const std::vector<Category> categories = {
-        {kNudity, 1017, "ヌード", {{1025, "無し"}, {1034, "露出的服装"}, {1035, "部分露出"}, {1036, "全裸"}, {1037, "刺激的全裸"}}},
-        {kViolence, 1013, "暴力的表現",
-         {{1024, "無し"}, {1030, "傷害"}, {1031, "殺人"}, {1032, "流血のある殺人"}, {1033, "残忍で過激な暴力"}}},
-        {kCommunication, 1016, "コミニュケーション", {{1046, "無し"}, {1047, "掲示板・通販"}, {1048, "チャット等"}}},
-        {kSex, 1012, "性的表現",
-         {{1023, "無し"}, {1026, "情熱的キス"}, {1027, "着衣のままの性的接触"}, {1028, "不鮮明な性的接触"},
-          {1029, "鮮明な性行為"}}},
-        {kLanguage, 1014, "言語表現",
-         {{1038, "無し"}, {1039, "穏やかな悪口"}, {1040, "悪口"}, {1041, "性的表現"}, {1042, "不快な表現"}}},
-        {kOther, 1015, "その他",
-         {{1049, "無し"}, {1050, "酒・煙草・ギャンブル"}, {1051, "武器・差別・違法"}, {1052, "薬物使用"}}},
+        {kNudity, kNudityGroup, "ヌード", kNudityRadios, {"無し", "露出的服装", "部分露出", "全裸", "刺激的全裸"}},
+        {kViolence, kViolenceGroup, "暴力的表現", kViolenceRadios,
+         {"無し", "傷害", "殺人", "流血のある殺人", "残忍で過激な暴力"}},
+        {kCommunication, kCommunicationGroup, "コミニュケーション", kCommunicationRadios,
+         {"無し", "掲示板・通販", "チャット等"}},
+        {kSex, kSexGroup, "性的表現", kSexRadios,
+         {"無し", "情熱的キス", "着衣のままの性的接触", "不鮮明な性的接触", "鮮明な性行為"}},
+        {kLanguage, kLanguageGroup, "言語表現", kLanguageRadios,
+         {"無し", "穏やかな悪口", "悪口", "性的表現", "不快な表現"}},
+        {kOther, kOtherGroup, "その他", kOtherRadios, {"無し", "酒・煙草・ギャンブル", "武器・差別・違法", "薬物使用"}},
     };
     return categories;
 }
@@ -53,9 +54,11 @@ struct ListButton {
     const char* file;
 };
 const ListButton kListButtons[] = {
-    {1217, "接続アドレス編集", "http-con.ini"}, {1084, "ホワイトリスト編集", "white.db"},
-    {1087, "ブラックリスト編集", "black.db"},   {1091, "ＵＲＩＢＬ編集", "http-dnsbl.db"},
-    {1256, "禁止ワード編集", "cwf.db"},
+    {kHttpConnectListButton, "接続アドレス編集", "http-con.ini"},
+    {kHttpWhiteListButton, "ホワイトリスト編集", "white.db"},
+    {kHttpBlackListButton, "ブラックリスト編集", "black.db"},
+    {kHttpUriblButton, "ＵＲＩＢＬ編集", "http-dnsbl.db"},
+    {kForbiddenWordsButton, "禁止ワード編集", "cwf.db"},
 };
 
 }  // namespace
@@ -85,14 +88,14 @@ void Chttpdlg::BuildTemplate() {
     }
     layout->addLayout(buttons);
     auto* pics = new QHBoxLayout;
-    pics->addWidget(CheckBox(this, 1043, "PICS-Label"));
-    preset_ = WithId(new QComboBox(this), 1011);
+    pics->addWidget(CheckBox(this, kPicsLabelCheck, "PICS-Label"));
+    preset_ = WithId(new QComboBox(this), kRatingPresetCombo);
     preset_->setEditable(true);
     preset_->setInsertPolicy(QComboBox::NoInsert);
     for (int item = 0; item < 5; ++item) preset_->addItem(PresetText(item));
     pics->addWidget(preset_, 1);
     layout->addLayout(pics);
-    layout->addWidget(Static(this, 1045, "許可する表現範疇を選択します。"));
+    layout->addWidget(Static(this, kRatingHintLabel, "許可する表現範疇を選択します。"));
     auto* grid = new QGridLayout;
     int place = 0;
     for (const Category& category : Categories()) {
@@ -103,8 +106,8 @@ void Chttpdlg::BuildTemplate() {
         column->setSpacing(0);
         column->setContentsMargins(6, 2, 6, 2);
         auto* exclusive = new QButtonGroup(group);
-        for (const auto& [id, text] : category.radios) {
-            auto* radio = Radio(group, id, text);
+        for (size_t i = 0; i < category.ids.size(); ++i) {
+            auto* radio = Radio(group, category.ids[i], category.texts[i]);
             exclusive->addButton(radio);
             column->addWidget(radio);
         }
@@ -113,7 +116,7 @@ void Chttpdlg::BuildTemplate() {
         ++place;
     }
     layout->addLayout(grid, 1);
-    connect(Control<QCheckBox>(this, 1043), &QCheckBox::clicked, this, [this] { OnPicsLabelClicked(); });
+    connect(Control<QCheckBox>(this, kPicsLabelCheck), &QCheckBox::clicked, this, [this] { OnPicsLabelClicked(); });
     connect(preset_, &QComboBox::activated, this, [this] { OnPresetSelChange(); });
 }
 
@@ -123,12 +126,10 @@ void Chttpdlg::OnInitDialog() {
         AttachButton(this, button.id, [file] { EditListFile(file, WebListTemplate(file, ListPage::Http)); });
     }
     for (Level& level : levels_) {
-        std::vector<int> ids;
-        for (const auto& radio : CategoryOf(static_cast<LevelIndex>(&level - levels_)).radios)
-            ids.push_back(radio.first);
-        BindRadio(ids, level.field);
+        const std::span<const int> ids = CategoryOf(static_cast<LevelIndex>(&level - levels_)).ids;
+        BindRadio(std::vector<int>(ids.begin(), ids.end()), level.field);
     }
-    BindCheck(1043, picsUse_);
+    BindCheck(kPicsLabelCheck, picsUse_);
 
     picsUse_ = static_cast<int>(RegReadDword(kProductSettingsKey, "pics_use", 0));
     preset_->setCurrentIndex(-1);
@@ -156,10 +157,10 @@ void Chttpdlg::OnInitDialog() {
 void Chttpdlg::OnPicsLabelClicked() {
     FieldsFromControls();
     const bool on = picsUse_ != 0;
-    EnableIds(this, {1011, 1045}, on);
+    EnableIds(this, {kRatingPresetCombo, kRatingHintLabel}, on);
     for (const Category& category : Categories()) {
         EnableIds(this, {category.groupId}, on);
-        for (const auto& radio : category.radios) EnableIds(this, {radio.first}, on);
+        for (int id : category.ids) EnableIds(this, {id}, on);
     }
     // The filter must not go on judging by a record the administrator
     // switched off; this happens at once, Cancel does not bring it back.

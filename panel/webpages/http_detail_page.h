@@ -5,12 +5,37 @@
 #pragma once
 
 #include <QString>
+#include <array>
 
 #include "panel/framework/settings_page.h"
 
 class QComboBox;
 
 namespace panel {
+
+// The list-file buttons.
+inline constexpr int kHttpConnectListButton = 1217;
+inline constexpr int kHttpWhiteListButton = 1084;
+inline constexpr int kHttpBlackListButton = 1087;
+inline constexpr int kHttpUriblButton = 1091;
+inline constexpr int kForbiddenWordsButton = 1256;
+// The rating switch, the presets and the line above the levels.
+inline constexpr int kPicsLabelCheck = 1043;
+inline constexpr int kRatingPresetCombo = 1011;
+inline constexpr int kRatingHintLabel = 1045;
+// Each rating category: its group and its radio buttons, level 0 first.
+inline constexpr int kNudityGroup = 1017;
+inline constexpr std::array<int, 5> kNudityRadios = {1025, 1034, 1035, 1036, 1037};
+inline constexpr int kViolenceGroup = 1013;
+inline constexpr std::array<int, 5> kViolenceRadios = {1024, 1030, 1031, 1032, 1033};
+inline constexpr int kCommunicationGroup = 1016;
+inline constexpr std::array<int, 3> kCommunicationRadios = {1046, 1047, 1048};
+inline constexpr int kSexGroup = 1012;
+inline constexpr std::array<int, 5> kSexRadios = {1023, 1026, 1027, 1028, 1029};
+inline constexpr int kLanguageGroup = 1014;
+inline constexpr std::array<int, 5> kLanguageRadios = {1038, 1039, 1040, 1041, 1042};
+inline constexpr int kOtherGroup = 1015;
+inline constexpr std::array<int, 4> kOtherRadios = {1049, 1050, 1051, 1052};
 
 class Chttpdlg : public SettingsPage {
     Q_OBJECT
@@ -20,9 +45,9 @@ public:
     // Nothing on this page is refused.
     bool CheckSettings() override { return true; }
 
-    // Check box 1043; also at the end of the opening and after preset 0.
+    // The PICS-Label box; also at the end of the opening and after preset 0.
     void OnPicsLabelClicked();
-    // A preset chosen in combo box 1011.
+    // A preset chosen in the preset combo box.
     void OnPresetSelChange();
 
     // The preset texts in list order.

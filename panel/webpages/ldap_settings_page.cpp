@@ -21,22 +21,22 @@ struct FieldControl {
 
 // The edits in the order of the page, with the line key each one holds.
 const FieldControl kControls[] = {
-    {1148, "LDAP サーバ", "server=", false},
-    {1149, "ﾎﾟｰﾄ", "port=", false},
-    {1150, "Username", "id=", false},
-    {1151, "Password", "pw=", false},
-    {1162, "RDN", "schemardn=", false},
-    {1152, "Base DN", "schemadc=", false},
-    {1161, "Scope", "schemafilter=", false},
-    {1163, "objectClass", "objectclass=", false},
-    {1160, "Mail Group", "group=", false},
-    {1157, "UID", "schemarid=", true},
-    {1159, "UserPassword", "schemarpw=", true},
-    {1155, "DisplayName", "schemaname=", true},
-    {1154, "HomeDirectory", "schemahome=", true},
-    {1156, "Member", "schemamember=", true},
-    {1158, "Accountcontrol", "accountctl=", true},
-    {1153, "ｺｰﾄﾞ", "accountctlcode=", true},
+    {kLdapServerEdit, "LDAP サーバ", "server=", false},
+    {kLdapPortEdit, "ﾎﾟｰﾄ", "port=", false},
+    {kLdapUserEdit, "Username", "id=", false},
+    {kLdapPasswordEdit, "Password", "pw=", false},
+    {kLdapRdnEdit, "RDN", "schemardn=", false},
+    {kLdapBaseDnEdit, "Base DN", "schemadc=", false},
+    {kLdapScopeEdit, "Scope", "schemafilter=", false},
+    {kLdapObjectClassEdit, "objectClass", "objectclass=", false},
+    {kLdapMailGroupEdit, "Mail Group", "group=", false},
+    {kLdapUidEdit, "UID", "schemarid=", true},
+    {kLdapUserPasswordEdit, "UserPassword", "schemarpw=", true},
+    {kLdapDisplayNameEdit, "DisplayName", "schemaname=", true},
+    {kLdapHomeDirectoryEdit, "HomeDirectory", "schemahome=", true},
+    {kLdapMemberEdit, "Member", "schemamember=", true},
+    {kLdapAccountControlEdit, "Accountcontrol", "accountctl=", true},
+    {kLdapAccountControlCodeEdit, "ｺｰﾄﾞ", "accountctlcode=", true},
 };
 
 const LdapKey& KeyOf(const char* key) {
@@ -63,7 +63,7 @@ void CLDAPDlg::BuildTemplate() {
         QGridLayout* grid = control.inSchemaGroup ? schemaGrid : top;
         int& row = control.inSchemaGroup ? schemaRow : topRow;
         auto* edit = Edit(parent, control.id);
-        if (control.id == 1151) edit->setEchoMode(QLineEdit::Password);
+        if (control.id == kLdapPasswordEdit) edit->setEchoMode(QLineEdit::Password);
         grid->addWidget(Static(parent, 0, control.label), row, 0);
         grid->addWidget(edit, row, 1);
         ++row;

@@ -15,6 +15,7 @@
 #include "panel/framework/page_parts.h"
 #include "panel/framework/panel_state.h"
 #include "panel/framework/registry_ops.h"
+#include "panel/webpages/auth_mode_pages.h"
 #include "panel/webpages/auth_sources.h"
 #include "panel/webpages/ldap_directory.h"
 
@@ -35,10 +36,10 @@ SortDirections& SocksSortDirections() {
     return directions;
 }
 
-const UserListTraits kHttpUsers = {1068,           "http-auth.ini",   "http-auth-old.ini",
+const UserListTraits kHttpUsers = {kHttpUserList,       "http-auth.ini",      "http-auth-old.ini",
                                    "httpproxyauthtype", HttpUserSourceChoice, HttpUserListSource,
                                    HttpSortDirections,  nullptr};
-const UserListTraits kSocksUsers = {1235,           "socks-auth.ini",  "socks-auth-old.ini",
+const UserListTraits kSocksUsers = {kSocksUserList,       "socks-auth.ini",      "socks-auth-old.ini",
                                     "socksproxyauthtype", SocksUserSourceChoice, SocksUserListSource,
                                     SocksSortDirections,  "socksproxyauth"};
 
@@ -82,19 +83,19 @@ std::string FormatUserFile(const std::vector<UserRow>& rows) {
 RowProblem CheckUserRow(const UserRow& row) {
     // An empty ID and password is what a browser sends when its user presses
     // OK on an empty login prompt: such a row would let anyone through.
-    if (row.id.isEmpty()) return {1066, QString::fromUtf8("接続ＩＤを入力してください。")};
-    if (row.password.isEmpty()) return {1065, QString::fromUtf8("パスワードを入力してください。")};
+    if (row.id.isEmpty()) return {kUserIdEdit, QString::fromUtf8("接続ＩＤを入力してください。")};
+    if (row.password.isEmpty()) return {kUserPasswordEdit, QString::fromUtf8("パスワードを入力してください。")};
     // The engine checks "<id>:<password>" up to the first ","; the list
     // reader splits at the first ":"; a line beginning with a blank or a
     // quote is a comment to both.
     if (row.id.contains(u':') || row.id.contains(u',') || HasControlCharacter(row.id) ||
         row.id.startsWith(u' ') || row.id.startsWith(u'\'') || row.id.startsWith(u'"') || !FitsCp932(row.id))
-        return {1066, QString::fromUtf8(
+        return {kUserIdEdit, QString::fromUtf8(
                           "接続ＩＤには、「:」「,」と制御文字を含まない、空白や引用符で始まらない文字列を入力してください。")};
     if (row.password.contains(u',') || HasControlCharacter(row.password) || !FitsCp932(row.password))
-        return {1065, QString::fromUtf8("パスワードには、「,」と制御文字を含まない文字列を入力してください。")};
+        return {kUserPasswordEdit, QString::fromUtf8("パスワードには、「,」と制御文字を含まない文字列を入力してください。")};
     if (HasControlCharacter(row.name) || !FitsCp932(row.name))
-        return {1067, QString::fromUtf8("名称には、制御文字を含まない文字列を入力してください。")};
+        return {kUserNameEdit, QString::fromUtf8("名称には、制御文字を含まない文字列を入力してください。")};
     return {};
 }
 
@@ -108,30 +109,30 @@ void UserListPage::BuildTemplate() {
     auto* group = Group(this, 0, "認証情報");
     auto* grid = new QGridLayout(group);
     grid->addWidget(Static(group, 0, "名　　称"), 0, 0);
-    grid->addWidget(Edit(group, 1067), 0, 1);
+    grid->addWidget(Edit(group, kUserNameEdit), 0, 1);
     grid->addWidget(Static(group, 0, "接続ＩＤ"), 1, 0);
-    grid->addWidget(Edit(group, 1066), 1, 1);
-    grid->addWidget(Static(group, 1071, "パスワード"), 2, 0);
-    auto* password = PasswordEdit(group, 1065);
+    grid->addWidget(Edit(group, kUserIdEdit), 1, 1);
+    grid->addWidget(Static(group, kUserPasswordLabel, "パスワード"), 2, 0);
+    auto* password = PasswordEdit(group, kUserPasswordEdit);
     grid->addWidget(password, 2, 1);
     layout->addWidget(group);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    auto* remove = Button(this, 1042, "削除");
+    auto* remove = Button(this, kDeleteEntryButton, "削除");
     remove->hide();
     buttons->addWidget(remove);
-    buttons->addWidget(Button(this, 1041, "追加"));
+    buttons->addWidget(Button(this, kAddEntryButton, "追加"));
     layout->addLayout(buttons);
     auto* list = WithId(new QTreeWidget(this), traits_.listId);
     layout->addWidget(list, 1);
-    auto* box = CheckBox(this, 1101, "接続には認証が必要。");
+    auto* box = CheckBox(this, kAuthRequiredCheck, "接続には認証が必要。");
     box->hide();
     box->setEnabled(false);
 }
 
 void UserListPage::OnInitDialog() {
-    AttachButton(this, 1041, [this] { OnAddEntry(); });
-    AttachButton(this, 1042, [this] { DeleteSelectedEntry(); });
+    AttachButton(this, kAddEntryButton, [this] { OnAddEntry(); });
+    AttachButton(this, kDeleteEntryButton, [this] { DeleteSelectedEntry(); });
     QTreeWidget* list = List();
     SetUpConnectionList(list, {{"名　称", 120}, {"接続ID", 80}, {"パスワード", 80}, {"", 0}});
     AttachDeleteMenu(list);
@@ -139,10 +140,10 @@ void UserListPage::OnInitDialog() {
     new ListKeys(
         list, [this](int offset) { FillFieldsFromRow(offset); }, [this] { DeleteSelectedEntry(); },
         [this] { FillFieldsFromRow(0); });
-    BindText(1067, name_);
-    BindText(1066, id_);
-    BindText(1065, password_);
-    BindCheck(1101, needsAuth_);
+    BindText(kUserNameEdit, name_);
+    BindText(kUserIdEdit, id_);
+    BindText(kUserPasswordEdit, password_);
+    BindCheck(kAuthRequiredCheck, needsAuth_);
 
     source_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.typeValue, 0));
     traits_.listSource() = source_;
@@ -152,7 +153,7 @@ void UserListPage::OnInitDialog() {
 
 void UserListPage::LoadList() {
     const bool own = source_ == 0;
-    EnableIds(this, {1041, 1042, 1067, 1066, 1065}, own);
+    EnableIds(this, {kAddEntryButton, kDeleteEntryButton, kUserNameEdit, kUserIdEdit, kUserPasswordEdit}, own);
     // Directory users are read-only: no delete menu on them.
     List()->setContextMenuPolicy(own ? Qt::CustomContextMenu : Qt::NoContextMenu);
     if (own) {
@@ -198,7 +199,7 @@ void UserListPage::OnAddEntry() {
     // listed would leave two passwords that both let its user in.
     for (const UserRow& listed : Rows())
         if (!problem.control && listed.id == row.id)
-            problem = {1066, QString::fromUtf8("接続ＩＤ「%1」は既に登録されています。").arg(row.id)};
+            problem = {kUserIdEdit, QString::fromUtf8("接続ＩＤ「%1」は既に登録されています。").arg(row.id)};
     if (problem.control) {
         ShowMessage(window(), problem.message, QMessageBox::Warning);
         if (QWidget* field = FindControl(this, problem.control)) field->setFocus();

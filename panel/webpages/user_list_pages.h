@@ -17,15 +17,23 @@ namespace panel {
 
 class SortDirections;
 
+// The fields of a user, and each page's list.
+inline constexpr int kUserNameEdit = 1067;
+inline constexpr int kUserIdEdit = 1066;
+inline constexpr int kUserPasswordLabel = 1071;
+inline constexpr int kUserPasswordEdit = 1065;
+inline constexpr int kHttpUserList = 1068;
+inline constexpr int kSocksUserList = 1235;
+
 struct UserListTraits {
-    int listId;               // 1068 / 1235
+    int listId;               // kHttpUserList / kSocksUserList
     const char* userFile;     // "http-auth.ini" / "socks-auth.ini"
     const char* previousCopy; // "http-auth-old.ini" / "socks-auth-old.ini"
     const char* typeValue;    // "httpproxyauthtype" / "socksproxyauthtype"
     int& (*sourceChoice)();   // the mode page's radios
     int& (*listSource)();     // what this page class shows
     SortDirections& (*sortDirections)();
-    const char* onValue;      // SOCKS: "socksproxyauth" from box 1101; HTTP: none
+    const char* onValue;      // SOCKS: "socksproxyauth" from the switch; HTTP: none
 };
 
 // One user as the list file holds it: "<id>:<password>,<name>".

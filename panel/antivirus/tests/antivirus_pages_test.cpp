@@ -32,24 +32,24 @@ TEST_F(AntiVirusPagesTest, DefaultsShowAndSavedValuesReachTheWatchersStartArgume
     auto updater = Open<CAntiVirusSetDlg0>();
     auto process = Open<CAntiVirusSetDlg1>();
     auto folder = Open<CAntiVirusSetDlg2>();
-    EXPECT_FALSE(Control<QCheckBox>(engine.get(), 1191)->isChecked());
-    EXPECT_TRUE(Control<QCheckBox>(engine.get(), 1015)->isChecked());
-    EXPECT_FALSE(Control<QCheckBox>(engine.get(), 1015)->isEnabled());
-    EXPECT_EQ(Control<QLineEdit>(updater.get(), 1009)->text(), "1");
-    EXPECT_EQ(Control<QLineEdit>(updater.get(), 1082)->text(), "8080");
-    EXPECT_FALSE(Control<QLineEdit>(updater.get(), 1014)->isEnabled());
-    EXPECT_TRUE(Control<QCheckBox>(process.get(), 1000)->isChecked());
-    EXPECT_EQ(Control<QComboBox>(process.get(), 1006)->currentText(), "30");
-    EXPECT_TRUE(Control<QCheckBox>(folder.get(), 1001)->isChecked());
-    EXPECT_EQ(Control<QLineEdit>(folder.get(), 1031)->text(), "/");
+    EXPECT_FALSE(Control<QCheckBox>(engine.get(), kAntiVirusOnCheck)->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(engine.get(), kAntiVirusLogCheck)->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(engine.get(), kAntiVirusLogCheck)->isEnabled());
+    EXPECT_EQ(Control<QLineEdit>(updater.get(), kUpdateIntervalEdit)->text(), "1");
+    EXPECT_EQ(Control<QLineEdit>(updater.get(), kUpdateProxyPortEdit)->text(), "8080");
+    EXPECT_FALSE(Control<QLineEdit>(updater.get(), kUpdateProxyServerEdit)->isEnabled());
+    EXPECT_TRUE(Control<QCheckBox>(process.get(), kProcessWatchCheck)->isChecked());
+    EXPECT_EQ(Control<QComboBox>(process.get(), kProcessIntervalCombo)->currentText(), "30");
+    EXPECT_TRUE(Control<QCheckBox>(folder.get(), kFolderWatchCheck)->isChecked());
+    EXPECT_EQ(Control<QLineEdit>(folder.get(), kFolderDrivesEdit)->text(), "/");
 
-    Control<QComboBox>(process.get(), 1006)->setEditText("7");  // not in the list
-    Control<QCheckBox>(process.get(), 1016)->setChecked(true);
-    Control<QCheckBox>(folder.get(), 1018)->setChecked(true);
-    Control<QLineEdit>(folder.get(), 1031)->setText("/srv/");  // Apply alone does not write it
-    Control<QCheckBox>(updater.get(), 1010)->click();
-    EXPECT_TRUE(Control<QLineEdit>(updater.get(), 1014)->isEnabled());
-    Control<QLineEdit>(updater.get(), 1014)->setText("proxy.example");
+    Control<QComboBox>(process.get(), kProcessIntervalCombo)->setEditText("7");  // not in the list
+    Control<QCheckBox>(process.get(), kProcessLogCheck)->setChecked(true);
+    Control<QCheckBox>(folder.get(), kFolderLogCheck)->setChecked(true);
+    Control<QLineEdit>(folder.get(), kFolderDrivesEdit)->setText("/srv/");  // Apply alone does not write it
+    Control<QCheckBox>(updater.get(), kUpdateProxyCheck)->click();
+    EXPECT_TRUE(Control<QLineEdit>(updater.get(), kUpdateProxyServerEdit)->isEnabled());
+    Control<QLineEdit>(updater.get(), kUpdateProxyServerEdit)->setText("proxy.example");
     for (SettingsPage* page : std::initializer_list<SettingsPage*>{engine.get(), updater.get(), process.get(), folder.get()})
         ASSERT_TRUE(page->SaveSettings());
 
@@ -60,14 +60,14 @@ TEST_F(AntiVirusPagesTest, DefaultsShowAndSavedValuesReachTheWatchersStartArgume
     EXPECT_EQ(DrivePath(), "(none)");
 
     // Unchecking the switch greys what it governs and keeps the values.
-    Control<QCheckBox>(process.get(), 1000)->click();
-    EXPECT_FALSE(Control<QComboBox>(process.get(), 1006)->isEnabled());
-    EXPECT_EQ(Control<QComboBox>(process.get(), 1006)->currentText(), "7");
+    Control<QCheckBox>(process.get(), kProcessWatchCheck)->click();
+    EXPECT_FALSE(Control<QComboBox>(process.get(), kProcessIntervalCombo)->isEnabled());
+    EXPECT_EQ(Control<QComboBox>(process.get(), kProcessIntervalCombo)->currentText(), "7");
 }
 
 TEST_F(AntiVirusPagesTest, WatchPlacesWritesTheTypedPlacesBeforeTheTreeAndShowsWhatItLeft) {
     auto folder = Open<CAntiVirusSetDlg2>();
-    Control<QLineEdit>(folder.get(), 1031)->setText("/srv/data/;/");
+    Control<QLineEdit>(folder.get(), kFolderDrivesEdit)->setText("/srv/data/;/");
     std::string seenByTree;
     folder->runDialog = [&](CFolderView& view) {
         seenByTree = DrivePath();
@@ -77,7 +77,7 @@ TEST_F(AntiVirusPagesTest, WatchPlacesWritesTheTypedPlacesBeforeTheTreeAndShowsW
     EXPECT_EQ(seenByTree, "/srv/data/;/");
     // The drive was a whole entry, so it stays checked and comes last.
     EXPECT_EQ(DrivePath(), "/srv/data/;/");
-    EXPECT_EQ(Control<QLineEdit>(folder.get(), 1031)->text(), "/srv/data/;/");
+    EXPECT_EQ(Control<QLineEdit>(folder.get(), kFolderDrivesEdit)->text(), "/srv/data/;/");
 }
 
 TEST_F(AntiVirusPagesTest, FolderTreeWritesExclusionsTheWatcherHonoursAndKeepsWhatItNeverShowed) {

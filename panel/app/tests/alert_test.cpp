@@ -72,7 +72,7 @@ private:
             if (!alert || !alert->isVisible() || alert->Sliding() || alert->property("answered").toBool()) continue;
             if (!alert->property("seen").toBool()) {
                 alert->setProperty("seen", true);
-                auto* edit = Control<QPlainTextEdit>(alert, 1046);
+                auto* edit = Control<QPlainTextEdit>(alert, kAlertText);
                 seen.push_back({alert->message.toStdString(), edit ? edit->toPlainText().toStdString() : "<no edit>",
                                 alert->geometry(), alert->SlideEnd(),
                                 edit && edit->verticalScrollBar()->maximum() == 0 &&

@@ -23,19 +23,23 @@ int CountColor(const QImage& image, QColor color) {
     return count;
 }
 
+// The ids of the test dialog's button and of one it does not have.
+constexpr int kShownButton = 1216;
+constexpr int kOtherButton = 1215;
+
 class ColorButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         MarkDialog(&dialog_);
         auto* layout = new QVBoxLayout(&dialog_);
-        auto* owned = WithId(new ColorButton(QString::fromUtf8("キャッシュをクリアする"), &dialog_), 1216);
+        auto* owned = WithId(new ColorButton(QString::fromUtf8("キャッシュをクリアする"), &dialog_), kShownButton);
         // Unsmoothed glyphs, so the label's pixels have its exact colour.
         QFont font = DialogFont();
         font.setStyleStrategy(QFont::NoAntialias);
         owned->setFont(font);
         owned->setFixedSize(160, 30);
         layout->addWidget(owned);
-        ASSERT_TRUE(AttachColorButton(button_, 1216, &dialog_));
+        ASSERT_TRUE(AttachColorButton(button_, kShownButton, &dialog_));
         button_->FaceColor = kPageColor;
         button_->TextColor = 0;
         dialog_.show();
@@ -69,14 +73,14 @@ TEST_F(ColorButtonTest, ChangedFaceShowsAtTheNextPaint) {
 
 TEST_F(ColorButtonTest, AttachFindsOnlyTheDialogsOwnButtons) {
     ColorButton* member = nullptr;
-    EXPECT_FALSE(AttachColorButton(member, 1215, &dialog_));
+    EXPECT_FALSE(AttachColorButton(member, kOtherButton, &dialog_));
     // A page inside the dialog is a dialog of its own: its button with the
     // same id is not the outer dialog's.
     QWidget page(&dialog_);
     MarkDialog(&page);
-    WithId(new ColorButton("x", &page), 1215);
-    EXPECT_FALSE(AttachColorButton(member, 1215, &dialog_));
-    EXPECT_TRUE(AttachColorButton(member, 1215, &page));
+    WithId(new ColorButton("x", &page), kOtherButton);
+    EXPECT_FALSE(AttachColorButton(member, kOtherButton, &dialog_));
+    EXPECT_TRUE(AttachColorButton(member, kOtherButton, &page));
 }
 
 TEST(IndicatorDlgTest, ZeroStepsGiveTheRangeZeroToZero) {
@@ -84,7 +88,7 @@ TEST(IndicatorDlgTest, ZeroStepsGiveTheRangeZeroToZero) {
     indicator.text = QString::fromUtf8("キャッシュを削除しています");
     indicator.Create();
     indicator.SetRange(0);
-    auto* bar = Control<QProgressBar>(&indicator, 1238);
+    auto* bar = Control<QProgressBar>(&indicator, kIndicatorBar);
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 0);

@@ -40,7 +40,8 @@ private:
 };
 
 // A page with one number field of the range 0 to 65535, as the FTP
-// connections page has, and a value after it.
+// connections page has (with its id), and a value after it.
+constexpr int kConnectionsEdit = 1196;
 class NumberPage : public RecordingPage {
 public:
     using RecordingPage::RecordingPage;
@@ -56,10 +57,10 @@ public:
 protected:
     void BuildTemplate() override {
         auto* layout = new QVBoxLayout(this);
-        layout->addWidget(WithId(new QLineEdit(this), 1196));
+        layout->addWidget(WithId(new QLineEdit(this), kConnectionsEdit));
     }
     void OnInitDialog() override {
-        BindNumber(1196, connections_, NumberKind::Signed, Range{0, 65535});
+        BindNumber(kConnectionsEdit, connections_, NumberKind::Signed, Range{0, 65535});
         connections_ = 10;
         ControlsFromFields();
     }
@@ -131,7 +132,7 @@ TEST_F(SettingsWindowTest, OkSavesEveryPageOnceInOrderAndCloses) {
     for (bool fromTray : {true, false}) {
         auto window = OpenAfresh(fromTray);
         BoxAnswerer boxes;
-        Click(*window, 1);
+        Click(*window, kOkButton);
         EXPECT_EQ(log_.saves, AllClassNames());
         EXPECT_EQ(log_.saves.size(), 45u);
         EXPECT_EQ(boxes.texts, fromTray ? std::vector<std::string>{} : std::vector<std::string>{kAppliedUntilRestart});
@@ -144,12 +145,12 @@ TEST_F(SettingsWindowTest, ApplySavesEveryPageSaysSoAndStaysCancelSavesNothing) 
     for (bool fromTray : {true, false}) {
         auto window = OpenAfresh(fromTray);
         BoxAnswerer boxes;
-        Click(*window, 1008);
+        Click(*window, kApplyButton);
         EXPECT_EQ(log_.saves, AllClassNames());
         EXPECT_EQ(boxes.texts, std::vector<std::string>{fromTray ? "適用しました。" : kAppliedUntilRestart});
         EXPECT_EQ(boxes.icons, std::vector<QMessageBox::Icon>{QMessageBox::Information});
         EXPECT_TRUE(window->isVisible());
-        Click(*window, 2);
+        Click(*window, kCancelButton);
         EXPECT_EQ(log_.saves.size(), 45u) << "Cancel saved nothing";
         EXPECT_EQ(window->result(), QDialog::Rejected);
         EXPECT_FALSE(window->isVisible());
@@ -159,14 +160,14 @@ TEST_F(SettingsWindowTest, ApplySavesEveryPageSaysSoAndStaysCancelSavesNothing) 
 TEST_F(SettingsWindowTest, RefusedInputStopsTheSaveAndShowsItsPage) {
     RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey);
     auto window = Open(kCftpdlg00);
-    auto* edit = Control<QLineEdit>(window->Page(kCftpdlg00), 1196);
+    auto* edit = Control<QLineEdit>(window->Page(kCftpdlg00), kConnectionsEdit);
     ASSERT_NE(edit, nullptr);
     struct Case {
         const char* typed;
         const char* message;
     } cases[] = {{"70000", "0 から 65535 までの整数を入力してください。"}, {"12a", "整数を入力してください。"}};
     for (const Case& c : cases) {
-        for (int button : {1008, 1}) {
+        for (int button : {kApplyButton, kOkButton}) {
             SCOPED_TRACE(std::string(c.typed) + " / " + std::to_string(button));
             log_.saves.clear();
             edit->setText(c.typed);
@@ -183,7 +184,7 @@ TEST_F(SettingsWindowTest, RefusedInputStopsTheSaveAndShowsItsPage) {
         }
     }
     edit->setText(" 65535 ");
-    Click(*window, 1);
+    Click(*window, kOkButton);
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "ftpmaxconn", 7), 65535u);
     EXPECT_EQ(window->result(), QDialog::Accepted);
 }
@@ -192,16 +193,16 @@ TEST_F(SettingsWindowTest, AFailedWriteIsNamedOnceAndOkKeepsTheWindow) {
     // No product key: every write of the page fails.
     auto window = Open(kCftpdlg00);
     BoxAnswerer boxes;
-    Click(*window, 1008);
+    Click(*window, kApplyButton);
     EXPECT_EQ(log_.saves.size(), 45u) << "the other pages are still saved";
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_NE(boxes.texts[0].find("ftpmaxconn"), std::string::npos) << boxes.texts[0];
     EXPECT_NE(boxes.texts[0].find("エラー 2"), std::string::npos) << boxes.texts[0];
-    Click(*window, 1);
+    Click(*window, kOkButton);
     EXPECT_EQ(boxes.texts.size(), 2u);
     EXPECT_TRUE(window->isVisible());
     RegEnsureKey(RegRoot::LocalMachine, kProductSettingsKey);
-    Click(*window, 1);
+    Click(*window, kOkButton);
     EXPECT_EQ(boxes.texts.size(), 2u);
     EXPECT_EQ(window->result(), QDialog::Accepted);
 }
@@ -242,7 +243,7 @@ TEST_F(SettingsWindowTest, TreeShowsTheSectionsOfTheProgramsPresent) {
         // Pages without a tree item are saved all the same.
         BoxAnswerer boxes;
         log_.saves.clear();
-        Click(*window, 1);
+        Click(*window, kOkButton);
         EXPECT_EQ(log_.saves.size(), 45u);
     }
 }
@@ -284,7 +285,7 @@ TEST_F(SettingsWindowTest, DeleteCommandReachesOnlyTheShownListPage) {
     for (const Case& c : cases) {
         log_.deletes.clear();
         tree->setCurrentItem(Item(tree, c.item));
-        Click(*window, 1042);  // the hidden button
+        Click(*window, kDeleteEntryButton);  // the hidden button
         EXPECT_EQ(log_.deletes, c.deletes) << c.item;
         log_.deletes.clear();
         // The list's menu command, sent by whichever page.
@@ -297,11 +298,13 @@ TEST_F(SettingsWindowTest, WindowLooksAsItsTemplateSays) {
     auto window = Open();
     EXPECT_EQ(window->windowTitle(), "VELQOR Server V2");
     EXPECT_EQ(window->palette().color(QPalette::Window), QColor(0x6F, 0x8D, 0xDF));
-    auto* ok = Control<ColorButton>(window.get(), 1);
+    auto* ok = Control<ColorButton>(window.get(), kOkButton);
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->FaceColor, 0xFFC5B0u);
-    for (int id : {1316, 1308, 1309, 1317, 1004, 1, 2, 1008}) EXPECT_TRUE(FindControl(window.get(), id)->isVisible()) << id;
-    for (int id : {1307, 1042}) EXPECT_FALSE(FindControl(window.get(), id)->isVisible()) << id;
+    for (int id : {kTopBannerPicture, kPageTree, kPageFrame, kBottomBannerPicture, kHelpPicture, kOkButton,
+                   kCancelButton, kApplyButton})
+        EXPECT_TRUE(FindControl(window.get(), id)->isVisible()) << id;
+    for (int id : {kHelpButton, kDeleteEntryButton}) EXPECT_FALSE(FindControl(window.get(), id)->isVisible()) << id;
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ TEST_F(MailConnectionFileTest, TheDefaultPop3EntryAndAnEmptyListHaveTheirShapes)
     testsupport::WriteFile(dataFolder() + "pop3.ini", "' nothing yet\r\n");
     auto page = Open<Cpop3dlg>();
     paneltest::BoxAnswerer boxes;
-    QTest::mouseClick(Control<ColorButton>(page.get(), 1041), Qt::LeftButton);
+    QTest::mouseClick(Control<ColorButton>(page.get(), kAddEntryButton), Qt::LeftButton);
     ASSERT_TRUE(page->SaveSettings());
     const std::string line = platform::Utf8ToCp932("127.0.0.1 8110=,xxx.xxxx.xxx.xxx 110,接続先名称\r\n");
     EXPECT_EQ(File("pop3.ini"), line);
@@ -170,7 +170,7 @@ TEST_F(MailConnectionFileTest, InTheSettingsWindowTheDeleteCommandAndApplyReachT
     }
     ASSERT_EQ(window.ShownPage(), smtp);
     smtp->list()->topLevelItem(0)->setSelected(true);
-    emit smtp->DeleteEntryCommand();  // command 1042 of the list's menu
+    emit smtp->DeleteEntryCommand();  // the delete command of the list's menu
     paneltest::BoxAnswerer boxes;
     window.OnApply();
     EXPECT_EQ(boxes.texts, std::vector<std::string>{"適用しました。"});

@@ -131,7 +131,7 @@ TEST_F(MailConnectionPageTest, ValuesTheFileWouldReadBackOtherwiseAreRefusedAtAd
 TEST_F(MailConnectionPageTest, TheSameListenerTwiceIsRefusedAndTheFieldsStay) {
     auto page = Open<Cpop3dlg>();
     paneltest::BoxAnswerer boxes;
-    auto* add = Control<ColorButton>(page.get(), 1041);
+    auto* add = Control<ColorButton>(page.get(), kAddEntryButton);
     QTest::mouseClick(add, Qt::LeftButton);
     QTest::mouseClick(add, Qt::LeftButton);
     ASSERT_EQ(boxes.texts.size(), 1u);
@@ -154,32 +154,35 @@ TEST_F(MailConnectionPageTest, BoxesKeepOneChoiceASideAndTheTunnelExcludesThemAl
     const auto& ids = mailtest::kSmtpIds;
     auto enabled = [&](int id) { return FindControl(page.get(), id)->isEnabled(); };
     // At start the certificate controls are off and empty.
-    for (int id : {1244, 1245, 1246, 1247}) EXPECT_FALSE(enabled(id)) << id;
+    for (int id : {kMailCertificateEdit, kMailCertificateBrowse, kMailKeyEdit, kMailKeyBrowse})
+        EXPECT_FALSE(enabled(id)) << id;
     EXPECT_TRUE(enabled(ids.listenIp));
     EXPECT_TRUE(FindControl(page.get(), ids.sendIp)->isVisibleTo(page.get()));
 
     QTest::mouseClick(Box(page.get(), ids.clientTls), Qt::LeftButton);
-    for (int id : {1244, 1245, 1246, 1247}) EXPECT_TRUE(enabled(id)) << id;
+    for (int id : {kMailCertificateEdit, kMailCertificateBrowse, kMailKeyEdit, kMailKeyBrowse})
+        EXPECT_TRUE(enabled(id)) << id;
     EXPECT_FALSE(enabled(ids.clientStartTls));
-    EXPECT_FALSE(enabled(1248));
-    Edit(page.get(), 1244)->setText("/srv/cert.pem");
-    Edit(page.get(), 1246)->setText("/srv/key.pem");
+    EXPECT_FALSE(enabled(kMailTunnelCheck));
+    Edit(page.get(), kMailCertificateEdit)->setText("/srv/cert.pem");
+    Edit(page.get(), kMailKeyEdit)->setText("/srv/key.pem");
     QTest::mouseClick(Box(page.get(), ids.clientTls), Qt::LeftButton);  // off again: paths emptied
-    EXPECT_EQ(Edit(page.get(), 1244)->text(), "");
-    EXPECT_EQ(Edit(page.get(), 1246)->text(), "");
-    EXPECT_FALSE(enabled(1244));
-    EXPECT_TRUE(enabled(1248));
+    EXPECT_EQ(Edit(page.get(), kMailCertificateEdit)->text(), "");
+    EXPECT_EQ(Edit(page.get(), kMailKeyEdit)->text(), "");
+    EXPECT_FALSE(enabled(kMailCertificateEdit));
+    EXPECT_TRUE(enabled(kMailTunnelCheck));
 
     QTest::mouseClick(Box(page.get(), ids.serverStartTls), Qt::LeftButton);
     EXPECT_FALSE(enabled(ids.serverTls));
-    EXPECT_FALSE(enabled(1248));
+    EXPECT_FALSE(enabled(kMailTunnelCheck));
     QTest::mouseClick(Box(page.get(), ids.serverStartTls), Qt::LeftButton);
-    QTest::mouseClick(Box(page.get(), 1248), Qt::LeftButton);
-    for (int id : {ids.clientTls, ids.clientStartTls, ids.serverTls, ids.serverStartTls, 1250, 1251})
+    QTest::mouseClick(Box(page.get(), kMailTunnelCheck), Qt::LeftButton);
+    for (int id :
+         {ids.clientTls, ids.clientStartTls, ids.serverTls, ids.serverStartTls, kMailCertificateLabel, kMailKeyLabel})
         EXPECT_FALSE(enabled(id)) << id;
 
     // IPv6 addresses take no encryption on their side.
-    QTest::mouseClick(Box(page.get(), 1248), Qt::LeftButton);
+    QTest::mouseClick(Box(page.get(), kMailTunnelCheck), Qt::LeftButton);
     Edit(page.get(), ids.listenIp)->setText("::1");
     paneltest::BoxAnswerer boxes;
     QTest::mouseClick(Box(page.get(), ids.clientStartTls), Qt::LeftButton);
@@ -207,14 +210,14 @@ TEST_F(MailConnectionPageTest, ARowFillsTheFieldsOnClickAndArrowKeys) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
     EXPECT_EQ(Edit(page.get(), ids.name)->text(), "first");
     EXPECT_TRUE(Box(page.get(), ids.clientStartTls)->isChecked());
-    EXPECT_EQ(Edit(page.get(), 1244)->text(), "/srv/c.pem");  // STARTTLS keeps the paths
-    EXPECT_TRUE(FindControl(page.get(), 1244)->isEnabled());
+    EXPECT_EQ(Edit(page.get(), kMailCertificateEdit)->text(), "/srv/c.pem");  // STARTTLS keeps the paths
+    EXPECT_TRUE(FindControl(page.get(), kMailCertificateEdit)->isEnabled());
     QTest::keyClick(list, Qt::Key_Down);
     EXPECT_EQ(Edit(page.get(), ids.name)->text(), "second");
     EXPECT_EQ(Edit(page.get(), ids.sendIp)->text(), "10.0.0.1");
     EXPECT_EQ(Edit(page.get(), ids.hostPort)->text(), "587");
     EXPECT_TRUE(Box(page.get(), ids.serverStartTls)->isChecked());
-    EXPECT_EQ(Edit(page.get(), 1244)->text(), "");  // no client flag: paths emptied
+    EXPECT_EQ(Edit(page.get(), kMailCertificateEdit)->text(), "");  // no client flag: paths emptied
     QTest::keyClick(list, Qt::Key_Up);
     QTest::keyClick(list, Qt::Key_Up);  // the top row itself
     EXPECT_EQ(Edit(page.get(), ids.name)->text(), "first");
@@ -236,18 +239,18 @@ TEST_F(MailConnectionPageTest, PickedFilesFillTheirFieldsUnlessTheFileCannotCarr
         return chosen;
     };
     chosen = "/srv/tls/cert.pem";
-    QTest::mouseClick(Control<ColorButton>(page.get(), 1245), Qt::LeftButton);
+    QTest::mouseClick(Control<ColorButton>(page.get(), kMailCertificateBrowse), Qt::LeftButton);
     chosen = "/srv/tls/key.pem";
-    QTest::mouseClick(Control<ColorButton>(page.get(), 1247), Qt::LeftButton);
+    QTest::mouseClick(Control<ColorButton>(page.get(), kMailKeyBrowse), Qt::LeftButton);
     chosen = "";  // cancelled
-    QTest::mouseClick(Control<ColorButton>(page.get(), 1247), Qt::LeftButton);
+    QTest::mouseClick(Control<ColorButton>(page.get(), kMailKeyBrowse), Qt::LeftButton);
     paneltest::BoxAnswerer boxes;
     chosen = "/srv/tls/a=b.pem";
-    QTest::mouseClick(Control<ColorButton>(page.get(), 1245), Qt::LeftButton);
+    QTest::mouseClick(Control<ColorButton>(page.get(), kMailCertificateBrowse), Qt::LeftButton);
     EXPECT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(titles, (std::vector<std::string>{"証明書", "秘密鍵", "秘密鍵", "証明書"}));
-    EXPECT_EQ(Edit(page.get(), 1244)->text(), "/srv/tls/cert.pem");
-    EXPECT_EQ(Edit(page.get(), 1246)->text(), "/srv/tls/key.pem");
+    EXPECT_EQ(Edit(page.get(), kMailCertificateEdit)->text(), "/srv/tls/cert.pem");
+    EXPECT_EQ(Edit(page.get(), kMailKeyEdit)->text(), "/srv/tls/key.pem");
 }
 
 TEST_F(MailConnectionPageTest, HeaderClicksSortDescendingFirstAndEachPageClassKeepsItsDirections) {

@@ -53,20 +53,24 @@ TEST_F(MailFilterPagesTest, AFreshStoreShowsAndSavesTheDefaults) {
     auto spam = Open<CSpamCheckSetDlg>();
     auto checks = Open<CSpamCheckSetDlg0>();
     auto notify = Open<CSendDlg>();
-    EXPECT_TRUE(Ticked(zip.get(), 1285));
-    EXPECT_EQ(Shown(zip.get(), 1274), "ZIP");
-    EXPECT_EQ(Shown(zip.get(), 1262), "25");
-    for (int id : {1289, 1294, 1281}) EXPECT_TRUE(Ticked(zip.get(), id)) << id;
-    for (int id : {1268, 1269}) EXPECT_FALSE(Enabled(zip.get(), id)) << id;
-    EXPECT_EQ(Shown(heads.get(), 1302), "1");
-    EXPECT_EQ(Shown(heads.get(), 1303), "0");
-    for (int id : {1299, 1302, 1301, 1303}) EXPECT_FALSE(Enabled(heads.get(), id)) << id;
-    EXPECT_TRUE(Ticked(spam.get(), 1108));
-    EXPECT_EQ(Shown(spam.get(), 1106), "[SPAM]");
-    EXPECT_EQ(Shown(notify.get(), 1086), "25");
-    EXPECT_TRUE(Ticked(notify.get(), 1103));
-    for (int id : {1089, 1114, 1019, 1077, 1112, 1103, 1036, 1096}) EXPECT_FALSE(Enabled(notify.get(), id)) << id;
-    EXPECT_TRUE(Enabled(notify.get(), 1107));
+    EXPECT_TRUE(Ticked(zip.get(), kZipEachAttachmentRadio));
+    EXPECT_EQ(Shown(zip.get(), kZipExtensionEdit), "ZIP");
+    EXPECT_EQ(Shown(zip.get(), kPasswordMailPortEdit), "25");
+    for (int id : {kPasswordMailFromSenderRadio, kPasswordMailToRecipientRadio, kPasswordMailIpv4Radio})
+        EXPECT_TRUE(Ticked(zip.get(), id)) << id;
+    for (int id : {kPasswordMailAuthIdEdit, kPasswordMailAuthPasswordEdit}) EXPECT_FALSE(Enabled(zip.get(), id)) << id;
+    EXPECT_EQ(Shown(heads.get(), kToHeadCountEdit), "1");
+    EXPECT_EQ(Shown(heads.get(), kCcHeadCountEdit), "0");
+    for (int id : {kToHeadLabel, kToHeadCountEdit, kCcHeadLabel, kCcHeadCountEdit})
+        EXPECT_FALSE(Enabled(heads.get(), id)) << id;
+    EXPECT_TRUE(Ticked(spam.get(), kSpamCheckCheck));
+    EXPECT_EQ(Shown(spam.get(), kSpamTagEdit), "[SPAM]");
+    EXPECT_EQ(Shown(notify.get(), kNotifyPortEdit), "25");
+    EXPECT_TRUE(Ticked(notify.get(), kNotifyToGivenRadio));
+    for (int id : {kNotifyAuthCheck, kNotifySslCheck, kNotifyFromEdit, kNotifyServerEdit, kNotifyToEdit,
+                   kNotifyToGivenRadio, kNotifyToBothRadio, kNotifyUserEdit})
+        EXPECT_FALSE(Enabled(notify.get(), id)) << id;
+    EXPECT_TRUE(Enabled(notify.get(), kNotifyCheck));
 
     for (SettingsPage* page : std::initializer_list<SettingsPage*>{zip.get(), heads.get(), log.get(), spam.get(),
                                                                   checks.get(), notify.get()})
@@ -89,12 +93,12 @@ TEST_F(MailFilterPagesTest, AFreshStoreShowsAndSavesTheDefaults) {
     RegWriteDword(kProductSettingsKey, "SmtpSendaddr", 7);
     auto again = Open<Csorvant>();
     auto notifyAgain = Open<CSendDlg>();
-    EXPECT_FALSE(Ticked(again.get(), 1284) || Ticked(again.get(), 1285));
+    EXPECT_FALSE(Ticked(again.get(), kZipWholeMailRadio) || Ticked(again.get(), kZipEachAttachmentRadio));
     ASSERT_TRUE(again->SaveSettings());
     ASSERT_TRUE(notifyAgain->SaveSettings());
     EXPECT_EQ(Stored("TQXUnitZIP"), 5u);
     EXPECT_EQ(Stored("SmtpSendaddr"), 7u);
-    Click(again.get(), 1284);
+    Click(again.get(), kZipWholeMailRadio);
     ASSERT_TRUE(again->SaveSettings());
     EXPECT_EQ(Stored("TQXUnitZIP"), 0u);
 }
@@ -103,20 +107,20 @@ TEST_F(MailFilterPagesTest, ArchivingChoicesReachTheArchivingServersOptions) {
     auto zip = Open<Csorvant>();
     auto heads = Open<Csorvant00>();
     auto log = Open<Csorvant01>();
-    Click(zip.get(), 1285);
-    Type(zip.get(), 1276, "extra pw");
-    Type(zip.get(), 1260, "127.0.0.1");
-    Type(zip.get(), 1262, "2525");
-    Click(zip.get(), 1265);
-    EXPECT_TRUE(Enabled(zip.get(), 1268) && Enabled(zip.get(), 1269));
-    Type(zip.get(), 1268, "sender-id");
-    Type(zip.get(), 1269, "pass word");
-    Click(zip.get(), 1290);
-    Type(zip.get(), 1291, "archiver@example.test");
-    Click(heads.get(), 1298);
-    EXPECT_TRUE(Enabled(heads.get(), 1302));
-    Type(heads.get(), 1302, "2");
-    Click(log.get(), 1277);
+    Click(zip.get(), kZipEachAttachmentRadio);
+    Type(zip.get(), kZipPasswordEdit, "extra pw");
+    Type(zip.get(), kPasswordMailSmtpEdit, "127.0.0.1");
+    Type(zip.get(), kPasswordMailPortEdit, "2525");
+    Click(zip.get(), kPasswordMailAuthCheck);
+    EXPECT_TRUE(Enabled(zip.get(), kPasswordMailAuthIdEdit) && Enabled(zip.get(), kPasswordMailAuthPasswordEdit));
+    Type(zip.get(), kPasswordMailAuthIdEdit, "sender-id");
+    Type(zip.get(), kPasswordMailAuthPasswordEdit, "pass word");
+    Click(zip.get(), kPasswordMailFromGivenRadio);
+    Type(zip.get(), kPasswordMailFromEdit, "archiver@example.test");
+    Click(heads.get(), kToHeadCheck);
+    EXPECT_TRUE(Enabled(heads.get(), kToHeadCountEdit));
+    Type(heads.get(), kToHeadCountEdit, "2");
+    Click(log.get(), kZipLogCheck);
     for (SettingsPage* page : std::initializer_list<SettingsPage*>{zip.get(), heads.get(), log.get()})
         ASSERT_TRUE(page->SaveSettings());
 
@@ -131,7 +135,7 @@ TEST_F(MailFilterPagesTest, ArchivingChoicesReachTheArchivingServersOptions) {
     EXPECT_EQ(start->secretArgs, (std::vector<std::string>{"-r=pass word", "-@=extra pw"}));
 
     // Unticking a limit keeps its count.
-    Click(heads.get(), 1298);
+    Click(heads.get(), kToHeadCheck);
     ASSERT_TRUE(heads->SaveSettings());
     EXPECT_EQ(Stored("TQXToHead"), 0u);
     EXPECT_EQ(Stored("TQXToHeadCount"), 2u);
@@ -140,7 +144,7 @@ TEST_F(MailFilterPagesTest, ArchivingChoicesReachTheArchivingServersOptions) {
 TEST_F(MailFilterPagesTest, ArchivingTextsTheEditsOrTheServiceCannotHoldAreRefused) {
     RegWriteString(kProductSettingsKey, "TQXEtend", "ZIPX");
     auto zip = Open<Csorvant>();
-    auto* extension = Control<QLineEdit>(zip.get(), 1274);
+    auto* extension = Control<QLineEdit>(zip.get(), kZipExtensionEdit);
     EXPECT_EQ(extension->text().toStdString(), "ZIPX") << "a longer stored text shows whole";
     EXPECT_EQ(SaveRefused(zip.get()), std::vector<std::string>{"3 文字以内で入力してください。"});
     extension->setFocus();
@@ -159,10 +163,10 @@ TEST_F(MailFilterPagesTest, ArchivingTextsTheEditsOrTheServiceCannotHoldAreRefus
         const char* message;
     };
     const Case cases[] = {
-        {1276, "sixteen-letters!", "15 文字以内で入力してください。"},
-        {1268, std::string(64, 'i'), "63 文字以内で入力してください。"},
-        {1260, std::string(180, 'h') + Repeat("全", 38), "255 文字以内で入力してください。"},
-        {1291, "a@b.test\xf0\x9f\x98\x80", "Shift_JISで表せない文字は入力できません。"},
+        {kZipPasswordEdit, "sixteen-letters!", "15 文字以内で入力してください。"},
+        {kPasswordMailAuthIdEdit, std::string(64, 'i'), "63 文字以内で入力してください。"},
+        {kPasswordMailSmtpEdit, std::string(180, 'h') + Repeat("全", 38), "255 文字以内で入力してください。"},
+        {kPasswordMailFromEdit, "a@b.test\xf0\x9f\x98\x80", "Shift_JISで表せない文字は入力できません。"},
     };
     for (const Case& c : cases) {
         QString before = Control<QLineEdit>(zip.get(), c.id)->text();
@@ -177,13 +181,13 @@ TEST_F(MailFilterPagesTest, ArchivingTextsTheEditsOrTheServiceCannotHoldAreRefus
 TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMakeTheLists) {
     auto spam = Open<CSpamCheckSetDlg>();
     auto checks = Open<CSpamCheckSetDlg0>();
-    Click(spam.get(), 1108);
-    for (int id : {1113, 1111, 1106}) EXPECT_FALSE(Enabled(spam.get(), id)) << id;
-    Click(spam.get(), 1108);
-    Click(spam.get(), 1113);
-    Type(spam.get(), 1106, "[迷惑]");
-    Click(checks.get(), 1123);
-    Click(checks.get(), 1124);
+    Click(spam.get(), kSpamCheckCheck);
+    for (int id : {kSpamLogCheck, kSpamTagLabel, kSpamTagEdit}) EXPECT_FALSE(Enabled(spam.get(), id)) << id;
+    Click(spam.get(), kSpamCheckCheck);
+    Click(spam.get(), kSpamLogCheck);
+    Type(spam.get(), kSpamTagEdit, "[迷惑]");
+    Click(checks.get(), kSpamDateCheck);
+    Click(checks.get(), kSpamSpfCheck);
     ASSERT_TRUE(spam->SaveSettings());
     ASSERT_TRUE(checks->SaveSettings());
     const auto start = StartStep("orqspam");
@@ -194,16 +198,16 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
 
     // A tag of 256 characters would read back as the default: refused. One
     // of 255 comes back whole on the page and reaches the spam server.
-    Type(spam.get(), 1106, std::string(128, 'x') + std::string(128, 'y'));
+    Type(spam.get(), kSpamTagEdit, std::string(128, 'x') + std::string(128, 'y'));
     EXPECT_EQ(SaveRefused(spam.get()), std::vector<std::string>{"255 文字以内で入力してください。"});
-    Type(spam.get(), 1106, Repeat("迷", 128));
+    Type(spam.get(), kSpamTagEdit, Repeat("迷", 128));
     EXPECT_EQ(SaveRefused(spam.get()), std::vector<std::string>{"255 文字以内で入力してください。"});
     const std::string longest = std::string(127, 'x') + std::string(128, 'y');
-    Type(spam.get(), 1106, longest);
+    Type(spam.get(), kSpamTagEdit, longest);
     ASSERT_TRUE(spam->SaveSettings());
-    EXPECT_EQ(Shown(Open<CSpamCheckSetDlg>().get(), 1106), longest);
+    EXPECT_EQ(Shown(Open<CSpamCheckSetDlg>().get(), kSpamTagEdit), longest);
     EXPECT_TRUE(Has(StartStep("orqspam")->args, "-t=" + longest));
-    Type(spam.get(), 1106, "");
+    Type(spam.get(), kSpamTagEdit, "");
     ASSERT_TRUE(spam->SaveSettings());
     EXPECT_EQ(Text("spamtag"), "") << "an empty tag is saved empty";
 
@@ -213,12 +217,13 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
     ::unsetenv("LC_MESSAGES");
     std::string editor = Recorder("editor", dir_.path());
     ::setenv("VELQOR_EDITOR", editor.c_str(), 1);
-    Click(checks.get(), 1104);
+    Click(checks.get(), kSpamUriblButton);
     EXPECT_EQ(RecordedArguments(editor), std::vector<std::string>{dataFolder() + "spam-dnsbl.db"});
     std::string dnsbl = platform::Cp932ToUtf8(File("spam-dnsbl.db"));
     EXPECT_EQ(std::count(dnsbl.begin(), dnsbl.end(), '\n'), 11);
     EXPECT_NE(dnsbl.find("\r\nmulti.surbl.org\r\n"), std::string::npos) << dnsbl;
-    for (auto [id, file] : {std::pair{1122, "spamkeyword.db"}, std::pair{1129, "passspf.db"}}) {
+    for (auto [id, file] :
+         {std::pair{kSpamKeywordButton, "spamkeyword.db"}, std::pair{kSpamWhiteListButton, "passspf.db"}}) {
         Click(checks.get(), id);
         std::string text = platform::Cp932ToUtf8(File(file));
         EXPECT_EQ(text.rfind("'------------------------------------------------------------------\r\n", 0), 0u) << file;
@@ -236,7 +241,7 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
         if (std::string(variable) == "PATH") ::unsetenv("VELQOR_EDITOR");
         ::setenv(variable, value.c_str(), 1);
         paneltest::BoxAnswerer boxes;
-        Click(checks.get(), 1129);
+        Click(checks.get(), kSpamWhiteListButton);
         ::setenv("PATH", path.c_str(), 1);
         ASSERT_EQ(boxes.texts.size(), 1u) << variable;
         EXPECT_NE(boxes.texts[0].find("ファイル: " + dataFolder() + "passspf.db"), std::string::npos) << boxes.texts[0];
@@ -245,7 +250,7 @@ TEST_F(MailFilterPagesTest, SpamChoicesReachTheSpamServersOptionsAndTheButtonsMa
     }
     // The archiving pages' files: the password notice keeps its "%s".
     auto zip = Open<Csorvant>();
-    Click(zip.get(), 1270);
+    Click(zip.get(), kPasswordMessageButton);
     EXPECT_EQ(platform::Cp932ToUtf8(File("ziped-pw-message.txt")),
               "同名タイトルとして送付された、メールの解凍用パスワー\r\nドをお知らせします。\r\n\r\n"
               "解凍用パスワードは、'%s'です。\r\n");
@@ -270,24 +275,24 @@ protected:
 TEST_F(NotifyMailTest, SendmailIniAsWrittenIsWhatTheMailSenderSendsWith) {
     const int port = StartSink();
     auto page = Open<CSendDlg>();
-    Click(page.get(), 1107);
-    EXPECT_TRUE(Enabled(page.get(), 1096)) << "the notify box enables every control";
-    Click(page.get(), 1089);
-    Click(page.get(), 1089);
-    EXPECT_FALSE(Enabled(page.get(), 1096)) << "the authentication box then decides";
-    Click(page.get(), 1089);
-    EXPECT_TRUE(Enabled(page.get(), 1096));
-    Click(page.get(), 1079);
-    EXPECT_FALSE(Enabled(page.get(), 1112));
-    Click(page.get(), 1036);
-    EXPECT_TRUE(Enabled(page.get(), 1112));
-    Type(page.get(), 1077, "127.0.0.1");
-    Type(page.get(), 1086, std::to_string(port));
-    Type(page.get(), 1019, "notice@example.test");
-    Type(page.get(), 1022, "管理者 通知");
-    Type(page.get(), 1096, "user");
-    Type(page.get(), 1100, "pa'ss");
-    Type(page.get(), 1112, "admin@example.test");
+    Click(page.get(), kNotifyCheck);
+    EXPECT_TRUE(Enabled(page.get(), kNotifyUserEdit)) << "the notify box enables every control";
+    Click(page.get(), kNotifyAuthCheck);
+    Click(page.get(), kNotifyAuthCheck);
+    EXPECT_FALSE(Enabled(page.get(), kNotifyUserEdit)) << "the authentication box then decides";
+    Click(page.get(), kNotifyAuthCheck);
+    EXPECT_TRUE(Enabled(page.get(), kNotifyUserEdit));
+    Click(page.get(), kNotifyToSenderRadio);
+    EXPECT_FALSE(Enabled(page.get(), kNotifyToEdit));
+    Click(page.get(), kNotifyToBothRadio);
+    EXPECT_TRUE(Enabled(page.get(), kNotifyToEdit));
+    Type(page.get(), kNotifyServerEdit, "127.0.0.1");
+    Type(page.get(), kNotifyPortEdit, std::to_string(port));
+    Type(page.get(), kNotifyFromEdit, "notice@example.test");
+    Type(page.get(), kNotifyFromNameEdit, "管理者 通知");
+    Type(page.get(), kNotifyUserEdit, "user");
+    Type(page.get(), kNotifyPasswordEdit, "pa'ss");
+    Type(page.get(), kNotifyToEdit, "admin@example.test");
 
     // What the mail sender would not read back as typed is refused.
     struct Case {
@@ -296,14 +301,14 @@ TEST_F(NotifyMailTest, SendmailIniAsWrittenIsWhatTheMailSenderSendsWith) {
         const char* message;
     };
     const Case cases[] = {
-        {1022, std::string(80, 'n'), "79 文字以内で入力してください。"},
-        {1022, Repeat("名", 40), "79 文字以内で入力してください。"},
-        {1096, std::string(64, 'u'), "63 文字以内で入力してください。"},
-        {1100, " leading", "先頭に空白は入力できません。"},
-        {1019, std::string(245, 'f'), "244 文字以内で入力してください。"},
-        {1086, "0", "1 から 65535 までの整数を入力してください。"},
-        {1086, "65536", "1 から 65535 までの整数を入力してください。"},
-        {1086, "twenty-five", "整数を入力してください。"},
+        {kNotifyFromNameEdit, std::string(80, 'n'), "79 文字以内で入力してください。"},
+        {kNotifyFromNameEdit, Repeat("名", 40), "79 文字以内で入力してください。"},
+        {kNotifyUserEdit, std::string(64, 'u'), "63 文字以内で入力してください。"},
+        {kNotifyPasswordEdit, " leading", "先頭に空白は入力できません。"},
+        {kNotifyFromEdit, std::string(245, 'f'), "244 文字以内で入力してください。"},
+        {kNotifyPortEdit, "0", "1 から 65535 までの整数を入力してください。"},
+        {kNotifyPortEdit, "65536", "1 から 65535 までの整数を入力してください。"},
+        {kNotifyPortEdit, "twenty-five", "整数を入力してください。"},
     };
     for (const Case& c : cases) {
         QString before = Control<QLineEdit>(page.get(), c.id)->text();

@@ -83,20 +83,20 @@ TEST_F(MailFilterRoadTest, SavedPagesArchiveAndMarkMailThroughTheRealServers) {
     auto log = Open<Csorvant01>();
     auto spam = Open<CSpamCheckSetDlg>();
     auto checks = Open<CSpamCheckSetDlg0>();
-    Click(zip.get(), 1285);
-    Type(zip.get(), 1260, "127.0.0.1");
-    Type(zip.get(), 1262, std::to_string(sinkPort));
-    Click(zip.get(), 1265);
-    Type(zip.get(), 1268, "sender-id");
-    Type(zip.get(), 1269, "pass word");
-    Click(log.get(), 1277);
-    Type(spam.get(), 1106, "[迷惑]");
-    Click(checks.get(), 1123);
+    Click(zip.get(), kZipEachAttachmentRadio);
+    Type(zip.get(), kPasswordMailSmtpEdit, "127.0.0.1");
+    Type(zip.get(), kPasswordMailPortEdit, std::to_string(sinkPort));
+    Click(zip.get(), kPasswordMailAuthCheck);
+    Type(zip.get(), kPasswordMailAuthIdEdit, "sender-id");
+    Type(zip.get(), kPasswordMailAuthPasswordEdit, "pass word");
+    Click(log.get(), kZipLogCheck);
+    Type(spam.get(), kSpamTagEdit, "[迷惑]");
+    Click(checks.get(), kSpamDateCheck);
     for (SettingsPage* page : std::initializer_list<SettingsPage*>{zip.get(), log.get(), spam.get(), checks.get()})
         ASSERT_TRUE(page->SaveSettings());
     // The lists as the buttons make them, with one row each added by hand.
-    ClickAsJapaneseUser(log.get(), 1258);
-    ClickAsJapaneseUser(checks.get(), 1122);
+    ClickAsJapaneseUser(log.get(), kZipListenListButton);
+    ClickAsJapaneseUser(checks.get(), kSpamKeywordButton);
     ASSERT_TRUE(testsupport::FileExists(dataFolder() + "smtp-zip.db"));
     Append("smtp-zip.db", "127.0.0.1:" + std::to_string(relayPort));
     Append("spamkeyword.db", "*bargain*");

@@ -36,8 +36,14 @@ struct Entry {
 struct Ids {
     int name, listenIp, listenPort, clientTls, clientStartTls, host, hostPort, serverTls, serverStartTls, sendIp, list;
 };
-inline const Ids kSmtpIds{1046, 1043, 1098, 1099, 1252, 1015, 1025, 1097, 1254, 1045, 1037};
-inline const Ids kPop3Ids{1047, 1039, 1105, 1249, 1253, 1027, 1029, 1095, 1255, 1017, 1038};
+inline const Ids kSmtpIds{panel::kSmtpNameEdit,       panel::kSmtpListenIpEdit,        panel::kSmtpListenPortEdit,
+                        panel::kSmtpClientTlsCheck, panel::kSmtpClientStartTlsCheck, panel::kSmtpServerEdit,
+                        panel::kSmtpServerPortEdit, panel::kSmtpServerTlsCheck,      panel::kSmtpServerStartTlsCheck,
+                        panel::kSmtpSendIpEdit,     panel::kSmtpConnectionList};
+inline const Ids kPop3Ids{panel::kPop3NameEdit,       panel::kPop3ListenIpEdit,        panel::kPop3ListenPortEdit,
+                        panel::kPop3ClientTlsCheck, panel::kPop3ClientStartTlsCheck, panel::kPop3ServerEdit,
+                        panel::kPop3ServerPortEdit, panel::kPop3ServerTlsCheck,      panel::kPop3ServerStartTlsCheck,
+                        panel::kPop3SendIpEdit,     panel::kPop3ConnectionList};
 
 class MailListTest : public paneltest::PageTest {
 protected:
@@ -65,7 +71,7 @@ protected:
         Type(page, ids.sendIp, e.sendIp);
         Type(page, ids.host, e.host);
         Type(page, ids.hostPort, e.hostPort);
-        Set(Box(page, 1248), false);
+        Set(Box(page, panel::kMailTunnelCheck), false);
         Set(Box(page, ids.clientTls), false);
         Set(Box(page, ids.clientStartTls), false);
         Set(Box(page, ids.serverTls), false);
@@ -74,10 +80,10 @@ protected:
         Set(Box(page, ids.clientStartTls), e.clientStartTls);
         Set(Box(page, ids.serverTls), e.serverTls);
         Set(Box(page, ids.serverStartTls), e.serverStartTls);
-        Set(Box(page, 1248), e.tunnel);
-        Type(page, 1244, e.certificate);
-        Type(page, 1246, e.key);
-        QTest::mouseClick(panel::Control<panel::ColorButton>(page, 1041), Qt::LeftButton);
+        Set(Box(page, panel::kMailTunnelCheck), e.tunnel);
+        Type(page, panel::kMailCertificateEdit, e.certificate);
+        Type(page, panel::kMailKeyEdit, e.key);
+        QTest::mouseClick(panel::Control<panel::ColorButton>(page, panel::kAddEntryButton), Qt::LeftButton);
         return boxes.texts;
     }
     static std::vector<std::string> Column(panel::MailConnectionPage* page, int column) {

@@ -48,27 +48,31 @@ TEST_F(MailOptionPagesTest, AFreshSystemShowsEverythingOffAndEmpty) {
     auto pop3Ip = Open<Cpop3dlg10>();
     auto virus = Open<Cpop3dlg11>();
 
-    EXPECT_FALSE(At<QCheckBox>(smtp.get(), 1003)->isChecked());
-    EXPECT_FALSE(At(smtp.get(), 1026)->isEnabled());
-    EXPECT_FALSE(At<QCheckBox>(pop3.get(), 1004)->isChecked());
-    EXPECT_FALSE(At(pop3.get(), 1028)->isEnabled());
-    EXPECT_EQ(At<QLineEdit>(smtpCount.get(), 1125)->text(), "0");
-    EXPECT_EQ(At<QLineEdit>(pop3Count.get(), 1123)->text(), "0");
-    EXPECT_FALSE(At<QCheckBox>(smtpDetail.get(), 1306)->isChecked());
+    EXPECT_FALSE(At<QCheckBox>(smtp.get(), kSmtpOnCheck)->isChecked());
+    EXPECT_FALSE(At(smtp.get(), kSmtpLogCheck)->isEnabled());
+    EXPECT_FALSE(At<QCheckBox>(pop3.get(), kPop3OnCheck)->isChecked());
+    EXPECT_FALSE(At(pop3.get(), kPop3LogCheck)->isEnabled());
+    EXPECT_EQ(At<QLineEdit>(smtpCount.get(), kSmtpConnectionsEdit)->text(), "0");
+    EXPECT_EQ(At<QLineEdit>(pop3Count.get(), kPop3ConnectionsEdit)->text(), "0");
+    EXPECT_FALSE(At<QCheckBox>(smtpDetail.get(), kSmtpSpamRejectCheck)->isChecked());
     EXPECT_EQ(smtpDetail->windowTitle().toStdString(), "VELQOR Server SMTP詳細設定");
-    EXPECT_TRUE(At<QRadioButton>(smtpIp.get(), 1139)->isChecked());
-    EXPECT_TRUE(At<QRadioButton>(pop3Ip.get(), 1139)->isChecked());
-    EXPECT_TRUE(At<QRadioButton>(virus.get(), 1218)->isChecked());
-    EXPECT_FALSE(At<QCheckBox>(archive.get(), 1130)->isChecked());
-    for (int id : {1134, 1135, 1147, 1148, 1142, 1149}) EXPECT_FALSE(At(archive.get(), id)->isEnabled()) << id;
-    EXPECT_EQ(At<QLineEdit>(archive.get(), 1134)->text(), "");
-    EXPECT_EQ(At<QLineEdit>(archive.get(), 1148)->text(), "");
+    EXPECT_TRUE(At<QRadioButton>(smtpIp.get(), kIpv4OnlyRadio)->isChecked());
+    EXPECT_TRUE(At<QRadioButton>(pop3Ip.get(), kIpv4OnlyRadio)->isChecked());
+    EXPECT_TRUE(At<QRadioButton>(virus.get(), kPop3VirusHeaderOnlyRadio)->isChecked());
+    EXPECT_FALSE(At<QCheckBox>(archive.get(), kMailBackupCheck)->isChecked());
+    for (int id : {kArchiveFolderEdit, kArchiveBrowseButton, kSearchFolderLabel, kSearchFolderEdit, kSearchBrowseButton,
+                   kStartSearchButton})
+        EXPECT_FALSE(At(archive.get(), id)->isEnabled()) << id;
+    EXPECT_EQ(At<QLineEdit>(archive.get(), kArchiveFolderEdit)->text(), "");
+    EXPECT_EQ(At<QLineEdit>(archive.get(), kSearchFolderEdit)->text(), "");
 
     // The switches govern their dependants and leave their values alone.
-    QTest::mouseClick(At<QCheckBox>(smtp.get(), 1003), Qt::LeftButton);
-    EXPECT_TRUE(At(smtp.get(), 1026)->isEnabled());
-    QTest::mouseClick(At<QCheckBox>(archive.get(), 1130), Qt::LeftButton);
-    for (int id : {1134, 1135, 1147, 1148, 1142, 1149}) EXPECT_TRUE(At(archive.get(), id)->isEnabled()) << id;
+    QTest::mouseClick(At<QCheckBox>(smtp.get(), kSmtpOnCheck), Qt::LeftButton);
+    EXPECT_TRUE(At(smtp.get(), kSmtpLogCheck)->isEnabled());
+    QTest::mouseClick(At<QCheckBox>(archive.get(), kMailBackupCheck), Qt::LeftButton);
+    for (int id : {kArchiveFolderEdit, kArchiveBrowseButton, kSearchFolderLabel, kSearchFolderEdit, kSearchBrowseButton,
+                   kStartSearchButton})
+        EXPECT_TRUE(At(archive.get(), id)->isEnabled()) << id;
 }
 
 TEST_F(MailOptionPagesTest, SavedOptionsReachTheRelaysStartArguments) {
@@ -81,19 +85,19 @@ TEST_F(MailOptionPagesTest, SavedOptionsReachTheRelaysStartArguments) {
         auto archive = Open<Csmtpdlg12>();
         auto pop3 = Open<CPop3SetDlg>();
         auto virus = Open<Cpop3dlg11>();
-        At<QCheckBox>(smtp.get(), 1003)->click();
-        At<QCheckBox>(smtp.get(), 1026)->click();
-        At<QLineEdit>(smtpCount.get(), 1125)->setText("100");
-        At<QRadioButton>(smtpIp.get(), 1141)->click();  // "併用"
-        At<QCheckBox>(smtpDetail.get(), 1306)->click();
-        At<QCheckBox>(archive.get(), 1130)->click();
-        At<QLineEdit>(archive.get(), 1134)->setText(QString::fromStdString(folder));  // no final "/"
-        At<QCheckBox>(pop3.get(), 1004)->click();
-        At<QRadioButton>(virus.get(), 1219)->click();  // "ヘッダ+本文添付"
+        At<QCheckBox>(smtp.get(), kSmtpOnCheck)->click();
+        At<QCheckBox>(smtp.get(), kSmtpLogCheck)->click();
+        At<QLineEdit>(smtpCount.get(), kSmtpConnectionsEdit)->setText("100");
+        At<QRadioButton>(smtpIp.get(), kIpBothRadio)->click();  // "併用"
+        At<QCheckBox>(smtpDetail.get(), kSmtpSpamRejectCheck)->click();
+        At<QCheckBox>(archive.get(), kMailBackupCheck)->click();
+        At<QLineEdit>(archive.get(), kArchiveFolderEdit)->setText(QString::fromStdString(folder));  // no final "/"
+        At<QCheckBox>(pop3.get(), kPop3OnCheck)->click();
+        At<QRadioButton>(virus.get(), kPop3VirusHeaderAndBodyRadio)->click();  // "ヘッダ+本文添付"
         for (SettingsPage* page : std::initializer_list<SettingsPage*>{
                  smtp.get(), smtpDetail.get(), smtpCount.get(), smtpIp.get(), archive.get(), pop3.get(), virus.get()})
             ASSERT_TRUE(page->SaveSettings());
-        EXPECT_EQ(At<QLineEdit>(archive.get(), 1134)->text().toStdString(), folder + "/");
+        EXPECT_EQ(At<QLineEdit>(archive.get(), kArchiveFolderEdit)->text().toStdString(), folder + "/");
     }
     auto smtpArgs = StartArgs("orqsprx");
     for (const std::string& arg : std::vector<std::string>{"-c=100", "-i=2", "-b=" + folder + "/", "-j=1", "-w"})
@@ -104,10 +108,10 @@ TEST_F(MailOptionPagesTest, SavedOptionsReachTheRelaysStartArguments) {
 
     // Reopened, the pages show what was stored.
     auto archive = Open<Csmtpdlg12>();
-    EXPECT_TRUE(At<QCheckBox>(archive.get(), 1130)->isChecked());
-    EXPECT_EQ(At<QLineEdit>(archive.get(), 1134)->text().toStdString(), folder + "/");
+    EXPECT_TRUE(At<QCheckBox>(archive.get(), kMailBackupCheck)->isChecked());
+    EXPECT_EQ(At<QLineEdit>(archive.get(), kArchiveFolderEdit)->text().toStdString(), folder + "/");
     auto virus = Open<Cpop3dlg11>();
-    EXPECT_TRUE(At<QRadioButton>(virus.get(), 1219)->isChecked());
+    EXPECT_TRUE(At<QRadioButton>(virus.get(), kPop3VirusHeaderAndBodyRadio)->isChecked());
 }
 
 TEST_F(MailOptionPagesTest, ConnectionCountsOutsideTheirRangeAreRefusedAndNothingIsWritten) {
@@ -134,7 +138,7 @@ TEST_F(MailOptionPagesTest, ConnectionCountsOutsideTheirRangeAreRefusedAndNothin
             page = Open<Csmtpdlg00>();
         else
             page = Open<Cpop3dlg00>();
-        At<QLineEdit>(page.get(), c.smtp ? 1125 : 1123)->setText(c.typed);
+        At<QLineEdit>(page.get(), c.smtp ? kSmtpConnectionsEdit : kPop3ConnectionsEdit)->setText(c.typed);
         paneltest::BoxAnswerer boxes;
         bool saved = page->SaveSettings();
         if (*c.message) {
@@ -156,13 +160,15 @@ TEST_F(MailOptionPagesTest, AStoredChoiceNoButtonStandsForIsKeptUntilOneIsTicked
     auto smtpIp = Open<Csmtpdlg11>();
     auto pop3Ip = Open<Cpop3dlg10>();
     auto virus = Open<Cpop3dlg11>();
-    for (int id : {1139, 1140, 1141}) EXPECT_FALSE(At<QRadioButton>(smtpIp.get(), id)->isChecked());
-    for (int id : {1218, 1219}) EXPECT_FALSE(At<QRadioButton>(virus.get(), id)->isChecked());
+    for (int id : {kIpv4OnlyRadio, kIpv6OnlyRadio, kIpBothRadio})
+        EXPECT_FALSE(At<QRadioButton>(smtpIp.get(), id)->isChecked());
+    for (int id : {kPop3VirusHeaderOnlyRadio, kPop3VirusHeaderAndBodyRadio})
+        EXPECT_FALSE(At<QRadioButton>(virus.get(), id)->isChecked());
     ASSERT_TRUE(smtpIp->SaveSettings());
     ASSERT_TRUE(virus->SaveSettings());
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "smtpipverstion", 0), 7u);
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "pop3virusbody", 0), 7u);
-    At<QRadioButton>(pop3Ip.get(), 1140)->click();
+    At<QRadioButton>(pop3Ip.get(), kIpv6OnlyRadio)->click();
     ASSERT_TRUE(pop3Ip->SaveSettings());
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "pop3ipverstion", 7), 1u);
 }
@@ -187,12 +193,12 @@ TEST_F(MailOptionPagesTest, ListButtonsMakeTheMissingFilesWithTheirHeaderAndOpen
         const char* line;  // one line of the header, for its text
     };
     const Case cases[] = {
-        {smtpDetail.get(), 1136, "smtp-con.ini", 12, "'例）192.168.0.0～192.168.0.15以外のIPからの接続を禁止する場合。"},
-        {blocklist.get(), 1137, "smtp-conbl.db", 9,
+        {smtpDetail.get(), kSmtpConnectListButton, "smtp-con.ini", 12, "'例）192.168.0.0～192.168.0.15以外のIPからの接続を禁止する場合。"},
+        {blocklist.get(), kSmtpBlocklistSourcesButton, "smtp-conbl.db", 9,
          "'不正な中継に含まれたことのあるＩＰアドレスであるか判定を行う場合に設定します。"},
-        {blocklist.get(), 1138, "smtp-conwl.db", 9,
+        {blocklist.get(), kSmtpBlocklistWhiteListButton, "smtp-conwl.db", 9,
          "'このファイルへは、ＤＮＳＢＬでの問合せを無視させたいＩＰアドレスを記述して下さい。"},
-        {pop3Detail.get(), 1142, "pop3-con.ini", 1, "127.0.0.1"},
+        {pop3Detail.get(), kPop3ConnectListButton, "pop3-con.ini", 1, "127.0.0.1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -216,7 +222,7 @@ TEST_F(MailOptionPagesTest, FolderButtonsShowTheChosenFolderAndSaveItAsChosen) {
     testsupport::MakeDirs(t + "/mail/archive");
     testsupport::MakeDirs(t + "/tools");
     auto archive = Open<Csmtpdlg12>();
-    At<QCheckBox>(archive.get(), 1130)->click();
+    At<QCheckBox>(archive.get(), kMailBackupCheck)->click();
     std::string pick;
     archive->runPicker = [&](CFolderView2& picker) {
         if (pick.empty()) return picker.reject();
@@ -224,13 +230,13 @@ TEST_F(MailOptionPagesTest, FolderButtonsShowTheChosenFolderAndSaveItAsChosen) {
         picker.OnOK();
     };
     pick = t + "/mail/archive/";
-    QTest::mouseClick(At<ColorButton>(archive.get(), 1135), Qt::LeftButton);
+    QTest::mouseClick(At<ColorButton>(archive.get(), kArchiveBrowseButton), Qt::LeftButton);
     pick = t + "/tools/";
-    QTest::mouseClick(At<ColorButton>(archive.get(), 1142), Qt::LeftButton);
+    QTest::mouseClick(At<ColorButton>(archive.get(), kSearchBrowseButton), Qt::LeftButton);
     pick.clear();  // cancelled: nothing changes
-    QTest::mouseClick(At<ColorButton>(archive.get(), 1135), Qt::LeftButton);
-    EXPECT_EQ(At<QLineEdit>(archive.get(), 1134)->text().toStdString(), t + "/mail/archive/");
-    EXPECT_EQ(At<QLineEdit>(archive.get(), 1148)->text().toStdString(), t + "/tools/");
+    QTest::mouseClick(At<ColorButton>(archive.get(), kArchiveBrowseButton), Qt::LeftButton);
+    EXPECT_EQ(At<QLineEdit>(archive.get(), kArchiveFolderEdit)->text().toStdString(), t + "/mail/archive/");
+    EXPECT_EQ(At<QLineEdit>(archive.get(), kSearchFolderEdit)->text().toStdString(), t + "/tools/");
     EXPECT_EQ(Text("smtpbackupfolder"), "(none)");  // not before the window saves
     ASSERT_TRUE(archive->SaveSettings());
     EXPECT_EQ(Text("smtpbackupfolder"), t + "/mail/archive/");
@@ -244,7 +250,7 @@ TEST_F(MailOptionPagesTest, TheSearchProgramGetsTheArchiveFolderAsOneArgument) {
     const std::string named = Recorder("finder.sh", tools);
     ASSERT_EQ(RegWriteString(kProductSettingsKey, "orsearchfolder", "/stored/elsewhere/"), 0);
     auto archive = Open<Csmtpdlg12>();
-    At<QCheckBox>(archive.get(), 1130)->click();
+    At<QCheckBox>(archive.get(), kMailBackupCheck)->click();
     struct Case {
         std::string searchFolder;
         std::string archiveFolder;
@@ -259,9 +265,9 @@ TEST_F(MailOptionPagesTest, TheSearchProgramGetsTheArchiveFolderAsOneArgument) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.searchFolder);
         std::filesystem::remove(c.recorder + ".args");
-        At<QLineEdit>(archive.get(), 1148)->setText(QString::fromStdString(c.searchFolder));
-        At<QLineEdit>(archive.get(), 1134)->setText(QString::fromStdString(c.archiveFolder));
-        QTest::mouseClick(At<ColorButton>(archive.get(), 1149), Qt::LeftButton);
+        At<QLineEdit>(archive.get(), kSearchFolderEdit)->setText(QString::fromStdString(c.searchFolder));
+        At<QLineEdit>(archive.get(), kArchiveFolderEdit)->setText(QString::fromStdString(c.archiveFolder));
+        QTest::mouseClick(At<ColorButton>(archive.get(), kStartSearchButton), Qt::LeftButton);
         EXPECT_EQ(RecordedArguments(c.recorder), std::vector<std::string>{c.argument});
     }
     EXPECT_EQ(Text("orsearchfolder"), "/stored/elsewhere/");

@@ -94,15 +94,15 @@ protected:
         Cpop3dlg11 virus;
         for (SettingsPage* page : std::initializer_list<SettingsPage*>{&smtp, &count, &detail, &ip, &keep, &pop3, &virus})
             page->Create(&window_);
-        Control<QCheckBox>(&smtp, 1003)->click();
-        Control<QCheckBox>(&smtp, 1026)->click();
-        Control<QLineEdit>(&count, 1125)->setText("100");
-        Control<QRadioButton>(&ip, 1141)->click();
-        Control<QCheckBox>(&detail, 1306)->click();
-        Control<QCheckBox>(&keep, 1130)->click();
-        Control<QLineEdit>(&keep, 1134)->setText(QString::fromStdString(archive));
-        Control<QCheckBox>(&pop3, 1004)->click();
-        Control<QRadioButton>(&virus, 1219)->click();
+        Control<QCheckBox>(&smtp, kSmtpOnCheck)->click();
+        Control<QCheckBox>(&smtp, kSmtpLogCheck)->click();
+        Control<QLineEdit>(&count, kSmtpConnectionsEdit)->setText("100");
+        Control<QRadioButton>(&ip, kIpBothRadio)->click();
+        Control<QCheckBox>(&detail, kSmtpSpamRejectCheck)->click();
+        Control<QCheckBox>(&keep, kMailBackupCheck)->click();
+        Control<QLineEdit>(&keep, kArchiveFolderEdit)->setText(QString::fromStdString(archive));
+        Control<QCheckBox>(&pop3, kPop3OnCheck)->click();
+        Control<QRadioButton>(&virus, kPop3VirusHeaderAndBodyRadio)->click();
         // The settings window's save order.
         for (SettingsPage* page : std::initializer_list<SettingsPage*>{&smtp, &detail, &count, &ip, &keep, &pop3, &virus})
             ASSERT_TRUE(page->SaveSettings());

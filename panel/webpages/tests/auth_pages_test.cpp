@@ -51,10 +51,10 @@ protected:
     std::vector<std::string> AddUser(UserListPage* page, const std::string& name, const std::string& id,
                                      const std::string& password) {
         paneltest::BoxAnswerer answerer;
-        Type(page, 1067, name);
-        Type(page, 1066, id);
-        Type(page, 1065, password);
-        Click(page, 1041);
+        Type(page, kUserNameEdit, name);
+        Type(page, kUserIdEdit, id);
+        Type(page, kUserPasswordEdit, password);
+        Click(page, kAddEntryButton);
         return answerer.texts;
     }
     static std::vector<std::string> Ids(const UserListPage& page) {
@@ -117,23 +117,24 @@ TEST_F(AuthPagesTest, ModePagesSetTheEnginesAuthenticationOptionAndTellTheUserPa
     auto http = Open<Chttp20dlg>();
     auto socks = Open<Csocks2dlg00>();
     // An empty store: the box set, own users chosen.
-    EXPECT_TRUE(Control<QCheckBox>(http.get(), 1101)->isChecked());
-    EXPECT_TRUE(Control<QRadioButton>(http.get(), 1001)->isChecked());
-    EXPECT_EQ(Control<QCheckBox>(socks.get(), 1101)->text().toStdString(), "接続には認証が必要。");
+    EXPECT_TRUE(Control<QCheckBox>(http.get(), kAuthRequiredCheck)->isChecked());
+    EXPECT_TRUE(Control<QRadioButton>(http.get(), kOwnUsersRadio)->isChecked());
+    EXPECT_EQ(Control<QCheckBox>(socks.get(), kAuthRequiredCheck)->text().toStdString(), "接続には認証が必要。");
 
-    Click(http.get(), 1002);
+    Click(http.get(), kLdapUsersRadio);
     EXPECT_EQ(HttpUserSourceChoice(), 1) << "the user page follows the radios before any save";
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "httpproxyauthtype", 0xDEAD), 0xDEADu) << "only a save writes";
-    Click(http.get(), 1101);
-    for (int id : {1003, 1001, 1002}) EXPECT_FALSE(FindControl(http.get(), id)->isEnabled()) << id;
-    Click(socks.get(), 1101);
+    Click(http.get(), kAuthRequiredCheck);
+    for (int id : {kUserSourceGroup, kOwnUsersRadio, kLdapUsersRadio})
+        EXPECT_FALSE(FindControl(http.get(), id)->isEnabled()) << id;
+    Click(socks.get(), kAuthRequiredCheck);
     ASSERT_TRUE(http->SaveSettings());
     ASSERT_TRUE(socks->SaveSettings());
     EXPECT_EQ(AuthArgs(StartArgs("orqhprx")), std::vector<std::string>{});
     EXPECT_EQ(AuthArgs(StartArgs("orqcprx")), std::vector<std::string>{});
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "httpproxyauthtype", 0xDEAD), 1u) << "kept while greyed";
 
-    Click(http.get(), 1101);
+    Click(http.get(), kAuthRequiredCheck);
     ASSERT_TRUE(http->SaveSettings());
     EXPECT_EQ(AuthArgs(StartArgs("orqhprx")), std::vector<std::string>{"-a=1"});
 
@@ -150,8 +151,8 @@ TEST_F(AuthPagesTest, RadiosChangedAndNothingSavedLeaveTheStoreAlone) {
     {
         auto http = Open<Chttp20dlg>();
         auto socks = Open<Csocks2dlg00>();
-        Click(http.get(), 1002);
-        Click(socks.get(), 1101);
+        Click(http.get(), kLdapUsersRadio);
+        Click(socks.get(), kAuthRequiredCheck);
     }
     EXPECT_EQ(testsupport::ReadFile(registryDir() + "/HKEY_LOCAL_MACHINE.reg"), before);
 }
@@ -171,7 +172,7 @@ TEST_F(AuthPagesTest, UserFileRowsReadAndWrittenAsTheEngineReadsThem) {
     EXPECT_EQ(rows[2].id.toStdString(), "erin");
     EXPECT_EQ(rows[3].password.toStdString(), "pa");
     EXPECT_EQ(rows[3].name.toStdString(), "ss,Frank");
-    auto* list = Control<QTreeWidget>(page.get(), 1068);
+    auto* list = Control<QTreeWidget>(page.get(), kHttpUserList);
     EXPECT_EQ(list->topLevelItem(0)->text(2).toStdString(), "***************");
 
     // Rows that would not read back as typed are refused, naming the field.
@@ -311,7 +312,7 @@ TEST_F(AuthPagesTest, LdapSettingsFileKeysInAnyOrderAndTextsThatWouldNotFit) {
         << "the list pages search with what the page shows";
 
     // An edit reaches the shared record at once.
-    auto* server = Control<QLineEdit>(page.get(), 1148);
+    auto* server = Control<QLineEdit>(page.get(), kLdapServerEdit);
     server->setText("other.example.test");
     emit server->textEdited(server->text());
     EXPECT_TRUE(LdapSettingsChanged());
@@ -325,9 +326,9 @@ TEST_F(AuthPagesTest, LdapSettingsFileKeysInAnyOrderAndTextsThatWouldNotFit) {
         const char* message;
     };
     const Case cases[] = {
-        {1161, std::string(1023 - 13 - 2 + 1, 'f'), "1008 文字以内で入力してください。"},
-        {1161, std::string(1000, 'f') + "全全全全全", "1008 文字以内で入力してください。"},
-        {1149, "38x", "正の整数を入力してください。"},
+        {kLdapScopeEdit, std::string(1023 - 13 - 2 + 1, 'f'), "1008 文字以内で入力してください。"},
+        {kLdapScopeEdit, std::string(1000, 'f') + "全全全全全", "1008 文字以内で入力してください。"},
+        {kLdapPortEdit, "38x", "正の整数を入力してください。"},
     };
     for (const Case& c : cases) {
         auto* edit = Control<QLineEdit>(page.get(), c.id);
@@ -369,16 +370,21 @@ TEST_F(AuthPagesTest, DirectoryUsersListedFromTheLdapPageAndLoggedInThroughTheEn
     auto mode = Open<Chttp20dlg>();
     auto ldap = Open<CLDAPDlg>();
     const std::pair<int, std::string> typed[] = {
-        {1148, "127.0.0.1"}, {1149, std::to_string(slapd.port())}, {1150, "cn=admin,dc=test"},
-        {1151, "admin-password"}, {1162, "uid"}, {1152, "ou=営業,dc=test"},
-        {1161, "(objectClass=inetOrgPerson)"}, {1157, "uid"},
+        {kLdapServerEdit, "127.0.0.1"},
+        {kLdapPortEdit, std::to_string(slapd.port())},
+        {kLdapUserEdit, "cn=admin,dc=test"},
+        {kLdapPasswordEdit, "admin-password"},
+        {kLdapRdnEdit, "uid"},
+        {kLdapBaseDnEdit, "ou=営業,dc=test"},
+        {kLdapScopeEdit, "(objectClass=inetOrgPerson)"},
+        {kLdapUidEdit, "uid"},
     };
     for (const auto& [id, text] : typed) {
         auto* edit = Control<QLineEdit>(ldap.get(), id);
         edit->setText(QString::fromStdString(text));
         emit edit->textEdited(edit->text());
     }
-    Click(mode.get(), 1002);
+    Click(mode.get(), kLdapUsersRadio);
     // Shown without saving: the directory's users, read-only.
     users_page->show();
     std::vector<UserRow> rows = users_page->Rows();
@@ -388,8 +394,8 @@ TEST_F(AuthPagesTest, DirectoryUsersListedFromTheLdapPageAndLoggedInThroughTheEn
     EXPECT_EQ(rows[0].name.toStdString(), "アリス");
     EXPECT_EQ(rows[0].password.toStdString(), "パスワード");
     EXPECT_EQ(rows[2].password.toStdString(), "c pw");
-    EXPECT_FALSE(FindControl(users_page.get(), 1041)->isEnabled());
-    EXPECT_FALSE(FindControl(users_page.get(), 1066)->isEnabled());
+    EXPECT_FALSE(FindControl(users_page.get(), kAddEntryButton)->isEnabled());
+    EXPECT_FALSE(FindControl(users_page.get(), kUserIdEdit)->isEnabled());
     users_page->DeleteSelectedEntry();
     EXPECT_EQ(users_page->Rows().size(), 3u);
     EXPECT_FALSE(LdapSettingsChanged()) << "the reload took the change";
@@ -414,10 +420,10 @@ TEST_F(AuthPagesTest, DirectoryUsersListedFromTheLdapPageAndLoggedInThroughTheEn
 
     // Back to own users: the file's users are shown again.
     testsupport::WriteFile(dataFolder() + "http-auth.ini", "zoe:z,Zoe\r\n");
-    Click(mode.get(), 1001);
+    Click(mode.get(), kOwnUsersRadio);
     users_page->hide();
     EXPECT_EQ(Ids(*users_page), std::vector<std::string>{"zoe"});
-    EXPECT_TRUE(FindControl(users_page.get(), 1041)->isEnabled());
+    EXPECT_TRUE(FindControl(users_page.get(), kAddEntryButton)->isEnabled());
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ TEST_F(CacheClearTest, HttpButtonDeletesLinksNotTheirTargets) {
 
     auto page = Open<Chttp01dlg>();
     paneltest::BoxAnswerer boxes;
-    Click(page.get(), 1216);
+    Click(page.get(), kHttpCacheClearButton);
     EXPECT_EQ(boxes.texts, std::vector<std::string>{"HTTPキャッシュクリアしました。"});
     EXPECT_EQ(Entries("httpcache"), 1);  // the sub-folder
     EXPECT_TRUE(testsupport::FileExists(dataFolder() + "httpcache/sub/inner.dat"));

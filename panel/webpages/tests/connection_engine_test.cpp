@@ -53,14 +53,14 @@ TEST_F(ConnectionEngineTest, EngineListensOnTheRowsAndRelaysDirectAndThroughTheU
         upstreamPort = testsupport::FreeTcpPort();
     ASSERT_TRUE(direct != viaUpstream && viaUpstream != upstreamPort && direct != upstreamPort);
     auto page = Open<Chttp1dlg>();
-    Type(page.get(), 1058, "direct");
-    Type(page.get(), 1060, std::to_string(direct));
-    Click(page.get(), 1041);
-    Type(page.get(), 1058, "through the upstream");
-    Type(page.get(), 1060, std::to_string(viaUpstream));
-    Type(page.get(), 1061, "127.0.0.1");
-    Type(page.get(), 1062, std::to_string(upstreamPort));
-    Click(page.get(), 1041);
+    Type(page.get(), kHttpNameEdit, "direct");
+    Type(page.get(), kHttpListenPortEdit, std::to_string(direct));
+    Click(page.get(), kAddEntryButton);
+    Type(page.get(), kHttpNameEdit, "through the upstream");
+    Type(page.get(), kHttpListenPortEdit, std::to_string(viaUpstream));
+    Type(page.get(), kHttpUpstreamEdit, "127.0.0.1");
+    Type(page.get(), kHttpUpstreamPortEdit, std::to_string(upstreamPort));
+    Click(page.get(), kAddEntryButton);
     ASSERT_TRUE(page->SaveSettings());
     std::string httpIni = testsupport::ReadFile(dataFolder() + "http.ini");
 
@@ -105,16 +105,16 @@ TEST_F(ConnectionEngineTest, FtpAndSocksRowsCarryCurlToTheirServers) {
         socksPort = testsupport::FreeTcpPort();
     ASSERT_TRUE(ftpServerPort != ftpProxyPort && ftpProxyPort != socksPort && ftpServerPort != socksPort);
     auto ftp = Open<Cftpdlg>();
-    Type(ftp.get(), 1197, "files, 2F east");
-    Type(ftp.get(), 1200, std::to_string(ftpProxyPort));
-    Type(ftp.get(), 1201, "127.0.0.1");
-    Type(ftp.get(), 1202, std::to_string(ftpServerPort));
-    Click(ftp.get(), 1041);
+    Type(ftp.get(), kFtpNameEdit, "files, 2F east");
+    Type(ftp.get(), kFtpListenPortEdit, std::to_string(ftpProxyPort));
+    Type(ftp.get(), kFtpServerEdit, "127.0.0.1");
+    Type(ftp.get(), kFtpServerPortEdit, std::to_string(ftpServerPort));
+    Click(ftp.get(), kAddEntryButton);
     ASSERT_TRUE(ftp->SaveSettings());
     auto socks = Open<Csocksdlg>();
-    Type(socks.get(), 1221, "lab , west");
-    Type(socks.get(), 1224, std::to_string(socksPort));
-    Click(socks.get(), 1041);
+    Type(socks.get(), kSocksNameEdit, "lab , west");
+    Type(socks.get(), kSocksListenPortEdit, std::to_string(socksPort));
+    Click(socks.get(), kAddEntryButton);
     ASSERT_TRUE(socks->SaveSettings());
 
     testsupport::TempDir files;

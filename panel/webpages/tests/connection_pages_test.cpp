@@ -24,7 +24,7 @@ const std::string kDefaultName = "\x90\xda\x91\xb1\x90\xe6\x96\xbc\x8f\xcc";
 class ConnectionPagesTest : public webtest::WebPageTest {
 protected:
     static QString Text(QWidget* page, int id) { return Control<QLineEdit>(page, id)->text(); }
-    static void Add(QWidget* page) { Control<QPushButton>(page, 1041)->click(); }
+    static void Add(QWidget* page) { Control<QPushButton>(page, kAddEntryButton)->click(); }
     static std::vector<QStringList> Rows(ConnectionListPage& page) {
         std::vector<QStringList> rows;
         QTreeWidget* list = page.List();
@@ -57,7 +57,7 @@ TEST_F(ConnectionPagesTest, HttpFileLoadsFieldsKeepsMarksAndPortsOfLinesWithoutV
     // line without "=" its port, and the file before the save is the
     // previous copy.
     std::string before = File("http.ini");
-    Type(page.get(), 1060, "9000");
+    Type(page.get(), kHttpListenPortEdit, "9000");
     Add(page.get());
     ASSERT_TRUE(page->SaveSettings());
     EXPECT_EQ(File("http.ini"), "127.0.0.1 9000=, ," + kDefaultName +
@@ -101,10 +101,10 @@ TEST_F(ConnectionPagesTest, UnchangedListsLeaveTheirFilesAloneAndAddedRowsKeepTh
     EXPECT_FALSE(Exists("socks-old.ini"));
     EXPECT_FALSE(Exists("ftp-old.ini"));
 
-    Type(socksPage.get(), 1221, "new");
-    Type(socksPage.get(), 1224, "1090");
+    Type(socksPage.get(), kSocksNameEdit, "new");
+    Type(socksPage.get(), kSocksListenPortEdit, "1090");
     Add(socksPage.get());
-    Type(ftpPage.get(), 1200, "8022");
+    Type(ftpPage.get(), kFtpListenPortEdit, "8022");
     Add(ftpPage.get());
     ASSERT_TRUE(socksPage->SaveSettings());
     ASSERT_TRUE(ftpPage->SaveSettings());
@@ -127,19 +127,19 @@ TEST_F(ConnectionPagesTest, UnchangedListsLeaveTheirFilesAloneAndAddedRowsKeepTh
 TEST_F(ConnectionPagesTest, AddRefusesDuplicatesAndRowsThatWouldReadBackDifferently) {
     auto page = Open<Chttp1dlg>();
     // The upstream port follows the upstream proxy edit as it is typed.
-    EXPECT_FALSE(Control<QLineEdit>(page.get(), 1062)->isEnabled());
-    Type(page.get(), 1061, "proxy");
-    EXPECT_TRUE(Control<QLineEdit>(page.get(), 1062)->isEnabled());
-    Type(page.get(), 1061, "");
-    EXPECT_FALSE(Control<QLineEdit>(page.get(), 1062)->isEnabled());
+    EXPECT_FALSE(Control<QLineEdit>(page.get(), kHttpUpstreamPortEdit)->isEnabled());
+    Type(page.get(), kHttpUpstreamEdit, "proxy");
+    EXPECT_TRUE(Control<QLineEdit>(page.get(), kHttpUpstreamPortEdit)->isEnabled());
+    Type(page.get(), kHttpUpstreamEdit, "");
+    EXPECT_FALSE(Control<QLineEdit>(page.get(), kHttpUpstreamPortEdit)->isEnabled());
     paneltest::BoxAnswerer boxes;
     Add(page.get());
     ASSERT_EQ(Rows(*page).size(), 1u);
     Add(page.get());
-    Type(page.get(), 1059, "127.0.0.01");
+    Type(page.get(), kHttpListenIpEdit, "127.0.0.01");
     Add(page.get());
-    Type(page.get(), 1059, "127.0.0.1");
-    Type(page.get(), 1060, "8081");
+    Type(page.get(), kHttpListenIpEdit, "127.0.0.1");
+    Type(page.get(), kHttpListenPortEdit, "8081");
     Add(page.get());
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(boxes.texts[0], "同一の’リッスンＩＰ＆ポート'の組合せが既に登録されています。\r\n"
@@ -151,28 +151,28 @@ TEST_F(ConnectionPagesTest, AddRefusesDuplicatesAndRowsThatWouldReadBackDifferen
         const char* text;
         const char* field;
     } cases[] = {
-        {1059, " 127.0.0.1", "受信IP"},
-        {1059, "'127.0.0.1", "受信IP"},
-        {1059, "", "受信IP"},
-        {1060, "70000", "受信ポート"},
-        {1060, "0", "受信ポート"},
-        {1062, "0", "上位プロキシポート"},
-        {1059, "１２７．０．０．１", "受信IP"},
-        {1061, "ｐｒｏｘｙ", "上位プロキシIP"},
-        {1063, "10.0.0.1/8", "送信時IP"},
-        {1061, "proxy host", "上位プロキシIP"},
-        {1061, "proxy,host", "上位プロキシIP"},
-        {1062, "65536", "上位プロキシポート"},
-        {1063, "10.0.0.1,", "送信時IP"},
-        {1058, "名前\u2600", "接続先名称"},  // no such character in the file's code page
+        {kHttpListenIpEdit, " 127.0.0.1", "受信IP"},
+        {kHttpListenIpEdit, "'127.0.0.1", "受信IP"},
+        {kHttpListenIpEdit, "", "受信IP"},
+        {kHttpListenPortEdit, "70000", "受信ポート"},
+        {kHttpListenPortEdit, "0", "受信ポート"},
+        {kHttpUpstreamPortEdit, "0", "上位プロキシポート"},
+        {kHttpListenIpEdit, "１２７．０．０．１", "受信IP"},
+        {kHttpUpstreamEdit, "ｐｒｏｘｙ", "上位プロキシIP"},
+        {kHttpSendIpEdit, "10.0.0.1/8", "送信時IP"},
+        {kHttpUpstreamEdit, "proxy host", "上位プロキシIP"},
+        {kHttpUpstreamEdit, "proxy,host", "上位プロキシIP"},
+        {kHttpUpstreamPortEdit, "65536", "上位プロキシポート"},
+        {kHttpSendIpEdit, "10.0.0.1,", "送信時IP"},
+        {kHttpNameEdit, "名前\u2600", "接続先名称"},  // no such character in the file's code page
     };
     for (const Case& c : cases) {
-        Type(page.get(), 1058, "n");
-        Type(page.get(), 1059, "127.0.0.1");
-        Type(page.get(), 1060, "9999");
-        Type(page.get(), 1061, "proxy");
-        Type(page.get(), 1062, "3128");
-        Type(page.get(), 1063, "");
+        Type(page.get(), kHttpNameEdit, "n");
+        Type(page.get(), kHttpListenIpEdit, "127.0.0.1");
+        Type(page.get(), kHttpListenPortEdit, "9999");
+        Type(page.get(), kHttpUpstreamEdit, "proxy");
+        Type(page.get(), kHttpUpstreamPortEdit, "3128");
+        Type(page.get(), kHttpSendIpEdit, "");
         Type(page.get(), c.id, c.text);
         boxes.texts.clear();
         Add(page.get());
@@ -182,9 +182,9 @@ TEST_F(ConnectionPagesTest, AddRefusesDuplicatesAndRowsThatWouldReadBackDifferen
     }
     // A name may hold commas and blanks; a port that is not a number gets
     // the framework's message and 0.
-    Type(page.get(), 1058, "Office, 2F east");
-    Type(page.get(), 1060, "9999");
-    Type(page.get(), 1063, "");
+    Type(page.get(), kHttpNameEdit, "Office, 2F east");
+    Type(page.get(), kHttpListenPortEdit, "9999");
+    Type(page.get(), kHttpSendIpEdit, "");
     boxes.texts.clear();
     Add(page.get());
     EXPECT_TRUE(boxes.texts.empty());
@@ -192,7 +192,7 @@ TEST_F(ConnectionPagesTest, AddRefusesDuplicatesAndRowsThatWouldReadBackDifferen
 
     // The SOCKS page takes no port beyond 65535 either.
     auto socks = Open<Csocksdlg>();
-    Type(socks.get(), 1224, "70000");
+    Type(socks.get(), kSocksListenPortEdit, "70000");
     boxes.texts.clear();
     Add(socks.get());
     ASSERT_EQ(boxes.texts.size(), 1u);
@@ -242,15 +242,15 @@ TEST_F(ConnectionPagesTest, SortClicksKeysAndTheDeleteCommand) {
     list->setFocus();
     QRect first_row = list->visualItemRect(list->topLevelItem(0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first_row.center());
-    EXPECT_EQ(Text(page.get(), 1197), "B");
-    EXPECT_EQ(Text(page.get(), 1200), "8021");
+    EXPECT_EQ(Text(page.get(), kFtpNameEdit), "B");
+    EXPECT_EQ(Text(page.get(), kFtpListenPortEdit), "8021");
     QTest::keyClick(list, Qt::Key_Down);
-    EXPECT_EQ(Text(page.get(), 1197), "A");
-    EXPECT_EQ(Text(page.get(), 1201), "a.example");
+    EXPECT_EQ(Text(page.get(), kFtpNameEdit), "A");
+    EXPECT_EQ(Text(page.get(), kFtpServerEdit), "a.example");
     QTest::keyClick(list, Qt::Key_Delete);
     EXPECT_EQ(names(), "BC");
 
-    // Command 1042 of menu 155 reaches the window; the window calls
+    // The delete command of menu 155 reaches the window; the window calls
     // DeleteSelectedEntry.
     list->topLevelItem(0)->setSelected(true);
     page->DeleteSelectedEntry();
@@ -259,9 +259,9 @@ TEST_F(ConnectionPagesTest, SortClicksKeysAndTheDeleteCommand) {
     list->setCurrentItem(nullptr);
     page->List()->clear();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(Text(page.get(), 1197), "");
-    EXPECT_EQ(Text(page.get(), 1200), "0");
-    EXPECT_EQ(Text(page.get(), 1202), "0");
+    EXPECT_EQ(Text(page.get(), kFtpNameEdit), "");
+    EXPECT_EQ(Text(page.get(), kFtpListenPortEdit), "0");
+    EXPECT_EQ(Text(page.get(), kFtpServerPortEdit), "0");
 }
 
 // Rows of the FTP and SOCKS pages come back field by field from the
@@ -283,17 +283,17 @@ TEST_F(ConnectionPagesTest, FtpAndSocksRowsComeBackFromTheEnginesLookup) {
         {"", "::1", "2123", "", "10.0.0.9", "2021"},
     };
     for (const FtpRow& r : ftpRows) {
-        Type(ftp.get(), 1197, r.name);
-        Type(ftp.get(), 1198, r.ip);
-        Type(ftp.get(), 1200, r.port);
-        Type(ftp.get(), 1204, r.publicIp);
-        Type(ftp.get(), 1201, r.host);
-        Type(ftp.get(), 1202, r.hostPort);
+        Type(ftp.get(), kFtpNameEdit, r.name);
+        Type(ftp.get(), kFtpListenIpEdit, r.ip);
+        Type(ftp.get(), kFtpListenPortEdit, r.port);
+        Type(ftp.get(), kFtpPublicIpEdit, r.publicIp);
+        Type(ftp.get(), kFtpServerEdit, r.host);
+        Type(ftp.get(), kFtpServerPortEdit, r.hostPort);
         Add(ftp.get());
     }
-    Type(socks.get(), 1221, "lab ,east");
-    Type(socks.get(), 1224, "1081");
-    Type(socks.get(), 1238, "10.0.0.1");
+    Type(socks.get(), kSocksNameEdit, "lab ,east");
+    Type(socks.get(), kSocksListenPortEdit, "1081");
+    Type(socks.get(), kSocksSendIpEdit, "10.0.0.1");
     Add(socks.get());
     ASSERT_TRUE(ftp->SaveSettings());
     ASSERT_TRUE(socks->SaveSettings());

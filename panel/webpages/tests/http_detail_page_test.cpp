@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QRadioButton>
 #include <algorithm>
+#include <span>
 
 #include "filters/cwfs/kids_check.h"
 #include "panel/framework/look.h"
@@ -23,9 +24,8 @@ using namespace panel;
 
 // Radio ids of the levels, in the order nudity, sex, violence, language,
 // other, communication.
-const std::vector<std::vector<int>> kLevelRadios = {
-    {1025, 1034, 1035, 1036, 1037}, {1023, 1026, 1027, 1028, 1029}, {1024, 1030, 1031, 1032, 1033},
-    {1038, 1039, 1040, 1041, 1042}, {1049, 1050, 1051, 1052},       {1046, 1047, 1048}};
+const std::vector<std::span<const int>> kLevelRadios = {kNudityRadios,   kSexRadios,   kViolenceRadios,
+                                                       kLanguageRadios, kOtherRadios, kCommunicationRadios};
 const char* const kLevelValues[] = {"pics_nude",     "pics_sex",   "pics_violence",
                                     "pics_language", "pics_other", "pics_communication"};
 
@@ -52,7 +52,7 @@ protected:
         RegWriteDword(kProductSettingsKey, "pics_use", use);
     }
     static void Choose(Chttpdlg& page, int item) {
-        auto* combo = Control<QComboBox>(&page, 1011);
+        auto* combo = Control<QComboBox>(&page, kRatingPresetCombo);
         combo->setCurrentIndex(item);
         emit combo->activated(item);
     }
@@ -75,13 +75,13 @@ TEST_F(HttpDetailPageTest, StoredLevelsShowTheirPreset) {
         Store(c.levels, c.use);
         testsupport::WriteFile(Kids(), "'[R12]\r\n");
         auto page = Open();
-        auto* combo = Control<QComboBox>(page.get(), 1011);
+        auto* combo = Control<QComboBox>(page.get(), kRatingPresetCombo);
         EXPECT_EQ(combo->currentIndex(), c.item);
         if (c.item >= 0) {
             EXPECT_EQ(combo->currentText(), Chttpdlg::PresetText(c.item));
         }
         EXPECT_EQ(combo->isEnabled(), c.use != 0);
-        EXPECT_EQ(Control<QRadioButton>(page.get(), 1025)->isEnabled(), c.use != 0);
+        EXPECT_EQ(Control<QRadioButton>(page.get(), kNudityRadios[0])->isEnabled(), c.use != 0);
         // With the rating off the page shows the levels it starts with, and
         // the record is gone as soon as the page opened.
         if (c.use == 0) {
@@ -135,15 +135,15 @@ TEST_F(HttpDetailPageTest, PresetsSetLevelsAndWriteTheKidsRecord) {
 
     // "手動制限" with a changed level keeps the record of the last preset.
     Choose(*page, 1);
-    Control<QRadioButton>(page.get(), 1039)->click();
+    Control<QRadioButton>(page.get(), kLanguageRadios[1])->click();
     ASSERT_TRUE(page->SaveSettings());
     EXPECT_EQ(Stored(), (std::vector<uint32_t>{0, 0, 0, 1, 0, 1}));
     EXPECT_EQ(testsupport::ReadFile(Kids()).substr(0, 8), "'[R15]\r\n");
 
     // "制限無し": rating off at once, record gone, only pics_use written.
     Choose(*page, 0);
-    EXPECT_FALSE(Control<QCheckBox>(page.get(), 1043)->isChecked());
-    EXPECT_FALSE(Control<QComboBox>(page.get(), 1011)->isEnabled());
+    EXPECT_FALSE(Control<QCheckBox>(page.get(), kPicsLabelCheck)->isChecked());
+    EXPECT_FALSE(Control<QComboBox>(page.get(), kRatingPresetCombo)->isEnabled());
     EXPECT_FALSE(testsupport::FileExists(Kids()));
     ASSERT_TRUE(page->SaveSettings());
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "pics_use", 99), 0u);
@@ -155,7 +155,7 @@ TEST_F(HttpDetailPageTest, RatingSwitchedOnWithoutPresetLeavesTheRecordAndOddLev
     testsupport::WriteFile(Kids(), "'[R18]\r\nkept\r\n");
     auto page = Open();
     EXPECT_EQ(Shown(*page)[0], -1);
-    Control<QRadioButton>(page.get(), 1040)->click();  // language 2
+    Control<QRadioButton>(page.get(), kLanguageRadios[2])->click();  // language 2
     ASSERT_TRUE(page->SaveSettings());
     EXPECT_EQ(Stored(), (std::vector<uint32_t>{9, 4, 4, 2, 3, 2}));
     EXPECT_EQ(testsupport::ReadFile(Kids()), "'[R18]\r\nkept\r\n");

@@ -23,7 +23,7 @@ using KidsFilterEngineTest = webtest::WebPageTest;
 TEST_F(KidsFilterEngineTest, PresetRecordBlocksAPageThePortalDoesNotKnow) {
     RegWriteDword(kProductSettingsKey, "pics_use", 1);
     auto page = Open<Chttpdlg>();
-    auto* preset = Control<QComboBox>(page.get(), 1011);
+    auto* preset = Control<QComboBox>(page.get(), kRatingPresetCombo);
     preset->setCurrentIndex(4);  // "簡易制限（小学生以下）"
     emit preset->activated(4);
     ASSERT_TRUE(page->SaveSettings());

@@ -30,20 +30,20 @@ TEST_F(OptionPagesTest, ValuesTypedReachTheEnginesOptions) {
     auto socksVersion = Open<Csocksdlg11>();
     auto socksPorts = Open<Csocksdlg12>();
 
-    EXPECT_FALSE(Control<QCheckBox>(http.get(), 1020)->isEnabled());
-    Click(http.get(), 1002);
-    EXPECT_TRUE(Control<QCheckBox>(http.get(), 1020)->isEnabled());
-    Click(http.get(), 1020);
-    Type(httpConnections.get(), 1121, "250");
-    Click(httpIp.get(), 1141);  // "併用"
-    Type(httpCache.get(), 1214, "60");
-    Click(ftp.get(), 1017);
-    Type(ftpPorts.get(), 1211, "50000");
-    Type(ftpPorts.get(), 1212, "50100");
-    Click(socks.get(), 1019);
-    Click(socksVersion.get(), 1227);  // "v5のみ"
-    Type(socksPorts.get(), 1211, "40000");
-    Type(socksPorts.get(), 1212, "40010");
+    EXPECT_FALSE(Control<QCheckBox>(http.get(), kHttpLogCheck)->isEnabled());
+    Click(http.get(), kHttpOnCheck);
+    EXPECT_TRUE(Control<QCheckBox>(http.get(), kHttpLogCheck)->isEnabled());
+    Click(http.get(), kHttpLogCheck);
+    Type(httpConnections.get(), kHttpConnectionsEdit, "250");
+    Click(httpIp.get(), kIpBothRadio);  // "併用"
+    Type(httpCache.get(), kHttpCacheMinutesEdit, "60");
+    Click(ftp.get(), kFtpOnCheck);
+    Type(ftpPorts.get(), kDataPortStartEdit, "50000");
+    Type(ftpPorts.get(), kDataPortEndEdit, "50100");
+    Click(socks.get(), kSocksOnCheck);
+    Click(socksVersion.get(), kSocksV5OnlyRadio);  // "v5のみ"
+    Type(socksPorts.get(), kDataPortStartEdit, "40000");
+    Type(socksPorts.get(), kDataPortEndEdit, "40010");
     for (SettingsPage* page : std::initializer_list<SettingsPage*>{
              http.get(), httpConnections.get(), httpIp.get(), httpCache.get(), ftp.get(), ftpPorts.get(),
              socks.get(), socksVersion.get(), socksPorts.get()})
@@ -60,19 +60,19 @@ TEST_F(OptionPagesTest, ValuesTypedReachTheEnginesOptions) {
 
     // A new window shows what was stored.
     auto again = Open<Csocksdlg11>();
-    EXPECT_TRUE(Control<QRadioButton>(again.get(), 1227)->isChecked());
+    EXPECT_TRUE(Control<QRadioButton>(again.get(), kSocksV5OnlyRadio)->isChecked());
     auto ipAgain = Open<Chttpdlg00>();
-    EXPECT_TRUE(Control<QRadioButton>(ipAgain.get(), 1141)->isChecked());
+    EXPECT_TRUE(Control<QRadioButton>(ipAgain.get(), kIpBothRadio)->isChecked());
 }
 
 TEST_F(OptionPagesTest, LogSwitchKeepsItsMarkWhileTheProxyIsOff) {
     RegWriteDword(kProductSettingsKey, "ftp", 1);
     RegWriteDword(kProductSettingsKey, "ftplog", 1);
     auto page = Open<CFtpSetupDlg>();
-    EXPECT_TRUE(Control<QCheckBox>(page.get(), 1022)->isEnabled());
-    Click(page.get(), 1017);
-    EXPECT_FALSE(Control<QCheckBox>(page.get(), 1022)->isEnabled());
-    EXPECT_TRUE(Control<QCheckBox>(page.get(), 1022)->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(page.get(), kFtpLogCheck)->isEnabled());
+    Click(page.get(), kFtpOnCheck);
+    EXPECT_FALSE(Control<QCheckBox>(page.get(), kFtpLogCheck)->isEnabled());
+    EXPECT_TRUE(Control<QCheckBox>(page.get(), kFtpLogCheck)->isChecked());
     ASSERT_TRUE(page->SaveSettings());
     EXPECT_EQ(Stored("ftp"), 0u);
     EXPECT_EQ(Stored("ftplog"), 1u);
@@ -88,16 +88,16 @@ TEST_F(OptionPagesTest, RangedFieldsRefuseNumbersBeyond65535) {
     auto socks = Open<Csocksdlg12>();
     auto http = Open<Chttp10dlg>();
     paneltest::BoxAnswerer boxes;
-    Type(ftp.get(), 1196, "70000");
+    Type(ftp.get(), kFtpConnectionsEdit, "70000");
     EXPECT_FALSE(ftp->SaveSettings());
-    Type(socks.get(), 1211, "70000");
+    Type(socks.get(), kDataPortStartEdit, "70000");
     EXPECT_FALSE(socks->SaveSettings());
-    Type(socks.get(), 1211, "2000");
-    Type(socks.get(), 1212, "70000");
+    Type(socks.get(), kDataPortStartEdit, "2000");
+    Type(socks.get(), kDataPortEndEdit, "70000");
     EXPECT_FALSE(socks->SaveSettings());
-    Type(http.get(), 1121, "70000");
+    Type(http.get(), kHttpConnectionsEdit, "70000");
     EXPECT_TRUE(http->SaveSettings());
-    Type(ftp.get(), 1196, "many");
+    Type(ftp.get(), kFtpConnectionsEdit, "many");
     EXPECT_FALSE(ftp->SaveSettings());
     EXPECT_EQ(boxes.texts, (std::vector<std::string>{"0 から 65535 までの整数を入力してください。",
                                                      "0 から 65535 までの整数を入力してください。",
@@ -115,10 +115,11 @@ TEST_F(OptionPagesTest, StoredChoiceOutsideTheRadioGroupIsKept) {
     RegWriteDword(kProductSettingsKey, "ftpipverstion", 9);
     auto socks = Open<Csocksdlg11>();
     auto ftp = Open<Cftpdlg10>();
-    for (int id : {1225, 1226, 1227}) EXPECT_FALSE(Control<QRadioButton>(socks.get(), id)->isChecked());
+    for (int id : {kSocksBothRadio, kSocksV4OnlyRadio, kSocksV5OnlyRadio})
+        EXPECT_FALSE(Control<QRadioButton>(socks.get(), id)->isChecked());
     ASSERT_TRUE(socks->SaveSettings());
     EXPECT_EQ(Stored("sockstype"), 7u);
-    Click(ftp.get(), 1139);
+    Click(ftp.get(), kIpv4OnlyRadio);
     ASSERT_TRUE(ftp->SaveSettings());
     EXPECT_EQ(Stored("ftpipverstion"), 0u);
 }
@@ -127,13 +128,13 @@ TEST_F(OptionPagesTest, ListButtonsOpenTheirFilesAndTheVirusPageNeedsTheScanServ
     std::string editor = Recorder("editor", dir_.path());
     ::setenv("VELQOR_EDITOR", editor.c_str(), 1);
     auto blockPages = Open<Chttpdlg02>();
-    EXPECT_TRUE(Control<QPushButton>(blockPages.get(), 1257)->isHidden());
+    EXPECT_TRUE(Control<QPushButton>(blockPages.get(), kFoundVirusPageButton)->isHidden());
     testsupport::WriteFile(programFolder() + "/orqavs", "");
     auto withScanner = Open<Chttpdlg02>();
-    EXPECT_FALSE(Control<QPushButton>(withScanner.get(), 1257)->isHidden());
+    EXPECT_FALSE(Control<QPushButton>(withScanner.get(), kFoundVirusPageButton)->isHidden());
 
     auto socksLists = Open<Csocksdlg1>();
-    Click(socksLists.get(), 1236);
+    Click(socksLists.get(), kSocksProtocolsButton);
     EXPECT_EQ(RecordedArguments(editor), std::vector<std::string>{dataFolder() + "socks-ptl.ini"});
     EXPECT_TRUE(testsupport::FileExists(dataFolder() + "socks-ptl.ini"));
     ::unsetenv("VELQOR_EDITOR");

@@ -62,20 +62,20 @@ TEST_F(ServiceStartTest, VelqorsStartsTheEnginesWithTheOptionsThePagesSaved) {
     auto ports = Open<Cftpdlg11>();
     auto socks = Open<CSocksSetDlg>();
     auto socksVersion = Open<Csocksdlg11>();
-    Click(http.get(), 1002);
-    Click(http.get(), 1020);
-    Type(connections.get(), 1121, "250");
-    Click(ipVersion.get(), 1141);  // "併用"
-    Type(cache.get(), 1214, "60");
-    Click(detail.get(), 1043);
-    auto* preset = Control<QComboBox>(detail.get(), 1011);
+    Click(http.get(), kHttpOnCheck);
+    Click(http.get(), kHttpLogCheck);
+    Type(connections.get(), kHttpConnectionsEdit, "250");
+    Click(ipVersion.get(), kIpBothRadio);  // "併用"
+    Type(cache.get(), kHttpCacheMinutesEdit, "60");
+    Click(detail.get(), kPicsLabelCheck);
+    auto* preset = Control<QComboBox>(detail.get(), kRatingPresetCombo);
     preset->setCurrentIndex(preset->findText(QString::fromUtf8("簡易制限（中学生以下）")));
     emit preset->activated(preset->currentIndex());
-    Click(ftp.get(), 1017);
-    Type(ports.get(), 1211, "50000");
-    Type(ports.get(), 1212, "50100");
-    Click(socks.get(), 1019);
-    Click(socksVersion.get(), 1227);  // "v5のみ"
+    Click(ftp.get(), kFtpOnCheck);
+    Type(ports.get(), kDataPortStartEdit, "50000");
+    Type(ports.get(), kDataPortEndEdit, "50100");
+    Click(socks.get(), kSocksOnCheck);
+    Click(socksVersion.get(), kSocksV5OnlyRadio);  // "v5のみ"
     for (SettingsPage* page : std::initializer_list<SettingsPage*>{http.get(), detail.get(), connections.get(),
                                                                     ipVersion.get(), cache.get(), ftp.get(),
                                                                     ports.get(), socks.get(), socksVersion.get()})

@@ -14,11 +14,14 @@
 #include "panel/framework/look.h"
 #include "panel/framework/registry_ops.h"
 #include "panel/framework/settings_window.h"
+#include "panel/mailpages/mail_archive_page.h"
 #include "panel/mailpages/mail_filter_pages.h"
 #include "panel/mailpages/mail_pages.h"
+#include "panel/mailpages/notify_mail_page.h"
 #include "panel/webpages/auth_pages.h"
 #include "panel/webpages/connection_pages.h"
 #include "panel/webpages/http_detail_page.h"
+#include "panel/webpages/ldap_settings_page.h"
 #include "panel/webpages/option_pages.h"
 #include "panel/webpages/web_pages.h"
 #include "qt_test_support.h"
@@ -91,9 +94,9 @@ TEST_F(WebWindowTest, AddAddsNoRowWhileAFieldIsRefusedOnEveryConnectionPage) {
         PageSlot slot;
         int name, listenIp, listenPort, address, hostPort;
     } pages[] = {
-        {kChttp1dlg, 1058, 1059, 1060, 1063, 0},
-        {kCftpdlg, 1197, 1198, 1200, 1204, 1202},
-        {kCsocksdlg, 1221, 1222, 1224, 1238, 0},
+        {kChttp1dlg, kHttpNameEdit, kHttpListenIpEdit, kHttpListenPortEdit, kHttpSendIpEdit, 0},
+        {kCftpdlg, kFtpNameEdit, kFtpListenIpEdit, kFtpListenPortEdit, kFtpPublicIpEdit, kFtpServerPortEdit},
+        {kCsocksdlg, kSocksNameEdit, kSocksListenIpEdit, kSocksListenPortEdit, kSocksSendIpEdit, 0},
     };
     for (const Page& p : pages) {
         auto* page = dynamic_cast<ConnectionListPage*>(window.Page(p.slot));
@@ -121,7 +124,7 @@ TEST_F(WebWindowTest, AddAddsNoRowWhileAFieldIsRefusedOnEveryConnectionPage) {
             if (p.hostPort) Type(page, p.hostPort, "21");
             Type(page, c.edit, c.typed);
             paneltest::BoxAnswerer boxes;
-            Click(page, 1041);
+            Click(page, kAddEntryButton);
             ASSERT_EQ(boxes.texts.size(), 1u);
             EXPECT_EQ(boxes.texts[0].rfind(c.message, 0), 0u) << boxes.texts[0];
             EXPECT_EQ(page->List()->topLevelItemCount(), 0);
@@ -132,7 +135,7 @@ TEST_F(WebWindowTest, AddAddsNoRowWhileAFieldIsRefusedOnEveryConnectionPage) {
         Type(page, p.address, "");
         if (p.hostPort) Type(page, p.hostPort, "21");
         paneltest::BoxAnswerer boxes;
-        Click(page, 1041);
+        Click(page, kAddEntryButton);
         EXPECT_TRUE(boxes.texts.empty());
         EXPECT_EQ(page->List()->topLevelItemCount(), 1);
     }
@@ -173,7 +176,7 @@ TEST_F(WebWindowTest, LabelsAndFieldsReadAsTheAdministratorSeesThem) {
 
     SettingsPage* keeping = window.Page(kCsmtpdlg12);
     ASSERT_NE(keeping, nullptr);
-    auto* folder = Control<QLineEdit>(keeping, 1134);
+    auto* folder = Control<QLineEdit>(keeping, kArchiveFolderEdit);
     ASSERT_NE(folder, nullptr);
     QLabel* folderLabel = nullptr;
     for (QLabel* label : keeping->findChildren<QLabel*>())
@@ -184,20 +187,20 @@ TEST_F(WebWindowTest, LabelsAndFieldsReadAsTheAdministratorSeesThem) {
     // Mail keeping is off on a fresh store: its labels are greyed.
     window.Tree()->setCurrentItem(ItemOf(window, kCsmtpdlg12));
     ASSERT_EQ(window.ShownPage(), keeping);
-    for (QWidget* label : {FindControl(keeping, 1147), static_cast<QWidget*>(folderLabel)}) {
+    for (QWidget* label : {FindControl(keeping, kSearchFolderLabel), static_cast<QWidget*>(folderLabel)}) {
         ASSERT_FALSE(label->isEnabled());
         QColor text;
         EXPECT_GE(TextContrast(label, &text), 3.0) << text.name().toStdString();
         EXPECT_NE(text, QColor(Qt::black)) << "greyed, not black";
     }
-    Click(keeping, 1130);
-    ASSERT_TRUE(FindControl(keeping, 1147)->isEnabled());
+    Click(keeping, kMailBackupCheck);
+    ASSERT_TRUE(FindControl(keeping, kSearchFolderLabel)->isEnabled());
     QColor enabledText;
-    TextContrast(FindControl(keeping, 1147), &enabledText);
+    TextContrast(FindControl(keeping, kSearchFolderLabel), &enabledText);
     EXPECT_EQ(enabledText, QColor(Qt::black));
     EXPECT_EQ(keeping->palette().color(QPalette::Window), FromColorRef(kPageColor));
 
-    auto* scope = Control<QLineEdit>(window.Page(kLDAPDlg), 1161);
+    auto* scope = Control<QLineEdit>(window.Page(kLDAPDlg), kLdapScopeEdit);
     ASSERT_NE(scope, nullptr);
     EXPECT_EQ(scope->text().toStdString(), filter);
     EXPECT_EQ(scope->cursorPosition(), 0) << "the filter shows from its start";
@@ -213,7 +216,7 @@ TEST_F(WebWindowTest, ApplyWritesNothingWhileAnyPageRefusesAndShowsThatPage) {
     SettingsWindow window;
     window.OnInitDialog();
     window.show();
-    Click(window.Page(kHttpSetDlg), 1002);  // the HTTP proxy on
+    Click(window.Page(kHttpSetDlg), kHttpOnCheck);  // the HTTP proxy on
     const std::string storeBefore = testsupport::ReadFile(registryDir() + "/HKEY_LOCAL_MACHINE.reg");
     struct Case {
         PageSlot page;
@@ -222,14 +225,14 @@ TEST_F(WebWindowTest, ApplyWritesNothingWhileAnyPageRefusesAndShowsThatPage) {
         const char* fixed;
         const char* message;
     } cases[] = {
-        {kCftpdlg00, 1196, "70000", "20", "0 から 65535 までの整数を入力してください。"},
-        {kSendDlg, 1086, "abc", "2525", "整数を入力してください。"},
+        {kCftpdlg00, kFtpConnectionsEdit, "70000", "20", "0 から 65535 までの整数を入力してください。"},
+        {kSendDlg, kNotifyPortEdit, "abc", "2525", "整数を入力してください。"},
     };
     for (const Case& c : cases) Type(window.Page(c.page), c.edit, c.typed);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
         paneltest::BoxAnswerer boxes;
-        Click(&window, 1008);
+        Click(&window, kApplyButton);
         EXPECT_EQ(boxes.texts, std::vector<std::string>{c.message});
         EXPECT_EQ(window.ShownPage(), window.Page(c.page));
         EXPECT_TRUE(window.Page(c.page)->isVisible());
@@ -239,7 +242,7 @@ TEST_F(WebWindowTest, ApplyWritesNothingWhileAnyPageRefusesAndShowsThatPage) {
         Type(window.Page(c.page), c.edit, c.fixed);
     }
     paneltest::BoxAnswerer boxes;
-    Click(&window, 1008);
+    Click(&window, kApplyButton);
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(boxes.texts[0].rfind("適用しました。", 0), 0u) << boxes.texts[0];
     EXPECT_EQ(Stored("http"), 1u);
