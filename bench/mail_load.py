@@ -1,13 +1,14 @@
-"""Load for bench/mail_relay.sh (Debian's python3, which sees aiosmtpd).
+"""Load for bench/mail_relay.sh.
 
-mail_load.py sink FOLDER         an aiosmtpd sink on a free loopback port:
-                                 prints "port <n>", writes the SHA-256 of
-                                 each mail body (the part after the
-                                 relay's Received lines) to FOLDER/hashes
 mail_load.py send PORT N SIZE SENDERS FOLDER
                                  N mails of SIZE bytes from SENDERS threads
-                                 to PORT; writes their hashes to
-                                 FOLDER/sent; prints the seconds taken
+                                 to PORT, each to r@example.net; writes
+                                 their hashes to FOLDER/sent; prints the
+                                 seconds taken
+mail_load.py delivered BOX N OUT waits (up to 300 s) for N mails in the
+                                 maildir folder BOX/new, writes their hashes
+                                 to OUT and removes them; prints how many
+                                 there were
 mail_load.py maildir FOLDER N SIZE
                                  N mails of SIZE bytes as a maildir
 mail_load.py pop3 PORT N [USER]  RETR of mails 1..N; prints the seconds
@@ -18,7 +19,6 @@ mail_load.py imap PORT N [USER]  FETCH (BODY.PEEK[]) of mails 1..N, one
 import hashlib
 import os
 import smtplib
-import socket
 import sys
 import threading
 import time
@@ -32,29 +32,25 @@ def mail_bytes(n, size):
 
 
 def body_hash(data):
-    # The relay puts its Received lines in front; the mail starts at From:.
-    return hashlib.sha256(data[data.find(b"From: "):]).hexdigest()
+    # The relay and the server put their trace lines in front; the mail
+    # starts at From:. A maildir keeps the lines with LF alone.
+    return hashlib.sha256(data[data.find(b"From: "):].replace(b"\r\n", b"\n")).hexdigest()
 
 
-def sink(folder):
-    from aiosmtpd.controller import Controller
-
-    lock = threading.Lock()
-
-    class Handler:
-        async def handle_DATA(self, server, session, envelope):
-            with lock, open(os.path.join(folder, "hashes"), "a") as f:
-                f.write(body_hash(envelope.original_content) + "\n")
-            return "250 OK"
-
-    probe = socket.socket()
-    probe.bind(("127.0.0.1", 0))
-    port = probe.getsockname()[1]
-    probe.close()
-    controller = Controller(Handler(), hostname="127.0.0.1", port=port, data_size_limit=0)
-    controller.start()
-    print("port %d" % port, flush=True)
-    time.sleep(3600)
+def delivered(box, count, out):
+    new = os.path.join(box, "new")
+    deadline = time.monotonic() + 300
+    names = os.listdir(new)
+    while len(names) < count and time.monotonic() < deadline:
+        time.sleep(0.1)
+        names = os.listdir(new)
+    with open(out, "w") as f:
+        for name in names:
+            path = os.path.join(new, name)
+            with open(path, "rb") as mail:
+                f.write(body_hash(mail.read()) + "\n")
+            os.remove(path)
+    print(len(names))
 
 
 def send(port, count, size, senders, folder):
@@ -65,7 +61,7 @@ def send(port, count, size, senders, folder):
         s = smtplib.SMTP("127.0.0.1", port, timeout=60)
         for n in range(first, count, senders):
             data = mail_bytes(n, size)
-            s.sendmail("s@bench.example", ["r@bench.example"], data)
+            s.sendmail("s@bench.example", ["r@example.net"], data)
             with lock:
                 hashes.append(body_hash(data))
         s.quit()
@@ -125,8 +121,8 @@ def imap(port, count, user):
 
 
 command = sys.argv[1]
-if command == "sink":
-    sink(sys.argv[2])
+if command == "delivered":
+    delivered(sys.argv[2], int(sys.argv[3]), sys.argv[4])
 elif command == "send":
     send(int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), sys.argv[6])
 elif command == "maildir":
