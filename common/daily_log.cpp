@@ -27,6 +27,21 @@ bool AppendToFile(const std::string& path, std::string_view text) {
 
 DailyLogFile::DailyLogFile(Stamp stamp, FILE* console) : stamp_(stamp), console_(console) {}
 
+DailyLogFile::~DailyLogFile() {
+    std::lock_guard<std::mutex> guard(lock_);
+    writeHeldLocked();
+}
+
+DailyLogFile::Hold::Hold(DailyLogFile& log) : log_(log) {
+    std::lock_guard<std::mutex> guard(log_.lock_);
+    ++log_.holds_;
+}
+
+DailyLogFile::Hold::~Hold() {
+    std::lock_guard<std::mutex> guard(log_.lock_);
+    if (--log_.holds_ == 0) log_.writeHeldLocked();
+}
+
 void DailyLogFile::setFolder(std::string folder) {
     std::lock_guard<std::mutex> guard(lock_);
     folder_ = std::move(folder);
@@ -62,15 +77,41 @@ bool DailyLogFile::toConsole() const {
     return toConsole_;
 }
 
+namespace {
+
+char* TwoDigits(char* at, int value) {
+    *at++ = static_cast<char>('0' + value / 10 % 10);
+    *at++ = static_cast<char>('0' + value % 10);
+    return at;
+}
+
+}  // namespace
+
+void DailyLogFile::appendLine(std::string& out, const LocalTime& t, std::string_view text) const {
+    // "[hh:mm:ss] " or "[hh:mm:ss:mmm] " by hand: snprintf was a good part
+    // of the cost of a line for a server that logs every line of a mail.
+    char stamp[20];
+    char* at = stamp;
+    *at++ = '[';
+    at = TwoDigits(at, t.hour);
+    *at++ = ':';
+    at = TwoDigits(at, t.minute);
+    *at++ = ':';
+    at = TwoDigits(at, t.second);
+    if (stamp_ == Stamp::Milliseconds) {
+        *at++ = ':';
+        *at++ = static_cast<char>('0' + t.millisecond / 100 % 10);
+        at = TwoDigits(at, t.millisecond % 100);
+    }
+    *at++ = ']';
+    *at++ = ' ';
+    out.append(stamp, static_cast<size_t>(at - stamp));
+    out.append(text);
+}
+
 std::string DailyLogFile::formatLine(const LocalTime& t, std::string_view text) const {
-    char stamp[40];
-    if (stamp_ == Stamp::Milliseconds)
-        std::snprintf(stamp, sizeof stamp, "[%02d:%02d:%02d:%03d] ", t.hour, t.minute, t.second,
-                      t.millisecond);
-    else
-        std::snprintf(stamp, sizeof stamp, "[%02d:%02d:%02d] ", t.hour, t.minute, t.second);
-    std::string line = stamp;
-    line.append(text);
+    std::string line;
+    appendLine(line, t, text);
     return line;
 }
 
@@ -78,12 +119,50 @@ void DailyLogFile::write(std::string_view text) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!toFile_ && !toConsole_) return;
     LocalTime t = clock_ ? clock_() : NowLocal();
-    std::string line = formatLine(t, text);
-    if (toFile_ && !folder_.empty()) AppendToFile(DailyFilePath(folder_, t), line);
-    if (toConsole_ && console_ != nullptr) {
-        std::fwrite(line.data(), 1, line.size(), console_);
+    std::string& line = line_;
+    line.clear();
+    appendLine(line, t, text);
+    if (toFile_ && !folder_.empty()) {
+        std::string path = DailyFilePath(folder_, t);
+        if (holds_ == 0) {
+            AppendToFile(path, line);
+        } else {
+            // A new day's file: the lines of the day before go first.
+            if (path != heldPath_) {
+                writeHeldLocked();
+                heldPath_ = std::move(path);
+            }
+            heldFile_.append(line);
+        }
+    }
+    if (toConsole_) toConsoleLocked(line);
+    if (heldFile_.size() + heldConsole_.size() >= kHeldLimit) writeHeldLocked();
+}
+
+void DailyLogFile::writeUnstamped(std::string_view text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    toConsoleLocked(text);
+    if (heldConsole_.size() >= kHeldLimit) writeHeldLocked();
+}
+
+void DailyLogFile::toConsoleLocked(std::string_view text) {
+    if (console_ == nullptr) return;
+    if (holds_ > 0) {
+        heldConsole_.append(text);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), console_);
+    std::fflush(console_);
+}
+
+void DailyLogFile::writeHeldLocked() {
+    if (!heldFile_.empty()) AppendToFile(heldPath_, heldFile_);
+    heldFile_.clear();
+    if (!heldConsole_.empty() && console_ != nullptr) {
+        std::fwrite(heldConsole_.data(), 1, heldConsole_.size(), console_);
         std::fflush(console_);
     }
+    heldConsole_.clear();
 }
 
 }  // namespace common

@@ -1,7 +1,9 @@
 // Daily log files: one file a day, "%04d%02d%02d.log" in a per-program
 // folder, each line stamped with the local time. A line can go to the
 // file, to the console, to both or nowhere; every line is written under
-// one lock, so lines of different threads never mix.
+// one lock, so lines of different threads never mix. A burst of lines (one
+// request of a server that logs every line of a mail) can be held and
+// written in one go.
 #pragma once
 
 #include <cstdio>
@@ -44,10 +46,43 @@ public:
     // Never fails: a file that can't be written loses that copy only.
     void write(std::string_view text);
 
+    // Text as it stands, unstamped, to the console stream whether or not
+    // the console copy is on; in its order among held lines.
+    void writeUnstamped(std::string_view text);
+
     // The line as it would be written at time t.
     std::string formatLine(const LocalTime& t, std::string_view text) const;
 
+    // While a Hold lives, lines are kept (each stamped when written) and
+    // written together when the last Hold ends, or as soon as kHeldLimit
+    // bytes are kept: a few writes instead of a write (and with the file
+    // copy an open and close) per line. What reaches the file and the
+    // console is the same, line for line, as without the Hold; a process
+    // killed meanwhile loses the lines held.
+    class Hold {
+    public:
+        explicit Hold(DailyLogFile& log);
+        ~Hold();
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        DailyLogFile& log_;
+    };
+    static constexpr size_t kHeldLimit = 64 * 1024;
+
+    ~DailyLogFile();
+
 private:
+    void appendLine(std::string& out, const LocalTime& t, std::string_view text) const;
+    void writeHeldLocked();
+    void toConsoleLocked(std::string_view text);
+
+    int holds_ = 0;
+    std::string heldPath_;     // the day file the held file lines go to
+    std::string heldFile_;     // lines for heldPath_
+    std::string heldConsole_;  // lines for the console
+    std::string line_;         // the line being written, its buffer kept
     const Stamp stamp_;
     FILE* const console_;
     mutable std::mutex lock_;

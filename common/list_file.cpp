@@ -30,13 +30,22 @@ bool VisitEntry(std::string_view piece, const ListFileRules& rules,
 
 bool ReadLinePiece(FILE* file, size_t maxLength, std::string& piece) {
     piece.clear();
+    // Gathered in a small buffer and appended a run at a time: a push_back
+    // per character was most of the cost of reading a mail line by line.
+    char run[512];
+    size_t used = 0;
     ::flockfile(file);
     int c = 0;
-    while (piece.size() < maxLength && (c = ::getc_unlocked(file)) != EOF) {
-        piece.push_back(static_cast<char>(c));
+    while (piece.size() + used < maxLength && (c = ::getc_unlocked(file)) != EOF) {
+        run[used++] = static_cast<char>(c);
         if (c == '\n') break;
+        if (used == sizeof run) {
+            piece.append(run, used);
+            used = 0;
+        }
     }
     ::funlockfile(file);
+    piece.append(run, used);
     return !piece.empty();
 }
 

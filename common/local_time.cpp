@@ -1,15 +1,42 @@
 #include "common/local_time.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 namespace common {
+
+namespace {
+
+// The local time of one second. Without TZ, every tzset() checks the zone
+// file (a stat): once per call that was most of the cost of a log line. The
+// zone is read again at each new second, and at once when TZ changes.
+struct SecondParts {
+    time_t second = -1;
+    bool hadZone = false;
+    std::string zone;
+    tm parts{};
+
+    bool Holds(time_t when, const char* tz) const {
+        return when == second && (tz != nullptr) == hadZone && (tz == nullptr || zone == tz);
+    }
+};
+
+}  // namespace
 
 LocalTime NowLocal() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    tzset();
-    tm parts{};
-    localtime_r(&now.tv_sec, &parts);
+    thread_local SecondParts cache;
+    const char* tz = std::getenv("TZ");
+    if (!cache.Holds(now.tv_sec, tz)) {
+        tzset();
+        localtime_r(&now.tv_sec, &cache.parts);
+        cache.second = now.tv_sec;
+        cache.hadZone = tz != nullptr;
+        cache.zone = tz != nullptr ? tz : "";
+    }
+    const tm& parts = cache.parts;
     LocalTime t;
     t.year = parts.tm_year + 1900;
     t.month = parts.tm_mon + 1;

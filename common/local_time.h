@@ -18,8 +18,8 @@ struct LocalTime {
     long utcOffsetSeconds = 0;  // east of UTC is positive
 };
 
-// The local time now; time zone settings are read afresh each call, so a
-// changed TZ takes effect without a restart.
+// The local time now. A changed TZ takes effect at the next call, a changed
+// zone file within a second, both without a restart.
 LocalTime NowLocal();
 
 using Clock = std::function<LocalTime()>;

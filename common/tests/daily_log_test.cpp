@@ -39,6 +39,9 @@ TEST(DailyLog, StampsWithAndWithoutMilliseconds) {
     DailyLogFile millis(DailyLogFile::Stamp::Milliseconds);
     EXPECT_EQ(seconds.formatLine(t, "[Main] start\n"), "[07:05:03] [Main] start\n");
     EXPECT_EQ(millis.formatLine(t, "[Main] start\n"), "[07:05:03:042] [Main] start\n");
+    EXPECT_EQ(millis.formatLine(At(2024, 3, 9, 23, 59, 59, 999), "x"), "[23:59:59:999] x");
+    EXPECT_EQ(millis.formatLine(At(2024, 3, 9, 0, 0, 0, 0), ""), "[00:00:00:000] ");
+    EXPECT_EQ(millis.formatLine(At(2024, 3, 9, 10, 20, 30, 7), "x"), "[10:20:30:007] x");
     EXPECT_EQ(common::DailyFilePath("/x/httplog", t), "/x/httplog/20240309.log");
     EXPECT_EQ(common::DailyFilePath("/x/httplog/", t), "/x/httplog/20240309.log");
 }
@@ -101,6 +104,62 @@ TEST(DailyLog, WritesNothingWhereNotAsked) {
     log.write("no folder\n");
     EXPECT_EQ(ReadStream(console), "[03:04:05] console only\n[03:04:05] no folder\n");
     std::fclose(console);
+}
+
+// Held lines reach the file and the console as they would have one by one,
+// but only once the last Hold ends (or too much is held).
+TEST(DailyLog, HeldLinesAreWrittenTogetherInTheirOrder) {
+    testsupport::TempDir dir;
+    FILE* console = std::tmpfile();
+    ASSERT_NE(console, nullptr);
+    LocalTime now = At(2024, 12, 31, 23, 59, 59, 998);
+    DailyLogFile log(DailyLogFile::Stamp::Milliseconds, console);
+    log.setClock([&now] { return now; });
+    log.setFolder(dir.path());
+    log.setToFile(true);
+    log.setToConsole(true);
+    {
+        DailyLogFile::Hold hold(log);
+        log.write("one\n");
+        {
+            DailyLogFile::Hold inner(log);
+            log.writeUnstamped("note\n");
+        }
+        EXPECT_EQ(ReadStream(console), "");
+        EXPECT_FALSE(FileExists(dir / "20241231.log"));
+        // The next day's first line sends the day before's lines out.
+        now = At(2025, 1, 1, 0, 0, 0, 1);
+        log.write("two\n");
+        EXPECT_FALSE(FileExists(dir / "20250101.log"));
+    }
+    EXPECT_EQ(ReadStream(console), "[23:59:59:998] one\nnote\n[00:00:00:001] two\n");
+    EXPECT_EQ(ReadFile(dir / "20241231.log"), "[23:59:59:998] one\n");
+    EXPECT_EQ(ReadFile(dir / "20250101.log"), "[00:00:00:001] two\n");
+
+    log.write("after\n");
+    EXPECT_EQ(ReadFile(dir / "20250101.log"), "[00:00:00:001] two\n[00:00:00:001] after\n");
+
+    // A long burst does not wait for the end of its Hold.
+    {
+        const size_t before = ReadFile(dir / "20250101.log").size();
+        DailyLogFile::Hold hold(log);
+        const std::string line(1000, 'x');
+        for (size_t held = 0; held < DailyLogFile::kHeldLimit; held += line.size()) log.write(line);
+        EXPECT_GT(ReadFile(dir / "20250101.log").size(), before);
+    }
+    std::fclose(console);
+}
+
+// A changed TZ counts from the next reading, even within the same second.
+TEST(DailyLog, NowLocalFollowsTheZone) {
+    {
+        testsupport::ZoneScope zone("UTC0");
+        EXPECT_EQ(common::NowLocal().utcOffsetSeconds, 0);
+    }
+    {
+        testsupport::ZoneScope zone("JST-9");
+        EXPECT_EQ(common::NowLocal().utcOffsetSeconds, 9 * 3600);
+    }
 }
 
 TEST(DailyLog, RealClockStampsTodaysFile) {

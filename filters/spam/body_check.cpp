@@ -215,8 +215,10 @@ int ScanMimeParts(FILE* mail, const BodyLists& lists, std::chrono::milliseconds 
     std::string line;
     auto checkPart = [&]() { return part.empty() ? 0 : check.Text(part.Take()); };
     while (common::ReadWholeLine(mail, line, kBodyLineKeep)) {
-        std::string_view content(line);
-        content = content.substr(0, content.find_first_of("\r\n"));
+        // Up to the first CR or LF (find_first_of("\r\n") costs a memchr a character).
+        std::string_view content(line.data(), static_cast<size_t>(std::find_if(line.begin(), line.end(), [](char c) {
+                                                                     return c == '\r' || c == '\n';
+                                                                 }) - line.begin()));
         if (head && !content.empty()) {
             bool continuation = content[0] == ' ' || content[0] == '\t';
             if (mailHead && IsCheckHeader(content)) {

@@ -9,13 +9,16 @@
 namespace spam {
 namespace {
 
+bool Hidden(std::string_view text, size_t at) {
+    unsigned char c = static_cast<unsigned char>(text[at]);
+    bool lineEnd = c == '\n' || (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n');
+    return (c < 0x20 || c == 0x7f) && c != '\t' && !lineEnd;
+}
+
 std::string Shown(std::string_view text) {
     std::string shown(text);
-    for (size_t at = 0; at < shown.size(); ++at) {
-        unsigned char c = static_cast<unsigned char>(shown[at]);
-        bool lineEnd = c == '\n' || (c == '\r' && at + 1 < shown.size() && shown[at + 1] == '\n');
-        if ((c < 0x20 || c == 0x7f) && c != '\t' && !lineEnd) shown[at] = '?';
-    }
+    for (size_t at = 0; at < shown.size(); ++at)
+        if (Hidden(text, at)) shown[at] = '?';
     return shown;
 }
 
@@ -26,7 +29,16 @@ common::DailyLogFile& SpamLog() {
     return log;
 }
 
-void WriteLog(std::string_view text) { SpamLog().write(Shown(text)); }
+void WriteLog(std::string_view text) {
+    // Most lines have nothing to hide and go as they are, uncopied.
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (Hidden(text, at)) {
+            SpamLog().write(Shown(text));
+            return;
+        }
+    }
+    SpamLog().write(text);
+}
 
 void WriteLogF(const char* format, ...) {
     va_list args;
@@ -41,8 +53,7 @@ void WriteConsoleF(const char* format, ...) {
     va_start(args, format);
     std::string text = common::FormatTextV(format, args);
     va_end(args);
-    std::fputs(Shown(text).c_str(), stdout);
-    std::fflush(stdout);
+    SpamLog().writeUnstamped(Shown(text));
 }
 
 }  // namespace spam

@@ -16,7 +16,7 @@ common::DailyLogFile& SpamLog();
 void WriteLog(std::string_view text);
 void WriteLogF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// To the console alone (the pass-list note).
+// To the console alone (the pass-list note), in its order among the lines.
 void WriteConsoleF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace spam

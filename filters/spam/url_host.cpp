@@ -25,6 +25,11 @@ std::string Unhidden(std::string_view line) {
     std::string text;
     text.reserve(line.size());
     for (size_t i = 0; i < line.size(); ++i) {
+        // The run up to the next '=' or '%' stays as it is.
+        const size_t run = static_cast<size_t>(
+            std::find_if(line.begin() + i, line.end(), [](char c) { return c == '=' || c == '%'; }) - line.begin());
+        text.append(line.substr(i, run - i));
+        if ((i = run) == line.size()) break;
         if (line[i] == '=' && i + 2 < line.size() && line[i + 1] == '2' && common::LowerAscii(line[i + 2]) == 'e') {
             text += '.';
             i += 2;
@@ -88,7 +93,10 @@ int QueryShortUrl(std::string_view link, std::string& target, const std::vector<
 
 int ExtractUrlHost(std::string& host, std::string_view line, const std::vector<std::string>& shortUrls) {
     host.clear();
-    std::string text = Unhidden(line);
+    // Most lines hide nothing and are looked at as they are, uncopied.
+    std::string unhidden;
+    std::string_view text = line;
+    if (std::any_of(line.begin(), line.end(), [](char c) { return c == '=' || c == '%'; })) text = unhidden = Unhidden(line);
     std::optional<std::string_view> start = HostStart(text);
     if (!start) return 0;
     std::string_view rest = start->substr(0, kHostLimit);
