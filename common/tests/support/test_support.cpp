@@ -15,8 +15,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 extern char** environ;
 
@@ -57,20 +60,63 @@ void MakeDirs(const std::string& path) {
     fs::create_directories(path, ec);
 }
 
-int FreeTcpPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+namespace {
+
+// The kernel hands out ports of this range for every outgoing connection and
+// every bind to port 0, so a port picked there can be taken by any of the
+// suite's thousands of client sockets before the server under test binds it.
+std::pair<int, int> EphemeralPortRange() {
+    std::ifstream in("/proc/sys/net/ipv4/ip_local_port_range");
+    int low = 32768, high = 60999;
+    if (!(in >> low >> high) || low > high) return {32768, 60999};
+    return {low, high};
+}
+
+bool PortBindsOnLoopback(int port, int type) {
+    int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        throw std::runtime_error("bind failed");
-    }
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::close(fd);
-    return ntohs(addr.sin_port);
+    return ok;
+}
+
+// Test programs run side by side pick from one range; a byte lock per port
+// in one shared file, held for the life of the process that picked it, keeps
+// two of them from being handed the same port before either binds it.
+bool ClaimPortForThisProcess(int port) {
+    static int lockFd = ::open("/tmp/velqor-test-ports.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lockFd < 0) return true;
+    struct flock lock{};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = port;
+    lock.l_len = 1;
+    return ::fcntl(lockFd, F_OFD_SETLK, &lock) == 0;
+}
+
+}  // namespace
+
+int FreeTcpPort() {
+    auto [ephemeralLow, ephemeralHigh] = EphemeralPortRange();
+    int low = 10000, high = ephemeralLow - 1;
+    if (high - low < 1000) {  // a machine whose ephemeral range starts low: take what lies above it
+        low = ephemeralHigh + 1;
+        high = 65535;
+    }
+    static std::mutex guard;
+    std::lock_guard lock(guard);
+    static std::mt19937 random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+    std::uniform_int_distribution<int> pick(low, high);
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        int port = pick(random);
+        if (!PortBindsOnLoopback(port, SOCK_STREAM) || !PortBindsOnLoopback(port, SOCK_DGRAM)) continue;
+        if (ClaimPortForThisProcess(port)) return port;
+    }
+    throw std::runtime_error("no free loopback port outside the ephemeral range");
 }
 
 bool WaitForTcpPort(int port, std::chrono::milliseconds timeout) {

@@ -29,7 +29,8 @@ void WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
 void MakeDirs(const std::string& path);
 
-// A loopback TCP port that was free a moment ago.
+// A loopback port (TCP and UDP) that was free a moment ago, outside the range
+// the kernel gives client sockets, and handed to no other test program.
 int FreeTcpPort();
 // True once something accepts on 127.0.0.1:port, false after the time-out.
 bool WaitForTcpPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));

@@ -67,9 +67,9 @@ TEST_F(ConnectionEngineTest, EngineListensOnTheRowsAndRelaysDirectAndThroughTheU
     listenertest::OriginServer origin;
     listenertest::EngineProcess upstream("127.0.0.1 " + std::to_string(upstreamPort) + "=, ,upstream\r\n");
     listenertest::EngineProcess engine(httpIni);
-    ASSERT_TRUE(testsupport::WaitForTcpPort(upstreamPort));
-    ASSERT_TRUE(testsupport::WaitForTcpPort(direct));
-    ASSERT_TRUE(testsupport::WaitForTcpPort(viaUpstream));
+    ASSERT_TRUE(testsupport::WaitForTcpPort(upstreamPort)) << upstream.log();
+    ASSERT_TRUE(testsupport::WaitForTcpPort(direct)) << engine.log();
+    ASSERT_TRUE(testsupport::WaitForTcpPort(viaUpstream)) << engine.log();
     std::vector<int> expected{direct, viaUpstream};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(ListeningPorts(engine.process().pid()), expected);
