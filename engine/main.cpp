@@ -1,5 +1,5 @@
 // orqhprx: the proxy engine. The service starts it once per protocol,
 // under the names orqhprx, orqsprx, orqpprx, orqfprx, orqcprx (orqiprx).
-#include "engine/core/startup.h"
+#include "engine/app/startup.h"
 
 int main(int argc, char** argv) { return engine::RunEngine(argc, argv); }

@@ -10,7 +10,7 @@
 #include <climits>
 
 #include "engine/core/daily_log.h"
-#include "engine/tls/socket_wait.h"
+#include "engine/core/socket_wait.h"
 
 namespace engine {
 namespace {

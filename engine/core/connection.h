@@ -14,7 +14,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "engine/tls/tls.h"
+#include "engine/core/tls_session.h"
 
 namespace engine {
 

@@ -6,7 +6,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include "engine/tls/socket_wait.h"
+#include "engine/core/socket_wait.h"
 
 namespace engine {
 

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "engine/tls/socket_wait.h"
+#include "engine/core/socket_wait.h"
 #include "engine/tls/tls.h"
 
 namespace engine {

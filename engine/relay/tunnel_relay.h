@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/tls/tls_session.h"
+#include "engine/core/tls_session.h"
 
 namespace engine {
 

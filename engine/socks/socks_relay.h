@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "engine/core/connection.h"
-#include "engine/tls/tls_session.h"
+#include "engine/core/tls_session.h"
 
 namespace engine {
 

@@ -1,6 +1,6 @@
 #include "engine/tls/tls.h"
 
-#include "engine/tls/socket_wait.h"
+#include "engine/core/socket_wait.h"
 
 #include <poll.h>
 #include <sys/socket.h>

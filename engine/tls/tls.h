@@ -10,7 +10,7 @@
 // take more.
 #pragma once
 
-#include "engine/tls/tls_session.h"
+#include "engine/core/tls_session.h"
 
 #include <cstddef>
 #include <functional>
@@ -18,14 +18,6 @@
 #include <sys/types.h>
 
 namespace engine {
-
-// The TLS state of one connection; the connection record embeds it.
-struct ConnectionTls {
-    std::string certificateFile;  // of the listen port, from the connection list
-    std::string privateKeyFile;
-    TlsSessionPtr client;         // towards the client; null: plain
-    TlsSessionPtr server;         // towards the server; null: plain
-};
 
 // Once at start, before the first listener; once at the end.
 void InitTls();

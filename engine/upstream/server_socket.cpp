@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/tls/socket_wait.h"
+#include "engine/core/socket_wait.h"
 
 namespace engine {
 namespace {

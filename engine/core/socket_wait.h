@@ -1,5 +1,5 @@
-// Bounded waits on a socket: every wait of the TLS layer ends by itself
-// once its time-out has passed, so no peer can hold a thread forever.
+// Bounded waits on a socket: every wait of the TLS layer and the relays ends
+// by itself once its time-out has passed, so no peer can hold a thread forever.
 #pragma once
 
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "engine/tls/tls_session.h"
+#include "engine/core/tls_session.h"
 
-#include "engine/tls/socket_wait.h"
+#include "engine/core/socket_wait.h"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>

@@ -1,4 +1,4 @@
-#include "engine/tls/socket_wait.h"
+#include "engine/core/socket_wait.h"
 
 #include <poll.h>
 

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <sys/types.h>
 
 namespace engine {
@@ -70,5 +71,13 @@ private:
 };
 
 using TlsSessionPtr = std::unique_ptr<TlsSession>;
+
+// The TLS state of one connection; the connection record embeds it.
+struct ConnectionTls {
+    std::string certificateFile;  // of the listen port, from the connection list
+    std::string privateKeyFile;
+    TlsSessionPtr client;         // towards the client; null: plain
+    TlsSessionPtr server;         // towards the server; null: plain
+};
 
 }  // namespace engine

@@ -1,4 +1,4 @@
-#include "engine/core/startup.h"
+#include "engine/app/startup.h"
 
 #include <atomic>
 
