@@ -14,19 +14,19 @@
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
+#include "engine/cache/cache_store.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/open_binds.h"
 #include "engine/ftp/data_address.h"
 #include "engine/ftp/data_port.h"
 #include "engine/ftp/data_socket.h"
-#include "engine/ftp/ftp_data.h"
 #include "engine/ftp/ftp_client.h"
+#include "engine/ftp/ftp_data.h"
 #include "engine/ftp/ftp_data_main.h"
 #include "engine/ftp/ftp_reply.h"
 #include "engine/ftp/thread_start.h"
-#include "engine/http/http_cache.h"
-#include "engine/socks/socks_bind.h"
-#include "engine/mail/relay_io.h"
+#include "engine/linerelay/relay_io.h"
 #include "engine/mail/relay_sessions.h"
 
 namespace engine {

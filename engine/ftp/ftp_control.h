@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "engine/mail/line_relay.h"
+#include "engine/linerelay/line_relay.h"
 
 namespace engine {
 

@@ -8,13 +8,13 @@
 #include <unistd.h>
 
 #include "common/file_retry.h"
+#include "engine/cache/cache_store.h"
 #include "engine/core/connection.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/core/pipe_clients.h"
 #include "engine/ftp/data_socket.h"
 #include "engine/ftp/ftp_client.h"
-#include "engine/http/http_cache.h"
 
 namespace engine {
 

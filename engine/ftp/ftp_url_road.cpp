@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "common/file_retry.h"
+#include "engine/client_io/client_send.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/core/pipe_clients.h"
 #include "engine/ftp/data_socket.h"
 #include "engine/ftp/ftp_client.h"
 #include "engine/ftp/ftp_url.h"
-#include "engine/http/http_road.h"
 
 namespace engine {
 

@@ -8,9 +8,9 @@
 #include "common/ascii_case.h"
 #include "common/list_file.h"
 #include "common/text.h"
+#include "engine/client_io/client_send.h"
 #include "engine/core/daily_log.h"
-#include "engine/http/get_dispatch.h"
-#include "engine/http/header_text.h"
+#include "engine/core/header_text.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/tls/tls.h"
 

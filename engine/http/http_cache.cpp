@@ -1,6 +1,5 @@
 #include "engine/http/http_cache.h"
 
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,11 +13,10 @@
 #include "common/http_date.h"
 #include "common/list_file.h"
 #include "common/text.h"
-#include "common/wildcard.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/header_text.h"
 #include "engine/http/head_rewrite.h"
-#include "engine/http/header_text.h"
 #include "engine/http/http_road.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/http/response_reader.h"
@@ -181,19 +179,6 @@ bool PersonalResponse(std::string_view requestHead, std::string_view responseHea
 
 }  // namespace
 
-std::string Md5Hex(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1) return "";
-    static const char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex.push_back(kHex[digest[i] >> 4]);
-        hex.push_back(kHex[digest[i] & 15]);
-    }
-    return hex;
-}
-
 bool HttpCacheKeys(const RequestTarget& target, std::string_view user, CacheKeys& keys) {
     if (!common::EqualsIgnoringAsciiCase(target.method, "GET")) return false;
     if (target.absoluteForm && !common::StartsWithIgnoringAsciiCase(target.urlKey, "http://")) return false;
@@ -210,22 +195,6 @@ bool HttpCacheKeys(const RequestTarget& target, std::string_view user, CacheKeys
 
 std::string HttpCacheFile(const std::string& dataFolder, const std::string& key) {
     return dataFolder + kHttpCacheFolder + Md5Hex(key) + ".dat";
-}
-
-int Query_NoCache(const std::string& noCacheFile, int clientSocket, const std::string& key) {
-    WriteLogF("[Query_NoCache] [%04d] '%s' start.\n", clientSocket, key.c_str());
-    common::ListFileRules rules;
-    rules.maxLineLength = 1023;
-    // Its own comment marks: a double quote begins an entry here.
-    rules.commentChars = " '";
-    int hit = 0;
-    common::ForEachListLine(noCacheFile, rules, [&](std::string_view line) {
-        if (!common::WildcardMatch(line, key)) return true;
-        hit = 1;
-        return false;
-    });
-    if (hit) WriteLogF("[Query_NoCache] [%04d] '%s' hit.\n", clientSocket, key.c_str());
-    return hit;
 }
 
 bool HeadKeepsFresh(FILE* file, std::time_t lastWrite, std::time_t now, int clientSocket) {
@@ -283,27 +252,6 @@ bool ServeFromCache(ConnectionRecord* record, const std::string& cacheFile, long
     record->ResponseBytes = static_cast<uint64_t>(info.st_size);
     RelayResponseFile(record, file.get(), target.version, true, kFunction);
     return true;
-}
-
-bool StoreInCache(const std::string& cacheFile, FILE* from, int clientSocket, int serverSocket, int spoolNumber) {
-    WriteLogF("[GetDispatch] [%04d] [%04d] HTTP cash making. %s\n", clientSocket, serverSocket, cacheFile.c_str());
-    // Several engines (HTTP, SOCKS) share the folder: the temporary name
-    // carries the process and the connection's spool number.
-    const std::string temporary =
-        cacheFile + "." + std::to_string(::getpid()) + "-" + std::to_string(spoolNumber) + ".tmp";
-    common::FilePtr to(std::fopen(temporary.c_str(), "wb"));
-    bool ok = to != nullptr;
-    std::vector<char> buffer(kRelayReadSize);
-    size_t n;
-    while (ok && (n = std::fread(buffer.data(), 1, buffer.size(), from)) > 0)
-        ok = std::fwrite(buffer.data(), 1, n, to.get()) == n;
-    ok = ok && !std::ferror(from);
-    if (to) ok = std::fclose(to.release()) == 0 && ok;
-    if (ok && std::rename(temporary.c_str(), cacheFile.c_str()) == 0) return true;
-    WriteLogF("[GetDispatch] [%04d] [%04d] HTTP cash not written. (%s) %s\n", clientSocket, serverSocket,
-              cacheFile.c_str(), std::strerror(errno));
-    std::remove(temporary.c_str());
-    return false;
 }
 
 }  // namespace engine

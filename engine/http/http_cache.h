@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/cache/cache_store.h"
 #include "engine/core/connection.h"
 #include "engine/http/request_target.h"
 
@@ -16,11 +17,7 @@ namespace engine {
 
 class ResponseReader;
 
-inline constexpr size_t kCacheKeyLimit = 1023;
 inline constexpr const char* kHttpCacheFolder = "httpcache/";
-
-// The MD5 digest (RFC 1321) of the bytes, as 32 lowercase hex digits.
-std::string Md5Hex(std::string_view bytes);
 
 struct CacheKeys {
     // "http,<user>,<host>,<port>,<path>", the host in lower case: names
@@ -41,11 +38,6 @@ bool HttpCacheKeys(const RequestTarget& target, std::string_view user, CacheKeys
 // "<data folder>httpcache/<md5 of key>.dat".
 std::string HttpCacheFile(const std::string& dataFolder, const std::string& key);
 
-// 1 when a line of the no-cache list file matches key ("*" wildcards,
-// ASCII case ignored; lines that are empty or begin with a blank or "'"
-// are comments), else 0, also when the file is missing.
-int Query_NoCache(const std::string& noCacheFile, int clientSocket, const std::string& key);
-
 // What the head rules make of a stored copy. The head is read line by
 // line from the file's start; each rule can only make the copy stale:
 // Expires in the past, Pragma no-cache, Cache-Control without "public" or
@@ -64,11 +56,5 @@ bool ResponseIsStorable(std::string_view capturedHead, const ResponseReader& rea
 // deleted (false). minutes is option -m.
 bool ServeFromCache(ConnectionRecord* record, const std::string& cacheFile, long minutes,
                     const RequestTarget& target, std::string_view capturedHead);
-
-// Replaces the cache file by the copy read from `from` (at its start),
-// published whole: a reader sees the old copy or the new one, never part
-// of one. False when it could not be written. spoolNumber is the
-// connection's (it names the temporary file).
-bool StoreInCache(const std::string& cacheFile, FILE* from, int clientSocket, int serverSocket, int spoolNumber);
 
 }  // namespace engine

@@ -17,14 +17,14 @@
 #include "common/file_retry.h"
 #include "common/pipe_messages.h"
 #include "engine/access/lists.h"
+#include "engine/client_io/error_reply.h"
 #include "engine/core/daily_log.h"
+#include "engine/core/header_text.h"
 #include "engine/core/pipe_clients.h"
 #include "engine/ftp/ftp_url_road.h"
 #include "engine/http/block_pages.h"
-#include "engine/http/error_reply.h"
 #include "engine/http/head_rewrite.h"
 #include "engine/http/held_tail.h"
-#include "engine/http/header_text.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/http/response_reader.h"
 #include "engine/http/response_spool.h"
@@ -426,22 +426,6 @@ void Road::Serve(const std::string& capturedHead) {
 
 }  // namespace
 
-int ClientSendTimeout(const EngineSettings& settings) {
-    if (settings.timeouts.clientPlain == 0 || settings.timeouts.serverPlain == 0) return 0;
-    return std::max(settings.timeouts.clientPlain, settings.timeouts.serverPlain);
-}
-
-bool SendToClient(ConnectionRecord* record, const char* data, size_t length, const char* function) {
-    ssize_t sent = SecureSendData(record->ClientSocket, record->Tls.client.get(), data, length,
-                                  ClientSendTimeout(Settings()));
-    if (sent != static_cast<ssize_t>(length)) {
-        WriteLogF("[%s] [%04d] C:send: WSAGetLastError() = %d\n", function, record->ClientSocket, errno);
-        return false;
-    }
-    WriteLogF("[%s] [%04d] C:send:%d bytes\n", function, record->ClientSocket, static_cast<int>(sent));
-    return true;
-}
-
 void RelayResponseFile(ConnectionRecord* record, FILE* file, const std::string& versionText, bool addOwnLines,
                        const char* function) {
     ClientCork cork(record->ClientSocket);
@@ -457,15 +441,6 @@ void RelayResponseFile(ConnectionRecord* record, FILE* file, const std::string& 
             return;
         }
     }
-}
-
-void AnswerProxyError(ConnectionRecord* record, int status, const char* reason, const std::string& message) {
-    const std::string reply = ProxyErrorReply(status, reason, message);
-    ssize_t sent = SecureSendData(record->ClientSocket, record->Tls.client.get(), reply.data(), reply.size(),
-                                  ClientSendTimeout(Settings()));
-    record->StatusCode = status;
-    record->ResponseBytes = sent > 0 ? static_cast<uint64_t>(sent) : 0;
-    record->KeepAlive = 0;
 }
 
 int DropRequest(ConnectionRecord* record) {

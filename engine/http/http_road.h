@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/client_io/client_send.h"
 #include "engine/core/connection.h"
 #include "engine/core/engine_settings.h"
 #include "engine/http/request_target.h"
@@ -21,8 +22,6 @@ class ResponseSpool;
 // Responses with a Content-Length whose whole size exceeds this reach the
 // client while they arrive, as do white-listed ones.
 inline constexpr unsigned long long kStreamingThreshold = 2097152;
-// The most bytes read from a spool file for one send to the client.
-inline constexpr size_t kRelayReadSize = 16385;
 
 struct RoadOptions {
     const char* function = "GetDispatch";  // names the road's log lines
@@ -61,26 +60,11 @@ bool OpenRoadRequest(ConnectionRecord* record, const char* function, bool blackO
 void ServeOverRoad(ConnectionRecord* record, const std::string& capturedHead, const RequestTarget& target,
                    const SpoolFiles& spool, const RoadOptions& options);
 
-// How long a send to the client may wait for the client to take more: the
-// longer of the two plain time-outs of -t (0, no limit, when either is 0),
-// so that a client reading a large response more slowly than the server
-// delivers it is not cut off after the few milliseconds of the client
-// time-out.
-int ClientSendTimeout(const EngineSettings& settings);
-
-// Sends bytes to the client, logging "[<function>] ... C:send". False when
-// the client could not take them.
-bool SendToClient(ConnectionRecord* record, const char* data, size_t length, const char* function = "GetDispatch");
-
 // Relays an open response file to the client: its head through the head
 // rewriting (addOwnLines on the cache road), then the rest unchanged.
 // Clears KeepAlive when the client could not take it all.
 void RelayResponseFile(ConnectionRecord* record, FILE* file, const std::string& versionText, bool addOwnLines,
                        const char* function);
-
-// Sends an answer of the proxy's own (ProxyErrorReply) and ends the
-// connection after it; StatusCode and ResponseBytes tell the access log.
-void AnswerProxyError(ConnectionRecord* record, int status, const char* reason, const std::string& message);
 
 // Ends a request without a reply of the road's: the connection ends too,
 // so the client is not left waiting for one. Returns 0.

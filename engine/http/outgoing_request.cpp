@@ -13,10 +13,10 @@
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
 #include "common/text.h"
+#include "engine/core/header_text.h"
 #include "engine/core/socket_wait.h"
 #include "engine/http/chunked.h"
 #include "engine/http/head_rewrite.h"
-#include "engine/http/header_text.h"
 #include "engine/http/response_reader.h"
 #include "engine/tls/tls.h"
 

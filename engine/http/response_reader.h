@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/core/header_text.h"
 #include "engine/http/chunked.h"
-#include "engine/http/header_text.h"
 
 namespace engine {
 

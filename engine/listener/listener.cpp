@@ -16,10 +16,10 @@
 #include <new>
 #include <thread>
 
+#include "engine/core/address.h"
 #include "engine/core/connection.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
-#include "engine/listener/address.h"
 #include "engine/listener/worker.h"
 
 namespace engine {

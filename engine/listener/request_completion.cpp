@@ -5,7 +5,7 @@
 #include "common/ascii_case.h"
 #include "common/text.h"
 #include "engine/core/connection.h"
-#include "engine/http/header_text.h"
+#include "engine/core/header_text.h"
 
 namespace engine {
 namespace {

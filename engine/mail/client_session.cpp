@@ -11,18 +11,18 @@
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
-#include "common/pipe_messages.h"
 #include "common/http_date.h"
+#include "common/pipe_messages.h"
 #include "engine/access/admission.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/header_text.h"
 #include "engine/core/pipe_clients.h"
-#include "engine/http/header_text.h"
+#include "engine/linerelay/relay_io.h"
+#include "engine/linerelay/reply_completion.h"
 #include "engine/mail/mail_data.h"
 #include "engine/mail/mail_spool.h"
-#include "engine/mail/relay_io.h"
 #include "engine/mail/relay_sessions.h"
-#include "engine/mail/reply_completion.h"
 #include "engine/mail/reply_rewrite.h"
 
 namespace engine {

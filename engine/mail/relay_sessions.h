@@ -1,7 +1,7 @@
 // The two halves of the lockstep line relay, driven by TelnetDispatch.
 #pragma once
 
-#include "engine/mail/line_relay.h"
+#include "engine/linerelay/line_relay.h"
 
 namespace engine {
 

@@ -1,7 +1,7 @@
 #include "engine/mail/reply_rewrite.h"
 
 #include "common/ascii_case.h"
-#include "engine/mail/reply_completion.h"
+#include "engine/linerelay/reply_completion.h"
 
 namespace engine {
 namespace {

@@ -12,10 +12,10 @@
 #include "common/pipe_messages.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/header_text.h"
 #include "engine/core/pipe_clients.h"
-#include "engine/http/header_text.h"
+#include "engine/linerelay/relay_io.h"
 #include "engine/mail/alert_mail.h"
-#include "engine/mail/relay_io.h"
 #include "engine/mail/reply_rewrite.h"
 #include "engine/mail/retrieval_spool.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/mail/line_relay.h"
+#include "engine/linerelay/line_relay.h"
 
 namespace engine {
 

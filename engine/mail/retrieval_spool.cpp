@@ -9,8 +9,8 @@
 
 #include "common/ascii_case.h"
 #include "engine/core/daily_log.h"
-#include "engine/mail/relay_io.h"
-#include "engine/mail/reply_completion.h"
+#include "engine/linerelay/relay_io.h"
+#include "engine/linerelay/reply_completion.h"
 
 namespace engine {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/mail/line_relay.h"
+#include "engine/linerelay/line_relay.h"
 
 namespace engine {
 

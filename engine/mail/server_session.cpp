@@ -11,11 +11,11 @@
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/core/pipe_clients.h"
+#include "engine/linerelay/relay_io.h"
+#include "engine/linerelay/reply_completion.h"
 #include "engine/mail/alert_mail.h"
 #include "engine/mail/mail_spool.h"
-#include "engine/mail/relay_io.h"
 #include "engine/mail/relay_sessions.h"
-#include "engine/mail/reply_completion.h"
 #include "engine/mail/reply_rewrite.h"
 #include "engine/mail/retrieval_relay.h"
 

@@ -4,9 +4,9 @@
 #include "common/ascii_case.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
-#include "engine/mail/relay_io.h"
+#include "engine/linerelay/relay_io.h"
+#include "engine/linerelay/reply_completion.h"
 #include "engine/mail/relay_sessions.h"
-#include "engine/mail/reply_completion.h"
 #include "engine/mail/reply_rewrite.h"
 #include "engine/tls/tls.h"
 

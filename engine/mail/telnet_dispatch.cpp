@@ -4,10 +4,10 @@
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
+#include "engine/client_io/client_send.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/core/live_connections.h"
-#include "engine/http/http_road.h"
 #include "engine/mail/mail_spool.h"
 #include "engine/mail/relay_sessions.h"
 #include "engine/relay/tunnel_relay.h"

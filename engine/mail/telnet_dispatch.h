@@ -20,7 +20,7 @@
 #include <string>
 
 #include "engine/core/connection.h"
-#include "engine/mail/line_relay.h"
+#include "engine/linerelay/line_relay.h"
 
 namespace engine {
 

@@ -6,53 +6,19 @@
 
 #include <cerrno>
 #include <cinttypes>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "engine/client_io/client_send.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
-#include "engine/http/http_road.h"
+#include "engine/core/open_binds.h"
 #include "engine/relay/tunnel_relay.h"
 #include "engine/socks/socks_lists.h"
 #include "engine/socks/socks_sockets.h"
 
 namespace engine {
 namespace {
-
-// The BINDs waiting or relaying: whose, and where.
-struct OpenBind {
-    std::string clientAddress;
-    std::string address;
-    int port = 0;
-    bool claimed = false;  // an FTP PORT named it: the engine itself will come
-};
-
-std::mutex gBindsLock;
-std::list<OpenBind> gBinds;
-
-class BindEntry {
-public:
-    BindEntry(const std::string& client, const std::string& address, int port) {
-        std::lock_guard<std::mutex> guard(gBindsLock);
-        entry_ = gBinds.insert(gBinds.end(), OpenBind{client, address, port, false});
-    }
-    ~BindEntry() {
-        std::lock_guard<std::mutex> guard(gBindsLock);
-        gBinds.erase(entry_);
-    }
-    BindEntry(const BindEntry&) = delete;
-    BindEntry& operator=(const BindEntry&) = delete;
-
-    bool claimed() const {
-        std::lock_guard<std::mutex> guard(gBindsLock);
-        return entry_->claimed;
-    }
-
-private:
-    std::list<OpenBind>::iterator entry_;
-};
 
 class BindRequest {
 public:
@@ -206,17 +172,6 @@ int BindRequest::Serve() {
 int SocksBindMain(SocksClient& client, const SocksRequest& request) {
     BindRequest bind(client, request);
     return bind.Serve();
-}
-
-bool ClaimSocksBind(const std::string& clientAddress, const std::string& address, int port) {
-    std::lock_guard<std::mutex> guard(gBindsLock);
-    for (OpenBind& bind : gBinds) {
-        if (bind.clientAddress == clientAddress && bind.address == address && bind.port == port) {
-            bind.claimed = true;
-            return true;
-        }
-    }
-    return false;
 }
 
 }  // namespace engine

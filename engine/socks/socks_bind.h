@@ -17,10 +17,4 @@ namespace engine {
 // failed wait, 0 after a refusal or a set-up failure.
 int SocksBindMain(SocksClient& client, const SocksRequest& request);
 
-// Whether address:port is where a BIND of a client on clientAddress waits.
-// An FTP client reached through the proxy names that address in its PORT
-// command; the engine's own data connection then comes to the BIND, which
-// takes it as the awaited peer.
-bool ClaimSocksBind(const std::string& clientAddress, const std::string& address, int port);
-
 }  // namespace engine

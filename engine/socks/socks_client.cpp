@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "engine/client_io/client_send.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
-#include "engine/http/http_road.h"
 #include "engine/socks/binary_dump.h"
 #include "engine/tls/tls.h"
 

@@ -6,8 +6,8 @@
 
 #include <cerrno>
 
+#include "engine/core/address.h"
 #include "engine/ftp/data_port.h"
-#include "engine/listener/address.h"
 
 namespace engine {
 

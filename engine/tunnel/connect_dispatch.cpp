@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "engine/access/lists.h"
+#include "engine/client_io/client_send.h"
+#include "engine/client_io/error_reply.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
-#include "engine/http/error_reply.h"
-#include "engine/http/get_dispatch.h"
-#include "engine/http/header_text.h"
+#include "engine/core/header_text.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/relay/tunnel_relay.h"
 #include "engine/tls/tls.h"

@@ -5,7 +5,7 @@
 
 #include "common/ascii_case.h"
 #include "engine/access/numeric_host.h"
-#include "engine/http/header_text.h"
+#include "engine/core/header_text.h"
 
 namespace engine {
 

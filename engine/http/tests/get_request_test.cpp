@@ -10,9 +10,9 @@
 
 #include "engine/core/connection.h"
 #include "engine/core/engine_settings.h"
-#include "engine/http/dispatch.h"
 #include "engine/http/outgoing_request.h"
 #include "engine/http/request_target.h"
+#include "engine/listener/proxy_dispatch.h"
 #include "test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/listener/address.h"
+#include "engine/core/address.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

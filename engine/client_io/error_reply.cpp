@@ -1,4 +1,4 @@
-#include "engine/http/error_reply.h"
+#include "engine/client_io/error_reply.h"
 
 #include "common/http_date.h"
 #include "engine/core/engine_settings.h"

@@ -1,7 +1,7 @@
-#include "engine/mail/reply_completion.h"
+#include "engine/linerelay/reply_completion.h"
 
 #include "common/ascii_case.h"
-#include "engine/http/header_text.h"
+#include "engine/core/header_text.h"
 
 namespace engine {
 namespace {

@@ -1,4 +1,4 @@
-// Small pieces of HTTP head text handling shared by the HTTP roads.
+// Small pieces of head text handling shared by the HTTP and mail roads.
 #pragma once
 
 #include <cstddef>

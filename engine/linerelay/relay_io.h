@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/mail/line_relay.h"
+#include "engine/linerelay/line_relay.h"
 
 namespace engine {
 

@@ -1,4 +1,4 @@
-#include "engine/http/dispatch.h"
+#include "engine/listener/proxy_dispatch.h"
 
 #include "common/ascii_case.h"
 #include "engine/core/access_log.h"

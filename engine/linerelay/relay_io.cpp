@@ -1,4 +1,4 @@
-#include "engine/mail/relay_io.h"
+#include "engine/linerelay/relay_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 #include <array>
 #include <cerrno>
 
+#include "engine/client_io/client_send.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
-#include "engine/http/http_road.h"
 #include "engine/tls/tls.h"
 
 namespace engine {
