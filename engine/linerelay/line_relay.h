@@ -6,10 +6,10 @@
 // How a protocol plugs in
 // -----------------------
 // The relay core (telnet_dispatch.cpp, client_session.cpp,
-// server_session.cpp) knows the four protocols' line rules: when a command
-// is complete, when a reply is complete (reply_completion.h), the SMTP mail
-// state and the POP3/IMAP4 retrievals. What a protocol adds beyond that
-// goes through hooks:
+// server_session.cpp, in engine/mail above this folder) knows the four
+// protocols' line rules: when a command is complete, when a reply is
+// complete (reply_completion.h), the SMTP mail state and the POP3/IMAP4
+// retrievals. What a protocol adds beyond that goes through hooks:
 //
 //  - FTP control: an FtpControlHooks object (below), made by the factory
 //    that the caller of TelnetDispatch hands over in LineRelayPlugins. It
@@ -20,7 +20,7 @@
 //    and is told when the data channel's state is to be cleared and when
 //    the relay ends. Without a factory the FTP control channel is relayed
 //    unchanged (the hooks' defaults do nothing).
-//  - SOCKS: a SocksDispatchSteps record (telnet_dispatch.h) with the steps
+//  - SOCKS: a SocksDispatchSteps record (mail/telnet_dispatch.h) with the steps
 //    of the SOCKS exchange that TelnetDispatch runs around the connect: the
 //    request, the refusal and success replies and the FTP data relay.
 //
