@@ -9,8 +9,8 @@
 #include <string>
 
 #include "avstub.h"
+#include "engine/tls/tests/tls_fixture.h"
 #include "mail_fixture.h"
-#include "tls_fixture.h"
 
 namespace mailtest {
 namespace {

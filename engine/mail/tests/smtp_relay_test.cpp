@@ -5,9 +5,9 @@
 #include <string>
 
 #include "avstub.h"
+#include "engine/tls/tests/tls_fixture.h"
 #include "mail_fixture.h"
 #include "smtp_peer.h"
-#include "tls_fixture.h"
 
 namespace mailtest {
 namespace {

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "avstub.h"
+#include "engine/tests/avstub/avstub.h"
 #include "mail_list_support.h"
 #include "panel/mailpages/mail_archive_page.h"
 #include "panel/mailpages/pop3_option_pages.h"
