@@ -41,7 +41,8 @@ protected:
     TempDir units, tools, registry;
     platform::ServiceDefinition definition{
         "VELQORSV2", "Tavrisk VELQOR Server V2 Service", "/opt/velqor 2/bin/velqors",
-        {{"ALLUSERSPROFILE", "/var/lib/100%"}}};
+        {{"ALLUSERSPROFILE", "/var/lib/100%"}},
+        ""};
 };
 
 }  // namespace
