@@ -2,7 +2,7 @@
 # Mail relay benchmark.
 #
 #   bash bench/mail_relay.sh
-#   BENCH_MAILS=200 bash bench/mail_relay.sh
+#   BENCH_MAILS=200 BENCH_ROUNDS=1 bash bench/mail_relay.sh
 #
 # SMTP: 1,000 mails of 100 KiB from 16 parallel senders through orqsprx
 # (with the stand-in scan server answering every mail) to a Postfix of the
@@ -10,7 +10,9 @@
 # of 1 MiB from dovecot through orqpprx (RETR) and orqiprx (FETCH), and
 # straight from dovecot. Then each relay's peak resident memory while one
 # 50 MiB mail passes, and SMTP and POP3 once more with orqspam checking
-# every mail. Every mail is compared by its SHA-256 at the far end.
+# every mail. Each comparison runs direct and relayed in turn, three rounds,
+# and takes each side's best time. Every mail is compared by its SHA-256
+# at the far end.
 # Targets: SMTP and POP3 relayed at least 0.8x direct, at least 0.6x with
 # orqspam, peak memory at most twice the big mail, no mail lost or altered;
 # the script prints each ratio and ends with 1 when one is missed.
@@ -29,6 +31,7 @@ SENDERS=${BENCH_SENDERS:-16}
 RETRIEVED=${BENCH_RETRIEVED:-100}
 RETR_SIZE=${BENCH_RETR_SIZE:-1048576}
 BIG_SIZE=${BENCH_BIG_SIZE:-52428800}
+ROUNDS=${BENCH_ROUNDS:-3}
 PY=/usr/bin/python3
 LOAD="$ROOT/bench/mail_load.py"
 
@@ -90,14 +93,26 @@ run_smtp() {  # name port count size senders
   echo "$seconds"
 }
 
-# Direct and relayed runs of the SMTP load; prints the ratio and checks it.
+# Direct and relayed runs of the SMTP load, ROUNDS of each in turn.
 compare_smtp() {  # label target
-  local direct relayed ratio name=${1// /-}
-  direct=$(run_smtp "$name-direct" "$SMTP" "$MAILS" "$SIZE" "$SENDERS")
-  relayed=$(run_smtp "$name-relayed" "$SMTPRELAY" "$MAILS" "$SIZE" "$SENDERS")
+  local directs="" relayeds="" name=${1// /-} round
+  for round in $(seq "$ROUNDS"); do
+    directs+=${directs:+,}$(run_smtp "$name-direct-$round" "$SMTP" "$MAILS" "$SIZE" "$SENDERS")
+    relayeds+=${relayeds:+,}$(run_smtp "$name-relayed-$round" "$SMTPRELAY" "$MAILS" "$SIZE" "$SENDERS")
+  done
+  report_ratio "$1" "$MAILS mails of $SIZE bytes, $SENDERS senders" "$directs" "$relayeds" "$2"
+}
+
+# The machine may be shared: of each side's rounds the fastest counts, the
+# one least held up by other work. Prints the ratio and checks it against
+# the target (empty: printed only).
+report_ratio() {  # label what direct-times relayed-times target
+  local direct relayed ratio
+  direct=$($PY -c "print(min([$3]))")
+  relayed=$($PY -c "print(min([$4]))")
   ratio=$($PY -c "print(f'{$direct / $relayed:.2f}')")
-  echo "$1: $MAILS mails of $SIZE bytes, $SENDERS senders: direct ${direct}s, relayed ${relayed}s, ratio ${ratio}x (target >= ${2}x)"
-  $PY -c "import sys; sys.exit(0 if $ratio >= $2 else 1)" || failed=1
+  echo "$1: $2: direct ${direct}s, relayed ${relayed}s, ratio ${ratio}x${5:+ (target >= ${5}x)} [rounds: direct $3; relayed $4]"
+  if [ -n "$5" ]; then $PY -c "import sys; sys.exit(0 if $ratio >= $5 else 1)" || failed=1; fi
 }
 
 # --- POP3 and IMAP4 ------------------------------------------------------
@@ -181,21 +196,21 @@ start_retrieval_relays() {
   wait_port "$IMAPRELAY"
 }
 
-# Direct and relayed runs of one retrieval command; prints the ratio and
-# checks it against the target (empty: printed only).
+# Direct and relayed runs of one retrieval command, ROUNDS of each in turn.
 compare_retrieval() {  # label command relay-port target
-  local direct direct_hash relayed relayed_hash server=$POP
+  local directs="" relayeds="" direct direct_hash relayed relayed_hash server=$POP round
   [ "$2" = imap ] && server=$IMAP
-  read -r direct direct_hash < <($PY "$LOAD" "$2" "$server" "$RETRIEVED")
-  read -r relayed relayed_hash < <($PY "$LOAD" "$2" "$3" "$RETRIEVED")
-  if [ "$direct_hash" != "$relayed_hash" ]; then
-    echo "$1: mails altered on their way" >&2
-    failed=1
-  fi
-  local ratio
-  ratio=$($PY -c "print(f'{$direct / $relayed:.2f}')")
-  echo "$1: $RETRIEVED mails of $RETR_SIZE bytes: direct ${direct}s, relayed ${relayed}s, ratio ${ratio}x${4:+ (target >= ${4}x)}"
-  if [ -n "$4" ]; then $PY -c "import sys; sys.exit(0 if $ratio >= $4 else 1)" || failed=1; fi
+  for round in $(seq "$ROUNDS"); do
+    read -r direct direct_hash < <($PY "$LOAD" "$2" "$server" "$RETRIEVED")
+    read -r relayed relayed_hash < <($PY "$LOAD" "$2" "$3" "$RETRIEVED")
+    if [ "$direct_hash" != "$relayed_hash" ]; then
+      echo "$1: mails altered on their way" >&2
+      failed=1
+    fi
+    directs+=${directs:+,}$direct
+    relayeds+=${relayeds:+,}$relayed
+  done
+  report_ratio "$1" "$RETRIEVED mails of $RETR_SIZE bytes" "$directs" "$relayeds" "$4"
 }
 
 # The relay's peak resident memory while the one big mail passes.
@@ -221,6 +236,8 @@ start_spam_server() {
   wait_socket "$WORK/pipe/orqspam"
 }
 
+# Other work on the machine shows in the times: its load goes with them.
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 start_postfix
 start_dovecot
 start_retrieval_relays
@@ -237,4 +254,5 @@ peak_for_big_mail "IMAP4 through orqiprx" imap "$IMAPRELAY" "$IMAPRELAY_PID"
 start_spam_server
 compare_smtp "SMTP through orqsprx with orqspam" 0.6
 compare_retrieval "POP3 through orqpprx with orqspam" pop3 "$POPRELAY" 0.6
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 exit $failed

@@ -1,6 +1,7 @@
 #include "filters/spam/body_check.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <sys/stat.h>
 
@@ -185,6 +186,47 @@ private:
     bool lookupsEnded_ = false;
 };
 
+// The mail's lines as ReadWholeLine gives them (each up to keep characters,
+// its LF included when it fits; the rest of a longer line passed over), read
+// a block at a time: a character at a time was a fifth of the check's time.
+class MailLines {
+public:
+    MailLines(FILE* file, size_t keep) : file_(file), keep_(keep == 0 ? 1 : keep), block_(kBlock, '\0') {}
+
+    bool Next(std::string& line) {
+        line.clear();
+        bool cut = false;
+        for (;;) {
+            if (at_ == end_ && !Fill()) return !line.empty();
+            const char* start = block_.data() + at_;
+            const char* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - at_));
+            const size_t length = lf != nullptr ? static_cast<size_t>(lf - start) + 1 : end_ - at_;
+            if (!cut) {
+                const size_t room = keep_ - line.size();
+                line.append(start, std::min(length, room));
+                cut = length > room;
+            }
+            at_ += length;
+            if (lf != nullptr) return true;
+        }
+    }
+
+private:
+    static constexpr size_t kBlock = 64 * 1024;
+
+    bool Fill() {
+        at_ = 0;
+        end_ = std::fread(block_.data(), 1, block_.size(), file_);
+        return end_ > 0;
+    }
+
+    FILE* const file_;
+    const size_t keep_;
+    std::string block_;
+    size_t at_ = 0;
+    size_t end_ = 0;
+};
+
 // A boundary line of one of the boundaries; outermost: it is the mail's own.
 bool IsBoundaryOf(std::string_view line, const std::vector<std::string>& boundaries, bool& closing, bool& outermost) {
     for (const std::string& boundary : boundaries) {
@@ -214,7 +256,8 @@ int ScanMimeParts(FILE* mail, const BodyLists& lists, std::chrono::milliseconds 
     PartText part;
     std::string line;
     auto checkPart = [&]() { return part.empty() ? 0 : check.Text(part.Take()); };
-    while (common::ReadWholeLine(mail, line, kBodyLineKeep)) {
+    MailLines lines(mail, kBodyLineKeep);
+    while (lines.Next(line)) {
         // Up to the first CR or LF (find_first_of("\r\n") costs a memchr a character).
         std::string_view content(line.data(), static_cast<size_t>(std::find_if(line.begin(), line.end(), [](char c) {
                                                                      return c == '\r' || c == '\n';

@@ -256,6 +256,25 @@ TEST_F(MimeWalk, KeywordsInEveryEncoding) {
     }
 }
 
+// The mail is read a block at a time: lines across a block's end, and what
+// follows a line past the 64 KiB that a line is looked at.
+TEST_F(MimeWalk, LongLinesAndLinesAcrossReadBlocks) {
+    data_.Write("spamkeyword.db", "*cheap pills*\r\n");
+    const std::string head = "Subject: x\r\n\r\n";
+    struct Case {
+        const char* what;
+        std::string mail;
+        int hit;
+    };
+    const Case cases[] = {
+        {"a keyword across a block's end", head + std::string(65530 - head.size(), 'a') + " cheap pills\r\n", 1},
+        {"the line after an overlong one", head + std::string(70000, 'a') + "\r\nbuy cheap pills now\r\n", 1},
+        {"a keyword past the part of a line looked at", head + std::string(70000, 'a') + " cheap pills\r\n", 0},
+        {"a last line without its line end", head + "hello\r\nbuy cheap pills", 1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Check(c.mail), c.hit) << c.what;
+}
+
 TEST_F(MimeWalk, TheRequestsListWhenItExists) {
     data_.Write("spamkeyword.db", "*common word*\r\n");
     testsupport::MakeDirs(data_ / "spamkeyword");
