@@ -7,18 +7,9 @@
 #include <atomic>
 #include <cerrno>
 
-namespace common {
+#include "platform/io/full_write.h"
 
-bool WriteAll(int fd, std::string_view bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
+namespace common {
 
 namespace {
 
@@ -33,7 +24,7 @@ bool Replace(const std::string& path, std::string_view bytes, mode_t mode, mode_
     std::string temporary = TemporaryName(path);
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mostMode);
     if (fd < 0) return false;
-    bool written = WriteAll(fd, bytes);
+    bool written = platform::WriteAll(fd, bytes);
     if (written && mode != 0) ::fchmod(fd, mode & mostMode);
     written = written && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;

@@ -27,9 +27,6 @@ enum class PublishResult {
 PublishResult PublishFile(const std::string& path, std::string_view bytes, const std::string& previousCopy = {},
                           unsigned mostMode = 0666);
 
-// Writes all of `bytes` to `fd`, going on after signals; false on an error.
-bool WriteAll(int fd, std::string_view bytes);
-
 // The whole content of a regular file; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "common/publish_file.h"
+#include "platform/io/full_write.h"
 
 namespace common {
 
@@ -23,7 +24,7 @@ bool WriteSecretArguments(const std::string& path, const std::vector<std::string
     if (fd < 0) return false;
     // The umask may only narrow the mode, but a group-wide default ACL of
     // the folder could widen it.
-    bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes);
+    bool ok = ::fchmod(fd, 0600) == 0 && platform::WriteAll(fd, bytes);
     ok = ::close(fd) == 0 && ok;
     if (!ok) ::unlink(path.c_str());
     return ok;

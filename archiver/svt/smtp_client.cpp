@@ -14,6 +14,7 @@
 #include "archiver/svt/mail_lines.h"
 #include "common/option_arg.h"
 #include "common/text.h"
+#include "platform/io/full_write.h"
 
 namespace archiver {
 namespace {
@@ -23,16 +24,6 @@ constexpr int kConnectWaitMs = 30 * 1000;
 // A reply longer than this is not an SMTP reply; the dialogue fails.
 constexpr size_t kReplyLimit = 64 * 1024;
 constexpr size_t kSendChunk = 64 * 1024;
-
-bool SendAll(int socket, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t sent = ::send(socket, data.data(), data.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
-        data.remove_prefix(static_cast<size_t>(sent));
-    }
-    return true;
-}
 
 // A reply is complete with its last line: "NNN text" (a blank in the
 // fourth place) or a line of three characters or fewer.
@@ -77,7 +68,7 @@ public:
     // Sends a command and reads its reply; true when the reply is positive.
     bool Command(const std::string& command) {
         if (settings_.testMode) LogLine(command + "\n");
-        if (!SendAll(socket_, command + "\r\n")) return false;
+        if (!platform::SendAll(socket_, command + "\r\n")) return false;
         return ReadReply() && Positive();
     }
 
@@ -95,13 +86,13 @@ public:
             chunk += "\r\n";
             ended = text == ".";
             if (chunk.size() >= kSendChunk) {
-                if (!SendAll(socket_, chunk)) return false;
+                if (!platform::SendAll(socket_, chunk)) return false;
                 chunk.clear();
             }
         }
         // A data file cut short still ends the data, so the server answers.
         if (!ended) chunk += ".\r\n";
-        return SendAll(socket_, chunk) && ReadReply() && Positive();
+        return platform::SendAll(socket_, chunk) && ReadReply() && Positive();
     }
 
     const std::string& reply() const { return reply_; }
@@ -203,7 +194,7 @@ int SmtpSendMail(const ArchiveSettings& settings, int socket, const QueuedMail& 
         LogFormat("%s -- send fail. code=0x%04X\n", mail.dataPath.c_str(), static_cast<unsigned>(code));
     if (settings.testMode) LogLine("QUIT\n");
     // A connection that failed to answer is not waited on once more.
-    if (SendAll(socket, "QUIT\r\n") && !d.broken()) d.ReadReply();
+    if (platform::SendAll(socket, "QUIT\r\n") && !d.broken()) d.ReadReply();
     return code;
 }
 

@@ -11,6 +11,7 @@
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/tls/tls.h"
+#include "platform/io/full_write.h"
 
 namespace engine {
 namespace {
@@ -126,17 +127,9 @@ bool EndFileAt(int fd, std::uint64_t size) {
 bool WriteWholeFile(const std::string& path, std::string_view content) {
     const int fd = OpenForRewrite(path);
     if (fd < 0) return false;
-    const char* data = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            return false;
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
+    if (!platform::WriteAll(fd, content)) {
+        ::close(fd);
+        return false;
     }
     const bool ended = EndFileAt(fd, content.size());
     return ::close(fd) == 0 && ended;

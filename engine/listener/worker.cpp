@@ -28,6 +28,7 @@
 #include "engine/listener/zip_list.h"
 #include "engine/mail/telnet_dispatch.h"
 #include "engine/socks/socks_session.h"
+#include "platform/io/full_write.h"
 #include "engine/tls/tls.h"
 #include "engine/upstream/connect_host.h"
 
@@ -99,17 +100,6 @@ std::string RequestFilePath(const ConnectionRecord& record) {
     return Settings().dataFolder + "cache/" + name;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The connection's request capture file, made with its first request,
 // emptied after each request and deleted when the connection ends: a
 // keep-alive connection then changes the shared cache folder twice in all
@@ -173,7 +163,7 @@ struct Capture {
 // Takes received bytes into the request file and the completion; false
 // when the file can't take them.
 bool StoreRequestBytes(ConnectionRecord* record, int fd, std::string_view bytes, Capture& capture) {
-    if (!WriteAll(fd, bytes.data(), bytes.size())) {
+    if (!platform::WriteAll(fd, bytes)) {
         WriteLogF("[AcceptClients] [%04d] RequestFile write failed. (%s) %s\n", record->ClientSocket,
                   record->RequestFile.c_str(), std::strerror(errno));
         capture.stored = false;

@@ -24,6 +24,7 @@
 #include "engine/mail/mail_spool.h"
 #include "engine/mail/relay_sessions.h"
 #include "engine/mail/reply_rewrite.h"
+#include "platform/io/full_write.h"
 
 namespace engine {
 namespace {
@@ -145,16 +146,6 @@ bool KeepServerWaiting(LineRelayState& state) {
     return SendToServer(state, "NOOP\r\n", kFunction) && ReadServerReply(state, reply, kFunction);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Receives the data part up to the "." line into the capture file, after
 // the Received: lines, piece by piece: memory holds one read whatever the
 // mail's size. False when the client ended first.
@@ -184,7 +175,7 @@ bool CaptureMail(LineRelayState& state) {
     for (;;) {
         const std::size_t used = lines.Feed(data, out);
         data.erase(0, used);
-        ok = WriteAll(fd, out);
+        ok = platform::WriteAll(fd, out);
         written += out.size();
         out.clear();
         if (!ok || lines.ended()) break;

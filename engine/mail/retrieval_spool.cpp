@@ -11,6 +11,7 @@
 #include "engine/core/daily_log.h"
 #include "engine/linerelay/relay_io.h"
 #include "engine/linerelay/reply_completion.h"
+#include "platform/io/full_write.h"
 
 namespace engine {
 namespace {
@@ -34,17 +35,6 @@ bool DiskShort(const std::string& path) {
     struct statvfs info;
     if (::statvfs(folder.c_str(), &info) != 0) return false;
     return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize < kDiskReserve;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -163,7 +153,7 @@ bool SpoolServerAnswer(LineRelayState& state, const std::string& path, SpooledAn
         if (!piece.empty()) {
             const std::size_t used = end.Feed(piece);
             const std::size_t keep = used == std::string::npos ? piece.size() : used;
-            written = WriteAll(fd, piece.data(), keep);
+            written = platform::WriteAll(fd, std::string_view(piece.data(), keep));
             diskShort = !written && (errno == ENOSPC || errno == EDQUOT);
             answer.size += keep;
             if (used != std::string::npos) {
@@ -240,7 +230,7 @@ bool CopyFileRange(int fd, std::uint64_t from, std::uint64_t length, const std::
         std::string chunk;
         while (ok && left > 0) {
             const std::uint64_t take = std::min<std::uint64_t>(kFileChunk, left);
-            ok = ReadFileRange(fd, static_cast<std::uint64_t>(in), take, chunk) && WriteAll(out, chunk.data(), chunk.size());
+            ok = ReadFileRange(fd, static_cast<std::uint64_t>(in), take, chunk) && platform::WriteAll(out, chunk);
             in += static_cast<off_t>(take);
             left -= take;
         }

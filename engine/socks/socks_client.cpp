@@ -11,6 +11,7 @@
 #include "engine/core/engine_settings.h"
 #include "engine/socks/binary_dump.h"
 #include "engine/tls/tls.h"
+#include "platform/io/full_write.h"
 
 namespace engine {
 
@@ -46,15 +47,7 @@ bool SocksClient::ReadUntil(const std::function<SocksParse(std::string_view)>& p
 
 void SocksClient::Consume(std::size_t length, bool recorded) {
     length = std::min(length, held_.size());
-    if (recorded && requestFile_ >= 0) {
-        std::size_t done = 0;
-        while (done < length) {
-            const ssize_t n = ::write(requestFile_, held_.data() + done, length - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-    }
+    if (recorded && requestFile_ >= 0) platform::WriteAll(requestFile_, std::string_view(held_).substr(0, length));
     held_.erase(0, length);
 }
 

@@ -33,6 +33,7 @@
 #include "panel/framework/look.h"
 #include "panel/framework/message_box.h"
 #include "panel/framework/panel_state.h"
+#include "platform/io/full_write.h"
 
 namespace panel {
 namespace {
@@ -76,12 +77,7 @@ bool MoveInto(const std::string& file, const std::string& folder) {
             ok = errno == EINTR;
             continue;
         }
-        for (ssize_t done = 0; ok && done < n;) {
-            ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            ok = w > 0;
-            done += w > 0 ? w : 0;
-        }
+        ok = platform::WriteAll(out, std::string_view(buffer, static_cast<size_t>(n)));
     }
     ok = ok && ::fsync(out) == 0;
     ok = (::close(out) == 0) && ok;

@@ -15,22 +15,12 @@
 #include "panel/framework/panel_state.h"
 #include "panel/framework/user_language.h"
 #include "platform/codepage/codepage.h"
+#include "platform/io/full_write.h"
 
 namespace panel {
 namespace {
 
 constexpr int kJapanese = 1041;
-
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Written under a temporary name and moved in only while the name is still
 // free: the servers never read a half-written file, and a file someone
@@ -40,7 +30,7 @@ void CreateWhole(const std::string& path, const std::string& bytes) {
     std::string temporary = path + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return;
-    bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    bool written = platform::WriteAll(fd, bytes) && ::fsync(fd) == 0;
     written = ::close(fd) == 0 && written;
     if (written && ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return;
     // A file system without the no-replace rename: a hard link does the same.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/io/full_write.h"
 #include "platform/registry/hive_text.h"
 
 namespace platform::registry_detail {
@@ -27,17 +28,6 @@ bool MakeFolders(const std::string& path) {
         if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) return true;
     }
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Writes the text next to the hive file, flushes it to disk and moves it

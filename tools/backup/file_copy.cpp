@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/io/full_write.h"
 #include "tools/backup/backup_console.h"
 
 namespace backup {
@@ -17,19 +18,6 @@ namespace {
 
 std::string TemporaryName(const std::string& path) {
     return path + ".orqbackup-" + std::to_string(getpid());
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Copies one regular file's bytes and mode bits through a temporary file.
@@ -51,7 +39,7 @@ bool CopyFile(const std::string& from, const std::string& to, mode_t mode) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) { ok = false; break; }
         if (n == 0) break;
-        if (!WriteAll(out, buffer.data(), static_cast<size_t>(n))) { ok = false; break; }
+        if (!platform::WriteAll(out, std::string_view(buffer.data(), static_cast<size_t>(n)))) { ok = false; break; }
     }
     int saved = errno;
     if (ok) ok = fchmod(out, mode & 07777) == 0 && fsync(out) == 0;
@@ -175,7 +163,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsi
     const std::string temporary = TemporaryName(path);
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+    bool ok = platform::WriteAll(fd, bytes) && fsync(fd) == 0;
     int saved = errno;
     if (close(fd) != 0 && ok) { ok = false; saved = errno; }
     if (ok && rename(temporary.c_str(), path.c_str()) != 0) { ok = false; saved = errno; }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/io/full_write.h"
 #include "sendmail_message.h"
 #include "sendmail_text.h"
 
@@ -87,12 +88,7 @@ public:
             if (!text.empty()) SSL_write(ssl_, text.data(), static_cast<int>(text.size()));
             return;
         }
-        size_t sent = 0;
-        while (sent < text.size()) {
-            ssize_t n = ::send(fd_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return;
-            sent += static_cast<size_t>(n);
-        }
+        platform::SendAll(fd_, text);  // a failed send shows as a failed read of the reply
     }
 
     void SendEchoed(const std::string& text) {

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "avstub.h"
+#include "platform/io/full_write.h"
 
 namespace listenertest {
 
@@ -154,15 +155,7 @@ void Client::close() {
     fd_ = -1;
 }
 
-bool Client::send(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
+bool Client::send(const std::string& bytes) { return platform::SendAll(fd_, bytes); }
 
 void Client::halfClose() { ::shutdown(fd_, SHUT_WR); }
 

@@ -12,21 +12,12 @@
 
 #include "engine/relay/tunnel_relay.h"
 #include "engine/tls/tests/tls_fixture.h"
+#include "platform/io/full_write.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using tlsfixture::Fd;
-
-bool SendAll(int fd, const std::string& data) {
-    size_t sent = 0;
-    while (sent < data.size()) {
-        ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Reads until the peer ends the stream (true) or fails or the time runs out
 // (false). pause slows the reader down between reads.
@@ -109,7 +100,7 @@ protected:
 TEST_F(TunnelRelayTest, BinaryBothWaysAndHalfClose) {
     Start({5000, 5000, 5000});
     const std::string line = "EHLO a line of its own\r\n";
-    ASSERT_TRUE(SendAll(client_.get(), line));
+    ASSERT_TRUE(platform::SendAll(client_.get(), line));
     std::string atServer;
     ASSERT_TRUE(ReadExactly(server_.get(), line.size(), atServer));
     EXPECT_EQ(atServer, line);
@@ -118,16 +109,16 @@ TEST_F(TunnelRelayTest, BinaryBothWaysAndHalfClose) {
     const std::string down = tlsfixture::BinaryPattern(9 << 20, 11) + "\r\n";
     std::string atClient;
     std::thread serverSide([&] {
-        EXPECT_TRUE(SendAll(server_.get(), down));
+        EXPECT_TRUE(platform::SendAll(server_.get(), down));
         // The client's half-close arrives after all it sent.
         EXPECT_TRUE(ReadToEnd(server_.get(), atServer));
-        EXPECT_TRUE(SendAll(server_.get(), "answer after the half-close"));
+        EXPECT_TRUE(platform::SendAll(server_.get(), "answer after the half-close"));
         server_.reset();
     });
     std::thread clientReader([&] {
         EXPECT_TRUE(ReadExactly(client_.get(), down.size() + 27, atClient));
     });
-    EXPECT_TRUE(SendAll(client_.get(), up));
+    EXPECT_TRUE(platform::SendAll(client_.get(), up));
     ::shutdown(client_.get(), SHUT_WR);
     serverSide.join();
     clientReader.join();
@@ -149,7 +140,7 @@ TEST_F(TunnelRelayTest, EndsByServerCloseClientResetOrIdleness) {
     for (Ending ending : {Ending::ServerCloses, Ending::ServerResets, Ending::ClientResets, Ending::Idle}) {
         SCOPED_TRACE(static_cast<int>(ending));
         Start({ending == Ending::Idle ? 300 : 0, 5000, 5000});
-        ASSERT_TRUE(SendAll(client_.get(), "ping"));
+        ASSERT_TRUE(platform::SendAll(client_.get(), "ping"));
         std::string got;
         ASSERT_TRUE(ReadExactly(server_.get(), 4, got));
         auto reset = [](Fd& fd) {
@@ -189,7 +180,7 @@ TEST_F(TunnelRelayTest, PausingReaderIsNotIdle) {
     Start({1000, 5000, 5000}, true);
     const std::string down = tlsfixture::BinaryPattern(3 << 20, 3);
     std::thread serverSide([&] {
-        EXPECT_TRUE(SendAll(server_.get(), down));
+        EXPECT_TRUE(platform::SendAll(server_.get(), down));
         server_.reset();
     });
     std::string atClient;
