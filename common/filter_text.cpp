@@ -6,6 +6,7 @@
 #include "common/ascii_case.h"
 #include "common/compose_marks.h"
 #include "common/file_retry.h"
+#include "common/hex_digit.h"
 #include "common/list_file.h"
 #include "platform/codepage/codepage.h"
 
@@ -58,13 +59,6 @@ const CharsetRow kCharsetRows[] = {
 
 constexpr std::string_view kIso2022KrDesignation = "\x1b$)C";
 constexpr size_t kEncodedWordBytes = 1024;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 bool IsEucByte(unsigned char c) { return c >= 0xA1 && c <= 0xFE; }
 

@@ -7,6 +7,7 @@
 #include "archiver/svt/message_id.h"
 #include "archiver/svt/zip_one_file.h"
 #include "common/ascii_case.h"
+#include "common/hex_digit.h"
 #include "common/filter_text.h"
 
 namespace archiver {
@@ -69,13 +70,6 @@ std::string ValueAt(const std::string& field, size_t at) {
     return field.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = common::LowerAscii(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // RFC 2231 filename pieces joined and decoded into the local code page;
 // empty when the field has none.
 std::string ExtendedFilename(const std::string& field) {
@@ -108,8 +102,9 @@ std::string ExtendedFilename(const std::string& field) {
     }
     std::string bytes;
     for (size_t i = 0; i < joined.size(); ++i) {
-        if (joined[i] == '%' && i + 2 < joined.size() && HexDigit(joined[i + 1]) >= 0 && HexDigit(joined[i + 2]) >= 0) {
-            bytes += static_cast<char>(HexDigit(joined[i + 1]) * 16 + HexDigit(joined[i + 2]));
+        if (joined[i] == '%' && i + 2 < joined.size() && common::HexValue(joined[i + 1]) >= 0 &&
+            common::HexValue(joined[i + 2]) >= 0) {
+            bytes += static_cast<char>(common::HexValue(joined[i + 1]) * 16 + common::HexValue(joined[i + 2]));
             i += 2;
         } else {
             bytes += joined[i];

@@ -5,8 +5,10 @@
 #include <optional>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/list_file.h"
 #include "common/text.h"
+#include "common/url_host.h"
 #include "engine/access/admission.h"
 #include "engine/core/daily_log.h"
 #include "platform/dns/dns.h"
@@ -26,10 +28,6 @@ constexpr int kDefaultLevels = 2;
 
 bool IsHostNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && common::StrIStr(a, b) == 0;
 }
 
 struct ZoneLine {
@@ -62,33 +60,6 @@ ZoneLine ParseZoneLine(std::string_view line) {
     parsed.zone = line.substr(0, tab);
     if (tab != std::string_view::npos) parsed.server = line.substr(tab + 1, kServerTextLimit);
     return parsed;
-}
-
-// The SOCKS proxy sees a destination as the client wrote it: find the start
-// of a URL ("://"), of a "www" name or of a mail address in it.
-std::optional<std::string_view> FindUrlHost(std::string_view text) {
-    size_t start = text.find("://");
-    if (start == std::string_view::npos) {
-        start = text.find("www");
-        if (start == std::string_view::npos) start = text.find("WWW");
-        if (start == std::string_view::npos) start = text.find('@');
-        if (start == std::string_view::npos || text.find('.', start) == std::string_view::npos) return std::nullopt;
-    }
-    std::string_view rest = text.substr(start);
-    if (rest.substr(0, 3) == "://") {
-        rest.remove_prefix(3);
-    } else if (rest.substr(0, 1) == "@") {
-        rest.remove_prefix(1);
-    }
-    rest.remove_prefix(std::min(rest.find_first_not_of('='), rest.size()));
-    if (size_t at = rest.find("://"); at != std::string_view::npos) {
-        rest.remove_prefix(at + 3);
-    } else if (size_t www = rest.find("www"); www != std::string_view::npos) {
-        rest.remove_prefix(www);
-    } else if (size_t mail = rest.find('@'); mail != std::string_view::npos) {
-        rest.remove_prefix(mail + 1);
-    }
-    return rest;
 }
 
 // The prefixes (each ending in a dot) asked under a zone, in order.
@@ -147,7 +118,7 @@ int Query_DNSBL(const std::string& whiteListFile, const std::string& zoneFile, s
 int QuerySURBLWhiteList(const std::string& whiteListFile, std::string_view host) {
     bool named = false;
     common::ForEachListLine(whiteListFile, kZoneFileRules, [&](std::string_view line) {
-        named = EqualIgnoringAsciiCase(line, host);
+        named = common::EqualsIgnoringAsciiCase(line, host);
         return !named;
     });
     return named ? 1 : 0;
@@ -155,7 +126,8 @@ int QuerySURBLWhiteList(const std::string& whiteListFile, std::string_view host)
 
 int QuerySURBLZone(std::string_view zoneLine, std::string_view host, bool httpProxy) {
     ZoneLine line = ParseZoneLine(zoneLine);
-    std::optional<std::string_view> text = httpProxy ? std::optional<std::string_view>(host) : FindUrlHost(host);
+    std::optional<std::string_view> text =
+        httpProxy ? std::optional<std::string_view>(host) : common::FindUrlHost(host);
     if (!text) return 0;
     std::string_view name = text->substr(0, kHostNameLimit);
     name = name.substr(0, std::find_if_not(name.begin(), name.end(), IsHostNameChar) - name.begin());

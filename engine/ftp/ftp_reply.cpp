@@ -5,20 +5,10 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include "common/hex_digit.h"
 #include "engine/ftp/cancel_signal.h"
 
 namespace engine {
-
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 int FtpReplyCode(const std::string& line) {
     if (line.size() < 3) return 0;
@@ -87,8 +77,8 @@ void PercentDecode(std::string& text, size_t limit) {
             out += text[i];
             continue;
         }
-        if (i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (i + 2 < text.size() && common::HexValue(text[i + 1]) >= 0 && common::HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(common::HexValue(text[i + 1]) * 16 + common::HexValue(text[i + 2]));
             i += 2;
         }
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/hex_digit.h"
+
 namespace engine {
 
 namespace {
@@ -10,13 +12,6 @@ namespace {
 constexpr size_t kSizeLineLimit = 4096;
 // Sixteen hex digits would overflow the count; no real chunk comes close.
 constexpr size_t kSizeDigitsLimit = 15;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -27,8 +22,8 @@ bool ChunkedBody::EndSizeLine() {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     size_t digits = 0;
     uint64_t size = 0;
-    while (digits < line.size() && HexValue(line[digits]) >= 0) {
-        size = size * 16 + static_cast<uint64_t>(HexValue(line[digits]));
+    while (digits < line.size() && common::HexValue(line[digits]) >= 0) {
+        size = size * 16 + static_cast<uint64_t>(common::HexValue(line[digits]));
         ++digits;
     }
     if (digits == 0 || digits > kSizeDigitsLimit) return false;
@@ -53,7 +48,7 @@ size_t ChunkedBody::Feed(std::string_view bytes, std::string& data) {
         switch (state_) {
         case State::SizeLine: {
             // A size line begins with a hex digit.
-            if (line_.empty() && HexValue(bytes[at]) < 0) {
+            if (line_.empty() && common::HexValue(bytes[at]) < 0) {
                 state_ = State::Failed;
                 return at;
             }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "common/ascii_case.h"
+#include "common/hex_digit.h"
 #include "common/text.h"
 
 namespace cwfs {
@@ -17,13 +18,6 @@ std::string_view LastToken(std::string_view value) {
     const size_t comma = value.rfind(',');
     if (comma != std::string_view::npos) value.remove_prefix(comma + 1);
     return common::TrimBlanks(value);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = common::LowerAscii(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 // windowBits: 15 + 32 reads a gzip or a zlib stream, -15 a raw deflate one.
@@ -78,8 +72,8 @@ std::string Dechunk(std::string_view raw) {
         // The size in hexadecimal, then perhaps extensions after ";".
         size_t size = 0;
         size_t digit = at;
-        for (; digit < lineEnd && HexDigit(raw[digit]) >= 0 && size <= raw.size(); ++digit)
-            size = size * 16 + static_cast<size_t>(HexDigit(raw[digit]));
+        for (; digit < lineEnd && common::HexValue(raw[digit]) >= 0 && size <= raw.size(); ++digit)
+            size = size * 16 + static_cast<size_t>(common::HexValue(raw[digit]));
         if (digit == at) break;
         const std::string_view rest = common::TrimBlanks(raw.substr(digit, lineEnd - digit));
         if (!rest.empty() && rest != "\r" && rest[0] != ';') break;

@@ -2,6 +2,8 @@
 #include <optional>
 
 #include "common/ascii_case.h"
+#include "common/hex_digit.h"
+#include "common/url_host.h"
 #include "filters/spam/body_check.h"
 
 namespace spam {
@@ -11,12 +13,6 @@ constexpr size_t kHostLimit = 255;
 
 bool IsHostChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = common::LowerAscii(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
 // "=2e" (a quoted-printable dot left in the text) and "%XX" of a printable
@@ -35,8 +31,9 @@ std::string Unhidden(std::string_view line) {
             i += 2;
             continue;
         }
-        if (line[i] == '%' && i + 2 < line.size() && HexValue(line[i + 1]) >= 0 && HexValue(line[i + 2]) >= 0) {
-            int value = HexValue(line[i + 1]) * 16 + HexValue(line[i + 2]);
+        if (line[i] == '%' && i + 2 < line.size() && common::HexValue(line[i + 1]) >= 0 &&
+            common::HexValue(line[i + 2]) >= 0) {
+            int value = common::HexValue(line[i + 1]) * 16 + common::HexValue(line[i + 2]);
             if (value >= 0x20 && value <= 0x7e) {
                 text += static_cast<char>(value);
                 i += 2;
@@ -46,32 +43,6 @@ std::string Unhidden(std::string_view line) {
         text += line[i];
     }
     return text;
-}
-
-// Where a host begins: after "://", at "www", after "@".
-std::optional<std::string_view> HostStart(std::string_view text) {
-    size_t start = text.find("://");
-    if (start != std::string_view::npos) {
-        start += 3;
-    } else {
-        start = text.find("www");
-        if (start == std::string_view::npos) start = text.find("WWW");
-        if (start == std::string_view::npos) {
-            start = text.find('@');
-            if (start != std::string_view::npos) ++start;
-        }
-        if (start == std::string_view::npos || text.find('.', start) == std::string_view::npos) return std::nullopt;
-    }
-    std::string_view rest = text.substr(start);
-    rest.remove_prefix(std::min(rest.find_first_not_of('='), rest.size()));
-    if (size_t at = rest.find("://"); at != std::string_view::npos) {
-        rest.remove_prefix(at + 3);
-    } else if (size_t www = rest.find("www"); www != std::string_view::npos) {
-        rest.remove_prefix(www);
-    } else if (size_t mail = rest.find('@'); mail != std::string_view::npos) {
-        rest.remove_prefix(mail + 1);
-    }
-    return rest;
 }
 
 }  // namespace
@@ -97,7 +68,7 @@ int ExtractUrlHost(std::string& host, std::string_view line, const std::vector<s
     std::string unhidden;
     std::string_view text = line;
     if (std::any_of(line.begin(), line.end(), [](char c) { return c == '=' || c == '%'; })) text = unhidden = Unhidden(line);
-    std::optional<std::string_view> start = HostStart(text);
+    std::optional<std::string_view> start = common::FindUrlHost(text);
     if (!start) return 0;
     std::string_view rest = start->substr(0, kHostLimit);
     size_t end = std::find_if_not(rest.begin(), rest.end(), IsHostChar) - rest.begin();
