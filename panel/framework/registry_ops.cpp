@@ -14,22 +14,10 @@
 namespace panel {
 namespace {
 
-std::u16string Wide(std::string_view utf8) {
-    std::u16string wide;
-    platform::DecodeText(platform::kCodePageUtf8, utf8, wide);
-    return wide;
-}
-
-std::string Utf8(std::u16string_view wide) {
-    std::string utf8;
-    platform::EncodeText(platform::kCodePageUtf8, wide, utf8);
-    return utf8;
-}
-
 // Sub-keys are opened with a backslash appended, as the panel always did;
 // the store takes "a\b\" for "a\b".
 std::u16string KeyPath(std::string_view subKey) {
-    return Wide(std::string(subKey) + "\\");
+    return platform::Utf8ToWide(std::string(subKey) + "\\");
 }
 
 platform::HKEY RootKey(RegRoot root) {
@@ -52,7 +40,7 @@ LONG OpenWithRetry(std::string_view subKey, platform::REGSAM access, platform::H
 // The result of the write decides, then that of the close: a write the
 // store refused must not read as success.
 LONG SetAndClose(platform::HKEY key, std::string_view valueName, DWORD type, const void* data, DWORD size) {
-    std::u16string name = Wide(valueName);
+    std::u16string name = platform::Utf8ToWide(valueName);
     LONG set = platform::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const platform::BYTE*>(data), size);
     LONG close = platform::RegCloseKey(key);
     return set != platform::kErrorSuccess ? set : close;
@@ -68,10 +56,10 @@ DWORD ReadClassesRoot(std::string_view subKey, std::string_view valueName, std::
                       std::string& out, DWORD bufferBytes) {
     bool known = common::EqualsIgnoringAsciiCase(subKey, "chm.file\\shell\\open\\command") ||
                  common::EqualsIgnoringAsciiCase(subKey, "htmlfile\\shell\\open\\command");
-    std::u16string text = Wide(known && valueName.empty() ? OpenerCommand() : std::string(defaultText));
+    std::u16string text = platform::Utf8ToWide(known && valueName.empty() ? OpenerCommand() : std::string(defaultText));
     DWORD size = static_cast<DWORD>((text.size() + 1) * 2);
     if (size > bufferBytes) text.resize(bufferBytes / 2 > 0 ? bufferBytes / 2 - 1 : 0);
-    out = Utf8(text);
+    out = platform::WideToUtf8(text);
     return size;
 }
 
@@ -83,7 +71,7 @@ DWORD RegReadString(RegRoot root, std::string_view subKey, std::string_view valu
     std::vector<char16_t> buffer(bufferBytes / 2 + 1, u'\0');
     auto withDefault = [&] {
         std::fill(buffer.begin(), buffer.end(), u'\0');
-        std::u16string text = Wide(defaultText);
+        std::u16string text = platform::Utf8ToWide(defaultText);
         size_t room = bufferBytes / 2 > 0 ? bufferBytes / 2 - 1 : 0;
         std::copy_n(text.begin(), std::min(text.size(), room), buffer.begin());
     };
@@ -93,21 +81,21 @@ DWORD RegReadString(RegRoot root, std::string_view subKey, std::string_view valu
     std::u16string path = KeyPath(subKey);
     bool read = false;
     if (platform::RegOpenKeyExW(RootKey(root), path.c_str(), 0, platform::KEY_READ, &key) == platform::kErrorSuccess) {
-        std::u16string name = Wide(valueName);
+        std::u16string name = platform::Utf8ToWide(valueName);
         read = platform::RegQueryValueExW(key, name.c_str(), nullptr, nullptr,
                                           reinterpret_cast<platform::BYTE*>(buffer.data()), &size) ==
                platform::kErrorSuccess;
         platform::RegCloseKey(key);
     }
     if (!read) withDefault();
-    out = Utf8(std::u16string_view(buffer.data()));
+    out = platform::WideToUtf8(std::u16string_view(buffer.data()));
     return size;
 }
 
 LONG RegEnsureKey(RegRoot root, std::string_view subKey) {
     if (root == RegRoot::ClassesRoot) return platform::kErrorAccessDenied;
     platform::HKEY key = nullptr;
-    std::u16string path = Wide(subKey);
+    std::u16string path = platform::Utf8ToWide(subKey);
     LONG rc = platform::RegCreateKeyExW(RootKey(root), path.c_str(), 0, nullptr, platform::REG_OPTION_NON_VOLATILE,
                                         platform::KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (rc == platform::kErrorSuccess) platform::RegCloseKey(key);
@@ -117,7 +105,7 @@ LONG RegEnsureKey(RegRoot root, std::string_view subKey) {
 DWORD RegReadDword(std::string_view subKey, std::string_view valueName, DWORD defaultValue) {
     platform::HKEY key = nullptr;
     if (OpenWithRetry(subKey, platform::KEY_READ, &key) != platform::kErrorSuccess) return defaultValue;
-    std::u16string name = Wide(valueName);
+    std::u16string name = platform::Utf8ToWide(valueName);
     DWORD size = 0;
     DWORD value = defaultValue;
     if (platform::RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size) == platform::kErrorSuccess) {
@@ -141,7 +129,7 @@ LONG RegWriteString(std::string_view subKey, std::string_view valueName, std::st
     platform::HKEY key = nullptr;
     LONG rc = OpenWithRetry(subKey, platform::KEY_WRITE, &key);
     if (rc != platform::kErrorSuccess) return rc;
-    std::u16string wide = Wide(text);
+    std::u16string wide = platform::Utf8ToWide(text);
     return SetAndClose(key, valueName, platform::REG_SZ, wide.data(), static_cast<DWORD>(wide.size() * 2));
 }
 

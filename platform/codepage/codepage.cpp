@@ -108,4 +108,28 @@ std::string Cp932ToUtf8(std::string_view text) { return ConvertText(kCodePageShi
 
 std::string Utf8ToCp932(std::string_view text) { return ConvertText(kCodePageUtf8, kCodePageShiftJis, text); }
 
+namespace {
+
+std::u16string Decoded(unsigned codePage, std::string_view text) {
+    std::u16string wide;
+    DecodeText(codePage, text, wide);
+    return wide;
+}
+
+std::string Encoded(unsigned codePage, std::u16string_view text) {
+    std::string bytes;
+    EncodeText(codePage, text, bytes);
+    return bytes;
+}
+
+}  // namespace
+
+std::u16string Utf8ToWide(std::string_view text) { return Decoded(kCodePageUtf8, text); }
+
+std::string WideToUtf8(std::u16string_view text) { return Encoded(kCodePageUtf8, text); }
+
+std::u16string Cp932ToWide(std::string_view text) { return Decoded(kCodePageShiftJis, text); }
+
+std::string WideToCp932(std::u16string_view text) { return Encoded(kCodePageShiftJis, text); }
+
 }  // namespace platform

@@ -47,4 +47,10 @@ std::string ConvertText(unsigned fromCodePage, unsigned toCodePage, std::string_
 std::string Cp932ToUtf8(std::string_view text);
 std::string Utf8ToCp932(std::string_view text);
 
+// UTF-8 and CP932 to UTF-16 and back, for the wide registry calls.
+std::u16string Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::u16string_view text);
+std::u16string Cp932ToWide(std::string_view text);
+std::string WideToCp932(std::u16string_view text);
+
 }  // namespace platform

@@ -235,35 +235,23 @@ LONG DeleteKeyCore(HKEY key, const std::string& subKey) {
 
 // Narrow calls: names and string data in code page 932. NULs convert as
 // characters, so NUL-separated lists convert whole.
-std::u16string FromCp932(std::string_view text) {
-    std::u16string wide;
-    DecodeText(kCodePageShiftJis, text, wide);
-    return wide;
-}
-
-std::string ToCp932(std::u16string_view text) {
-    std::string narrow;
-    EncodeText(kCodePageShiftJis, text, narrow);
-    return narrow;
-}
-
 struct NarrowText {
     using Char = char;
     static std::optional<std::string> NameIn(const char* text) {
         if (!text) return std::string();
-        return registry_detail::Utf16ToUtf8(FromCp932(text));
+        return registry_detail::Utf16ToUtf8(Cp932ToWide(text));
     }
     static std::string NameOut(const std::string& name) {
-        return ToCp932(*registry_detail::Utf8ToUtf16(name));
+        return WideToCp932(*registry_detail::Utf8ToUtf16(name));
     }
     static std::vector<BYTE> DataIn(DWORD type, std::vector<BYTE> data) {
         if (!IsStringType(type)) return data;
         std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-        return registry_detail::Utf16ToBytes(FromCp932(text));
+        return registry_detail::Utf16ToBytes(Cp932ToWide(text));
     }
     static std::vector<BYTE> DataOut(DWORD type, std::vector<BYTE> data) {
         if (!IsStringType(type)) return data;
-        std::string text = ToCp932(registry_detail::BytesToUtf16(data));
+        std::string text = WideToCp932(registry_detail::BytesToUtf16(data));
         return std::vector<BYTE>(text.begin(), text.end());
     }
 };

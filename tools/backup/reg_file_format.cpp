@@ -2,39 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 #include <sys/stat.h>
 
+#include "common/ascii_case.h"
 #include "platform/codepage/codepage.h"
 
 namespace backup {
 namespace {
-
-std::string ToCp932(std::u16string_view text) {
-    std::string out;
-    platform::EncodeText(platform::kCodePageShiftJis, text, out);
-    return out;
-}
-
-std::u16string FromCp932(std::string_view text) {
-    std::u16string out;
-    platform::DecodeText(platform::kCodePageShiftJis, text, out);
-    return out;
-}
-
-std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    platform::EncodeText(platform::kCodePageUtf8, text, out);
-    return out;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-bool StartsIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 // The text of a string value up to its first NUL.
 std::u16string StringText(const std::vector<uint8_t>& data) {
@@ -48,15 +22,15 @@ std::u16string StringText(const std::vector<uint8_t>& data) {
 // LF, and every character has a code in code page 932.
 bool QuotedFormHolds(std::u16string_view text, const std::string& cp932) {
     if (text.find_first_of(u"\"\r\n") != std::u16string_view::npos) return false;
-    return FromCp932(cp932) == text;
+    return platform::Cp932ToWide(cp932) == text;
 }
 
 // An "ImagePath" is exported only while its file exists, since a service
 // entry naming a missing program would be restored broken.
 bool IsMissingImagePath(const RegValue& value, std::u16string_view text) {
-    if (!EqualsIgnoringCase(ToCp932(value.name), "imagepath")) return false;
+    if (!common::EqualsIgnoringAsciiCase(platform::WideToCp932(value.name), "imagepath")) return false;
     struct stat st;
-    return text.empty() || stat(ToUtf8(text).c_str(), &st) != 0;
+    return text.empty() || stat(platform::WideToUtf8(text).c_str(), &st) != 0;
 }
 
 std::string EscapedName(const std::string& cp932Name) {
@@ -157,7 +131,7 @@ std::u16string Utf16FromBytes(const std::vector<uint8_t>& bytes) {
 }
 
 std::string KeyLine(std::u16string_view keyPath) {
-    return "[" + std::string(kRootPrefix) + ToCp932(keyPath) + "]";
+    return "[" + std::string(kRootPrefix) + platform::WideToCp932(keyPath) + "]";
 }
 
 std::string FormatHexBytes(size_t nameLength, const std::vector<uint8_t>& bytes) {
@@ -184,7 +158,7 @@ std::string FormatHexBytes(size_t nameLength, const std::vector<uint8_t>& bytes)
 
 std::optional<std::string> FormatValueLines(const RegValue& value) {
     if (value.name.empty() || value.type == kRegNone) return std::nullopt;
-    const std::string name = ToCp932(value.name);
+    const std::string name = platform::WideToCp932(value.name);
     const std::string head = "\"" + EscapedName(name) + "\"=";
     std::string line;
     switch (value.type) {
@@ -200,7 +174,7 @@ std::optional<std::string> FormatValueLines(const RegValue& value) {
         line = head + "hex:" + FormatHexBytes(name.size(), value.data);
         break;
     case kRegMultiSz: {
-        std::string cp932 = ToCp932(Utf16FromBytes(value.data));
+        std::string cp932 = platform::WideToCp932(Utf16FromBytes(value.data));
         line = head + "hex(7):" + FormatHexBytes(name.size(), std::vector<uint8_t>(cp932.begin(), cp932.end()));
         break;
     }
@@ -208,7 +182,7 @@ std::optional<std::string> FormatValueLines(const RegValue& value) {
     case kRegExpandSz: {
         std::u16string text = StringText(value.data);
         if (IsMissingImagePath(value, text)) return std::nullopt;
-        std::string cp932 = ToCp932(text);
+        std::string cp932 = platform::WideToCp932(text);
         if (QuotedFormHolds(text, cp932))
             line = head + "\"" + cp932 + "\"";
         else
@@ -238,8 +212,8 @@ std::vector<RegFileItem> ParseRegFile(std::string_view text) {
             RegFileItem item;
             item.kind = RegFileItem::kKey;
             item.line = std::string(line);
-            if (StartsIgnoringCase(inside, kRootPrefix) && inside.size() > sizeof kRootPrefix - 1) {
-                item.keyPath = FromCp932(inside.substr(sizeof kRootPrefix - 1));
+            if (common::StartsWithIgnoringAsciiCase(inside, kRootPrefix) && inside.size() > sizeof kRootPrefix - 1) {
+                item.keyPath = platform::Cp932ToWide(inside.substr(sizeof kRootPrefix - 1));
                 underKey = true;
             } else {
                 item.keyIgnored = true;
@@ -260,12 +234,12 @@ std::vector<RegFileItem> ParseRegFile(std::string_view text) {
             items.push_back(std::move(item));
             continue;
         }
-        item.value.name = FromCp932(name);
+        item.value.name = platform::Cp932ToWide(name);
         std::string_view data = line.substr(dataStart);
         if (!data.empty() && data.front() == '"') {
             std::string_view content = data.substr(1, data.find('"', 1) == data.npos ? data.npos : data.find('"', 1) - 1);
             item.value.type = kRegSz;
-            item.value.data = Utf16Bytes(FromCp932(content), true);
+            item.value.data = Utf16Bytes(platform::Cp932ToWide(content), true);
             items.push_back(std::move(item));
             continue;
         }
@@ -273,7 +247,7 @@ std::vector<RegFileItem> ParseRegFile(std::string_view text) {
         if (colon == data.npos) continue;
         std::string_view word = data.substr(0, colon);
         std::string_view rest = data.substr(colon + 1);
-        if (EqualsIgnoringCase(word, "dword")) {
+        if (common::EqualsIgnoringAsciiCase(word, "dword")) {
             uint32_t number = static_cast<uint32_t>(strtoul(std::string(rest).c_str(), nullptr, 16));
             item.value.type = kRegDword;
             item.value.data = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
@@ -281,7 +255,7 @@ std::vector<RegFileItem> ParseRegFile(std::string_view text) {
             items.push_back(std::move(item));
             continue;
         }
-        if (!StartsIgnoringCase(word, "hex")) continue;
+        if (!common::StartsWithIgnoringAsciiCase(word, "hex")) continue;
         size_t slash = rest.find('\\');
         std::string list(rest.substr(0, slash));
         while (slash != rest.npos && n + 1 < lines.size()) {
@@ -299,7 +273,7 @@ std::vector<RegFileItem> ParseRegFile(std::string_view text) {
         }
         if (word.find("(7)") != word.npos) {
             item.value.type = kRegMultiSz;
-            item.value.data = Utf16Bytes(FromCp932(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())), false);
+            item.value.data = Utf16Bytes(platform::Cp932ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())), false);
         } else if (word.find("(1)") != word.npos) {
             item.value.type = kRegSz;
             item.value.data = std::move(bytes);

@@ -14,19 +14,7 @@ namespace {
 
 using namespace platform;
 
-std::u16string Wide(const std::string& utf8) {
-    std::u16string out;
-    DecodeText(kCodePageUtf8, utf8, out);
-    return out;
-}
-
-std::string Utf8(std::u16string_view text) {
-    std::string out;
-    EncodeText(kCodePageUtf8, text, out);
-    return out;
-}
-
-std::string KeyName(const std::u16string& key) { return std::string(kRootPrefix) + Utf8(key); }
+std::string KeyName(const std::u16string& key) { return std::string(kRootPrefix) + WideToUtf8(key); }
 
 // Reads value `index` whatever the size of its name and data. Returns the
 // enumeration's result.
@@ -140,7 +128,7 @@ std::string RegistryErrorText(LONG code) {
 }
 
 void ExportRegKey(std::string& file, const std::string& sourceKey, const std::string& targetKey, bool display) {
-    ExportTree(file, Wide(sourceKey), Wide(targetKey), display);
+    ExportTree(file, Utf8ToWide(sourceKey), Utf8ToWide(targetKey), display);
 }
 
 void ImportRegFile(const std::string& path, bool display) {
@@ -168,7 +156,7 @@ void ImportRegFile(const std::string& path, bool display) {
                 break;
             }
             key = item.keyPath;
-            if (display) Out().Say("Create Key = " + Utf8(item.keyPath));
+            if (display) Out().Say("Create Key = " + WideToUtf8(item.keyPath));
             LONG rc = CreateRegKey(nullptr, key);
             if (display) Out().Say(rc == kErrorSuccess ? "... Success.\n" : "... Failed.\n");
             if (rc != kErrorSuccess) {
@@ -185,7 +173,7 @@ void ImportRegFile(const std::string& path, bool display) {
             if (display) Out().SayCp932(item.line + "\n");
             if (key.empty()) break;  // under a key that could not be made
             LONG rc = WriteValue(key, item.value.name, item.value.type, item.value.data);
-            if (rc != kErrorSuccess) Out().Fail(KeyName(key) + "\\" + Utf8(item.value.name), RegistryErrorText(rc));
+            if (rc != kErrorSuccess) Out().Fail(KeyName(key) + "\\" + WideToUtf8(item.value.name), RegistryErrorText(rc));
             break;
         }
         }

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
+
+#include "common/ascii_case.h"
 
 namespace sendmail {
 namespace {
@@ -25,8 +26,7 @@ std::string_view QuotedValue(std::string_view raw) {
 // case, is sent as HTML.
 bool IsHtmlName(std::string_view path) {
     size_t dot = path.rfind('.');
-    return dot != std::string_view::npos && path.size() - dot >= 4 &&
-           strncasecmp(path.data() + dot, ".htm", 4) == 0;
+    return dot != std::string_view::npos && common::StartsWithIgnoringAsciiCase(path.substr(dot), ".htm");
 }
 
 }  // namespace
@@ -37,27 +37,27 @@ void ParseOption(SendmailSettings& settings, std::string_view argument) {
     std::string_view value =
         equals == std::string_view::npos ? std::string_view{} : QuotedValue(argument.substr(equals + 1));
 
-    if (NameEquals(name, "-f") || NameEquals(name, "-from")) {
+    if (common::EqualsIgnoringAsciiCase(name, "-f") || common::EqualsIgnoringAsciiCase(name, "-from")) {
         settings.fromAddress = value;
-    } else if (NameEquals(name, "-replyto")) {
+    } else if (common::EqualsIgnoringAsciiCase(name, "-replyto")) {
         settings.replyTo = value;
-    } else if (NameEquals(name, "-attach")) {
+    } else if (common::EqualsIgnoringAsciiCase(name, "-attach")) {
         AppendListItem(settings.attachments, value);
-    } else if (NameEquals(name, "-subject")) {
+    } else if (common::EqualsIgnoringAsciiCase(name, "-subject")) {
         settings.subject = value;
-    } else if (NameEquals(name, "-message")) {
+    } else if (common::EqualsIgnoringAsciiCase(name, "-message")) {
         settings.message = std::string(value) + "\r\n";
         settings.inputFile.clear();
-    } else if (NameEquals(name, "-inputfile")) {
+    } else if (common::EqualsIgnoringAsciiCase(name, "-inputfile")) {
         settings.inputFile = value;
         settings.message.clear();
         if (IsHtmlName(value)) settings.html = true;
-    } else if (NameEquals(name, "-nomessage")) {
+    } else if (common::EqualsIgnoringAsciiCase(name, "-nomessage")) {
         settings.message.clear();
         settings.inputFile.clear();
-    } else if (NameEquals(name, "-logfile")) {
+    } else if (common::EqualsIgnoringAsciiCase(name, "-logfile")) {
         settings.logFile = value.empty() ? std::string("sendmail-log.txt") : std::string(value);
-    } else if (NameEquals(name, "-insert")) {
+    } else if (common::EqualsIgnoringAsciiCase(name, "-insert")) {
         settings.insert = value;
     } else {
         AppendListItem(settings.recipients, name);

@@ -2,8 +2,8 @@
 
 #include <fstream>
 #include <string_view>
-#include <strings.h>
 
+#include "common/ascii_case.h"
 #include "common/option_arg.h"
 #include "platform/codepage/codepage.h"
 
@@ -38,25 +38,21 @@ void ApplyLine(SendmailSettings& settings, std::string_view line) {
 
     auto number = [&] { return common::ParseDecimal(NumberPart(value)); };
     auto text = [&] { return platform::Cp932ToUtf8(value); };
-    if (NameEquals(key, "esmtp")) settings.esmtp = number() != 0;
-    else if (NameEquals(key, "family")) settings.family = number() != 0 ? 1 : 0;
-    else if (NameEquals(key, "port")) settings.port = static_cast<uint16_t>(number());
-    else if (NameEquals(key, "timeout")) settings.timeout = number();
-    else if (NameEquals(key, "ssl")) settings.ssl = FirstCharOn(NumberPart(value));
-    else if (NameEquals(key, "debug")) settings.debug = FirstCharOn(NumberPart(value));
-    else if (NameEquals(key, "authid")) settings.authId = text();
-    else if (NameEquals(key, "authpass")) settings.authPass = text();
-    else if (NameEquals(key, "charset")) settings.charset = text();
-    else if (NameEquals(key, "from")) settings.fromAddress = text();
-    else if (NameEquals(key, "name")) settings.fromName = text();
-    else if (NameEquals(key, "smtpserver")) settings.smtpServer = text();
+    if (common::EqualsIgnoringAsciiCase(key, "esmtp")) settings.esmtp = number() != 0;
+    else if (common::EqualsIgnoringAsciiCase(key, "family")) settings.family = number() != 0 ? 1 : 0;
+    else if (common::EqualsIgnoringAsciiCase(key, "port")) settings.port = static_cast<uint16_t>(number());
+    else if (common::EqualsIgnoringAsciiCase(key, "timeout")) settings.timeout = number();
+    else if (common::EqualsIgnoringAsciiCase(key, "ssl")) settings.ssl = FirstCharOn(NumberPart(value));
+    else if (common::EqualsIgnoringAsciiCase(key, "debug")) settings.debug = FirstCharOn(NumberPart(value));
+    else if (common::EqualsIgnoringAsciiCase(key, "authid")) settings.authId = text();
+    else if (common::EqualsIgnoringAsciiCase(key, "authpass")) settings.authPass = text();
+    else if (common::EqualsIgnoringAsciiCase(key, "charset")) settings.charset = text();
+    else if (common::EqualsIgnoringAsciiCase(key, "from")) settings.fromAddress = text();
+    else if (common::EqualsIgnoringAsciiCase(key, "name")) settings.fromName = text();
+    else if (common::EqualsIgnoringAsciiCase(key, "smtpserver")) settings.smtpServer = text();
 }
 
 }  // namespace
-
-bool NameEquals(std::string_view text, std::string_view name) {
-    return text.size() == name.size() && strncasecmp(text.data(), name.data(), text.size()) == 0;
-}
 
 int LoadSendmailIni(SendmailSettings& settings, const std::string& path) {
     std::ifstream file(path, std::ios::binary);

@@ -35,9 +35,6 @@ struct SendmailSettings {
     std::string insert;
 };
 
-// Keys of the settings file and option names compare without regard to case.
-bool NameEquals(std::string_view text, std::string_view name);
-
 // Reads the settings file at `path` into `settings`. Returns 1 when the file
 // was read, 0 when it could not be opened (the settings are then untouched).
 int LoadSendmailIni(SendmailSettings& settings, const std::string& path = "sendmail.ini");

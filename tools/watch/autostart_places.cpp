@@ -17,7 +17,6 @@ namespace watch {
 
 namespace {
 
-constexpr unsigned kUtf8CodePage = 65001;
 constexpr const char* kRunKeyBase = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
 
 struct RunKey {
@@ -36,8 +35,7 @@ std::string ValueText(platform::DWORD type, const std::vector<platform::BYTE>& d
     if (type == platform::REG_SZ || type == platform::REG_EXPAND_SZ || type == platform::REG_MULTI_SZ) {
         std::u16string wide(reinterpret_cast<const char16_t*>(data.data()), size / 2);
         wide = wide.substr(0, wide.find(u'\0'));
-        std::string text;
-        return platform::EncodeText(kUtf8CodePage, wide, text) ? text : std::string();
+        return platform::WideToUtf8(wide);
     }
     std::string bytes(reinterpret_cast<const char*>(data.data()), size);
     return bytes.substr(0, bytes.find('\0'));
