@@ -25,6 +25,26 @@ bool AppendToFile(const std::string& path, std::string_view text) {
     return ok;
 }
 
+namespace {
+
+bool Hidden(std::string_view text, size_t at) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if ((c >= 0x20 && c != 0x7f) || c == '\t' || c == '\n') return false;
+    return !(c == '\r' && at + 1 < text.size() && text[at + 1] == '\n');
+}
+
+}  // namespace
+
+std::string_view ShownInLog(std::string_view text, std::string& copy) {
+    size_t at = 0;
+    while (at < text.size() && !Hidden(text, at)) ++at;
+    if (at == text.size()) return text;
+    copy.assign(text);
+    for (; at < text.size(); ++at)
+        if (Hidden(text, at)) copy[at] = '?';
+    return copy;
+}
+
 DailyLogFile::DailyLogFile(Stamp stamp, FILE* console) : stamp_(stamp), console_(console) {}
 
 DailyLogFile::~DailyLogFile() {

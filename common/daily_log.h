@@ -22,6 +22,12 @@ std::string DailyFilePath(const std::string& folder, const LocalTime& t);
 // it is missing. False when the file can't be written.
 bool AppendToFile(const std::string& path, std::string_view text);
 
+// The text as a log shows it: every control byte but a tab, an LF and the
+// CR of a CR LF becomes "?", so bytes a peer sent can neither break a line
+// nor drive the terminal of the console copy. `text` itself when it has
+// none (most lines), else the shown form, made in `copy`.
+std::string_view ShownInLog(std::string_view text, std::string& copy);
+
 class DailyLogFile {
 public:
     enum class Stamp {

@@ -25,13 +25,6 @@ bool LogIsOff() {
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
-// A byte the log shows as "?"; LF and the CR of a CR LF end lines.
-bool Hidden(std::string_view text, size_t at) {
-    const char c = text[at];
-    if (!IsControl(c) || c == '\t' || c == '\n') return false;
-    return !(c == '\r' && at + 1 < text.size() && text[at + 1] == '\n');
-}
-
 }  // namespace
 
 std::string ClientText(std::string_view text) {
@@ -41,23 +34,10 @@ std::string ClientText(std::string_view text) {
     return shown;
 }
 
-namespace {
-
-std::string Shown(std::string_view text) {
-    std::string shown(text);
-    for (size_t at = 0; at < shown.size(); ++at)
-        if (Hidden(text, at)) shown[at] = '?';
-    return shown;
-}
-
-}  // namespace
-
 void WriteLog(std::string_view text) {
     if (LogIsOff()) return;
-    size_t at = 0;
-    while (at < text.size() && !Hidden(text, at)) ++at;
-    if (at == text.size()) return EngineLog().write(text);
-    EngineLog().write(Shown(text));
+    std::string copy;
+    EngineLog().write(common::ShownInLog(text, copy));
 }
 
 void WriteLogF(const char* format, ...) {
@@ -71,7 +51,8 @@ void WriteLogF(const char* format, ...) {
 
 void WriteConsole(std::string_view text) {
     static std::mutex lock;
-    const std::string shown = Shown(text);
+    std::string copy;
+    const std::string_view shown = common::ShownInLog(text, copy);
     std::lock_guard<std::mutex> guard(lock);
     std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fflush(stdout);
