@@ -1,21 +1,43 @@
 #include "common/pipe_messages.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace common {
 
+namespace {
+
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+std::string Joined(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (std::string_view part : parts) text += part;
+    return text;
+}
+
+}  // namespace
+
+std::string BuildScanRequest(std::string_view path, std::string_view sourceDigit) {
+    return Joined({path.substr(0, kRequestPathLimit), "\t", sourceDigit});
+}
+
+ScanRequest SplitScanRequest(std::string_view text) {
+    text = UpToNul(text);
+    const size_t tab = text.rfind('\t');
+    if (tab == std::string_view::npos) return {std::string(text), std::nullopt};
+    const std::string_view source = text.substr(tab + 1);
+    if (source.size() > 1 || (source.size() == 1 && (source[0] < '0' || source[0] > '9')))
+        return {std::string(text), std::nullopt};
+    return {std::string(text.substr(0, tab)), std::string(source)};
+}
+
 std::string BuildWordFilterRequest(std::string_view responsePath, std::string_view listName,
                                    std::string_view hostAndPath) {
-    std::string request(responsePath);
-    request += '?';
-    request += listName;
-    request += '*';
-    request += hostAndPath;
-    return request;
+    return Joined({responsePath, "?", listName, "*", hostAndPath});
 }
 
 WordFilterRequest SplitWordFilterRequest(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
+    text = UpToNul(text);
     WordFilterRequest request;
     const size_t star = text.rfind('*');
     if (star != std::string_view::npos) {
@@ -33,18 +55,28 @@ WordFilterRequest SplitWordFilterRequest(std::string_view text) {
 }
 
 std::string BuildSpamRequest(std::string_view mailPath, std::string_view clientAddress, std::string_view sender) {
-    std::string request(mailPath);
-    request += '\t';
-    request += clientAddress;
-    request += '\t';
-    request += sender;
-    return request;
+    return Joined({mailPath, "\t", clientAddress, "\t", sender});
 }
 
 std::string BuildSpamListRequest(std::string_view mailPath, std::string_view listName) {
-    std::string request(mailPath);
-    request += '?';
-    request += listName;
+    return Joined({mailPath, "?", listName});
+}
+
+SpamRequest SplitSpamRequest(std::string_view text) {
+    text = UpToNul(text);
+    SpamRequest request;
+    const size_t tab = text.find('\t');
+    const std::string_view pathPart = text.substr(0, tab);
+    const size_t question = pathPart.rfind('?');
+    if (question != std::string_view::npos) {
+        request.listName = ListNameAsFile(pathPart.substr(question + 1));
+        request.text = std::string(pathPart.substr(0, question));
+        if (tab != std::string_view::npos) request.text += text.substr(tab);
+    } else {
+        request.text = std::string(text);
+    }
+    request.smtpForm = request.text.find('\t') != std::string::npos;
+    request.mailPath = request.text.substr(0, request.text.find('\t'));
     return request;
 }
 
@@ -66,12 +98,20 @@ bool IsSafeListName(std::string_view name) {
     }
 }
 
+std::string BuildArchiveRequest(std::string_view mailPath) { return std::string(mailPath.substr(0, kRequestPathLimit)); }
+
+std::string SplitArchiveRequest(std::string_view text) { return std::string(UpToNul(text)); }
+
 std::string BuildAlert(std::string_view finding, std::string_view path) {
-    std::string alert = "[";
-    alert += finding;
-    alert += "] ";
-    alert += path;
-    return alert;
+    return Joined({"[", finding, "] ", path});
+}
+
+std::optional<Alert> SplitAlert(std::string_view text) {
+    text = UpToNul(text);
+    const size_t cut = text.find("] ");
+    if (cut == std::string_view::npos) return std::nullopt;
+    const size_t start = text.front() == '[' ? 1 : 0;
+    return Alert{std::string(text.substr(start, cut - start)), std::string(text.substr(cut + 2))};
 }
 
 }  // namespace common

@@ -1,20 +1,47 @@
 // The requests the suite's programs send each other over the pipes named in
 // pipe_names.h, each built and split here so both ends read one layout:
 //
+//   scan:        <file path> TAB <source digit>                          (engine)
+//                <file path>                                             (watchers, service, panel)
 //   word filter: <stored response path>?<list name>*<host and path>
 //   spam check:  <mail path> TAB <client address> TAB <envelope sender>  (SMTP)
 //                <mail path>?<list name>                                (POP3, IMAP4)
+//   archiving:   <mail path>
 //   alert:       [<finding>] <path>
+//
+// Each request travels in a zeroed buffer: the receiving side reads the
+// text up to its first NUL.
 //
 // A list name names a file under the data folder, written with "\" between
 // folders and ";" for ":" in a file name.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace common {
+
+// The most bytes of a file path the engine puts in a scan or archiving
+// request; a longer path is cut there.
+inline constexpr size_t kRequestPathLimit = 260;
+
+// The engine's form: the path (cut at kRequestPathLimit), a TAB and the
+// digit of the road that asks (empty for SOCKS, which sends the TAB alone).
+// The plain form of the other askers is the path alone.
+std::string BuildScanRequest(std::string_view path, std::string_view sourceDigit);
+
+struct ScanRequest {
+    std::string path;
+    // The engine's form: the digit, or empty for a TAB alone. None: the
+    // plain form.
+    std::optional<std::string> source;
+};
+
+// The engine's form when the text ends in a TAB, alone or with one digit
+// after it; otherwise the whole text is the path.
+ScanRequest SplitScanRequest(std::string_view text);
 
 std::string BuildWordFilterRequest(std::string_view responsePath, std::string_view listName,
                                    std::string_view hostAndPath);
@@ -34,6 +61,18 @@ WordFilterRequest SplitWordFilterRequest(std::string_view text);
 std::string BuildSpamRequest(std::string_view mailPath, std::string_view clientAddress, std::string_view sender);
 std::string BuildSpamListRequest(std::string_view mailPath, std::string_view listName);
 
+struct SpamRequest {
+    std::string text;      // the request without its list name (what the SPF check reads)
+    std::string listName;  // as a file (ListNameAsFile), not yet checked; empty: none
+    std::string mailPath;  // up to the first TAB
+    bool smtpForm = false; // the text holds a TAB
+};
+
+// The text ends at its first NUL. The list name follows the last "?" of
+// the part before the first TAB: the SMTP form never carries one, so a
+// "?" in an envelope sender can never name a file to read.
+SpamRequest SplitSpamRequest(std::string_view text);
+
 // The file a list name names, relative to the data folder: ":" read as ";"
 // and "\" as "/".
 std::string ListNameAsFile(std::string_view listName);
@@ -42,6 +81,21 @@ std::string ListNameAsFile(std::string_view listName);
 // parts. Others are not used.
 bool IsSafeListName(std::string_view name);
 
+// The mail path cut at kRequestPathLimit.
+std::string BuildArchiveRequest(std::string_view mailPath);
+// The mail path: the text up to its first NUL.
+std::string SplitArchiveRequest(std::string_view text);
+
 std::string BuildAlert(std::string_view finding, std::string_view path);
+
+struct Alert {
+    std::string finding;
+    std::string path;
+};
+
+// Splits at the first "] " (a finding holds none); the "[" before the
+// finding is dropped when there is one. The text ends at its first NUL.
+// None for a text without "] ": it names no file.
+std::optional<Alert> SplitAlert(std::string_view text);
 
 }  // namespace common

@@ -1,6 +1,6 @@
 #include "archiver/svt/archive_server.h"
 
-#include <algorithm>
+#include <string_view>
 #include <thread>
 
 #include "archiver/svt/archive_log.h"
@@ -8,6 +8,7 @@
 #include "archiver/svt/mail_process.h"
 #include "archiver/svt/password_sender.h"
 #include "common/data_folder.h"
+#include "common/pipe_messages.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
 
@@ -24,7 +25,8 @@ std::string CutAtLastDot(const std::string& path) {
 }  // namespace
 
 std::string HandleArchiveRequest(const ArchiveSettings& settings, const std::string& request) {
-    const std::string requestPath = request.substr(0, std::min(request.find('\0'), kArchiveRequestLimit));
+    const std::string requestPath =
+        common::SplitArchiveRequest(std::string_view(request).substr(0, kArchiveRequestLimit));
     // Only a mail of the engine's cache may be taken: otherwise any local
     // client could have any file moved and rewritten.
     if (!common::IsCacheFile(settings.rootFolder, requestPath)) {

@@ -4,8 +4,39 @@
 
 namespace {
 
-using common::SplitWordFilterRequest;
-using common::WordFilterRequest;
+using namespace std::string_literals;
+
+// Fields that a careless split would take for separators or lose: blanks,
+// commas, non-ASCII bytes (UTF-8 and code page 932), empty fields.
+const std::string kOddPath = "/d/cache/a b,c \xe3\x81\x82\x82\xa0.dat";
+
+TEST(ScanRequest, TheEngineFormIsPathTabDigitAndSplitsBack) {
+    struct Case {
+        std::string path, digit, bytes;
+    } cases[] = {
+        {"/d/cache/req-0-0001.dat", "1", "/d/cache/req-0-0001.dat\t1"},
+        {kOddPath, "3", kOddPath + "\t3"},
+        {"/d/cache/x.dat", "", "/d/cache/x.dat\t"},  // SOCKS: the TAB alone
+        {"", "2", "\t2"},
+        {std::string(260, 'p'), "4", std::string(260, 'p') + "\t4"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(common::BuildScanRequest(c.path, c.digit), c.bytes) << c.path;
+        const common::ScanRequest back = common::SplitScanRequest(c.bytes + '\0' + "junk");
+        EXPECT_EQ(back.path, c.path) << c.path;
+        EXPECT_EQ(back.source, c.digit) << c.path;
+    }
+    // A longer path is cut, not refused; the digit still follows.
+    EXPECT_EQ(common::BuildScanRequest(std::string(300, 'p'), "5"), std::string(260, 'p') + "\t5");
+}
+
+TEST(ScanRequest, AnythingElseIsThePlainFormAllPath) {
+    for (const std::string& text : {"/home/u/x.com"s, kOddPath, "/a\tb/x.com"s, "/a/x\t12"s, "/a/x\tz"s, ""s}) {
+        const common::ScanRequest r = common::SplitScanRequest(text + '\0' + "\t1");
+        EXPECT_EQ(r.path, text);
+        EXPECT_EQ(r.source, std::nullopt) << text;
+    }
+}
 
 TEST(WordFilterRequest, SplitAtTheLastStarThenTheLastQuestionMark) {
     struct Case {
@@ -28,7 +59,7 @@ TEST(WordFilterRequest, SplitAtTheLastStarThenTheLastQuestionMark) {
         {"/d/r.dat?*h/", "/d/r.dat", std::nullopt, "h/"},
     };
     for (const auto& c : cases) {
-        const WordFilterRequest r = SplitWordFilterRequest(c.text);
+        const common::WordFilterRequest r = common::SplitWordFilterRequest(c.text);
         EXPECT_EQ(r.responsePath, c.path) << c.text;
         EXPECT_EQ(r.listName, c.list) << c.text;
         EXPECT_EQ(r.url, c.url) << c.text;
@@ -36,21 +67,104 @@ TEST(WordFilterRequest, SplitAtTheLastStarThenTheLastQuestionMark) {
 }
 
 TEST(WordFilterRequest, WhatTheEngineBuildsSplitsBackIntoItsFields) {
-    const std::string request = common::BuildWordFilterRequest("/d/cache/req-1.dat", "http-block\\10.0.0.5.db",
-                                                                "host.example/a.cgi?x=1");
-    EXPECT_EQ(request, "/d/cache/req-1.dat?http-block\\10.0.0.5.db*host.example/a.cgi?x=1");
-    const WordFilterRequest parts = SplitWordFilterRequest(request);
-    EXPECT_EQ(parts.responsePath, "/d/cache/req-1.dat");
-    EXPECT_EQ(parts.listName, "http-block/10.0.0.5.db");
-    EXPECT_EQ(parts.url, "host.example/a.cgi?x=1");
+    struct Case {
+        std::string path, list, url, bytes;
+        std::string listAsFile;
+    } cases[] = {
+        {"/d/cache/req-1.dat", "http-block\\10.0.0.5.db", "host.example/a.cgi?x=1",
+         "/d/cache/req-1.dat?http-block\\10.0.0.5.db*host.example/a.cgi?x=1", "http-block/10.0.0.5.db"},
+        {kOddPath, "http-block\\a b,c.db", "h.example/\xe3\x81\x82 ,x", kOddPath + "?http-block\\a b,c.db*h.example/\xe3\x81\x82 ,x",
+         "http-block/a b,c.db"},
+        {"/d/r.dat", "l.db", "", "/d/r.dat?l.db*", "l.db"},
+    };
+    for (const Case& c : cases) {
+        const std::string request = common::BuildWordFilterRequest(c.path, c.list, c.url);
+        EXPECT_EQ(request, c.bytes);
+        const common::WordFilterRequest parts = common::SplitWordFilterRequest(request + '\0' + "*x");
+        EXPECT_EQ(parts.responsePath, c.path);
+        EXPECT_EQ(parts.listName, c.listAsFile);
+        EXPECT_EQ(parts.url, c.url);
+    }
 }
 
-TEST(SpamRequest, BothFormsAndTheAlert) {
-    EXPECT_EQ(common::BuildSpamRequest("/d/cache/m.dat", "10.0.0.5", "a@example.jp"),
-              "/d/cache/m.dat\t10.0.0.5\ta@example.jp");
-    EXPECT_EQ(common::BuildSpamListRequest("/d/cache/m.dat", "spamkeyword/u.db"), "/d/cache/m.dat?spamkeyword/u.db");
+TEST(SpamRequest, BothFormsBuiltAndSplit) {
+    struct Case {
+        std::string bytes;  // as built, then split with junk after a NUL
+        std::string text, list, path;
+        bool smtp;
+    } cases[] = {
+        {common::BuildSpamRequest("/d/cache/req-1-0007.dat", "192.0.2.10", "bob@mail.example"),
+         "/d/cache/req-1-0007.dat\t192.0.2.10\tbob@mail.example", "", "/d/cache/req-1-0007.dat", true},
+        {common::BuildSpamRequest(kOddPath, "", ""), kOddPath + "\t\t", "", kOddPath, true},
+        {common::BuildSpamRequest("/d/m.dat", "::1", "\"a b,c\"@x.example"), "/d/m.dat\t::1\t\"a b,c\"@x.example", "",
+         "/d/m.dat", true},
+        // A "?" in the sender names no list.
+        {common::BuildSpamRequest("/d/cache/req-1-0008.dat", "192.0.2.10", "a?../../etc/passwd@x.example"),
+         "/d/cache/req-1-0008.dat\t192.0.2.10\ta?../../etc/passwd@x.example", "", "/d/cache/req-1-0008.dat", true},
+        {common::BuildSpamListRequest("/d/cache/req-2-0003.dat", "spamkeyword/10.0.0.5.db"), "/d/cache/req-2-0003.dat",
+         "spamkeyword/10.0.0.5.db", "/d/cache/req-2-0003.dat", false},
+        {common::BuildSpamListRequest("/d/cache/req-2-0004.dat", "spamkeyword\\fe80::1.db"), "/d/cache/req-2-0004.dat",
+         "spamkeyword/fe80;;1.db", "/d/cache/req-2-0004.dat", false},
+        {common::BuildSpamListRequest(kOddPath, ""), kOddPath, "", kOddPath, false},
+        {"/d/cache/req-1-0009.dat\t192.0.2.10", "/d/cache/req-1-0009.dat\t192.0.2.10", "", "/d/cache/req-1-0009.dat",
+         true},
+    };
+    for (const Case& c : cases) {
+        const common::SpamRequest r = common::SplitSpamRequest(c.bytes + '\0' + "?x\ty");
+        EXPECT_EQ(r.text, c.text) << c.bytes;
+        EXPECT_EQ(r.listName, c.list) << c.bytes;
+        EXPECT_EQ(r.mailPath, c.path) << c.bytes;
+        EXPECT_EQ(r.smtpForm, c.smtp) << c.bytes;
+    }
+    EXPECT_EQ(common::BuildSpamListRequest("/d/cache/m.dat", "spamkeyword\\u.db"), "/d/cache/m.dat?spamkeyword\\u.db");
+}
+
+TEST(ListName, ReadAsAFileInsideTheDataFolder) {
     EXPECT_EQ(common::ListNameAsFile("spamkeyword\\fe80::1.db"), "spamkeyword/fe80;;1.db");
-    EXPECT_EQ(common::BuildAlert("Eicar", "/home/u/x.com"), "[Eicar] /home/u/x.com");
+    EXPECT_TRUE(common::IsSafeListName("spamkeyword/a.db"));
+    EXPECT_TRUE(common::IsSafeListName("spamkeyword/..a/b.db"));
+    for (const char* unsafe : {"", "/etc/passwd", "../x.db", "spamkeyword/../../x", "..", "a/.."})
+        EXPECT_FALSE(common::IsSafeListName(unsafe)) << unsafe;
+}
+
+TEST(ArchiveRequest, ThePathAloneCutAtItsLimit) {
+    struct Case {
+        std::string path, bytes;
+    } cases[] = {
+        {"/d/cache/req-1-0007.dat", "/d/cache/req-1-0007.dat"},
+        {kOddPath, kOddPath},
+        {"", ""},
+        {std::string(261, 'p'), std::string(260, 'p')},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(common::BuildArchiveRequest(c.path), c.bytes);
+        EXPECT_EQ(common::SplitArchiveRequest(c.bytes + '\0' + "junk"), c.bytes);
+    }
+}
+
+TEST(Alert, FindingInBracketsThenThePath) {
+    struct Case {
+        std::string finding, path, bytes;
+    } cases[] = {
+        {"Eicar", "/home/u/x.com", "[Eicar] /home/u/x.com"},
+        {"EICAR-Test-File", kOddPath, "[EICAR-Test-File] " + kOddPath},
+        {"Eicar", "/home/u/p] q.com", "[Eicar] /home/u/p] q.com"},  // only the first "] " counts
+        {"W32/a,b c", "", "[W32/a,b c] "},
+        {"", "/x", "[] /x"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(common::BuildAlert(c.finding, c.path), c.bytes);
+        const std::optional<common::Alert> back = common::SplitAlert(c.bytes + '\0' + "] x");
+        ASSERT_TRUE(back) << c.bytes;
+        EXPECT_EQ(back->finding, c.finding);
+        EXPECT_EQ(back->path, c.path);
+    }
+    // A finding holding "] " moves its rest into the path.
+    EXPECT_EQ(common::SplitAlert(common::BuildAlert("a] b", "/x"))->path, "b] /x");
+    // Without the "[", the finding is what precedes the "] ".
+    EXPECT_EQ(common::SplitAlert("Eicar] /x")->finding, "Eicar");
+    for (const std::string& text : {"no bracket"s, "[Eicar]/x"s, ""s, "[Eicar"s + '\0' + "] /x"})
+        EXPECT_EQ(common::SplitAlert(text), std::nullopt) << text;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
+#include "common/pipe_messages.h"
 #include "engine/core/daily_log.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
@@ -229,7 +230,7 @@ void ForgetSilentScanServer() { ScanWatch().Forget(); }
 int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, const std::string& path,
              std::string& reply, const LateFile& late) {
     reply.clear();
-    const std::string text = path.substr(0, kPipePathLimit) + "\t" + ScanSourceDigit(protocol);
+    const std::string text = common::BuildScanRequest(path, ScanSourceDigit(protocol));
     if (!ReadyLateFile(late, "ScanFile", clientSocket, common::kScanPipeName, text)) return 0;
     if (FileSizeCheck(clientSocket, path, settings.scanSizeLimit)) return 1;
 
@@ -288,7 +289,7 @@ int CompressedbyPipe(const EngineSettings& settings, int clientSocket, const std
         common::DeleteWithRetry(envelopePath);
         return 0;
     }
-    const std::string text = workPath.substr(0, kPipePathLimit);
+    const std::string text = common::BuildArchiveRequest(workPath);
     std::string answer;
     int error = CallPipe("CompressedbyPipe", clientSocket, common::kArchivePipeName, text, kArchiveRequestSize,
                          kArchiveReplySize, settings.pipeCallTimeoutMs, answer);

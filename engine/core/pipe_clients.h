@@ -36,8 +36,6 @@ inline constexpr size_t kWordFilterReplySize = 1041;
 inline constexpr size_t kArchiveRequestSize = 521;
 inline constexpr size_t kArchiveReplySize = 521;
 
-// The most characters of a file path the scan and archiving servers take.
-inline constexpr size_t kPipePathLimit = 260;
 // The spam request's fields (path, client address, sender) fill the buffer
 // up to its terminating NUL.
 inline constexpr size_t kSpamTextLimit = kSpamRequestSize - 1;
@@ -67,13 +65,13 @@ bool FileSizeCheck(int clientSocket, const std::string& path, uint64_t sizeLimit
 // "1" HTTP, "3" SMTP, "4" POP3, "5" IMAP4, "2" FTP, none for SOCKS.
 std::string ScanSourceDigit(int protocol);
 
-// Anti-virus scan of the file at path (cut at kPipePathLimit characters for
-// the request). reply gets the finding, or stays empty for a clean file, a
-// file the scanner couldn't scan, a file over the -k size (not sent) and a
-// failed call. Result: 0 when the pipe failed, else 1. With late, the file
-// is written only when a scan server may take the request; nobody serving
-// the pipe then fails the call without it (for callers without a -k limit,
-// whose size check needs the file).
+// Anti-virus scan of the file at path (cut at common::kRequestPathLimit
+// bytes for the request). reply gets the finding, or stays empty for a
+// clean file, a file the scanner couldn't scan, a file over the -k size
+// (not sent) and a failed call. Result: 0 when the pipe failed, else 1.
+// With late, the file is written only when a scan server may take the
+// request; nobody serving the pipe then fails the call without it (for
+// callers without a -k limit, whose size check needs the file).
 int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, const std::string& path,
              std::string& reply, const LateFile& late = nullptr);
 

@@ -15,6 +15,7 @@
 #include "filters/cwfs/pattern_convert.h"
 #include "filters/cwfs/pics_check.h"
 #include "filters/cwfs/trigram_index.h"
+#include "filters/cwfs/word_filter_request.h"
 
 namespace cwfs {
 namespace {
@@ -67,7 +68,7 @@ std::string ChooseDataFile(const std::optional<std::string>& listName, const std
     return folder + commonName;
 }
 
-int Query_KeywordLists(BodyChunks& body, const WordFilterRequest& request, const std::string& charset,
+int Query_KeywordLists(BodyChunks& body, const common::WordFilterRequest& request, const std::string& charset,
                        std::string& reply) {
     reply.clear();
     const unsigned codePage = common::CodePageFromCharset(charset);

@@ -2,10 +2,11 @@
 // list, then the rating label check and the kids-safe site check.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "common/pipe_messages.h"
 #include "filters/cwfs/body_chunks.h"
-#include "filters/cwfs/word_filter_request.h"
 
 namespace cwfs {
 
@@ -17,7 +18,7 @@ std::string ChooseDataFile(const std::optional<std::string>& listName, const std
 // Fills reply with the WordFilterReply text ("Keyword=...", "PICS-LABEL=...",
 // "KIDS-FILTER=...") or leaves it empty on a pass. Non-zero when the last
 // check that ran hit.
-int Query_KeywordLists(BodyChunks& body, const WordFilterRequest& request, const std::string& charset,
+int Query_KeywordLists(BodyChunks& body, const common::WordFilterRequest& request, const std::string& charset,
                        std::string& reply);
 
 }  // namespace cwfs

@@ -1,13 +1,11 @@
-// The word filter's pipe request (split by common/pipe_messages.h) and the
-// head of the stored response it names.
+// What the word filter reads around its pipe request (which
+// common/pipe_messages.h splits): the sizes of request and reply, and the
+// head of the stored response a request names.
 #pragma once
 
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <string_view>
-
-#include "common/pipe_messages.h"
 
 namespace cwfs {
 
@@ -15,8 +13,6 @@ namespace cwfs {
 inline constexpr size_t kRequestReadLimit = 4161;
 // The client's reply buffer.
 inline constexpr size_t kReplyLimit = 1041;
-
-using common::WordFilterRequest;
 
 // The charset of a lower-cased Content-Type value: the text after
 // "charset=" without leading blanks and double quotes, cut at a blank, a

@@ -9,9 +9,9 @@
 #include "common/file_retry.h"
 #include "common/filter_text.h"
 #include "common/list_file.h"
+#include "common/pipe_messages.h"
 #include "filters/spam/mark_mail.h"
 #include "filters/spam/spam_log.h"
-#include "filters/spam/spam_request.h"
 #include "filters/spam/spam_settings.h"
 #include "platform/codepage/codepage.h"
 
@@ -128,7 +128,7 @@ BodyLists ReadBodyLists(const std::string& listName) {
     const SpamSettings& settings = Settings();
     BodyLists lists;
     std::string keywordFile = settings.keywordFile;
-    if (IsSafeListName(listName) && FileExists(settings.dataFolder + listName))
+    if (common::IsSafeListName(listName) && FileExists(settings.dataFolder + listName))
         keywordFile = settings.dataFolder + listName;
     lists.keywords = common::ReadListFile(keywordFile, kKeywordRules).value_or(std::vector<std::string>{});
     lists.zones = common::ReadListFile(settings.zoneFile, kKeywordRules).value_or(std::vector<std::string>{});

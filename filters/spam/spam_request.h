@@ -1,28 +1,13 @@
-// The two forms of a request on the spam pipe:
-//   SMTP:        <mail path> TAB <client address> TAB <envelope sender>
-//   POP3, IMAP4: <mail path> ? <list name>
+// What the spam server reads from a request besides its fields (split by
+// common/pipe_messages.h): the mail's short name for its log lines.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "common/pipe_messages.h"
-
 namespace spam {
 
-struct SpamRequest {
-    std::string text;      // the request without its list name (what the SPF check reads)
-    std::string listName;  // relative to the data folder, ":" read as ";"; empty: none
-    std::string mailPath;  // up to the first TAB
-    bool smtpForm = false; // the text holds a TAB
-    std::string shortName; // for log lines: "req-1-0007" of ".../cache/req-1-0007.dat"
-};
-
-// The text ends at its first NUL. The list name follows the last "?" of
-// the part before the first TAB: the SMTP form never carries one, so a
-// "?" in an envelope sender can never name a file to read.
-SpamRequest ParseSpamRequest(std::string_view message);
-
-using common::IsSafeListName;
+// "req-1-0007" of ".../cache/req-1-0007.dat": the file name up to its first dot.
+std::string ShortMailName(std::string_view mailPath);
 
 }  // namespace spam

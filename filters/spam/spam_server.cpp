@@ -13,6 +13,7 @@
 #include "filters/spam/date_check.h"
 #include "filters/spam/mark_mail.h"
 #include "filters/spam/spam_log.h"
+#include "filters/spam/spam_request.h"
 #include "filters/spam/spam_settings.h"
 #include "filters/spam/spf_check.h"
 #include "platform/pipe/named_mutex.h"
@@ -54,7 +55,7 @@ void WriteBanner(const SpamSettings& settings, const char* argv0) {
 
 }  // namespace
 
-std::string JudgeMail(const SpamRequest& request) {
+std::string JudgeMail(const common::SpamRequest& request) {
     const SpamSettings& settings = Settings();
     std::string reply;
     const char* verdict = "CLEAN";
@@ -68,7 +69,7 @@ std::string JudgeMail(const SpamRequest& request) {
         }
         if (!reply.empty()) verdict = "SPAM";
     }
-    WriteLogF("[%s] %s:\n", request.shortName.c_str(), verdict);
+    WriteLogF("[%s] %s:\n", ShortMailName(request.mailPath).c_str(), verdict);
     return reply;
 }
 
@@ -80,7 +81,7 @@ std::optional<std::string> HandleSpamRequest(const std::string& message, int rea
         WriteLogF("ReadFile() fail. code = %d\n", readError);
         return std::nullopt;
     }
-    const SpamRequest request = ParseSpamRequest(message);
+    const common::SpamRequest request = common::SplitSpamRequest(message);
     // Only a mail of the engine's cache is judged, and marked when spam.
     if (!common::IsCacheFile(Settings().dataFolder, request.mailPath)) {
         WriteLogF("[%s] is not a mail of the cache folder.\n", request.mailPath.c_str());

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "filters/spam/spam_request.h"
+#include "common/pipe_messages.h"
 
 namespace spam {
 
@@ -14,7 +14,7 @@ inline constexpr const char* kDateDetected = "Date detected.";
 
 // The reply for one request ("" when the mail is not spam or was checked
 // before); a mail judged spam has been marked.
-std::string JudgeMail(const SpamRequest& request);
+std::string JudgeMail(const common::SpamRequest& request);
 
 // The pipe handler: nothing (no reply) for a request that holds no text.
 std::optional<std::string> HandleSpamRequest(const std::string& message, int readError);

@@ -8,7 +8,10 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <optional>
 
+#include "common/pipe_messages.h"
+#include "common/pipe_names.h"
 #include "panel/app/alert_dlg.h"
 #include "panel/app/tray_icon_record.h"
 #include "panel/framework/cp932_text.h"
@@ -40,10 +43,10 @@ AlertPipeServer::~AlertPipeServer() {
 
 bool AlertPipeServer::Start() {
     int error = 0;
-    pipe_ = platform::PipeServer::Create(kAlertPipeName, kAlertMessageSize, &error);
+    pipe_ = platform::PipeServer::Create(common::kAlertPipeName, kAlertMessageSize, &error);
     if (!pipe_) {
         std::fprintf(stderr, "velqorctl: the alert pipe %s cannot be made (error %d); alerts are not shown\n",
-                     platform::PipeSocketPath(kAlertPipeName).c_str(), error);
+                     platform::PipeSocketPath(common::kAlertPipeName).c_str(), error);
         return false;
     }
     thread_ = std::thread([this] { Serve(); });
@@ -87,9 +90,9 @@ void ShowAlert(const std::string& message) {
     Notify(stamp + QStringLiteral(" ") + text, QString::fromUtf8("ウィルスが発見されました。"),
            stamp + QStringLiteral("\r\n") + text + QStringLiteral("\r\n"));
 
-    const qsizetype cut = text.indexOf(QStringLiteral("] "));
-    if (cut < 0) return;
-    const QString path = text.mid(cut + 2);
+    const std::optional<common::Alert> parts = common::SplitAlert(message);
+    if (!parts) return;
+    const QString path = FromCp932(parts->path);
     Alert alert;
     alert.message = stamp + QStringLiteral("\r\n") + text + QStringLiteral("\r\n");
     if (alert.DoModal() != QDialog::Accepted) return;

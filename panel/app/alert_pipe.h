@@ -13,15 +13,12 @@
 #include <string>
 #include <thread>
 
-#include "common/pipe_names.h"
-
 namespace platform {
 class PipeServer;
 }
 
 namespace panel {
 
-using common::kAlertPipeName;
 inline constexpr size_t kAlertMessageSize = 512;
 // How long a client that connected may take to send its message.
 inline constexpr uint32_t kAlertReadLimitMs = 5000;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "common/pipe_messages.h"
 #include "tools/watch/pipe_transaction.h"
 #include "tools/watch/watch_log.h"
 
@@ -97,8 +98,7 @@ void ScanFileByPipe(const std::string& path) {
         std::this_thread::sleep_for(kRetryPause);
     }
     if (reply.empty() || IsCleanAnswer(reply)) return;
-    std::string alert = "[" + reply + "] " + path;
-    LogF("ScanFilebyPipe(%s) AV_ALERT\n", alert.c_str());
+    LogF("ScanFilebyPipe(%s) AV_ALERT\n", common::BuildAlert(reply, path).c_str());
     SendAlert(reply, path);
 }
 

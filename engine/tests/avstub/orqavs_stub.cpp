@@ -40,7 +40,6 @@
 // Prints "orqavs-stub: serving <socket path>" once it serves; ends on
 // SIGTERM or SIGINT. Exit code 1 when the pipe cannot be made (another
 // server has it), 2 on a bad option.
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -54,6 +53,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/pipe_messages.h"
+#include "common/pipe_names.h"
 #include "platform/pipe/pipe.h"
 
 namespace {
@@ -110,27 +111,6 @@ bool ParseArguments(int argc, char** argv, Settings& settings) {
         }
     }
     return true;
-}
-
-struct ScanRequest {
-    std::string path;
-    std::string source;  // the digit, "TAB" or "-"
-};
-
-ScanRequest ParseRequest(const std::string& request) {
-    ScanRequest parsed;
-    std::string text = request.substr(0, request.find('\0'));
-    size_t tab = text.rfind('\t');
-    if (tab != std::string::npos && tab == text.size() - 1) {
-        parsed.source = "TAB";
-    } else if (tab != std::string::npos && tab == text.size() - 2 && std::isdigit(static_cast<unsigned char>(text.back()))) {
-        parsed.source = text.substr(tab + 1);
-    } else {
-        parsed.source = "-";
-        tab = text.size();
-    }
-    parsed.path = text.substr(0, tab);
-    return parsed;
 }
 
 uint32_t Little(const std::string& data, size_t at, int bytes) {
@@ -206,10 +186,12 @@ std::string Scan(const std::string& path, const Settings& settings) {
     return longName;
 }
 
-void Record(const Settings& settings, const std::string& request, const ScanRequest& parsed) {
+// The source as the log shows it: the digit, "TAB" or "-".
+void Record(const Settings& settings, const std::string& request, const common::ScanRequest& parsed) {
     if (settings.logPath.empty()) return;
     std::ofstream log(settings.logPath, std::ios::app);
-    log << request.size() << '\t' << parsed.source << '\t' << parsed.path << '\n';
+    const std::string source = !parsed.source ? "-" : parsed.source->empty() ? "TAB" : *parsed.source;
+    log << request.size() << '\t' << source << '\t' << parsed.path << '\n';
 }
 
 }  // namespace
@@ -219,7 +201,7 @@ int main(int argc, char** argv) {
     if (!ParseArguments(argc, argv, settings)) return 2;
 
     int error = 0;
-    auto server = platform::PipeServer::Create("\\\\.\\pipe\\orqavs", kMaxRequest, &error);
+    auto server = platform::PipeServer::Create(common::kScanPipeName, kMaxRequest, &error);
     if (!server) {
         std::fprintf(stderr, "orqavs-stub: cannot serve the pipe, error %d\n", error);
         return 1;
@@ -227,11 +209,11 @@ int main(int argc, char** argv) {
     g_server = server.get();
     std::signal(SIGTERM, OnStopSignal);
     std::signal(SIGINT, OnStopSignal);
-    std::printf("orqavs-stub: serving %s\n", platform::PipeSocketPath("orqavs").c_str());
+    std::printf("orqavs-stub: serving %s\n", platform::PipeSocketPath(common::kScanPipeName).c_str());
     std::fflush(stdout);
 
     while (server->ServeOne([&](const std::string& request, int) -> std::optional<std::string> {
-        ScanRequest parsed = ParseRequest(request);
+        const common::ScanRequest parsed = common::SplitScanRequest(request);
         Record(settings, request, parsed);
         if (settings.hang) {
             while (!server->stopped()) std::this_thread::sleep_for(std::chrono::milliseconds(20));

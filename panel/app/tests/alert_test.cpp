@@ -16,6 +16,7 @@
 #include <functional>
 #include <future>
 
+#include "common/pipe_names.h"
 #include "panel/app/alert_dlg.h"
 #include "panel/app/tolvane_dlg.h"
 #include "panel/app/tray_icon_record.h"
@@ -42,7 +43,7 @@ std::future<Reply> Send(const std::string& message, std::function<void()> before
         std::string request = message;
         if (request.size() < kAlertMessageSize) request.resize(kAlertMessageSize, '\0');
         Reply reply;
-        reply.error = platform::CallNamedPipe(kAlertPipeName, request, 512, reply.bytes, platform::kPipeWaitForever);
+        reply.error = platform::CallNamedPipe(common::kAlertPipeName, request, 512, reply.bytes, platform::kPipeWaitForever);
         return reply;
     });
 }
@@ -254,7 +255,7 @@ TEST_F(AlertTest, AClientThatSendsNothingFreesThePipeAfterTheBound) {
     int silent = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::string socketPath = platform::PipeSocketPath(kAlertPipeName);
+    std::string socketPath = platform::PipeSocketPath(common::kAlertPipeName);
     std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
     ASSERT_TRUE(testsupport::WaitUntil(
         [&] { return ::connect(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0; }));
@@ -276,7 +277,7 @@ TEST_F(AlertTest, APipeThatCannotBeMadeIsToldAndTheTrayRunsOn) {
     AlertPipeServer second(tray_.get(), [](const std::string&) {});
     EXPECT_FALSE(second.Start());
     std::string told = testing::internal::GetCapturedStderr();
-    EXPECT_NE(told.find("the alert pipe " + platform::PipeSocketPath(kAlertPipeName) + " cannot be made (error 231)"),
+    EXPECT_NE(told.find("the alert pipe " + platform::PipeSocketPath(common::kAlertPipeName) + " cannot be made (error 231)"),
               std::string::npos)
         << told;
 }

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "common/pipe_names.h"
 #include "platform/pipe/pipe.h"
 
 namespace {
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
         }
     }
     int error = 0;
-    auto server = platform::PipeServer::Create("\\\\.\\pipe\\orqalert", kMaxRequest, &error);
+    auto server = platform::PipeServer::Create(common::kAlertPipeName, kMaxRequest, &error);
     if (!server) {
         std::fprintf(stderr, "orqalert-stub: cannot serve the pipe, error %d\n", error);
         return 1;
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
     g_server = server.get();
     std::signal(SIGTERM, OnStopSignal);
     std::signal(SIGINT, OnStopSignal);
-    std::printf("orqalert-stub: serving %s\n", platform::PipeSocketPath("orqalert").c_str());
+    std::printf("orqalert-stub: serving %s\n", platform::PipeSocketPath(common::kAlertPipeName).c_str());
     std::fflush(stdout);
 
     while (server->ServeOne([&](const std::string& request, int) -> std::optional<std::string> {
