@@ -3,20 +3,9 @@
 // write them, the service hands them to the server when it starts it.
 #pragma once
 
-#include <cstdint>
+#include "common/setting_value.h"
 
 namespace common {
-
-struct DwordValue {
-    const char* name;
-    uint32_t byDefault;
-};
-
-struct TextValue {
-    const char* name;
-    const char* byDefault;
-};
-
 namespace archiver_value {
 
 inline constexpr TextValue kExtension{"TQXEtend", "ZIP"};

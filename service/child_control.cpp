@@ -9,6 +9,7 @@
 #include <map>
 
 #include "common/pipe_names.h"
+#include "common/start_values.h"
 #include "platform/pipe/pipe.h"
 #include "platform/process/process.h"
 #include "platform/win32_errors.h"
@@ -190,7 +191,8 @@ std::vector<std::string> UpdaterArguments() {
 }
 
 void RunUpdater() {
-    if (ReadProductDword(kProductSettingsKey, "scanmode", 0) != 1) return;
+    const common::DwordValue& scanMode = common::scan_value::kScanMode;
+    if (ReadProductDword(kProductSettingsKey, scanMode.name, scanMode.byDefault) != 1) return;
     WriteServiceLog("start updater.\n");
     std::vector<std::string> argv{"./autoupdate"};
     for (auto& a : UpdaterArguments()) argv.push_back(std::move(a));

@@ -6,6 +6,7 @@
 
 #include "common/archiver_values.h"
 #include "common/secret_arguments.h"
+#include "common/start_values.h"
 #include "platform/pipe/pipe.h"
 #include "service/child_control.h"
 #include "service/event_source.h"
@@ -40,7 +41,7 @@ std::string Text(const std::string& name, const std::string& defaultText, uint32
 
 int32_t Dword(const common::DwordValue& value) { return Dword(value.name, value.byDefault); }
 std::string Number(const common::DwordValue& value) { return Number(value.name, value.byDefault); }
-std::string Text(const common::TextValue& value, uint32_t size) { return Text(value.name, value.byDefault, size); }
+std::string Text(const common::TextValue& value, uint32_t size = kTextSize) { return Text(value.name, value.byDefault, size); }
 
 // "<count>,<number>" where the count is 0 while the switch is off.
 std::string SwitchAndCount(const common::DwordValue& onSwitch, const common::DwordValue& countValue) {
@@ -57,9 +58,7 @@ public:
         return *this;
     }
     ArgList& addIf(bool condition, std::string arg) { return condition ? add(std::move(arg)) : *this; }
-    ArgList& logSwitch(const std::string& name, uint32_t defaultValue) {
-        return addIf(Dword(name, defaultValue) != 0, "-w");
-    }
+    ArgList& logSwitch(const common::DwordValue& value) { return addIf(Dword(value) != 0, "-w"); }
     std::vector<std::string> take() { return std::move(args_); }
 
 private:
@@ -84,8 +83,9 @@ std::string ScanSizeLimit() {
 
 std::string SpamOptionLine() {
     std::string names;
-    for (auto [value, name] : {std::pair{"spamenglog", "log"}, {"spamspf1", "spf1"}, {"spamdate", "date"}}) {
-        if (Dword(value, 0) == 0) continue;
+    namespace value = common::spam_value;
+    for (auto [setting, name] : {std::pair{value::kLog, "log"}, {value::kSpf, "spf1"}, {value::kDate, "date"}}) {
+        if (Dword(setting) == 0) continue;
         if (!names.empty()) names += ",";
         names += name;
     }
@@ -142,17 +142,18 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     const std::string v = context.debug ? "-v" : "";
     std::vector<ChildStart> table;
 
-    if (context.enginePresent && Dword("scanmode", 0) == 1) {
+    if (context.enginePresent && Dword(common::scan_value::kScanMode) == 1) {
         ArgList args;
-        args.add(e).logSwitch("enginelog", 1);
+        args.add(e).logSwitch(common::scan_value::kLog);
         table.push_back(Started("orqavs", true, "start engine.\n", args));
         table.back().kind = ChildStart::Kind::ScanServer;
     }
 
-    if (Dword("spamcheck", 1) != 0) {
+    if (Dword(common::spam_value::kCheck) != 0) {
+        namespace value = common::spam_value;
         ArgList args;
-        args.add("-t=" + Text("spamtag", "[SPAM]")).add(e).logSwitch("spamenglog", 0);
-        args.addIf(Dword("spamspf1", 0) != 0, "-s").addIf(Dword("spamdate", 0) != 0, "-d");
+        args.add("-t=" + Text(value::kTag)).add(e).logSwitch(value::kLog);
+        args.addIf(Dword(value::kSpf) != 0, "-s").addIf(Dword(value::kDate) != 0, "-d");
         table.push_back(Started("orqspam", true, "start SPAM engine.\n", args));
         table.back().afterLine = SpamOptionLine();
     }
@@ -192,18 +193,19 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
     clean.kind = ChildStart::Kind::CleanCache;
     table.push_back(clean);
 
-    if (context.enginePresent && Dword("process", 1) != 0) {
+    namespace watch = common::watch_value;
+    if (context.enginePresent && Dword(watch::kProcess) != 0) {
         ArgList args;
-        args.add("-t=" + Text("processtime", "30")).add(e).logSwitch("processlog", 0);
+        args.add("-t=" + Text(watch::kProcessTime)).add(e).logSwitch(watch::kProcessLog);
         table.push_back(Started("orqmemo", true, "start memory\n", args));
     } else {
         table.push_back(Skipped("skip memory\n"));
     }
 
-    if (context.enginePresent && Dword("folder", 1) != 0) {
+    if (context.enginePresent && Dword(watch::kFolder) != 0) {
         // The whole system drive by default, which on Linux is the root.
         ArgList args;
-        args.add("-d=" + Text("drivepath", "/")).add(e).logSwitch("folderlog", 0);
+        args.add("-d=" + Text(watch::kDrivePath)).add(e).logSwitch(watch::kFolderLog);
         table.push_back(Started("orqfile", true, "start folder\n", args));
     } else {
         table.push_back(Skipped("skip folder\n"));
@@ -222,7 +224,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
             .add("-g=" + Number("httpncsalog", 0))
             .add("-$=" + Number("httpconrtynum", 10))
             .add(Dword("httpkeepalive", 0) == 0 ? "-!=1" : "-!=0")
-            .logSwitch("httplog", 0);
+            .logSwitch({"httplog", 0});
         table.push_back(Started("orqhprx", true, "start http proxy\n", args));
 
         ArgList filter;
@@ -234,7 +236,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
         filter.add("-m=" + Number("cwfshtmlbuffer", 300))
             .add("-c=" + Text("cwfshtmlcharset", "shift_jis"))
             .add(e)
-            .logSwitch("cwflog", 0)
+            .logSwitch({"cwflog", 0})
             .add(levels)
             .add("-s=" + Text("cwfsproxy", ""));
         table.push_back(Started("orqcwfs", false, "start contents filter engine.\n", filter));
@@ -251,7 +253,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
             .add(ScanSizeLimit())
             .add("-u=" + Number("smtpaddheader", 1))
             .add("-$=" + Number("smtpconrtynum", 10))
-            .logSwitch("smtplog", 0);
+            .logSwitch({"smtplog", 0});
         table.push_back(Started("orqsprx", true, "start smtp proxy\n", args));
     } else {
         table.push_back(Skipped("skip smtp proxy\n"));
@@ -265,7 +267,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
             .add("-d=" + Number("pop3virusbody", 0))
             .add(ScanSizeLimit())
             .add("-$=" + Number("pop3conrtynum", 10))
-            .logSwitch("pop3log", 0);
+            .logSwitch({"pop3log", 0});
         table.push_back(Started("orqpprx", true, "start pop3 proxy\n", args));
     } else {
         table.push_back(Skipped("skip pop3 proxy\n"));
@@ -281,7 +283,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
             .add("-q=" + Number("ftpcmdconvert", 0))
             .add(ScanSizeLimit())
             .add("-$=" + Number("ftpconrtynum", 10))
-            .logSwitch("ftplog", 0);
+            .logSwitch({"ftplog", 0});
         table.push_back(Started("orqfprx", true, "start ftp proxy\n", args));
     } else {
         table.push_back(Skipped("skip ftp proxy\n"));
@@ -300,7 +302,7 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
             .add(ScanSizeLimit())
             .add("-u=" + Number("httpaddheader", 14))
             .add("-$=" + Number("socksconrtynum", 10))
-            .logSwitch("sockslog", 0);
+            .logSwitch({"sockslog", 0});
         table.push_back(Started("orqcprx", true, "start socks proxy\n", args));
     } else {
         table.push_back(Skipped("skip socks proxy\n"));

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "common/start_values.h"
 #include "panel/framework/color_button.h"
 #include "panel/framework/folder_view.h"
 #include "panel/framework/list_file_edit.h"
@@ -20,6 +21,8 @@
 
 namespace panel {
 namespace {
+
+namespace watch = common::watch_value;
 
 // The excluded-extension list's header for a new file.
 const std::vector<std::string>& ExtensionListHeader() {
@@ -38,8 +41,9 @@ const std::vector<std::string>& ExtensionListHeader() {
 
 CAntiVirusSetDlg::CAntiVirusSetDlg(int templateId, QWidget* parent)
     : SwitchAndLogPage(templateId, parent,
-                       {kAntiVirusOnCheck, "アンチウイルスエンジンを起動する。", "scanmode", kAntiVirusLogCheck,
-                        "enginelog", 0, 1}) {}
+                       {kAntiVirusOnCheck, "アンチウイルスエンジンを起動する。", common::scan_value::kScanMode.name,
+                        kAntiVirusLogCheck, common::scan_value::kLog.name, common::scan_value::kScanMode.byDefault,
+                        common::scan_value::kLog.byDefault}) {}
 
 // --- Updater ---------------------------------------------------------------
 
@@ -118,9 +122,9 @@ void CAntiVirusSetDlg1::BuildTemplate() {
 }
 
 void CAntiVirusSetDlg1::OnInitDialog() {
-    process_ = ReadSetting("process", 1);
-    processlog_ = ReadSetting("processlog", 0);
-    processtime_ = ReadSettingText("processtime", "30");
+    process_ = ReadSetting(watch::kProcess.name, watch::kProcess.byDefault);
+    processlog_ = ReadSetting(watch::kProcessLog.name, watch::kProcessLog.byDefault);
+    processtime_ = ReadSettingText(watch::kProcessTime.name, watch::kProcessTime.byDefault);
     BindCheck(kProcessWatchCheck, process_);
     BindCheck(kProcessLogCheck, processlog_);
     ControlsFromFields();
@@ -137,9 +141,9 @@ void CAntiVirusSetDlg1::UpdateEnableState() {
 bool CAntiVirusSetDlg1::SaveSettings() {
     if (!FieldsFromControls()) return false;
     processtime_ = Control<QComboBox>(this, kProcessIntervalCombo)->currentText();
-    WriteDword("process", static_cast<uint32_t>(process_));
-    WriteString("processtime", processtime_);
-    WriteDword("processlog", static_cast<uint32_t>(processlog_));
+    WriteDword(watch::kProcess.name, static_cast<uint32_t>(process_));
+    WriteString(watch::kProcessTime.name, processtime_);
+    WriteDword(watch::kProcessLog.name, static_cast<uint32_t>(processlog_));
     ControlsFromFields();
     return true;
 }
@@ -167,9 +171,9 @@ void CAntiVirusSetDlg2::BuildTemplate() {
 void CAntiVirusSetDlg2::OnInitDialog() {
     AttachButton(placesButton_, kWatchPlacesButton, this, [this] { OnWatchPlaces(); });
     AttachButton(extensionsButton_, kExcludedExtensionsButton, this, [this] { OnExcludedExtensions(); });
-    folder_ = ReadSetting("folder", 1);
-    folderlog_ = ReadSetting("folderlog", 0);
-    drivepath_ = ReadSettingText("drivepath", ListServerDrives());
+    folder_ = ReadSetting(watch::kFolder.name, watch::kFolder.byDefault);
+    folderlog_ = ReadSetting(watch::kFolderLog.name, watch::kFolderLog.byDefault);
+    drivepath_ = ReadSettingText(watch::kDrivePath.name, watch::kDrivePath.byDefault);
     BindCheck(kFolderWatchCheck, folder_);
     BindCheck(kFolderLogCheck, folderlog_);
     BindText(kFolderDrivesEdit, drivepath_);
@@ -186,15 +190,15 @@ void CAntiVirusSetDlg2::UpdateEnableState() {
 
 bool CAntiVirusSetDlg2::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword("folder", static_cast<uint32_t>(folder_));
-    WriteDword("folderlog", static_cast<uint32_t>(folderlog_));
+    WriteDword(watch::kFolder.name, static_cast<uint32_t>(folder_));
+    WriteDword(watch::kFolderLog.name, static_cast<uint32_t>(folderlog_));
     ControlsFromFields();
     return true;
 }
 
 void CAntiVirusSetDlg2::OnWatchPlaces() {
     FieldsFromControls();
-    RegWriteString(kProductSettingsKey, "drivepath", drivepath_.toStdString());
+    RegWriteString(kProductSettingsKey, watch::kDrivePath.name, drivepath_.toStdString());
     {
         CFolderView view;
         if (runDialog)
@@ -203,7 +207,8 @@ void CAntiVirusSetDlg2::OnWatchPlaces() {
             view.exec();
     }
     std::string text;
-    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "drivepath", "/", text, 1 << 20);
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, watch::kDrivePath.name, watch::kDrivePath.byDefault, text,
+                  1 << 20);
     drivepath_ = QString::fromStdString(text);
     ControlsFromFields();
 }

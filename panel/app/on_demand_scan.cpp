@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/folder_white_list.h"
+#include "common/start_values.h"
 #include "panel/app/scan_request.h"
 #include "panel/framework/folder_view.h"
 #include "panel/framework/registry_ops.h"
@@ -64,7 +65,8 @@ void OnDemandScan::OnDemandScanThread() {
     bool useWhiteList = false;
     if (target_.empty()) {
         std::string drivePath;
-        RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "drivepath", "/", drivePath, 1 << 20);
+        const common::TextValue& value = common::watch_value::kDrivePath;
+        RegReadString(RegRoot::LocalMachine, kProductSettingsKey, value.name, value.byDefault, drivePath, 1 << 20);
         places = DrivePathEntries(drivePath);
         useWhiteList = true;
     } else {

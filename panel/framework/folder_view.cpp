@@ -15,6 +15,7 @@
 #include <set>
 
 #include "common/folder_white_list.h"
+#include "common/start_values.h"
 #include "panel/framework/look.h"
 #include "panel/framework/panel_state.h"
 #include "panel/framework/registry_ops.h"
@@ -27,7 +28,7 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kLoadedRole = Qt::UserRole + 1;
-constexpr char kDrivePathValue[] = "drivepath";
+constexpr const common::TextValue& kDrivePath = common::watch_value::kDrivePath;
 
 // The sub-folders of a folder, sorted; links to folders are not followed,
 // so a link loop never grows the tree.
@@ -48,7 +49,7 @@ std::vector<std::string> SubFolders(const std::string& folder) {
 std::string ReadDrivePath() {
     std::string text;
     // Read whole: a long list of places must not be cut.
-    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, kDrivePathValue, "/", text, 1 << 20);
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, kDrivePath.name, kDrivePath.byDefault, text, 1 << 20);
     return text;
 }
 
@@ -223,7 +224,7 @@ void CFolderView::OnOK() {
         places += (places.empty() ? "" : ";") + Local(PathOf(drive));
         SaveFolderLists(drive);
     }
-    RegWriteString(kProductSettingsKey, kDrivePathValue, places);
+    RegWriteString(kProductSettingsKey, kDrivePath.name, places);
     accept();
 }
 

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "common/start_values.h"
 #include "panel/framework/list_file_edit.h"
 #include "panel/framework/page_parts.h"
 #include "panel/framework/registry_ops.h"
@@ -10,6 +11,8 @@
 
 namespace panel {
 namespace {
+
+namespace value = common::spam_value;
 
 // Characters of the spam tag, and its bytes in the service's code page.
 constexpr int kSpamTagLimit = 255;
@@ -32,13 +35,14 @@ void CSpamCheckSetDlg::BuildTemplate() {
 }
 
 void CSpamCheckSetDlg::OnInitDialog() {
-    log_ = ReadSetting("spamenglog", 0);
-    check_ = ReadSetting("spamcheck", 1);
+    log_ = ReadSetting(value::kLog.name, value::kLog.byDefault);
+    check_ = ReadSetting(value::kCheck.name, value::kCheck.byDefault);
     // One limit for the tag on both sides: what the page stores is what the
     // page reads back (a longer stored tag reads as the default, and the
     // next save would overwrite it) and what the service passes on.
     std::string tag;
-    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "spamtag", "[SPAM]", tag, (kSpamTagLimit + 1) * 2);
+    RegReadString(RegRoot::LocalMachine, kProductSettingsKey, value::kTag.name, value::kTag.byDefault, tag,
+                  (kSpamTagLimit + 1) * 2);
     tag_ = QString::fromStdString(tag);
     BindCheck(kSpamCheckCheck, check_);
     BindCheck(kSpamLogCheck, log_);
@@ -54,9 +58,9 @@ void CSpamCheckSetDlg::ApplyEnablingRule() {
 
 bool CSpamCheckSetDlg::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword("spamenglog", static_cast<uint32_t>(log_));
-    WriteDword("spamcheck", static_cast<uint32_t>(check_));
-    WriteString("spamtag", tag_);
+    WriteDword(value::kLog.name, static_cast<uint32_t>(log_));
+    WriteDword(value::kCheck.name, static_cast<uint32_t>(check_));
+    WriteString(value::kTag.name, tag_);
     ControlsFromFields();
     return true;
 }
@@ -83,8 +87,8 @@ void CSpamCheckSetDlg0::OnInitDialog() {
         ColorButton* button = nullptr;
         AttachButton(button, id, this, [file] { EditListFile(file, MailFilterTemplate(file)); });
     }
-    spf_ = ReadSetting("spamspf1", 0);
-    date_ = ReadSetting("spamdate", 0);
+    spf_ = ReadSetting(value::kSpf.name, value::kSpf.byDefault);
+    date_ = ReadSetting(value::kDate.name, value::kDate.byDefault);
     BindCheck(kSpamDateCheck, date_);
     BindCheck(kSpamSpfCheck, spf_);
     ControlsFromFields();
@@ -92,8 +96,8 @@ void CSpamCheckSetDlg0::OnInitDialog() {
 
 bool CSpamCheckSetDlg0::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword("spamspf1", static_cast<uint32_t>(spf_));
-    WriteDword("spamdate", static_cast<uint32_t>(date_));
+    WriteDword(value::kSpf.name, static_cast<uint32_t>(spf_));
+    WriteDword(value::kDate.name, static_cast<uint32_t>(date_));
     ControlsFromFields();
     return true;
 }
