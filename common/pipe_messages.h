@@ -27,6 +27,16 @@ namespace common {
 // request; a longer path is cut there.
 inline constexpr size_t kRequestPathLimit = 260;
 
+// The buffer of the plain scan request and of its reply (the watchers, the
+// service, the panel) and of the alert: the text, then zero bytes, so at
+// most kPlainMessageSize - 1 bytes of text.
+inline constexpr size_t kPlainMessageSize = 512;
+
+// The word filter reads at most this much of a request, its NUL included,
+// and its answer fills at most kWordFilterReplySize bytes.
+inline constexpr size_t kWordFilterReadLimit = 4161;
+inline constexpr size_t kWordFilterReplySize = 1041;
+
 // The engine's form: the path (cut at kRequestPathLimit), a TAB and the
 // digit of the road that asks (empty for SOCKS, which sends the TAB alone).
 // The plain form of the other askers is the path alone.

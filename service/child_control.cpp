@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 
+#include "common/pipe_messages.h"
 #include "common/pipe_names.h"
 #include "common/start_values.h"
 #include "platform/pipe/pipe.h"
@@ -29,7 +30,6 @@ using namespace std::chrono_literals;
 constexpr int kTerminateRounds = 10;
 // The updater is waited for 100 ms at a time, about 500 s in all.
 constexpr int kUpdaterWaitRounds = 4992;
-constexpr size_t kScanMessageSize = 512;
 // A probe waits this long for the pipe to be free and as long again for
 // the answer; a scan server that scans one small file takes far less.
 constexpr uint32_t kProbeWaitMs = 10000;
@@ -143,11 +143,11 @@ void TerminateChildren(bool enginePresent) {
 bool IsProcessAbsent(const std::string& name) { return platform::FindProcesses(name, CurrentFolder()).empty(); }
 
 bool ProbeScanEngine(const std::string& path, std::string* reply) {
-    std::string request(kScanMessageSize, '\0');
-    request.replace(0, std::min(path.size(), kScanMessageSize - 1), path, 0, kScanMessageSize - 1);
+    constexpr size_t kSize = common::kPlainMessageSize;
+    std::string request(kSize, '\0');
+    request.replace(0, std::min(path.size(), kSize - 1), path, 0, kSize - 1);
     std::string answer;
-    int rc = platform::CallNamedPipe(common::kScanPipeName, request, kScanMessageSize, answer, kProbeWaitMs,
-                                     kProbeWaitMs);
+    int rc = platform::CallNamedPipe(common::kScanPipeName, request, kSize, answer, kProbeWaitMs, kProbeWaitMs);
     if (rc != platform::kErrorSuccess && rc != platform::kErrorMoreData) return false;
     if (reply) *reply = answer.substr(0, answer.find('\0'));
     return true;

@@ -18,7 +18,6 @@
 
 #include "common/ascii_case.h"
 #include "common/file_retry.h"
-#include "common/pipe_messages.h"
 #include "engine/core/daily_log.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
@@ -272,7 +271,7 @@ int ScanSpamFile(const EngineSettings& settings, int clientSocket, const std::st
 int ScanHttpFile(const EngineSettings& settings, int clientSocket, const std::string& request,
                  std::string& reply, const LateFile& late) {
     const TextPipe wordFilter{"ScanHttpFile", common::kWordFilterPipeName, Shared().wordFilterPipeLock,
-                              kWordFilterTextLimit, kWordFilterRequestSize, kWordFilterReplySize};
+                              kWordFilterTextLimit, kWordFilterRequestSize, common::kWordFilterReplySize};
     return AskTextPipe(wordFilter, settings, clientSocket, request, reply, late);
 }
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/pipe_messages.h"
 #include "common/pipe_names.h"
 #include "engine/core/engine_settings.h"
 
@@ -32,15 +33,14 @@ inline constexpr size_t kScanReplySize = 521;
 inline constexpr size_t kSpamRequestSize = 521;
 inline constexpr size_t kSpamReplySize = 521;
 inline constexpr size_t kWordFilterRequestSize = 5201;
-inline constexpr size_t kWordFilterReplySize = 1041;
 inline constexpr size_t kArchiveRequestSize = 521;
 inline constexpr size_t kArchiveReplySize = 521;
 
 // The spam request's fields (path, client address, sender) fill the buffer
 // up to its terminating NUL.
 inline constexpr size_t kSpamTextLimit = kSpamRequestSize - 1;
-// The word filter reads at most 4,161 bytes of a request, its NUL included.
-inline constexpr size_t kWordFilterTextLimit = 4160;
+// What the word filter reads of a request, less its NUL.
+inline constexpr size_t kWordFilterTextLimit = common::kWordFilterReadLimit - 1;
 
 // The scanner's answers for a file it could not scan; they count as clean.
 inline constexpr const char* kScanPasswordProtected = "Password-protected-EXE";

@@ -126,8 +126,8 @@ int Query_KeywordLists(BodyChunks& body, const common::WordFilterRequest& reques
         }
         result = kids;
     }
-    // The client reads at most kReplyLimit bytes.
-    if (reply.size() > kReplyLimit) reply.resize(kReplyLimit);
+    // The client reads at most this many bytes.
+    if (reply.size() > common::kWordFilterReplySize) reply.resize(common::kWordFilterReplySize);
     return result;
 }
 

@@ -9,11 +9,6 @@
 
 namespace cwfs {
 
-// The server reads at most this much of a request, its NUL included.
-inline constexpr size_t kRequestReadLimit = 4161;
-// The client's reply buffer.
-inline constexpr size_t kReplyLimit = 1041;
-
 // The charset of a lower-cased Content-Type value: the text after
 // "charset=" without leading blanks and double quotes, cut at a blank, a
 // double quote, ";", CR or LF; the fallback when there is none.

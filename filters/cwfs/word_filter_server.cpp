@@ -141,7 +141,7 @@ int WordFilterServerMain(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
 
     int error = 0;
-    auto pipe = platform::PipeServer::Create(common::kWordFilterPipeName, kRequestReadLimit, &error);
+    auto pipe = platform::PipeServer::Create(common::kWordFilterPipeName, common::kWordFilterReadLimit, &error);
     if (!pipe) return 0;
     g_pipe = pipe.get();
     WriteLog("Start Tavrisk Contents Word Filter Server\n");

@@ -43,7 +43,7 @@ AlertPipeServer::~AlertPipeServer() {
 
 bool AlertPipeServer::Start() {
     int error = 0;
-    pipe_ = platform::PipeServer::Create(common::kAlertPipeName, kAlertMessageSize, &error);
+    pipe_ = platform::PipeServer::Create(common::kAlertPipeName, common::kPlainMessageSize, &error);
     if (!pipe_) {
         std::fprintf(stderr, "velqorctl: the alert pipe %s cannot be made (error %d); alerts are not shown\n",
                      platform::PipeSocketPath(common::kAlertPipeName).c_str(), error);

@@ -19,7 +19,6 @@ class PipeServer;
 
 namespace panel {
 
-inline constexpr size_t kAlertMessageSize = 512;
 // How long a client that connected may take to send its message.
 inline constexpr uint32_t kAlertReadLimitMs = 5000;
 

@@ -4,26 +4,22 @@
 #include <thread>
 
 #include "common/ascii_case.h"
+#include "common/pipe_messages.h"
 #include "common/pipe_names.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
 
 namespace panel {
-namespace {
-
-constexpr size_t kScanMessageSize = 512;
-
-}  // namespace
 
 int AvScanRequest(std::string_view path, std::string& reply, uint32_t replyTimeoutMs) {
     reply.clear();
     std::string request(path);
-    if (request.size() > kScanMessageSize - 1 || request.find('\0') != std::string::npos) return -1;
-    request.resize(kScanMessageSize, '\0');
+    if (request.size() > common::kPlainMessageSize - 1 || request.find('\0') != std::string::npos) return -1;
+    request.resize(common::kPlainMessageSize, '\0');
     std::string answer;
     int rc;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
-    while ((rc = platform::CallNamedPipe(common::kScanPipeName, request, kScanMessageSize, answer, platform::kPipeWaitForever,
+    while ((rc = platform::CallNamedPipe(common::kScanPipeName, request, common::kPlainMessageSize, answer, platform::kPipeWaitForever,
                                          replyTimeoutMs)) == platform::kErrorPipeBusy) {
         if (replyTimeoutMs != platform::kPipeWaitForever && std::chrono::steady_clock::now() > deadline) return 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -1,7 +1,6 @@
 #include "tools/watch/pipe_transaction.h"
 
 #include "common/ascii_case.h"
-#include "common/pipe_messages.h"
 #include "platform/pipe/pipe.h"
 #include "platform/win32_errors.h"
 #include "tools/watch/watch_log.h"
@@ -18,16 +17,17 @@ bool CallPipeTransaction(const std::string& request, std::string& reply, const c
                          PipeCallRules rules) {
     reply.clear();
     std::string text = request.substr(0, std::min(request.find('\0'), kMaxRequestText));
-    std::string message(kPipeMessageSize, '\0');
+    std::string message(common::kPlainMessageSize, '\0');
     message.replace(0, text.size(), text);
 
     std::string received;
-    int err = platform::CallNamedPipe(pipeName, message, kPipeMessageSize, received, platform::kPipeNoWait);
+    int err = platform::CallNamedPipe(pipeName, message, common::kPlainMessageSize, received, platform::kPipeNoWait);
     if (err == platform::kErrorPipeBusy) {
         // The other side is busy (the panel's pop-up waits for its
         // administrator): wait for it, and say so once.
         LogF("%s --- pipe err = %d\n", text.c_str(), err);
-        err = platform::CallNamedPipe(pipeName, message, kPipeMessageSize, received, platform::kPipeWaitForever);
+        err = platform::CallNamedPipe(pipeName, message, common::kPlainMessageSize, received,
+                                     platform::kPipeWaitForever);
     }
     // A reply longer than the buffer still names a finding: keep what fits.
     if (err != platform::kErrorSuccess && err != platform::kErrorMoreData) {

@@ -6,14 +6,14 @@
 #include <cstddef>
 #include <string>
 
+#include "common/pipe_messages.h"
 #include "common/pipe_names.h"
 
 namespace watch {
 
-inline constexpr size_t kPipeMessageSize = 512;
 // The longest text a request holds whole: a longer path is never sent cut,
 // it would name another file.
-inline constexpr size_t kMaxRequestText = kPipeMessageSize - 1;
+inline constexpr size_t kMaxRequestText = common::kPlainMessageSize - 1;
 
 struct PipeCallRules {
     // The autostart watcher's rule: a reply beginning "AVS_ACCESSDENIED"

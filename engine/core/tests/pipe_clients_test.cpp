@@ -361,7 +361,7 @@ TEST_F(PipeClientsTest, RepliesThatFillTheirBufferComeBackWhole) {
     };
     const std::string request = File("mail.dat", "body");
     const Case cases[] = {
-        {"orqcwfs", engine::kWordFilterReplySize,
+        {"orqcwfs", common::kWordFilterReplySize,
          [&](const std::string& r, std::string& reply) { return engine::ScanHttpFile(settings_, kSocket, r, reply); }},
         {"orqspam", engine::kSpamReplySize,
          [&](const std::string& r, std::string& reply) { return engine::ScanSpamFile(settings_, kSocket, r, reply); }},

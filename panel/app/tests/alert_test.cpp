@@ -16,6 +16,7 @@
 #include <functional>
 #include <future>
 
+#include "common/pipe_messages.h"
 #include "common/pipe_names.h"
 #include "panel/app/alert_dlg.h"
 #include "panel/app/tolvane_dlg.h"
@@ -41,7 +42,7 @@ std::future<Reply> Send(const std::string& message, std::function<void()> before
     return std::async(std::launch::async, [message, before] {
         if (before) before();
         std::string request = message;
-        if (request.size() < kAlertMessageSize) request.resize(kAlertMessageSize, '\0');
+        if (request.size() < common::kPlainMessageSize) request.resize(common::kPlainMessageSize, '\0');
         Reply reply;
         reply.error = platform::CallNamedPipe(common::kAlertPipeName, request, 512, reply.bytes, platform::kPipeWaitForever);
         return reply;

@@ -58,7 +58,7 @@ TEST_F(PipeTransactionTest, RepliesAsEachWatcherReadsThem) {
         StartPeers(o);
         std::string reply;
         EXPECT_TRUE(watch::CallPipeTransaction(t("infected"), reply, common::kScanPipeName));
-        EXPECT_EQ(reply.size(), watch::kPipeMessageSize);  // longer than the buffer: still a finding
+        EXPECT_EQ(reply.size(), common::kPlainMessageSize);  // longer than the buffer: still a finding
         EXPECT_EQ(reply.rfind(avstub::kFinding, 0), 0u);
         scanner_.reset();
         alerter_.reset();
