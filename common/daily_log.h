@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -83,12 +84,15 @@ private:
     void appendLine(std::string& out, const LocalTime& t, std::string_view text) const;
     void writeHeldLocked();
     void toConsoleLocked(std::string_view text);
+    LocalTime heldNowLocked();
 
     int holds_ = 0;
     std::string heldPath_;     // the day file the held file lines go to
     std::string heldFile_;     // lines for heldPath_
     std::string heldConsole_;  // lines for the console
     std::string line_;         // the line being written, its buffer kept
+    time_t heldSecond_ = -1;   // the second of heldTime_ (-1: none)
+    LocalTime heldTime_;       // the local time of a held line of that second
     const Stamp stamp_;
     FILE* const console_;
     mutable std::mutex lock_;

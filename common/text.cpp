@@ -98,9 +98,29 @@ std::string TextToBase64(std::string_view source) {
 
 size_t StrIStr(std::string_view text, std::string_view needle) {
     if (needle.empty() || text.size() < needle.size()) return std::string_view::npos;
-    auto found = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
-                             [](char a, char b) { return FoldAscii(a) == FoldAscii(b); });
-    return found == text.end() ? std::string_view::npos : static_cast<size_t>(found - text.begin());
+    // The places of the needle's first character (in either case) are
+    // found with memchr: a keyword is looked for in every line of a mail,
+    // and a character-by-character search was a tenth of the spam check.
+    const char lower = FoldAscii(needle[0]);
+    const char upper = lower >= 'a' && lower <= 'z' ? static_cast<char>(lower - 'a' + 'A') : lower;
+    const std::string_view rest = needle.substr(1);
+    const size_t last = text.size() - needle.size();  // the last place the needle can start
+    auto next = [&](char c, size_t from) {
+        const void* at = std::memchr(text.data() + from, c, last + 1 - from);
+        return at == nullptr ? std::string_view::npos : static_cast<size_t>(static_cast<const char*>(at) - text.data());
+    };
+    size_t nextLower = next(lower, 0);
+    size_t nextUpper = upper == lower ? std::string_view::npos : next(upper, 0);
+    while (nextLower != std::string_view::npos || nextUpper != std::string_view::npos) {
+        const size_t at = std::min(nextLower, nextUpper);
+        if (std::equal(rest.begin(), rest.end(), text.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                       [](char a, char b) { return FoldAscii(a) == FoldAscii(b); }))
+            return at;
+        if (at == last) break;
+        if (at == nextLower) nextLower = next(lower, at + 1);
+        if (at == nextUpper) nextUpper = next(upper, at + 1);
+    }
+    return std::string_view::npos;
 }
 
 int MakeReverseQueryName(std::string_view address, std::string& destination) {

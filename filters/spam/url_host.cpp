@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "common/ascii_case.h"
@@ -10,6 +11,40 @@ namespace spam {
 namespace {
 
 constexpr size_t kHostLimit = 255;
+
+// What the characters of a line may mean: a hidden character ("=2e",
+// "%XX") or a place a host can start after ("://", "www", "WWW", "@").
+// Every body line of a mail is looked at, so 16 characters at a time.
+struct LineMarks {
+    bool hides = false;
+    bool hostMark = false;
+};
+
+LineMarks MarksOf(std::string_view line) {
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    LineMarks marks;
+    if (line.size() < sizeof(Bytes)) {
+        for (char c : line) {
+            marks.hides |= c == '=' || c == '%';
+            marks.hostMark |= c == ':' || c == 'w' || c == 'W' || c == '@';
+        }
+        return marks;
+    }
+    Bytes hides{}, hostMarks{};
+    auto look = [&](size_t at) {
+        Bytes c;
+        std::memcpy(&c, line.data() + at, sizeof c);
+        hides |= (c == '=') | (c == '%');
+        hostMarks |= (c == ':') | ((c | 0x20) == 'w') | (c == '@');
+    };
+    for (size_t at = 0; at + sizeof(Bytes) <= line.size(); at += sizeof(Bytes)) look(at);
+    look(line.size() - sizeof(Bytes));  // the rest, overlapping what was looked at
+    for (size_t i = 0; i < sizeof(Bytes); ++i) {
+        marks.hides |= hides[i] != 0;
+        marks.hostMark |= hostMarks[i] != 0;
+    }
+    return marks;
+}
 
 bool IsHostChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
@@ -64,10 +99,14 @@ int QueryShortUrl(std::string_view link, std::string& target, const std::vector<
 
 int ExtractUrlHost(std::string& host, std::string_view line, const std::vector<std::string>& shortUrls) {
     host.clear();
-    // Most lines hide nothing and are looked at as they are, uncopied.
+    // One look over the line first: most lines hide nothing and are looked
+    // at as they are, uncopied, and most hold no character a host can
+    // start after, so the searches for each of them are not made.
+    const LineMarks marks = MarksOf(line);
+    if (!marks.hides && !marks.hostMark) return 0;
     std::string unhidden;
     std::string_view text = line;
-    if (std::any_of(line.begin(), line.end(), [](char c) { return c == '=' || c == '%'; })) text = unhidden = Unhidden(line);
+    if (marks.hides) text = unhidden = Unhidden(line);
     std::optional<std::string_view> start = common::FindUrlHost(text);
     if (!start) return 0;
     std::string_view rest = start->substr(0, kHostLimit);
