@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/archiver_values.h"
+#include "common/proxy_values.h"
 #include "common/secret_arguments.h"
 #include "common/start_values.h"
 #include "platform/pipe/pipe.h"
@@ -71,8 +72,8 @@ std::string SocketTimeouts(const std::string& protocol) {
            Number(protocol + "sslcltime", d) + "," + Number(protocol + "sslsvtime", d);
 }
 
-std::string PortRange(const std::string& low, const std::string& high) {
-    return "-n=" + Number(low, 0) + "-" + Number(high, 0);
+std::string PortRange(const common::DwordValue& low, const common::DwordValue& high) {
+    return "-n=" + Number(low) + "-" + Number(high);
 }
 
 std::string ScanSizeLimit() {
@@ -211,28 +212,29 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
         table.push_back(Skipped("skip folder\n"));
     }
 
-    if (Dword("http", 0) != 0) {
+    if (Dword(common::http_value::kOn) != 0) {
+        namespace value = common::http_value;
         ArgList args = EngineArgs(v, e, 0);
-        args.addIf(Dword("httpproxyauth", 1) != 0, "-a=" + Number("httpproxyauthtype", 0));
-        args.add("-c=" + Number("httpmaxconn", 0))
-            .add("-i=" + Number("httpipverstion", 0))
+        args.addIf(Dword(value::kAuth) != 0, "-a=" + Number(value::kAuthType));
+        args.add("-c=" + Number(value::kMaxConnections))
+            .add("-i=" + Number(value::kIpVersion))
             .add(SocketTimeouts("http"))
-            .add(PortRange("ftpportstartrenge", "ftpportendrenge"))
-            .add("-m=" + Number("httpcacheexpire", 0))
+            .add(PortRange(common::ftp_value::kPortStart, common::ftp_value::kPortEnd))
+            .add("-m=" + Number(value::kCacheExpire))
             .add(ScanSizeLimit())
             .add("-u=" + Number("httpaddheader", 14))
             .add("-g=" + Number("httpncsalog", 0))
             .add("-$=" + Number("httpconrtynum", 10))
             .add(Dword("httpkeepalive", 0) == 0 ? "-!=1" : "-!=0")
-            .logSwitch({"httplog", 0});
+            .logSwitch(value::kLog);
         table.push_back(Started("orqhprx", true, "start http proxy\n", args));
 
         ArgList filter;
         std::string levels;
-        if (Dword("pics_use", 0) != 0)
-            levels = "-l=" + Number("pics_nude", 4) + "," + Number("pics_sex", 4) + "," + Number("pics_violence", 4) +
-                     "," + Number("pics_language", 4) + "," + Number("pics_other", 3) + "," +
-                     Number("pics_communication", 2);
+        if (Dword(value::kPicsUse) != 0)
+            levels = "-l=" + Number(value::kPicsNudity) + "," + Number(value::kPicsSex) + "," +
+                     Number(value::kPicsViolence) + "," + Number(value::kPicsLanguage) + "," +
+                     Number(value::kPicsOther) + "," + Number(value::kPicsCommunication);
         filter.add("-m=" + Number("cwfshtmlbuffer", 300))
             .add("-c=" + Text("cwfshtmlcharset", "shift_jis"))
             .add(e)
@@ -244,65 +246,69 @@ std::vector<ChildStart> BuildChildStartTable(const ChildStartContext& context) {
         table.push_back(Skipped("skip http proxy\n"));
     }
 
-    if (Dword("smtp", 0) != 0) {
+    if (Dword(common::smtp_value::kOn) != 0) {
+        namespace value = common::smtp_value;
         ArgList args = EngineArgs(v, e, 1);
-        args.add("-c=" + Number("smtpmaxconn", 0)).add("-i=" + Number("smtpipverstion", 0));
-        args.addIf(Dword("smtpmailbackup", 0) != 0, "-b=" + Text("smtpbackupfolder", ""));
-        args.add("-j=" + Number("smtpspamreject", 0))
+        args.add("-c=" + Number(value::kMaxConnections)).add("-i=" + Number(value::kIpVersion));
+        args.addIf(Dword(value::kMailBackup) != 0, "-b=" + Text(value::kBackupFolder));
+        args.add("-j=" + Number(value::kSpamReject))
             .add(SocketTimeouts("smtp"))
             .add(ScanSizeLimit())
             .add("-u=" + Number("smtpaddheader", 1))
             .add("-$=" + Number("smtpconrtynum", 10))
-            .logSwitch({"smtplog", 0});
+            .logSwitch(value::kLog);
         table.push_back(Started("orqsprx", true, "start smtp proxy\n", args));
     } else {
         table.push_back(Skipped("skip smtp proxy\n"));
     }
 
-    if (Dword("pop3", 0) != 0) {
+    if (Dword(common::pop3_value::kOn) != 0) {
+        namespace value = common::pop3_value;
         ArgList args = EngineArgs(v, e, 2);
-        args.add("-c=" + Number("pop3maxconn", 0))
-            .add("-i=" + Number("pop3ipverstion", 0))
+        args.add("-c=" + Number(value::kMaxConnections))
+            .add("-i=" + Number(value::kIpVersion))
             .add(SocketTimeouts("pop3"))
-            .add("-d=" + Number("pop3virusbody", 0))
+            .add("-d=" + Number(value::kVirusBody))
             .add(ScanSizeLimit())
             .add("-$=" + Number("pop3conrtynum", 10))
-            .logSwitch({"pop3log", 0});
+            .logSwitch(value::kLog);
         table.push_back(Started("orqpprx", true, "start pop3 proxy\n", args));
     } else {
         table.push_back(Skipped("skip pop3 proxy\n"));
     }
 
-    if (Dword("ftp", 0) != 0) {
+    if (Dword(common::ftp_value::kOn) != 0) {
+        namespace value = common::ftp_value;
         ArgList args = EngineArgs(v, e, 4);
-        args.add("-c=" + Number("ftpmaxconn", 0))
-            .add("-i=" + Number("ftpipverstion", 0))
+        args.add("-c=" + Number(value::kMaxConnections))
+            .add("-i=" + Number(value::kIpVersion))
             .add(SocketTimeouts("ftp"))
-            .add(PortRange("ftpportstartrenge", "ftpportendrenge"))
-            .add("-m=" + Number("ftpcacheexpire", 0))
+            .add(PortRange(value::kPortStart, value::kPortEnd))
+            .add("-m=" + Number(value::kCacheExpire))
             .add("-q=" + Number("ftpcmdconvert", 0))
             .add(ScanSizeLimit())
             .add("-$=" + Number("ftpconrtynum", 10))
-            .logSwitch({"ftplog", 0});
+            .logSwitch(value::kLog);
         table.push_back(Started("orqfprx", true, "start ftp proxy\n", args));
     } else {
         table.push_back(Skipped("skip ftp proxy\n"));
     }
 
-    if (Dword("socks", 0) != 0) {
+    if (Dword(common::socks_value::kOn) != 0) {
+        namespace value = common::socks_value;
         ArgList args = EngineArgs(v, e, 5);
-        args.addIf(Dword("socksproxyauth", 1) != 0, "-a=" + Number("socksproxyauthtype", 0));
-        args.add("-o=" + Number("sockstype", 0))
-            .add("-c=" + Number("socksmaxconn", 0))
-            .add("-i=" + Number("socksipverstion", 0))
+        args.addIf(Dword(value::kAuth) != 0, "-a=" + Number(value::kAuthType));
+        args.add("-o=" + Number(value::kType))
+            .add("-c=" + Number(value::kMaxConnections))
+            .add("-i=" + Number(value::kIpVersion))
             .add(SocketTimeouts("socks"))
-            .add(PortRange("socksportstartrenge", "socksportendrenge"))
-            .add("-m=" + Number("sockscacheexpire", 0))
+            .add(PortRange(value::kPortStart, value::kPortEnd))
+            .add("-m=" + Number(value::kCacheExpire))
             .add("-q=" + Number("socksftpcmdconvert", 0))
             .add(ScanSizeLimit())
             .add("-u=" + Number("httpaddheader", 14))
             .add("-$=" + Number("socksconrtynum", 10))
-            .logSwitch({"sockslog", 0});
+            .logSwitch(value::kLog);
         table.push_back(Started("orqcprx", true, "start socks proxy\n", args));
     } else {
         table.push_back(Skipped("skip socks proxy\n"));

@@ -41,9 +41,8 @@ const std::vector<std::string>& ExtensionListHeader() {
 
 CAntiVirusSetDlg::CAntiVirusSetDlg(int templateId, QWidget* parent)
     : SwitchAndLogPage(templateId, parent,
-                       {kAntiVirusOnCheck, "アンチウイルスエンジンを起動する。", common::scan_value::kScanMode.name,
-                        kAntiVirusLogCheck, common::scan_value::kLog.name, common::scan_value::kScanMode.byDefault,
-                        common::scan_value::kLog.byDefault}) {}
+                       {kAntiVirusOnCheck, "アンチウイルスエンジンを起動する。", common::scan_value::kScanMode,
+                        kAntiVirusLogCheck, common::scan_value::kLog}) {}
 
 // --- Updater ---------------------------------------------------------------
 

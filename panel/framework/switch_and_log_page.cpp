@@ -19,8 +19,8 @@ void SwitchAndLogPage::BuildTemplate() {
 }
 
 void SwitchAndLogPage::OnInitDialog() {
-    switch_ = ReadSetting(shape_.switchValue, shape_.switchDefault);
-    log_ = ReadSetting(shape_.logValue, shape_.logDefault);
+    switch_ = ReadSetting(shape_.switchValue.name, static_cast<int>(shape_.switchValue.byDefault));
+    log_ = ReadSetting(shape_.logValue.name, static_cast<int>(shape_.logValue.byDefault));
     BindCheck(shape_.switchId, switch_);
     BindCheck(shape_.logId, log_);
     ControlsFromFields();
@@ -34,8 +34,8 @@ void SwitchAndLogPage::UpdateEnableState() {
 
 bool SwitchAndLogPage::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword(shape_.switchValue, static_cast<uint32_t>(switch_));
-    WriteDword(shape_.logValue, static_cast<uint32_t>(log_));
+    WriteDword(shape_.switchValue.name, static_cast<uint32_t>(switch_));
+    WriteDword(shape_.logValue.name, static_cast<uint32_t>(log_));
     ControlsFromFields();
     return true;
 }

@@ -3,6 +3,7 @@
 // its value and is saved as shown.
 #pragma once
 
+#include "common/setting_value.h"
 #include "panel/framework/settings_page.h"
 
 namespace panel {
@@ -13,12 +14,9 @@ public:
     struct Shape {
         int switchId;
         const char* switchText;
-        const char* switchValue;
+        common::DwordValue switchValue;
         int logId;
-        const char* logValue;
-        // What a missing value reads as.
-        int switchDefault = 0;
-        int logDefault = 0;
+        common::DwordValue logValue;
     };
     SwitchAndLogPage(int templateId, QWidget* parent, Shape shape);
     bool SaveSettings() override;

@@ -14,7 +14,7 @@ namespace panel {
 
 ValuePage::ValuePage(int templateId, QWidget* parent) : SettingsPage(templateId, parent) {}
 
-void ValuePage::AddNumber(QBoxLayout* layout, int labelId, const char* label, int editId, const char* value,
+void ValuePage::AddNumber(QBoxLayout* layout, int labelId, const char* label, int editId, const common::DwordValue& value,
                           NumberKind kind, bool ranged) {
     auto* row = new QHBoxLayout;
     row->addWidget(Static(this, labelId, label));
@@ -22,24 +22,24 @@ void ValuePage::AddNumber(QBoxLayout* layout, int labelId, const char* label, in
     row->addStretch();
     layout->addLayout(row);
     Value v;
-    v.name = value;
+    v.value = value;
     v.ids = {editId};
     v.kind = kind;
     v.ranged = ranged;
     values_.push_back(v);
 }
 
-void ValuePage::AddPortRange(QBoxLayout* layout, const char* title, int startId, const char* startValue,
-                             NumberKind startKind, int endId, const char* endValue, NumberKind endKind) {
+void ValuePage::AddPortRange(QBoxLayout* layout, const char* title, int startId, const common::DwordValue& startValue,
+                             NumberKind startKind, int endId, const common::DwordValue& endValue, NumberKind endKind) {
     auto* group = Group(this, 0, title);
     auto* row = new QHBoxLayout(group);
     row->addWidget(Edit(group, startId));
     row->addWidget(Static(group, 0, "～"));
     row->addWidget(Edit(group, endId));
     layout->addWidget(group);
-    for (auto [name, id, kind] : {std::tuple{startValue, startId, startKind}, std::tuple{endValue, endId, endKind}}) {
+    for (const auto& [value, id, kind] : {std::tuple{startValue, startId, startKind}, std::tuple{endValue, endId, endKind}}) {
         Value v;
-        v.name = name;
+        v.value = value;
         v.ids = {id};
         v.kind = kind;
         v.ranged = true;
@@ -48,11 +48,11 @@ void ValuePage::AddPortRange(QBoxLayout* layout, const char* title, int startId,
 }
 
 void ValuePage::AddRadioGroup(QBoxLayout* layout, const char* title, std::vector<std::pair<int, const char*>> radios,
-                              const char* value) {
+                              const common::DwordValue& value) {
     auto* group = Group(this, 0, title);
     auto* column = new QVBoxLayout(group);
     Value v;
-    v.name = value;
+    v.value = value;
     v.shape = Shape::Radio;
     // One exclusive group whose buttons may all be off: a stored value
     // outside the group shows no choice.
@@ -67,15 +67,15 @@ void ValuePage::AddRadioGroup(QBoxLayout* layout, const char* title, std::vector
     values_.push_back(v);
 }
 
-void ValuePage::AddIpVersion(QBoxLayout* layout, const char* value) {
+void ValuePage::AddIpVersion(QBoxLayout* layout, const common::DwordValue& value) {
     AddRadioGroup(layout, "ＩＰバージョン", {{kIpv4OnlyRadio, "IPv4のみ"}, {kIpv6OnlyRadio, "IPv6のみ"}, {kIpBothRadio, "併用"}},
                   value);
 }
 
-void ValuePage::AddCheck(QBoxLayout* layout, int id, const char* text, const char* value) {
+void ValuePage::AddCheck(QBoxLayout* layout, int id, const char* text, const common::DwordValue& value) {
     layout->addWidget(CheckBox(this, id, text));
     Value v;
-    v.name = value;
+    v.value = value;
     v.shape = Shape::Check;
     v.ids = {id};
     values_.push_back(v);
@@ -93,7 +93,7 @@ void ValuePage::OnInitDialog() {
     for (auto& [id, action] : buttons_) AttachButton(this, id, action);
     if (titleString_) setWindowTitle(LoadString(titleString_));
     for (Value& v : values_) {
-        v.stored = RegReadDword(kProductSettingsKey, v.name, 0);
+        v.stored = RegReadDword(kProductSettingsKey, v.value.name, v.value.byDefault);
         switch (v.shape) {
         case Shape::Radio:
             v.choice = static_cast<int>(v.stored);
@@ -129,7 +129,7 @@ bool ValuePage::SaveSettings() {
             v.stored = v.number;
             break;
         }
-        WriteDword(v.name, v.stored);
+        WriteDword(v.value.name, v.stored);
     }
     ControlsFromFields();
     return true;

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/setting_value.h"
 #include "panel/framework/settings_page.h"
 
 class QBoxLayout;
@@ -30,20 +31,20 @@ protected:
     void OnInitDialog() override;
 
     // A number edit with its label; `ranged`: 0 to 65535.
-    void AddNumber(QBoxLayout* layout, int labelId, const char* label, int editId, const char* value,
+    void AddNumber(QBoxLayout* layout, int labelId, const char* label, int editId, const common::DwordValue& value,
                    NumberKind kind, bool ranged);
     // A port range: two ranged edits in one group.
-    void AddPortRange(QBoxLayout* layout, const char* title, int startId, const char* startValue,
-                      NumberKind startKind, int endId, const char* endValue, NumberKind endKind);
+    void AddPortRange(QBoxLayout* layout, const char* title, int startId, const common::DwordValue& startValue,
+                      NumberKind startKind, int endId, const common::DwordValue& endValue, NumberKind endKind);
     // A radio group; the value is the index of the chosen button. A stored
     // value that no button stands for shows no button ticked and is saved
     // again unchanged until a button is chosen.
     void AddRadioGroup(QBoxLayout* layout, const char* title, std::vector<std::pair<int, const char*>> radios,
-                       const char* value);
+                       const common::DwordValue& value);
     // The IP version group ("IPv4のみ", "IPv6のみ", "併用").
-    void AddIpVersion(QBoxLayout* layout, const char* value);
+    void AddIpVersion(QBoxLayout* layout, const common::DwordValue& value);
     // A check box stored as 0 or 1.
-    void AddCheck(QBoxLayout* layout, int id, const char* text, const char* value);
+    void AddCheck(QBoxLayout* layout, int id, const char* text, const common::DwordValue& value);
     // A colour button that runs `action`.
     void AddButton(QBoxLayout* layout, int id, const char* text, std::function<void()> action);
     // The window text, from the string table; shown once the page opens.
@@ -52,7 +53,7 @@ protected:
 private:
     enum class Shape { Number, Radio, Check };
     struct Value {
-        const char* name;
+        common::DwordValue value;
         Shape shape = Shape::Number;
         uint32_t number = 0;
         int choice = -1;      // the radio button, or the check box's 0 or 1

@@ -5,11 +5,14 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "common/proxy_values.h"
 #include "panel/framework/folder_view.h"
 #include "panel/framework/outside_program.h"
 #include "panel/framework/page_parts.h"
 
 namespace panel {
+
+namespace smtp = common::smtp_value;
 
 QString WithFinalSlash(const QString& folder) {
     if (folder.isEmpty() || folder.endsWith(u'/')) return folder;
@@ -58,8 +61,8 @@ void Csmtpdlg12::OnInitDialog() {
     AttachButton(archiveBrowse_, kArchiveBrowseButton, this, [this] { OnBrowseArchiveFolder(); });
     AttachButton(searchBrowse_, kSearchBrowseButton, this, [this] { OnBrowseSearchFolder(); });
     AttachButton(startSearch_, kStartSearchButton, this, [this] { OnStartSearch(); });
-    mailBackup_ = ReadSetting("smtpmailbackup", 0);
-    backupFolder_ = ReadSettingText("smtpbackupfolder");
+    mailBackup_ = ReadSetting(smtp::kMailBackup.name, static_cast<int>(smtp::kMailBackup.byDefault));
+    backupFolder_ = ReadSettingText(smtp::kBackupFolder.name, smtp::kBackupFolder.byDefault);
     searchFolder_ = ReadSettingText("orsearchfolder");
     BindCheck(kMailBackupCheck, mailBackup_);
     BindText(kArchiveFolderEdit, backupFolder_);
@@ -81,8 +84,8 @@ void Csmtpdlg12::UpdateEnableState() {
 bool Csmtpdlg12::SaveSettings() {
     if (!FieldsFromControls()) return false;
     backupFolder_ = WithFinalSlash(backupFolder_);
-    WriteDword("smtpmailbackup", static_cast<uint32_t>(mailBackup_));
-    WriteString("smtpbackupfolder", backupFolder_);
+    WriteDword(smtp::kMailBackup.name, static_cast<uint32_t>(mailBackup_));
+    WriteString(smtp::kBackupFolder.name, backupFolder_);
     WriteString("orsearchfolder", searchFolder_);
     ControlsFromFields();
     return true;

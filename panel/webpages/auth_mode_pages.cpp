@@ -4,6 +4,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "common/proxy_values.h"
 #include "panel/framework/page_parts.h"
 #include "panel/framework/registry_ops.h"
 #include "panel/webpages/auth_sources.h"
@@ -11,9 +12,11 @@
 namespace panel {
 namespace {
 
-const AuthModeTraits kHttpMode = {"接続にはユーザ認証が必要。", "httpproxyauth", "httpproxyauthtype",
+const AuthModeTraits kHttpMode = {"接続にはユーザ認証が必要。", common::http_value::kAuth,
+                                  common::http_value::kAuthType,
                                   HttpUserSourceChoice};
-const AuthModeTraits kSocksMode = {"接続には認証が必要。", "socksproxyauth", "socksproxyauthtype",
+const AuthModeTraits kSocksMode = {"接続には認証が必要。", common::socks_value::kAuth,
+                                   common::socks_value::kAuthType,
                                    SocksUserSourceChoice};
 
 }  // namespace
@@ -45,8 +48,8 @@ void AuthModePage::BuildTemplate() {
 }
 
 void AuthModePage::OnInitDialog() {
-    on_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.onValue, 1));
-    type_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.typeValue, 0));
+    on_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.onValue.name, traits_.onValue.byDefault));
+    type_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.typeValue.name, traits_.typeValue.byDefault));
     traits_.sourceChoice() = type_;
     BindCheck(kAuthRequiredCheck, on_);
     BindRadio({kOwnUsersRadio, kLdapUsersRadio}, radio_);
@@ -64,8 +67,8 @@ bool AuthModePage::SaveSettings() {
     // A stored source outside the two buttons stays as read until a button
     // is chosen.
     if (radio_ >= 0) type_ = radio_;
-    WriteDword(traits_.onValue, static_cast<uint32_t>(on_));
-    WriteDword(traits_.typeValue, static_cast<uint32_t>(type_));
+    WriteDword(traits_.onValue.name, static_cast<uint32_t>(on_));
+    WriteDword(traits_.typeValue.name, static_cast<uint32_t>(type_));
     ControlsFromFields();
     return true;
 }

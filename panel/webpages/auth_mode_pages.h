@@ -3,6 +3,7 @@
 // page's own list or from the LDAP directory.
 #pragma once
 
+#include "common/setting_value.h"
 #include "panel/framework/settings_page.h"
 
 namespace panel {
@@ -15,8 +16,8 @@ inline constexpr int kLdapUsersRadio = 1002;
 
 struct AuthModeTraits {
     const char* checkText;   // text of the switch
-    const char* onValue;     // "httpproxyauth" / "socksproxyauth"
-    const char* typeValue;   // "httpproxyauthtype" / "socksproxyauthtype"
+    common::DwordValue onValue;    // the switch
+    common::DwordValue typeValue;  // the user source
     int& (*sourceChoice)();  // HttpUserSourceChoice / SocksUserSourceChoice
 };
 

@@ -131,12 +131,12 @@ void Chttpdlg::OnInitDialog() {
     }
     BindCheck(kPicsLabelCheck, picsUse_);
 
-    picsUse_ = static_cast<int>(RegReadDword(kProductSettingsKey, "pics_use", 0));
+    picsUse_ = static_cast<int>(RegReadDword(kProductSettingsKey, common::http_value::kPicsUse.name, common::http_value::kPicsUse.byDefault));
     preset_->setCurrentIndex(-1);
     preset_->setEditText(QString());
     if (picsUse_ != 0) {
         for (Level& level : levels_) {
-            level.stored = RegReadDword(kProductSettingsKey, level.value, level.stored);
+            level.stored = RegReadDword(kProductSettingsKey, level.value.name, level.stored);
             level.field = static_cast<int>(level.stored);
         }
         const int nudity = levels_[kNudity].field, sex = levels_[kSex].field, violence = levels_[kViolence].field,
@@ -215,11 +215,11 @@ bool Chttpdlg::SaveSettings() {
         if (level.field >= 0) level.stored = static_cast<uint32_t>(level.field);
         level.field = static_cast<int>(level.stored);
     }
-    WriteDword("pics_use", static_cast<uint32_t>(picsUse_));
+    WriteDword(common::http_value::kPicsUse.name, static_cast<uint32_t>(picsUse_));
     if (picsUse_ != 0) {
-        WriteDword("pics_use", static_cast<uint32_t>(picsUse_));
+        WriteDword(common::http_value::kPicsUse.name, static_cast<uint32_t>(picsUse_));
         for (LevelIndex index : {kNudity, kSex, kViolence, kLanguage, kOther, kCommunication})
-            WriteDword(levels_[index].value, levels_[index].stored);
+            WriteDword(levels_[index].value.name, levels_[index].stored);
         switch (SelectedPreset()) {
         case 0: DeleteKidsRecord(); break;
         case 2: WriteKidsRecord(KidsRecord::R18); break;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 
+#include "common/proxy_values.h"
 #include "panel/framework/settings_page.h"
 
 class QComboBox;
@@ -59,7 +60,7 @@ protected:
 
 private:
     struct Level {
-        const char* value;
+        common::DwordValue value;
         int field;
         uint32_t stored;
     };
@@ -70,8 +71,13 @@ private:
     QComboBox* preset_ = nullptr;
     // In the order the page exchanges them: language, nudity, other,
     // sexual content, violence, communication.
-    Level levels_[6] = {{"pics_language", 4, 4},   {"pics_nude", 4, 4},     {"pics_other", 3, 3},
-                        {"pics_sex", 4, 4},        {"pics_violence", 4, 4}, {"pics_communication", 2, 2}};
+    // A level before the registry is read: its default.
+    static constexpr Level Unread(common::DwordValue value) {
+        return {value, static_cast<int>(value.byDefault), value.byDefault};
+    }
+    Level levels_[6] = {Unread(common::http_value::kPicsLanguage), Unread(common::http_value::kPicsNudity),
+                        Unread(common::http_value::kPicsOther),    Unread(common::http_value::kPicsSex),
+                        Unread(common::http_value::kPicsViolence), Unread(common::http_value::kPicsCommunication)};
     int picsUse_ = 0;
 };
 

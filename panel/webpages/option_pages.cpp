@@ -3,6 +3,7 @@
 #include <QVBoxLayout>
 #include <string>
 
+#include "common/proxy_values.h"
 #include "panel/framework/list_file_edit.h"
 #include "panel/framework/page_parts.h"
 #include "panel/framework/panel_state.h"
@@ -11,6 +12,10 @@
 
 namespace panel {
 namespace {
+
+namespace http = common::http_value;
+namespace ftp = common::ftp_value;
+namespace socks = common::socks_value;
 
 std::function<void()> EditList(const char* fileName, ListPage page = ListPage::Http) {
     return [fileName, page] { EditListFile(fileName, WebListTemplate(fileName, page)); };
@@ -30,11 +35,11 @@ QVBoxLayout* Column(QWidget* page) {
 // --- On/off pages ------------------------------------------------------------
 
 CHttpSetDlg::CHttpSetDlg(int templateId, QWidget* parent)
-    : SwitchAndLogPage(templateId, parent, {kHttpOnCheck, "ＨＴＴＰプロキシを有効にする。", "http", kHttpLogCheck, "httplog"}) {}
+    : SwitchAndLogPage(templateId, parent, {kHttpOnCheck, "ＨＴＴＰプロキシを有効にする。", http::kOn, kHttpLogCheck, http::kLog}) {}
 CFtpSetupDlg::CFtpSetupDlg(int templateId, QWidget* parent)
-    : SwitchAndLogPage(templateId, parent, {kFtpOnCheck, "ＦＴＰプロキシを有効にする。", "ftp", kFtpLogCheck, "ftplog"}) {}
+    : SwitchAndLogPage(templateId, parent, {kFtpOnCheck, "ＦＴＰプロキシを有効にする。", ftp::kOn, kFtpLogCheck, ftp::kLog}) {}
 CSocksSetDlg::CSocksSetDlg(int templateId, QWidget* parent)
-    : SwitchAndLogPage(templateId, parent, {kSocksOnCheck, "ＳＯＣＫＳ（ｖ４／ｖ５）を有効にする。", "socks", kSocksLogCheck, "sockslog"}) {}
+    : SwitchAndLogPage(templateId, parent, {kSocksOnCheck, "ＳＯＣＫＳ（ｖ４／ｖ５）を有効にする。", socks::kOn, kSocksLogCheck, socks::kLog}) {}
 
 // --- The pages -----------------------------------------------------------------
 
@@ -44,21 +49,21 @@ CSocksSetDlg::CSocksSetDlg(int templateId, QWidget* parent)
 VELQOR_PAGE_CONSTRUCTOR(Chttp10dlg)
 void Chttp10dlg::BuildTemplate() {
     auto* layout = Column(this);
-    AddNumber(layout, kHttpConnectionsLabel, "同時接続数", kHttpConnectionsEdit, "httpmaxconn", NumberKind::Signed, false);
+    AddNumber(layout, kHttpConnectionsLabel, "同時接続数", kHttpConnectionsEdit, http::kMaxConnections, NumberKind::Signed, false);
     layout->addStretch();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Chttpdlg00)
 void Chttpdlg00::BuildTemplate() {
     auto* layout = Column(this);
-    AddIpVersion(layout, "httpipverstion");
+    AddIpVersion(layout, http::kIpVersion);
     layout->addStretch();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Chttp01dlg)
 void Chttp01dlg::BuildTemplate() {
     auto* layout = Column(this);
-    AddNumber(layout, 0, "キャッシュ有効期間（分）", kHttpCacheMinutesEdit, "httpcacheexpire", NumberKind::Unsigned32, false);
+    AddNumber(layout, 0, "キャッシュ有効期間（分）", kHttpCacheMinutesEdit, http::kCacheExpire, NumberKind::Unsigned32, false);
     AddButton(layout, kHttpCacheClearButton, "キャッシュをクリアする", ClearCache(CacheKind::Http));
     AddButton(layout, kNoCacheLinksButton, "キャッシュしないリンク", EditList("no-cache.db"));
     layout->addStretch();
@@ -67,29 +72,29 @@ void Chttp01dlg::BuildTemplate() {
 VELQOR_PAGE_CONSTRUCTOR(Cftpdlg00)
 void Cftpdlg00::BuildTemplate() {
     auto* layout = Column(this);
-    AddNumber(layout, kFtpConnectionsLabel, "同時接続数", kFtpConnectionsEdit, "ftpmaxconn", NumberKind::Signed, true);
+    AddNumber(layout, kFtpConnectionsLabel, "同時接続数", kFtpConnectionsEdit, ftp::kMaxConnections, NumberKind::Signed, true);
     layout->addStretch();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Cftpdlg10)
 void Cftpdlg10::BuildTemplate() {
     auto* layout = Column(this);
-    AddIpVersion(layout, "ftpipverstion");
+    AddIpVersion(layout, ftp::kIpVersion);
     layout->addStretch();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Cftpdlg11)
 void Cftpdlg11::BuildTemplate() {
     auto* layout = Column(this);
-    AddPortRange(layout, "データ通信ポート範囲", kDataPortStartEdit, "ftpportstartrenge", NumberKind::Unsigned,
-                 kDataPortEndEdit, "ftpportendrenge", NumberKind::Unsigned);
+    AddPortRange(layout, "データ通信ポート範囲", kDataPortStartEdit, ftp::kPortStart, NumberKind::Unsigned,
+                 kDataPortEndEdit, ftp::kPortEnd, NumberKind::Unsigned);
     layout->addStretch();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Cftpdlg12)
 void Cftpdlg12::BuildTemplate() {
     auto* layout = Column(this);
-    AddNumber(layout, 0, "キャッシュ有効期間（分）", kFtpCacheMinutesEdit, "ftpcacheexpire", NumberKind::Unsigned32, false);
+    AddNumber(layout, 0, "キャッシュ有効期間（分）", kFtpCacheMinutesEdit, ftp::kCacheExpire, NumberKind::Unsigned32, false);
     AddButton(layout, kCacheClearButton, "キャッシュをクリアする", ClearCache(CacheKind::Ftp));
     AddButton(layout, kNoCacheLinksButton, "キャッシュしないリンク", EditList("no-cache.db"));
     layout->addStretch();
@@ -98,21 +103,21 @@ void Cftpdlg12::BuildTemplate() {
 VELQOR_PAGE_CONSTRUCTOR(Csocksdlg00)
 void Csocksdlg00::BuildTemplate() {
     auto* layout = Column(this);
-    AddNumber(layout, kSocksConnectionsLabel, "同時接続数", kSocksConnectionsEdit, "socksmaxconn", NumberKind::Unsigned, true);
+    AddNumber(layout, kSocksConnectionsLabel, "同時接続数", kSocksConnectionsEdit, socks::kMaxConnections, NumberKind::Unsigned, true);
     layout->addStretch();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Csocksdlg10)
 void Csocksdlg10::BuildTemplate() {
     auto* layout = Column(this);
-    AddIpVersion(layout, "socksipverstion");
+    AddIpVersion(layout, socks::kIpVersion);
     layout->addStretch();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Csocksdlg11)
 void Csocksdlg11::BuildTemplate() {
     auto* layout = Column(this);
-    AddRadioGroup(layout, "SOCKSバージョン", {{kSocksBothRadio, "併用"}, {kSocksV4OnlyRadio, "v4のみ"}, {kSocksV5OnlyRadio, "v5のみ"}}, "sockstype");
+    AddRadioGroup(layout, "SOCKSバージョン", {{kSocksBothRadio, "併用"}, {kSocksV4OnlyRadio, "v4のみ"}, {kSocksV5OnlyRadio, "v5のみ"}}, socks::kType);
     layout->addStretch();
 }
 
@@ -121,15 +126,15 @@ void Csocksdlg11::BuildTemplate() {
 VELQOR_PAGE_CONSTRUCTOR(Csocksdlg12)
 void Csocksdlg12::BuildTemplate() {
     auto* layout = Column(this);
-    AddPortRange(layout, "データ通信ポート範囲", kDataPortStartEdit, "socksportstartrenge", NumberKind::Unsigned,
-                 kDataPortEndEdit, "socksportendrenge", NumberKind::Unsigned32);
+    AddPortRange(layout, "データ通信ポート範囲", kDataPortStartEdit, socks::kPortStart, NumberKind::Unsigned,
+                 kDataPortEndEdit, socks::kPortEnd, NumberKind::Unsigned32);
     layout->addStretch();
 }
 
 VELQOR_PAGE_CONSTRUCTOR(Csocksdlg13)
 void Csocksdlg13::BuildTemplate() {
     auto* layout = Column(this);
-    AddNumber(layout, 0, "キャッシュ有効期間（分）", kSocksCacheMinutesEdit, "sockscacheexpire", NumberKind::Unsigned32, false);
+    AddNumber(layout, 0, "キャッシュ有効期間（分）", kSocksCacheMinutesEdit, socks::kCacheExpire, NumberKind::Unsigned32, false);
     AddButton(layout, kCacheClearButton, "キャッシュをクリアする", ClearCache(CacheKind::Socks));
     AddButton(layout, kNoCacheLinksButton, "キャッシュしないリンク", EditList("no-cache.db"));
     layout->addStretch();

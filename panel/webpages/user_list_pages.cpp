@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "common/proxy_values.h"
 #include "common/list_file.h"
 #include "common/publish_file.h"
 #include "panel/framework/connection_list_view.h"
@@ -37,11 +38,11 @@ SortDirections& SocksSortDirections() {
 }
 
 const UserListTraits kHttpUsers = {kHttpUserList,       "http-auth.ini",      "http-auth-old.ini",
-                                   "httpproxyauthtype", HttpUserSourceChoice, HttpUserListSource,
+                                   common::http_value::kAuthType, HttpUserSourceChoice, HttpUserListSource,
                                    HttpSortDirections,  nullptr};
 const UserListTraits kSocksUsers = {kSocksUserList,       "socks-auth.ini",      "socks-auth-old.ini",
-                                    "socksproxyauthtype", SocksUserSourceChoice, SocksUserListSource,
-                                    SocksSortDirections,  "socksproxyauth"};
+                                    common::socks_value::kAuthType, SocksUserSourceChoice, SocksUserListSource,
+                                    SocksSortDirections,  &common::socks_value::kAuth};
 
 bool HasControlCharacter(const QString& text) {
     for (QChar c : text)
@@ -145,7 +146,7 @@ void UserListPage::OnInitDialog() {
     BindText(kUserPasswordEdit, password_);
     BindCheck(kAuthRequiredCheck, needsAuth_);
 
-    source_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.typeValue, 0));
+    source_ = static_cast<int>(RegReadDword(kProductSettingsKey, traits_.typeValue.name, traits_.typeValue.byDefault));
     traits_.listSource() = source_;
     LoadList();
     ControlsFromFields();
@@ -266,7 +267,7 @@ void UserListPage::WriteUserList() {
 
 bool UserListPage::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    if (traits_.onValue) WriteDword(traits_.onValue, static_cast<uint32_t>(needsAuth_));
+    if (traits_.onValue) WriteDword(traits_.onValue->name, static_cast<uint32_t>(needsAuth_));
     if (source_ == 0) WriteUserList();
     ControlsFromFields();
     return true;

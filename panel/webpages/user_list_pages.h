@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/setting_value.h"
 #include "panel/framework/settings_page.h"
 
 class QTreeWidget;
@@ -29,11 +30,11 @@ struct UserListTraits {
     int listId;               // kHttpUserList / kSocksUserList
     const char* userFile;     // "http-auth.ini" / "socks-auth.ini"
     const char* previousCopy; // "http-auth-old.ini" / "socks-auth-old.ini"
-    const char* typeValue;    // "httpproxyauthtype" / "socksproxyauthtype"
+    common::DwordValue typeValue;  // the user source
     int& (*sourceChoice)();   // the mode page's radios
     int& (*listSource)();     // what this page class shows
     SortDirections& (*sortDirections)();
-    const char* onValue;      // SOCKS: "socksproxyauth" from the switch; HTTP: none
+    const common::DwordValue* onValue;  // SOCKS: the switch, saved from here too; HTTP: none
 };
 
 // One user as the list file holds it: "<id>:<password>,<name>".
