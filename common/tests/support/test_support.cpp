@@ -137,7 +137,7 @@ std::string SourcePath(const std::string& relative) { return std::string(VELQOR_
 
 static int outputCounter = 0;
 
-Process::Process(std::vector<std::string> argv, Options options) {
+Process::Process(std::vector<std::string> argv, Options options) : stopGrace_(options.stopGrace) {
     char tmpl[] = "/tmp/velqor-proc-XXXXXX";
     int fd = mkstemp(tmpl);
     if (fd >= 0) ::close(fd);
@@ -177,6 +177,10 @@ Process::Process(std::vector<std::string> argv, Options options) {
 }
 
 Process::~Process() {
+    if (pid_ > 0 && !reaped_ && stopGrace_.count() > 0) {
+        ::kill(pid_, SIGTERM);
+        wait(stopGrace_);
+    }
     if (pid_ > 0 && !reaped_) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, &status_, 0);

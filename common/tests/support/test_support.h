@@ -47,6 +47,10 @@ public:
         std::map<std::string, std::string> env;  // added to (or replacing in) the parent's environment
         std::string cwd;
         bool closeStdin = true;
+        // When set, the end of the Process asks with SIGTERM and waits this
+        // long before SIGKILL: for peers that must stop what they started
+        // (a daemon outside their process group).
+        std::chrono::milliseconds stopGrace{0};
     };
     Process(std::vector<std::string> argv, Options options);
     ~Process();
@@ -66,6 +70,7 @@ private:
     int status_ = -1;
     bool reaped_ = false;
     std::string outPath_, errPath_;
+    std::chrono::milliseconds stopGrace_{0};
 };
 
 struct CommandResult {

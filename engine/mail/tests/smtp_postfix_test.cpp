@@ -25,14 +25,16 @@ protected:
         MailRelayTest::SetUp();
     }
     void TearDown() override {
-        if (postfix_) postfix_->terminate(SIGTERM);
+        postfix_.reset();
     }
     void StartPostfix(const std::vector<std::string>& settings = {}) {
         std::vector<std::string> argv{"/usr/bin/python3",
                                       testsupport::SourcePath("engine/mail/tests/postfix_peer.py"), path("postfix")};
         argv.insert(argv.end(), settings.begin(), settings.end());
         // Postfix takes a few seconds to start on a busy machine.
-        postfix_ = std::make_unique<testsupport::Process>(argv, testsupport::Process::Options{});
+        testsupport::Process::Options options;
+        options.stopGrace = std::chrono::seconds(20);  // its Postfix master stops with it
+        postfix_ = std::make_unique<testsupport::Process>(argv, options);
         testsupport::WaitUntil(
             [&] {
                 const std::string out = postfix_->out();

@@ -83,8 +83,10 @@ protected:
 // reads as a list of addresses.
 TEST_F(OrqnoteTest, DisplayNamesWithSpecialsStayOneAddressThroughPostfix) {
     if (!testsupport::FileExists("/usr/sbin/postfix")) GTEST_SKIP() << "postfix is not installed";
+    Process::Options stopsItsPostfix;
+    stopsItsPostfix.stopGrace = std::chrono::seconds(20);
     Process postfix({kPython, testsupport::SourcePath("engine/mail/tests/postfix_peer.py"), dir_ / "postfix"},
-                    Process::Options{});
+                    stopsItsPostfix);
     int port = 0;
     testsupport::WaitUntil(
         [&] {
