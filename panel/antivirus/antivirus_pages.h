@@ -69,9 +69,10 @@ protected:
 
 private:
     void UpdateEnableState();
-    int process_ = 1;
-    int processlog_ = 0;
-    QString processtime_ = QStringLiteral("30");
+    // Read from the store (or its defaults) when the page opens.
+    int process_{};
+    int processlog_{};
+    QString processtime_;
 };
 
 // Real-time folder watching: the switch, its log, the places watched and
@@ -100,8 +101,8 @@ protected:
 
 private:
     void UpdateEnableState();
-    int folder_ = 1;
-    int folderlog_ = 0;
+    int folder_{};
+    int folderlog_{};
     QString drivepath_;
     ColorButton* placesButton_ = nullptr;
     ColorButton* extensionsButton_ = nullptr;

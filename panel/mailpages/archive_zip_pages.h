@@ -56,12 +56,13 @@ protected:
 
 private:
     void ApplyAuthRule();
-    // Stored values; a radio group's stored value outside its buttons is
-    // kept until a button is chosen.
-    int envTo_ = 0, envFromType_ = 0, unitZip_ = 1, ipVersion_ = 0, esmtp_ = 0;
+    // Stored values, read from the store (or its defaults) when the page
+    // opens; a radio group's stored value outside its buttons is kept until
+    // a button is chosen.
+    int envTo_ = 0, envFromType_ = 0, unitZip_ = 0, ipVersion_ = 0, esmtp_ = 0;
     int envToTicked_ = -1, envFromTypeTicked_ = -1, unitZipTicked_ = -1, ipVersionTicked_ = -1;
-    QString envFromAddr_, uniqPw_, extension_ = QStringLiteral("ZIP"), smtp_, authId_, authPw_;
-    uint32_t smtpPort_ = 25;
+    QString envFromAddr_, uniqPw_, extension_, smtp_, authId_, authPw_;
+    uint32_t smtpPort_ = 0;
 };
 
 // Each header's switch, its label and its limit.
@@ -84,7 +85,7 @@ protected:
 private:
     void ApplyEnablingRules();
     int toHead_ = 0, ccHead_ = 0;
-    uint32_t toHeadCount_ = 1, ccHeadCount_ = 0;
+    uint32_t toHeadCount_ = 0, ccHeadCount_ = 0;
 };
 
 // The log switch and the listen-address list.

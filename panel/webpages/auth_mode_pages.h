@@ -34,8 +34,8 @@ protected:
 private:
     void ApplyEnablingRule();
     const AuthModeTraits& traits_;
-    int on_ = 1;
-    int type_ = 0;
+    int on_{};
+    int type_{};
     int radio_ = 0;  // the checked button, -1 for none
 };
 
