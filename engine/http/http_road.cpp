@@ -70,6 +70,7 @@ struct Exchange {
     bool serverFailed = false; // a receive failed
     bool clientFailed = false; // a send to the client failed
     bool streamed = false;     // the response went to the client as it arrived
+    bool unstored = false;     // ... and then its spool could not be written
     bool extraBytes = false;   // the server sent more than the response
     bool lengthsDiffer = false;// the head's Content-Length lines disagree
 };
@@ -233,8 +234,9 @@ Exchange Road::Receive(ResponseReader& reader, ResponseSpool& spool) {
         spool.AppendWhole(buffer, used);
         spool.AppendBody(bodyBytes.data(), bodyBytes.size());
         // A copy that came short ends the receive: the response can't be
-        // served whole, and a full disk need not read the rest.
-        if (!streaming && !spool.whole()) break;
+        // served whole, nor a streamed one scanned, and a full disk need
+        // not read the rest.
+        if (!spool.whole()) break;
         if (!reader.headComplete()) continue;
         if (record_->StatusCode == 0) record_->StatusCode = reader.head().status;
         if (reader.head().lengthsDiffer) {
@@ -250,9 +252,12 @@ Exchange Road::Receive(ResponseReader& reader, ResponseSpool& spool) {
                                        ? reader.headText().size() + reader.contentLength() > kStreamingThreshold
                                        : total > kStreamingThreshold);
             if (streaming) {
-                exchange.streamed = true;
                 cork.emplace(client_);
                 const bool sent = SendReceivedSoFar(spool);
+                // The whole copy came short before anything went out: the
+                // client is answered as for any response that can't be stored.
+                if (!spool.whole()) break;
+                exchange.streamed = true;
                 // Only the virus scan of the body follows a response that
                 // has reached the client; the whole copy is not needed.
                 spool.StopWhole();
@@ -273,7 +278,8 @@ Exchange Road::Receive(ResponseReader& reader, ResponseSpool& spool) {
         }
     }
     cork.reset();  // the last bytes go out before the spool's work
-    spool.Finish();
+    // The last buffered bytes of a copy may fail only here.
+    exchange.unstored = !spool.Finish() && exchange.streamed;
     return exchange;
 }
 
@@ -417,6 +423,7 @@ void Road::Serve(const std::string& capturedHead) {
     const bool cut = exchange.serverFailed && exchange.anyResponse && !exchange.lengthsDiffer;
     if (!exchange.clientFailed) {
         if (cut) ResetClient("the server's answer was cut");
+        else if (exchange.unstored) ResetClient("the answer could not be stored for its scan");
         else if (exchange.streamed) FinishStreamed(finding);
     }
 

@@ -18,7 +18,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr size_t kPage = 4096;
-constexpr size_t kDiskSize = 64 * kPage;
+constexpr size_t kMiB = 1024 * 1024;
+constexpr size_t kDiskSize = 8 * kMiB;
 
 class FullDisk : public ::testing::Test, protected listenertest::ScannedEngine {
 protected:
@@ -45,6 +46,25 @@ protected:
             .output;
     }
 
+    // curl through the engine into a file: the exit code, the status and
+    // how many body bytes arrived.
+    struct Download {
+        int exitCode;
+        std::string status;
+        size_t bytes;
+    };
+    Download Fetch(const std::string& url) {
+        const std::string file = work_ / "fetched";
+        std::filesystem::remove(file);
+        const testsupport::CommandResult result = testsupport::RunCommand(
+            "curl -s --max-time 20 -o " + file + " -w '%{http_code}' -x http://127.0.0.1:" + std::to_string(port_) +
+                " '" + url + "'",
+            30s);
+        return {result.exitCode, result.output,
+                testsupport::FileExists(file) ? static_cast<size_t>(std::filesystem::file_size(file)) : 0};
+    }
+
+    testsupport::TempDir work_;
     std::string cache_;
     bool mounted_ = false;
     listenertest::OriginServer origin_;
@@ -65,6 +85,48 @@ TEST_F(FullDisk, AnUnscannedBodyNeverReachesTheClient) {
     const std::string reply = Get(origin_.url("length/eicar"));
     EXPECT_EQ(reply.find("EICAR-STANDARD"), std::string::npos) << reply << engine_->log();
     EXPECT_EQ(reply.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u) << reply << engine_->log();
+}
+
+// A download too large to wait for, on a disk with room for only part of
+// its scan copy: whatever its framing and wherever its virus lies (or with
+// none), the client gets 503 while nothing has gone out, else a reset
+// before the held tail; never the whole unscanned body. With 300 KiB free
+// a chunked or close-delimited body fills the disk before it streams, a
+// Content-Length one after; with 5 MiB free all three are streaming.
+TEST_F(FullDisk, ADownloadWhoseScanCopyFillsTheDiskNeverArrivesWhole) {
+    const struct {
+        size_t free;
+        size_t size;
+        std::string form;
+        bool answered503;
+    } cases[] = {
+        {300 * 1024, 3 * kMiB, "length", false},
+        {300 * 1024, 3 * kMiB, "chunked", true},
+        {300 * 1024, 3 * kMiB, "close", true},
+        {5 * kMiB, 6 * kMiB, "length", false},
+        {5 * kMiB, 6 * kMiB, "chunked", false},
+        {5 * kMiB, 6 * kMiB, "close", false},
+    };
+    for (const auto& c : cases) {
+        LeaveFree(c.free);
+        for (const std::string body : {"eicarstart", "eicarend", "data"}) {
+            const std::string name = c.form + "/" + body + "-" + std::to_string(c.size);
+            const std::string where = name + " with " + std::to_string(c.free) + " bytes free";
+            const Download got = Fetch(origin_.url(name));
+            EXPECT_LT(got.bytes, c.size) << where;
+            if (c.answered503) {
+                EXPECT_EQ(got.status, "503") << where;
+                EXPECT_EQ(got.exitCode, 0) << where;
+            } else {
+                EXPECT_EQ(got.status, "200") << where;
+                EXPECT_NE(got.exitCode, 0) << where << ": the cut body looks whole";
+                EXPECT_GT(got.bytes, 0u) << where << ": the body was not streamed";
+            }
+            EXPECT_TRUE(engine_->waitForEmptyCache()) << where << engine_->log();
+        }
+    }
+    EXPECT_TRUE(engine_->waitForLog("No space left on device")) << engine_->log();
+    EXPECT_TRUE(engine_->waitForLog("] C:reset (the answer could not be stored for its scan).")) << engine_->log();
 }
 
 // A full disk answers 503 instead of closing in silence, and the engine
