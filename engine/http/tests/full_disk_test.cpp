@@ -118,9 +118,9 @@ TEST_F(FullDisk, ADownloadWhoseScanCopyFillsTheDiskNeverArrivesWhole) {
                 EXPECT_EQ(got.status, "503") << where;
                 EXPECT_EQ(got.exitCode, 0) << where;
             } else {
-                EXPECT_EQ(got.status, "200") << where;
+                // How much arrived depends on how far curl read before the
+                // reset, which drops what it had not read yet.
                 EXPECT_NE(got.exitCode, 0) << where << ": the cut body looks whole";
-                EXPECT_GT(got.bytes, 0u) << where << ": the body was not streamed";
             }
             EXPECT_TRUE(engine_->waitForEmptyCache()) << where << engine_->log();
         }
