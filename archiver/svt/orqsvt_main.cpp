@@ -17,6 +17,7 @@
 #include "common/pipe_names.h"
 #include "platform/pipe/named_mutex.h"
 #include "platform/pipe/pipe.h"
+#include "platform/pipe/server_start.h"
 #include "platform/process/privilege.h"
 
 namespace {
@@ -40,7 +41,7 @@ void MakeFolders(const std::string& path) {
 
 int main(int argc, char** argv) {
     platform::NamedMutex single("orqsvt");
-    if (!single.owned()) return 0;
+    if (!single.owned()) return platform::GuardExitCode(single, "orqsvt");
 
     archiver::ArchiveSettings settings;
     archiver::ReadArchiveOptions(std::vector<std::string>(argv + 1, argv + argc), settings);
@@ -61,6 +62,11 @@ int main(int argc, char** argv) {
     archiver::SetUpLog(settings);
     if (root.fellBack) archiver::LogLine(common::DataRootFallbackNote(settings.environmentName) + "\n");
     for (const std::string& line : archiver::SettingsBlock(settings)) archiver::LogLine(line);
+    // Every mail passes through the work folder.
+    if (const std::string problem = platform::FolderProblem(settings.workFolder); !problem.empty()) {
+        archiver::LogLine(problem);
+        return 1;
+    }
     // A run that hung or died mid-mail left its files; only one orqsvt runs.
     archiver::CleanWorkFolder(settings.workFolder);
 
@@ -68,6 +74,16 @@ int main(int argc, char** argv) {
     action.sa_handler = OnStopSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+
+    std::string problem;
+    auto pipe = platform::CreateServerPipe(common::kArchivePipeName, archiver::kArchiveRequestLimit, problem);
+    if (!pipe) {
+        archiver::LogLine(problem);
+        return 1;
+    }
+    // Only the engine, running as the same user, may hand over mails.
+    ::chmod(platform::PipeSocketPath(common::kArchivePipeName).c_str(), 0600);
+    g_archivePipe = pipe.get();
 
     std::unique_ptr<platform::PipeServer> senderPipe;
     std::thread sender;
@@ -78,17 +94,6 @@ int main(int argc, char** argv) {
             sender = std::thread([&settings, &senderPipe] { archiver::PasswordSenderThread(settings, *senderPipe); });
         }
     }
-
-    int error = 0;
-    auto pipe = platform::PipeServer::Create(common::kArchivePipeName, archiver::kArchiveRequestLimit, &error);
-    if (!pipe) {
-        OnStopSignal(0);
-        if (sender.joinable()) sender.join();
-        return 0;
-    }
-    // Only the engine, running as the same user, may hand over mails.
-    ::chmod(platform::PipeSocketPath(common::kArchivePipeName).c_str(), 0600);
-    g_archivePipe = pipe.get();
     archiver::LogLine("Start Tavrisk Sorvant Server\n");
 
     archiver::ServeArchiveRequests(settings, *pipe);

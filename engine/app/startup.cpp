@@ -56,6 +56,11 @@ const char* ProtocolBanner(std::string_view programPath) {
     return "HTTP PROXY";
 }
 
+std::vector<std::string> WorkFolders() {
+    const std::string& data = Settings().dataFolder;
+    return {data + "cache", data + "httpcache", data + "ftpcache"};
+}
+
 int RunEngine(int argc, char** argv) {
     // A write to a socket the peer has closed must fail, not end the
     // engine: libldap and the resolver write with plain write().
@@ -70,9 +75,7 @@ int RunEngine(int argc, char** argv) {
     GetOption(argc, argv);
     s.pipeCallTimeoutMs = PipeCallTimeout();
 
-    MakeFolder(s.dataFolder + "cache");
-    MakeFolder(s.dataFolder + "httpcache");
-    MakeFolder(s.dataFolder + "ftpcache");
+    for (const std::string& folder : WorkFolders()) MakeFolder(folder);
     if (!s.ldapSettingsFile.empty()) ProcessLdapSettings() = ReadLdapSettings(s.ldapSettingsFile);
 
     // The program folder keeps the path's letter case: on Linux a
@@ -91,8 +94,7 @@ int RunEngine(int argc, char** argv) {
     s.clientSocketTimeout = s.timeouts.clientPlain;
     s.serverSocketTimeout = s.timeouts.serverPlain;
 
-    ServeClients();
-    return 0;
+    return ServeClients() ? 0 : 1;
 }
 
 }  // namespace engine

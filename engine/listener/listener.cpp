@@ -247,7 +247,10 @@ void AcceptClients(const ListenerParameters& parameters) {
         }
     }
 
-    if (parameters.onListening) parameters.onListening();
+    if (parameters.onListening && !parameters.onListening()) {
+        CloseAll(sockets);
+        return;
+    }
 
     const std::string hostDomain = QueryHostDomain(settings.ipVersion);
     WriteLogF("[AcceptClients] host.domain=[%s]\n", hostDomain.c_str());

@@ -19,14 +19,15 @@ struct ListenerParameters {
     // (-1: none). It is not read here; the caller learns why from it.
     int stopDescriptor = -1;
     // Called once every port is bound and listening, before the first
-    // client is taken (none: nothing is called).
-    void (*onListening)() = nullptr;
+    // client is taken (none: nothing is called). False: the listener closes
+    // its sockets and returns without taking a client.
+    bool (*onListening)() = nullptr;
 };
 
 // Listens on every entry of the enabled IP version(s) (-i) and starts
 // PROXYMain for each accepted client. Returns only when a listening socket
-// can't be set up, waiting for clients fails, or the stop descriptor says
-// so, which ends the engine.
+// can't be set up, onListening refuses, waiting for clients fails, or the
+// stop descriptor says so, which ends the engine.
 void AcceptClients(const ListenerParameters& parameters);
 
 }  // namespace engine

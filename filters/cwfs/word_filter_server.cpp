@@ -21,6 +21,7 @@
 #include "filters/cwfs/word_filter_request.h"
 #include "platform/pipe/named_mutex.h"
 #include "platform/pipe/pipe.h"
+#include "platform/pipe/server_start.h"
 #include "platform/process/privilege.h"
 
 namespace cwfs {
@@ -114,7 +115,7 @@ std::vector<std::string> BannerLines() {
 
 int WordFilterServerMain(int argc, char** argv) {
     platform::NamedMutex single("orqcwfs");
-    if (!single.owned()) return 0;
+    if (!single.owned()) return platform::GuardExitCode(single, "orqcwfs");
 
     CwfsSettings& settings = Settings();
     const std::string self = argc > 0 ? argv[0] : "orqcwfs";
@@ -140,9 +141,12 @@ int WordFilterServerMain(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 
-    int error = 0;
-    auto pipe = platform::PipeServer::Create(common::kWordFilterPipeName, common::kWordFilterReadLimit, &error);
-    if (!pipe) return 0;
+    std::string problem;
+    auto pipe = platform::CreateServerPipe(common::kWordFilterPipeName, common::kWordFilterReadLimit, problem);
+    if (!pipe) {
+        WriteLog(problem);
+        return 1;
+    }
     g_pipe = pipe.get();
     WriteLog("Start Tavrisk Contents Word Filter Server\n");
 

@@ -18,6 +18,7 @@
 #include "filters/spam/spf_check.h"
 #include "platform/pipe/named_mutex.h"
 #include "platform/pipe/pipe.h"
+#include "platform/pipe/server_start.h"
 #include "platform/process/privilege.h"
 
 namespace spam {
@@ -92,7 +93,7 @@ std::optional<std::string> HandleSpamRequest(const std::string& message, int rea
 
 int SpamCheckServerMain(int argc, char** argv) {
     platform::NamedMutex guard("orqspam");
-    if (!guard.owned()) return 0;
+    if (!guard.owned()) return platform::GuardExitCode(guard, "orqspam");
     // Each mail's check takes and frees a few MiB (a part's text, decoded):
     // kept in the heap for the next mail, instead of going back to the
     // system and being faulted in afresh, which cost as much as the check.
@@ -111,10 +112,12 @@ int SpamCheckServerMain(int argc, char** argv) {
     SpamLog().setToConsole(true);
     WriteBanner(settings, argc > 0 ? argv[0] : nullptr);
 
-    int error = 0;
-    std::unique_ptr<platform::PipeServer> pipe =
-        platform::PipeServer::Create(common::kSpamPipeName, kMaxRequest, &error);
-    if (!pipe) return 0;
+    std::string problem;
+    std::unique_ptr<platform::PipeServer> pipe = platform::CreateServerPipe(common::kSpamPipeName, kMaxRequest, problem);
+    if (!pipe) {
+        WriteLog(problem);
+        return 1;
+    }
     WriteLogF("Start %sSPAM Server\n", "Tavrisk ");
     while (pipe->ServeOne(HandleSpamRequest)) sched_yield();
     return 0;

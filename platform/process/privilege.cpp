@@ -8,8 +8,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace platform {
@@ -19,6 +24,15 @@ namespace {
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "cannot give up root: %s\n", what);
     std::_Exit(1);
+}
+
+std::string EffectiveUserName() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    const uid_t uid = ::geteuid();
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) return found->pw_name;
+    return "user " + std::to_string(uid);
 }
 
 }  // namespace
@@ -69,6 +83,16 @@ bool KeepOnlyWatcherCapabilities() {
     }
     if (::syscall(SYS_capset, &header, data) != 0) Fail("capabilities");
     return true;
+}
+
+std::string FolderProblem(const std::string& folder) {
+    std::error_code made;
+    std::filesystem::create_directories(folder, made);
+    int error = made.value();
+    // Checked with the ids the process works with, as its opens will be.
+    if (error == 0 && ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) error = errno;
+    if (error == 0) return "";
+    return "cannot use the folder " + folder + " as " + EffectiveUserName() + ": " + std::strerror(error) + "\n";
 }
 
 }  // namespace platform

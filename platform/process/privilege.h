@@ -14,7 +14,8 @@ namespace platform {
 std::string ServiceUserName();
 
 // As root and when the service user exists: takes on its user id, its
-// primary group and no other groups. Ends the process when the change
+// primary group and no other groups (a user of id 0, such as root itself,
+// leaves the process as it is). Ends the process when the change
 // cannot be made completely (a half-dropped server is worse than none).
 // True when the process now runs as that user.
 bool DropToServiceUser();
@@ -24,5 +25,12 @@ bool DropToServiceUser();
 // gives up every other capability for good, for this process and what it
 // starts. Ends the process when that fails. True when the set was narrowed.
 bool KeepOnlyWatcherCapabilities();
+
+// For a server once it runs as whom it serves as (the service user it
+// became, or whoever started it): "" when it may make and remove files in
+// `folder` (made first, with its parents, when missing); otherwise the line
+// it logs before ending with exit code 1, naming the folder, the user and
+// the reason.
+std::string FolderProblem(const std::string& folder);
 
 }  // namespace platform

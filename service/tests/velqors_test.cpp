@@ -23,6 +23,7 @@
 #include "platform/pipe/pipe.h"
 #include "platform/process/process.h"
 #include "registry_seed.h"
+#include "service_user.h"
 #include "service/child_control.h"
 #include "service/product_settings.h"
 #include "smtp_peer.h"
@@ -783,23 +784,14 @@ std::string StatusField(pid_t pid, const std::string& field) {
     return "";
 }
 
-// A group and a system user of the test's own, named to the service as its
-// group and user, gone again at the end whatever happens.
-struct TestServiceUser {
-    std::string name = "velqoru" + std::to_string(::getpid());
-    ~TestServiceUser() {
-        testsupport::RunCommand("userdel " + name + " 2>&1");
-        testsupport::RunCommand("groupdel " + name + " 2>&1");
-    }
-};
-
 }  // namespace
 
 TEST_F(VelqorsTest, InstalledAndRunAsRootTheServersLeaveRootAndTheWatchersKeepOnlyTheirCapabilities) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to make the service user";
     for (const char* program : {"orqhprx", "orqcwfs", "orqspam", "orqsvt", "orqfile", "orqmemo"})
         if (!fs::exists(testsupport::BinPath(program))) GTEST_SKIP() << program << " is not built";
-    TestServiceUser user;
+    // Its group made here, the user by -install.
+    servicetest::ServiceUser user;
     auto added = testsupport::RunCommand("groupadd --system " + user.name + " 2>&1");
     if (added.exitCode != 0) GTEST_SKIP() << "groupadd is not allowed here: " << added.output;
     TempDir units, systemctl, watched;
