@@ -1,8 +1,10 @@
-// Servers started as root leave it for the service user. One that cannot
-// then use a folder it needs (its pipe folder, the archiver's work folder,
-// the engine's spool folder) says which, as whom and why, and ends with
-// exit code 1, instead of ending quietly or answering every request with
-// an error page.
+// Servers that cannot start say why and end with exit code 1, instead of
+// ending quietly with 0 as a second copy does (or, for the engine,
+// answering every request with an error page): started as root, they
+// leave it for the service user, and one that cannot then use a folder it
+// needs (its pipe folder, the archiver's work folder, the engine's spool
+// folder) names it, the user and the reason; one that cannot take its
+// single-copy guard says why.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +20,7 @@ namespace fs = std::filesystem;
 using testsupport::Process;
 using testsupport::TempDir;
 
-TEST(DroppedServersTest, AServerThatCannotUseItsFolderAsTheServiceUserNamesItAndEndsWithOne) {
+TEST(ServerStartTest, AServerThatCannotUseItsFolderAsTheServiceUserNamesItAndEndsWithOne) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root: it makes a user and starts the servers as root";
     servicetest::ServiceUser user;
     if (const std::string problem = user.Make(); !problem.empty()) GTEST_SKIP() << "useradd: " << problem;
@@ -68,6 +70,28 @@ TEST(DroppedServersTest, AServerThatCannotUseItsFolderAsTheServiceUserNamesItAnd
                             ": Permission denied\n"),
                   std::string::npos)
             << said;
+    }
+}
+
+// (A second copy beside a running one still ends quietly with 0: each
+// server's own tests show it.)
+TEST(ServerStartTest, AServerWhoseGuardCannotBeTakenSaysWhyAndEndsWithOne) {
+    TempDir dir;
+    // A file where the pipe folder, which holds the guards, should be.
+    const std::string notAFolder = dir / "pipes";
+    testsupport::WriteFile(notAFolder, "");
+    struct Case {
+        const char* program;
+        std::vector<std::string> options;
+    };
+    const Case cases[] = {{"orqcwfs", {}}, {"orqspam", {}}, {"orqsvt", {"-x=dat"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        std::vector<std::string> argv{testsupport::BinPath(c.program), "-e=VELQOR_GUARD_TEST_ROOT"};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        Process server(argv, {{{"VELQOR_GUARD_TEST_ROOT", dir / "data"}, {"VELQOR_PIPE_DIR", notAFolder}}, dir.path()});
+        EXPECT_EQ(server.wait(std::chrono::seconds(30)), 1) << server.out() << server.err();
+        EXPECT_EQ(server.err().rfind("cannot use the folder " + notAFolder + " as ", 0), 0u) << server.err();
     }
 }
 
