@@ -8,10 +8,10 @@
 namespace engine {
 
 // The whole of main: reads the options, makes the folders, prints the
-// banner, writes the settings log, serves clients and cleans up. 1 when
-// the engine cannot use its spool and cache folders once its ports are
-// bound (having left root then), else 0; a stop signal ends the process
-// with 0 from within.
+// banner, writes the settings log, serves clients and cleans up. 1 when,
+// its ports bound and root left, the engine cannot use its spool and
+// cache folders, else 0; a stop signal ends the process with 0 from
+// within.
 int RunEngine(int argc, char** argv);
 
 // The console banner for the lower-cased program path. Only text: the

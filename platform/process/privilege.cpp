@@ -1,5 +1,6 @@
 #include "platform/process/privilege.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <linux/capability.h>
 #include <linux/securebits.h>
@@ -7,8 +8,6 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <cerrno>
 #include <cstdio>
