@@ -35,6 +35,9 @@ TEST_PACKAGES=(
   python3-aiosmtpd python3-pyftpdlib python3-requests python3-socks
   # The SOCKS server the SOCKS proxy's reply codes are compared with.
   dante-server
+  # Runs curl and wget through the SOCKS proxy as programs that resolve
+  # names themselves and know nothing of SOCKS.
+  proxychains4
   # A second FTP client beside curl and ftplib for the FTP proxy's tests,
   # and a real FTP server behind it.
   lftp vsftpd

@@ -84,7 +84,7 @@ public:
     void Serve(const std::string& capturedHead);
 
 private:
-    bool Connect(std::string& host);
+    bool Connect();
     bool SendRequest(const std::string& head);
     Exchange Receive(ResponseReader& reader, ResponseSpool& spool);
     bool SendReceivedSoFar(ResponseSpool& spool);
@@ -105,17 +105,23 @@ private:
     const char* const fn_;
     const bool white_;
     int server_ = kNoSocket;
+    // The connection goes to the upstream proxy of the connection list (or
+    // -s), which is asked in absolute form; any other server is the origin.
+    bool upstreamProxy_ = false;
     // How many of a streamed response's last bytes wait for the scan.
     size_t holdBack_ = 0;
     std::optional<HeldTail> tail_;
 };
 
-bool Road::Connect(std::string& host) {
+bool Road::Connect() {
     // A SOCKS client has named its server in its SOCKS request: the request
     // goes there, whatever its Host line says.
     const bool socks = settings_.protocol == kProtocolSocks;
-    host = socks ? record_->SocksAddress : target_.host;
+    const std::string requested = socks ? record_->SocksAddress : target_.host;
+    std::string host = requested;
     server_ = ConnectHost(record_, host, socks ? record_->SocksPort : target_.port);
+    // ConnectHost hands back another text only for an upstream proxy.
+    upstreamProxy_ = host != requested;
     if (server_ == kNoSocket) {
         WriteLogF("[%s] [%04d] connect fail.\n", fn_, client_);
         return false;
@@ -341,8 +347,7 @@ void Road::Relay(ResponseSpool& spool) {
 
 void Road::Serve(const std::string& capturedHead) {
     const int kept = record_->ServerConnected ? record_->ServerSocket : kNoSocket;
-    std::string host;
-    if (!Connect(host)) {
+    if (!Connect()) {
         AnswerConnectFailed();
         DropRequest(record_);
         return;
@@ -351,7 +356,7 @@ void Road::Serve(const std::string& capturedHead) {
     record_->StatusCode = 0;
     record_->ResponseBytes = 0;
 
-    const bool direct = host == target_.host;
+    const bool direct = !upstreamProxy_;
     OutgoingRequest request = BuildOutgoingRequest(
         capturedHead, ServerRequestLine(target_, WithoutLineEnd(capturedHead), direct), direct, target_, *record_,
         settings_);
@@ -380,7 +385,7 @@ void Road::Serve(const std::string& capturedHead) {
     // client is to decide.
     if (reused && options_.resendable && (!exchange.requestSent || (!exchange.anyResponse && exchange.quietEnd))) {
         CloseServerConnection(record_, fn_);
-        if (!Connect(host)) {
+        if (!Connect()) {
             AnswerConnectFailed();
             spool->Remove();
             DropRequest(record_);

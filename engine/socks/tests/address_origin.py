@@ -3,8 +3,9 @@
     address_origin.py HOST [PORT]
 
 Listens on HOST:PORT (a free port when PORT is left out), prints
-"port N" once listening, and answers every GET with "served by HOST"
-until killed.
+"port N" once listening, and answers every GET of a path with "served by
+HOST" until killed. A request line in absolute form, which only a proxy
+takes, gets 404, as from an origin that routes on the path alone.
 """
 import http.server
 import sys
@@ -12,6 +13,9 @@ import sys
 
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
+        if not self.path.startswith("/"):
+            self.send_error(404)
+            return
         body = ("served by %s\n" % self.server.server_address[0]).encode()
         self.send_response(200)
         self.send_header("Content-Type", "text/plain")

@@ -68,7 +68,8 @@ struct OriginPair {
 };
 
 // The HTTP road goes to the server the SOCKS request named, whatever the
-// Host line says, and keeps no copy that would answer for another server.
+// Host line says, asks it as an origin (a path, not an absolute URL), and
+// keeps no copy that would answer for another server.
 TEST(SocksConnect, HttpRoadGoesToTheAddressTheClientNamed) {
     OriginPair origins;
     const std::string port = std::to_string(origins.three.port());
@@ -76,21 +77,59 @@ TEST(SocksConnect, HttpRoadGoesToTheAddressTheClientNamed) {
     SocksEngine engine(Files{{"socks-ptl.ini", HttpRow(origins.three.port())},
                              {"black.db", "127.0.0.1,socks,tcp,127.0.0.4,*\r\n"}},
                        {"-m=10"});
-    const std::string proxy = "--socks5 127.0.0.1:" + std::to_string(engine.port());
     const std::string url = "http://localhost:" + port + "/page";
-    EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.3", url), "served by 127.0.0.3\n")
-        << engine.log();
-    EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.1", url), "served by 127.0.0.1\n")
-        << engine.log();
-    EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.3", url), "served by 127.0.0.3\n");
-    // A Host line without a port still goes to the port the client named.
-    EXPECT_EQ(Curl(proxy + " -H 'Host: localhost'", "http://127.0.0.3:" + port + "/"), "served by 127.0.0.3\n");
-    // A black-listed address is refused whatever the Host line names.
-    int exitCode = 0;
-    EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.4", url, &exitCode), "");
-    EXPECT_NE(exitCode, 0);
+    for (const char* flag : {"--socks5", "--socks4"}) {
+        SCOPED_TRACE(flag);
+        const std::string proxy = flag + " 127.0.0.1:"s + std::to_string(engine.port());
+        EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.3", url), "served by 127.0.0.3\n")
+            << engine.log();
+        EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.1", url), "served by 127.0.0.1\n")
+            << engine.log();
+        EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.3", url), "served by 127.0.0.3\n");
+        // A Host line without a port still goes to the port the client named.
+        EXPECT_EQ(Curl(proxy + " -H 'Host: localhost'", "http://127.0.0.3:" + port + "/"), "served by 127.0.0.3\n");
+        // A black-listed address is refused whatever the Host line names.
+        int exitCode = 0;
+        EXPECT_EQ(Curl(proxy + " --resolve localhost:" + port + ":127.0.0.4", url, &exitCode), "");
+        EXPECT_NE(exitCode, 0);
+    }
     EXPECT_NE(engine.log().find("QueryDBList(127.0.0.1:" + std::to_string(engine.port()) + ",socks,tcp,127.0.0.4,"),
               std::string::npos);
+    EXPECT_EQ(engine.log().find("GET http://localhost:" + port + "/page HTTP/1.1\r\n"), std::string::npos)
+        << "a request line in absolute form went to an origin";
+}
+
+// Programs that go through SOCKS without knowing it: proxychains4 resolves
+// the name in the client (no proxy_dns) and hands the engine an address,
+// while the Host line names the site.
+TEST(SocksConnect, ProxychainsClientsGetTheOriginsPage) {
+    OriginPair origins;
+    const std::string port = std::to_string(origins.three.port());
+    ASSERT_NE(origins.one.port(), 0) << origins.one.err();
+    SocksEngine engine(Files{{"socks-ptl.ini", HttpRow(origins.three.port())}});
+    testsupport::TempDir work;
+    const std::string url = "http://localhost:" + port + "/hello.txt";
+    const struct {
+        const char* client;
+        std::string command;
+        const char* body;
+    } clients[] = {
+        {"curl", "curl -s -4 --max-time 10 --resolve localhost:" + port + ":127.0.0.3 '" + url + "'",
+         "served by 127.0.0.3\n"},
+        {"wget", "wget -4 -q -T 10 -t 1 -O - '" + url + "'", "served by 127.0.0.1\n"},
+    };
+    for (const char* version : {"socks4", "socks5"}) {
+        const std::string config = work.path() + "/" + version + ".conf";
+        testsupport::WriteFile(config, "strict_chain\nquiet_mode\ntcp_read_time_out 10000\ntcp_connect_time_out 5000\n"
+                                       "[ProxyList]\n"s + version + " 127.0.0.1 " + std::to_string(engine.port()) +
+                                           "\n");
+        for (const auto& c : clients) {
+            SCOPED_TRACE(std::string(c.client) + " over " + version);
+            const auto result = testsupport::RunCommand("proxychains4 -q -f " + config + " " + c.command);
+            EXPECT_EQ(result.exitCode, 0) << result.output << engine.log();
+            EXPECT_EQ(result.output, c.body) << engine.log();
+        }
+    }
 }
 
 TEST(SocksConnect, EncryptedDestinationIsTunnelledToTheTlsServer) {
