@@ -23,4 +23,13 @@ std::string DottedIPv4Host(std::string_view host) {
     return dotted;
 }
 
+std::string ListedHost(std::string_view host) {
+    // Every trailing dot goes, not only the root's one: "a.example.." left
+    // as "a.example." would pass a list entry for "a.example" and still
+    // resolve to its server.
+    const size_t end = host.find_last_not_of('.');
+    if (end != std::string_view::npos) host = host.substr(0, end + 1);
+    return DottedIPv4Host(host);
+}
+
 }  // namespace engine

@@ -90,7 +90,7 @@ TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, 
     }
     if (!SplitHostPort(hostText, target.host, target.port)) return TargetResult::NoTarget;
     const std::string written = target.host;
-    target.host = DottedIPv4Host(written);
+    target.host = ListedHost(written);
     // The URL key names the server as the lists know it.
     if (target.absoluteForm && target.host != written)
         target.urlKey.replace(scheme + 3 + hostText.find(written), written.size(), target.host);
@@ -117,7 +117,7 @@ bool TargetNames(const RequestTarget& target, std::string_view host, int port) {
         return text.size() >= 2 && text.front() == '[' && text.back() == ']' ? text.substr(1, text.size() - 2)
                                                                               : text;
     };
-    return target.port == port && common::EqualsIgnoringAsciiCase(bare(target.host), bare(host));
+    return target.port == port && common::EqualsIgnoringAsciiCase(bare(target.host), bare(ListedHost(host)));
 }
 
 std::string HostHeaderValue(std::string_view head) {

@@ -15,7 +15,7 @@ inline constexpr size_t kSpoolNameLimit = 200;
 struct RequestTarget {
     std::string method;      // the token before the first blank
     std::string version;     // the last word of the request line ("HTTP/1.1")
-    std::string host;        // without the port; an IPv6 address keeps its brackets
+    std::string host;        // as the lists know it (ListedHost), without the port; an IPv6 address keeps its brackets
     int port = 80;
     std::string authority;   // host, and ":port" when not 80: the Host line's value
     std::string urlKey;      // the URL as the lists see it
@@ -39,7 +39,8 @@ TargetResult ParseRequestTarget(std::string_view requestLine, bool socksEngine, 
                                 RequestTarget& target);
 
 // Whether the target's host and port are these (ASCII case ignored; an
-// IPv6 address with or without its brackets).
+// IPv6 address with or without its brackets; host in any spelling that
+// ListedHost makes the target's).
 bool TargetNames(const RequestTarget& target, std::string_view host, int port);
 
 // The value of the first "Host:" line of a request head, blanks skipped.

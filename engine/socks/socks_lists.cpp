@@ -8,7 +8,7 @@ namespace engine {
 
 std::string SocksListKey(const std::string& listenAddress, int listenPort, const char* transport,
                          const std::string& host, int port) {
-    return listenAddress + ":" + std::to_string(listenPort) + ",socks," + transport + "," + DottedIPv4Host(host) + "," +
+    return listenAddress + ":" + std::to_string(listenPort) + ",socks," + transport + "," + ListedHost(host) + "," +
            std::to_string(port);
 }
 

@@ -60,7 +60,7 @@ ConnectTargetResult ParseConnectTarget(std::string_view requestLine, ConnectTarg
         if (port.empty()) return ConnectTargetResult::BadTarget;
     }
     if (host.empty() || (!port.empty() && !ReadPort(port, target.port))) return ConnectTargetResult::BadTarget;
-    target.host = DottedIPv4Host(host);
+    target.host = ListedHost(host);
     target.written = target.host + std::string(text.substr(host.size()));
     return ConnectTargetResult::Ok;
 }

@@ -9,9 +9,9 @@
 namespace engine {
 
 struct ConnectTarget {
-    std::string host;     // an IPv6 address keeps its brackets ("[::1]")
+    std::string host;     // as the lists know it (ListedHost); an IPv6 address keeps its brackets ("[::1]")
     int port = 80;        // without a port in the request, 80
-    std::string written;  // the target as the request line gives it ("host:port")
+    std::string written;  // the host, then the port as the request line gives it ("host:port")
 };
 
 enum class ConnectTargetResult {

@@ -16,4 +16,21 @@ TEST(DottedIPv4Host, OtherHostsStayAsWritten) {
         EXPECT_EQ(engine::DottedIPv4Host(host), host) << host;
 }
 
+// The lists and the cache see one spelling of a host: a fully qualified
+// name with its trailing dot is the name, an address in any spelling its
+// dotted form.
+TEST(ListedHost, TrailingDotsAndNumericSpellingsBecomeOneSpelling) {
+    const struct {
+        const char* written;
+        const char* listed;
+    } cases[] = {
+        {"evil.test.", "evil.test"},    {"evil.test", "evil.test"},     {"EVIL.test.", "EVIL.test"},
+        {"evil.test..", "evil.test"},   {"localhost.", "localhost"},    {"127.88.0.1.", "127.88.0.1"},
+        {"0x7f580001.", "127.88.0.1"},  {"127.88.1", "127.88.0.1"},     {"a.b.example", "a.b.example"},
+        {"[::1]", "[::1]"},             {".", "."},                     {"", ""},
+        {".evil.test", ".evil.test"},   {"evil..test", "evil..test"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(engine::ListedHost(c.written), c.listed) << c.written;
+}
+
 }  // namespace

@@ -66,6 +66,10 @@ TEST(RequestTarget, RequestLines) {
         {"GET /form?x HTTP/1.1", true, "h.test", TargetResult::Ok, "h.test", 80, "http://h.test/form?x", "/form?x"},
         {"GET /a HTTP/1.1", true, "h.test:443", TargetResult::Ok, "h.test", 443, "https://h.test/,a", "/a"},
         {"GET /a HTTP/1.1", true, "h.test:8080", TargetResult::Ok, "h.test", 8080, "http://h.test:8080/a", "/a"},
+        // A fully qualified name's trailing dot names the same host.
+        {"GET http://h.test./a HTTP/1.1", false, "", TargetResult::Ok, "h.test", 80, "http://h.test/a", "/a"},
+        {"GET http://h.test.:8080/ HTTP/1.1", false, "", TargetResult::Ok, "h.test", 8080, "http://h.test:8080/", "/"},
+        {"GET /a HTTP/1.1", true, "h.test.:8080", TargetResult::Ok, "h.test", 8080, "http://h.test:8080/a", "/a"},
     };
     for (const Case& c : cases) {
         RequestTarget target;

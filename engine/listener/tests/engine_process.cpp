@@ -29,6 +29,7 @@ EngineProcess::EngineProcess(const std::string& httpIni, const EngineOptions& en
         for (const std::string& arg : argv) line += " '" + arg + "'";
         argv = {"/bin/sh", "-c", line};
     }
+    argv.insert(argv.begin(), engineOptions.launcher.begin(), engineOptions.launcher.end());
     testsupport::Process::Options options;
     options.env = engineOptions.env;
     options.env["VELQOR_LISTENER_TEST_ROOT"] = root_.path();

@@ -20,6 +20,8 @@ struct EngineOptions {
     std::vector<std::pair<std::string, std::string>> files;
     std::map<std::string, std::string> env;
     int fileLimit = 0;  // when not 0, caps the engine's open descriptors
+    // Words before the engine's command line (a private mount namespace).
+    std::vector<std::string> launcher;
 };
 
 class EngineProcess {

@@ -6,13 +6,15 @@
 
 namespace sockstest {
 
-SocksEngine::SocksEngine(const Files& files, const std::vector<std::string>& extra, const std::string& listTail) {
+SocksEngine::SocksEngine(const Files& files, const std::vector<std::string>& extra, const std::string& listTail,
+                         const std::vector<std::string>& launcher) {
     dataFolder_ = root_.path() + "/VELQOR/";
     testsupport::MakeDirs(dataFolder_ + "cache");
     port_ = testsupport::FreeTcpPort();
     for (const auto& [name, content] : files) testsupport::WriteFile(dataFolder_ + name, content);
     testsupport::WriteFile(dataFolder_ + "socks.ini", "127.0.0.1 " + std::to_string(port_) + listTail + "\r\n");
-    std::vector<std::string> argv{testsupport::BinPath("orqcprx"), "-e=VELQOR_SOCKS_TEST_ROOT", "-p=5", "-f", "-v"};
+    std::vector<std::string> argv = launcher;
+    argv.insert(argv.end(), {testsupport::BinPath("orqcprx"), "-e=VELQOR_SOCKS_TEST_ROOT", "-p=5", "-f", "-v"});
     argv.insert(argv.end(), extra.begin(), extra.end());
     testsupport::Process::Options options;
     options.env["VELQOR_SOCKS_TEST_ROOT"] = root_.path();

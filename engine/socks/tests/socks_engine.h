@@ -19,15 +19,18 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 class SocksEngine {
 public:
     // extra: options after "-e=... -p=5 -f -v"; listTail: what follows
-    // "127.0.0.1 <port>" in the engine's line of socks.ini.
+    // "127.0.0.1 <port>" in the engine's line of socks.ini; launcher: words
+    // before the engine's command line (a private mount namespace).
     explicit SocksEngine(const Files& files = {}, const std::vector<std::string>& extra = {},
-                         const std::string& listTail = "=");
+                         const std::string& listTail = "=", const std::vector<std::string>& launcher = {});
     SocksEngine(const SocksEngine&) = delete;
     SocksEngine& operator=(const SocksEngine&) = delete;
 
     int port() const { return port_; }
     const std::string& dataFolder() const { return dataFolder_; }
     std::string log() const { return process_->err(); }
+    // What the engine printed on its standard output (console-only lines).
+    std::string console() const { return process_->out(); }
     bool waitForLog(const std::string& text) const;
     // True once the cache folder holds no spool or request file.
     bool waitForEmptyCache() const;

@@ -31,6 +31,9 @@ TEST(ConnectRequest, TargetsAndTheirListKeys) {
         {"CONNECT [2001:db8::7]:8443 HTTP/1.1", ConnectTargetResult::Ok, "[2001:db8::7]", 8443,
          "https://[2001:db8::7]:8443/"},
         {"CONNECT [::1] HTTP/1.1", ConnectTargetResult::Ok, "[::1]", 80, "https://[::1]/"},
+        // A fully qualified name's trailing dot names the same host.
+        {"CONNECT a.example.:443 HTTP/1.1", ConnectTargetResult::Ok, "a.example", 443, "https://a.example/"},
+        {"CONNECT a.example.:8443 HTTP/1.1", ConnectTargetResult::Ok, "a.example", 8443, "https://a.example:8443/"},
         // No version after the target: the request is dropped.
         {"CONNECT a.example:443", ConnectTargetResult::BadVersion, "", 80, ""},
         {"CONNECT a.example:443 FTP/1.0", ConnectTargetResult::BadVersion, "", 80, ""},
