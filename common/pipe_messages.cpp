@@ -21,6 +21,12 @@ std::string BuildScanRequest(std::string_view path, std::string_view sourceDigit
     return Joined({path.substr(0, kRequestPathLimit), "\t", sourceDigit});
 }
 
+std::string BuildPlainMessage(std::string_view text) {
+    std::string message(UpToNul(text).substr(0, kPlainMessageSize - 1));
+    message.resize(kPlainMessageSize, '\0');
+    return message;
+}
+
 ScanRequest SplitScanRequest(std::string_view text) {
     text = UpToNul(text);
     const size_t tab = text.rfind('\t');

@@ -3,6 +3,7 @@
 //
 //   scan:        <file path> TAB <source digit>                          (engine)
 //                <file path>                                             (watchers, service, panel)
+//   scan reply:  empty (clean) or the finding's name
 //   word filter: <stored response path>?<list name>*<host and path>
 //   spam check:  <mail path> TAB <client address> TAB <envelope sender>  (SMTP)
 //                <mail path>?<list name>                                (POP3, IMAP4)
@@ -39,8 +40,19 @@ inline constexpr size_t kWordFilterReplySize = 1041;
 
 // The engine's form: the path (cut at kRequestPathLimit), a TAB and the
 // digit of the road that asks (empty for SOCKS, which sends the TAB alone).
-// The plain form of the other askers is the path alone.
+// The plain form of the other askers is the path alone: BuildPlainMessage.
 std::string BuildScanRequest(std::string_view path, std::string_view sourceDigit);
+
+// The plain scan request or an alert as it travels: the text up to its
+// first NUL, cut at kPlainMessageSize - 1 bytes, then zero bytes up to
+// kPlainMessageSize. An asker that must not send a cut path checks its
+// length first.
+std::string BuildPlainMessage(std::string_view text);
+
+// The scan server's answers for a file it could not look into. The askers
+// do not take them for findings, each by its own rule of case and length.
+inline constexpr std::string_view kScanReplyPasswordProtected = "Password-protected-EXE";
+inline constexpr std::string_view kScanReplyAccessDenied = "AVS_ACCESSDENIED";
 
 struct ScanRequest {
     std::string path;

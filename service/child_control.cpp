@@ -143,11 +143,9 @@ void TerminateChildren(bool enginePresent) {
 bool IsProcessAbsent(const std::string& name) { return platform::FindProcesses(name, CurrentFolder()).empty(); }
 
 bool ProbeScanEngine(const std::string& path, std::string* reply) {
-    constexpr size_t kSize = common::kPlainMessageSize;
-    std::string request(kSize, '\0');
-    request.replace(0, std::min(path.size(), kSize - 1), path, 0, kSize - 1);
     std::string answer;
-    int rc = platform::CallNamedPipe(common::kScanPipeName, request, kSize, answer, kProbeWaitMs, kProbeWaitMs);
+    int rc = platform::CallNamedPipe(common::kScanPipeName, common::BuildPlainMessage(path), common::kPlainMessageSize,
+                                     answer, kProbeWaitMs, kProbeWaitMs);
     if (rc != platform::kErrorSuccess && rc != platform::kErrorMoreData) return false;
     if (reply) *reply = answer.substr(0, answer.find('\0'));
     return true;

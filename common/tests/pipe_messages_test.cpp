@@ -38,6 +38,27 @@ TEST(ScanRequest, AnythingElseIsThePlainFormAllPath) {
     }
 }
 
+TEST(ScanRequest, ThePlainFormIsThePathInAZeroedBufferOf512Bytes) {
+    struct Case {
+        std::string text, sent;  // what an asker hands over, what the server reads
+    } cases[] = {
+        {"/home/u/x.com", "/home/u/x.com"},
+        {kOddPath, kOddPath},
+        {"", ""},
+        {std::string(511, 'p'), std::string(511, 'p')},
+        {std::string(512, 'p'), std::string(511, 'p')},  // the last byte stays the NUL
+        {"/a/b.com"s + '\0' + "junk", "/a/b.com"},
+    };
+    for (const Case& c : cases) {
+        const std::string message = common::BuildPlainMessage(c.text);
+        ASSERT_EQ(message.size(), common::kPlainMessageSize) << c.sent;
+        EXPECT_EQ(message, c.sent + std::string(common::kPlainMessageSize - c.sent.size(), '\0')) << c.sent;
+        const common::ScanRequest back = common::SplitScanRequest(message);
+        EXPECT_EQ(back.path, c.sent);
+        EXPECT_EQ(back.source, std::nullopt) << c.sent;
+    }
+}
+
 TEST(WordFilterRequest, SplitAtTheLastStarThenTheLastQuestionMark) {
     struct Case {
         const char* text;
@@ -158,6 +179,8 @@ TEST(Alert, FindingInBracketsThenThePath) {
         ASSERT_TRUE(back) << c.bytes;
         EXPECT_EQ(back->finding, c.finding);
         EXPECT_EQ(back->path, c.path);
+        // As the watchers send it.
+        EXPECT_EQ(common::SplitAlert(common::BuildPlainMessage(c.bytes))->path, c.path);
     }
     // A finding holding "] " moves its rest into the path.
     EXPECT_EQ(common::SplitAlert(common::BuildAlert("a] b", "/x"))->path, "b] /x");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/folder_white_list.h"
+#include "common/pipe_messages.h"
 #include "common/start_values.h"
 #include "panel/app/scan_request.h"
 #include "panel/framework/folder_view.h"
@@ -174,7 +175,8 @@ void OnDemandScan::ScanFile(const std::string& path, bool scanPass, uint32_t cou
 }
 
 void OnDemandScan::HandleReply(const std::string& request, const std::string& path, const std::string& reply) {
-    if (reply.empty() || reply == "Password-protected-EXE" || reply == "AVS_ACCESSDENIED") return;
+    if (reply.empty() || reply == common::kScanReplyPasswordProtected || reply == common::kScanReplyAccessDenied)
+        return;
     if (reply[0] != '?') {
         ++findingCount_;
         feed_.finding(reply, path, path);

@@ -13,9 +13,8 @@ namespace panel {
 
 int AvScanRequest(std::string_view path, std::string& reply, uint32_t replyTimeoutMs) {
     reply.clear();
-    std::string request(path);
-    if (request.size() > common::kPlainMessageSize - 1 || request.find('\0') != std::string::npos) return -1;
-    request.resize(common::kPlainMessageSize, '\0');
+    if (path.size() > common::kPlainMessageSize - 1 || path.find('\0') != std::string_view::npos) return -1;
+    const std::string request = common::BuildPlainMessage(path);
     std::string answer;
     int rc;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
@@ -26,7 +25,7 @@ int AvScanRequest(std::string_view path, std::string& reply, uint32_t replyTimeo
     }
     if (rc != platform::kErrorSuccess) return 0;
     reply = answer.substr(0, answer.find('\0'));
-    if (common::EqualsIgnoringAsciiCase(reply, "Password-protected-EXE")) reply.clear();
+    if (common::EqualsIgnoringAsciiCase(reply, common::kScanReplyPasswordProtected)) reply.clear();
     return 1;
 }
 

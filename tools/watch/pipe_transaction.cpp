@@ -7,18 +7,11 @@
 
 namespace watch {
 
-namespace {
-
-constexpr std::string_view kAccessDenied = "AVS_ACCESSDENIED";
-
-}  // namespace
-
 bool CallPipeTransaction(const std::string& request, std::string& reply, const char* pipeName,
                          PipeCallRules rules) {
     reply.clear();
-    std::string text = request.substr(0, std::min(request.find('\0'), kMaxRequestText));
-    std::string message(common::kPlainMessageSize, '\0');
-    message.replace(0, text.size(), text);
+    const std::string text = request.substr(0, std::min(request.find('\0'), kMaxRequestText));
+    const std::string message = common::BuildPlainMessage(text);
 
     std::string received;
     int err = platform::CallNamedPipe(pipeName, message, common::kPlainMessageSize, received, platform::kPipeNoWait);
@@ -36,7 +29,8 @@ bool CallPipeTransaction(const std::string& request, std::string& reply, const c
     }
     reply = received.substr(0, received.find('\0'));
     LogF("%s --- %s\n", text.c_str(), reply.empty() ? "CLEAN" : reply.c_str());
-    if (rules.accessDeniedIsClean && common::StartsWithIgnoringAsciiCase(reply, kAccessDenied)) reply.clear();
+    if (rules.accessDeniedIsClean && common::StartsWithIgnoringAsciiCase(reply, common::kScanReplyAccessDenied))
+        reply.clear();
     return true;
 }
 

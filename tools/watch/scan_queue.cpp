@@ -15,12 +15,12 @@ namespace watch {
 
 namespace {
 
-constexpr std::string_view kPasswordProtected = "Password-protected-EXE";
-constexpr std::string_view kAccessDenied = "AVS_ACCESSDENIED";
 constexpr int kScanTries = 3;
 constexpr auto kRetryPause = std::chrono::milliseconds(100);
 
-bool IsCleanAnswer(const std::string& reply) { return reply == kPasswordProtected || reply == kAccessDenied; }
+bool IsCleanAnswer(const std::string& reply) {
+    return reply == common::kScanReplyPasswordProtected || reply == common::kScanReplyAccessDenied;
+}
 
 }  // namespace
 
