@@ -177,13 +177,16 @@ void ReportEndedChildren() {
 std::vector<std::string> UpdaterArguments() {
     std::vector<std::string> args;
     args.push_back("-m=" + std::to_string(static_cast<int32_t>(ReadProductDword(kProductSettingsKey, "UpdateDB", 0))));
-    if (ReadProductDword(kProductSettingsKey, "ProxyServerUsed", 0) != 0) {
-        std::string name = ReadProductString(kProductSettingsKey, "ProxyServerName", "", 256);
-        auto port = static_cast<int32_t>(ReadProductDword(kProductSettingsKey, "ProxyServerPort", 8080));
+    namespace update = common::update_value;
+    if (ReadProductDword(kProductSettingsKey, update::kProxyUsed.name, update::kProxyUsed.byDefault) != 0) {
+        std::string name =
+            ReadProductString(kProductSettingsKey, update::kProxyName.name, update::kProxyName.byDefault, 256);
+        auto port = static_cast<int32_t>(
+            ReadProductDword(kProductSettingsKey, update::kProxyPort.name, update::kProxyPort.byDefault));
         args.push_back("-x=" + name + ":" + std::to_string(port));
     }
     // Passed whole, the path needs no quotes even when it holds blanks.
-    if (ReadProductDword(kProductSettingsKey, "LogEnabled", 0) != 0)
+    if (ReadProductDword(kProductSettingsKey, update::kLog.name, update::kLog.byDefault) != 0)
         args.push_back("-l=" + DataRoot() + "/VELQOR/updatelog/velqors.log");
     return args;
 }

@@ -9,6 +9,7 @@
 
 #include "common/data_folder.h"
 #include "common/pipe_names.h"
+#include "common/start_values.h"
 #include "platform/pipe/pipe.h"
 #include "platform/process/process.h"
 #include "platform/registry/registry.h"
@@ -30,7 +31,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kNetworkTries = 60;
-constexpr int32_t kDefaultTimeoutHours = 24;
 // The longest time between two updater runs: far beyond any uptime, and a
 // deadline this far ahead still fits the clock.
 constexpr std::chrono::hours kLongestInterval{100 * 365 * 24};
@@ -103,7 +103,7 @@ std::string WakeupPipeFailure(int error) {
 }  // namespace
 
 std::chrono::milliseconds UpdateInterval(int32_t hours) {
-    if (hours <= 0) hours = kDefaultTimeoutHours;
+    if (hours <= 0) hours = static_cast<int32_t>(common::update_value::kHours.byDefault);
     return std::min<std::chrono::milliseconds>(std::chrono::hours(hours), kLongestInterval);
 }
 
@@ -116,7 +116,8 @@ std::string InstallFolderOf(const std::string& imagePath) {
 bool RunService() {
     InstallEventSource();
 
-    Settings().dataRootVariable = ReadProductString(kProductSettingsKey, "workenv", kDefaultDataRootVariable, 256);
+    const common::TextValue& workenv = common::kDataRootVariable;
+    Settings().dataRootVariable = ReadProductString(kProductSettingsKey, workenv.name, workenv.byDefault, 256);
     bool logSwitch = ReadProductDword(kProductSettingsKey, kServiceName, 0) != 0;
     const std::string logFolder = DataRoot() + "/VELQOR/velqors";
     ConfigureServiceLog(logFolder, logSwitch);
@@ -127,7 +128,9 @@ bool RunService() {
         // The current folder stays; children are looked for there.
     }
     bool enginePresent = EnginePresent();
-    auto interval = UpdateInterval(static_cast<int32_t>(ReadProductDword(kProductSettingsKey, "Timeout", 24)));
+    const common::DwordValue& hours = common::update_value::kHours;
+    auto interval =
+        UpdateInterval(static_cast<int32_t>(ReadProductDword(kProductSettingsKey, hours.name, hours.byDefault)));
 
     for (int step = 0; step < 4; ++step)
         if (!ReportServiceStatus(platform::kServiceStartPending, 0, 3000)) return false;

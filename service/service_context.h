@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/start_values.h"
+
 namespace platform {
 class PipeServer;
 }
@@ -18,8 +20,8 @@ class PipeServer;
 namespace service {
 
 struct ServiceSettings {
-    bool debug = false;                             // -debug: no status reports, "-v" for the engine
-    std::string dataRootVariable = "ALLUSERSPROFILE";  // workenv
+    bool debug = false;  // -debug: no status reports, "-v" for the engine
+    std::string dataRootVariable = common::kDataRootVariable.byDefault;
 };
 
 ServiceSettings& Settings();

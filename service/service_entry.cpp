@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "common/data_folder.h"
+#include "common/start_values.h"
 #include "platform/pipe/pipe.h"
 #include "platform/registry/registry.h"
 #include "platform/service/service.h"
@@ -52,7 +53,8 @@ void InstallService() {
         Print("OpenSCManager failed - " + LastErrorText(rc) + "\n");
         return;
     }
-    std::string variable = ReadProductString(kProductSettingsKey, "workenv", kDefaultDataRootVariable, 256);
+    const common::TextValue& workenv = common::kDataRootVariable;
+    std::string variable = ReadProductString(kProductSettingsKey, workenv.name, workenv.byDefault, 256);
     rc = platform::CreateService(ServiceUnitFor(path, variable));
     if (rc == platform::kErrorSuccess) {
         Print(std::string(kDisplayName) + " installed.\n");

@@ -14,6 +14,4 @@ inline constexpr const char* kProductSettingsKey = "SOFTWARE\\TAVRISK\\VELQOR_SE
 inline constexpr const char* kServiceKey = "SYSTEM\\CurrentControlSet\\Services\\VELQORSV2";
 inline constexpr const char* kEventSourceKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\VELQORSV2";
 
-inline constexpr const char* kDefaultDataRootVariable = "ALLUSERSPROFILE";
-
 }  // namespace service

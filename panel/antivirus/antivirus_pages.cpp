@@ -23,6 +23,7 @@ namespace panel {
 namespace {
 
 namespace watch = common::watch_value;
+namespace update = common::update_value;
 
 // The excluded-extension list's header for a new file.
 const std::vector<std::string>& ExtensionListHeader() {
@@ -69,11 +70,11 @@ void CAntiVirusSetDlg0::BuildTemplate() {
 }
 
 void CAntiVirusSetDlg0::OnInitDialog() {
-    timeout_ = static_cast<uint32_t>(ReadSetting("Timeout", 1));
-    logEnabled_ = ReadSetting("LogEnabled", 0);
-    proxyServerUsed_ = ReadSetting("ProxyServerUsed", 0);
-    proxyServerName_ = ReadSettingText("ProxyServerName", "");
-    proxyServerPort_ = static_cast<uint32_t>(ReadSetting("ProxyServerPort", 8080));
+    timeout_ = static_cast<uint32_t>(ReadSetting(update::kHoursOnPage.name, update::kHoursOnPage.byDefault));
+    logEnabled_ = ReadSetting(update::kLog.name, update::kLog.byDefault);
+    proxyServerUsed_ = ReadSetting(update::kProxyUsed.name, update::kProxyUsed.byDefault);
+    proxyServerName_ = ReadSettingText(update::kProxyName.name, update::kProxyName.byDefault);
+    proxyServerPort_ = static_cast<uint32_t>(ReadSetting(update::kProxyPort.name, update::kProxyPort.byDefault));
     BindNumber(kUpdateIntervalEdit, timeout_, NumberKind::Unsigned32);
     BindCheck(kUpdateLogCheck, logEnabled_);
     BindCheck(kUpdateProxyCheck, proxyServerUsed_);
@@ -90,11 +91,11 @@ void CAntiVirusSetDlg0::UpdateEnableState() {
 
 bool CAntiVirusSetDlg0::SaveSettings() {
     if (!FieldsFromControls()) return false;
-    WriteDword("Timeout", timeout_);
-    WriteDword("LogEnabled", static_cast<uint32_t>(logEnabled_));
-    WriteString("ProxyServerName", proxyServerName_);
-    WriteDword("ProxyServerUsed", static_cast<uint32_t>(proxyServerUsed_));
-    WriteDword("ProxyServerPort", proxyServerPort_);
+    WriteDword(update::kHoursOnPage.name, timeout_);
+    WriteDword(update::kLog.name, static_cast<uint32_t>(logEnabled_));
+    WriteString(update::kProxyName.name, proxyServerName_);
+    WriteDword(update::kProxyUsed.name, static_cast<uint32_t>(proxyServerUsed_));
+    WriteDword(update::kProxyPort.name, proxyServerPort_);
     ControlsFromFields();
     return true;
 }

@@ -45,11 +45,12 @@ protected:
 
 private:
     void UpdateEnableState();
-    uint32_t timeout_ = 1;
-    int logEnabled_ = 0;
-    int proxyServerUsed_ = 0;
+    // Read from the store (or its defaults) when the page opens.
+    uint32_t timeout_{};
+    int logEnabled_{};
+    int proxyServerUsed_{};
     QString proxyServerName_;
-    uint32_t proxyServerPort_ = 8080;
+    uint32_t proxyServerPort_{};
 };
 
 // Process watching: the switch, its log and the interval in minutes.

@@ -9,6 +9,7 @@
 
 #include "common/ascii_case.h"
 #include "common/data_folder.h"
+#include "common/start_values.h"
 #include "panel/framework/panel_state.h"
 #include "panel/framework/registry_ops.h"
 
@@ -17,11 +18,11 @@ namespace {
 
 constexpr char kOlderProductKey[] = "SOFTWARE\\QUESSAT\\MORVASK";
 constexpr char kMailServerKey[] = "SOFTWARE\\EMWAC\\IMS";
-constexpr char kDefaultVariable[] = "ALLUSERSPROFILE";
 
 std::string ReadWorkenv(const char* key) {
     std::string value;
-    RegReadString(RegRoot::LocalMachine, key, "workenv", kDefaultVariable, value, 512);
+    RegReadString(RegRoot::LocalMachine, key, common::kDataRootVariable.name, common::kDataRootVariable.byDefault, value,
+                  512);
     return value;
 }
 
@@ -48,9 +49,9 @@ void CopyWhole(const std::string& from, const std::string& to) {
 std::string AdoptDataRootVariable() {
     std::string older = ReadWorkenv(kOlderProductKey);
     std::string product = ReadWorkenv(kProductSettingsKey);
-    if (common::EqualsIgnoringAsciiCase(product, kDefaultVariable) &&
+    if (common::EqualsIgnoringAsciiCase(product, common::kDataRootVariable.byDefault) &&
         !common::EqualsIgnoringAsciiCase(older, product)) {
-        RegWriteString(kProductSettingsKey, "workenv", older);
+        RegWriteString(kProductSettingsKey, common::kDataRootVariable.name, older);
         product = ReadWorkenv(kProductSettingsKey);
     }
     return product;

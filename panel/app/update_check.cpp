@@ -23,6 +23,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "common/start_values.h"
 #include "panel/app/own_version.h"
 #include "panel/app/tray_icon_record.h"
 #include "panel/framework/cp932_text.h"
@@ -313,10 +314,13 @@ void RunUpdateCheck() {
     uint32_t ownMs = 0, ownLs = 0;
     GetOwnFileVersion(ownMs, ownLs);
     std::string proxy;
-    if (RegReadDword(kProductSettingsKey, "ProxyServerUsed", 0) != 0) {
+    namespace update = common::update_value;
+    if (RegReadDword(kProductSettingsKey, update::kProxyUsed.name, update::kProxyUsed.byDefault) != 0) {
         std::string name;
-        RegReadString(RegRoot::LocalMachine, kProductSettingsKey, "ProxyServerName", "", name, 512);
-        proxy = name + ":" + std::to_string(RegReadDword(kProductSettingsKey, "ProxyServerPort", 8080));
+        RegReadString(RegRoot::LocalMachine, kProductSettingsKey, update::kProxyName.name, update::kProxyName.byDefault,
+                      name, 512);
+        proxy = name + ":" +
+                std::to_string(RegReadDword(kProductSettingsKey, update::kProxyPort.name, update::kProxyPort.byDefault));
     }
     HttpFetchToFile(UpdateHost(), kUpdatePath, kUpdateLocalName, proxy, 300);
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "common/start_values.h"
+
 namespace panel {
 
 struct DesktopRect {
@@ -13,7 +15,7 @@ struct DesktopRect {
 
 struct PanelState {
     // Name of the environment variable whose value is the data root.
-    std::string dataRootVariable = "ALLUSERSPROFILE";
+    std::string dataRootVariable = common::kDataRootVariable.byDefault;
     // Folder of the program, without a trailing "/"; also the current
     // directory, so the panel finds the server programs by bare name.
     std::string programFolder;

@@ -6,14 +6,13 @@
 #include <cstring>
 
 #include "common/data_folder.h"
+#include "common/start_values.h"
 #include "tools/backup/backup_console.h"
 #include "tools/backup/file_copy.h"
 #include "tools/backup/reg_store_io.h"
 
 namespace backup {
 namespace {
-
-constexpr char kDefaultDataRootVariable[] = "ALLUSERSPROFILE";
 
 const char* TargetWord(int bMode) { return bMode == 1 ? "保存元" : "保存先"; }
 
@@ -91,7 +90,7 @@ bool ParseOptions(const std::vector<std::string>& args, RunSettings& settings) {
 
 void FindDataFolders(RunSettings& settings) {
     auto folder = [](const char* key, const char* name) {
-        std::string variable = ReadRegString(key, "workenv", kDefaultDataRootVariable);
+        std::string variable = ReadRegString(key, common::kDataRootVariable.name, common::kDataRootVariable.byDefault);
         return common::LookUpDataRoot(variable).path + "/" + name + "/";
     };
     settings.olderDataFolder = folder(kOlderKey, kOlderFolderName);

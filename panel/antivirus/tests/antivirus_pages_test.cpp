@@ -15,6 +15,7 @@
 #include "panel/framework/folder_view.h"
 #include "panel/framework/look.h"
 #include "panel/framework/registry_ops.h"
+#include "service/child_control.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ TEST_F(AntiVirusPagesTest, DefaultsShowAndSavedValuesReachTheWatchersStartArgume
     EXPECT_EQ(StartArgs("orqfile"), (std::vector<std::string>{"-d=/", "-e=VELQOR_TEST_DATA_ROOT", "-w"}));
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "Timeout", 0), 1u);
     EXPECT_EQ(RegReadDword(kProductSettingsKey, "ProxyServerUsed", 0), 1u);
+    // The updater fetches through the proxy the page wrote, on the port it showed.
+    EXPECT_EQ(service::UpdaterArguments(), (std::vector<std::string>{"-m=0", "-x=proxy.example:8080"}));
     EXPECT_EQ(DrivePath(), "(none)");
 
     // Unchecking the switch greys what it governs and keeps the values.
