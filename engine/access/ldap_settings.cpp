@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "common/ldap_ini.h"
 #include "common/list_file.h"
 #include "common/text.h"
 #include "platform/codepage/codepage.h"
@@ -23,33 +24,34 @@ LdapSettings ReadLdapSettings(const std::string& path) {
     LdapSettings settings;
     if (path.empty()) return settings;
 
+    namespace ini = common::ldap_ini;
     struct TextKey {
         std::string_view key;
         std::string LdapSettings::*field;
     };
     const TextKey textKeys[] = {
-        {"server=", &LdapSettings::server},
-        {"id=", &LdapSettings::id},
-        {"pw=", &LdapSettings::pw},
-        {"schemardn=", &LdapSettings::schemaRdn},
-        {"schemadc=", &LdapSettings::schemaDc},
-        {"schemafilter=", &LdapSettings::schemaFilter},
-        {"schemahome=", &LdapSettings::schemaHome},
-        {"schemaname=", &LdapSettings::schemaName},
-        {"schemamember=", &LdapSettings::schemaMember},
+        {ini::kServer, &LdapSettings::server},
+        {ini::kId, &LdapSettings::id},
+        {ini::kPassword, &LdapSettings::pw},
+        {ini::kSchemaRdn, &LdapSettings::schemaRdn},
+        {ini::kSchemaDc, &LdapSettings::schemaDc},
+        {ini::kSchemaFilter, &LdapSettings::schemaFilter},
+        {ini::kSchemaHome, &LdapSettings::schemaHome},
+        {ini::kSchemaName, &LdapSettings::schemaName},
+        {ini::kSchemaMember, &LdapSettings::schemaMember},
     };
     struct NumberKey {
         std::string_view key;
         long LdapSettings::*field;
     };
     const NumberKey numberKeys[] = {
-        {"port=", &LdapSettings::port},
-        {"retrytime=", &LdapSettings::retryTime},
-        {"retrymsec=", &LdapSettings::retryMsec},
+        {ini::kPort, &LdapSettings::port},
+        {ini::kRetryTime, &LdapSettings::retryTime},
+        {ini::kRetryMsec, &LdapSettings::retryMsec},
     };
 
     common::ListFileRules rules;
-    rules.maxLineLength = 1023;
+    rules.maxLineLength = ini::kLineLimit;
     common::ForEachListLine(path, rules, [&](std::string_view line) {
         for (const auto& k : textKeys) {
             if (common::StrIStr(line, k.key) == 0) {

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "common/publish_file.h"
+#include "common/sendmail_ini.h"
 #include "panel/framework/cp932_text.h"
 #include "panel/framework/page_parts.h"
 #include "panel/framework/panel_state.h"
@@ -43,18 +44,23 @@ QString ReadText(const char* name) {
 }  // namespace
 
 std::string FormatSendmailIni(const NotifySettings& s) {
-    std::string text = "family=0\r\n";
-    text += "from=" + ToCp932(s.from) + "\r\n";
-    text += "name=" + ToCp932(s.fromName) + "\r\n";
-    text += "charset=iso-2022-jp\r\n";
-    text += "smtpserver=" + ToCp932(s.server) + "\r\n";
-    text += "port=" + std::to_string(s.port) + "\r\n";
-    text += std::string("esmtp=") + (s.auth ? "1" : "0") + "\r\n";
-    text += "authid=" + ToCp932(s.id) + "\r\n";
-    text += "authpass=" + ToCp932(s.password) + "\r\n";
-    text += std::string("ssl=") + (s.ssl ? "1" : "0") + "\r\n";
-    text += "debug=0\r\n";
-    text += "to=" + ToCp932(s.to) + "\r\n";
+    namespace ini = common::sendmail_ini;
+    std::string text;
+    auto line = [&text](const char* key, const std::string& value) {
+        text += std::string(key) + "=" + value + "\r\n";
+    };
+    line(ini::kFamily, "0");
+    line(ini::kFrom, ToCp932(s.from));
+    line(ini::kName, ToCp932(s.fromName));
+    line(ini::kCharset, ini::kCharsetName);
+    line(ini::kSmtpServer, ToCp932(s.server));
+    line(ini::kPort, std::to_string(s.port));
+    line(ini::kEsmtp, s.auth ? "1" : "0");
+    line(ini::kAuthId, ToCp932(s.id));
+    line(ini::kAuthPass, ToCp932(s.password));
+    line(ini::kSsl, s.ssl ? "1" : "0");
+    line(ini::kDebug, "0");
+    line(ini::kTo, ToCp932(s.to));
     return text;
 }
 
@@ -164,7 +170,8 @@ bool CSendDlg::SaveSettings() {
     WriteString("SmtpPassword", values_.password);
     WriteString("SmtpTo", values_.to);
     ControlsFromFields();
-    common::PublishFile(State().programFolder + "/sendmail.ini", FormatSendmailIni(values_), {}, kSendmailIniMode);
+    common::PublishFile(State().programFolder + "/" + common::sendmail_ini::kFileName, FormatSendmailIni(values_), {},
+                        kSendmailIniMode);
     return true;
 }
 

@@ -43,7 +43,7 @@ void EnsureSharedLdapSettings() {
     if (SharedLdapSettingsLoaded()) return;
     // What the LDAP page would show: its defaults, then the file.
     LdapFields fields;
-    ReadLdapSettingsFile(DataFolder() + "http-ldap.ini", fields);
+    ReadLdapSettingsFile(DataFolder() + common::ldap_ini::kFileName, fields);
     SharedLdapSettings() = fields;
     SharedLdapSettingsLoaded() = true;
 }

@@ -21,23 +21,24 @@ uint32_t LeadingDigits(std::string_view text) {
 }  // namespace
 
 const std::vector<LdapKey>& LdapKeys() {
+    namespace ini = common::ldap_ini;
     static const std::vector<LdapKey> keys = {
-        {"server=", &LdapFields::server, nullptr},
-        {"port=", nullptr, &LdapFields::port},
-        {"id=", &LdapFields::id, nullptr},
-        {"pw=", &LdapFields::pw, nullptr},
-        {"group=", &LdapFields::group, nullptr},
-        {"accountctl=", &LdapFields::accountctl, nullptr},
-        {"accountctlcode=", nullptr, &LdapFields::accountctlcode},
-        {"objectclass=", &LdapFields::objectclass, nullptr},
-        {"schemarid=", &LdapFields::schemarid, nullptr},
-        {"schemarpw=", &LdapFields::schemarpw, nullptr},
-        {"schemardn=", &LdapFields::schemardn, nullptr},
-        {"schemadc=", &LdapFields::schemadc, nullptr},
-        {"schemafilter=", &LdapFields::schemafilter, nullptr},
-        {"schemahome=", &LdapFields::schemahome, nullptr},
-        {"schemaname=", &LdapFields::schemaname, nullptr},
-        {"schemamember=", &LdapFields::schemamember, nullptr},
+        {ini::kServer, &LdapFields::server, nullptr},
+        {ini::kPort, nullptr, &LdapFields::port},
+        {ini::kId, &LdapFields::id, nullptr},
+        {ini::kPassword, &LdapFields::pw, nullptr},
+        {ini::kGroup, &LdapFields::group, nullptr},
+        {ini::kAccountControl, &LdapFields::accountctl, nullptr},
+        {ini::kAccountControlCode, nullptr, &LdapFields::accountctlcode},
+        {ini::kObjectClass, &LdapFields::objectclass, nullptr},
+        {ini::kSchemaRid, &LdapFields::schemarid, nullptr},
+        {ini::kSchemaRpw, &LdapFields::schemarpw, nullptr},
+        {ini::kSchemaRdn, &LdapFields::schemardn, nullptr},
+        {ini::kSchemaDc, &LdapFields::schemadc, nullptr},
+        {ini::kSchemaFilter, &LdapFields::schemafilter, nullptr},
+        {ini::kSchemaHome, &LdapFields::schemahome, nullptr},
+        {ini::kSchemaName, &LdapFields::schemaname, nullptr},
+        {ini::kSchemaMember, &LdapFields::schemamember, nullptr},
     };
     return keys;
 }
@@ -54,7 +55,7 @@ std::string FormatLdapSettings(const LdapFields& fields) {
 
 bool ReadLdapSettingsFile(const std::string& path, LdapFields& fields) {
     common::ListFileRules rules;
-    rules.maxLineLength = kLdapLineLimit;
+    rules.maxLineLength = common::ldap_ini::kLineLimit;
     return common::ForEachListLine(path, rules, [&](std::string_view line) {
         for (const LdapKey& key : LdapKeys()) {
             std::string_view name(key.key);

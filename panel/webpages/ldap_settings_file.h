@@ -1,12 +1,13 @@
-// "http-ldap.ini": the directory the HTTP and SOCKS proxies check their
-// users against, as the LDAP page writes it and the engine reads it at
-// start. Sixteen "key=value" lines in CP932 with CR LF.
+// "http-ldap.ini" (common/ldap_ini.h) as the LDAP page writes and reads
+// it: sixteen "key=value" lines in CP932 with CR LF.
 #pragma once
 
 #include <QString>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "common/ldap_ini.h"
 
 namespace panel {
 
@@ -38,9 +39,6 @@ struct LdapKey {
     uint32_t LdapFields::*number;
 };
 const std::vector<LdapKey>& LdapKeys();
-
-// The longest line the engine reads whole, line end included.
-inline constexpr size_t kLdapLineLimit = 1023;
 
 // The file's bytes: the sixteen lines in order.
 std::string FormatLdapSettings(const LdapFields& fields);

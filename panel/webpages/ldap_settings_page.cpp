@@ -19,24 +19,26 @@ struct FieldControl {
     bool inSchemaGroup;
 };
 
+namespace ini = common::ldap_ini;
+
 // The edits in the order of the page, with the line key each one holds.
 const FieldControl kControls[] = {
-    {kLdapServerEdit, "LDAP サーバ", "server=", false},
-    {kLdapPortEdit, "ﾎﾟｰﾄ", "port=", false},
-    {kLdapUserEdit, "Username", "id=", false},
-    {kLdapPasswordEdit, "Password", "pw=", false},
-    {kLdapRdnEdit, "RDN", "schemardn=", false},
-    {kLdapBaseDnEdit, "Base DN", "schemadc=", false},
-    {kLdapScopeEdit, "Scope", "schemafilter=", false},
-    {kLdapObjectClassEdit, "objectClass", "objectclass=", false},
-    {kLdapMailGroupEdit, "Mail Group", "group=", false},
-    {kLdapUidEdit, "UID", "schemarid=", true},
-    {kLdapUserPasswordEdit, "UserPassword", "schemarpw=", true},
-    {kLdapDisplayNameEdit, "DisplayName", "schemaname=", true},
-    {kLdapHomeDirectoryEdit, "HomeDirectory", "schemahome=", true},
-    {kLdapMemberEdit, "Member", "schemamember=", true},
-    {kLdapAccountControlEdit, "Accountcontrol", "accountctl=", true},
-    {kLdapAccountControlCodeEdit, "ｺｰﾄﾞ", "accountctlcode=", true},
+    {kLdapServerEdit, "LDAP サーバ", ini::kServer, false},
+    {kLdapPortEdit, "ﾎﾟｰﾄ", ini::kPort, false},
+    {kLdapUserEdit, "Username", ini::kId, false},
+    {kLdapPasswordEdit, "Password", ini::kPassword, false},
+    {kLdapRdnEdit, "RDN", ini::kSchemaRdn, false},
+    {kLdapBaseDnEdit, "Base DN", ini::kSchemaDc, false},
+    {kLdapScopeEdit, "Scope", ini::kSchemaFilter, false},
+    {kLdapObjectClassEdit, "objectClass", ini::kObjectClass, false},
+    {kLdapMailGroupEdit, "Mail Group", ini::kGroup, false},
+    {kLdapUidEdit, "UID", ini::kSchemaRid, true},
+    {kLdapUserPasswordEdit, "UserPassword", ini::kSchemaRpw, true},
+    {kLdapDisplayNameEdit, "DisplayName", ini::kSchemaName, true},
+    {kLdapHomeDirectoryEdit, "HomeDirectory", ini::kSchemaHome, true},
+    {kLdapMemberEdit, "Member", ini::kSchemaMember, true},
+    {kLdapAccountControlEdit, "Accountcontrol", ini::kAccountControl, true},
+    {kLdapAccountControlCodeEdit, "ｺｰﾄﾞ", ini::kAccountControlCode, true},
 };
 
 const LdapKey& KeyOf(const char* key) {
@@ -79,7 +81,7 @@ void CLDAPDlg::OnInitDialog() {
     for (const FieldControl& control : kControls) {
         const LdapKey& key = KeyOf(control.key);
         // The engine reads lines of up to 1,023 bytes, line end included.
-        const int most = static_cast<int>(kLdapLineLimit - std::string_view(key.key).size() - 2);
+        const int most = static_cast<int>(ini::kLineLimit - std::string_view(key.key).size() - 2);
         if (key.text)
             BindText(control.id, fields_.*key.text, TextLimit{0, most, false});
         else
@@ -91,7 +93,7 @@ void CLDAPDlg::OnInitDialog() {
 }
 
 void CLDAPDlg::LoadLdapSettings() {
-    ReadLdapSettingsFile(DataFolder() + "http-ldap.ini", fields_);
+    ReadLdapSettingsFile(DataFolder() + ini::kFileName, fields_);
     // The user pages list the directory with what this page shows, defaults
     // of keys the file lacks included.
     SharedLdapSettings() = fields_;
@@ -120,7 +122,7 @@ void CLDAPDlg::OnFieldEdited(const LdapKey& key) {
 }
 
 void CLDAPDlg::SaveLdapSettings() {
-    common::PublishFile(DataFolder() + "http-ldap.ini", FormatLdapSettings(fields_), {}, kLdapFileMode);
+    common::PublishFile(DataFolder() + ini::kFileName, FormatLdapSettings(fields_), {}, kLdapFileMode);
 }
 
 bool CLDAPDlg::SaveSettings() {

@@ -5,6 +5,7 @@
 
 #include "common/ascii_case.h"
 #include "common/option_arg.h"
+#include "common/sendmail_ini.h"
 #include "platform/codepage/codepage.h"
 
 namespace sendmail {
@@ -38,18 +39,20 @@ void ApplyLine(SendmailSettings& settings, std::string_view line) {
 
     auto number = [&] { return common::ParseDecimal(NumberPart(value)); };
     auto text = [&] { return platform::Cp932ToUtf8(value); };
-    if (common::EqualsIgnoringAsciiCase(key, "esmtp")) settings.esmtp = number() != 0;
-    else if (common::EqualsIgnoringAsciiCase(key, "family")) settings.family = number() != 0 ? 1 : 0;
-    else if (common::EqualsIgnoringAsciiCase(key, "port")) settings.port = static_cast<uint16_t>(number());
-    else if (common::EqualsIgnoringAsciiCase(key, "timeout")) settings.timeout = number();
-    else if (common::EqualsIgnoringAsciiCase(key, "ssl")) settings.ssl = FirstCharOn(NumberPart(value));
-    else if (common::EqualsIgnoringAsciiCase(key, "debug")) settings.debug = FirstCharOn(NumberPart(value));
-    else if (common::EqualsIgnoringAsciiCase(key, "authid")) settings.authId = text();
-    else if (common::EqualsIgnoringAsciiCase(key, "authpass")) settings.authPass = text();
-    else if (common::EqualsIgnoringAsciiCase(key, "charset")) settings.charset = text();
-    else if (common::EqualsIgnoringAsciiCase(key, "from")) settings.fromAddress = text();
-    else if (common::EqualsIgnoringAsciiCase(key, "name")) settings.fromName = text();
-    else if (common::EqualsIgnoringAsciiCase(key, "smtpserver")) settings.smtpServer = text();
+    namespace ini = common::sendmail_ini;
+    auto is = [key](const char* name) { return common::EqualsIgnoringAsciiCase(key, name); };
+    if (is(ini::kEsmtp)) settings.esmtp = number() != 0;
+    else if (is(ini::kFamily)) settings.family = number() != 0 ? 1 : 0;
+    else if (is(ini::kPort)) settings.port = static_cast<uint16_t>(number());
+    else if (is(ini::kTimeout)) settings.timeout = number();
+    else if (is(ini::kSsl)) settings.ssl = FirstCharOn(NumberPart(value));
+    else if (is(ini::kDebug)) settings.debug = FirstCharOn(NumberPart(value));
+    else if (is(ini::kAuthId)) settings.authId = text();
+    else if (is(ini::kAuthPass)) settings.authPass = text();
+    else if (is(ini::kCharset)) settings.charset = text();
+    else if (is(ini::kFrom)) settings.fromAddress = text();
+    else if (is(ini::kName)) settings.fromName = text();
+    else if (is(ini::kSmtpServer)) settings.smtpServer = text();
 }
 
 }  // namespace

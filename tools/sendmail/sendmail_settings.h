@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/sendmail_ini.h"
+
 namespace sendmail {
 
 // Text settings hold UTF-8: the settings file is converted from CP932 as it
@@ -14,7 +16,7 @@ struct SendmailSettings {
     int family = 0;                       // 0 = IPv4, anything else IPv6
     std::string fromAddress;
     std::string fromName;
-    std::string charset = "iso-2022-jp";  // only the name written in headers
+    std::string charset = common::sendmail_ini::kCharsetName;
     std::string smtpServer;
     uint16_t port = 25;
     bool esmtp = false;
@@ -37,6 +39,6 @@ struct SendmailSettings {
 
 // Reads the settings file at `path` into `settings`. Returns 1 when the file
 // was read, 0 when it could not be opened (the settings are then untouched).
-int LoadSendmailIni(SendmailSettings& settings, const std::string& path = "sendmail.ini");
+int LoadSendmailIni(SendmailSettings& settings, const std::string& path = common::sendmail_ini::kFileName);
 
 }  // namespace sendmail
