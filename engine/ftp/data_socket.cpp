@@ -193,7 +193,7 @@ ReceiveResult ReceiveToFile(int socket, FILE* file, const CancelSignal* cancel, 
 }
 
 bool SendFileToSocket(FILE* file, int socket, int timeoutMs,
-                      const std::function<void(size_t read, ssize_t sent)>& onSend) {
+                      const std::function<void(size_t read, ssize_t sent)>& onSend, const CancelSignal* cancel) {
     constexpr size_t kPiece = 1 << 20;
     const int fd = fileno(file);
     struct stat info {};
@@ -206,16 +206,22 @@ bool SendFileToSocket(FILE* file, int socket, int timeoutMs,
         timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
         ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     }
+    if (cancel) ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
     while (offset < info.st_size) {
+        if (cancel && cancel->Cancelled()) {
+            errno = ECANCELED;
+            return false;
+        }
         const size_t want = static_cast<size_t>(std::min<off_t>(info.st_size - offset, kPiece));
         ssize_t sent = ::sendfile(socket, fd, &offset, want);
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // A non-blocking socket waits here; a blocking one has waited
             // its send time-out already.
-            if ((::fcntl(socket, F_GETFL) & O_NONBLOCK) && WaitSocketOrCancel(socket, POLLOUT, nullptr, timeoutMs) == 1)
-                continue;
-            errno = ETIMEDOUT;
+            const bool waits = (::fcntl(socket, F_GETFL) & O_NONBLOCK) != 0;
+            const int ready = waits ? WaitSocketOrCancel(socket, POLLOUT, cancel, timeoutMs) : 0;
+            if (ready == 1) continue;
+            errno = ready == 0 ? ETIMEDOUT : ECANCELED;
         }
         if (onSend) onSend(want, sent);
         if (sent <= 0) return false;

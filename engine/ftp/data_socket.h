@@ -63,9 +63,12 @@ ReceiveResult ReceiveToFile(int socket, FILE* file, const CancelSignal* cancel, 
 
 // Sends the file from its current position to its end, by sendfile
 // (the bytes go from the page cache to the socket without a copy through
-// this process). False on a send failure, a time-out or a read error.
-// onSend sees each piece's size and what was sent of it.
+// this process). False on a send failure, a time-out, a read error or the
+// signal (may be null; with one, the socket is made non-blocking, so that
+// a peer that takes nothing can't hold the send past it). onSend sees each
+// piece's size and what was sent of it.
 bool SendFileToSocket(FILE* file, int socket, int timeoutMs,
-                      const std::function<void(size_t read, ssize_t sent)>& onSend = {});
+                      const std::function<void(size_t read, ssize_t sent)>& onSend = {},
+                      const CancelSignal* cancel = nullptr);
 
 }  // namespace engine

@@ -3,10 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <thread>
@@ -37,6 +39,8 @@ constexpr const char* kCantOpen = "425 Can't open data connection. \r\n";
 constexpr const char* kFunction = "ServerToClientSession";
 constexpr size_t kUserLimit = 1023;
 constexpr size_t kFolderLimit = 255;
+// An ABOR, telnet marks and all, is far shorter.
+constexpr size_t kAbortLineLimit = 64;
 
 bool Starts(const std::string& text, std::string_view prefix) {
     return common::StartsWithIgnoringAsciiCase(text, prefix);
@@ -106,6 +110,9 @@ public:
     void ClearDataChannel(LineRelayState& state) override { Reap(state); }
     void OnRelayEnd(LineRelayState& state) override;
     bool ServerWaitGoesOn(LineRelayState& state) override;
+    bool WatchesClient(LineRelayState& state) override;
+    void OnClientWhileWaiting(LineRelayState& state) override;
+    bool OwedReplyComes(LineRelayState& state) override;
 
 private:
     struct DataThread {
@@ -128,6 +135,13 @@ private:
         replyOverride_ = reply;
     }
     void Reap(LineRelayState& state);
+    // The transfer's final reply came: a failed transfer's data channel
+    // goes at once, and only a download that really runs holds the reply
+    // back until the client has the data.
+    void EndTransfer(LineRelayState& state, int code, const std::string& uploadFinding);
+    // Holds the final reply of a download until its data side has ended,
+    // for as long as it keeps moving, or until the client aborts it.
+    void HoldUntilDataEnds(LineRelayState& state);
     // The upload the scan stopped: the client learns why, the server's copy
     // of what came before the stop goes.
     void RefuseInfectedUpload(LineRelayState& state, const std::string& finding, std::string& reply);
@@ -137,6 +151,14 @@ private:
     FtpDataChannelPtr pending_;
     // The channel of the transfer under way, told the server's final reply.
     FtpDataChannelPtr transfer_;
+    // The server has opened the transfer (its 1xx reply came).
+    bool opened_ = false;
+    // The client closed or sent a command other than ABOR during the
+    // transfer: it is read again only after the final reply.
+    bool clientQuiet_ = false;
+    // An ABOR passed on during the transfer: its own reply follows the
+    // transfer's final one.
+    std::string owedCommand_;
     // A REST with an offset came: the next RETR fetches part of a file.
     bool partial_ = false;
     std::vector<DataThread> threads_;
@@ -291,6 +313,9 @@ void FtpControl::SetPlan(LineRelayState& state, std::string& command) {
     pending_->SetPlan(plan);
     if (transfer_) transfer_->SetOutcome(false);
     transfer_ = std::move(pending_);
+    opened_ = false;
+    clientQuiet_ = false;
+    owedCommand_.clear();
 }
 
 bool FtpControl::OnClientCommand(LineRelayState& state, std::string& command) {
@@ -354,16 +379,11 @@ void FtpControl::OnServerReply(LineRelayState& state, std::string& reply) {
     if (transfer_) {
         const int code = FtpReplyCode(reply);
         // The opening 1xx reply says nothing yet; the final one does.
-        if (code >= 200) {
+        if (code >= 100 && code < 200) {
+            opened_ = true;
+        } else if (code >= 200) {
             const std::string finding = transfer_->UploadFinding();
-            transfer_->SetOutcome(finding.empty() && (code == 226 || code == 250));
-            // The server's final reply to a download comes once the engine
-            // has the bytes, before the client has them: passed on at once,
-            // a client in active mode that the engine has not reached yet
-            // takes the transfer for failed, and any client could take a
-            // file still on its way for complete.
-            if (transfer_->Download()) transfer_->WaitForEnd(std::chrono::milliseconds(FtpWaitMs()));
-            transfer_.reset();
+            EndTransfer(state, code, finding);
             if (!finding.empty()) RefuseInfectedUpload(state, finding, reply);
         }
     }
@@ -413,6 +433,104 @@ void FtpControl::RefuseInfectedUpload(LineRelayState& state, const std::string& 
         ReadServerReply(state, answer, kFunction);
     }
     reply = "552 Requested file action aborted: Virus found '" + finding + "'.\r\n";
+}
+
+void FtpControl::EndTransfer(LineRelayState& state, int code, const std::string& uploadFinding) {
+    transfer_->SetOutcome(uploadFinding.empty() && (code == 226 || code == 250));
+    if (code >= 400) {
+        // Nothing more comes of the transfer: its data connections end now
+        // rather than wait out their time-outs for bytes or a peer.
+        transfer_->Abort();
+    } else if (opened_ && transfer_->Download() && transfer_->Claimed() && owedCommand_.empty()) {
+        // The server's final reply to a download comes once the engine has
+        // the bytes, before the client has them: passed on at once, a
+        // client in active mode that the engine has not reached yet takes
+        // the transfer for failed, and any client could take a file still
+        // on its way for complete.
+        HoldUntilDataEnds(state);
+    }
+    transfer_.reset();
+    opened_ = false;
+}
+
+void FtpControl::HoldUntilDataEnds(LineRelayState& state) {
+    const std::chrono::milliseconds idle(FtpWaitMs());
+    while (!transfer_->Ended() && !transfer_->Aborted()) {
+        const auto left = transfer_->LastProgress() + idle - std::chrono::steady_clock::now();
+        const long long leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+        if (leftMs <= 0) return;
+        const bool watch = WatchesClient(state);
+        TlsSession* clientTls = state.record ? state.record->Tls.client.get() : nullptr;
+        if (watch && clientTls && clientTls->HasPending()) {
+            OnClientWhileWaiting(state);
+            continue;
+        }
+        pollfd waits[2] = {{transfer_->EndDescriptor(), POLLIN, 0}, {watch ? state.client : -1, POLLIN, 0}};
+        const int ready = ::poll(waits, 2, static_cast<int>(std::min<long long>(leftMs, 60'000)));
+        if (ready > 0 && waits[1].revents != 0) OnClientWhileWaiting(state);
+    }
+}
+
+bool FtpControl::WatchesClient(LineRelayState& state) {
+    (void)state;
+    return transfer_ && opened_ && !clientQuiet_ && owedCommand_.empty();
+}
+
+void FtpControl::OnClientWhileWaiting(LineRelayState& state) {
+    std::string& ahead = state.clientAhead;
+    const int n = ReceiveFromClientWithin(state, ahead, "ClientToServerSession", 1);
+    if (n == kReceiveTimedOut) return;
+    if (n <= 0) {
+        // Gone or failed: the next command read tells.
+        clientQuiet_ = true;
+        return;
+    }
+    const size_t end = ahead.find_first_of("\r\n");
+    if (end == std::string::npos || (ahead[end] == '\r' && end + 1 == ahead.size())) {
+        // Not a whole line yet; a longer one is no ABOR and waits its turn.
+        if (ahead.size() > kAbortLineLimit) clientQuiet_ = true;
+        return;
+    }
+    std::string_view word(ahead.data(), end);
+    // Telnet's "interrupt process" and "data mark" may come before it.
+    while (word.size() >= 2 && static_cast<unsigned char>(word[0]) == 0xFF) word.remove_prefix(2);
+    if (!common::EqualsIgnoringAsciiCase(word, "abor")) {
+        // Any other command is answered after the transfer, in its turn.
+        clientQuiet_ = true;
+        return;
+    }
+    const std::string abort(word);
+    const std::string command = ahead.substr(0, end) + "\r\n";
+    ahead.erase(0, end + (ahead.compare(end, 2, "\r\n") == 0 ? 2 : 1));
+    WriteLogF("[ClientToServerSession] [%04d] ABOR during the transfer: passed on at once.\n", state.client);
+    // The data side stops too: a client that aborts takes no more bytes,
+    // and a server still sending learns of the end from its connection.
+    transfer_->Abort();
+    if (!SendToServer(state, command, "ClientToServerSession")) {
+        clientQuiet_ = true;
+        return;
+    }
+    owedCommand_ = abort;
+}
+
+bool FtpControl::OwedReplyComes(LineRelayState& state) {
+    if (owedCommand_.empty()) return false;
+    std::string command;
+    command.swap(owedCommand_);
+    // A server that answers the ABOR and the transfer in one reply owes
+    // nothing more: the client's next command then takes its turn.
+    bool comes = !state.serverAhead.empty();
+    if (!comes) {
+        const int waitMs = Settings().timeouts.serverPlain > 0 ? Settings().timeouts.serverPlain : FtpWaitMs();
+        pollfd sides[2] = {{state.server, POLLIN, 0}, {state.client, POLLIN, 0}};
+        int ready;
+        do {
+            ready = ::poll(sides, 2, waitMs);
+        } while (ready < 0 && errno == EINTR);
+        comes = ready > 0 && sides[0].revents != 0;
+    }
+    if (comes) state.lastCommand = command;
+    return comes;
 }
 
 bool FtpControl::ServerWaitGoesOn(LineRelayState& state) {

@@ -34,22 +34,8 @@ void FtpDataChannel::NoteProgress() { lastProgress_.store(std::chrono::steady_cl
 
 void FtpDataChannel::NoteEnd() {
     NoteProgress();
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        ended_.store(true);
-    }
-    changed_.notify_all();
-}
-
-bool FtpDataChannel::WaitForEnd(std::chrono::milliseconds idle) const {
-    std::unique_lock<std::mutex> guard(lock_);
-    // Each wait lasts until the data side ends or has been still for `idle`.
-    while (!ended_.load()) {
-        const auto stillUntil = LastProgress() + idle;
-        if (std::chrono::steady_clock::now() >= stillUntil) return false;
-        changed_.wait_until(guard, stillUntil);
-    }
-    return true;
+    ended_.store(true);
+    end_.Cancel();
 }
 
 bool FtpDataChannel::Download() const {
@@ -90,6 +76,11 @@ void FtpDataChannel::Cancel() {
     changed_.notify_all();
 }
 
+void FtpDataChannel::Abort() {
+    abort_.Cancel();
+    Cancel();
+}
+
 void FtpDataChannel::SetOutcome(bool complete) {
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -119,6 +110,11 @@ bool FtpDataChannel::Claim() {
     if (claimed_ || cancelled_) return false;
     claimed_ = true;
     return true;
+}
+
+bool FtpDataChannel::Claimed() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return claimed_;
 }
 
 bool FtpDataChannel::Cancelled() const {

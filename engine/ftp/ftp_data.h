@@ -67,6 +67,14 @@ public:
     void SetPlan(const FtpDataPlan& plan);
     // Control side: ends every wait on the channel, now and later.
     void Cancel();
+    // Control side: the transfer is called off (the client's ABOR, or a
+    // final reply that says it failed): beyond the waits of Cancel, the
+    // bytes under way stop too.
+    void Abort();
+    bool Aborted() const { return abort_.Cancelled(); }
+    // Fires once the channel is aborted: polled beside the data sockets
+    // while bytes move.
+    const CancelSignal& abortSignal() const { return abort_; }
     // Control side: the server's final reply to the transfer came; complete
     // when it was positive (226, 250).
     void SetOutcome(bool complete);
@@ -82,6 +90,8 @@ public:
     // claim succeeds; a cancelled channel can't be claimed.
     bool Claim();
     bool Cancelled() const;
+    // The data connection came and was taken for the channel.
+    bool Claimed() const;
     // Neither claimed nor cancelled: still waiting for its data connection.
     // The SOCKS proxy asks this when it looks a port up (without claiming:
     // the engine's own data listener claims the channel when the SOCKS
@@ -103,9 +113,9 @@ public:
     // Not ended, and bytes moved within the limit: a relay in front of the
     // channel (SOCKS) that has nothing to move yet waits on.
     bool Moving(std::chrono::milliseconds limit) const;
-    // Control side: waits until the data side has ended, for as long as it
-    // keeps moving (still for `idle` at most). True when it ended.
-    bool WaitForEnd(std::chrono::milliseconds idle) const;
+    // Readable once the data side has ended: the control side polls it
+    // beside the client's control connection while it holds a reply back.
+    int EndDescriptor() const { return end_.descriptor(); }
     // The plan is known and sends the server's bytes to the client.
     bool Download() const;
 
@@ -120,6 +130,8 @@ private:
     const int controlSocket_;
     const bool passive_;
     CancelSignal cancel_;
+    CancelSignal abort_;
+    CancelSignal end_;
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;
     bool planned_ = false;

@@ -66,23 +66,25 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
         WriteLogF("[%s] %s(%04d):%d bytes.\n", name, recvLabel, from, static_cast<int>(size));
         if (size <= 256) WriteLogF("%.*s\n", static_cast<int>(size), data);
     };
-    ReceiveResult received = ReceiveToFile(from, file, nullptr, FtpWaitMs(), onChunk, to);
+    const CancelSignal* aborted = &channel.abortSignal();
+    ReceiveResult received = ReceiveToFile(from, file, aborted, FtpWaitMs(), onChunk, to);
     // Under SOCKS the bytes come through the SOCKS relay, which gathers
     // them before it sends them on: while it moves them, the wait goes on.
     while (received.error == ETIMEDOUT && channel.Moving(std::chrono::milliseconds(FtpWaitMs()))) {
         const uint64_t before = received.bytes;
-        received = ReceiveToFile(from, file, nullptr, FtpWaitMs(), onChunk, to);
+        received = ReceiveToFile(from, file, aborted, FtpWaitMs(), onChunk, to);
         received.bytes += before;
     }
     if (!received.ended)
         WriteLogF("[%s] %s(%04d):%d bytes. / WSAGetLastError() = %d\n", name, recvLabel, from, -1, received.error);
     const bool whole = received.ended && std::fflush(file) == 0;
     std::fclose(file);
-    if (received.receiverGone) {
+    if (received.receiverGone || channel.Aborted()) {
         // Nobody takes the rest: the sender stops now, and the spool goes.
-        WriteLogF("[%s] [%04d] receiver gone after %llu bytes: transfer aborted.\n", name, from,
-                  static_cast<unsigned long long>(received.bytes));
+        WriteLogF("[%s] [%04d] %s after %llu bytes: transfer aborted.\n", name, from,
+                  received.receiverGone ? "receiver gone" : "called off", static_cast<unsigned long long>(received.bytes));
         Reset(from);
+        if (!received.receiverGone) Reset(to);
         common::DeleteWithRetry(spool);
         return false;
     }
@@ -116,15 +118,24 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
     if (whole || !finding.empty() || plan.useCache) {
         FILE* out = std::fopen(spool.c_str(), "rb");
         if (out) {
-            sent = SendFileToSocket(out, to, FtpWaitMs(), [&](size_t read, ssize_t bytes) {
-                channel.NoteProgress();
-                if (towardsAccepted)
-                    WriteLogF("[%s] S:send(%04d): fread %d bytes. / %d bytes. / WSAGetLastError() = %d\n", name, to,
-                              static_cast<int>(read), static_cast<int>(bytes), bytes < 0 ? errno : 0);
-                else
-                    WriteLogF("[%s] C:send(%04d):%d bytes.\n", name, to, static_cast<int>(bytes));
-            });
+            sent = SendFileToSocket(
+                out, to, FtpWaitMs(),
+                [&](size_t read, ssize_t bytes) {
+                    channel.NoteProgress();
+                    if (towardsAccepted)
+                        WriteLogF("[%s] S:send(%04d): fread %d bytes. / %d bytes. / WSAGetLastError() = %d\n", name,
+                                  to, static_cast<int>(read), static_cast<int>(bytes), bytes < 0 ? errno : 0);
+                    else
+                        WriteLogF("[%s] C:send(%04d):%d bytes.\n", name, to, static_cast<int>(bytes));
+                },
+                aborted);
             std::fclose(out);
+            if (!sent && channel.Aborted()) {
+                // What the receiver has is part of the file: it must not
+                // end in order, as a whole file would.
+                WriteLogF("[%s] [%04d] send called off: transfer aborted.\n", name, to);
+                Reset(to);
+            }
         }
     }
     // Only a clean transfer that arrived whole, as the server's final reply

@@ -142,6 +142,23 @@ public:
         (void)state;
         return false;
     }
+    // True while a transfer's final reply is awaited: the relay then
+    // watches the client as well as the server, since the client may abort
+    // the transfer before its end.
+    virtual bool WatchesClient(LineRelayState& state) {
+        (void)state;
+        return false;
+    }
+    // The client has bytes for the relay while WatchesClient: an ABOR
+    // among them goes to the server at once.
+    virtual void OnClientWhileWaiting(LineRelayState& state) { (void)state; }
+    // After a transfer's final reply: true when the server owes one more
+    // reply (that of an ABOR passed on during the transfer) and it has come
+    // before the client's next command; the relay then sends it on.
+    virtual bool OwedReplyComes(LineRelayState& state) {
+        (void)state;
+        return false;
+    }
 };
 
 using FtpHooksFactory = std::function<std::unique_ptr<FtpControlHooks>(LineRelayState&)>;

@@ -1,6 +1,7 @@
 #include "engine/linerelay/relay_io.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include "engine/client_io/client_send.h"
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
+#include "engine/core/socket_wait.h"
 #include "engine/tls/tls.h"
 #include "platform/io/full_write.h"
 
@@ -26,6 +28,29 @@ int Receive(int socket, TlsSession* tls, int timeoutMs, std::string& into) {
     const int n = SecureRecv(socket, tls, buffer.data(), static_cast<int>(buffer.size()), timeoutMs);
     if (n > 0) into.append(buffer.data(), static_cast<std::size_t>(n));
     return n;
+}
+
+// Waits for the server's bytes while the FTP hooks watch the client too,
+// handing them what the client sends meanwhile. False when the server sent
+// nothing within timeoutMs.
+bool AwaitServer(LineRelayState& state, int timeoutMs) {
+    const Deadline deadline = Deadline::After(timeoutMs);
+    TlsSession* serverTls = state.record->Tls.server.get();
+    TlsSession* clientTls = state.record->Tls.client.get();
+    while (state.ftp && state.ftp->WatchesClient(state)) {
+        if (serverTls && serverTls->HasPending()) return true;
+        if (clientTls && clientTls->HasPending()) {
+            state.ftp->OnClientWhileWaiting(state);
+            continue;
+        }
+        pollfd sides[2] = {{state.server, POLLIN, 0}, {state.client, POLLIN, 0}};
+        const int ready = ::poll(sides, 2, deadline.RemainingMs());
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0 || sides[0].revents != 0) return true;
+        if (sides[1].revents != 0) state.ftp->OnClientWhileWaiting(state);
+        if (deadline.RemainingMs() == 0) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -57,9 +82,15 @@ int ReceiveFromClientWithin(LineRelayState& state, std::string& into, const char
 
 int ReceiveFromServer(LineRelayState& state, std::string& into, const char* function) {
     const std::size_t before = into.size();
+    const int timeoutMs = Settings().timeouts.serverPlain;
     int n;
     do {
-        n = Receive(state.server, state.record->Tls.server.get(), Settings().timeouts.serverPlain, into);
+        if (AwaitServer(state, timeoutMs)) {
+            n = Receive(state.server, state.record->Tls.server.get(), timeoutMs, into);
+        } else {
+            n = -1;
+            errno = ETIMEDOUT;
+        }
     } while (n < 0 && errno == ETIMEDOUT && state.ftp && state.ftp->ServerWaitGoesOn(state));
     if (n < 0) {
         WriteLogF("[%s] [%04d] S:recv(%04d):%d bytes. / error = %d\n", function, state.client, state.server, n,

@@ -47,7 +47,8 @@ void RunTunnelRelay(ConnectionRecord* record) {
 }
 
 // FTP: the reply that opened a transfer ("150 ", "125 ") is followed by
-// the transfer's final reply before the client's next command.
+// the transfer's final reply before the client's next command, and by the
+// reply to an ABOR that the client sent during the transfer.
 bool RelayTransferEnd(LineRelayState& state) {
     if (state.protocol != LineProtocol::Ftp) return true;
     const std::string& line = state.lastReplyLine;
@@ -55,6 +56,7 @@ bool RelayTransferEnd(LineRelayState& state) {
         const int mode = state.lastResult == kRelayRetrieval ? kReplyRetrieval : kReplyCommand;
         if (!ServerToClientSession(state, mode)) return false;
         state.ftp->ClearDataChannel(state);
+        if (state.ftp->OwedReplyComes(state) && !ServerToClientSession(state, kReplyCommand)) return false;
     } else if (line.find("226 ") != std::string::npos) {
         state.ftp->ClearDataChannel(state);
     } else if (line.find("200 ") != std::string::npos) {

@@ -129,9 +129,12 @@ void TakeRequest(ConnectionRecord* record, const SocksRequest& request) {
                                                settings.dataPortLow, settings.dataPortHigh, encrypted);
     // Only a channel an FTP control relay has prepared is FTP data: any
     // other connection to such a port would wait for a plan that never
-    // comes.
-    if (record->SocksProtocol == kSocksKindFtpData && !FindFtpDataChannel(request.port))
-        record->SocksProtocol = kSocksKindUnknown;
+    // comes. Without a data port range the system chose the channel's
+    // port, which only the prepared channel tells: tunnelled as unknown,
+    // the client would wait past its time-out while the engine gathers
+    // and scans the transfer.
+    if (record->SocksProtocol == kSocksKindFtpData || record->SocksProtocol == kSocksKindUnknown)
+        record->SocksProtocol = FindFtpDataChannel(request.port) ? kSocksKindFtpData : kSocksKindUnknown;
     record->DestinationEncrypted = encrypted;
     // Only the mail relay names the client (in its trace line): a reverse
     // lookup for every other connection would only slow it down.

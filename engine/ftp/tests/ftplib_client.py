@@ -14,6 +14,12 @@ password); its outcome is printed as one line "<step> ok <detail>" or
   pasv-quit                  PASV, then QUIT at once
   abort:NAME                 RETR, a few bytes read, then ABOR as urgent
                              data (ftplib's abort); its reply printed
+  abort-reading:NAME         RETR, and ftplib's abort from the callback of
+                             the first piece (the data connection still
+                             open, nothing more read); its reply and the
+                             reply the server owes behind it printed
+  abort-unread:NAME          the same right after the RETR's opening reply,
+                             before any byte has come
   leave:NAME                 RETR opened, then the client is gone half a
                              second later (no QUIT, nothing read)
   trickle:NAME:SIZE:SECONDS  STOR of SIZE bytes sent in small pieces
@@ -88,6 +94,17 @@ for step in steps:
             conn.recv(1000)
             conn.close()
             print(step, "ok", ftp.abort())
+        elif step.startswith("abort-reading:") or step.startswith("abort-unread:"):
+            kind, name = step.split(":", 1)
+            replies = []
+            ftp.voidcmd("TYPE I")
+            with ftp.transfercmd("RETR " + name) as conn:
+                if kind == "abort-reading":
+                    conn.recv(65536)
+                replies.append(ftp.abort())
+                # Two replies come: the transfer's and the ABOR's own.
+                replies.append(ftp.getresp())
+            print(step, "ok", " | ".join(replies))
         elif step.startswith("leave:"):
             ftp.voidcmd("TYPE I")
             conn = ftp.transfercmd("RETR " + step[6:])

@@ -25,6 +25,12 @@ protected:
     }
 };
 
+int Occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
 #define SKIP_WITHOUT_VSFTPD(peer) \
     if ((peer).port() == 0) GTEST_SKIP() << "vsftpd did not start: " << (peer).startError()
 
@@ -88,6 +94,65 @@ TEST_F(VsftpdRoadTest, UrgentAbortReachesTheServerAsACommandOfItsOwn) {
     const std::string seen = peer.protocolLog();
     EXPECT_NE(seen.find("FTP command: Client \"127.0.0.1\", \"ABOR\"\n"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("\"500 "), std::string::npos) << seen;
+}
+
+// The data connection modes: ftplib's step and curl's option.
+struct Mode {
+    const char* ftplib;
+    const char* curl;
+};
+constexpr Mode kModes[] = {{"passive", ""}, {"active", "-P - "}};
+
+TEST_F(VsftpdRoadTest, ADownloadThatFailsIsAnsweredAtOnceAndTheSessionGoesOn) {
+    // The server refuses the RETR without opening a transfer: nothing will
+    // come on the data side, so its 550 can't wait for it.
+    VsftpdPeer peer;
+    SKIP_WITHOUT_VSFTPD(peer);
+    const std::string pattern = ftptest::BinaryPattern(100000);
+    peer.put("dir/good.bin", pattern);
+    Start(peer);
+    for (const Mode& mode : kModes) {
+        SCOPED_TRACE(mode.ftplib);
+        const std::string out = Ftplib({mode.ftplib, "cwd:dir", "get:nosuch.bin", "cmd:NOOP", "get:good.bin"});
+        EXPECT_NE(out.find("get:nosuch.bin error 550 Failed to open file."), std::string::npos)
+            << out << engine_->log();
+        EXPECT_NE(out.find("cmd:NOOP ok 200"), std::string::npos) << out;
+        EXPECT_NE(out.find("get:good.bin ok 226"), std::string::npos) << out;
+        EXPECT_TRUE(testsupport::ReadFile(work_ / "good.bin") == pattern);
+
+        // curl: "RETR response: 550".
+        std::string curlOut;
+        EXPECT_EQ(Curl(std::string(mode.curl) + Url("/dir/nosuch.bin"), &curlOut), 78) << curlOut;
+    }
+    // The data channels the 550s left are gone with them.
+    EXPECT_TRUE(engine_->waitForEmptyCache()) << engine_->log();
+}
+
+TEST_F(VsftpdRoadTest, AbortDuringADownloadIsAnsweredAndTheSessionGoesOn) {
+    // ftplib's abort() while the data connection is open and unread, once
+    // the first piece has come (the server is done, the engine still
+    // sending) and before any byte has (the server still sending): the
+    // transfer's final reply and the ABOR's own reach the client as they
+    // come, and the next commands work as usual.
+    VsftpdPeer peer({"anon_max_rate=4000000"});
+    SKIP_WITHOUT_VSFTPD(peer);
+    peer.put("dir/ten.bin", ftptest::BinaryPattern(10 << 20));
+    const std::string pattern = ftptest::BinaryPattern(100000);
+    peer.put("dir/good.bin", pattern);
+    Start(peer);
+    for (const Mode& mode : kModes) {
+        SCOPED_TRACE(mode.ftplib);
+        const std::string out = Ftplib({mode.ftplib, "cwd:dir", "abort-reading:ten.bin", "cmd:NOOP",
+                                        "abort-unread:ten.bin", "cmd:NOOP", "get:good.bin", "cmd:NOOP"});
+        for (const char* step : {"abort-reading:ten.bin", "abort-unread:ten.bin"})
+            EXPECT_NE(out.find(std::string(step) + " ok "), std::string::npos) << step << out << engine_->log();
+        EXPECT_EQ(Occurrences(out, "cmd:NOOP ok 200"), 3) << out;
+        EXPECT_NE(out.find("get:good.bin ok 226"), std::string::npos) << out;
+        EXPECT_TRUE(testsupport::ReadFile(work_ / "good.bin") == pattern);
+        EXPECT_EQ(out.find(" error "), std::string::npos) << out;
+    }
+    EXPECT_NE(peer.protocolLog().find("FTP command: Client \"127.0.0.1\", \"ABOR\"\n"), std::string::npos)
+        << peer.protocolLog();
 }
 
 TEST_F(VsftpdRoadTest, AnInfectedUploadIsRefusedAndNotKept) {

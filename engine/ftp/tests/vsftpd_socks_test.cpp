@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "ftp_peer.h"
 #include "socks_engine.h"
@@ -58,23 +59,29 @@ TEST(VsftpdSocksTest, TheCacheTellsServersApart) {
 }
 
 TEST(VsftpdSocksTest, TransfersOutlastTheReplyTimeOut) {
-    // Five seconds at 1 MB/s, each direction, against waits of two.
+    // Five seconds at 1 MB/s, each direction, against waits of two; the
+    // data ports from a range of -n, or, without one, chosen by the system.
     VsftpdPeer peer({"anon_max_rate=1000000"});
     SKIP_WITHOUT_VSFTPD(peer);
     const std::string pattern = ftptest::BinaryPattern(5 << 20);
     peer.put("pub/five.bin", pattern);
-    sockstest::SocksEngine engine({{"socks-ptl.ini", FtpPorts({peer.port()})}}, {"-t=2000,2000", DataPorts()});
-    testsupport::TempDir work;
-    const std::string url = "ftp://127.0.0.1:" + std::to_string(peer.port()) + "/pub/";
-    std::string out;
-    ASSERT_EQ(Curl(engine, "-o " + (work / "five.bin") + " " + url + "five.bin", &out), 0) << out << engine.log();
-    EXPECT_TRUE(testsupport::ReadFile(work / "five.bin") == pattern);
-    // The client sends slowly: 1 MB at 200 kB/s.
-    testsupport::WriteFile(work / "slow.bin", pattern.substr(0, 1000000));
-    ASSERT_EQ(Curl(engine, "--limit-rate 200k -T " + (work / "slow.bin") + " " + url + "slow.bin", &out), 0)
-        << out << engine.log();
-    EXPECT_TRUE(testsupport::ReadFile(peer.root() + "/pub/slow.bin") == pattern.substr(0, 1000000));
-    EXPECT_TRUE(engine.waitForEmptyCache());
+    for (const std::string& dataPorts : {DataPorts(), std::string()}) {
+        SCOPED_TRACE(dataPorts.empty() ? "no data port range" : dataPorts);
+        std::vector<std::string> options{"-t=2000,2000,2000,2000"};
+        if (!dataPorts.empty()) options.push_back(dataPorts);
+        sockstest::SocksEngine engine({{"socks-ptl.ini", FtpPorts({peer.port()})}}, options);
+        testsupport::TempDir work;
+        const std::string url = "ftp://127.0.0.1:" + std::to_string(peer.port()) + "/pub/";
+        std::string out;
+        EXPECT_EQ(Curl(engine, "-o " + (work / "five.bin") + " " + url + "five.bin", &out), 0) << out << engine.log();
+        EXPECT_TRUE(testsupport::ReadFile(work / "five.bin") == pattern);
+        // The client sends slowly: 1 MB at 200 kB/s.
+        testsupport::WriteFile(work / "slow.bin", pattern.substr(0, 1000000));
+        EXPECT_EQ(Curl(engine, "--limit-rate 200k -T " + (work / "slow.bin") + " " + url + "slow.bin", &out), 0)
+            << out << engine.log();
+        EXPECT_TRUE(testsupport::ReadFile(peer.root() + "/pub/slow.bin") == pattern.substr(0, 1000000));
+        EXPECT_TRUE(engine.waitForEmptyCache());
+    }
 }
 
 }  // namespace
