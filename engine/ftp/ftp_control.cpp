@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <thread>
@@ -466,7 +465,7 @@ void FtpControl::HoldUntilDataEnds(LineRelayState& state) {
             continue;
         }
         pollfd waits[2] = {{transfer_->EndDescriptor(), POLLIN, 0}, {watch ? state.client : -1, POLLIN, 0}};
-        const int ready = ::poll(waits, 2, static_cast<int>(std::min<long long>(leftMs, 60'000)));
+        const int ready = ::poll(waits, 2, static_cast<int>(leftMs));
         if (ready > 0 && waits[1].revents != 0) OnClientWhileWaiting(state);
     }
 }

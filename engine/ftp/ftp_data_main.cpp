@@ -80,9 +80,12 @@ bool DataSession(bool towardsAccepted, int from, int to, const FtpDataPlan& plan
     const bool whole = received.ended && std::fflush(file) == 0;
     std::fclose(file);
     if (received.receiverGone || channel.Aborted()) {
-        // Nobody takes the rest: the sender stops now, and the spool goes.
+        // Nobody takes the rest (the receiver went, or the client aborted
+        // the transfer or the server failed it): the sender stops now, the
+        // receiver gets nothing, and the spool goes.
         WriteLogF("[%s] [%04d] %s after %llu bytes: transfer aborted.\n", name, from,
-                  received.receiverGone ? "receiver gone" : "called off", static_cast<unsigned long long>(received.bytes));
+                  received.receiverGone ? "receiver gone" : "called off",
+                  static_cast<unsigned long long>(received.bytes));
         Reset(from);
         if (!received.receiverGone) Reset(to);
         common::DeleteWithRetry(spool);
