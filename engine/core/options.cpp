@@ -5,6 +5,7 @@
 
 #include "common/connect_table.h"
 #include "common/data_folder.h"
+#include "common/ldap_ini.h"
 #include "common/list_file.h"
 #include "common/option_arg.h"
 #include "engine/core/daily_log.h"
@@ -140,7 +141,7 @@ void ApplyOption(EngineSettings& s, const common::OptionArg& arg, std::string& f
         case '$': s.retryCount = Count(common::ParseDecimal(value)); break;
         case 'a':
             s.proxyAuth = true;
-            s.ldapSettingsFile = s.dataFolder + "http-ldap.ini";
+            s.ldapSettingsFile = s.dataFolder + common::ldap_ini::kFileName;
             s.authKind = arg.separator == '=' ? Decimal(value) : 0;
             break;
         case 'b':

@@ -254,8 +254,8 @@ int ScanFile(const EngineSettings& settings, int protocol, int clientSocket, con
     ScanWatch().Done(turn, error);
     if (error != 0) return 0;
     WriteLogF("[ScanFile] [%04d] %s --- %s\n", clientSocket, path.c_str(), answer.empty() ? "CLEAN" : answer.c_str());
-    if (common::EqualsIgnoringAsciiCase(answer, kScanPasswordProtected) ||
-        common::EqualsIgnoringAsciiCase(answer, kScanAccessDenied))
+    if (common::EqualsIgnoringAsciiCase(answer, common::kScanReplyPasswordProtected) ||
+        common::EqualsIgnoringAsciiCase(answer, common::kScanReplyAccessDenied))
         answer.clear();
     reply = answer;
     return 1;

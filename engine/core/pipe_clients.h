@@ -42,10 +42,6 @@ inline constexpr size_t kSpamTextLimit = kSpamRequestSize - 1;
 // What the word filter reads of a request, less its NUL.
 inline constexpr size_t kWordFilterTextLimit = common::kWordFilterReadLimit - 1;
 
-// The scanner's answers for a file it could not scan; they count as clean.
-inline constexpr const char* kScanPasswordProtected = "Password-protected-EXE";
-inline constexpr const char* kScanAccessDenied = "AVS_ACCESSDENIED";
-
 // False only when nobody can serve the pipe: its socket file is missing, so
 // a call would fail at once with error 2. Lets a caller leave unwritten a
 // spool file that only the pipe's server would read.
