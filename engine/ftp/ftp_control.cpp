@@ -191,7 +191,9 @@ int FtpControl::StartChannel(LineRelayState& state, const char* function, bool p
     }
     if (pending_) pending_->Cancel();
     DataChannelParams params;
-    params.channel = PrepareFtpDataChannel(port, state.client, passive);
+    const bool socks = settings.protocol == kProtocolSocks && state.record;
+    params.channel = PrepareFtpDataChannel(port, state.client, passive, AddressText(bindAddress),
+                                           socks ? std::string(state.record->SocksAddress) : std::string());
     params.listenSocket = listener;
     params.listenAddress = AddressText(bindAddress);
     params.acceptFrom = std::move(acceptFrom);

@@ -1,8 +1,14 @@
 #include "engine/ftp/ftp_data.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <map>
+
+#include "common/ascii_case.h"
 
 namespace engine {
 
@@ -21,13 +27,30 @@ Registry& Channels() {
 
 std::atomic<uint64_t> nextSerial{1};
 
+// The plain text of a numeric address (an IPv4-mapped IPv6 address as its
+// IPv4 address); empty for a name.
+std::string NumericAddress(const std::string& host) {
+    char text[INET6_ADDRSTRLEN] = "";
+    in_addr four{};
+    in6_addr six{};
+    if (::inet_pton(AF_INET, host.c_str(), &four) != 1) {
+        if (::inet_pton(AF_INET6, host.c_str(), &six) != 1) return {};
+        if (!IN6_IS_ADDR_V4MAPPED(&six)) return ::inet_ntop(AF_INET6, &six, text, sizeof text) ? text : "";
+        std::memcpy(&four, &six.s6_addr[12], sizeof four);
+    }
+    return ::inet_ntop(AF_INET, &four, text, sizeof text) ? text : "";
+}
+
 }  // namespace
 
-FtpDataChannel::FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive)
+FtpDataChannel::FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive, std::string listenAddress,
+                               std::string serverHost)
     : serial_(serial),
       port_(port),
       controlSocket_(controlSocket),
       passive_(passive),
+      listenAddress_(std::move(listenAddress)),
+      serverHost_(std::move(serverHost)),
       lastProgress_(std::chrono::steady_clock::now().time_since_epoch().count()) {}
 
 void FtpDataChannel::NoteProgress() { lastProgress_.store(std::chrono::steady_clock::now().time_since_epoch().count()); }
@@ -127,23 +150,30 @@ bool FtpDataChannel::Available() const {
     return !claimed_ && !cancelled_;
 }
 
-FtpDataChannelPtr PrepareFtpDataChannel(int port, int controlSocket, bool passive) {
+FtpDataChannelPtr PrepareFtpDataChannel(int port, int controlSocket, bool passive, const std::string& listenAddress,
+                                        const std::string& serverHost) {
     uint64_t serial = nextSerial++;
-    auto channel = std::make_shared<FtpDataChannel>(serial, port, controlSocket, passive);
+    auto channel = std::make_shared<FtpDataChannel>(serial, port, controlSocket, passive, listenAddress, serverHost);
     Registry& registry = Channels();
     std::lock_guard<std::mutex> guard(registry.lock);
     registry.channels[{port, serial}] = channel;
     return channel;
 }
 
-FtpDataChannelPtr FindFtpDataChannel(int port) {
+FtpDataChannelPtr FindFtpDataChannel(int port, const std::string& host) {
+    const std::string wanted = NumericAddress(host);
+    const auto serves = [&](const FtpDataChannel& channel) {
+        if (host.empty() || common::EqualsIgnoringAsciiCase(host, channel.serverHost())) return true;
+        const std::string bound = NumericAddress(channel.listenAddress());
+        return bound.empty() || wanted == bound;
+    };
     Registry& registry = Channels();
     std::lock_guard<std::mutex> guard(registry.lock);
     auto it = registry.channels.lower_bound({port + 1, 0});
     while (it != registry.channels.begin()) {
         --it;
         if (it->first.first != port) break;
-        if (it->second->Available()) return it->second;
+        if (it->second->Available() && serves(*it->second)) return it->second;
     }
     return nullptr;
 }

@@ -50,7 +50,8 @@ enum class FtpDataWait {
 class FtpDataChannel {
 public:
     // Use PrepareFtpDataChannel.
-    FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive);
+    FtpDataChannel(uint64_t serial, int port, int controlSocket, bool passive, std::string listenAddress = {},
+                   std::string serverHost = {});
     FtpDataChannel(const FtpDataChannel&) = delete;
     FtpDataChannel& operator=(const FtpDataChannel&) = delete;
 
@@ -62,6 +63,11 @@ public:
     // The client connects to the engine (PASV, EPSV); false: the server
     // does (PORT, EPRT).
     bool passive() const { return passive_; }
+    // The numeric address the channel's listener is bound on (may be empty).
+    const std::string& listenAddress() const { return listenAddress_; }
+    // The FTP server as a SOCKS client named it for the control connection
+    // (empty elsewhere).
+    const std::string& serverHost() const { return serverHost_; }
 
     // Control side: the command that uses the channel is known.
     void SetPlan(const FtpDataPlan& plan);
@@ -129,6 +135,8 @@ private:
     const int port_;
     const int controlSocket_;
     const bool passive_;
+    const std::string listenAddress_;
+    const std::string serverHost_;
     CancelSignal cancel_;
     CancelSignal abort_;
     CancelSignal end_;
@@ -149,11 +157,17 @@ using FtpDataChannelPtr = std::shared_ptr<FtpDataChannel>;
 
 // Makes a channel on the local data port and puts it in the registry,
 // where it stays until ForgetFtpDataChannel.
-FtpDataChannelPtr PrepareFtpDataChannel(int port, int controlSocket, bool passive);
+FtpDataChannelPtr PrepareFtpDataChannel(int port, int controlSocket, bool passive,
+                                        const std::string& listenAddress = {}, const std::string& serverHost = {});
 
 // The newest channel on the local port that is neither claimed nor
 // cancelled, or null: only such a channel makes a connection FTP data.
-FtpDataChannelPtr FindFtpDataChannel(int port);
+// With a `host`, only a channel whose listener is bound on that address, or
+// whose FTP server the SOCKS client named so: a client that takes the data
+// port alone (EPSV, or a 227 whose address it skips) connects to the server
+// of the control connection, and its connection belongs at the listener.
+// Any other host on the same port is no FTP data.
+FtpDataChannelPtr FindFtpDataChannel(int port, const std::string& host = {});
 
 // The newest channel on the local port in whatever state, or null: the
 // SOCKS proxy's relay in front of the data listener follows its progress.

@@ -9,6 +9,7 @@
 #include "engine/core/daily_log.h"
 #include "engine/core/engine_settings.h"
 #include "engine/ftp/ftp_control.h"
+#include "engine/ftp/ftp_data.h"
 #include "engine/mail/telnet_dispatch.h"
 #include "engine/socks/socks_lists.h"
 #include "engine/socks/socks_protocol.h"
@@ -78,6 +79,13 @@ void SocksConnect(SocksClient& client, const SocksRequest& request, SocksHttpLoo
         if (Refused(client, request)) return false;
         host = request.host;
         port = request.port;
+        // A client that took only the port of a data channel (EPSV, or a 227
+        // whose address it skips, as curl does) names the FTP server: its
+        // data goes to the engine's listener all the same.
+        if (record->SocksProtocol == kSocksKindFtpData)
+            if (const FtpDataChannelPtr channel = FindFtpDataChannel(port, host);
+                channel && !channel->listenAddress().empty())
+                host = channel->listenAddress();
         return true;
     };
     steps.connectFailed = [&] {

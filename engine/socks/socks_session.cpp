@@ -132,9 +132,11 @@ void TakeRequest(ConnectionRecord* record, const SocksRequest& request) {
     // comes. Without a data port range the system chose the channel's
     // port, which only the prepared channel tells: tunnelled as unknown,
     // the client would wait past its time-out while the engine gathers
-    // and scans the transfer.
+    // and scans the transfer. A connection to another host on that port
+    // never reaches the channel's listener: it is no FTP data.
     if (record->SocksProtocol == kSocksKindFtpData || record->SocksProtocol == kSocksKindUnknown)
-        record->SocksProtocol = FindFtpDataChannel(request.port) ? kSocksKindFtpData : kSocksKindUnknown;
+        record->SocksProtocol =
+            FindFtpDataChannel(request.port, request.host) ? kSocksKindFtpData : kSocksKindUnknown;
     record->DestinationEncrypted = encrypted;
     // Only the mail relay names the client (in its trace line): a reverse
     // lookup for every other connection would only slow it down.

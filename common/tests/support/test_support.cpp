@@ -119,13 +119,15 @@ int FreeTcpPort() {
     throw std::runtime_error("no free loopback port outside the ephemeral range");
 }
 
-bool WaitForTcpPort(int port, std::chrono::milliseconds timeout) {
-    return WaitUntil([port] {
+bool WaitForTcpPort(int port, std::chrono::milliseconds timeout) { return WaitForTcpPort("127.0.0.1", port, timeout); }
+
+bool WaitForTcpPort(const std::string& address, int port, std::chrono::milliseconds timeout) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1) return false;
+    return WaitUntil([&addr] {
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<uint16_t>(port));
         bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
         ::close(fd);
         return ok;

@@ -32,8 +32,10 @@ void MakeDirs(const std::string& path);
 // A loopback port (TCP and UDP) that was free a moment ago, outside the range
 // the kernel gives client sockets, and handed to no other test program.
 int FreeTcpPort();
-// True once something accepts on 127.0.0.1:port, false after the time-out.
+// True once something accepts on 127.0.0.1:port (or address:port, an IPv4
+// address), false after the time-out.
 bool WaitForTcpPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool WaitForTcpPort(const std::string& address, int port, std::chrono::milliseconds timeout);
 
 // Where the build put the programs and the test helpers.
 std::string BinPath(const std::string& program);

@@ -154,5 +154,30 @@ TEST(FtpDataChannelTest, AReusedPortFindsOnlyTheChannelStillWaiting) {
     EXPECT_EQ(FindFtpDataChannel(40003), nullptr);
 }
 
+TEST(FtpDataChannelTest, OnlyAConnectionToTheListenerOrTheFtpServerFindsTheChannel) {
+    // Without a data port range the port number alone is shared with every
+    // other host: a SOCKS CONNECT elsewhere on it is no FTP data. The FTP
+    // server as the client named it is where a client that took only the
+    // port connects.
+    auto four = PrepareFtpDataChannel(40004, 9, true, "127.0.0.1", "ftp.example");
+    auto six = PrepareFtpDataChannel(40005, 9, true, "::1", "192.0.2.9");
+    struct Case {
+        int port;
+        const char* host;
+        bool found;
+    };
+    for (const Case& c : {Case{40004, "127.0.0.1", true}, Case{40004, "::ffff:127.0.0.1", true},
+                          Case{40004, "127.0.0.2", false}, Case{40004, "192.0.2.7", false},
+                          Case{40004, "ftp.example", true}, Case{40004, "FTP.Example", true},
+                          Case{40004, "other.example", false}, Case{40004, "", true}, Case{40005, "::1", true},
+                          Case{40005, "0:0::1", true}, Case{40005, "192.0.2.9", true}, Case{40005, "::2", false},
+                          Case{40005, "127.0.0.1", false}, Case{40006, "127.0.0.1", false}}) {
+        SCOPED_TRACE(std::string(c.host) + " " + std::to_string(c.port));
+        EXPECT_EQ(FindFtpDataChannel(c.port, c.host) != nullptr, c.found);
+    }
+    ForgetFtpDataChannel(*four);
+    ForgetFtpDataChannel(*six);
+}
+
 }  // namespace
 }  // namespace engine

@@ -19,8 +19,9 @@ inline constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
 
 class VsftpdPeer {
 public:
-    // extra: further lines of vsftpd.conf ("anon_max_rate=1000000").
-    explicit VsftpdPeer(const std::vector<std::string>& extra = {}) {
+    // extra: further lines of vsftpd.conf ("anon_max_rate=1000000");
+    // address: the loopback address it listens on and names in its 227.
+    explicit VsftpdPeer(const std::vector<std::string>& extra = {}, const std::string& address = "127.0.0.1") {
         if (::access(kVsftpd, X_OK) != 0) return;
         testsupport::MakeDirs(root() + "/pub");
         testsupport::MakeDirs(dir_ / "empty");
@@ -36,11 +37,11 @@ public:
         for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) {
             const int port = testsupport::FreeTcpPort();
             std::string conf =
-                "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
+                "listen=YES\nlisten_ipv6=NO\nlisten_address=" + address + "\nlisten_port=" + std::to_string(port) +
                 "\nbackground=NO\nanonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nanon_root=" + root() +
                 "\nwrite_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
                 "anon_other_write_enable=YES\nanon_umask=022\nsecure_chroot_dir=" + (dir_ / "empty") +
-                "\npasv_enable=YES\npasv_address=127.0.0.1\nport_enable=YES\nconnect_from_port_20=NO\n"
+                "\npasv_enable=YES\npasv_address=" + address + "\nport_enable=YES\nconnect_from_port_20=NO\n"
                 "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=NO\nforce_anon_data_ssl=NO\n"
                 "ssl_request_cert=NO\nrequire_ssl_reuse=NO\nrsa_cert_file=" + (dir_ / "cert.pem") +
                 "\nrsa_private_key_file=" + (dir_ / "key.pem") +
@@ -50,7 +51,7 @@ public:
             testsupport::WriteFile(dir_ / "vsftpd.conf", conf);
             process_ = std::make_unique<testsupport::Process>(std::vector<std::string>{kVsftpd, dir_ / "vsftpd.conf"},
                                                               testsupport::Process::Options{});
-            if (testsupport::WaitForTcpPort(port, std::chrono::seconds(5))) port_ = port;
+            if (testsupport::WaitForTcpPort(address, port, std::chrono::seconds(5))) port_ = port;
         }
     }
     // 0 when vsftpd is missing or did not start.

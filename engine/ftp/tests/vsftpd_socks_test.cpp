@@ -84,4 +84,31 @@ TEST(VsftpdSocksTest, TransfersOutlastTheReplyTimeOut) {
     }
 }
 
+TEST(VsftpdSocksTest, ClientsThatTakeOnlyTheDataPortReachTheEnginesListener) {
+    // The server is on another address than the engine's listeners: a
+    // client that skips the address of a 227, or asks EPSV, which carries
+    // none, connects to the FTP server's host on the engine's data port.
+    VsftpdPeer peer({}, "127.0.0.2");
+    SKIP_WITHOUT_VSFTPD(peer);
+    const std::string pattern = ftptest::BinaryPattern(300000);
+    peer.put("pub/file.bin", pattern);
+    const std::string url = "ftp://127.0.0.2:" + std::to_string(peer.port()) + "/pub/";
+    for (const std::string& dataPorts : {DataPorts(), std::string()}) {
+        std::vector<std::string> options;
+        if (!dataPorts.empty()) options.push_back(dataPorts);
+        sockstest::SocksEngine engine({{"socks-ptl.ini", FtpPorts({peer.port()})}}, options);
+        for (const char* mode : {"", "--disable-epsv", "--disable-epsv --no-ftp-skip-pasv-ip", "--ftp-port -"}) {
+            SCOPED_TRACE(std::string(dataPorts.empty() ? "no data port range" : dataPorts) + " " + mode);
+            testsupport::TempDir work;
+            std::string out;
+            EXPECT_EQ(Curl(engine, std::string(mode) + " -o " + (work / "file.bin") + " " + url + "file.bin", &out), 0)
+                << out << engine.log();
+            EXPECT_TRUE(testsupport::ReadFile(work / "file.bin") == pattern);
+            EXPECT_EQ(Curl(engine, std::string(mode) + " -l " + url, &out), 0) << out;
+            EXPECT_EQ(out, "file.bin\n");
+        }
+        EXPECT_TRUE(engine.waitForEmptyCache());
+    }
+}
+
 }  // namespace
