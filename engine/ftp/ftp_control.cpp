@@ -442,12 +442,14 @@ void FtpControl::EndTransfer(LineRelayState& state, int code, const std::string&
         // Nothing more comes of the transfer: its data connections end now
         // rather than wait out their time-outs for bytes or a peer.
         transfer_->Abort();
-    } else if (opened_ && transfer_->Download() && transfer_->Claimed() && owedCommand_.empty()) {
+    } else if (opened_ && transfer_->Download() && owedCommand_.empty()) {
         // The server's final reply to a download comes once the engine has
         // the bytes, before the client has them: passed on at once, a
         // client in active mode that the engine has not reached yet takes
         // the transfer for failed, and any client could take a file still
-        // on its way for complete.
+        // on its way for complete. In active mode the server's connection
+        // may still wait to be taken by the data thread as its 1xx comes:
+        // the hold does not ask whether it was.
         HoldUntilDataEnds(state);
     }
     transfer_.reset();

@@ -57,7 +57,6 @@ void FtpDataChannel::NoteProgress() { lastProgress_.store(std::chrono::steady_cl
 
 void FtpDataChannel::NoteEnd() {
     NoteProgress();
-    ended_.store(true);
     end_.Cancel();
 }
 
@@ -133,11 +132,6 @@ bool FtpDataChannel::Claim() {
     if (claimed_ || cancelled_) return false;
     claimed_ = true;
     return true;
-}
-
-bool FtpDataChannel::Claimed() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return claimed_;
 }
 
 bool FtpDataChannel::Cancelled() const {

@@ -96,8 +96,6 @@ public:
     // claim succeeds; a cancelled channel can't be claimed.
     bool Claim();
     bool Cancelled() const;
-    // The data connection came and was taken for the channel.
-    bool Claimed() const;
     // Neither claimed nor cancelled: still waiting for its data connection.
     // The SOCKS proxy asks this when it looks a port up (without claiming:
     // the engine's own data listener claims the channel when the SOCKS
@@ -114,7 +112,7 @@ public:
     void NoteProgress();
     void NoteEnd();
     // Control side: the data side has ended, and when it last moved.
-    bool Ended() const { return ended_.load(); }
+    bool Ended() const { return end_.Cancelled(); }
     std::chrono::steady_clock::time_point LastProgress() const;
     // Not ended, and bytes moved within the limit: a relay in front of the
     // channel (SOCKS) that has nothing to move yet waits on.
@@ -149,7 +147,6 @@ private:
     bool complete_ = false;
     FtpDataPlan plan_;
     std::string uploadFinding_;
-    std::atomic<bool> ended_{false};
     std::atomic<std::chrono::steady_clock::rep> lastProgress_;
 };
 
